@@ -1,0 +1,157 @@
+// The scene-splitting engine: one object per input file or per live capture run.
+//
+// A split job copies a transport stream into one output file per recorded scene. Scenes start
+// where the camcorder's recording date jumps by more than two seconds, or at a closed picture
+// group that carries a second date pack; a new file only ever starts at a picture group.
+//
+// Threading: construct, run and destroy on one worker thread. The stop byte may be set from any
+// thread; the job polls it between packets.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "InputFile.h"
+#include "LiveSource.h"
+#include "LogSink.h"
+#include "OutputFile.h"
+#include "PacketInfo.h"
+#include "RecordingDate.h"
+
+namespace vornak {
+
+using StopFlag = std::atomic<std::uint8_t>;
+
+class SceneSplitter {
+public:
+    static constexpr std::size_t kReadBufSize = 12'582'840;  // 66,930 packets
+    static constexpr std::size_t kAudioBufSize = 393'108;    // 2,091 packets
+    static constexpr std::size_t kLiveFillLimit = 3'145'616;  // 16,732 packets per live refill
+
+    // File form. `stopFlag` may be null: the job then owns a stop byte of its own.
+    SceneSplitter(std::string inputPath, std::string baseName, std::string extension,
+                  StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming, bool syncAV,
+                  std::string dateFormat);
+    // Live form: reads from a capture source instead of a file.
+    SceneSplitter(LiveSource* liveSource, std::string baseName, std::string extension,
+                  StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming, bool syncAV,
+                  std::string dateFormat, bool midScenesOk);
+    ~SceneSplitter();
+
+    SceneSplitter(const SceneSplitter&) = delete;
+    SceneSplitter& operator=(const SceneSplitter&) = delete;
+
+    void SetLog(LogSink* log) { m_pLog = log; }
+    // Smaller buffers let tests put scene cuts at buffer boundaries without huge inputs.
+    // Must be called before Run; values below a few packets are raised to a safe minimum.
+    void SetReadBufferSize(std::size_t bytes);
+
+    // Splits the whole input. Returns at the end of input, on a stop request, or at once when
+    // the input cannot be opened.
+    void Run();
+
+    // The next free file number, which a creator may hand to its next job.
+    std::int32_t Counter() const { return m_nCounter; }
+    // True when any byte could not be read or written: an input that did not open or failed to
+    // read, an output that could not be created or was not written in full.
+    bool Failed() const { return m_bFailed; }
+
+private:
+    // Reader.
+    void Refill(bool final);
+    void ReadMore(std::size_t keep);
+    void FillFromLive(std::size_t keep);
+    void ParsePacket(const std::uint8_t* packet, bool lookahead);
+    const std::uint8_t* Resync(const std::uint8_t* pos) const;
+    bool WholePacketAt(const std::uint8_t* pos) const;
+    std::uint8_t* BufStart() const { return m_pReadBuf.get(); }
+    std::uint8_t* Moved(std::uint8_t* pos, const std::uint8_t* from) const;
+    void MovePacketInfo(const std::uint8_t* from, const std::uint8_t* to);
+
+    // Picture groups and scenes.
+    void CountPictures(const std::uint8_t* begin, const std::uint8_t* end);
+    void OnStartCode(std::uint32_t code, bool& broken);
+    void ScanPictureGroup();
+    bool DecodeRecordingDate();
+    void CheckSceneChange();
+    void CutScenePlain();
+    void ReportDropped();
+
+    // Job.
+    void PlainLoop();
+    bool NextVideoUnitStart();
+    void AdvanceAndCommit();
+    void DiscardBeforeCut();
+    bool StopRequested() const { return m_pStopFlag->load(std::memory_order_relaxed) != 0; }
+
+    // Output.
+    void OpenNextFile(const RecordingDate* date);
+    std::string BuildOutName(const RecordingDate* date);
+    void WritePending();
+    void WriteOut(const std::uint8_t* data, std::size_t size);
+    void CloseOutFile();
+
+    void Log(const std::string& line) const;
+    void ResetRunState();
+
+    // Job settings.
+    std::string m_inputPath;
+    LiveSource* m_pLiveSource = nullptr;
+    StopFlag* m_pStopFlag = nullptr;
+    std::unique_ptr<StopFlag> m_ownStopFlag;
+    bool m_bSyncAV = false;
+    LogSink* m_pLog = nullptr;
+    bool m_bFailed = false;
+
+    // Reader.
+    InputFile m_inFile;
+    std::unique_ptr<ChunkQueue> m_pLiveBatch;
+    std::size_t m_nLiveChunkOffset = 0;  // bytes of the oldest chunk already taken
+    std::unique_ptr<std::uint8_t[]> m_pReadBuf;
+    std::size_t m_nReadBufSize = kReadBufSize;
+    std::uint8_t* m_pReadEnd = nullptr;
+    std::uint8_t* m_pCur = nullptr;
+    bool m_bEof = false;
+    bool m_bDone = false;
+    PacketInfo m_packet;
+    PacketInfo* m_pPacket = nullptr;
+
+    // Plain-mode committed range and video tracking.
+    std::uint8_t* m_pPendBegin = nullptr;
+    std::uint8_t* m_pPendEnd = nullptr;
+    std::uint8_t* m_pVideoLastStart = nullptr;
+    std::uint8_t* m_pVideoLastEnd = nullptr;
+
+    // Scene detection.
+    std::int32_t m_nGopState = 0;  // 0 none, 1 open group waiting, 2 closed group waiting
+    std::uint8_t* m_pGopStart = nullptr;
+    std::unique_ptr<RecordingDate> m_pPrevDate;
+    std::unique_ptr<RecordingDate> m_pCurDate;
+    std::int32_t m_nDatePackets = 0;
+    bool m_bDateJump = false;
+    bool m_bScenePending = false;
+    bool m_bSkipNextOpenCheck = false;
+    std::uint32_t m_startCode = 0xFFFFFFFFu;
+    std::int32_t m_nSlices = -1;
+    std::int32_t m_nPictures = -1;
+    std::uint32_t m_nGops12 = 0;
+    std::uint32_t m_nGops15 = 0;
+    bool m_bDeferredDrop = false;
+    bool m_bMidScenesOk = false;
+    std::int32_t m_nLookaheadPackets = 6;
+    std::int32_t m_nLookaheadBytes = 1128;
+
+    // Output.
+    OutputFile m_outFile;
+    std::string m_baseName;
+    std::string m_extension;
+    std::string m_outName;
+    std::string m_dateFormat;
+    std::int32_t m_nCounter = 0;
+    bool m_bDateTimeNaming = false;
+};
+
+}  // namespace vornak

@@ -1,0 +1,45 @@
+// Transport packet layout (ISO/IEC 13818-1) and the PIDs an HDV camcorder uses.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vornak {
+
+inline constexpr std::size_t PKT_SIZE = 188;
+inline constexpr std::uint8_t SYNC_BYTE = 0x47;
+
+inline constexpr int PID_VIDEO = 0x810;        // MPEG-2 video
+inline constexpr int PID_RECORDING_DATE = 0x811;  // camcorder's recording date and time pack
+inline constexpr int PID_AUDIO = 0x814;        // MPEG audio
+inline constexpr int PID_AUDIO_2 = 0x815;      // further audio
+
+// Offsets inside the 4-byte transport header and the PES header.
+inline constexpr std::size_t TS_HEADER_SIZE = 4;
+inline constexpr std::size_t ADAPTATION_LENGTH_OFFSET = 4;  // adaptation_field_length
+inline constexpr std::size_t PES_FLAGS_OFFSET = 7;           // PTS_DTS_flags live here
+inline constexpr std::size_t PES_HEADER_LENGTH_OFFSET = 8;   // PES_header_data_length
+inline constexpr std::size_t PES_FIXED_HEADER_SIZE = 9;      // up to and including that length byte
+inline constexpr std::size_t PES_PTS_OFFSET = 9;
+inline constexpr std::size_t TIMESTAMP_SIZE = 5;
+
+// MPEG-2 video start codes (ISO/IEC 13818-2), as 32-bit shift register values.
+inline constexpr std::uint32_t PICTURE_START_CODE = 0x00000100;
+inline constexpr std::uint32_t GROUP_START_CODE = 0x000001B8;
+inline constexpr std::uint32_t SEQUENCE_END_CODE = 0x000001B7;
+inline constexpr std::uint32_t START_CODE_PREFIX = 0x000001;  // top three bytes of any start code
+inline constexpr std::uint8_t SLICE_START_MIN = 0x01;
+inline constexpr std::uint8_t SLICE_START_MAX = 0xAF;
+inline constexpr int SLICES_PER_PICTURE = 68;  // 1080 lines / 16, as HDV camcorders write them
+// The byte holding closed_gop is the fourth after the group start code; closed_gop is bit 6.
+inline constexpr std::size_t GOP_FLAGS_BYTE = 4;
+inline constexpr std::uint8_t CLOSED_GOP_BIT = 0x40;
+
+// Accessors named after the transport header fields.
+inline int pid(const std::uint8_t* pkt) { return ((pkt[1] << 8) | pkt[2]) & 0x1FFF; }
+inline bool payload_unit_start_indicator(const std::uint8_t* pkt) { return (pkt[1] & 0x40) != 0; }
+inline int adaptation_field_control(const std::uint8_t* pkt) { return (pkt[3] >> 4) & 0x3; }
+inline int continuity_counter(const std::uint8_t* pkt) { return pkt[3] & 0x0F; }
+inline bool has_adaptation_field(const std::uint8_t* pkt) { return adaptation_field_control(pkt) >= 2; }
+
+}  // namespace vornak

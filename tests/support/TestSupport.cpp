@@ -1,0 +1,117 @@
+#include "TestSupport.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace vornak::test {
+
+void CapturingLog::AddLog(const std::string& line) {
+    std::lock_guard lock(m_mutex);
+    m_lines.push_back(line);
+}
+
+void CapturingLog::AddWritten(std::uint32_t bytes) {
+    std::lock_guard lock(m_mutex);
+    m_written += bytes;
+}
+
+void CapturingLog::AddDropped(int pictures) {
+    std::lock_guard lock(m_mutex);
+    m_dropped += pictures;
+}
+
+std::vector<std::string> CapturingLog::Lines() const {
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+std::uint64_t CapturingLog::Written() const {
+    std::lock_guard lock(m_mutex);
+    return m_written;
+}
+
+int CapturingLog::Dropped() const {
+    std::lock_guard lock(m_mutex);
+    return m_dropped;
+}
+
+std::vector<std::string> CapturingLog::LinesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& line : Lines()) {
+        if (line.rfind(prefix, 0) == 0) {
+            out.push_back(line);
+        }
+    }
+    return out;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "vornak-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary folder");
+    }
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const std::string& path, const std::vector<std::uint8_t>& data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+std::vector<std::string> ListFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::uint8_t> Concat(const std::string& dir, const std::vector<std::string>& names) {
+    std::vector<std::uint8_t> all;
+    for (const auto& name : names) {
+        const auto part = ReadAll(dir + "/" + name);
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* tz) {
+    if (const char* old = std::getenv("TZ")) {
+        m_old = old;
+        m_hadOld = true;
+    }
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (m_hadOld) {
+        ::setenv("TZ", m_old.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+}  // namespace vornak::test

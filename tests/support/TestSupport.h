@@ -1,0 +1,65 @@
+// Shared pieces of the unit tests: a log sink that records, a scratch folder, file helpers.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "LogSink.h"
+
+namespace vornak::test {
+
+// Records every report so that tests can check exact texts.
+class CapturingLog : public LogSink {
+public:
+    void AddLog(const std::string& line) override;
+    void AddWritten(std::uint32_t bytes) override;
+    void AddDropped(int pictures) override;
+
+    std::vector<std::string> Lines() const;
+    std::uint64_t Written() const;
+    int Dropped() const;
+    // Lines that begin with `prefix`, in order.
+    std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_lines;
+    std::uint64_t m_written = 0;
+    int m_dropped = 0;
+};
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+std::vector<std::uint8_t> ReadAll(const std::string& path);
+void WriteAll(const std::string& path, const std::vector<std::uint8_t>& data);
+// Names (not paths) of the regular files in `dir`, sorted.
+std::vector<std::string> ListFiles(const std::string& dir);
+// The contents of the named files in `dir`, in the order given, back to back.
+std::vector<std::uint8_t> Concat(const std::string& dir, const std::vector<std::string>& names);
+
+// Pins the local time zone for the life of the object, so date arithmetic is the same anywhere.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz);
+    ~ScopedTimeZone();
+
+private:
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+}  // namespace vornak::test
