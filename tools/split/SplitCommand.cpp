@@ -1,0 +1,383 @@
+#include "SplitCommand.h"
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+#include "InputFile.h"
+#include "LogSink.h"
+#include "SceneFileName.h"
+#include "SceneSplitter.h"
+
+namespace vornak {
+
+namespace {
+
+constexpr const char* kProgram = "vornak-split";
+constexpr int kBarWidth = 20;
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+// Lines the user must see even with --quiet.
+bool IsProblemLine(const std::string& line) {
+    std::size_t start = line.find_first_not_of("\r\n");
+    if (start == std::string::npos) {
+        return false;
+    }
+    for (const char* prefix : {"ERROR: ", "WARNING: ", "FATAL ERROR: "}) {
+        if (line.compare(start, std::char_traits<char>::length(prefix), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Receives the engine's reports for the whole run: prints log lines as they come and keeps the
+// progress bar on stderr up to date.
+class ConsoleLog : public LogSink {
+  public:
+    ConsoleLog(std::ostream& out, std::ostream& err, bool quiet, bool showBar,
+               std::uint64_t totalBytes, std::size_t fileCount)
+        : m_out(out),
+          m_err(err),
+          m_quiet(quiet),
+          m_showBar(showBar),
+          m_totalBytes(totalBytes),
+          m_fileCount(fileCount) {}
+
+    void AddLog(const std::string& line) override {
+        if (m_quiet && !IsProblemLine(line)) {
+            return;
+        }
+        // The bar shares the terminal with the log: lift it off its line first.
+        ClearBar();
+        if (m_quiet) {
+            // Alone on stderr, the blank line a report may start with only adds noise.
+            std::size_t start = line.find_first_not_of("\r\n");
+            m_err << LogLineToText(line.substr(start));
+            m_err.flush();
+        } else {
+            m_out << LogLineToText(line);
+            m_out.flush();
+        }
+        Draw(true);
+    }
+
+    void AddWritten(std::uint32_t bytes) override {
+        m_doneBytes += bytes;
+        Draw(false);
+    }
+
+    // The bar is exact at every file boundary, whatever the writes of the last file added up
+    // to (an input may have changed size since it was measured, or not have been fully copied).
+    void StartFile(std::size_t index, std::uint64_t doneBefore) {
+        m_fileIndex = index;
+        m_doneBytes = doneBefore;
+        Draw(true);
+    }
+    void EndFile(std::uint64_t doneAfter) {
+        m_doneBytes = doneAfter;
+        Draw(false);
+    }
+
+    void Finish() { ClearBar(); }
+
+  private:
+    void Draw(bool force) {
+        if (!m_showBar) {
+            return;
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (!force && m_drawn && now - m_lastDraw < kRedrawInterval) {
+            return;
+        }
+        m_lastDraw = now;
+        std::uint64_t done = m_doneBytes < m_totalBytes ? m_doneBytes : m_totalBytes;
+        int percent = m_totalBytes == 0 ? 0 : static_cast<int>(done * 100 / m_totalBytes);
+        int filled = m_totalBytes == 0 ? 0 : static_cast<int>(done * kBarWidth / m_totalBytes);
+        std::ostringstream bar;
+        bar << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
+            << std::string(static_cast<std::size_t>(kBarWidth - filled), '.') << "] ";
+        bar.width(3);
+        bar << percent << "%  file " << (m_fileIndex + 1) << "/" << m_fileCount;
+        std::string text = bar.str();
+        m_barLength = text.size() - 1;
+        m_err << text;
+        m_err.flush();
+        m_drawn = true;
+    }
+
+    void ClearBar() {
+        if (!m_drawn) {
+            return;
+        }
+        m_err << '\r' << std::string(m_barLength, ' ') << '\r';
+        m_err.flush();
+        m_drawn = false;
+    }
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    bool m_quiet;
+    bool m_showBar;
+    std::uint64_t m_totalBytes;
+    std::size_t m_fileCount;
+    std::size_t m_fileIndex = 0;
+    std::uint64_t m_doneBytes = 0;
+    bool m_drawn = false;
+    std::size_t m_barLength = 0;
+    std::chrono::steady_clock::time_point m_lastDraw;
+};
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (!dir.empty() && dir.back() == '/') {
+        return dir + name;
+    }
+    return dir + "/" + name;
+}
+
+}  // namespace
+
+std::string SplitUsage() {
+    std::ostringstream text;
+    text
+        << "Usage: " << kProgram << " [OPTION]... FILE...\n"
+        << "Split HDV transport-stream files (.m2t, .ts) into one file per recorded scene.\n"
+        << "Packets are copied exactly; existing files are never overwritten.\n"
+        << "\n"
+        << "  --output-dir DIR     write the scene files into DIR (default: next to each input)\n"
+        << "  --name NAME          use NAME instead of each input's name; numbering then\n"
+        << "                       continues across inputs (without --output-dir, NAME is a\n"
+        << "                       path from the current directory)\n"
+        << "  --naming count|datetime\n"
+        << "                       name scenes NAME-0000, NAME-0001, ... or by their recording\n"
+        << "                       date and time (default: datetime)\n"
+        << "  --format PATTERN     date-time pattern appended to the name, with %Y %M %D %h %m %s\n"
+        << "                       for year, month, day, hour, minute, second (case-sensitive;\n"
+        << "                       default: \"" << kDefaultDateFormat << "\")\n"
+        << "  --no-sync            cut audio and video together, byte-exact (default)\n"
+        << "  --sync               cut the audio at its own time (not available yet)\n"
+        << "  --quiet              print only warnings and errors, no progress\n"
+        << "  --help               show this help and exit\n"
+        << "Options also take the form --option=value; \"--\" ends the options.\n"
+        << "\n"
+        << "Exit status: 0 when every input was split, 1 when an input could not be opened or\n"
+        << "an output could not be created or fully written, 2 for bad usage, 130 when\n"
+        << "interrupted.\n";
+    return text.str();
+}
+
+bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
+                    std::string& error) {
+    options = SplitOptions{};
+    options.dateFormat = kDefaultDateFormat;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            options.files.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        auto takeValue = [&](std::string& value) {
+            if (inlineValue) {
+                value = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        auto noValue = [&]() {
+            if (inlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            return true;
+        };
+
+        if (name == "--output-dir") {
+            if (!takeValue(options.outputDir)) {
+                return false;
+            }
+        } else if (name == "--name") {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            options.newName = value;
+        } else if (name == "--naming") {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            if (value == "count") {
+                options.dateTimeNaming = false;
+            } else if (value == "datetime") {
+                options.dateTimeNaming = true;
+            } else {
+                error = "--naming must be count or datetime, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--format") {
+            if (!takeValue(options.dateFormat)) {
+                return false;
+            }
+        } else if (name == "--sync" || name == "--no-sync") {
+            if (!noValue()) {
+                return false;
+            }
+            options.sync = name == "--sync";
+        } else if (name == "--quiet") {
+            if (!noValue()) {
+                return false;
+            }
+            options.quiet = true;
+        } else if (name == "--help") {
+            if (!noValue()) {
+                return false;
+            }
+            options.help = true;
+        } else {
+            error = "unknown option: " + arg;
+            return false;
+        }
+    }
+    return true;
+}
+
+SceneJobNames MakeSceneJobNames(const std::string& path, const std::string& outputDir,
+                                const std::optional<std::string>& newName) {
+    SceneJobNames names{path, {}};
+    std::size_t lastSlash = path.rfind('/');
+    std::size_t lastDot = path.rfind('.');
+    // Only a dot inside the file name starts an extension: in "/a.b/tape" the dot belongs to a
+    // folder, and cutting there would put the scene files in the wrong place.
+    if (lastDot != std::string::npos && (lastSlash == std::string::npos || lastDot > lastSlash)) {
+        names.baseName = path.substr(0, lastDot);
+        names.extension = path.substr(lastDot + 1);
+    }
+    if (!outputDir.empty() && lastSlash != std::string::npos) {
+        names.baseName = names.baseName.substr(lastSlash + 1);
+    }
+    if (newName) {
+        names.baseName = *newName;
+    }
+    if (!outputDir.empty()) {
+        names.baseName = JoinPath(outputDir, names.baseName);
+    }
+    return names;
+}
+
+std::string LogLineToText(const std::string& line) {
+    std::string text;
+    text.reserve(line.size() + 1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
+            continue;  // the '\n' that follows makes the line break
+        }
+        text += line[i];
+    }
+    if (text.empty() || text.back() != '\n') {
+        text += '\n';
+    }
+    return text;
+}
+
+int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    bool progressToTerminal, std::atomic<std::uint8_t>* stop) {
+    SplitOptions options;
+    std::string error;
+    if (!ParseSplitArgs(args, options, error)) {
+        err << kProgram << ": " << error << "\n"
+            << "Try '" << kProgram << " --help' for more information.\n";
+        return kExitUsage;
+    }
+    if (options.help) {
+        out << SplitUsage();
+        return kExitOk;
+    }
+    if (options.sync) {
+        err << kProgram << ": --sync (audio and video sync mode) is not available yet\n";
+        return kExitUsage;
+    }
+    if (options.files.empty()) {
+        err << kProgram << ": no input files\n"
+            << "Try '" << kProgram << " --help' for more information.\n";
+        return kExitUsage;
+    }
+    if (!options.outputDir.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(options.outputDir, ec)) {
+            err << kProgram << ": output directory does not exist: " << options.outputDir << "\n";
+            return kExitFailed;
+        }
+    }
+
+    StopFlag ownStop{0};
+    StopFlag* stopFlag = stop != nullptr ? stop : &ownStop;
+
+    std::uint64_t totalBytes = 0;
+    for (const auto& path : options.files) {
+        std::int64_t size = InputFile::SizeOf(path);
+        if (size > 0) {
+            totalBytes += static_cast<std::uint64_t>(size);
+        }
+    }
+
+    ConsoleLog log(out, err, options.quiet, progressToTerminal && !options.quiet, totalBytes,
+                   options.files.size());
+    std::vector<std::string> failed;
+    std::uint64_t doneBytes = 0;
+    std::int32_t counter = 0;
+    for (std::size_t index = 0; index < options.files.size(); ++index) {
+        const std::string& path = options.files[index];
+        SceneJobNames names = MakeSceneJobNames(path, options.outputDir, options.newName);
+
+        std::uint64_t done = doneBytes;
+        if (std::int64_t size = InputFile::SizeOf(path); size > 0) {
+            done += static_cast<std::uint64_t>(size);
+        }
+        log.StartFile(index, doneBytes);
+        SceneSplitter job(path, names.baseName, names.extension, stopFlag, counter,
+                          options.dateTimeNaming, options.sync, options.dateFormat);
+        job.SetLog(&log);
+        job.Run();
+        doneBytes = done;
+        log.EndFile(doneBytes);
+
+        if (job.Failed()) {
+            failed.push_back(path);
+        }
+        // One shared name numbers its scenes on across inputs; each own name starts afresh.
+        if (options.newName) {
+            counter = job.Counter();
+        }
+    }
+    log.Finish();
+
+    for (const auto& path : failed) {
+        err << kProgram << ": not split completely: " << path << "\n";
+    }
+    if (stopFlag->load() != 0) {
+        err << kProgram << ": stopped before the end; the last scene file may be incomplete\n";
+        return kExitInterrupted;
+    }
+    return failed.empty() ? kExitOk : kExitFailed;
+}
+
+}  // namespace vornak

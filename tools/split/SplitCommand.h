@@ -1,0 +1,57 @@
+// vornak-split as a library: option parsing, per-input naming and the run over all inputs, kept
+// out of main() so that tests can drive it with plain streams.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vornak {
+
+// Exit statuses of vornak-split.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;         // an input or an output failed
+inline constexpr int kExitUsage = 2;          // the command line was wrong
+inline constexpr int kExitInterrupted = 130;  // stopped by a signal before the end
+
+struct SplitOptions {
+    std::vector<std::string> files;
+    std::string outputDir;               // empty: next to each input
+    std::optional<std::string> newName;  // replaces every input's base name
+    bool dateTimeNaming = true;
+    std::string dateFormat;  // set to the default pattern by the parser
+    bool sync = false;
+    bool quiet = false;
+    bool help = false;
+};
+
+// Fills `options` from the arguments (without the program name). Returns false with a message
+// in `error` when the command line is unusable.
+bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
+                    std::string& error);
+
+struct SceneJobNames {
+    std::string baseName;   // path prefix of every scene file of this input
+    std::string extension;  // without the dot; empty when the input has none
+};
+
+// The base name and extension that one input's scene files get.
+SceneJobNames MakeSceneJobNames(const std::string& path, const std::string& outputDir,
+                                const std::optional<std::string>& newName);
+
+// Turns one engine log line into terminal text: each CR LF becomes a newline and the line ends
+// with one.
+std::string LogLineToText(const std::string& line);
+
+// Runs vornak-split. `progressToTerminal` says whether `err` is a terminal that may show the
+// progress bar. `stop` (may be null) ends the run early when set, e.g. from a signal handler.
+int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    bool progressToTerminal, std::atomic<std::uint8_t>* stop = nullptr);
+
+// The text --help prints.
+std::string SplitUsage();
+
+}  // namespace vornak
