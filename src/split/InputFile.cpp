@@ -14,7 +14,7 @@ bool InputFile::Open(const std::string& path) {
     if (m_fd < 0) {
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         Close();
         return false;
@@ -53,7 +53,7 @@ InputFile::Status InputFile::Read(std::uint8_t* dest, std::size_t size, std::siz
 }
 
 std::int64_t InputFile::SizeOf(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
         return -1;
     }

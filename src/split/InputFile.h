@@ -8,7 +8,7 @@
 namespace vornak {
 
 class InputFile {
-public:
+  public:
     InputFile() = default;
     ~InputFile() { Close(); }
     InputFile(const InputFile&) = delete;
@@ -26,7 +26,7 @@ public:
     // Size in bytes of a regular file, or -1 when it cannot be opened.
     static std::int64_t SizeOf(const std::string& path);
 
-private:
+  private:
     int m_fd = -1;
 };
 

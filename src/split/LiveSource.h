@@ -8,7 +8,7 @@
 namespace vornak {
 
 class LiveSource {
-public:
+  public:
     virtual ~LiveSource() = default;
     // Every chunk queued since the last call, or null once the live stream has ended.
     // May block while it waits for data. Called from the split job's thread only.

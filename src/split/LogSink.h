@@ -7,7 +7,7 @@
 namespace vornak {
 
 class LogSink {
-public:
+  public:
     virtual ~LogSink() = default;
     // One line of text. Callable from any thread.
     virtual void AddLog(const std::string& line) = 0;

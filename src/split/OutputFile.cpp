@@ -13,7 +13,7 @@ constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
 }
 
 bool OutputFile::Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 

@@ -9,7 +9,7 @@
 namespace vornak {
 
 class OutputFile {
-public:
+  public:
     OutputFile() = default;
     ~OutputFile() { Close(); }
     OutputFile(const OutputFile&) = delete;
@@ -27,7 +27,7 @@ public:
     // Returns false when the data could not be flushed to the file.
     bool Close();
 
-private:
+  private:
     int m_fd = -1;
 };
 

@@ -6,7 +6,7 @@
 namespace vornak {
 
 struct PacketInfo {
-    const std::uint8_t* packet = nullptr;   // first byte of the packet
+    const std::uint8_t* packet = nullptr;  // first byte of the packet
     int pid = 0;
     bool unitStart = false;
     int adaptation = 0;                     // adaptation_field_control, 0..3

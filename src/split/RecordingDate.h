@@ -10,7 +10,7 @@ struct RecordingDate {
     std::int32_t second = 0;
     std::int32_t minute = 0;
     std::int32_t hour = 0;
-    std::int32_t year = 0;  // four digits
+    std::int32_t year = 0;   // four digits
     std::int32_t month = 0;  // 1..12
     std::int32_t day = 0;    // 1..31
 
@@ -25,7 +25,9 @@ inline std::int32_t DecodeBcd(std::uint8_t byte, std::uint8_t tensMask) {
 }
 
 // HDV began in 2003, so every two-digit year lies in 2000..2099.
-inline std::int32_t FullYear(std::int32_t twoDigitYear) { return 2000 + twoDigitYear; }
+inline std::int32_t FullYear(std::int32_t twoDigitYear) {
+    return 2000 + twoDigitYear;
+}
 
 // True when the two dates lie more than two seconds apart, in either direction.
 bool IsDateJump(const RecordingDate& previous, const RecordingDate& current);

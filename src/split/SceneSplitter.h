@@ -26,9 +26,9 @@ namespace vornak {
 using StopFlag = std::atomic<std::uint8_t>;
 
 class SceneSplitter {
-public:
-    static constexpr std::size_t kReadBufSize = 12'582'840;  // 66,930 packets
-    static constexpr std::size_t kAudioBufSize = 393'108;    // 2,091 packets
+  public:
+    static constexpr std::size_t kReadBufSize = 12'582'840;   // 66,930 packets
+    static constexpr std::size_t kAudioBufSize = 393'108;     // 2,091 packets
     static constexpr std::size_t kLiveFillLimit = 3'145'616;  // 16,732 packets per live refill
 
     // File form. `stopFlag` may be null: the job then owns a stop byte of its own.
@@ -59,13 +59,13 @@ public:
     // read, an output that could not be created or was not written in full.
     bool Failed() const { return m_bFailed; }
 
-private:
+  private:
     // Reader.
     void Refill(bool final);
     void ReadMore(std::size_t keep);
     void FillFromLive(std::size_t keep);
     void ParsePacket(const std::uint8_t* packet, bool lookahead);
-    const std::uint8_t* Resync(const std::uint8_t* pos) const;
+    std::uint8_t* Resync(std::uint8_t* pos) const;
     bool WholePacketAt(const std::uint8_t* pos) const;
     std::uint8_t* BufStart() const { return m_pReadBuf.get(); }
     std::uint8_t* Moved(std::uint8_t* pos, const std::uint8_t* from) const;
@@ -85,7 +85,10 @@ private:
     bool NextVideoUnitStart();
     void AdvanceAndCommit();
     void DiscardBeforeCut();
-    bool StopRequested() const { return m_pStopFlag->load(std::memory_order_relaxed) != 0; }
+    // A failed write ends the job like a stop request: a full disk will not take the rest either.
+    bool StopRequested() const {
+        return m_bAbort || m_pStopFlag->load(std::memory_order_relaxed) != 0;
+    }
 
     // Output.
     void OpenNextFile(const RecordingDate* date);
@@ -105,6 +108,7 @@ private:
     bool m_bSyncAV = false;
     LogSink* m_pLog = nullptr;
     bool m_bFailed = false;
+    bool m_bAbort = false;
 
     // Reader.
     InputFile m_inFile;

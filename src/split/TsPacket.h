@@ -9,17 +9,17 @@ namespace vornak {
 inline constexpr std::size_t PKT_SIZE = 188;
 inline constexpr std::uint8_t SYNC_BYTE = 0x47;
 
-inline constexpr int PID_VIDEO = 0x810;        // MPEG-2 video
+inline constexpr int PID_VIDEO = 0x810;           // MPEG-2 video
 inline constexpr int PID_RECORDING_DATE = 0x811;  // camcorder's recording date and time pack
-inline constexpr int PID_AUDIO = 0x814;        // MPEG audio
-inline constexpr int PID_AUDIO_2 = 0x815;      // further audio
+inline constexpr int PID_AUDIO = 0x814;           // MPEG audio
+inline constexpr int PID_AUDIO_2 = 0x815;         // further audio
 
 // Offsets inside the 4-byte transport header and the PES header.
 inline constexpr std::size_t TS_HEADER_SIZE = 4;
 inline constexpr std::size_t ADAPTATION_LENGTH_OFFSET = 4;  // adaptation_field_length
-inline constexpr std::size_t PES_FLAGS_OFFSET = 7;           // PTS_DTS_flags live here
-inline constexpr std::size_t PES_HEADER_LENGTH_OFFSET = 8;   // PES_header_data_length
-inline constexpr std::size_t PES_FIXED_HEADER_SIZE = 9;      // up to and including that length byte
+inline constexpr std::size_t PES_FLAGS_OFFSET = 7;          // PTS_DTS_flags live here
+inline constexpr std::size_t PES_HEADER_LENGTH_OFFSET = 8;  // PES_header_data_length
+inline constexpr std::size_t PES_FIXED_HEADER_SIZE = 9;     // up to and including that length byte
 inline constexpr std::size_t PES_PTS_OFFSET = 9;
 inline constexpr std::size_t TIMESTAMP_SIZE = 5;
 
@@ -35,11 +35,38 @@ inline constexpr int SLICES_PER_PICTURE = 68;  // 1080 lines / 16, as HDV camcor
 inline constexpr std::size_t GOP_FLAGS_BYTE = 4;
 inline constexpr std::uint8_t CLOSED_GOP_BIT = 0x40;
 
+// The recording-date pack on PID 0x811: after the adaptation field (its length L is packet byte 4)
+// comes a private_stream_2 PES whose bytes 42..44 hold day, month and year and 46..48 second,
+// minute and hour, all BCD. Counted from the packet's first byte that is L + 47 onwards.
+inline constexpr std::size_t DATE_DAY_OFFSET = 47;
+inline constexpr std::size_t DATE_MONTH_OFFSET = 48;
+inline constexpr std::size_t DATE_YEAR_OFFSET = 49;
+inline constexpr std::size_t DATE_SECOND_OFFSET = 51;
+inline constexpr std::size_t DATE_MINUTE_OFFSET = 52;
+inline constexpr std::size_t DATE_HOUR_OFFSET = 53;
+// Masks for the tens digit of each BCD field.
+inline constexpr std::uint8_t DAY_TENS_MASK = 0x3;
+inline constexpr std::uint8_t MONTH_TENS_MASK = 0x1;
+inline constexpr std::uint8_t YEAR_TENS_MASK = 0xF;
+inline constexpr std::uint8_t SECOND_TENS_MASK = 0x7;
+inline constexpr std::uint8_t MINUTE_TENS_MASK = 0x7;
+inline constexpr std::uint8_t HOUR_TENS_MASK = 0x3;
+
 // Accessors named after the transport header fields.
-inline int pid(const std::uint8_t* pkt) { return ((pkt[1] << 8) | pkt[2]) & 0x1FFF; }
-inline bool payload_unit_start_indicator(const std::uint8_t* pkt) { return (pkt[1] & 0x40) != 0; }
-inline int adaptation_field_control(const std::uint8_t* pkt) { return (pkt[3] >> 4) & 0x3; }
-inline int continuity_counter(const std::uint8_t* pkt) { return pkt[3] & 0x0F; }
-inline bool has_adaptation_field(const std::uint8_t* pkt) { return adaptation_field_control(pkt) >= 2; }
+inline int pid(const std::uint8_t* pkt) {
+    return ((pkt[1] << 8) | pkt[2]) & 0x1FFF;
+}
+inline bool payload_unit_start_indicator(const std::uint8_t* pkt) {
+    return (pkt[1] & 0x40) != 0;
+}
+inline int adaptation_field_control(const std::uint8_t* pkt) {
+    return (pkt[3] >> 4) & 0x3;
+}
+inline int continuity_counter(const std::uint8_t* pkt) {
+    return pkt[3] & 0x0F;
+}
+inline bool has_adaptation_field(const std::uint8_t* pkt) {
+    return adaptation_field_control(pkt) >= 2;
+}
 
 }  // namespace vornak

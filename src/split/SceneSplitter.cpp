@@ -1,0 +1,379 @@
+#include "SceneSplitter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "TsPacket.h"
+
+namespace vornak {
+
+namespace {
+// The picture-group scan needs six packets of lookahead; anything smaller could never cut.
+constexpr std::size_t kMinReadBufSize = 16 * PKT_SIZE;
+}  // namespace
+
+SceneSplitter::SceneSplitter(std::string inputPath, std::string baseName, std::string extension,
+                             StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming,
+                             bool syncAV, std::string dateFormat)
+    : m_inputPath(std::move(inputPath)),
+      m_pStopFlag(stopFlag),
+      m_bSyncAV(syncAV),
+      m_baseName(std::move(baseName)),
+      m_extension(std::move(extension)),
+      m_dateFormat(std::move(dateFormat)),
+      m_nCounter(firstCounter),
+      m_bDateTimeNaming(dateTimeNaming) {
+    if (m_pStopFlag == nullptr) {
+        m_ownStopFlag = std::make_unique<StopFlag>(0);
+        m_pStopFlag = m_ownStopFlag.get();
+    }
+}
+
+SceneSplitter::SceneSplitter(LiveSource* liveSource, std::string baseName, std::string extension,
+                             StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming,
+                             bool syncAV, std::string dateFormat, bool midScenesOk)
+    : SceneSplitter(std::string(), std::move(baseName), std::move(extension), stopFlag,
+                    firstCounter, dateTimeNaming, syncAV, std::move(dateFormat)) {
+    m_pLiveSource = liveSource;
+    m_bMidScenesOk = midScenesOk;
+}
+
+SceneSplitter::~SceneSplitter() = default;
+
+void SceneSplitter::SetReadBufferSize(std::size_t bytes) {
+    m_nReadBufSize = std::max(bytes, kMinReadBufSize);
+}
+
+void SceneSplitter::Log(const std::string& line) const {
+    if (m_pLog != nullptr) {
+        m_pLog->AddLog(line);
+    }
+}
+
+void SceneSplitter::ResetRunState() {
+    m_pPrevDate.reset();
+    m_pCurDate.reset();
+    m_inFile.Close();
+    m_outFile.Close();
+    m_pReadBuf.reset();
+    m_pReadEnd = m_pCur = nullptr;
+    m_pPendBegin = m_pPendEnd = nullptr;
+    m_pVideoLastStart = m_pVideoLastEnd = nullptr;
+    m_pLiveBatch.reset();
+    m_nLiveChunkOffset = 0;
+    m_packet = PacketInfo{};
+    m_pPacket = &m_packet;
+    m_pGopStart = nullptr;
+    m_bDone = m_bEof = false;
+    m_nGopState = 0;
+    m_bSkipNextOpenCheck = m_bScenePending = m_bDateJump = false;
+    m_nDatePackets = 0;
+    m_bAbort = false;
+}
+
+void SceneSplitter::Run() {
+    ResetRunState();
+    if (!m_inputPath.empty()) {
+        if (!m_inFile.Open(m_inputPath)) {
+            Log("\r\nWARNING: Can't open file: " + m_inputPath);
+            m_bFailed = true;
+            return;
+        }
+        Log("\r\nProcessing file: " + m_inputPath);
+    } else if (m_pLiveSource == nullptr) {
+        return;
+    }
+
+    if (m_bSyncAV) {
+        Log("FATAL ERROR: The audio and video sync mode is not available in this build");
+        m_bFailed = true;
+    } else {
+        m_pReadBuf = std::make_unique_for_overwrite<std::uint8_t[]>(m_nReadBufSize);
+        PlainLoop();
+    }
+
+    // After a stop, whatever was committed but not yet written is given up; at the end of input
+    // the final refill has already written everything.
+    m_pPrevDate.reset();
+    m_pCurDate.reset();
+    m_inFile.Close();
+    CloseOutFile();
+    m_pReadBuf.reset();
+    m_pLiveBatch.reset();
+    m_pReadEnd = m_pCur = m_pPendBegin = m_pPendEnd = nullptr;
+    m_pVideoLastStart = m_pVideoLastEnd = m_pGopStart = nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reader
+
+std::uint8_t* SceneSplitter::Moved(std::uint8_t* pos, const std::uint8_t* from) const {
+    if (pos == nullptr) {
+        return nullptr;
+    }
+    // Positions before the moved block no longer exist; they collapse onto the buffer start.
+    return pos >= from ? BufStart() + (pos - from) : BufStart();
+}
+
+void SceneSplitter::MovePacketInfo(const std::uint8_t* from, const std::uint8_t* to) {
+    // The parsed packet moves with the data, so that nothing reads stale bytes afterwards.
+    if (m_packet.packet == nullptr) {
+        return;
+    }
+    if (m_packet.packet < from) {
+        m_packet = PacketInfo{};
+        return;
+    }
+    const std::ptrdiff_t delta = to - from;
+    m_packet.packet += delta;
+    if (m_packet.payload != nullptr) {
+        m_packet.payload += delta;
+    }
+}
+
+std::uint8_t* SceneSplitter::Resync(std::uint8_t* pos) const {
+    if (pos >= m_pReadEnd) {
+        return pos;
+    }
+    if (*pos == SYNC_BYTE) {
+        return pos;
+    }
+    void* hit = std::memchr(pos, SYNC_BYTE, static_cast<std::size_t>(m_pReadEnd - pos));
+    return hit != nullptr ? static_cast<std::uint8_t*>(hit) : m_pReadEnd;
+}
+
+bool SceneSplitter::WholePacketAt(const std::uint8_t* pos) const {
+    return pos != nullptr && pos <= m_pReadEnd &&
+           static_cast<std::size_t>(m_pReadEnd - pos) >= PKT_SIZE;
+}
+
+void SceneSplitter::Refill(bool final) {
+    std::uint8_t* const start = BufStart();
+
+    // Commit only what lies before a picture group that may still start a new scene.
+    if (m_nGopState != 0) {
+        m_pPendEnd = m_pGopStart;
+        m_pGopStart = start;
+    }
+    // A full buffer with nothing committed would stall the job: commit all of it.
+    if (m_pPendEnd == start && m_pCur != nullptr &&
+        static_cast<std::size_t>(m_pCur - start) + PKT_SIZE > m_nReadBufSize) {
+        m_pPendEnd = m_pReadEnd;
+    }
+    WritePending();
+
+    std::uint8_t* const oldPendEnd = m_pPendEnd;
+    const std::size_t keep = (oldPendEnd != nullptr && oldPendEnd < m_pReadEnd)
+                                 ? static_cast<std::size_t>(m_pReadEnd - oldPendEnd)
+                                 : 0;
+    if (keep > 0) {
+        std::memmove(start, oldPendEnd, keep);
+    }
+    if (oldPendEnd != nullptr) {
+        m_pVideoLastStart = Moved(m_pVideoLastStart, oldPendEnd);
+        m_pVideoLastEnd = Moved(m_pVideoLastEnd, oldPendEnd);
+        MovePacketInfo(oldPendEnd, start);
+    }
+    m_pPendBegin = start;
+    m_pCur = (m_pCur != nullptr && oldPendEnd != nullptr) ? Moved(m_pCur, oldPendEnd) : start;
+    m_pCur = std::min(m_pCur, start + keep);
+    m_pPendEnd = m_pCur;
+    m_pReadEnd = start + keep;
+
+    if (m_bEof) {
+        if (final) {
+            m_bDone = true;
+            m_pPendEnd = m_pReadEnd;
+            WritePending();
+            m_pPendEnd = m_pReadEnd = start;
+        }
+        return;
+    }
+    ReadMore(keep);
+}
+
+void SceneSplitter::ReadMore(std::size_t keep) {
+    std::uint8_t* const dest = BufStart() + keep;
+    if (m_inFile.IsOpen()) {
+        std::size_t got = 0;
+        if (keep < m_nReadBufSize) {
+            switch (m_inFile.Read(dest, m_nReadBufSize - keep, got)) {
+                case InputFile::Status::Ok:
+                    break;
+                case InputFile::Status::EndOfFile:
+                    m_bEof = true;
+                    break;
+                case InputFile::Status::Error:
+                    // Retrying a failing disk forever would hang the job; end the input here and
+                    // keep what was read.
+                    Log("ERROR: This file can't be read to its end: " + m_inputPath);
+                    m_bFailed = true;
+                    m_bEof = true;
+                    break;
+            }
+        }
+        m_pReadEnd = dest + got;
+    } else if (m_pLiveSource != nullptr) {
+        FillFromLive(keep);
+    } else {
+        Log("FATAL ERROR: There is no stream to read");
+        m_bEof = true;
+        m_pReadEnd = dest;
+    }
+}
+
+void SceneSplitter::FillFromLive(std::size_t keep) {
+    const std::size_t space = m_nReadBufSize - keep;
+    const std::size_t limit = std::min(space, kLiveFillLimit);
+    std::uint8_t* const dest = BufStart() + keep;
+    std::size_t total = 0;
+    while (total < limit) {
+        if (!m_pLiveBatch) {
+            m_pLiveBatch = m_pLiveSource->TakeChunks();
+            m_nLiveChunkOffset = 0;
+            if (!m_pLiveBatch) {
+                m_bEof = true;
+                break;
+            }
+        }
+        if (m_pLiveBatch->empty()) {
+            // Nothing arrived this time; let the job look at its stop byte before waiting again.
+            m_pLiveBatch.reset();
+            break;
+        }
+        SampleChunk& chunk = *m_pLiveBatch->back();
+        const std::size_t size = chunk.cbData > 0 ? static_cast<std::size_t>(chunk.cbData) : 0;
+        const std::size_t avail = size - std::min(m_nLiveChunkOffset, size);
+        if (total + avail > space) {
+            // Normally the chunk waits for a refill with more room. When nothing at all fits, the
+            // room will not grow, so take what fits rather than stall; the bytes stay in order.
+            if (total == 0 && space > 0) {
+                std::memcpy(dest, chunk.pData.get() + m_nLiveChunkOffset, space);
+                m_nLiveChunkOffset += space;
+                total = space;
+            }
+            break;
+        }
+        if (avail > 0) {
+            std::memcpy(dest + total, chunk.pData.get() + m_nLiveChunkOffset, avail);
+        }
+        total += avail;
+        m_pLiveBatch->pop_back();
+        m_nLiveChunkOffset = 0;
+        if (m_pLiveBatch->empty()) {
+            m_pLiveBatch.reset();
+        }
+    }
+    m_pReadEnd = dest + total;
+}
+
+void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
+    PacketInfo& info = m_packet;
+    info = PacketInfo{};
+    info.packet = packet;
+    info.pid = pid(packet);
+    info.unitStart = payload_unit_start_indicator(packet);
+    info.adaptation = adaptation_field_control(packet);
+    info.continuity = continuity_counter(packet);
+    m_pPacket = &info;
+
+    if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
+        return;
+    }
+    // The lengths come from the stream: a packet whose lengths point outside it has no payload.
+    std::size_t offset = TS_HEADER_SIZE;
+    if (has_adaptation_field(packet)) {
+        offset += 1 + packet[ADAPTATION_LENGTH_OFFSET];
+    }
+    if (info.unitStart) {
+        if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
+            return;
+        }
+        offset += PES_FIXED_HEADER_SIZE + packet[offset + PES_HEADER_LENGTH_OFFSET];
+    }
+    if (offset > PKT_SIZE) {
+        return;
+    }
+    info.payload = packet + offset;
+    if (info.pid == PID_VIDEO && !lookahead) {
+        CountPictures(info.payload, packet + PKT_SIZE);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Plain split job
+
+void SceneSplitter::PlainLoop() {
+    m_pVideoLastStart = m_pVideoLastEnd = BufStart();
+    while (!m_bDone) {
+        if (StopRequested()) {
+            break;
+        }
+        if (NextVideoUnitStart() && !StopRequested()) {
+            ScanPictureGroup();
+            AdvanceAndCommit();
+        }
+    }
+}
+
+void SceneSplitter::AdvanceAndCommit() {
+    if (WholePacketAt(m_pCur)) {
+        m_pCur += PKT_SIZE;
+    }
+    m_pPendEnd = m_pCur;
+}
+
+bool SceneSplitter::NextVideoUnitStart() {
+    if (!WholePacketAt(m_pCur)) {
+        Refill(true);
+    }
+    for (;;) {
+        if (StopRequested()) {
+            return true;
+        }
+        if (!m_bDone) {
+            m_pCur = Resync(m_pCur);
+        }
+        if (m_bDone || !WholePacketAt(m_pCur)) {
+            if (m_pPendEnd == nullptr) {
+                m_pPendEnd = m_pReadEnd;
+            }
+            return false;
+        }
+        ParsePacket(m_pCur, false);
+        if (m_pPacket->pid == PID_VIDEO) {
+            m_pVideoLastStart = m_pVideoLastEnd;
+            m_pVideoLastEnd = m_pCur + PKT_SIZE;
+            if (m_pPacket->unitStart) {
+                return true;
+            }
+            m_pCur += PKT_SIZE;
+            m_pPendEnd = m_pCur;
+        } else {
+            m_pCur += PKT_SIZE;
+            if (m_nGopState != 0 && m_pPacket->pid == PID_RECORDING_DATE && DecodeRecordingDate()) {
+                CheckSceneChange();
+            }
+        }
+    }
+}
+
+void SceneSplitter::DiscardBeforeCut() {
+    std::uint8_t* const start = BufStart();
+    std::uint8_t* const g = m_pGopStart != nullptr ? m_pGopStart : start;
+    const std::size_t length = m_pReadEnd > g ? static_cast<std::size_t>(m_pReadEnd - g) : 0;
+    if (length > 0 && g != start) {
+        std::memmove(start, g, length);
+    }
+    m_pVideoLastStart = Moved(m_pVideoLastStart, g);
+    m_pVideoLastEnd = Moved(m_pVideoLastEnd, g);
+    MovePacketInfo(g, start);
+    m_pCur = std::min(Moved(m_pCur, g), start + length);
+    m_pGopStart = start;
+    m_pPendBegin = start;
+    m_pPendEnd = m_pCur;
+    m_pReadEnd = start + length;
+}
+
+}  // namespace vornak

@@ -1,0 +1,73 @@
+// Scene files: naming, exclusive creation and writing.
+#include "SceneFileName.h"
+#include "SceneSplitter.h"
+
+namespace vornak {
+
+void SceneSplitter::OpenNextFile(const RecordingDate* date) {
+    for (;;) {
+        bool counterUsed = false;
+        m_outName = SceneFileName(m_baseName, m_extension, m_nCounter, m_bDateTimeNaming, date,
+                                  m_dateFormat, counterUsed);
+        if (counterUsed) {
+            ++m_nCounter;
+        }
+        // The existence test gives the early warning; the exclusive creation closes the gap
+        // between test and creation, so that a file appearing meanwhile is not overwritten.
+        const OutputFile::Create result = OutputFile::Exists(m_outName)
+                                              ? OutputFile::Create::AlreadyExists
+                                              : m_outFile.CreateNew(m_outName);
+        switch (result) {
+            case OutputFile::Create::Created:
+                Log("Creating new file: " + m_outName);
+                return;
+            case OutputFile::Create::Failed:
+                Log("ERROR: This file can't be created: " + m_outName);
+                m_bFailed = true;
+                return;
+            case OutputFile::Create::AlreadyExists:
+                Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
+                // A date names the same file again, so date naming moves to a longer base name
+                // for the rest of the job; the numbered forms have moved on to the next number.
+                if (m_bDateTimeNaming) {
+                    m_baseName += "-new";
+                }
+                break;
+        }
+    }
+}
+
+void SceneSplitter::WritePending() {
+    if (m_bAbort || m_pPendBegin == nullptr || m_pPendEnd == nullptr ||
+        m_pPendEnd <= m_pPendBegin) {
+        return;
+    }
+    if (!m_outFile.IsOpen()) {
+        OpenNextFile(m_pCurDate.get());
+        if (!m_outFile.IsOpen()) {
+            return;
+        }
+    }
+    WriteOut(m_pPendBegin, static_cast<std::size_t>(m_pPendEnd - m_pPendBegin));
+}
+
+void SceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
+    const std::size_t written = m_outFile.Write(data, size);
+    if (m_pLog != nullptr) {
+        m_pLog->AddWritten(static_cast<std::uint32_t>(written));
+    }
+    if (written != size) {
+        Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
+        m_bFailed = true;
+        m_bAbort = true;
+    }
+}
+
+void SceneSplitter::CloseOutFile() {
+    if (m_outFile.IsOpen() && !m_outFile.Close()) {
+        Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
+        m_bFailed = true;
+    }
+}
+
+}  // namespace vornak

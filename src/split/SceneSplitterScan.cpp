@@ -1,0 +1,265 @@
+// Picture groups, recording dates and the scene decision.
+#include <algorithm>
+#include <cstring>
+
+#include "SceneSplitter.h"
+#include "TsPacket.h"
+
+namespace vornak {
+
+namespace {
+constexpr std::uint8_t START_CODE_PREFIX_LAST = 0x01;  // the 01 of 00 00 01
+constexpr int kGopLength12 = 12;
+constexpr int kGopLength15 = 15;
+}  // namespace
+
+void SceneSplitter::ReportDropped() {
+    if (m_pLog != nullptr) {
+        m_pLog->AddDropped(1);
+    }
+}
+
+void SceneSplitter::OnStartCode(std::uint32_t code, bool& broken) {
+    if (code == PICTURE_START_CODE) {
+        // The picture that just ended is broken unless it had exactly the camcorder's slices.
+        if (m_nSlices != -1 && m_nSlices != SLICES_PER_PICTURE) {
+            broken = true;
+        }
+        m_nSlices = 0;
+        if (m_nPictures != -1) {
+            ++m_nPictures;
+        }
+        return;
+    }
+    const std::uint8_t low = code & 0xFF;
+    if (m_nSlices != -1 && low >= SLICE_START_MIN && low <= SLICE_START_MAX) {
+        ++m_nSlices;
+    }
+}
+
+void SceneSplitter::CountPictures(const std::uint8_t* begin, const std::uint8_t* end) {
+    if (end > m_pReadEnd) {
+        end = m_pReadEnd;
+    }
+    if (begin >= end) {
+        return;
+    }
+    int expected = 0;  // unknown
+    if (m_nGops12 > 0 || m_nGops15 > 0) {
+        expected = m_nGops12 < m_nGops15 ? kGopLength15 : kGopLength12;
+    }
+
+    // This is the hot loop of a split: almost every byte of a tape is video payload. A start
+    // code ends in 00 00 01 xx, so rather than shifting every byte through the register, search
+    // for the 01 bytes and look around them. The first three bytes still combine with the bytes
+    // of earlier packets, so they go through the register one by one.
+    bool broken = false;
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    std::uint32_t code = m_startCode;
+    const std::size_t head = std::min<std::size_t>(size, 3);
+    for (std::size_t i = 0; i < head; ++i) {
+        code = (code << 8) | begin[i];
+        if ((code >> 8) == START_CODE_PREFIX) {
+            OnStartCode(code, broken);
+        }
+    }
+    if (size > 3) {
+        // A 01 at index j completes a start code whose last byte is at j + 1; j runs from 2 so
+        // that both zero bytes lie in this payload, and up to size - 2 so that j + 1 does too.
+        const std::uint8_t* q = begin + 2;
+        const std::uint8_t* const last = end - 1;
+        while (q < last) {
+            const void* hit =
+                std::memchr(q, START_CODE_PREFIX_LAST, static_cast<std::size_t>(last - q));
+            if (hit == nullptr) {
+                break;
+            }
+            q = static_cast<const std::uint8_t*>(hit);
+            if (q[-1] == 0 && q[-2] == 0) {
+                OnStartCode((START_CODE_PREFIX << 8) | q[1], broken);
+            }
+            ++q;
+        }
+        code = (std::uint32_t(end[-4]) << 24) | (std::uint32_t(end[-3]) << 16) |
+               (std::uint32_t(end[-2]) << 8) | end[-1];
+    }
+    m_startCode = code;
+
+    if (m_bMidScenesOk && broken) {
+        // A broken picture right at a group boundary may be the end of a recording: its count
+        // waits for the group's scene decision.
+        m_bDeferredDrop =
+            m_nPictures == 1 || m_nPictures == -1 || expected == 0 || m_nPictures >= expected;
+    }
+    if (broken && !m_bDeferredDrop) {
+        ReportDropped();
+    }
+}
+
+void SceneSplitter::ScanPictureGroup() {
+    const auto available = [this] {
+        return m_pCur <= m_pReadEnd ? static_cast<std::size_t>(m_pReadEnd - m_pCur) : 0;
+    };
+    const std::size_t lookahead = static_cast<std::size_t>(m_nLookaheadBytes);
+    if (available() < lookahead) {
+        Refill(true);  // moves the current packet; its parsed record moves along with it
+        if (available() < lookahead || m_pPacket->packet != m_pCur) {
+            return;
+        }
+    }
+
+    // Only the first few packets after a PES start are searched for the group header.
+    std::uint32_t s = 0xFFFFFFFFu;
+    bool found = false;
+    int flagCountdown = 0;  // bytes still to go until the one that holds closed_gop
+    bool closed = false;
+    bool flagRead = false;
+    std::uint8_t* p = m_pCur;
+    const std::uint8_t* const limit = m_pCur + lookahead;
+    for (int i = 1; i < m_nLookaheadPackets && p < limit && !flagRead; ++i) {
+        const PacketInfo& info = *m_pPacket;
+        if (info.pid == PID_VIDEO && info.payload != nullptr) {
+            const std::uint8_t* const packetEnd = info.packet + PKT_SIZE;
+            for (const std::uint8_t* q = info.payload; q < packetEnd; ++q) {
+                if (found) {
+                    if (--flagCountdown == 0) {
+                        closed = (*q & CLOSED_GOP_BIT) != 0;
+                        flagRead = true;
+                        break;
+                    }
+                    continue;
+                }
+                s = (s << 8) | *q;
+                if (s == SEQUENCE_END_CODE) {
+                    break;
+                }
+                if (s == GROUP_START_CODE) {
+                    found = true;
+                    flagCountdown = static_cast<int>(GOP_FLAGS_BYTE);
+                }
+            }
+        }
+        if (flagRead) {
+            break;
+        }
+        p = Resync(p + PKT_SIZE);
+        if (!WholePacketAt(p)) {
+            break;
+        }
+        ParsePacket(p, true);
+    }
+    if (!found) {
+        return;
+    }
+    // A header whose flag byte lies beyond reach is taken as an open group.
+    m_pGopStart = m_pVideoLastStart;
+    m_nGopState = 1 + ((flagRead && closed) ? 1 : 0);
+    m_nDatePackets = 0;
+    if (m_nPictures == kGopLength12) {
+        ++m_nGops12;
+    } else if (m_nPictures == kGopLength15) {
+        ++m_nGops15;
+    }
+    m_nPictures = 0;
+}
+
+bool SceneSplitter::DecodeRecordingDate() {
+    const std::uint8_t* const pkt = m_pPacket->packet;
+    const std::size_t adaptationLength = pkt[ADAPTATION_LENGTH_OFFSET];
+    // The length byte comes from the stream: a pack whose date would lie outside the packet
+    // carries no date at all.
+    if (adaptationLength + DATE_HOUR_OFFSET >= PKT_SIZE) {
+        return false;
+    }
+    const std::uint8_t* const at = pkt + adaptationLength;
+    auto date = std::make_unique<RecordingDate>();
+    date->day = DecodeBcd(at[DATE_DAY_OFFSET], DAY_TENS_MASK);
+    date->month = DecodeBcd(at[DATE_MONTH_OFFSET], MONTH_TENS_MASK);
+    date->year = FullYear(DecodeBcd(at[DATE_YEAR_OFFSET], YEAR_TENS_MASK));
+    date->second = DecodeBcd(at[DATE_SECOND_OFFSET], SECOND_TENS_MASK);
+    date->minute = DecodeBcd(at[DATE_MINUTE_OFFSET], MINUTE_TENS_MASK);
+    date->hour = DecodeBcd(at[DATE_HOUR_OFFSET], HOUR_TENS_MASK);
+    m_pPrevDate = std::move(m_pCurDate);
+    m_pCurDate = std::move(date);
+    ++m_nDatePackets;
+    return true;
+}
+
+void SceneSplitter::CheckSceneChange() {
+    if (m_nGopState == 0) {
+        return;
+    }
+    m_bDateJump = false;
+    m_bScenePending = false;
+    if (m_pPrevDate && m_pCurDate) {
+        m_bDateJump = IsDateJump(*m_pPrevDate, *m_pCurDate);
+    }
+
+    if (m_nGopState == 2) {
+        // A closed group that carries a second date pack starts a new recording.
+        if (m_bDateJump || m_nDatePackets >= 2) {
+            m_bScenePending = true;
+            m_bSkipNextOpenCheck = true;
+        }
+        if (m_bSyncAV || !m_bScenePending) {
+            return;
+        }
+        CutScenePlain();
+        m_bScenePending = false;
+        m_bDeferredDrop = false;
+        m_nGopState = 0;
+        m_pGopStart = nullptr;
+        if (m_bDateJump) {
+            m_bSkipNextOpenCheck = false;
+        }
+        return;
+    }
+
+    if (m_bSkipNextOpenCheck) {
+        m_bSkipNextOpenCheck = false;
+        return;
+    }
+    if (!m_pPrevDate || m_bDateJump) {
+        m_bScenePending = true;
+    }
+    if (m_bSyncAV) {
+        return;
+    }
+    if (m_bScenePending) {
+        CutScenePlain();
+        // A broken picture at the end of a recording is no dropped picture.
+        m_bDeferredDrop = false;
+    } else if (m_bDeferredDrop) {
+        ReportDropped();
+        m_bDeferredDrop = false;  // counted once, not again at every later decision
+    }
+    m_nGopState = 0;
+    m_pGopStart = nullptr;
+    m_bScenePending = false;
+}
+
+// A new file may start only at a picture group: everything before the waiting group's cut
+// position belongs to the scene before it.
+void SceneSplitter::CutScenePlain() {
+    if (m_pPrevDate) {
+        Log("Scene change detected.");
+        if (!m_outFile.IsOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
+            m_pPendBegin < m_pGopStart) {
+            // The scene before this one never got a file of its own (it never had a decision).
+            // Give it one, named as its first write would have named it, rather than letting
+            // its bytes run into the new scene's file.
+            OpenNextFile(m_pPrevDate.get());
+        }
+        if (m_outFile.IsOpen()) {
+            Refill(false);
+            CloseOutFile();
+        } else {
+            DiscardBeforeCut();
+        }
+    } else {
+        DiscardBeforeCut();
+    }
+    OpenNextFile(m_pCurDate.get());
+}
+
+}  // namespace vornak
