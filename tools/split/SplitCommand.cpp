@@ -79,7 +79,7 @@ class ConsoleLog : public LogSink {
     }
     void EndFile(std::uint64_t doneAfter) {
         m_doneBytes = doneAfter;
-        Draw(false);
+        Draw(true);
     }
 
     void Finish() { ClearBar(); }

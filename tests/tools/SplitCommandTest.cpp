@@ -1,0 +1,370 @@
+#include "SplitCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "TapeWriter.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+using test::ListFiles;
+using test::TempDir;
+
+// Small pictures keep the tapes a few hundred kilobytes; the split does not care about size.
+constexpr std::size_t kPictureBytes = 1500;
+
+tape::SceneSpec Scene(int hour, int minute, int second, int gops = 4) {
+    tape::SceneSpec scene;
+    scene.start = tape::DateTime{2006, 5, 1, hour, minute, second};
+    scene.gops = gops;
+    return scene;
+}
+
+// A tape of two scenes, 14:03:59 and 15:00:00 (a jump of about an hour between them).
+std::string WriteTwoSceneTape(const std::string& path) {
+    tape::TapeOptions options;
+    options.pictureBytes = kPictureBytes;
+    tape::TapeWriter writer(options);
+    writer.AddScene(Scene(14, 3, 59));
+    writer.AddScene(Scene(15, 0, 0));
+    EXPECT_TRUE(writer.WriteFile(path)) << path;
+    return path;
+}
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult Split(const std::vector<std::string>& args, bool terminal = false,
+                std::atomic<std::uint8_t>* stop = nullptr) {
+    std::ostringstream out;
+    std::ostringstream err;
+    RunResult result;
+    result.status = RunSplitCommand(args, out, err, terminal, stop);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+// A scratch folder for one test, with the time zone pinned while the engine compares dates.
+struct Scratch {
+    test::ScopedTimeZone tz{"UTC"};
+    TempDir dir;
+};
+
+TEST(SplitCommand, ParsesDefaults) {
+    SplitOptions options;
+    std::string error;
+    ASSERT_TRUE(ParseSplitArgs({"a.m2t", "b.ts"}, options, error)) << error;
+    EXPECT_EQ(options.files, (std::vector<std::string>{"a.m2t", "b.ts"}));
+    EXPECT_EQ(options.outputDir, "");
+    EXPECT_FALSE(options.newName.has_value());
+    EXPECT_TRUE(options.dateTimeNaming);
+    EXPECT_EQ(options.dateFormat, "-%Y_%M_%D-%h_%m_%s");
+    EXPECT_FALSE(options.sync);
+    EXPECT_FALSE(options.quiet);
+    EXPECT_FALSE(options.help);
+}
+
+TEST(SplitCommand, ParsesEveryOptionInBothForms) {
+    SplitOptions spaced;
+    SplitOptions joined;
+    std::string error;
+    ASSERT_TRUE(ParseSplitArgs({"--output-dir", "/out", "--name", "holiday", "--naming", "count",
+                                "--format", "_%h%m", "--quiet", "--sync", "--no-sync", "x.m2t"},
+                               spaced, error))
+        << error;
+    ASSERT_TRUE(ParseSplitArgs({"--output-dir=/out", "--name=holiday", "--naming=count",
+                                "--format=_%h%m", "--quiet", "x.m2t"},
+                               joined, error))
+        << error;
+    for (const SplitOptions* options : {&spaced, &joined}) {
+        EXPECT_EQ(options->outputDir, "/out");
+        EXPECT_EQ(options->newName.value_or("<none>"), "holiday");
+        EXPECT_FALSE(options->dateTimeNaming);
+        EXPECT_EQ(options->dateFormat, "_%h%m");
+        EXPECT_TRUE(options->quiet);
+        EXPECT_FALSE(options->sync);  // the later --no-sync wins
+        EXPECT_EQ(options->files, std::vector<std::string>{"x.m2t"});
+    }
+
+    // A value may look like an option, an empty joined value is a value, and "--" ends options.
+    SplitOptions options;
+    ASSERT_TRUE(ParseSplitArgs(
+        {"--format", "--x", "--naming", "datetime", "--name=", "--", "--odd.m2t", "-"}, options,
+        error))
+        << error;
+    EXPECT_EQ(options.dateFormat, "--x");
+    EXPECT_TRUE(options.dateTimeNaming);
+    EXPECT_EQ(options.newName.value_or("<none>"), "");
+    EXPECT_EQ(options.files, (std::vector<std::string>{"--odd.m2t", "-"}));
+}
+
+TEST(SplitCommand, BadUsageExitsTwoAndSaysWhy) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--bogus", "a.m2t"}, "unknown option: --bogus"},
+        {{"-q", "a.m2t"}, "unknown option: -q"},
+        {{"a.m2t", "--output-dir"}, "option --output-dir needs a value"},
+        {{"a.m2t", "--name"}, "option --name needs a value"},
+        {{"a.m2t", "--format"}, "option --format needs a value"},
+        {{"--naming", "number", "a.m2t"}, "--naming must be count or datetime, not 'number'"},
+        {{"--naming=Count", "a.m2t"}, "--naming must be count or datetime, not 'Count'"},
+        {{"--quiet=yes", "a.m2t"}, "option --quiet takes no value"},
+        {{}, "no input files"},
+        {{"--quiet", "--naming", "count"}, "no input files"},
+    };
+    for (const auto& c : cases) {
+        RunResult result = Split(c.args);
+        EXPECT_EQ(result.status, kExitUsage) << c.message;
+        EXPECT_NE(result.err.find("vornak-split: " + c.message + "\n"), std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("--help"), std::string::npos);
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST(SplitCommand, HelpPrintsUsageAndSucceeds) {
+    RunResult result = Split({"--bogus-free", "--help"});  // an error first still fails
+    EXPECT_EQ(result.status, kExitUsage);
+
+    result = Split({"--help"});
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.out, SplitUsage());
+    EXPECT_EQ(result.err, "");
+    for (const char* option : {"--output-dir", "--name", "--naming", "--format", "--sync",
+                               "--no-sync", "--quiet", "--help", "-%Y_%M_%D-%h_%m_%s"}) {
+        EXPECT_NE(result.out.find(option), std::string::npos) << option;
+    }
+}
+
+TEST(SplitCommand, SyncIsRefusedBeforeAnythingIsSplit) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    RunResult result = Split({"--sync", input});
+    EXPECT_EQ(result.status, kExitUsage);
+    EXPECT_EQ(result.err,
+              "vornak-split: --sync (audio and video sync mode) is not available yet\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+}
+
+TEST(SplitCommand, BuildsBaseNamesFromPathOutputDirAndName) {
+    struct Case {
+        std::string path;
+        std::string outputDir;
+        std::optional<std::string> name;
+        std::string base;
+        std::string extension;
+    };
+    const std::vector<Case> cases = {
+        {"/in/tape.m2t", "", std::nullopt, "/in/tape", "m2t"},
+        {"/in/tape.m2t", "/out", std::nullopt, "/out/tape", "m2t"},
+        {"/in/tape.m2t", "/out/", std::nullopt, "/out/tape", "m2t"},
+        {"/in/tape.m2t", "/out", "trip", "/out/trip", "m2t"},
+        {"/in/tape.m2t", "", "trip", "trip", "m2t"},  // the name as typed
+        {"tape.ts", "", std::nullopt, "tape", "ts"},
+        {"tape.ts", "out", std::nullopt, "out/tape", "ts"},
+        {"/in/clip.2006.m2t", "/out", std::nullopt, "/out/clip.2006", "m2t"},
+        {"/in/tape", "", std::nullopt, "/in/tape", ""},
+        {"/in/tape", "/out", std::nullopt, "/out/tape", ""},
+        // A dot in a folder name is no extension.
+        {"/in/v1.2/tape", "", std::nullopt, "/in/v1.2/tape", ""},
+        {"/in/v1.2/tape", "/out", std::nullopt, "/out/tape", ""},
+        {"/in/v1.2/tape.m2t", "/out", "trip", "/out/trip", "m2t"},
+        {"./tape", "", std::nullopt, "./tape", ""},
+    };
+    for (const auto& c : cases) {
+        SceneJobNames names = MakeSceneJobNames(c.path, c.outputDir, c.name);
+        EXPECT_EQ(names.baseName, c.base) << c.path << " / " << c.outputDir;
+        EXPECT_EQ(names.extension, c.extension) << c.path << " / " << c.outputDir;
+    }
+}
+
+TEST(SplitCommand, TurnsLogLinesIntoTerminalLines) {
+    EXPECT_EQ(LogLineToText("Scene change detected."), "Scene change detected.\n");
+    EXPECT_EQ(LogLineToText("\r\nProcessing file: /a b.m2t"), "\nProcessing file: /a b.m2t\n");
+    EXPECT_EQ(LogLineToText("ERROR: Out of memory.\r\nPreview is disabled."),
+              "ERROR: Out of memory.\nPreview is disabled.\n");
+    EXPECT_EQ(LogLineToText("ends with a break\r\n"), "ends with a break\n");
+    EXPECT_EQ(LogLineToText(""), "\n");
+    EXPECT_EQ(LogLineToText("lone\rcarriage"), "lone\rcarriage\n");
+}
+
+TEST(SplitCommand, SharedNameCountsOnAcrossInputs) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::vector<std::string> args = {"--naming", "count",        "--name",
+                                     "trip",     "--output-dir", dir.File("out")};
+    std::filesystem::create_directory(dir.File("out"));
+    for (const char* name : {"a.m2t", "b.m2t", "c.m2t"}) {
+        args.push_back(WriteTwoSceneTape(dir.File(name)));
+    }
+    RunResult result = Split(args);
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(ListFiles(dir.File("out")),
+              (std::vector<std::string>{"trip-0000.m2t", "trip-0001.m2t", "trip-0002.m2t",
+                                        "trip-0003.m2t", "trip-0004.m2t", "trip-0005.m2t"}));
+    // The numbering follows the inputs in order: b's scenes come third and fourth.
+    std::size_t b = result.out.find("Processing file: " + dir.File("b.m2t"));
+    std::size_t third = result.out.find("Creating new file: " + dir.File("out/trip-0002.m2t"));
+    std::size_t c = result.out.find("Processing file: " + dir.File("c.m2t"));
+    ASSERT_NE(b, std::string::npos);
+    ASSERT_NE(third, std::string::npos);
+    ASSERT_NE(c, std::string::npos);
+    EXPECT_LT(b, third);
+    EXPECT_LT(third, c);
+}
+
+TEST(SplitCommand, OwnNamesCountFromZeroNextToEachInput) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string a = WriteTwoSceneTape(dir.File("a.m2t"));
+    std::string b = WriteTwoSceneTape(dir.File("b.ts"));
+    RunResult result = Split({"--naming=count", a, b});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(ListFiles(dir.Path()), (std::vector<std::string>{"a-0000.m2t", "a-0001.m2t", "a.m2t",
+                                                               "b-0000.ts", "b-0001.ts", "b.ts"}));
+}
+
+TEST(SplitCommand, NamesScenesByDateWithDefaultOrGivenPattern) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    std::filesystem::create_directory(dir.File("default"));
+    std::filesystem::create_directory(dir.File("custom"));
+
+    RunResult result = Split({"--output-dir", dir.File("default"), input});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(
+        ListFiles(dir.File("default")),
+        (std::vector<std::string>{"tape-2006_05_01-14_03_59.m2t", "tape-2006_05_01-15_00_00.m2t"}));
+
+    result = Split({"--format", "@%h%m%s", "--output-dir=" + dir.File("custom"), input});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(ListFiles(dir.File("custom")),
+              (std::vector<std::string>{"tape@140359.m2t", "tape@150000.m2t"}));
+}
+
+TEST(SplitCommand, LogLinesReachStdoutAsPlainLines) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    RunResult result = Split({"--naming", "count", input});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.out.find('\r'), std::string::npos);
+    // The "Processing file" report starts with a line break: an empty line before it.
+    EXPECT_EQ(result.out.rfind("\nProcessing file: " + input + "\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\nCreating new file: " + dir.File("tape-0000.m2t") + "\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("\nScene change detected.\n"), std::string::npos);
+    EXPECT_NE(result.out.find("\nCreating new file: " + dir.File("tape-0001.m2t") + "\n"),
+              std::string::npos);
+    EXPECT_EQ(result.err, "");  // not a terminal: no progress bar
+}
+
+TEST(SplitCommand, UnopenableInputFailsButOthersAreSplit) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string missing = dir.File("missing.m2t");
+    std::string good = WriteTwoSceneTape(dir.File("good.m2t"));
+    RunResult result = Split({"--naming", "count", missing, good});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_NE(result.out.find("\nWARNING: Can't open file: " + missing + "\n"), std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.err, "vornak-split: not split completely: " + missing + "\n");
+    EXPECT_EQ(ListFiles(dir.Path()),
+              (std::vector<std::string>{"good-0000.m2t", "good-0001.m2t", "good.m2t"}));
+
+    // Quiet keeps the warning, on stderr, and drops everything else.
+    result = Split({"--quiet", missing});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "WARNING: Can't open file: " + missing +
+                              "\nvornak-split: not split completely: " + missing + "\n");
+}
+
+TEST(SplitCommand, MissingOutputDirStopsBeforeSplitting) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    std::string outDir = dir.File("nowhere");
+    RunResult result = Split({"--output-dir", outDir, input});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "vornak-split: output directory does not exist: " + outDir + "\n");
+    EXPECT_EQ(result.out, "");
+    EXPECT_FALSE(std::filesystem::exists(outDir));
+
+    // A plain file is no directory either.
+    result = Split({"--output-dir", input, input});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+}
+
+TEST(SplitCommand, OutputThatCannotBeCreatedFails) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    // The name leads into a folder that does not exist, so no scene file can be created.
+    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    RunResult result =
+        Split({"--naming", "count", "--output-dir", dir.Path(), "--name", "no/such", input});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_NE(result.out.find("ERROR: This file can't be created: " + dir.File("no/such-0000.m2t")),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.err, "vornak-split: not split completely: " + input + "\n");
+}
+
+TEST(SplitCommand, ProgressBarOnlyOnATerminalAndClearedAtTheEnd) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string a = WriteTwoSceneTape(dir.File("a.m2t"));
+    std::string b = WriteTwoSceneTape(dir.File("b.m2t"));
+    RunResult result = Split({"--naming", "count", a, b}, true);
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_NE(result.err.find("\r[....................]   0%  file 1/2"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("\r[##########..........]  50%  file 2/2"), std::string::npos);
+    EXPECT_NE(result.err.find("\r[####################] 100%  file 2/2"), std::string::npos);
+    // The last thing on the line is the blanking of the bar.
+    std::size_t lastBar = result.err.rfind("\r[");
+    std::string tail = result.err.substr(result.err.find('\r', lastBar + 1));
+    EXPECT_EQ(tail.find_first_not_of(" \r"), std::string::npos);
+    EXPECT_EQ(tail.front(), '\r');
+    EXPECT_EQ(tail.back(), '\r');
+    EXPECT_EQ(result.out.find('['), std::string::npos);  // the log stays clean
+
+    result = Split({"--quiet", "--naming", "count", "--name", "q", a}, true);
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out, "");
+}
+
+TEST(SplitCommand, StopRequestEndsEveryInputAndSaysSo) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    std::string a = WriteTwoSceneTape(dir.File("a.m2t"));
+    std::string b = WriteTwoSceneTape(dir.File("b.m2t"));
+    std::atomic<std::uint8_t> stop{1};
+    RunResult result = Split({"--naming", "count", a, b}, false, &stop);
+    EXPECT_EQ(result.status, kExitInterrupted);
+    EXPECT_NE(result.err.find("stopped before the end"), std::string::npos);
+    EXPECT_NE(result.out.find("Processing file: " + b), std::string::npos);
+    EXPECT_EQ(result.out.find("Scene change detected."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vornak
