@@ -1,0 +1,249 @@
+// Speed and memory of a split against a plain copy of the same tape, alternating in one run so
+// that both see the same machine. Ratios are what count; absolute times on these machines vary.
+//
+//   vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync] [--keep]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SceneSplitter.h"
+#include "TapeWriter.h"
+
+namespace {
+
+constexpr std::size_t kCopyBlock = vornak::SceneSplitter::kReadBufSize;
+constexpr double kPlainRatioTarget = 1.3;
+constexpr double kPlainMemoryTargetMiB = 32.0;
+constexpr double kSyncRatioTarget = 1.6;
+constexpr double kSyncMemoryTargetMiB = 48.0;
+
+struct Measurement {
+    double seconds = 0;
+    double peakMiB = 0;
+    bool ok = false;
+};
+
+// The copy the split is measured against: the same block size as the split's reads.
+int CopyFile(const char* from, const char* to) {
+    const int in = ::open(from, O_RDONLY);
+    const int out = ::open(to, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (in < 0 || out < 0) {
+        return 1;
+    }
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBlock);
+    for (;;) {
+        const ssize_t n = ::read(in, buffer.get(), kCopyBlock);
+        if (n <= 0) {
+            break;
+        }
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(out, buffer.get() + done, static_cast<std::size_t>(n - done));
+            if (w <= 0) {
+                return 1;
+            }
+            done += w;
+        }
+    }
+    ::close(in);
+    return ::close(out) == 0 ? 0 : 1;
+}
+
+int SplitFile(const char* from, const char* outDir, bool sync) {
+    const std::string base = std::string(outDir) + "/scene";
+    vornak::SceneSplitter splitter(from, base, "m2t", nullptr, 0, true, sync, "-%Y_%M_%D-%h_%m_%s");
+    splitter.Run();
+    return splitter.Failed() ? 1 : 0;
+}
+
+// Runs `work` in a child process so that its peak resident memory is its own.
+template <typename Work>
+Measurement Measure(Work work) {
+    Measurement m;
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::_Exit(work());
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child) {
+        return m;
+    }
+    m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    m.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return m;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+void WarmCache(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyBlock);
+    while (fd >= 0 && ::read(fd, buffer.get(), kCopyBlock) > 0) {
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+}
+
+std::uint64_t ParseSize(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    std::uint64_t scale = 1;
+    if (end != nullptr && *end != '\0') {
+        switch (*end) {
+            case 'k':
+            case 'K':
+                scale = 1ull << 10;
+                break;
+            case 'm':
+            case 'M':
+                scale = 1ull << 20;
+                break;
+            case 'g':
+            case 'G':
+                scale = 1ull << 30;
+                break;
+            default:
+                return 0;
+        }
+    }
+    return static_cast<std::uint64_t>(value * static_cast<double>(scale));
+}
+
+void Usage() {
+    std::printf(
+        "Usage: vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync] [--keep]\n"
+        "Splits a tape and copies it with %zu-byte blocks, alternating, and prints the\n"
+        "split/copy wall-time ratio and the split's peak resident memory.\n"
+        "  --tape FILE   use this tape (default: make one with the tape generator)\n"
+        "  --size BYTES  size of the generated tape, e.g. 200M or 1.5G (default 1.5G)\n"
+        "  --runs N      copy/split pairs (default 3)\n"
+        "  --sync        measure the audio and video sync mode\n"
+        "  --keep        keep the generated tape\n",
+        kCopyBlock);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string tape;
+    std::uint64_t size = ParseSize("1.5G");
+    int runs = 3;
+    bool sync = false;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            Usage();
+            return 0;
+        } else if (arg == "--tape" && i + 1 < argc) {
+            tape = argv[++i];
+        } else if (arg == "--size" && i + 1 < argc) {
+            size = ParseSize(argv[++i]);
+        } else if (arg == "--runs" && i + 1 < argc) {
+            runs = std::max(1, std::atoi(argv[++i]));
+        } else if (arg == "--sync") {
+            sync = true;
+        } else if (arg == "--keep") {
+            keep = true;
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+
+    namespace fs = std::filesystem;
+    char dirTemplate[] = "/tmp/vornak-bench-XXXXXX";
+    const char* work = (!tape.empty() || size > 0) ? ::mkdtemp(dirTemplate) : nullptr;
+    if (work == nullptr) {
+        std::fprintf(stderr, "vornak-bench-split: cannot create a work folder\n");
+        return 1;
+    }
+    bool generated = false;
+    if (tape.empty()) {
+        tape = std::string(work) + "/bench.m2t";
+        // About 25 Mbit/s of video plus sound: roughly 1.95 MB per 15-picture group.
+        constexpr double kBytesPerGroup = 1.95e6;
+        constexpr int kGroupsPerScene = 100;  // one minute of recording per scene
+        const int scenes = std::max(
+            1, static_cast<int>(static_cast<double>(size) / (kBytesPerGroup * kGroupsPerScene)));
+        vornak::tape::TapeWriter writer;
+        vornak::tape::DateTime when;
+        for (int i = 0; i < scenes; ++i) {
+            vornak::tape::SceneSpec scene;
+            scene.start = when;
+            scene.gops = kGroupsPerScene;
+            writer.AddScene(scene);
+            when.hour = (when.hour + 1) % 24;
+        }
+        std::printf("Making a tape of %d scenes...\n", scenes);
+        std::fflush(stdout);
+        if (!writer.WriteFile(tape)) {
+            std::fprintf(stderr, "vornak-bench-split: cannot write %s\n", tape.c_str());
+            return 1;
+        }
+        generated = true;
+    }
+    const double tapeMB = static_cast<double>(fs::file_size(tape)) / 1e6;
+    std::printf("Tape: %s (%.1f MB), %s mode, %d runs\n", tape.c_str(), tapeMB,
+                sync ? "sync" : "plain", runs);
+    WarmCache(tape);
+
+    std::vector<double> copyTimes, splitTimes, ratios;
+    double peakMiB = 0;
+    bool allOk = true;
+    for (int run = 0; run < runs; ++run) {
+        const std::string copyPath = std::string(work) + "/copy.m2t";
+        const std::string outDir = std::string(work) + "/scenes";
+        fs::create_directory(outDir);
+        const Measurement copy = Measure([&] { return CopyFile(tape.c_str(), copyPath.c_str()); });
+        fs::remove(copyPath);
+        const Measurement split =
+            Measure([&] { return SplitFile(tape.c_str(), outDir.c_str(), sync); });
+        fs::remove_all(outDir);
+        allOk = allOk && copy.ok && split.ok;
+        copyTimes.push_back(copy.seconds);
+        splitTimes.push_back(split.seconds);
+        ratios.push_back(split.seconds / std::max(copy.seconds, 1e-9));
+        peakMiB = std::max(peakMiB, split.peakMiB);
+        std::printf(
+            "run %d: copy %.2f s (%.0f MB/s), split %.2f s (%.0f MB/s), ratio %.2f, split peak "
+            "%.1f MiB\n",
+            run + 1, copy.seconds, tapeMB / copy.seconds, split.seconds, tapeMB / split.seconds,
+            ratios.back(), split.peakMiB);
+    }
+    const double ratio = Median(ratios);
+    const double ratioTarget = sync ? kSyncRatioTarget : kPlainRatioTarget;
+    const double memoryTarget = sync ? kSyncMemoryTargetMiB : kPlainMemoryTargetMiB;
+    std::printf(
+        "median: copy %.2f s, split %.2f s, split/copy ratio %.2f (target <= %.1f), "
+        "peak resident %.1f MiB (target <= %.0f)\n",
+        Median(copyTimes), Median(splitTimes), ratio, ratioTarget, peakMiB, memoryTarget);
+    const bool pass = allOk && ratio <= ratioTarget && peakMiB <= memoryTarget;
+    std::printf("%s\n", pass ? "PASS" : (allOk ? "MISSED TARGET" : "FAILED RUN"));
+    if (generated && !keep) {
+        fs::remove(tape);
+    }
+    if (!keep) {
+        fs::remove_all(work);
+    }
+    return pass ? 0 : 1;
+}
