@@ -24,6 +24,13 @@ class OutputFile {
     bool IsOpen() const { return m_fd >= 0; }
     // Writes everything unless the file system refuses; returns the bytes actually written.
     std::size_t Write(const std::uint8_t* data, std::size_t size);
+    struct Piece {
+        const std::uint8_t* data;
+        std::size_t size;
+    };
+    // Writes the pieces in order with as few calls as the system allows; returns the bytes
+    // actually written.
+    std::size_t WritePieces(const Piece* pieces, std::size_t count);
     // Returns false when the data could not be flushed to the file.
     bool Close();
 

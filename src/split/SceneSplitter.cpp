@@ -45,6 +45,10 @@ void SceneSplitter::SetReadBufferSize(std::size_t bytes) {
     m_nReadBufSize = std::max(bytes, kMinReadBufSize);
 }
 
+void SceneSplitter::SetAudioBufferSize(std::size_t bytes) {
+    m_nAudioBufSize = std::max(bytes, PKT_SIZE);
+}
+
 void SceneSplitter::Log(const std::string& line) const {
     if (m_pLog != nullptr) {
         m_pLog->AddLog(line);
@@ -69,6 +73,11 @@ void SceneSplitter::ResetRunState() {
     m_nGopState = 0;
     m_bSkipNextOpenCheck = m_bScenePending = m_bDateJump = false;
     m_nDatePackets = 0;
+    m_bCutPtsReady = m_bAudioCutFound = m_bDateSeen = false;
+    m_pVideoBuf.reset();
+    m_pAudioBuf.reset();
+    m_pVideoFill = m_pAudioFill = m_pVideoCut = m_pAudioCut = nullptr;
+    m_pVideoWritten = m_pAudioWritten = m_pAudioLastStart = m_pAudioLastEnd = nullptr;
     m_bAbort = false;
 }
 
@@ -85,11 +94,12 @@ void SceneSplitter::Run() {
         return;
     }
 
+    m_pReadBuf = std::make_unique_for_overwrite<std::uint8_t[]>(m_nReadBufSize);
     if (m_bSyncAV) {
-        Log("FATAL ERROR: The audio and video sync mode is not available in this build");
-        m_bFailed = true;
+        m_pVideoBuf = std::make_unique_for_overwrite<std::uint8_t[]>(m_nReadBufSize);
+        m_pAudioBuf = std::make_unique_for_overwrite<std::uint8_t[]>(m_nAudioBufSize);
+        SyncLoop();
     } else {
-        m_pReadBuf = std::make_unique_for_overwrite<std::uint8_t[]>(m_nReadBufSize);
         PlainLoop();
     }
 
@@ -100,6 +110,8 @@ void SceneSplitter::Run() {
     m_inFile.Close();
     CloseOutFile();
     m_pReadBuf.reset();
+    m_pVideoBuf.reset();
+    m_pAudioBuf.reset();
     m_pLiveBatch.reset();
     m_pReadEnd = m_pCur = m_pPendBegin = m_pPendEnd = nullptr;
     m_pVideoLastStart = m_pVideoLastEnd = m_pGopStart = nullptr;
@@ -149,6 +161,10 @@ bool SceneSplitter::WholePacketAt(const std::uint8_t* pos) const {
 }
 
 void SceneSplitter::Refill(bool final) {
+    if (m_bSyncAV) {
+        RefillSync(final);
+        return;
+    }
     std::uint8_t* const start = BufStart();
 
     // Commit only what lies before a picture group that may still start a new scene.
@@ -278,6 +294,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     info.continuity = continuity_counter(packet);
     m_pPacket = &info;
 
+    if (m_bSyncAV && !lookahead) {
+        BufferPacket(packet, info.pid);
+    }
     if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
         return;
     }
@@ -289,6 +308,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     if (info.unitStart) {
         if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
             return;
+        }
+        if (m_bSyncAV) {
+            ReadTimestamps(packet + offset, packet + PKT_SIZE);
         }
         offset += PES_FIXED_HEADER_SIZE + packet[offset + PES_HEADER_LENGTH_OFFSET];
     }

@@ -48,6 +48,8 @@ class SceneSplitter {
     // Smaller buffers let tests put scene cuts at buffer boundaries without huge inputs.
     // Must be called before Run; values below a few packets are raised to a safe minimum.
     void SetReadBufferSize(std::size_t bytes);
+    // The same for the sync mode's audio buffer.
+    void SetAudioBufferSize(std::size_t bytes);
 
     // Splits the whole input. Returns at the end of input, on a stop request, or at once when
     // the input cannot be opened.
@@ -90,11 +92,25 @@ class SceneSplitter {
         return m_bAbort || m_pStopFlag->load(std::memory_order_relaxed) != 0;
     }
 
+    // Audio and video sync mode.
+    void SyncLoop();
+    bool NextVideoUnitStartSync();
+    void RefillSync(bool final);
+    void ReadTimestamps(const std::uint8_t* pes, const std::uint8_t* packetEnd);
+    void BufferPacket(const std::uint8_t* packet, int packetPid);
+    void OnBufferFull(bool video);
+    void FlushInterleaved();
+    void WriteInterleaved(std::size_t nV, std::size_t nA);
+    void FlushRemainingAudio();
+    void CutSceneSync();
+    void DiscardBeforeCutSync();
+
     // Output.
     void OpenNextFile(const RecordingDate* date);
     std::string BuildOutName(const RecordingDate* date);
     void WritePending();
     void WriteOut(const std::uint8_t* data, std::size_t size);
+    void ReportWritten(std::size_t written, std::size_t wanted);
     void CloseOutFile();
 
     void Log(const std::string& line) const;
@@ -147,6 +163,23 @@ class SceneSplitter {
     bool m_bMidScenesOk = false;
     std::int32_t m_nLookaheadPackets = 6;
     std::int32_t m_nLookaheadBytes = 1128;
+
+    // Sync mode: video (and everything but audio) and audio are buffered apart and cut apart.
+    std::unique_ptr<std::uint8_t[]> m_pVideoBuf;
+    std::unique_ptr<std::uint8_t[]> m_pAudioBuf;
+    std::size_t m_nAudioBufSize = kAudioBufSize;
+    std::uint8_t* m_pVideoFill = nullptr;
+    std::uint8_t* m_pAudioFill = nullptr;
+    std::uint8_t* m_pVideoCut = nullptr;
+    std::uint8_t* m_pAudioCut = nullptr;
+    std::uint8_t* m_pVideoWritten = nullptr;
+    std::uint8_t* m_pAudioWritten = nullptr;
+    std::uint8_t* m_pAudioLastStart = nullptr;
+    std::uint8_t* m_pAudioLastEnd = nullptr;
+    std::uint64_t m_cutPts = 0;  // 33 bits
+    bool m_bCutPtsReady = false;
+    bool m_bAudioCutFound = false;
+    bool m_bDateSeen = false;
 
     // Output.
     OutputFile m_outFile;

@@ -52,11 +52,14 @@ void SceneSplitter::WritePending() {
 }
 
 void SceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
-    const std::size_t written = m_outFile.Write(data, size);
+    ReportWritten(m_outFile.Write(data, size), size);
+}
+
+void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {
     if (m_pLog != nullptr) {
         m_pLog->AddWritten(static_cast<std::uint32_t>(written));
     }
-    if (written != size) {
+    if (written != wanted) {
         Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
         m_bFailed = true;
         m_bAbort = true;
