@@ -1,0 +1,45 @@
+// Command line of vornak-mktape, turned into the scenes and options of one tape.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "TapeWriter.h"
+
+namespace vornak::tape {
+
+struct MkTapeCommand {
+    TapeOptions options;
+    std::vector<SceneSpec> scenes;  // complete, including the scenes --size added
+    std::string output;
+    bool quiet = false;
+    bool help = false;  // only --help was acted on; nothing else is filled in
+};
+
+class TapeOptionsParser {
+  public:
+    struct Result {
+        bool ok = false;
+        std::string error;  // one line, for bad usage
+        MkTapeCommand command;
+    };
+
+    // `args` are the arguments after the program name.
+    static Result Parse(const std::vector<std::string>& args);
+    static std::string Usage();
+
+    // "YYYY-MM-DD HH:MM:SS,GOPS[,closed][,twodates][,nodates]"
+    static bool ParseScene(const std::string& text, SceneSpec& scene, std::string& error);
+    // "YYYY-MM-DD HH:MM:SS", years 2000 to 2099 (the tape holds two digits).
+    static bool ParseDateTime(const std::string& text, DateTime& date);
+    // Bytes, with an optional fraction and a K, M, G or T suffix (powers of 1024).
+    static bool ParseSize(const std::string& text, std::uint64_t& bytes);
+
+    static DateTime DefaultStart();
+    static constexpr int kDefaultSceneGops = 10;
+    // Generated scenes each start this long after the one before.
+    static constexpr std::int64_t kSceneSpacingSeconds = 3600 + 3;
+};
+
+}  // namespace vornak::tape

@@ -1,0 +1,39 @@
+// vornak-mktape: writes a synthetic HDV tape for the tests, the demo and the benchmarks.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "TapeOptionsParser.h"
+#include "TapeWriter.h"
+
+int main(int argc, char** argv) {
+    using vornak::tape::TapeOptionsParser;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const TapeOptionsParser::Result parsed = TapeOptionsParser::Parse(args);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "vornak-mktape: %s\nTry 'vornak-mktape --help'.\n",
+                     parsed.error.c_str());
+        return 2;
+    }
+    const vornak::tape::MkTapeCommand& cmd = parsed.command;
+    if (cmd.help) {
+        std::fputs(TapeOptionsParser::Usage().c_str(), stdout);
+        return 0;
+    }
+
+    vornak::tape::TapeWriter writer(cmd.options);
+    for (const auto& scene : cmd.scenes) {
+        writer.AddScene(scene);
+    }
+    if (!writer.WriteFile(cmd.output)) {
+        std::fprintf(stderr, "vornak-mktape: %s\n", writer.Error().c_str());
+        return 1;
+    }
+    if (!cmd.quiet) {
+        std::printf("%s: %llu bytes, %zu scenes, %zu picture groups\n", cmd.output.c_str(),
+                    static_cast<unsigned long long>(writer.Size()), cmd.scenes.size(),
+                    writer.Gops().size());
+    }
+    return 0;
+}
