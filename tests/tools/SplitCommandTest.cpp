@@ -218,6 +218,8 @@ TEST(SplitCommand, SharedNameCountsOnAcrossInputs) {
     EXPECT_EQ(ListFiles(dir.File("out")),
               (std::vector<std::string>{"trip-0000.m2t", "trip-0001.m2t", "trip-0002.m2t",
                                         "trip-0003.m2t", "trip-0004.m2t", "trip-0005.m2t"}));
+    // A fresh count per input would reach the same names through collisions; it must not.
+    EXPECT_EQ(result.out.find("already exists"), std::string::npos) << result.out;
     // The numbering follows the inputs in order: b's scenes come third and fourth.
     std::size_t b = result.out.find("Processing file: " + dir.File("b.m2t"));
     std::size_t third = result.out.find("Creating new file: " + dir.File("out/trip-0002.m2t"));
@@ -347,7 +349,7 @@ TEST(SplitCommand, ProgressBarOnlyOnATerminalAndClearedAtTheEnd) {
     EXPECT_EQ(tail.back(), '\r');
     EXPECT_EQ(result.out.find('['), std::string::npos);  // the log stays clean
 
-    result = Split({"--quiet", "--naming", "count", "--name", "q", a}, true);
+    result = Split({"--quiet", "--output-dir", dir.Path(), "--name", "q", a}, true);
     EXPECT_EQ(result.status, kExitOk);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.out, "");
