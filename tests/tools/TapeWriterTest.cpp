@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -305,23 +306,34 @@ TEST(TapeWriter, GroupOffsetsAndCutsFallOnVideoPacketBoundaries) {
     EXPECT_LT(packets.front().offset, gops[0].firstVideoPacket);
 }
 
-TEST(TapeWriter, AudioFramesKeepPaceWithTheVideo) {
+// Video: decoded and shown one picture every 3600 ticks, never shown before it is decoded.
+// Audio: a frame every 1728 ticks, muxed next to the video decoded at the same time.
+TEST(TapeWriter, TimestampsFollowThe90kHzClock) {
     TapeWriter writer(Small());
     writer.AddScene(Scene({}, 2));
-    const auto packets = Packets(writer.Build());
+    const auto tape = writer.Build();
+    const auto packets = Packets(tape);
     auto timestamp = [](const std::uint8_t* t) {
         return (std::uint64_t(t[0] & 0x0E) << 29) | (std::uint64_t(t[1]) << 22) |
                (std::uint64_t(t[2] >> 1) << 15) | (std::uint64_t(t[3]) << 7) | (t[4] >> 1);
     };
     std::uint64_t lastDts = 0;
     std::vector<std::uint64_t> audioPts;
+    std::vector<std::uint64_t> videoPts;
     for (const Packet& pkt : packets) {
         if (!pkt.start()) {
             continue;
         }
         const std::uint8_t* pes = pkt.p + 4 + ((pkt.p[3] & 0x20) ? 1 + pkt.p[4] : 0);
         if (pkt.pid() == kVideo) {
-            lastDts = timestamp(pes + ((pes[7] & 0x40) ? 14 : 9));
+            ASSERT_NE(pes[7] & 0x80, 0) << "every picture has a PTS";
+            videoPts.push_back(timestamp(pes + 9));
+            const std::uint64_t dts = timestamp(pes + ((pes[7] & 0x40) ? 14 : 9));
+            EXPECT_LE(dts, videoPts.back());
+            if (videoPts.size() > 1) {
+                EXPECT_EQ(dts - lastDts, 3600u) << "decoding one picture at a time";
+            }
+            lastDts = dts;
         } else if (pkt.pid() == kAudio) {
             ASSERT_EQ(pes[3], 0xC0);
             EXPECT_EQ(pes[14], 0xFF);
@@ -330,6 +342,11 @@ TEST(TapeWriter, AudioFramesKeepPaceWithTheVideo) {
             EXPECT_LE(audioPts.back(), lastDts + 3600);
             EXPECT_GE(audioPts.back() + 3600, lastDts);
         }
+    }
+    ASSERT_EQ(videoPts.size(), 30u);
+    std::sort(videoPts.begin(), videoPts.end());
+    for (std::size_t i = 1; i < videoPts.size(); ++i) {
+        EXPECT_EQ(videoPts[i] - videoPts[i - 1], 3600u);
     }
     ASSERT_GT(audioPts.size(), 40u);
     for (std::size_t i = 1; i < audioPts.size(); ++i) {
@@ -340,7 +357,8 @@ TEST(TapeWriter, AudioFramesKeepPaceWithTheVideo) {
     silent.audio = false;
     TapeWriter quiet(silent);
     quiet.AddScene(Scene({}, 1));
-    for (const Packet& pkt : Packets(quiet.Build())) {
+    const auto silentTape = quiet.Build();
+    for (const Packet& pkt : Packets(silentTape)) {
         EXPECT_NE(pkt.pid(), kAudio);
     }
 }

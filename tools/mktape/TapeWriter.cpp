@@ -1,5 +1,7 @@
 #include "TapeWriter.h"
 
+#include "TapeSyntax.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,105 +13,16 @@ namespace vornak::tape {
 
 namespace {
 
-// Transport packets.
-constexpr std::size_t kPacketSize = 188;
-constexpr std::uint8_t kSyncByte = 0x47;
-constexpr std::size_t kHeaderSize = 4;
-constexpr std::size_t kMaxPayload = kPacketSize - kHeaderSize;
-constexpr std::size_t kAdaptationLengthOffset = 4;
-constexpr std::uint8_t kUnitStartBit = 0x40;
-constexpr std::uint8_t kPayloadOnly = 0x10;
-constexpr std::uint8_t kAdaptationAndPayload = 0x30;
-constexpr std::uint8_t kContinuityMask = 0x0F;
-constexpr std::uint8_t kStuffing = 0xFF;
-constexpr std::uint8_t kPcrFlag = 0x10;
-constexpr std::uint8_t kRandomAccessFlag = 0x40;
-constexpr std::size_t kPcrFieldBytes = 8;  // length byte, flags, 6 bytes of PCR
+using namespace syntax;
 
-// PIDs and program.
-constexpr int kPidPat = 0x0000;
-constexpr int kPidPmt = 0x0100;
-constexpr int kPidVideo = 0x810;
-constexpr int kPidDate = 0x811;
-constexpr int kPidAudio = 0x814;
-constexpr int kPidNull = 0x1FFF;
-constexpr int kProgramNumber = 1;
-constexpr int kTransportStreamId = 1;
-constexpr std::uint8_t kStreamTypeVideo = 0x02;  // MPEG-2 video
-constexpr std::uint8_t kStreamTypeAudio = 0x03;  // MPEG-1 audio
-constexpr std::uint8_t kStreamTypeDate = 0xA1;   // camcorder's private date packs
-constexpr std::uint8_t kTablePat = 0x00;
-constexpr std::uint8_t kTablePmt = 0x02;
-
-// PES.
-constexpr std::uint8_t kStreamIdVideo = 0xE0;
-constexpr std::uint8_t kStreamIdAudio = 0xC0;
-constexpr std::uint8_t kStreamIdPrivate2 = 0xBF;
-constexpr std::size_t kPesPrefixSize = 6;      // start code, stream id, length
-constexpr std::size_t kPesOptionalHeader = 3;  // flag bytes and header data length
-constexpr std::size_t kTimestampBytes = 5;
-constexpr std::uint8_t kPesMarkerAligned = 0x84;  // '10', data_alignment_indicator
-constexpr std::uint8_t kPesMarker = 0x80;
-constexpr std::uint8_t kPtsFlag = 0x80;
-constexpr std::uint8_t kDtsFlag = 0x40;
-constexpr std::uint8_t kPtsOnlyPrefix = 0x2;
-constexpr std::uint8_t kPtsWithDtsPrefix = 0x3;
-constexpr std::uint8_t kDtsPrefix = 0x1;
-constexpr std::uint64_t kTimestampMask = (std::uint64_t{1} << 33) - 1;
-
-// Clock: 90 kHz, 25 pictures per second, Layer II frames of 1152 samples at 48 kHz.
-constexpr std::uint64_t kPictureTicks = 3600;
-constexpr std::uint64_t kAudioFrameTicks = 1728;
-constexpr int kPicturesPerSecond = 25;
-constexpr int kMillisecondsPerPicture = 40;
 // Display time of the first picture; leaves room for the earlier DTS and PCR values.
 constexpr std::uint64_t kTimelineStart = 90000;
 // Video arrives half a second before it is decoded, as a decoder buffer asks.
 constexpr std::uint64_t kPcrLead = 45000;
-constexpr int kPsiEveryPictures = 3;   // PAT and PMT every 120 ms
-constexpr int kPicturesPerAnchor = 3;  // I or P picture followed by two B pictures
-
-// MPEG-2 video syntax.
-constexpr std::uint8_t kPictureStart = 0x00;
-constexpr std::uint8_t kSequenceStart = 0xB3;
-constexpr std::uint8_t kExtensionStart = 0xB5;
-constexpr std::uint8_t kGroupStart = 0xB8;
-constexpr int kSequenceExtensionId = 1;
-constexpr int kPictureCodingExtensionId = 8;
-constexpr int kAspect16By9 = 3;
-constexpr int kFrameRate25 = 3;
-constexpr int kBitRateUnits = 62500;  // 25 Mbit/s in units of 400 bit/s
-constexpr int kVbvBufferSize = 448;
-constexpr int kMainAtHigh1440 = 0x46;
-constexpr int kChroma420 = 1;
-constexpr int kFrameStructure = 3;
-constexpr int kVectorCode = 7;  // picture header f_code slots, fixed in MPEG-2
-constexpr int kMotionFCode = 2;
-constexpr int kUnusedFCode = 15;
-constexpr int kVbvDelayUnknown = 0xFFFF;
-constexpr int kTypeI = 1;
-constexpr int kTypeP = 2;
-constexpr int kTypeB = 3;
-constexpr int kSlices = 68;
-constexpr std::uint8_t kSliceHeaderByte = 0x42;  // quantiser_scale_code 8, extra_bit_slice 0
-constexpr std::size_t kMinSlicePayload = 2;
-constexpr std::size_t kStartCodeBytes = 4;
-constexpr std::size_t kPictureCodingExtensionBytes = 9;
+constexpr int kPsiEveryPictures = 3;                  // PAT and PMT every 120 ms
+constexpr int kPicturesPerAnchor = 3;                 // I or P picture followed by two B pictures
 constexpr std::size_t kDefaultPictureBytes = 125000;  // 25 Mbit/s at 25 pictures per second
 
-// MPEG-1 Layer II, 384 kbit/s, 48 kHz, stereo, no CRC.
-constexpr std::uint8_t kAudioHeader[] = {0xFF, 0xFD, 0xE4, 0x00};
-constexpr std::size_t kAudioFrameBytes = 1152;
-
-// Date pack: offsets inside its private_stream_2 PES.
-constexpr std::size_t kDateDay = 42;
-constexpr std::size_t kDateMonth = 43;
-constexpr std::size_t kDateYear = 44;
-constexpr std::size_t kDateSecond = 46;
-constexpr std::size_t kDateMinute = 47;
-constexpr std::size_t kDateHour = 48;
-constexpr int kDateAdaptationLength = 7;
-constexpr int kDamagedAdaptationLength = 183;  // fills the packet: the date lies beyond it
 // The engine must have seen the group header when the date arrives: put the packs a few
 // packets into the I picture.
 constexpr std::size_t kFirstDatePackAfter = 3;
@@ -117,81 +30,6 @@ constexpr std::size_t kSecondDatePackAfter = 6;
 
 constexpr std::size_t kBlockBytes = kPacketSize * 22310;  // about 4 MiB
 constexpr std::uint32_t kSeedMix = 0x9E3779B9;
-
-std::uint32_t Next(std::uint32_t& state) {
-    std::uint32_t x = state;
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    state = x;
-    return x;
-}
-
-// Random bytes without a 0x00 among them, so that no start code can appear by chance.
-void FillRandom(std::uint8_t* out, std::size_t size, std::uint32_t& rng) {
-    constexpr std::uint32_t kLow7 = 0x7F7F7F7F;
-    std::size_t i = 0;
-    for (; i + 4 <= size; i += 4) {
-        std::uint32_t word = Next(rng);
-        // High bit set exactly in the bytes that are zero; those become 0x80.
-        std::uint32_t zeros = ~(((word & kLow7) + kLow7) | word | kLow7);
-        word |= zeros;
-        std::memcpy(out + i, &word, 4);
-    }
-    for (; i < size; ++i) {
-        auto byte = static_cast<std::uint8_t>(Next(rng));
-        out[i] = byte == 0 ? 0x80 : byte;
-    }
-}
-
-class BitWriter {
-  public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : m_out(out) {}
-    void Put(std::uint32_t value, int bits) {
-        for (int b = bits - 1; b >= 0; --b) {
-            m_acc = static_cast<std::uint8_t>((m_acc << 1) | ((value >> b) & 1));
-            if (++m_count == 8) {
-                m_out.push_back(m_acc);
-                m_acc = 0;
-                m_count = 0;
-            }
-        }
-    }
-    void Align() {
-        if (m_count != 0) {
-            Put(0, 8 - m_count);
-        }
-    }
-
-  private:
-    std::vector<std::uint8_t>& m_out;
-    std::uint8_t m_acc = 0;
-    int m_count = 0;
-};
-
-void PutStartCode(std::vector<std::uint8_t>& out, std::uint8_t code) {
-    out.insert(out.end(), {0x00, 0x00, 0x01, code});
-}
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size) {
-    constexpr std::uint32_t kPolynomial = 0x04C11DB7;
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (std::size_t i = 0; i < size; ++i) {
-        crc ^= static_cast<std::uint32_t>(data[i]) << 24;
-        for (int b = 0; b < 8; ++b) {
-            crc = (crc & 0x80000000) ? (crc << 1) ^ kPolynomial : crc << 1;
-        }
-    }
-    return crc;
-}
-
-void PutHeader(std::uint8_t* pkt, int pid, bool unitStart, std::uint8_t control,
-               std::uint8_t continuity) {
-    pkt[0] = kSyncByte;
-    pkt[1] = static_cast<std::uint8_t>((unitStart ? kUnitStartBit : 0) | ((pid >> 8) & 0x1F));
-    pkt[2] = static_cast<std::uint8_t>(pid & 0xFF);
-    pkt[3] = static_cast<std::uint8_t>(control | (continuity & kContinuityMask));
-}
 
 // One PSI section in one packet, pointer field 0, rest stuffed.
 std::vector<std::uint8_t> PsiPacket(int pid, std::uint8_t tableId, int idExtension,
@@ -796,6 +634,7 @@ std::uint64_t TapeWriter::WriteBlocks(
                     }
                     PutPesPacket(out.Packet(), kPidVideo, sent == 0, ccVideo, data, remaining,
                                  sent == 0 ? &pcr : nullptr);
+                    lastVideoEnd = out.Offset();
                     ++sent;
                     const std::size_t due =
                         datesLeft == info.datePacks ? kFirstDatePackAfter : kSecondDatePackAfter;
@@ -804,7 +643,6 @@ std::uint64_t TapeWriter::WriteBlocks(
                         --datesLeft;
                     }
                 }
-                lastVideoEnd = out.Offset();
                 // A picture too short to reach the usual places still gets its packs.
                 for (; datesLeft > 0; --datesLeft) {
                     emitDatePack(info.date);
