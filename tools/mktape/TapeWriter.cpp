@@ -67,7 +67,7 @@ void PutTimestamp(std::uint8_t* out, std::uint8_t prefix, std::uint64_t value) {
     out[4] = static_cast<std::uint8_t>(((value << 1) & 0xFE) | 1);
 }
 
-// PES header with optional PTS (and DTS). `length` 0 leaves the packet length unbounded.
+// PES header with optional PTS (and DTS); unless `bounded`, the PES length is left at 0.
 void AppendPesHeader(std::vector<std::uint8_t>& out, std::uint8_t streamId, std::size_t payload,
                      bool bounded, bool hasPts, std::uint64_t pts, bool hasDts, std::uint64_t dts) {
     const std::size_t data = (hasPts ? kTimestampBytes : 0) + (hasDts ? kTimestampBytes : 0);
