@@ -214,7 +214,8 @@ void SceneSplitter::ReadMore(std::size_t keep) {
     if (m_inFile.IsOpen()) {
         std::size_t got = 0;
         if (keep < m_nReadBufSize) {
-            switch (m_inFile.Read(dest, m_nReadBufSize - keep, got)) {
+            const std::size_t want = std::min(m_nReadBufSize - keep, kFileReadSlice);
+            switch (m_inFile.Read(dest, want, got)) {
                 case InputFile::Status::Ok:
                     break;
                 case InputFile::Status::EndOfFile:

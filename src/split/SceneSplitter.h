@@ -30,6 +30,10 @@ class SceneSplitter {
     static constexpr std::size_t kReadBufSize = 12'582'840;   // 66,930 packets
     static constexpr std::size_t kAudioBufSize = 393'108;     // 2,091 packets
     static constexpr std::size_t kLiveFillLimit = 3'145'616;  // 16,732 packets per live refill
+    // Most bytes read from a file in one refill. Small enough that the packets are still in the
+    // processor's cache when the job walks them and writes them out again; the buffer's full
+    // size is there for the data a pending scene decision holds back.
+    static constexpr std::size_t kFileReadSlice = 1 << 20;
 
     // File form. `stopFlag` may be null: the job then owns a stop byte of its own.
     SceneSplitter(std::string inputPath, std::string baseName, std::string extension,

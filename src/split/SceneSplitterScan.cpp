@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "SceneSplitter.h"
+#include "StartCodeSearch.h"
 #include "TsPacket.h"
 
 namespace vornak {
 
 namespace {
-constexpr std::uint8_t START_CODE_PREFIX_LAST = 0x01;  // the 01 of 00 00 01
 constexpr int kGopLength12 = 12;
 constexpr int kGopLength15 = 15;
 }  // namespace
@@ -49,10 +49,10 @@ void SceneSplitter::CountPictures(const std::uint8_t* begin, const std::uint8_t*
         expected = m_nGops12 < m_nGops15 ? kGopLength15 : kGopLength12;
     }
 
-    // This is the hot loop of a split: almost every byte of a tape is video payload. A start
-    // code ends in 00 00 01 xx, so rather than shifting every byte through the register, search
-    // for the 01 bytes and look around them. The first three bytes still combine with the bytes
-    // of earlier packets, so they go through the register one by one.
+    // This is the hot loop of a split: almost every byte of a tape is video payload. The first
+    // three bytes still combine with the bytes of earlier packets, so they go through the shift
+    // register one by one; from there on a start code lies wholly inside this payload, and a
+    // search for its 00 00 01 prefix finds exactly the places where the register would match.
     bool broken = false;
     const std::size_t size = static_cast<std::size_t>(end - begin);
     std::uint32_t code = m_startCode;
@@ -64,22 +64,9 @@ void SceneSplitter::CountPictures(const std::uint8_t* begin, const std::uint8_t*
         }
     }
     if (size > 3) {
-        // A 01 at index j completes a start code whose last byte is at j + 1; j runs from 2 so
-        // that both zero bytes lie in this payload, and up to size - 2 so that j + 1 does too.
-        const std::uint8_t* q = begin + 2;
-        const std::uint8_t* const last = end - 1;
-        while (q < last) {
-            const void* hit =
-                std::memchr(q, START_CODE_PREFIX_LAST, static_cast<std::size_t>(last - q));
-            if (hit == nullptr) {
-                break;
-            }
-            q = static_cast<const std::uint8_t*>(hit);
-            if (q[-1] == 0 && q[-2] == 0) {
-                OnStartCode((START_CODE_PREFIX << 8) | q[1], broken);
-            }
-            ++q;
-        }
+        ForEachStartCode(begin, size, [&](std::uint8_t last) {
+            OnStartCode((START_CODE_PREFIX << 8) | last, broken);
+        });
         code = (std::uint32_t(end[-4]) << 24) | (std::uint32_t(end[-3]) << 16) |
                (std::uint32_t(end[-2]) << 8) | end[-1];
     }
