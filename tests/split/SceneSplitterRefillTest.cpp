@@ -1,0 +1,261 @@
+// Scenes across refills of the read buffer: cuts just before, at and after buffer boundaries,
+// date packs that arrive after a refill moved their picture group, and picture-group scans whose
+// lookahead runs past the end of the buffered data.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "SceneFileName.h"
+#include "SceneSplitter.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr const char* kUtc = "UTC0";
+constexpr std::size_t kSmallPictureBytes = 1500;  // about nine packets per picture
+constexpr std::size_t kLookaheadPackets = 6;      // the scan needs six packets at a PES start
+constexpr std::size_t kOddBytes = 100;            // buffer sizes that are no multiple of 188
+// A picture group of the mixed tape takes about 365 packets. Buffers from a little more than
+// one group up give many refills per tape.
+constexpr std::size_t kMinSweepPackets = 400;
+constexpr std::size_t kMaxSweepPackets = 1000;
+constexpr std::size_t kSweepStepPackets = 5;
+// Buffers smaller than a group: still far more than a group's start, its date packs and the
+// scan's lookahead need (about 25 packets here).
+constexpr std::size_t kMinTinyPackets = 32;
+
+tape::DateTime At(int hour, int minute, int second) {
+    tape::DateTime d;
+    d.hour = hour;
+    d.minute = minute;
+    d.second = second;
+    return d;
+}
+
+tape::SceneSpec Scene(const tape::DateTime& start, int gops, bool closed = false,
+                      bool twoPacks = false) {
+    tape::SceneSpec s;
+    s.start = start;
+    s.gops = gops;
+    s.closedFirstGop = closed;
+    s.secondDatePack = twoPacks;
+    return s;
+}
+
+// Every kind of scene start: open and closed groups with a jump, a closed group with two packs
+// and a jump, and a closed group with two packs and no jump at all.
+tape::TapeWriter MixedTape() {
+    tape::TapeOptions options;
+    options.pictureBytes = kSmallPictureBytes;
+    tape::TapeWriter writer(options);
+    writer.AddScene(Scene(At(10, 0, 0), 2));
+    writer.AddScene(Scene(At(10, 5, 0), 1));
+    writer.AddScene(Scene(At(10, 10, 0), 2, true));
+    writer.AddScene(Scene(At(10, 15, 0), 1, true, true));
+    writer.AddScene(Scene(At(10, 15, 0), 2, true, true));  // same date as the scene before
+    writer.AddScene(Scene(At(10, 20, 0), 1));
+    writer.AddScene(Scene(At(10, 25, 0), 2));
+    return writer;
+}
+
+class Tape {
+  public:
+    explicit Tape(tape::TapeWriter writer) : m_writer(std::move(writer)) {
+        m_bytes = m_writer.Build();
+        test::WriteAll(m_dir.File("in.m2t"), m_bytes);
+    }
+    const Bytes& Data() const { return m_bytes; }
+    std::string Path() const { return m_dir.File("in.m2t"); }
+    const tape::TapeWriter& Writer() const { return m_writer; }
+
+    // Offset of the first date pack after `from`.
+    std::uint64_t NextDatePack(std::uint64_t from) const {
+        for (std::uint64_t at = from; at + PKT_SIZE <= m_bytes.size(); at += PKT_SIZE) {
+            if (pid(&m_bytes[at]) == PID_RECORDING_DATE) {
+                return at;
+            }
+        }
+        return m_bytes.size();
+    }
+
+  private:
+    test::TempDir m_dir;
+    tape::TapeWriter m_writer;
+    Bytes m_bytes;
+};
+
+// Splits with the given read buffer size (0: the engine's own) and checks that the scene files,
+// in order, are the input cut at exactly the ground-truth offsets. Returns false on a mismatch.
+bool SplitsAtGroundTruth(const Tape& tape, std::size_t bufferBytes) {
+    SCOPED_TRACE("read buffer of " + std::to_string(bufferBytes) + " bytes");
+    test::TempDir out;
+    SceneSplitter splitter(tape.Path(), out.File("s"), "m2t", nullptr, 0, false, false,
+                           kDefaultDateFormat);
+    test::CapturingLog log;
+    splitter.SetLog(&log);
+    if (bufferBytes != 0) {
+        splitter.SetReadBufferSize(bufferBytes);
+    }
+    splitter.Run();
+
+    const std::vector<std::uint64_t> cuts = tape.Writer().SceneCuts();
+    const std::vector<std::string> names = test::ListFiles(out.Path());
+    EXPECT_EQ(names.size(), cuts.size());
+    EXPECT_FALSE(splitter.Failed());
+    if (names.size() != cuts.size()) {
+        return false;
+    }
+    const Bytes& input = tape.Data();
+    bool same = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const Bytes got = test::ReadAll(out.File(names[i]));
+        const std::uint64_t end = i + 1 < cuts.size() ? cuts[i + 1] : input.size();
+        const bool match = got.size() == end - cuts[i] &&
+                           std::equal(got.begin(), got.end(),
+                                      input.begin() + static_cast<std::ptrdiff_t>(cuts[i]));
+        EXPECT_TRUE(match) << names[i] << ": " << got.size() << " bytes, expected input ["
+                           << cuts[i] << ", " << end << ")";
+        same = same && match;
+    }
+    EXPECT_EQ(log.Written(), input.size() - cuts.front());
+    return same;
+}
+
+TEST(SceneSplitterRefill, TapeSpansSeveralBuffers) {
+    const Tape tape(MixedTape());
+    ASSERT_GT(tape.Data().size(), 2 * kMaxSweepPackets * PKT_SIZE);
+    ASSERT_EQ(tape.Writer().SceneCuts().size(), 7u);
+}
+
+TEST(SceneSplitterRefill, SweepOfBufferSizesGivesTheSameScenes) {
+    test::ScopedTimeZone tz(kUtc);
+    const Tape tape(MixedTape());
+    for (std::size_t packets = kMinSweepPackets; packets <= kMaxSweepPackets;
+         packets += kSweepStepPackets) {
+        if (!SplitsAtGroundTruth(tape, packets * PKT_SIZE)) {
+            break;  // one broken size says enough
+        }
+    }
+}
+
+// A group whose decision stays open for its whole length (the open group right after a closed
+// cut without a jump is not checked) holds its start in the buffer; when the buffer is smaller
+// than the group, that must not cost the next group its header or its cut position.
+TEST(SceneSplitterRefill, BufferSmallerThanAnUndecidedGroup) {
+    test::ScopedTimeZone tz(kUtc);
+    const Tape tape(MixedTape());
+    for (std::size_t packets = kMinTinyPackets; packets < kMinSweepPackets; ++packets) {
+        if (!SplitsAtGroundTruth(tape, packets * PKT_SIZE)) {
+            break;
+        }
+    }
+}
+
+TEST(SceneSplitterRefill, BufferSizesThatAreNoMultipleOfAPacket) {
+    test::ScopedTimeZone tz(kUtc);
+    const Tape tape(MixedTape());
+    for (std::size_t packets = kMinSweepPackets; packets <= kMaxSweepPackets; packets += 37) {
+        for (const std::size_t extra : {std::size_t{1}, kOddBytes, PKT_SIZE - 1}) {
+            if (!SplitsAtGroundTruth(tape, packets * PKT_SIZE + extra)) {
+                return;
+            }
+        }
+    }
+}
+
+// The first read fills the buffer from the input's first byte, so a buffer of n bytes puts the
+// first boundary at input offset n. Walk that boundary over the start of every scene: from before
+// its cut, through its cut and the PES start that holds its group header (where the scan's
+// lookahead crosses the end of the data), to past its date packs.
+TEST(SceneSplitterRefill, FirstBoundaryWalksOverEverySceneStart) {
+    test::ScopedTimeZone tz(kUtc);
+    const Tape tape(MixedTape());
+    int scene = -1;
+    for (const auto& gop : tape.Writer().Gops()) {
+        if (gop.scene == scene) {
+            continue;
+        }
+        scene = gop.scene;
+        if (gop.cut < kMinSweepPackets * PKT_SIZE) {
+            continue;
+        }
+        const std::uint64_t firstPack = tape.NextDatePack(gop.firstVideoPacket);
+        const std::uint64_t lastPack =
+            gop.datePacks == 2 ? tape.NextDatePack(firstPack + PKT_SIZE) : firstPack;
+        const std::uint64_t from = gop.cut - 2 * PKT_SIZE;
+        const std::uint64_t to = lastPack + (kLookaheadPackets + 2) * PKT_SIZE;
+        for (std::uint64_t size = from; size <= to; size += PKT_SIZE) {
+            if (!SplitsAtGroundTruth(tape, size)) {
+                return;
+            }
+        }
+    }
+}
+
+// The group's PES start lies in the last five packets of the first buffer, so the scan there has
+// to refill before it can look ahead, and must then read the moved packets, not stale ones.
+TEST(SceneSplitterRefill, ScanLookaheadCrossesTheBufferEnd) {
+    test::ScopedTimeZone tz(kUtc);
+    const Tape tape(MixedTape());
+    for (const auto& gop : tape.Writer().Gops()) {
+        if (gop.firstVideoPacket < kMinSweepPackets * PKT_SIZE) {
+            continue;
+        }
+        for (std::size_t j = 1; j < kLookaheadPackets; ++j) {
+            if (!SplitsAtGroundTruth(tape, gop.firstVideoPacket + j * PKT_SIZE)) {
+                return;
+            }
+        }
+    }
+}
+
+// The engine's own 12,582,840-byte buffer over a tape of about 30 MB. Stray bytes at the start
+// shift the tape so that a scene cut lands exactly on the first buffer boundary, and then so that
+// the scan of that group's header crosses it.
+TEST(SceneSplitterRefill, DefaultBufferWithCutsAtItsBoundary) {
+    test::ScopedTimeZone tz(kUtc);
+    constexpr int kScenes = 16;
+    auto makeWriter = [](std::size_t stray) {
+        tape::TapeOptions options;  // full-size pictures
+        options.strayBytesAtStart = stray;
+        tape::TapeWriter writer(options);
+        for (int s = 0; s < kScenes; ++s) {
+            writer.AddScene(Scene(At(12, s, 0), 1, s % 2 == 1));
+        }
+        return writer;
+    };
+    tape::TapeWriter probe = makeWriter(0);
+    probe.Build();
+    std::uint64_t below = 0;
+    std::uint64_t videoBelow = 0;
+    for (const auto& gop : probe.Gops()) {
+        if (gop.cut <= SceneSplitter::kReadBufSize) {
+            below = gop.cut;
+            videoBelow = gop.firstVideoPacket;
+        }
+    }
+    ASSERT_GT(below, 0u);
+
+    {
+        const Tape tape(makeWriter(SceneSplitter::kReadBufSize - below));
+        ASSERT_GT(tape.Data().size(), 2 * SceneSplitter::kReadBufSize);
+        SplitsAtGroundTruth(tape, 0);
+    }
+    {
+        constexpr std::size_t kPacketsBeforeEnd = 3;
+        const Tape tape(
+            makeWriter(SceneSplitter::kReadBufSize - videoBelow - kPacketsBeforeEnd * PKT_SIZE));
+        SplitsAtGroundTruth(tape, 0);
+    }
+}
+
+}  // namespace
+}  // namespace vornak
