@@ -1,5 +1,7 @@
 #include "SplitCommand.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -150,16 +152,20 @@ TEST(SplitCommand, HelpPrintsUsageAndSucceeds) {
     }
 }
 
-TEST(SplitCommand, SyncIsRefusedBeforeAnythingIsSplit) {
+TEST(SplitCommand, SyncSplitsIntoTheSameScenes) {
     Scratch scratch;
     const TempDir& dir = scratch.dir;
     std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
-    RunResult result = Split({"--sync", input});
-    EXPECT_EQ(result.status, kExitUsage);
-    EXPECT_EQ(result.err,
-              "vornak-split: --sync (audio and video sync mode) is not available yet\n");
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+    const std::string plainDir = dir.File("plain");
+    const std::string syncDir = dir.File("sync");
+    ASSERT_EQ(::mkdir(plainDir.c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(syncDir.c_str(), 0755), 0);
+    EXPECT_EQ(Split({"--quiet", "--output-dir", plainDir, input}).status, kExitOk);
+    RunResult result = Split({"--sync", "--output-dir", syncDir, input});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    const auto names = ListFiles(syncDir);
+    EXPECT_EQ(names.size(), 2u);
+    EXPECT_EQ(names, ListFiles(plainDir));
 }
 
 TEST(SplitCommand, BuildsBaseNamesFromPathOutputDirAndName) {

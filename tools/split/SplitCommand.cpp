@@ -158,7 +158,8 @@ std::string SplitUsage() {
         << "                       for year, month, day, hour, minute, second (case-sensitive;\n"
         << "                       default: \"" << kDefaultDateFormat << "\")\n"
         << "  --no-sync            cut audio and video together, byte-exact (default)\n"
-        << "  --sync               cut the audio at its own time (not available yet)\n"
+        << "  --sync               cut the audio at its own presentation time, so each scene\n"
+        << "                       starts with its own sound (packets are kept, not changed)\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
@@ -310,10 +311,6 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (options.help) {
         out << SplitUsage();
         return kExitOk;
-    }
-    if (options.sync) {
-        err << kProgram << ": --sync (audio and video sync mode) is not available yet\n";
-        return kExitUsage;
     }
     if (options.files.empty()) {
         err << kProgram << ": no input files\n"
