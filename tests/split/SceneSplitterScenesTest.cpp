@@ -456,6 +456,36 @@ TEST(SceneSplitterScenes, MidSceneOptionStillCountsBrokenPicturesWithinAScene) {
     EXPECT_GE(LiveDropped(inside.Build(), true), 1);
 }
 
+// The input begins with groups without dates, more than a read buffer of them, so the first
+// write opens a "-noTime-" file before the first date is seen. When that date then starts a
+// scene, the open file must be finished up to the cut: no byte between the last write and the
+// cut may go missing.
+TEST(SceneSplitterScenes, FirstDateAfterTheFirstWriteLeavesNoHole) {
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeWriter writer(SmallPictures());
+    tape::SceneSpec undated = Scene(Plus(0), 3);
+    undated.noDates = true;
+    writer.AddScene(undated);
+    writer.AddScene(Scene(Plus(600), 2));
+    writer.AddScene(Scene(Plus(1200), 2));
+    const Bytes input = writer.Build();
+    const auto cuts = writer.SceneCuts();
+    for (const std::size_t packets : {100, 400}) {
+        SCOPED_TRACE("buffer of " + std::to_string(packets) + " packets");
+        ASSERT_LT(packets * PKT_SIZE, cuts[1]);
+        const Result r = SplitBytes(input, {.dateNaming = true, .bufferBytes = packets * PKT_SIZE});
+        EXPECT_EQ(r.names, (std::vector<std::string>{"tape-2006_05_01-14_13_30.m2t",
+                                                     "tape-2006_05_01-14_23_30.m2t",
+                                                     "tape-noTime-0000.m2t"}));
+        ASSERT_EQ(r.files.size(), 3u);
+        // In cut order: the undated start, then the two dated scenes.
+        Result ordered;
+        ordered.files = {r.files[2], r.files[0], r.files[1]};
+        ordered.names = {r.names[2], r.names[0], r.names[1]};
+        ExpectSplitAt(ordered, input, cuts);
+    }
+}
+
 // The first scene starts with a closed group carrying one date pack, so it never gets a decision
 // of its own; when the second scene's cut comes, no file is open yet. Each scene must still get
 // its own file, whatever the buffer size.
