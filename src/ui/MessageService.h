@@ -1,0 +1,25 @@
+// Message boxes go through one replaceable service, so that tests never block on a box.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace vornak {
+
+class MessageService {
+public:
+    virtual ~MessageService() = default;
+    // A box with an OK button; blocks until closed (the test double records and returns).
+    virtual void Information(QWidget* parent, const QString& caption, const QString& text) = 0;
+    virtual void Warning(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A box with Yes and No; true for Yes.
+    virtual bool Question(QWidget* parent, const QString& caption, const QString& text) = 0;
+
+    // The service in use; a QMessageBox-based one unless a test installed another.
+    static MessageService& Instance();
+    // Installs `service` (not owned) and returns the previous one; null restores the default.
+    static MessageService* Install(MessageService* service);
+};
+
+}  // namespace vornak
