@@ -1,0 +1,1019 @@
+// The audio and video sync mode through the public interface: each stream copied exactly across
+// the scene files, the audio cut by presentation time, the even interleave, full buffers, the end
+// of input, stop requests, the 33-bit clock wrap, random damage and a real demuxer's view.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "SceneSplitter.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using PacketList = std::vector<Bytes>;
+namespace pk = tape::packets;
+
+constexpr const char* kUtc = "UTC0";
+constexpr std::size_t kSmallPictureBytes = 3000;  // about seventeen packets per picture
+constexpr std::uint64_t kClockWrap = std::uint64_t{1} << 33;
+constexpr std::uint64_t kHalfWrap = std::uint64_t{1} << 32;
+constexpr std::uint8_t kPtsFlag = 0x80;
+constexpr std::uint8_t kDtsFlag = 0x40;
+constexpr std::uint8_t kPayloadOnly = 0x10;
+constexpr std::uint8_t kFiller = 0xFF;
+constexpr std::uint8_t kSerialMark = 0x80;  // serial bytes never form a start code
+constexpr std::size_t kSerialOffset = TS_HEADER_SIZE;
+constexpr std::size_t kDatePackSerialOffset = PKT_SIZE - 1;  // stuffing after the date fields
+constexpr std::size_t kAudioFrameBytes = 12;
+constexpr int kDateAdaptation = 7;
+constexpr int kDateBeyondPacket = 183;  // the adaptation field fills the packet
+
+tape::DateTime At(int year, int month, int day, int hour, int minute, int second) {
+    tape::DateTime d;
+    d.year = year;
+    d.month = month;
+    d.day = day;
+    d.hour = hour;
+    d.minute = minute;
+    d.second = second;
+    return d;
+}
+
+const tape::DateTime kDay1 = At(2006, 5, 1, 14, 3, 59);
+const tape::DateTime kDay1Later = At(2006, 5, 1, 15, 0, 0);
+const tape::DateTime kDay2 = At(2006, 5, 2, 9, 30, 15);
+const tape::DateTime kDay3 = At(2006, 5, 3, 11, 0, 0);
+
+bool IsAudio(const std::uint8_t* packet) {
+    const int id = pid(packet);
+    return id == PID_AUDIO || id == PID_AUDIO_2;
+}
+
+std::uint64_t Timestamp(const std::uint8_t* b) {
+    return (std::uint64_t((b[0] >> 1) & 0x07) << 30) | (std::uint64_t(b[1]) << 22) |
+           (std::uint64_t(b[2] >> 1) << 15) | (std::uint64_t(b[3]) << 7) | (b[4] >> 1);
+}
+
+// The PTS (or DTS) of a packet that starts a PES packet, when it carries one.
+std::optional<std::uint64_t> PesStamp(const std::uint8_t* packet, bool dts) {
+    if (!payload_unit_start_indicator(packet)) {
+        return std::nullopt;
+    }
+    std::size_t pes = TS_HEADER_SIZE;
+    if (has_adaptation_field(packet)) {
+        pes += 1 + packet[ADAPTATION_LENGTH_OFFSET];
+    }
+    if (pes + PES_PTS_OFFSET + 2 * TIMESTAMP_SIZE > PKT_SIZE) {
+        return std::nullopt;
+    }
+    const std::uint8_t flags = packet[pes + PES_FLAGS_OFFSET];
+    if ((flags & kPtsFlag) == 0 || (dts && (flags & kDtsFlag) == 0)) {
+        return std::nullopt;
+    }
+    return Timestamp(packet + pes + PES_PTS_OFFSET + (dts ? TIMESTAMP_SIZE : 0));
+}
+
+bool AtOrAfter(std::uint64_t pts, std::uint64_t reference) {
+    return ((pts - reference) % kClockWrap) < kHalfWrap;
+}
+
+// Where a picture group's sound begins: a third of the way from decoding to presentation.
+std::uint64_t CutTime(const std::uint8_t* firstVideoPacket) {
+    const auto pts = PesStamp(firstVideoPacket, false);
+    const auto dts = PesStamp(firstVideoPacket, true);
+    EXPECT_TRUE(pts && dts) << "the group's first video packet lacks a PTS or DTS";
+    if (!pts || !dts) {
+        return 0;
+    }
+    return (*dts + ((*pts - *dts) % kClockWrap) / 3) % kClockWrap;
+}
+
+PacketList ToPackets(const Bytes& bytes) {
+    EXPECT_EQ(bytes.size() % PKT_SIZE, 0u) << "not whole packets";
+    PacketList out;
+    for (std::size_t at = 0; at + PKT_SIZE <= bytes.size(); at += PKT_SIZE) {
+        out.emplace_back(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(at + PKT_SIZE));
+    }
+    return out;
+}
+
+// The two streams the sync mode buffers apart: PIDs 0x814 and 0x815, and everything else.
+struct Streams {
+    PacketList audio;
+    PacketList other;
+};
+
+Streams Separate(const PacketList& packets) {
+    Streams s;
+    for (const auto& p : packets) {
+        (IsAudio(p.data()) ? s.audio : s.other).push_back(p);
+    }
+    return s;
+}
+
+PacketList Range(const PacketList& list, std::size_t from, std::size_t to) {
+    return PacketList(list.begin() + static_cast<std::ptrdiff_t>(from),
+                      list.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+void ExpectSamePackets(const PacketList& got, const PacketList& want, const std::string& what) {
+    EXPECT_EQ(got.size(), want.size()) << what << ": packet count";
+    const std::size_t n = std::min(got.size(), want.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        if (got[i] != want[i]) {
+            ADD_FAILURE() << what << ": packet " << i << " differs";
+            return;
+        }
+    }
+}
+
+// An input file and an output folder, gone after the test.
+class Workspace {
+  public:
+    Workspace() : m_out(m_dir.File("out")) { std::filesystem::create_directory(m_out); }
+    const std::string& WriteInput(const Bytes& bytes) {
+        test::WriteAll(m_input, bytes);
+        return m_input;
+    }
+    const std::string& Input() const { return m_input; }
+    std::string Base() const { return m_out + "/tape"; }
+    std::string Out(const std::string& name) const { return m_out + "/" + name; }
+    std::vector<std::string> Outputs() const { return test::ListFiles(m_out); }
+    const std::string& OutDir() const { return m_out; }
+
+  private:
+    test::TempDir m_dir;
+    std::string m_out;
+    std::string m_input = m_dir.File("in.m2t");
+};
+
+struct SyncSettings {
+    std::size_t readBuffer = 0;  // 0: the engine's own sizes
+    std::size_t audioBuffer = 0;
+    bool dateNaming = false;
+    StopFlag* stop = nullptr;
+};
+
+std::int32_t SplitSync(const Workspace& ws, LogSink& log, const SyncSettings& s = {}) {
+    SceneSplitter splitter(ws.Input(), ws.Base(), "m2t", s.stop, 0, s.dateNaming, true, "");
+    splitter.SetLog(&log);
+    if (s.readBuffer != 0) {
+        splitter.SetReadBufferSize(s.readBuffer);
+    }
+    if (s.audioBuffer != 0) {
+        splitter.SetAudioBufferSize(s.audioBuffer);
+    }
+    splitter.Run();
+    EXPECT_FALSE(splitter.Failed());
+    return splitter.Counter();
+}
+
+std::string CountName(int n) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "tape-%04d.m2t", n);
+    return buf;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tapes from the generator: where each file must begin in each stream.
+
+struct TapeCase {
+    std::string name;
+    tape::TapeOptions options;
+    std::vector<tape::SceneSpec> scenes;
+    // The group whose cut starts each file, as (scene, group within the scene); a scene of -1
+    // means the file starts at the tape's first packet.
+    std::vector<std::pair<int, int>> fileStarts;
+    SyncSettings settings;
+    bool perFile = true;  // false: buffers so small that a full one may spill into a file early
+    std::vector<std::string> names;  // expected file names; empty: tape-0000.m2t and on
+};
+
+tape::SceneSpec Scene(const tape::DateTime& start, int gops = 3, bool closedFirst = false,
+                      bool secondDate = false, bool noDates = false) {
+    tape::SceneSpec s;
+    s.start = start;
+    s.gops = gops;
+    s.closedFirstGop = closedFirst;
+    s.secondDatePack = secondDate;
+    s.noDates = noDates;
+    return s;
+}
+
+struct FileStart {
+    std::size_t other = 0;  // index into the input's non-audio packets
+    std::size_t audio = 0;  // index into the input's audio packets
+    const tape::GopInfo* gop = nullptr;
+    std::uint64_t cutTime = 0;
+};
+
+FileStart StartOfGroup(const PacketList& input, const tape::GopInfo& gop) {
+    FileStart start;
+    start.gop = &gop;
+    start.cutTime = CutTime(input[gop.firstVideoPacket / PKT_SIZE].data());
+    bool audioFound = false;
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        const std::uint8_t* p = input[i].data();
+        const std::uint64_t offset = i * PKT_SIZE;
+        if (!IsAudio(p)) {
+            start.other += offset < gop.cut ? 1 : 0;
+            continue;
+        }
+        if (audioFound) {
+            continue;
+        }
+        const auto pts = pid(p) == PID_AUDIO ? PesStamp(p, false) : std::nullopt;
+        if (offset > gop.firstVideoPacket && pts && AtOrAfter(*pts, start.cutTime)) {
+            audioFound = true;
+        } else {
+            ++start.audio;
+        }
+    }
+    EXPECT_TRUE(audioFound) << "no audio after the group's cut time";
+    return start;
+}
+
+void RunTapeCase(const TapeCase& c) {
+    SCOPED_TRACE(c.name);
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeOptions options = c.options;
+    if (options.pictureBytes == 0) {
+        options.pictureBytes = kSmallPictureBytes;
+    }
+    tape::TapeWriter writer(options);
+    for (const auto& scene : c.scenes) {
+        writer.AddScene(scene);
+    }
+    Workspace ws;
+    const Bytes inputBytes = writer.Build();
+    ws.WriteInput(inputBytes);
+    const PacketList input = ToPackets(inputBytes);
+    const Streams in = Separate(input);
+
+    std::vector<FileStart> starts;
+    for (const auto& [scene, group] : c.fileStarts) {
+        if (scene < 0) {
+            starts.push_back({});
+            continue;
+        }
+        int seen = 0;
+        for (const auto& gop : writer.Gops()) {
+            if (gop.scene == scene && seen++ == group) {
+                starts.push_back(StartOfGroup(input, gop));
+            }
+        }
+    }
+    ASSERT_EQ(starts.size(), c.fileStarts.size());
+
+    test::CapturingLog log;
+    SplitSync(ws, log, c.settings);
+    std::vector<std::string> names = c.names;
+    for (int i = static_cast<int>(names.size()); i < static_cast<int>(starts.size()); ++i) {
+        names.push_back(CountName(i));
+    }
+    std::vector<std::string> expectedNames = names;
+    std::sort(expectedNames.begin(), expectedNames.end());
+    ASSERT_EQ(ws.Outputs(), expectedNames);
+    EXPECT_EQ(log.Written(), test::Concat(ws.OutDir(), names).size());
+
+    // Across all files, each stream is the input's from its first cut on.
+    const Streams all = Separate(ToPackets(test::Concat(ws.OutDir(), names)));
+    ExpectSamePackets(all.audio, Range(in.audio, starts[0].audio, in.audio.size()), "audio");
+    ExpectSamePackets(all.other, Range(in.other, starts[0].other, in.other.size()), "other");
+    if (!c.perFile) {
+        return;
+    }
+    for (std::size_t f = 0; f < starts.size(); ++f) {
+        SCOPED_TRACE(names[f]);
+        const PacketList got = ToPackets(test::ReadAll(ws.Out(names[f])));
+        const Streams file = Separate(got);
+        const bool last = f + 1 == starts.size();
+        ExpectSamePackets(
+            file.audio,
+            Range(in.audio, starts[f].audio, last ? in.audio.size() : starts[f + 1].audio),
+            "audio");
+        ExpectSamePackets(
+            file.other,
+            Range(in.other, starts[f].other, last ? in.other.size() : starts[f + 1].other),
+            "other");
+        ASSERT_FALSE(got.empty());
+        // The file opens with its group's video side, never with the previous scene's sound.
+        EXPECT_FALSE(IsAudio(got.front().data()));
+        if (starts[f].gop == nullptr) {
+            continue;
+        }
+        const auto firstVideo = std::find_if(
+            got.begin(), got.end(), [](const Bytes& p) { return pid(p.data()) == PID_VIDEO; });
+        ASSERT_NE(firstVideo, got.end());
+        EXPECT_EQ(*firstVideo, input[starts[f].gop->firstVideoPacket / PKT_SIZE])
+            << "the first video packet is not the group's first";
+        const auto firstAudio = std::find_if(
+            got.begin(), got.end(), [](const Bytes& p) { return pid(p.data()) == PID_AUDIO; });
+        ASSERT_NE(firstAudio, got.end());
+        const auto pts = PesStamp(firstAudio->data(), false);
+        ASSERT_TRUE(pts.has_value()) << "the first audio packet starts no PES packet";
+        EXPECT_TRUE(AtOrAfter(*pts, starts[f].cutTime))
+            << "first audio PTS " << *pts << " before the cut time " << starts[f].cutTime;
+    }
+}
+
+TEST(SceneSplitterSync, EachStreamIsCopiedExactlyAcrossTheSceneFiles) {
+    std::vector<TapeCase> cases;
+    {
+        TapeCase c;
+        c.name = "open first groups, engine's own buffers";
+        c.scenes = {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)};
+        c.fileStarts = {{0, 0}, {1, 0}, {2, 0}};
+        cases.push_back(c);
+    }
+    {
+        // The third scene continues the second's clock and is cut by its second date pack.
+        TapeCase c;
+        c.name = "closed first groups, second date pack, 12-picture groups";
+        c.options.gopLength = 12;
+        c.scenes = {Scene(kDay1), Scene(kDay1Later, 3, true),
+                    Scene(tape::AddSeconds(kDay1Later, 1), 3, true, true), Scene(kDay2)};
+        c.fileStarts = {{0, 0}, {1, 0}, {2, 0}, {3, 0}};
+        c.settings.readBuffer = 397 * PKT_SIZE;  // refills fall at ever other places
+        cases.push_back(c);
+    }
+    {
+        TapeCase c;
+        c.name = "a first scene without dates is dropped";
+        c.scenes = {Scene(kDay1, 2, false, false, true), Scene(kDay1Later), Scene(kDay2)};
+        c.fileStarts = {{1, 0}, {2, 0}};
+        c.settings.readBuffer = 611 * PKT_SIZE;
+        cases.push_back(c);
+    }
+    {
+        TapeCase c;
+        c.name = "a damaged date pack moves the cut to the next group";
+        c.options.damagedDatePacks = {3};  // the second scene's first pack
+        c.scenes = {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)};
+        c.fileStarts = {{0, 0}, {1, 1}, {2, 0}};
+        cases.push_back(c);
+    }
+    {
+        // Closed groups with one date pack never flush: the buffers fill and flush at the cuts.
+        TapeCase c;
+        c.name = "closed groups only, small buffers";
+        c.options.closedGops = true;
+        c.scenes = {Scene(kDay1), Scene(kDay1Later), Scene(kDay2), Scene(kDay3)};
+        c.fileStarts = {{-1, 0}, {1, 0}, {2, 0}, {3, 0}};
+        c.settings.readBuffer = 500 * PKT_SIZE + 77;
+        c.settings.audioBuffer = 300 * PKT_SIZE;
+        cases.push_back(c);
+    }
+    {
+        TapeCase c;
+        c.name = "tiny buffers: refills and full buffers everywhere";
+        c.scenes = {Scene(kDay1), Scene(kDay1Later, 2, true), Scene(kDay2)};
+        c.fileStarts = {{0, 0}, {1, 0}, {2, 0}};
+        c.settings.readBuffer = 23 * PKT_SIZE + 5;
+        c.settings.audioBuffer = 9 * PKT_SIZE + 100;
+        c.perFile = false;
+        cases.push_back(c);
+    }
+    for (const auto& c : cases) {
+        RunTapeCase(c);
+    }
+}
+
+// The first scene of this tape never cuts (a closed group with one date pack), so no file is
+// open when the second scene's date jump cuts: the first scene still gets a file of its own,
+// named after the last date seen before the jump.
+TEST(SceneSplitterSync, CutWithoutAnOpenFileGivesTheEarlierSceneAFileOfItsOwn) {
+    TapeCase c;
+    c.name = "closed groups only, date naming";
+    c.options.closedGops = true;
+    c.scenes = {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)};
+    c.fileStarts = {{-1, 0}, {1, 0}, {2, 0}};
+    c.settings.dateNaming = true;
+    // The first scene's third group is dated 1.2 s after its start.
+    c.names = {"tape-2006_05_01-14_04_00.m2t", "tape-2006_05_01-15_00_00.m2t",
+               "tape-2006_05_02-09_30_15.m2t"};
+    RunTapeCase(c);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hand-made streams. Every packet is unique, so each output packet maps back to its input index.
+
+class Stream {
+  public:
+    std::size_t Pat() { return Add(pk::Pat()); }
+    // A video PES start carrying a sequence and group header.
+    std::size_t Group(std::uint64_t pts, std::uint64_t dts, bool closed = false) {
+        Bytes es = pk::SequenceHeader(1440, 1080);
+        const Bytes gop = pk::GopHeader(closed);
+        es.insert(es.end(), gop.begin(), gop.end());
+        return Add(pk::VideoPes(es, m_videoCc, pts, dts));
+    }
+    // A video PES start without a group header.
+    std::size_t PesStart(std::uint64_t pts, std::uint64_t dts) {
+        return Add(pk::VideoPes(Serial(), m_videoCc, pts, dts));
+    }
+    std::size_t Video(int count = 1) { return Plain(PID_VIDEO, count); }
+    std::size_t Audio(std::uint64_t pts) {
+        Bytes es = Serial();
+        es.resize(kAudioFrameBytes, kFiller);
+        return Add(pk::AudioPes(es, m_audioCc, pts));
+    }
+    std::size_t AudioCont(int count = 1) { return Plain(PID_AUDIO, count); }
+    std::size_t Audio2() { return Plain(PID_AUDIO_2, 1); }
+    std::size_t Date(const tape::DateTime& date, int adaptation = kDateAdaptation) {
+        Bytes p = pk::DatePack(date, adaptation);
+        p[kDatePackSerialOffset] = static_cast<std::uint8_t>(kSerialMark | (m_serial++ & 0x7F));
+        return Add(p);
+    }
+    const Bytes& Data() const { return m_data; }
+    std::size_t Count() const { return m_data.size() / PKT_SIZE; }
+
+    // Input packet index of each packet in `file`; -1 for one that is not in the input.
+    std::vector<int> Indices(const Bytes& file) const {
+        std::vector<int> out;
+        for (const auto& p : ToPackets(file)) {
+            int found = -1;
+            for (std::size_t i = 0; i < Count() && found < 0; ++i) {
+                if (std::equal(p.begin(), p.end(), m_data.begin() + i * PKT_SIZE)) {
+                    found = static_cast<int>(i);
+                }
+            }
+            out.push_back(found);
+        }
+        return out;
+    }
+
+  private:
+    std::size_t Add(const Bytes& packet) {
+        EXPECT_EQ(packet.size(), PKT_SIZE) << "one packet expected";
+        m_data.insert(m_data.end(), packet.begin(), packet.end());
+        return Count() - 1;
+    }
+    Bytes Serial() {
+        const int n = m_serial++;
+        return {static_cast<std::uint8_t>(kSerialMark | (n & 0x7F)),
+                static_cast<std::uint8_t>(kSerialMark | ((n >> 7) & 0x7F))};
+    }
+    // Payload-only packets without a PES start, marked with a serial number.
+    std::size_t Plain(int packetPid, int count) {
+        std::size_t last = 0;
+        for (int i = 0; i < count; ++i) {
+            Bytes p(PKT_SIZE, kFiller);
+            std::uint8_t& cc = packetPid == PID_VIDEO ? m_videoCc : m_audioCc;
+            p[0] = SYNC_BYTE;
+            p[1] = static_cast<std::uint8_t>((packetPid >> 8) & 0x1F);
+            p[2] = static_cast<std::uint8_t>(packetPid & 0xFF);
+            p[3] = static_cast<std::uint8_t>(kPayloadOnly | (cc++ & 0x0F));
+            const Bytes serial = Serial();
+            std::copy(serial.begin(), serial.end(), p.begin() + kSerialOffset);
+            last = Add(p);
+        }
+        return last;
+    }
+
+    Bytes m_data;
+    std::uint8_t m_videoCc = 0;
+    std::uint8_t m_audioCc = 0;
+    int m_serial = 0;
+};
+
+std::vector<int> Seq(int from, int to) {  // from..to inclusive
+    std::vector<int> out;
+    for (int i = from; i <= to; ++i) {
+        out.push_back(i);
+    }
+    return out;
+}
+
+std::vector<int> Join(std::initializer_list<std::vector<int>> parts) {
+    std::vector<int> out;
+    for (const auto& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+// Group stamps: DTS 90000 and PTS 99000 give the cut time 93000; the second group's DTS 144000
+// and PTS 151200 give 146400.
+constexpr std::uint64_t kPtsA = 99000;
+constexpr std::uint64_t kDtsA = 90000;
+constexpr std::uint64_t kCutA = 93000;
+constexpr std::uint64_t kPtsB = 151200;
+constexpr std::uint64_t kDtsB = 144000;
+constexpr std::uint64_t kCutB = 146400;
+constexpr std::uint64_t kAudioFrameTicks = 1728;
+
+std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings = {},
+                               int expectedFiles = 1) {
+    Workspace ws;
+    ws.WriteInput(s.Data());
+    test::CapturingLog log;
+    SplitSync(ws, log, settings);
+    std::vector<std::string> names;
+    for (int i = 0; i < expectedFiles; ++i) {
+        names.push_back(CountName(i));
+    }
+    EXPECT_EQ(ws.Outputs(), names);
+    std::vector<int> all;
+    for (const auto& name : ws.Outputs()) {
+        const auto part = s.Indices(test::ReadAll(ws.Out(name)));
+        all.insert(all.end(), part.begin(), part.end());
+        all.push_back(-2);  // file boundary
+    }
+    return all;
+}
+
+//  0     audio PTS 80000, before the first cut time: dropped with the start of the input
+//  1     PAT
+//  2     group A (open): DTS 90000, PTS 99000
+//  3-4   video
+//  5     date D
+//  6-60  55 video
+//  61    audio PTS 93000               -> A's audio cut; A completes and opens the file
+//  62    PID 0x815 packet
+//  63    audio PTS 94728
+//  64    video                         -> 61 non-audio packets before group B's video cut
+//  65    group B (open): DTS 144000, PTS 151200
+//  66    date D + 1 s
+//  67    audio PTS 146400              -> B's audio cut; B completes: 61 V and 3 A are flushed
+//  68-71 four audio packets, end of input: 2 V and 5 A remain
+TEST(SceneSplitterSync, InterleaveSpreadsTheAudioEvenlyAmongTheVideo) {
+    Stream s;
+    s.Audio(80000);
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Video(2);
+    s.Date(kDay1);
+    s.Video(55);
+    s.Audio(kCutA);
+    s.Audio2();
+    s.Audio(kCutA + kAudioFrameTicks);
+    s.Video(1);
+    ASSERT_EQ(s.Group(kPtsB, kDtsB), 65u);
+    s.Date(tape::AddSeconds(kDay1, 1));
+    s.Audio(kCutB);
+    s.AudioCont(4);
+
+    // 61 V and 3 A: k = 15, a head of 16 V, then each audio packet followed by 15 V.
+    const std::vector<int> first =
+        Join({Seq(1, 16), {61}, Seq(17, 31), {62}, Seq(32, 46), {63}, Seq(47, 60), {64}});
+    // 2 V and 5 A at the end: video packet v follows the first v * 5 / 2 audio packets.
+    const std::vector<int> rest = {65, 67, 68, 66, 69, 70, 71};
+    EXPECT_EQ(SplitHandMade(s), Join({first, rest, {-2}}));
+}
+
+//  0 PAT, 1 group A (open), 2 date D, 3-5 video
+//  6     audio PTS 93000 -> A's cut: the first scene's file opens
+//  7     group B (open), the very next video packet
+//  8     date D + 10 s: a new scene
+//  9     audio PTS 146400 -> B's cut: A's packets close the first file, B opens the second
+//  10-14 video, end of input
+TEST(SceneSplitterSync, SceneRightAfterTheFirstCutStartsWithItsOwnGroup) {
+    Stream s;
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Video(3);
+    s.Audio(kCutA);
+    ASSERT_EQ(s.Group(kPtsB, kDtsB), 7u);
+    s.Date(tape::AddSeconds(kDay1, 10));
+    s.Audio(kCutB);
+    s.Video(5);
+    // File 0: 6 V and 1 A (k = 3); file 1: 7 V and 1 A (k = 3, head 4).
+    EXPECT_EQ(SplitHandMade(s, {}, 2),
+              Join({{0, 1, 2}, {6}, {3, 4, 5}, {-2}, {7, 8, 10, 11}, {9}, {12, 13, 14}, {-2}}));
+}
+
+//  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file opens
+//  4-8   5 video
+//  9     group B (open): video cut after packet 8
+//  10    audio PTS 100000, before B's cut time
+//  11-17 7 video: the 16-packet video buffer is full: 8 V and no audio go out in one block
+//  18-25 8 video: full again, nothing before the cut: the buffer goes out as it is
+//  26    date D + 1 s
+//  27    audio PTS 120000
+//  28    audio PTS 146400 -> B completes; its flush finds no video before the cut, so nothing
+//                           may be written and nothing moved: 3, 10 and 27 stay for the end
+//  29-30 video, 31 audio, 32 video, end of input
+TEST(SceneSplitterSync, FlushWithoutVideoBeforeTheCutWritesAndMovesNothing) {
+    Stream s;
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Audio(kCutA);
+    s.Video(5);
+    ASSERT_EQ(s.Group(kPtsB, kDtsB), 9u);
+    s.Audio(100000);
+    s.Video(7);
+    s.Video(8);
+    s.Date(tape::AddSeconds(kDay1, 1));
+    s.Audio(120000);
+    ASSERT_EQ(s.Audio(kCutB), 28u);
+    s.Video(2);
+    s.Audio(kCutB + kAudioFrameTicks);
+    s.Video(1);
+
+    const std::vector<int> noAudioBlock = {0, 1, 2, 4, 5, 6, 7, 8};
+    const std::vector<int> fullBuffer = Join({{9}, Seq(11, 25)});
+    // 4 V and 5 A at the end.
+    const std::vector<int> end = {26, 3, 29, 10, 30, 27, 32, 28, 31};
+    EXPECT_EQ(SplitHandMade(s, {.readBuffer = 16 * PKT_SIZE}),
+              Join({noAudioBlock, fullBuffer, end, {-2}}));
+}
+
+//  0 group A (open), 1 date D, 2 audio PTS 93000 -> A's cut: file opens, audio cut at the start
+//  3-4  video
+//  5-7  audio: the 4-packet audio buffer is full and no video lies before the video cut,
+//       so the audio goes out as it is
+//  8    video, 9 audio, end of input: 5 V and 1 A
+TEST(SceneSplitterSync, FullAudioBufferWithAFileOpenIsWrittenAsItIs) {
+    Stream s;
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Audio(kCutA);
+    s.Video(2);
+    s.Audio(kCutA + kAudioFrameTicks);
+    s.AudioCont(2);
+    s.Video(1);
+    s.AudioCont(1);
+    EXPECT_EQ(SplitHandMade(s, {.audioBuffer = 4 * PKT_SIZE}),
+              Join({{2, 5, 6, 7}, {0, 1, 3}, {9}, {4, 8}, {-2}}));
+}
+
+//  0      group A (open)
+//  1-24   24 video: the 20-packet video buffer fills before any file exists; its 20 packets go
+//  25-34  10 audio before A's cut time: the 8-packet audio buffer fills; its 8 packets go
+//  35     date D
+//  36     audio PTS 93000 -> A's cut: the two older audio packets are dropped, the file opens
+//  37 V, 38 A, 39 V, 40 A, 41 V, end of input: 9 V and 3 A
+TEST(SceneSplitterSync, FullBuffersBeforeTheFirstFileDropOnlyTheirOwnContent) {
+    Stream s;
+    s.Group(kPtsA, kDtsA);
+    s.Video(24);
+    for (int i = 0; i < 10; ++i) {
+        s.Audio(80000 + static_cast<std::uint64_t>(i) * 10);
+    }
+    s.Date(kDay1);
+    ASSERT_EQ(s.Audio(kCutA), 36u);
+    s.Video(1);
+    s.AudioCont(1);
+    s.Video(1);
+    s.AudioCont(1);
+    s.Video(1);
+    EXPECT_EQ(SplitHandMade(s, {.readBuffer = 20 * PKT_SIZE, .audioBuffer = 8 * PKT_SIZE}),
+              Join({{20, 21, 22}, {36}, {23, 24}, {38}, {35, 37}, {40}, {39, 41}, {-2}}));
+}
+
+//  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file 0
+//  4-5   video
+//  6     group B (open), PTS 151200 but no DTS: no cut time yet
+//  7     video
+//  8     date D + 10 s: a new scene
+//  9     audio PTS 120000: after A's cut time, but B's is not known yet: no audio cut
+//  10    video PES, DTS 147600, PTS 154800: cut time 150000, video cut after packet 7
+//  11    audio PTS 149000
+//  12    audio PTS 150000 -> B's audio cut: file 0 gets 7 V and 3 A, file 1 opens
+//  13-17 video, end of input
+TEST(SceneSplitterSync, AudioCutWaitsForTheGroupsOwnCutTime) {
+    Stream s;
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Audio(kCutA);
+    s.Video(2);
+    s.Group(kPtsB, 0);
+    s.Video(1);
+    s.Date(tape::AddSeconds(kDay1, 10));
+    s.Audio(120000);
+    ASSERT_EQ(s.PesStart(154800, 147600), 10u);
+    s.Audio(149000);
+    s.Audio(150000);
+    s.Video(5);
+    // File 0: 7 V and 3 A (k = 1, head 4); file 1: 7 V and 1 A (k = 3, head 4).
+    EXPECT_EQ(SplitHandMade(s, {}, 2), Join({{0, 1, 2, 4},
+                                             {3},
+                                             {5},
+                                             {9},
+                                             {6},
+                                             {11},
+                                             {7},
+                                             {-2},
+                                             {8, 10, 13, 14},
+                                             {12},
+                                             {15, 16, 17},
+                                             {-2}}));
+}
+
+//  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file 0
+//  4     video
+//  5     audio PTS 94728
+//  6     group B (open)
+//  7     date pack whose date lies beyond the packet: no date, so B is not complete
+//  8     audio PTS 146400 -> B's audio cut
+//  9     video
+//  10    date D + 10 s -> B completes as a new scene: file 1
+//  11-15 video, end of input
+TEST(SceneSplitterSync, DatePackWithoutRoomForItsDateIsNoDate) {
+    Stream s;
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Audio(kCutA);
+    s.Video(1);
+    s.Audio(kCutA + kAudioFrameTicks);
+    s.Group(kPtsB, kDtsB);
+    s.Date(kDay1, kDateBeyondPacket);
+    s.Audio(kCutB);
+    s.Video(1);
+    s.Date(tape::AddSeconds(kDay1, 10));
+    s.Video(5);
+    // File 0: 4 V and 2 A (k = 1, head 2); file 1: 10 V and 1 A (k = 5).
+    EXPECT_EQ(SplitHandMade(s, {}, 2),
+              Join({{0, 1, 3, 2, 5, 4, -2}, {6, 7, 9, 10, 11}, {8}, {12, 13, 14, 15, -2}}));
+}
+
+//  0 PAT
+//  1     group A (open): DTS 2^33 - 3000, PTS 9000 (after the wrap): cut time 1000
+//  2     date D
+//  3     audio PTS 2^33 - 2000: just before the wrap, so before the cut time
+//  4     audio PTS 500: before the cut time across the wrap
+//  5     audio PTS 1000 + 2^32: half a wrap ahead counts as before
+//  6     audio PTS 1000 -> the audio cut; 3 to 5 are dropped with the start of the input
+//  7     audio PTS 2728
+//  8-11  video, end of input: 7 V and 2 A
+TEST(SceneSplitterSync, AudioCutFindsItsPlaceAcrossTheClockWrap) {
+    Stream s;
+    s.Pat();
+    s.Group(9000, kClockWrap - 3000);
+    s.Date(kDay1);
+    s.Audio(kClockWrap - 2000);
+    s.Audio(500);
+    s.Audio(1000 + kHalfWrap);
+    s.Audio(1000);
+    s.Audio(1000 + kAudioFrameTicks);
+    s.Video(4);
+    EXPECT_EQ(SplitHandMade(s), Join({{0, 1, 2}, {6}, {8, 9}, {7}, {10, 11}, {-2}}));
+}
+
+//  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file opens
+//  4-9   video
+//  10    video PES start with only three packets after it, end of input
+// The picture-group scan looks six packets ahead and refills at the end of the input; the
+// packets it looked at must still be copied.
+TEST(SceneSplitterSync, PictureStartNearTheEndOfInputLosesNothing) {
+    Stream s;
+    s.Pat();
+    s.Group(kPtsA, kDtsA);
+    s.Date(kDay1);
+    s.Audio(kCutA);
+    s.Video(6);
+    s.PesStart(kPtsA + 3600, kDtsA + 3600);
+    s.Video(1);
+    s.Audio(kCutA + kAudioFrameTicks);
+    s.Video(1);
+    std::vector<int> got = SplitHandMade(s);
+    ASSERT_FALSE(got.empty());
+    got.pop_back();
+    std::vector<int> sorted = got;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(sorted, Seq(0, 13));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Stop requests, random damage and an outside reader.
+
+// Sets the stop byte the moment a chosen line is logged, as a user's Stop button would.
+class StoppingLog : public test::CapturingLog {
+  public:
+    StoppingLog(StopFlag& stop, std::string trigger)
+        : m_stop(stop), m_trigger(std::move(trigger)) {}
+    void AddLog(const std::string& line) override {
+        CapturingLog::AddLog(line);
+        if (line == m_trigger) {
+            m_stop.store(1);
+        }
+    }
+
+  private:
+    StopFlag& m_stop;
+    std::string m_trigger;
+};
+
+TEST(SceneSplitterSync, StopRequestEndsTheJobWithTheFinishedScene) {
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeOptions options;
+    options.pictureBytes = kSmallPictureBytes;
+    tape::TapeWriter writer(options);
+    for (const auto& start : {kDay1, kDay1Later, kDay2}) {
+        writer.AddScene(Scene(start));
+    }
+    Workspace ws;
+    const Bytes inputBytes = writer.Build();
+    ws.WriteInput(inputBytes);
+    const PacketList input = ToPackets(inputBytes);
+
+    StopFlag stop{0};
+    StoppingLog log(stop, "Creating new file: " + ws.Out(CountName(1)));
+    const std::int32_t counter = SplitSync(ws, log, {.stop = &stop});
+
+    EXPECT_EQ(ws.Outputs(), (std::vector<std::string>{CountName(0), CountName(1)}));
+    EXPECT_EQ(counter, 2);
+    EXPECT_EQ(log.LinesStartingWith("Creating new file: ").size(), 2u);
+    // The first scene was finished before the cut; the second never got further than its file.
+    const auto& gops = writer.Gops();
+    const FileStart from = StartOfGroup(input, gops.front());
+    const auto second =
+        std::find_if(gops.begin(), gops.end(), [](const tape::GopInfo& g) { return g.scene == 1; });
+    ASSERT_NE(second, gops.end());
+    const FileStart to = StartOfGroup(input, *second);
+    const Streams in = Separate(input);
+    const Streams file = Separate(ToPackets(test::ReadAll(ws.Out(CountName(0)))));
+    ExpectSamePackets(file.audio, Range(in.audio, from.audio, to.audio), "audio");
+    ExpectSamePackets(file.other, Range(in.other, from.other, to.other), "other");
+    EXPECT_TRUE(test::ReadAll(ws.Out(CountName(1))).empty());
+    EXPECT_EQ(log.Written(), test::Concat(ws.OutDir(), ws.Outputs()).size());
+}
+
+// The packets the engine's walker meets: from each sync byte, 188 bytes, then on past them.
+PacketList Walk(const Bytes& data) {
+    PacketList out;
+    std::size_t at = 0;
+    while (at < data.size()) {
+        if (data[at] != SYNC_BYTE) {
+            ++at;
+            continue;
+        }
+        if (data.size() - at < PKT_SIZE) {
+            break;
+        }
+        out.emplace_back(data.begin() + static_cast<std::ptrdiff_t>(at),
+                         data.begin() + static_cast<std::ptrdiff_t>(at + PKT_SIZE));
+        at += PKT_SIZE;
+    }
+    return out;
+}
+
+// `got` occurs in `walk`, in order, each walked packet used at most once.
+bool IsSubsequence(const PacketList& got, const PacketList& walk) {
+    std::size_t j = 0;
+    for (const auto& p : got) {
+        while (j < walk.size() && walk[j] != p) {
+            ++j;
+        }
+        if (j == walk.size()) {
+            return false;
+        }
+        ++j;
+    }
+    return true;
+}
+
+void Damage(Bytes& data, std::mt19937& rng) {
+    auto pick = [&rng](std::size_t n) {
+        return std::uniform_int_distribution<std::size_t>(0, n - 1)(rng);
+    };
+    const int edits = 1 + static_cast<int>(pick(4));
+    for (int e = 0; e < edits && data.size() > PKT_SIZE; ++e) {
+        const std::size_t at = pick(data.size());
+        switch (pick(6)) {
+            case 0:  // scattered bit errors
+                for (int i = 0; i < 40; ++i) {
+                    data[pick(data.size())] ^= static_cast<std::uint8_t>(1u << pick(8));
+                }
+                break;
+            case 1: {  // headers of a run of packets: PIDs, flags, adaptation and PES lengths
+                const std::size_t first = at / PKT_SIZE * PKT_SIZE;
+                for (std::size_t p = first;
+                     p + PKT_SIZE <= data.size() && p < first + 30 * PKT_SIZE; p += PKT_SIZE) {
+                    data[p + 1 + pick(16)] = static_cast<std::uint8_t>(rng());
+                }
+                break;
+            }
+            case 2:  // bytes inserted: the packet grid shifts
+                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), 1 + pick(300),
+                            static_cast<std::uint8_t>(rng()));
+                break;
+            case 3:  // bytes lost
+                data.erase(data.begin() + static_cast<std::ptrdiff_t>(at),
+                           data.begin() + static_cast<std::ptrdiff_t>(
+                                              std::min(data.size(), at + 1 + pick(5000))));
+                break;
+            case 4:  // a burst of noise
+                for (std::size_t i = at; i < std::min(data.size(), at + 1 + pick(2000)); ++i) {
+                    data[i] = static_cast<std::uint8_t>(rng());
+                }
+                break;
+            default:  // cut short
+                data.resize(std::max(at, PKT_SIZE));
+                break;
+        }
+    }
+}
+
+TEST(SceneSplitterSync, RandomDamageNeitherCrashesNorInventsBytes) {
+    test::ScopedTimeZone tz(kUtc);
+    constexpr int kRounds = 60;
+    tape::TapeOptions options;
+    options.pictureBytes = 1500;
+    tape::TapeWriter writer(options);
+    writer.AddScene(Scene(kDay1, 2));
+    writer.AddScene(Scene(kDay1Later, 2, true));
+    writer.AddScene(Scene(tape::AddSeconds(kDay1Later, 1), 2, true, true));
+    writer.AddScene(Scene(kDay2, 2));
+    const Bytes clean = writer.Build();
+
+    std::mt19937 rng(0x5EED);
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Bytes input = clean;
+        Damage(input, rng);
+        Workspace ws;
+        ws.WriteInput(input);
+        const Streams walked = Separate(Walk(input));
+        SyncSettings settings;
+        settings.readBuffer = std::uniform_int_distribution<std::size_t>(1, 400 * PKT_SIZE)(rng);
+        settings.audioBuffer = std::uniform_int_distribution<std::size_t>(1, 300 * PKT_SIZE)(rng);
+        settings.dateNaming = (rng() & 1) != 0;
+        test::CapturingLog log;
+        SplitSync(ws, log, settings);
+
+        std::uint64_t total = 0;
+        PacketList audio;
+        PacketList other;
+        for (const auto& name : ws.Outputs()) {
+            const Bytes file = test::ReadAll(ws.Out(name));
+            total += file.size();
+            ASSERT_EQ(file.size() % PKT_SIZE, 0u) << name;
+            const Streams s = Separate(ToPackets(file));
+            audio.insert(audio.end(), s.audio.begin(), s.audio.end());
+            other.insert(other.end(), s.other.begin(), s.other.end());
+        }
+        EXPECT_EQ(total, log.Written());
+        EXPECT_TRUE(IsSubsequence(audio, walked.audio)) << "audio not taken from the input";
+        EXPECT_TRUE(IsSubsequence(other, walked.other)) << "packets not taken from the input";
+    }
+}
+
+// Runs ffprobe on `path`; returns what it printed on its error stream, or why it did not run.
+std::string ProbeErrors(const std::string& path, const std::string& errorFile, std::string& out) {
+    const std::string command =
+        "ffprobe -v error -show_streams '" + path + "' 2>'" + errorFile + "'";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return "cannot run ffprobe";
+    }
+    char buf[4096];
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;) {
+        out.append(buf, n);
+    }
+    const int status = ::pclose(pipe);
+    const Bytes err = test::ReadAll(errorFile);
+    std::string text(err.begin(), err.end());
+    if (status != 0) {
+        text += "exit status " + std::to_string(status);
+    }
+    return text;
+}
+
+TEST(SceneSplitterSync, SceneFilesReadCleanlyInFfprobe) {
+    if (std::system("command -v ffprobe >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffprobe is not installed; install FFmpeg to run this check";
+    }
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeOptions options;
+    options.pictureBytes = 20000;
+    tape::TapeWriter writer(options);
+    for (const auto& start : {kDay1, kDay1Later, kDay2}) {
+        writer.AddScene(Scene(start, 2));
+    }
+    Workspace ws;
+    ws.WriteInput(writer.Build());
+    test::CapturingLog log;
+    SplitSync(ws, log);
+    const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
+    ASSERT_EQ(ws.Outputs(), names);
+    test::TempDir scratch;
+    for (const auto& path : {ws.Input(), ws.Out(names[0]), ws.Out(names[1]), ws.Out(names[2])}) {
+        std::string streams;
+        EXPECT_EQ(ProbeErrors(path, scratch.File("err.txt"), streams), "") << path;
+        EXPECT_NE(streams.find("codec_type=video"), std::string::npos) << path;
+        EXPECT_NE(streams.find("codec_type=audio"), std::string::npos) << path;
+    }
+}
+
+}  // namespace
+}  // namespace vornak
