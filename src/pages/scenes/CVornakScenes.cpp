@@ -1,0 +1,472 @@
+#include "CVornakScenes.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "CPathDialog.h"
+#include "InputFile.h"
+#include "MessageService.h"
+#include "SceneFileName.h"
+#include "SplitCommand.h"
+
+namespace vornak {
+
+namespace {
+
+// The file dialog's filter as the program has always listed it: pairs of description and
+// patterns, "|" between them and "||" at the end.
+constexpr const char* kFileFilterPairs =
+    "MPEG2 Transport Stream (*.m2t; *.ts)|*.m2t; *.ts|All Files (*.*)|*.*||";
+
+constexpr const char* kKeyNewNameChecked = "scenesplit_file_name_checked";
+constexpr const char* kKeyNewName = "scenesplit_file_name";
+constexpr const char* kKeyOutputDir = "scenesplit_output_dir";
+constexpr const char* kKeyDateFormat = "scenesplit_datetime_format";
+constexpr const char* kKeyAddTimestamp = "scenesplit_add_timestamp";
+constexpr const char* kKeySyncAudio = "scenesplit_sync_audio";
+
+constexpr const char* kStopped = "Process STOPPED";
+constexpr const char* kCompleted = "Process COMPLETED";
+
+// Settings, paths and patterns are 8-bit text in the system's encoding.
+std::string ToLocal(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+QString FromLocal(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+// Qt reads a filter's patterns from the parentheses, separated by spaces, so "*.m2t;" would
+// only match names ending in a semicolon; and "*.*" would hide files without a dot here.
+QString ToQtFilter(const QString& pairs) {
+    QStringList parts = pairs.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        if (description.isEmpty()) {
+            break;
+        }
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            QString trimmed = pattern.trimmed();
+            patterns << (trimmed == QLatin1String("*.*") ? QStringLiteral("*") : trimmed);
+        }
+        qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open > 0 && description.endsWith(QLatin1Char(')'))) {
+            description = description.left(open).trimmed();
+        }
+        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+// The program has no title string of its own: boxes are captioned with its file name.
+QString ProgramTitle() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+template <typename Widget>
+Widget* WithId(Widget* widget, int id) {
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+}  // namespace
+
+CVornakScenes::CVornakScenes(QWidget* parent) : CPageWithLog(kTemplateId, parent) {
+    BuildControls();
+
+    m_nNaming = kNamingDateTime;
+    SetNamingRadios(false, true);
+    m_bNewFileName = false;
+    m_newNameCheck->setChecked(false);
+    m_syncCheck->setChecked(true);
+    m_dateFormatEdit->setText(QString::fromLatin1(kDefaultDateFormat));
+
+    m_newNameEdit->setEnabled(false);
+    m_removeButton->setEnabled(false);
+    m_startButton->setEnabled(false);
+    m_stopButton->setEnabled(false);
+
+    m_totalBytes = 0;
+    m_doneBytes = 0;
+    m_progress->setRange(0, kProgressMax);
+    m_progress->setValue(0);
+
+    m_timer.setInterval(kTimerPeriodMs);
+    connect(&m_timer, &QTimer::timeout, this, &CVornakScenes::OnTimer);
+}
+
+CVornakScenes::~CVornakScenes() {
+    StopAndWait();
+}
+
+void CVornakScenes::BuildControls() {
+    auto* page = new QVBoxLayout(this);
+
+    page->addWidget(new QLabel(tr("Files to split:"), this));
+    auto* listRow = new QHBoxLayout;
+    m_list = WithId(new QListWidget(this), kIdFileList);
+    m_list->setViewMode(QListView::ListMode);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listRow->addWidget(m_list, 1);
+    auto* listButtons = new QVBoxLayout;
+    m_addButton = WithId(new QPushButton(tr("Add ..."), this), kIdAddFiles);
+    m_removeButton = WithId(new QPushButton(tr("Remove"), this), kIdRemoveFiles);
+    listButtons->addWidget(m_addButton);
+    listButtons->addWidget(m_removeButton);
+    listButtons->addStretch(1);
+    listRow->addLayout(listButtons);
+    page->addLayout(listRow, 1);
+
+    m_syncCheck = WithId(new QCheckBox(tr("Synchronize audio and video"), this), kIdSyncAudio);
+    page->addWidget(m_syncCheck);
+
+    auto* names = new QGridLayout;
+    m_newNameCheck = WithId(new QCheckBox(tr("New file name"), this), kIdNewNameCheck);
+    m_newNameEdit = WithId(new QLineEdit(this), kIdNewName);
+    m_outputDirButton =
+        WithId(new QPushButton(tr("Output directory ..."), this), kIdOutputDirButton);
+    m_outputDirEdit = WithId(new QLineEdit(this), kIdOutputDir);
+    names->addWidget(m_newNameCheck, 0, 0);
+    names->addWidget(m_newNameEdit, 0, 1);
+    names->addWidget(m_outputDirButton, 1, 0);
+    names->addWidget(m_outputDirEdit, 1, 1);
+    names->setColumnStretch(1, 1);
+    page->addLayout(names);
+
+    auto* group = new QGroupBox(tr("Add to file name"), this);
+    auto* groupRow = new QHBoxLayout(group);
+    m_countRadio = WithId(new QRadioButton(tr("Count"), group), kIdNamingCount);
+    m_dateTimeRadio = WithId(new QRadioButton(tr("Date and time"), group), kIdNamingDateTime);
+    auto* formatLabel = WithId(new QLabel(tr("Date and time format:"), group), kIdDateFormatLabel);
+    m_dateFormatEdit = WithId(new QLineEdit(group), kIdDateFormat);
+    groupRow->addWidget(m_countRadio);
+    groupRow->addWidget(m_dateTimeRadio);
+    groupRow->addSpacing(12);
+    groupRow->addWidget(formatLabel);
+    groupRow->addWidget(m_dateFormatEdit, 1);
+    page->addWidget(group);
+
+    auto* runRow = new QHBoxLayout;
+    m_startButton = WithId(new QPushButton(tr("Start"), this), kIdStart);
+    m_stopButton = WithId(new QPushButton(tr("Stop"), this), kIdStop);
+    m_progress = WithId(new QProgressBar(this), kIdProgress);
+    m_progress->setTextVisible(false);
+    runRow->addWidget(m_startButton);
+    runRow->addWidget(m_stopButton);
+    runRow->addWidget(m_progress, 1);
+    page->addLayout(runRow);
+
+    AddLogControls(page);
+
+    connect(m_addButton, &QPushButton::clicked, this, &CVornakScenes::OnAddFiles);
+    connect(m_removeButton, &QPushButton::clicked, this, &CVornakScenes::OnRemoveFiles);
+    connect(m_outputDirButton, &QPushButton::clicked, this, &CVornakScenes::OnOutputDirectory);
+    connect(m_newNameCheck, &QCheckBox::clicked, this, &CVornakScenes::OnNewFileName);
+    connect(m_countRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingCount);
+    connect(m_dateTimeRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingDateTime);
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &CVornakScenes::OnFileListChanged);
+    connect(m_startButton, &QPushButton::clicked, this, &CVornakScenes::OnStart);
+    connect(m_stopButton, &QPushButton::clicked, this, &CVornakScenes::OnStop);
+}
+
+QString CVornakScenes::FileDialogFilter() {
+    return ToQtFilter(QString::fromLatin1(kFileFilterPairs));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings
+
+void CVornakScenes::LoadPageSettings() {
+    if (m_pSettings == nullptr) {
+        return;
+    }
+    m_bSettingsLoaded = true;
+    auto find = [this](const char* key) -> const std::string* {
+        auto it = m_pSettings->find(key);
+        return it == m_pSettings->end() ? nullptr : &it->second;
+    };
+
+    if (const std::string* value = find(kKeyNewNameChecked)) {
+        m_bNewFileName = *value != "0";
+        m_newNameCheck->setChecked(m_bNewFileName);
+        m_newNameEdit->setEnabled(m_bNewFileName);
+    }
+    if (const std::string* value = find(kKeyNewName)) {
+        m_newNameEdit->setText(FromLocal(*value));
+    }
+    if (const std::string* value = find(kKeyOutputDir)) {
+        m_outputDirEdit->setText(FromLocal(*value));
+    }
+    const std::string* format = find(kKeyDateFormat);
+    m_dateFormatEdit->setText(format != nullptr ? FromLocal(*format)
+                                                : QString::fromLatin1(kDefaultDateFormat));
+    if (const std::string* value = find(kKeyAddTimestamp)) {
+        // Any value but "0" and "1" selects neither button and still names by date and time.
+        SetNamingRadios(*value == "0", *value == "1");
+        m_nNaming = *value == "0" ? kNamingCount : kNamingDateTime;
+        m_dateFormatEdit->setEnabled(*value != "0");
+    }
+    if (const std::string* value = find(kKeySyncAudio)) {
+        m_syncCheck->setChecked(*value == "1");
+    }
+}
+
+void CVornakScenes::SavePageSettings() {
+    if (m_pSettings == nullptr || !m_bSettingsLoaded) {
+        return;
+    }
+    SettingsMap& map = *m_pSettings;
+    map[kKeyNewNameChecked] = m_newNameCheck->isChecked() ? "1" : "0";
+    map[kKeyNewName] = ToLocal(m_newNameEdit->text());
+    map[kKeyOutputDir] = ToLocal(m_outputDirEdit->text());
+    map[kKeyDateFormat] = ToLocal(m_dateFormatEdit->text());
+    map[kKeyAddTimestamp] = m_countRadio->isChecked() ? "0" : "1";
+    map[kKeySyncAudio] = m_syncCheck->isChecked() ? "1" : "0";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Naming controls
+
+void CVornakScenes::SetNamingRadios(bool count, bool dateTime) {
+    // A checked radio button of a group refuses to be unchecked; a settings value that selects
+    // neither needs the group opened for a moment.
+    m_countRadio->setAutoExclusive(false);
+    m_dateTimeRadio->setAutoExclusive(false);
+    m_countRadio->setChecked(count);
+    m_dateTimeRadio->setChecked(dateTime);
+    m_countRadio->setAutoExclusive(true);
+    m_dateTimeRadio->setAutoExclusive(true);
+}
+
+void CVornakScenes::OnNewFileName() {
+    m_bNewFileName = m_newNameCheck->isChecked();
+    m_newNameEdit->setEnabled(m_bNewFileName);
+}
+
+void CVornakScenes::OnNamingCount() {
+    m_nNaming = kNamingCount;
+    m_dateFormatEdit->setEnabled(false);
+}
+
+void CVornakScenes::OnNamingDateTime() {
+    m_nNaming = kNamingDateTime;
+    m_dateFormatEdit->setEnabled(true);
+}
+
+void CVornakScenes::OnOutputDirectory() {
+    // An empty field is still a given start (the chooser then selects nothing); only a null
+    // path would make it open at the current directory.
+    QString start = m_outputDirEdit->text();
+    if (start.isNull()) {
+        start = QLatin1String("");
+    }
+    QString chosen;
+    if (ChooseFolder(start, chosen)) {
+        m_outputDirEdit->setText(chosen);
+    }
+}
+
+bool CVornakScenes::ChooseFolder(const QString& initial, QString& chosen) {
+    if (m_folderChooser) {
+        return m_folderChooser(initial, chosen);
+    }
+    CPathDialog dialog(QString(), QString(), initial, nullptr);
+    if (dialog.DoModal() != 1) {
+        return false;
+    }
+    chosen = dialog.GetPathName();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// File list
+
+QStringList CVornakScenes::ChooseFiles() {
+    if (m_fileChooser) {
+        return m_fileChooser();
+    }
+    return QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter());
+}
+
+void CVornakScenes::OnAddFiles() {
+    for (const QString& path : ChooseFiles()) {
+        m_files.push_back(ToLocal(path));
+    }
+    RebuildFileList();
+    if (!m_files.empty()) {
+        m_startButton->setEnabled(true);
+    }
+}
+
+void CVornakScenes::OnRemoveFiles() {
+    // Highest position first, so that each removal leaves the positions still to come in place.
+    std::vector<int> rows;
+    for (const QListWidgetItem* item : m_list->selectedItems()) {
+        rows.push_back(m_list->row(item));
+    }
+    std::sort(rows.begin(), rows.end(), std::greater<>());
+    for (int row : rows) {
+        if (row >= 0 && static_cast<std::size_t>(row) < m_files.size()) {
+            m_files.erase(m_files.begin() + row);
+        }
+    }
+    RebuildFileList();
+    m_removeButton->setEnabled(false);
+    if (m_files.empty()) {
+        m_startButton->setEnabled(false);
+    }
+}
+
+void CVornakScenes::OnFileListChanged() {
+    // The list stays usable during a run, but its files must not change under the worker.
+    m_removeButton->setEnabled(!m_bRunning && !m_list->selectedItems().isEmpty());
+}
+
+void CVornakScenes::RebuildFileList() {
+    m_list->clear();
+    m_totalBytes = 0;
+    for (const std::string& path : m_files) {
+        m_list->addItem(FromLocal(path));
+        std::int64_t size = InputFile::SizeOf(path);
+        if (size > 0) {
+            m_totalBytes += static_cast<std::uint64_t>(size);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Run
+
+void CVornakScenes::OnStart() {
+    if (m_worker.joinable()) {
+        return;  // the last run has not been wound up yet
+    }
+    m_stopButton->setEnabled(true);
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             m_startButton, m_addButton, m_removeButton, m_newNameCheck, m_newNameEdit,
+             m_countRadio, m_dateTimeRadio, m_outputDirButton, m_outputDirEdit, m_syncCheck,
+             m_dateFormatEdit}) {
+        widget->setEnabled(false);
+    }
+
+    RunSettings run;
+    run.files = m_files;
+    run.outputDir = ToLocal(m_outputDirEdit->text());
+    run.newName = ToLocal(m_newNameEdit->text());
+    run.dateFormat = ToLocal(m_dateFormatEdit->text());
+    run.newFileName = m_bNewFileName;
+    run.dateTimeNaming = m_nNaming == kNamingDateTime;
+    run.syncAV = m_syncCheck->isChecked();
+
+    m_bRunning = true;
+    m_stopFlag = 0;
+    m_logText.clear();
+    m_timer.start();
+    m_worker = std::thread(&CVornakScenes::ScenesWorkerProc, this, std::move(run));
+}
+
+void CVornakScenes::OnStop() {
+    m_stopFlag = 1;
+}
+
+void CVornakScenes::StopAndWait() {
+    m_stopFlag = 1;
+    m_timer.stop();
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void CVornakScenes::AddWritten(std::uint32_t bytes) {
+    m_doneBytes.fetch_add(bytes);
+}
+
+void CVornakScenes::ScenesWorkerProc(RunSettings run) {
+    std::optional<std::string> newName;
+    if (run.newFileName) {
+        newName = run.newName;
+    }
+    std::int32_t counter = 0;
+    for (const std::string& path : run.files) {
+        SceneJobNames names = MakeSceneJobNames(path, run.outputDir, newName);
+        std::uint64_t done = m_doneBytes.load();
+        std::int64_t size = InputFile::SizeOf(path);
+        if (size > 0) {
+            done += static_cast<std::uint64_t>(size);
+        }
+        SceneSplitter job(path, names.baseName, names.extension, &m_stopFlag, counter,
+                          run.dateTimeNaming, run.syncAV, run.dateFormat);
+        job.SetLog(this);
+        job.Run();
+        // What the job reported as written may differ from the file's size (a stop, a file
+        // that changed); the bar is set exact at every file boundary.
+        m_doneBytes = done;
+        // Files that share the new name keep counting across inputs.
+        if (run.newFileName) {
+            counter = job.Counter();
+        }
+    }
+    m_bRunning = false;
+}
+
+void CVornakScenes::UpdateProgress() {
+    std::uint64_t done = m_doneBytes.load();
+    std::uint64_t position = m_totalBytes == 0 ? 0 : done * kProgressMax / m_totalBytes;
+    m_progress->setValue(static_cast<int>(std::min<std::uint64_t>(position, kProgressMax)));
+}
+
+void CVornakScenes::OnTimer() {
+    // Read before the flush: the worker logs its last line before it clears the flag, so no line
+    // of a finished run is left behind in the queue.
+    bool finished = !m_bRunning.load();
+    UpdateProgress();
+    FlushLog();
+    if (!finished) {
+        return;
+    }
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    RestoreIdleControls();
+    m_timer.stop();
+    MessageService::Instance().Information(
+        this, ProgramTitle(), QString::fromLatin1(m_stopFlag != 0 ? kStopped : kCompleted));
+    m_doneBytes = 0;
+    UpdateProgress();
+}
+
+void CVornakScenes::RestoreIdleControls() {
+    m_stopButton->setEnabled(false);
+    m_startButton->setEnabled(true);
+    m_addButton->setEnabled(true);
+    m_removeButton->setEnabled(!m_list->selectedItems().isEmpty());
+    m_newNameCheck->setEnabled(true);
+    m_newNameEdit->setEnabled(m_newNameCheck->isChecked());
+    for (QWidget* widget : std::initializer_list<QWidget*>{
+             m_countRadio, m_dateTimeRadio, m_outputDirButton, m_outputDirEdit, m_syncCheck}) {
+        widget->setEnabled(true);
+    }
+    m_dateFormatEdit->setEnabled(m_nNaming == kNamingDateTime);
+}
+
+}  // namespace vornak
