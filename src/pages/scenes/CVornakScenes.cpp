@@ -42,6 +42,9 @@ constexpr const char* kKeyDateFormat = "scenesplit_datetime_format";
 constexpr const char* kKeyAddTimestamp = "scenesplit_add_timestamp";
 constexpr const char* kKeySyncAudio = "scenesplit_sync_audio";
 
+// Room for an edit box's frame and cursor around its text.
+constexpr int kEditTextMargin = 16;
+
 constexpr const char* kStopped = "Process STOPPED";
 constexpr const char* kCompleted = "Process COMPLETED";
 
@@ -154,16 +157,20 @@ void CVornakScenes::BuildControls() {
     page->addLayout(names);
 
     auto* group = new QGroupBox(tr("Add to file name"), this);
-    auto* groupRow = new QHBoxLayout(group);
+    auto* groupGrid = new QGridLayout(group);
     m_countRadio = WithId(new QRadioButton(tr("Count"), group), kIdNamingCount);
     m_dateTimeRadio = WithId(new QRadioButton(tr("Date and time"), group), kIdNamingDateTime);
     auto* formatLabel = WithId(new QLabel(tr("Date and time format:"), group), kIdDateFormatLabel);
     m_dateFormatEdit = WithId(new QLineEdit(group), kIdDateFormat);
-    groupRow->addWidget(m_countRadio);
-    groupRow->addWidget(m_dateTimeRadio);
-    groupRow->addSpacing(12);
-    groupRow->addWidget(formatLabel);
-    groupRow->addWidget(m_dateFormatEdit, 1);
+    // Wide enough for the default pattern, which users edit rather than retype.
+    m_dateFormatEdit->setMinimumWidth(
+        m_dateFormatEdit->fontMetrics().horizontalAdvance(QString::fromLatin1(kDefaultDateFormat)) +
+        kEditTextMargin);
+    groupGrid->addWidget(m_countRadio, 0, 0);
+    groupGrid->addWidget(m_dateTimeRadio, 0, 1);
+    groupGrid->addWidget(formatLabel, 1, 0);
+    groupGrid->addWidget(m_dateFormatEdit, 1, 1, 1, 2);
+    groupGrid->setColumnStretch(2, 1);
     page->addWidget(group);
 
     auto* runRow = new QHBoxLayout;
