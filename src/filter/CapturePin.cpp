@@ -1,0 +1,421 @@
+#include "CapturePin.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "CaptureEnumMediaTypes.h"
+#include "CaptureFilter.h"
+#include "ComPtr.h"
+#include "Guids.h"
+#include "PreviewPin.h"
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+constexpr std::uint32_t kRegisterEmpty = 0xFFFFFFFFu;
+constexpr std::int32_t kNoPictureYet = -1;
+constexpr std::uint8_t kUnitStartBit = 0x40;
+constexpr std::uint8_t kAdaptationControlMask = 0x30;
+constexpr std::uint8_t kPayloadOnly = 0x10;  // adaptation_field_control 01
+constexpr std::uint32_t kStartCodeMask = 0xFFFFFF00u;
+constexpr std::uint32_t kStartCodeBits = START_CODE_PREFIX << 8;
+
+// A video type whose format block says "no picture": refused when offered or connected.
+bool HasEmptyPicture(const AM_MEDIA_TYPE& mt) {
+    if (mt.majortype != MEDIATYPE_Video || mt.pbFormat == nullptr || mt.cbFormat == 0) {
+        return false;
+    }
+    VIDEOINFOHEADER info;
+    if (!ReadVideoInfo(mt, info)) {
+        return true;  // too short to hold a picture size at all
+    }
+    return info.bmiHeader.biWidth == 0 || info.bmiHeader.biHeight == 0;
+}
+
+}  // namespace
+
+CapturePin::CapturePin(CaptureFilter* filter, AM_MEDIA_TYPE* types, int count)
+    : CBaseInputPin("CapturePin", filter, nullptr, "~CapturePin"),
+      m_pTypes(types),
+      m_nTypes(count),
+      m_mtConnection(types[0].majortype, GUID_NULL),
+      m_pQueueLock(std::make_unique<CCriticalSection>()),
+      m_pDataEvent(std::make_unique<ManualResetEvent>("ReceiveSampleCapture")) {}
+
+CapturePin::~CapturePin() {
+    {
+        CAutoLock lock(*m_pQueueLock);
+        m_queue.clear();
+    }
+    for (int i = 0; i < m_nTypes; ++i) {
+        FreeMediaType(m_pTypes[i]);
+    }
+}
+
+HRESULT CapturePin::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IUnknown || riid == IID_IPin) {
+        return GetInterface(static_cast<IPin*>(this), ppv);
+    }
+    if (riid == IID_IMemInputPin) {
+        return GetInterface(static_cast<IMemInputPin*>(this), ppv);
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+HRESULT CapturePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    return QueryInterface(riid, ppv);
+}
+
+HRESULT CapturePin::Connect(IPin*, const AM_MEDIA_TYPE* pmt) {
+    if (IsPinConnected()) {
+        return VFW_E_ALREADY_CONNECTED;
+    }
+    if (pmt == nullptr) {
+        return S_OK;
+    }
+    if (pmt->majortype != GUID_NULL && pmt->majortype != m_pTypes[0].majortype) {
+        return S_FALSE;
+    }
+    if (pmt->subtype != GUID_NULL) {
+        return S_FALSE;
+    }
+    return HasEmptyPicture(*pmt) ? S_FALSE : S_OK;
+}
+
+HRESULT CapturePin::ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) {
+    if (pConnector == nullptr || pmt == nullptr) {
+        return E_POINTER;
+    }
+    if (IsPinConnected()) {
+        return VFW_E_ALREADY_CONNECTED;
+    }
+    if (QueryAccept(pmt) != S_OK) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    m_pConnected = ComPtr<IPin>(pConnector);
+    return m_mtConnection.Set(*pmt);
+}
+
+HRESULT CapturePin::Disconnect() {
+    {
+        CAutoLock lock(*m_pQueueLock);
+        m_pDataEvent->Set();
+    }
+    if (!IsPinConnected()) {
+        return S_FALSE;
+    }
+    m_pConnected.Reset();
+    m_mtConnection.ResetFormatBuffer();
+    m_mtConnection.subtype = GUID_NULL;
+    return S_OK;
+}
+
+HRESULT CapturePin::ConnectedTo(IPin** pPin) {
+    if (pPin == nullptr) {
+        return E_POINTER;
+    }
+    *pPin = nullptr;
+    if (!IsPinConnected()) {
+        return VFW_E_NOT_CONNECTED;
+    }
+    return HandOut(m_pConnected.Get(), pPin);
+}
+
+HRESULT CapturePin::ConnectionMediaType(AM_MEDIA_TYPE* pmt) {
+    if (pmt == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsPinConnected()) {
+        return VFW_E_NOT_CONNECTED;
+    }
+    return CopyMediaType(pmt, &m_mtConnection);
+}
+
+HRESULT CapturePin::QueryDirection(PIN_DIRECTION* pPinDir) {
+    if (pPinDir == nullptr) {
+        return E_POINTER;
+    }
+    *pPinDir = PINDIR_INPUT;
+    return S_OK;
+}
+
+HRESULT CapturePin::QueryAccept(const AM_MEDIA_TYPE* pmt) {
+    if (pmt == nullptr) {
+        return E_POINTER;
+    }
+    if (pmt->majortype != m_pTypes[0].majortype || HasEmptyPicture(*pmt)) {
+        return S_FALSE;
+    }
+    if (IsPinConnected()) {
+        // A camcorder may change its type while streaming; the copy's result does not decide.
+        (void)m_mtConnection.Set(*pmt);
+    }
+    return S_OK;
+}
+
+HRESULT CapturePin::EnumMediaTypes(IEnumMediaTypes** ppEnum) {
+    if (ppEnum == nullptr) {
+        return E_POINTER;
+    }
+    auto* enumerator = new (std::nothrow) CaptureEnumMediaTypes(this, m_mtConnection, 0);
+    if (enumerator == nullptr) {
+        *ppEnum = nullptr;
+        return E_OUTOFMEMORY;
+    }
+    *ppEnum = enumerator;  // created with its one reference
+    return S_OK;
+}
+
+HRESULT CapturePin::QueryInternalConnections(IPin**, ULONG*) {
+    return E_NOTIMPL;
+}
+
+HRESULT CapturePin::EndOfStream() {
+    return S_OK;
+}
+
+HRESULT CapturePin::BeginFlush() {
+    return S_OK;
+}
+
+HRESULT CapturePin::EndFlush() {
+    CAutoLock lock(*m_pQueueLock);
+    m_queue.clear();
+    return S_OK;
+}
+
+HRESULT CapturePin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
+    return S_OK;
+}
+
+HRESULT CapturePin::GetAllocator(IMemAllocator** ppAllocator) {
+    if (ppAllocator != nullptr) {
+        *ppAllocator = nullptr;
+    }
+    return VFW_E_NO_ALLOCATOR;
+}
+
+HRESULT CapturePin::NotifyAllocator(IMemAllocator*, std::int32_t) {
+    return S_OK;
+}
+
+HRESULT CapturePin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
+    return E_NOTIMPL;
+}
+
+HRESULT CapturePin::ReceiveCanBlock() {
+    return S_FALSE;
+}
+
+HRESULT CapturePin::CheckMediaType(const CMediaType* pmt) {
+    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
+}
+
+HRESULT CapturePin::GetMediaType(int position, CMediaType* pmt) {
+    if (position != 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    *pmt = CMediaType(MEDIATYPE_Stream, GUID_NULL);
+    return S_OK;
+}
+
+HRESULT CapturePin::Receive(IMediaSample* pSample) {
+    if (pSample == nullptr) {
+        return S_OK;
+    }
+    std::unique_ptr<SampleChunk> chunk;
+    {
+        const ComPtr<IMediaSample> sample(pSample);
+        std::uint8_t* data = nullptr;
+        if (Failed(sample->GetPointer(&data)) || data == nullptr) {
+            return S_OK;
+        }
+        const bool capturing = m_bCapturing.load(std::memory_order_acquire) != 0;
+        const bool preview = m_bPreview.load(std::memory_order_acquire) != 0;
+        if (!capturing && !preview) {
+            return S_OK;
+        }
+        // Never trust the length beyond the buffer it describes.
+        const LONG actual = std::clamp(sample->GetActualDataLength(), 0, sample->GetSize());
+        chunk = Repack(data, static_cast<std::size_t>(actual));
+    }
+
+    PreviewPin* previewPin = m_pPreviewPin.load(std::memory_order_acquire);
+    const bool toPreview = previewPin != nullptr && m_bPreview.load(std::memory_order_acquire) != 0;
+    if (m_bFileOpen.load(std::memory_order_acquire) != 0) {
+        WriteChunk(chunk->pData.get(), chunk->cbData);
+    } else if (m_bCapturing.load(std::memory_order_acquire) != 0) {
+        if (toPreview) {
+            auto copy = std::make_unique<SampleChunk>();
+            const auto size = static_cast<std::size_t>(chunk->cbData);
+            copy->pData = std::make_unique_for_overwrite<std::uint8_t[]>(size);
+            copy->cbData = chunk->cbData;
+            if (size > 0) {
+                std::memcpy(copy->pData.get(), chunk->pData.get(), size);
+            }
+            QueueLive(std::move(copy));
+        } else {
+            // Nobody else wants this chunk: the live queue may have it without a copy.
+            QueueLive(std::move(chunk));
+        }
+    }
+    if (toPreview && chunk) {
+        previewPin->QueueChunk(std::move(chunk));
+    }
+    return S_OK;
+}
+
+std::unique_ptr<SampleChunk> CapturePin::Repack(const std::uint8_t* data,
+                                                std::size_t length) const {
+    const std::size_t packets = length / kSourcePacketSize;  // a trailing partial one is lost
+    auto chunk = std::make_unique<SampleChunk>();
+    chunk->cbData = static_cast<std::int32_t>(packets * PKT_SIZE);
+    chunk->pData = std::make_unique_for_overwrite<std::uint8_t[]>(packets * PKT_SIZE);
+    for (std::size_t i = 0; i < packets; ++i) {
+        std::memcpy(chunk->pData.get() + i * PKT_SIZE,
+                    data + i * kSourcePacketSize + kSourceHeaderSize, PKT_SIZE);
+    }
+    return chunk;
+}
+
+void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
+    CAutoLock lock(*m_pQueueLock);
+    m_queue.push_front(std::move(chunk));
+    if (m_queue.size() > kLiveQueueLimit) {
+        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        m_queue.pop_back();
+    }
+    m_pDataEvent->Set();
+}
+
+void CapturePin::WriteChunk(const std::uint8_t* data, std::int32_t length) {
+    CountBadPictures(data, length);
+    CAutoLock lock(*m_pQueueLock);
+    if (m_pFile) {
+        const auto wanted = static_cast<std::size_t>(length);
+        if (std::fwrite(data, 1, wanted, m_pFile.get()) != wanted) {
+            NoteWriteError();
+        }
+    }
+}
+
+void CapturePin::NoteWriteError() {
+    m_nWriteErrors.fetch_add(1, std::memory_order_relaxed);
+    m_bWriteFailed.store(1, std::memory_order_relaxed);
+}
+
+void CapturePin::CountBadPictures(const std::uint8_t* data, std::int32_t length) {
+    if (m_bResetPictureCheck.exchange(false, std::memory_order_acq_rel)) {
+        m_dwStartCode = kRegisterEmpty;
+        m_nSliceCount = kNoPictureYet;
+    }
+    if (length <= 0) {
+        return;
+    }
+    const auto total = static_cast<std::size_t>(length);
+    for (std::size_t start = 0; start < total; start += PKT_SIZE) {
+        const std::uint8_t* const packet = data + start;
+        // Offsets count from the packet's first byte; a short last packet ends at the buffer.
+        const std::size_t size = std::min(PKT_SIZE, total - start);
+        if (size < TS_HEADER_SIZE || pid(packet) != PID_VIDEO) {
+            continue;
+        }
+        std::size_t payload = TS_HEADER_SIZE;
+        if ((packet[3] & kAdaptationControlMask) > kPayloadOnly) {
+            if (ADAPTATION_LENGTH_OFFSET >= size) {
+                continue;
+            }
+            payload += 1 + packet[ADAPTATION_LENGTH_OFFSET];
+        }
+        if ((packet[1] & kUnitStartBit) != 0) {
+            if (payload + PES_HEADER_LENGTH_OFFSET >= size) {
+                continue;
+            }
+            payload += PES_FIXED_HEADER_SIZE + packet[payload + PES_HEADER_LENGTH_OFFSET];
+        }
+        bool bad = false;
+        std::uint32_t code = m_dwStartCode;
+        std::int32_t slices = m_nSliceCount;
+        for (std::size_t i = payload; i < size; ++i) {
+            code = (code << 8) | packet[i];
+            if (code == PICTURE_START_CODE) {
+                if (slices != kNoPictureYet && slices != SLICES_PER_PICTURE) {
+                    bad = true;
+                }
+                slices = 0;
+            } else if (slices != kNoPictureYet && (code & kStartCodeMask) == kStartCodeBits) {
+                const std::uint8_t low = static_cast<std::uint8_t>(code);
+                if (low >= SLICE_START_MIN && low <= SLICE_START_MAX) {
+                    ++slices;
+                }
+            }
+        }
+        m_dwStartCode = code;
+        m_nSliceCount = slices;
+        if (bad) {
+            m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        }
+    }
+}
+
+void CapturePin::StartCapture(CaptureFile file) {
+    m_nDropped.store(0, std::memory_order_relaxed);
+    m_nWriteErrors.store(0, std::memory_order_relaxed);
+    m_bWriteFailed.store(0, std::memory_order_relaxed);
+    m_bResetPictureCheck.store(true, std::memory_order_release);
+    CAutoLock lock(*m_pQueueLock);
+    m_pDataEvent->Reset();
+    m_queue.clear();
+    CloseFile();  // a run left open is not to be lost silently either
+    m_pFile = std::move(file);
+    m_bFileOpen.store(m_pFile ? 1 : 0, std::memory_order_release);
+    m_bCapturing.store(1, std::memory_order_release);
+}
+
+void CapturePin::StopCapture() {
+    CAutoLock lock(*m_pQueueLock);
+    if (m_pFile) {
+        m_bCapturing.store(0, std::memory_order_release);
+        CloseFile();
+    }
+    m_pDataEvent->Set();
+}
+
+void CapturePin::CloseFile() {
+    if (!m_pFile) {
+        return;
+    }
+    m_bFileOpen.store(0, std::memory_order_release);
+    // Closing writes what the stream still buffers: a full disk shows up here.
+    if (std::fclose(m_pFile.release()) != 0) {
+        NoteWriteError();
+    }
+}
+
+std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
+    std::unique_lock<CCriticalSection> lock(*m_pQueueLock, std::defer_lock);
+    if (m_bCapturing.load(std::memory_order_acquire) != 0) {
+        (void)m_pDataEvent->WaitFor(m_takeTimeout);  // a time-out is no error
+        lock.lock();
+        m_pDataEvent->Reset();
+    } else {
+        lock.lock();
+    }
+    if (m_queue.empty()) {
+        m_bCapturing.store(0, std::memory_order_release);
+        return nullptr;
+    }
+    // The batch keeps the queue's order: oldest chunk at the back.
+    auto batch = std::make_unique<ChunkQueue>();
+    batch->swap(m_queue);
+    return batch;
+}
+
+}  // namespace vornak

@@ -1,0 +1,142 @@
+// The capture filter's input pin: takes the camcorder's samples of 192-byte source packets,
+// strips them to 188-byte transport packets and, for the capture run in progress, writes them
+// to the capture file (file run) or queues them for the live splitter (live run); every chunk
+// also goes to the preview pin while preview is on.
+//
+// The pin keeps its connection to itself (m_pConnected) rather than in the base pin, so the
+// filter's state changes never activate it and it takes samples in any state. It never offers
+// an allocator: the upstream pin brings its own.
+//
+// Threads: Receive on the upstream streaming thread; StartCapture and StopCapture on the
+// capture page's threads; TakeChunks on the capture worker. The queue lock guards the live
+// queue and the capture file; the run flags are read without it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "CBaseInputPin.h"
+#include "CaptureFile.h"
+#include "LiveSource.h"
+#include "ManualResetEvent.h"
+#include "SampleChunk.h"
+
+namespace vornak {
+
+class CaptureFilter;
+class PreviewPin;
+
+class CapturePin : public CBaseInputPin, public LiveSource {
+  public:
+    static constexpr std::size_t kSourcePacketSize = 192;  // as the camcorder sends them
+    static constexpr std::size_t kSourceHeaderSize = 4;    // arrival time stamp, dropped here
+    static constexpr std::size_t kLiveQueueLimit = 256;    // chunks, after each insertion
+    static constexpr std::chrono::milliseconds kTakeChunksTimeout{5000};
+
+    // `types[0]` must exist: its major type is the one the pin accepts. The enumerator offers
+    // the first `count` entries (0 is allowed); the pin frees their format blocks when it goes.
+    CapturePin(CaptureFilter* filter, AM_MEDIA_TYPE* types, int count);
+    ~CapturePin() override;
+
+    // IUnknown and IPin give the IPin pointer, IMemInputPin its own; nothing else.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // Never connects from this side; only checks the type it is given.
+    HRESULT Connect(IPin* pReceivePin, const AM_MEDIA_TYPE* pmt) override;
+    HRESULT ReceiveConnection(IPin* pConnector, const AM_MEDIA_TYPE* pmt) override;
+    // Wakes a waiting TakeChunks first, in every case.
+    HRESULT Disconnect() override;
+    HRESULT ConnectedTo(IPin** pPin) override;
+    HRESULT ConnectionMediaType(AM_MEDIA_TYPE* pmt) override;
+    HRESULT QueryDirection(PIN_DIRECTION* pPinDir) override;
+    // While connected an accepted type becomes the connection's type, in any filter state.
+    HRESULT QueryAccept(const AM_MEDIA_TYPE* pmt) override;
+    HRESULT EnumMediaTypes(IEnumMediaTypes** ppEnum) override;
+    HRESULT QueryInternalConnections(IPin** apPin, ULONG* nPin) override;
+    // The end of the stream is not passed on: the live reader notices the silence instead.
+    HRESULT EndOfStream() override;
+    HRESULT BeginFlush() override;
+    // Discards the live queue.
+    HRESULT EndFlush() override;
+    HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
+
+    HRESULT GetAllocator(IMemAllocator** ppAllocator) override;
+    HRESULT NotifyAllocator(IMemAllocator* pAllocator, std::int32_t bReadOnly) override;
+    HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* pProps) override;
+    // Always S_OK: the camcorder's stream never stops because of this pin.
+    HRESULT Receive(IMediaSample* pSample) override;
+    HRESULT ReceiveCanBlock() override;
+
+    HRESULT CheckMediaType(const CMediaType* pmt) override;
+    HRESULT GetMediaType(int position, CMediaType* pmt) override;
+
+    // Begins a run: a file run into `file`, or a live run when it is null.
+    void StartCapture(CaptureFile file);
+    // Closes the file of a file run (ending the run) and wakes the live reader.
+    void StopCapture();
+    // Waits for data, then hands over every queued chunk, oldest at the back; null at the end
+    // of the stream (the queue found empty after a stop, a time-out or outside a run).
+    std::unique_ptr<ChunkQueue> TakeChunks() override;
+    // The capture worker's word that the live run is over.
+    void EndLiveRun() { m_bCapturing.store(0, std::memory_order_release); }
+    bool IsCapturing() const { return m_bCapturing.load(std::memory_order_acquire) != 0; }
+
+    // Damaged pictures (file run) or discarded chunks (live run) since StartCapture.
+    std::uint32_t Dropped() const { return m_nDropped.load(std::memory_order_relaxed); }
+    // A write of the capture file failed or came out short (or the file did not close
+    // cleanly) since StartCapture: the file is missing data.
+    bool WriteFailed() const { return m_bWriteFailed.load(std::memory_order_relaxed) != 0; }
+    std::uint32_t WriteErrors() const { return m_nWriteErrors.load(std::memory_order_relaxed); }
+
+    // How long TakeChunks waits for data in a live run; tests shorten it.
+    void SetTakeChunksTimeout(std::chrono::milliseconds timeout) { m_takeTimeout = timeout; }
+
+    // Set by the preview pin as it is switched on and off; read here without a lock.
+    void SetPreviewPin(PreviewPin* pin) { m_pPreviewPin.store(pin, std::memory_order_release); }
+    void SetPreview(bool on) { m_bPreview.store(on ? 1 : 0, std::memory_order_release); }
+
+    // For the media type enumerator.
+    const AM_MEDIA_TYPE* Types() const { return m_pTypes; }
+    int TypeCount() const { return m_nTypes; }
+    const CMediaType& ConnectionType() const { return m_mtConnection; }
+
+  private:
+    std::unique_ptr<SampleChunk> Repack(const std::uint8_t* data, std::size_t length) const;
+    void QueueLive(std::unique_ptr<SampleChunk> chunk);
+    void WriteChunk(const std::uint8_t* data, std::int32_t length);
+    void CountBadPictures(const std::uint8_t* data, std::int32_t length);
+    void CloseFile();
+    void NoteWriteError();
+    bool IsPinConnected() const { return static_cast<bool>(m_pConnected); }
+
+    // Connection.
+    ComPtr<IPin> m_pConnected;
+    AM_MEDIA_TYPE* m_pTypes;
+    int m_nTypes;
+    CMediaType m_mtConnection;
+
+    // Data path.
+    std::atomic<PreviewPin*> m_pPreviewPin{nullptr};
+    ChunkQueue m_queue;
+    std::atomic<std::uint32_t> m_nDropped{0};
+    CaptureFile m_pFile;
+    std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test
+    std::atomic<std::uint8_t> m_bCapturing{0};
+    std::atomic<std::uint8_t> m_bPreview{0};
+    std::unique_ptr<CCriticalSection> m_pQueueLock;
+    std::unique_ptr<ManualResetEvent> m_pDataEvent;
+    std::uint32_t m_dwStartCode = 0xFFFFFFFFu;
+    std::int32_t m_nSliceCount = -1;
+    // StartCapture asks, the streaming thread resets the picture check before its next chunk,
+    // so that the check's registers belong to the streaming thread alone.
+    std::atomic<bool> m_bResetPictureCheck{false};
+    std::atomic<std::uint8_t> m_bWriteFailed{0};
+    std::atomic<std::uint32_t> m_nWriteErrors{0};
+    std::chrono::milliseconds m_takeTimeout = kTakeChunksTimeout;
+};
+
+}  // namespace vornak
