@@ -32,6 +32,23 @@ std::size_t WholePackets(std::size_t bytes) {
     return bytes / PKT_SIZE * PKT_SIZE;
 }
 
+// Moves what follows `cut` to the buffer start; positions after the cut move with their
+// packets, positions before it collapse onto the start.
+void MoveTailToStart(std::uint8_t* bufStart, std::uint8_t*& cut, std::uint8_t*& fill,
+                     std::uint8_t*& lastStart, std::uint8_t*& lastEnd, std::uint8_t*& written) {
+    const std::size_t tail = fill > cut ? static_cast<std::size_t>(fill - cut) : 0;
+    if (tail > 0 && cut > bufStart) {
+        std::memmove(bufStart, cut, tail);
+    }
+    const auto shift = [&](std::uint8_t* pos) {
+        return pos >= cut ? bufStart + (pos - cut) : bufStart;
+    };
+    lastStart = shift(lastStart);
+    lastEnd = shift(lastEnd);
+    fill = bufStart + tail;
+    written = cut = bufStart;
+}
+
 }  // namespace
 
 void SceneSplitter::ReadTimestamps(const std::uint8_t* pes, const std::uint8_t* packetEnd) {
@@ -209,7 +226,9 @@ void SceneSplitter::RefillSync(bool final) {
     }
     m_pCur = start;
     m_pReadEnd = start + keep;
-    if (m_bEof && final) {
+    // Packets still waiting at the current position have not been buffered yet: the walk has
+    // to take them before the input can end.
+    if (m_bEof && final && keep < PKT_SIZE) {
         m_pVideoCut = m_pVideoFill;
         m_pAudioCut = m_pAudioFill;
         m_bDone = true;
@@ -256,25 +275,10 @@ void SceneSplitter::FlushInterleaved() {
     WriteInterleaved(nV, nA);
 
     // Nothing before either cut stays buffered; what follows moves to the front.
-    const auto moveTail = [](std::uint8_t* bufStart, std::uint8_t*& cut, std::uint8_t*& fill,
-                             std::uint8_t*& lastStart, std::uint8_t*& lastEnd,
-                             std::uint8_t*& written) {
-        const std::size_t tail = fill > cut ? static_cast<std::size_t>(fill - cut) : 0;
-        if (tail > 0 && cut > bufStart) {
-            std::memmove(bufStart, cut, tail);
-        }
-        const auto shift = [&](std::uint8_t* pos) {
-            return pos >= cut ? bufStart + (pos - cut) : bufStart;
-        };
-        lastStart = shift(lastStart);
-        lastEnd = shift(lastEnd);
-        fill = bufStart + tail;
-        written = cut = bufStart;
-    };
-    moveTail(videoStart, m_pVideoCut, m_pVideoFill, m_pVideoLastStart, m_pVideoLastEnd,
-             m_pVideoWritten);
-    moveTail(audioStart, m_pAudioCut, m_pAudioFill, m_pAudioLastStart, m_pAudioLastEnd,
-             m_pAudioWritten);
+    MoveTailToStart(videoStart, m_pVideoCut, m_pVideoFill, m_pVideoLastStart, m_pVideoLastEnd,
+                    m_pVideoWritten);
+    MoveTailToStart(audioStart, m_pAudioCut, m_pAudioFill, m_pAudioLastStart, m_pAudioLastEnd,
+                    m_pAudioWritten);
 }
 
 // Spreads nA audio packets evenly among nV video packets, starting with video. With more video
@@ -323,21 +327,13 @@ void SceneSplitter::WriteInterleaved(std::size_t nV, std::size_t nA) {
     ReportWritten(written, wanted);
 }
 
+// Drops what lies before both cuts; the packets after them stay, and so do the positions of the
+// last video and audio packets among them.
 void SceneSplitter::DiscardBeforeCutSync() {
-    const auto discard = [](std::uint8_t* bufStart, std::uint8_t*& cut, std::uint8_t*& fill,
-                            std::uint8_t*& lastStart, std::uint8_t*& lastEnd,
-                            std::uint8_t*& written) {
-        const std::size_t tail = fill > cut ? static_cast<std::size_t>(fill - cut) : 0;
-        if (tail > 0 && cut > bufStart) {
-            std::memmove(bufStart, cut, tail);
-        }
-        fill = bufStart + tail;
-        written = cut = lastStart = lastEnd = bufStart;
-    };
-    discard(m_pVideoBuf.get(), m_pVideoCut, m_pVideoFill, m_pVideoLastStart, m_pVideoLastEnd,
-            m_pVideoWritten);
-    discard(m_pAudioBuf.get(), m_pAudioCut, m_pAudioFill, m_pAudioLastStart, m_pAudioLastEnd,
-            m_pAudioWritten);
+    MoveTailToStart(m_pVideoBuf.get(), m_pVideoCut, m_pVideoFill, m_pVideoLastStart,
+                    m_pVideoLastEnd, m_pVideoWritten);
+    MoveTailToStart(m_pAudioBuf.get(), m_pAudioCut, m_pAudioFill, m_pAudioLastStart,
+                    m_pAudioLastEnd, m_pAudioWritten);
 }
 
 void SceneSplitter::CutSceneSync() {
