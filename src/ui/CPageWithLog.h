@@ -19,7 +19,7 @@ namespace vornak {
 class CPageWithLog : public QWidget, public LogSink {
     Q_OBJECT
 
-public:
+  public:
     // Control ids shared by both pages.
     static constexpr int kIdExit = 1000;
     static constexpr int kIdLogBox = 1002;
@@ -40,23 +40,29 @@ public:
     QWidget* control(int id) const;
     int TemplateId() const { return m_templateId; }
 
-signals:
+  signals:
     // "Exit" was clicked: the sheet ends the program as if the window were closed.
     void exitRequested();
 
-protected:
+  protected:
     // Derived pages put their own controls into `layout` first, then call this to add the log
     // box and the "Exit" button at the bottom.
     void AddLogControls(QVBoxLayout* layout);
 
+    // The handler of "Output directory ..." (1003) that both pages share: the folder chooser
+    // opens at the text of the output-folder field (1012) and, when confirmed, fills it.
+    void OnOutputDirectory();
+
     std::string m_logText;  // every line shown so far, each followed by "\r\n"
 
-private:
+  private:
     int m_templateId;
     std::mutex m_logLock;
     std::deque<std::string> m_pendingLines;
     QPlainTextEdit* m_logBox = nullptr;
     QPushButton* m_exitButton = nullptr;
+    // Length of m_logText that the box shows; anything else means m_logText was emptied.
+    std::size_t m_shownLength = 0;
 };
 
 }  // namespace vornak

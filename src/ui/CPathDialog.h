@@ -9,7 +9,7 @@ class QWidget;
 namespace vornak {
 
 class CPathDialog {
-public:
+  public:
     // Each may be null/empty: no caption gives the default title, no initial path the current
     // directory, no owner the main window.
     CPathDialog(const QString& caption, const QString& instruction, const QString& initialPath,
@@ -20,7 +20,7 @@ public:
     virtual int DoModal();
     QString GetPathName() const { return m_path; }
 
-protected:
+  protected:
     QString m_caption;
     QString m_instruction;
     QString m_initialPath;

@@ -7,9 +7,13 @@ class QWidget;
 
 namespace vornak {
 
+// The program's name, the caption of boxes that have none of their own.
+inline constexpr char kProgramName[] = "Vornak";
+
 class MessageService {
-public:
+  public:
     virtual ~MessageService() = default;
+    // An empty caption stands for kProgramName.
     // A box with an OK button; blocks until closed (the test double records and returns).
     virtual void Information(QWidget* parent, const QString& caption, const QString& text) = 0;
     virtual void Warning(QWidget* parent, const QString& caption, const QString& text) = 0;

@@ -1,0 +1,167 @@
+#include "CVornakSheets.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMoveEvent>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <string>
+
+#include "AppIcon.h"
+#include "CAboutDlg.h"
+#include "CVornakCapture.h"
+#include "CVornakScenes.h"
+
+namespace vornak {
+
+namespace {
+
+constexpr char kKeyPosX[] = "pos_x";
+constexpr char kKeyPosY[] = "pos_y";
+constexpr char kAboutText[] = "&About Vornak...";
+
+}  // namespace
+
+CVornakSheets::CVornakSheets()
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_scenesPage(std::make_unique<CVornakScenes>()),
+      m_capturePage(std::make_unique<CVornakCapture>()) {
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(MakeAppIcon());
+    BuildWindow();
+}
+
+CVornakSheets::~CVornakSheets() {
+    if (m_captureShown) {
+        m_capturePage->SavePageSettings();
+    }
+    if (m_scenesShown) {
+        m_scenesPage->SavePageSettings();
+    }
+    SaveSettings();
+    // The map is about to go; nothing may write into it any more.
+    m_capturePage->SetSettings(nullptr);
+    m_scenesPage->SetSettings(nullptr);
+}
+
+void CVornakSheets::BuildWindow() {
+    m_tabs = new QTabWidget(this);
+    m_tabs->addTab(m_capturePage.get(), QStringLiteral("Capturing"));
+    m_tabs->addTab(m_scenesPage.get(), QStringLiteral("Scenes splitting"));
+
+    // Window managers own the system menu here, so the about item lives in the tab bar: in its
+    // context menu and behind a small button in its corner.
+    m_aboutAction = new QAction(QString::fromLatin1(kAboutText), this);
+    m_aboutAction->setObjectName(QString::number(kIdAbout));
+    connect(m_aboutAction, &QAction::triggered, this, &CVornakSheets::ShowAbout);
+    m_tabs->tabBar()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_tabs->tabBar()->addAction(m_aboutAction);
+
+    auto* menu = new QMenu(this);
+    menu->addAction(m_aboutAction);
+    auto* corner = new QToolButton(m_tabs);
+    corner->setObjectName(QStringLiteral("menu"));
+    corner->setAutoRaise(true);
+    corner->setArrowType(Qt::DownArrow);
+    corner->setPopupMode(QToolButton::InstantPopup);
+    corner->setMenu(menu);
+    corner->setToolTip(QStringLiteral("About Vornak"));
+    // The arrow already says that a menu opens; the style's extra indicator would repeat it.
+    corner->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    m_tabs->setCornerWidget(corner, Qt::TopRightCorner);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    // Like a dialog: as large as the pages need, and not resizable.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, &CVornakSheets::OnPageShown);
+    connect(m_capturePage.get(), &CPageWithLog::exitRequested, this, &QWidget::close);
+    connect(m_scenesPage.get(), &CPageWithLog::exitRequested, this, &QWidget::close);
+}
+
+bool CVornakSheets::Create() {
+    m_posX = pos().x();
+    m_posY = pos().y();
+    LoadSettings();
+    m_capturePage->SetSettings(&m_settings);
+    m_scenesPage->SetSettings(&m_settings);
+
+    m_tabs->setCurrentIndex(kCapturePageIndex);
+    OnPageShown(kCapturePageIndex);
+    adjustSize();
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    m_posX = pos().x();
+    m_posY = pos().y();
+
+    // A position is applied only when both coordinates were kept, and then exactly as kept,
+    // even off the screen.
+    if (const std::string* x = FindSetting(&m_settings, kKeyPosX)) {
+        m_posX = StrToIntA(*x);
+        if (const std::string* y = FindSetting(&m_settings, kKeyPosY)) {
+            m_posY = StrToIntA(*y);
+            move(m_posX, m_posY);
+        }
+    }
+
+    // Showing delivers the moves made while hidden once more; they are already accounted for.
+    m_trackMoves = false;
+    show();
+    m_trackMoves = true;
+    return isVisible();
+}
+
+void CVornakSheets::ShowAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CVornakSheets::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    if (m_trackMoves) {
+        m_posX = pos().x();
+        m_posY = pos().y();
+    }
+}
+
+void CVornakSheets::closeEvent(QCloseEvent* event) {
+    // A split in progress writes into files and into the page's log; it ends before the window.
+    m_scenesPage->StopAndWait();
+    event->accept();
+    emit windowClosed();
+}
+
+void CVornakSheets::OnPageShown(int index) {
+    // A page reads its keys the first time it is shown; one never shown leaves them as loaded.
+    if (index == kCapturePageIndex && !m_captureShown) {
+        m_captureShown = true;
+        m_capturePage->LoadPageSettings();
+    } else if (index == kScenesPageIndex && !m_scenesShown) {
+        m_scenesShown = true;
+        m_scenesPage->LoadPageSettings();
+    }
+}
+
+void CVornakSheets::LoadSettings() {
+    LoadSettingsFile(kSettingsFile, m_settings);
+}
+
+void CVornakSheets::SaveSettings() {
+    m_settings[kKeyPosX] = std::to_string(m_posX);
+    m_settings[kKeyPosY] = std::to_string(m_posY);
+    // A failure loses only this run's changes: the old file stays whole. Nobody is told,
+    // as the window is already gone.
+    SaveSettingsFile(kSettingsFile, m_settings);
+}
+
+}  // namespace vornak

@@ -1,0 +1,77 @@
+// The program's one window, "Vornak 0.77 Beta": the pages "Capturing" and "Scenes splitting"
+// in tabs, the about item, the remembered position and the settings file.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+#include "SettingsMap.h"
+
+class QAction;
+class QTabWidget;
+
+namespace vornak {
+
+class CVornakCapture;
+class CVornakScenes;
+
+class CVornakSheets : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr char kCaption[] = "Vornak 0.77 Beta";
+    static constexpr char kSettingsFile[] = "./vornak.ini";
+    static constexpr int kIdAbout = 16;
+    static constexpr int kCapturePageIndex = 0;
+    static constexpr int kScenesPageIndex = 1;
+
+    CVornakSheets();
+    // Lets the pages write their keys, writes the settings file, then ends the pages.
+    ~CVornakSheets() override;
+
+    CVornakSheets(const CVornakSheets&) = delete;
+    CVornakSheets& operator=(const CVornakSheets&) = delete;
+
+    // Reads the settings, shows the first page, places the window (centred, or where it was
+    // left) and shows it. False when the window cannot be shown.
+    bool Create();
+
+    // The about box, modal.
+    void ShowAbout();
+
+    CVornakCapture* CapturePage() const { return m_capturePage.get(); }
+    CVornakScenes* ScenesPage() const { return m_scenesPage.get(); }
+    QTabWidget* Tabs() const { return m_tabs; }
+    QAction* AboutAction() const { return m_aboutAction; }
+    // The remembered top-left corner, written as pos_x and pos_y.
+    QPoint RememberedPosition() const { return QPoint(m_posX, m_posY); }
+
+  signals:
+    // The window was closed (its close button or a page's "Exit"): the program ends.
+    void windowClosed();
+
+  protected:
+    void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildWindow();
+    void LoadSettings();
+    void SaveSettings();
+    void OnPageShown(int index);
+
+    // Declared before the pages so that it outlives them: they write into it until the end.
+    SettingsMap m_settings;
+    int m_posX = 0;
+    int m_posY = 0;
+    std::unique_ptr<CVornakScenes> m_scenesPage;
+    std::unique_ptr<CVornakCapture> m_capturePage;
+    bool m_captureShown = false;
+    bool m_scenesShown = false;
+    bool m_trackMoves = true;
+    QTabWidget* m_tabs = nullptr;
+    QAction* m_aboutAction = nullptr;
+};
+
+}  // namespace vornak

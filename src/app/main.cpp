@@ -1,0 +1,16 @@
+#include <QApplication>
+
+#include <cstdlib>
+
+#include "CVornakApp.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vornak"));
+
+    vornak::CVornakApp app;
+    if (!app.InitInstance()) {
+        return EXIT_FAILURE;
+    }
+    return app.ExitInstance(QApplication::exec());
+}

@@ -1,0 +1,350 @@
+#include "CVornakCapture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+#include <string>
+
+#include "TransportIcons.h"
+
+namespace vornak {
+
+namespace {
+
+constexpr char kNoCamcorder[] = "Camcorder is not recognized or connected";
+constexpr char kCamcorderDetected[] = " camcorder detected";
+constexpr char kDefaultDateTimeFormat[] = "-%Y_%M_%D-%h_%m_%s";
+constexpr int kDefaultFrameSize = 2;  // "1/16"
+constexpr char kNo[] = "0";
+constexpr char kYes[] = "1";
+
+constexpr char kKeyFileName[] = "capture_file_name";
+constexpr char kKeyOutputDir[] = "capture_output_dir";
+constexpr char kKeyDateTimeFormat[] = "capture_datetime_format";
+constexpr char kKeyAddTimestamp[] = "capture_add_timestamp";
+constexpr char kKeySceneSplit[] = "capture_scene_split";
+constexpr char kKeySyncAudio[] = "capture_sync_audio";
+constexpr char kKeyPreview[] = "capture_preview";
+constexpr char kKeyFrameSize[] = "capture_frame_size";
+constexpr char kKeyStop[] = "capture_stop";
+constexpr char kKeyMidScenes[] = "capture_mid_scenes";
+constexpr char kKeyPreviewX[] = "capture_preview_x";
+constexpr char kKeyPreviewY[] = "capture_preview_y";
+
+// Room for "00:00:00:00" and "00:00:00" in the centred read-only boxes.
+constexpr int kTimecodeChars = 14;
+
+template <typename Widget>
+Widget* Named(Widget* widget, int id) {
+    widget->setObjectName(QString::number(id));
+    return widget;
+}
+
+QLabel* Label(const char* text, int id, QWidget* parent) {
+    return Named(new QLabel(QString::fromLatin1(text), parent), id);
+}
+
+QLineEdit* ReadOnlyBox(int id, QWidget* parent, bool centred) {
+    auto* box = Named(new QLineEdit(parent), id);
+    box->setReadOnly(true);
+    if (centred) {
+        box->setAlignment(Qt::AlignCenter);
+        box->setMinimumWidth(box->fontMetrics().horizontalAdvance(QLatin1Char('0')) *
+                             kTimecodeChars);
+    }
+    return box;
+}
+
+std::string ToSetting(const QString& text) {
+    return text.toLocal8Bit().toStdString();
+}
+
+QString FromSetting(const std::string& value) {
+    return QString::fromLocal8Bit(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+void SetEnabled(std::initializer_list<QWidget*> widgets, bool enable) {
+    for (QWidget* widget : widgets) {
+        widget->setEnabled(enable);
+    }
+}
+
+}  // namespace
+
+CVornakCapture::CVornakCapture(QWidget* parent) : CPageWithLog(kTemplateId, parent) {
+    BuildControls();
+    SetDefaults();
+    UpdateControls();
+    m_timerId = startTimer(kTimerPeriodMs);
+}
+
+CVornakCapture::~CVornakCapture() = default;
+
+void CVornakCapture::BuildControls() {
+    auto* page = new QVBoxLayout(this);
+    auto* grid = new QGridLayout;
+    page->addLayout(grid);
+    int row = 0;
+
+    grid->addWidget(Label("Connected camcorder:", kIdCamcorderLabel, this), row, 0);
+    m_status = ReadOnlyBox(kIdCamcorderStatus, this, false);
+    grid->addWidget(m_status, row++, 1, 1, 3);
+
+    auto* transport = new QHBoxLayout;
+    const TransportIcon icons[kTransportButtons] = {
+        TransportIcon::kRewind, TransportIcon::kPlay, TransportIcon::kFastForward,
+        TransportIcon::kPause,  TransportIcon::kStop, TransportIcon::kRecord};
+    for (int i = 0; i < kTransportButtons; ++i) {
+        auto* button = Named(new QPushButton(this), kIdRewind + i);
+        button->setIcon(MakeTransportIcon(icons[i]));
+        button->setIconSize(QSize(16, 16));
+        transport->addWidget(button);
+        m_transport[static_cast<std::size_t>(i)] = button;
+    }
+    transport->addStretch(1);
+    m_timecode = ReadOnlyBox(kIdTimecode, this, true);
+    transport->addWidget(m_timecode);
+    grid->addLayout(transport, row++, 0, 1, 4);
+
+    grid->addWidget(Label("File name:", kIdFileNameLabel, this), row, 0);
+    m_fileName = Named(new QLineEdit(this), kIdFileName);
+    grid->addWidget(m_fileName, row++, 1, 1, 3);
+
+    m_outputButton =
+        Named(new QPushButton(QStringLiteral("Output directory ..."), this), kIdOutputDirectory);
+    grid->addWidget(m_outputButton, row, 0);
+    m_outputDir = Named(new QLineEdit(this), kIdOutputDir);
+    grid->addWidget(m_outputDir, row++, 1, 1, 3);
+
+    auto* naming = new QGroupBox(QStringLiteral("Add to file name"), this);
+    auto* namingRow = new QHBoxLayout(naming);
+    m_count = Named(new QRadioButton(QStringLiteral("Count"), naming), kIdCount);
+    m_dateTime = Named(new QRadioButton(QStringLiteral("Date and time"), naming), kIdDateTime);
+    namingRow->addWidget(m_count);
+    namingRow->addWidget(m_dateTime);
+    namingRow->addSpacing(m_count->sizeHint().width() / 2);
+    namingRow->addWidget(Label("Date and time format:", kIdDateTimeLabel, naming));
+    m_dateTimeFormat = Named(new QLineEdit(naming), kIdDateTimeFormat);
+    namingRow->addWidget(m_dateTimeFormat, 1);
+    grid->addWidget(naming, row++, 0, 1, 4);
+
+    m_scenesSplit = Named(new QCheckBox(QStringLiteral("Scenes split"), this), kIdScenesSplit);
+    m_syncAudio =
+        Named(new QCheckBox(QStringLiteral("Synchronize audio and video"), this), kIdSyncAudio);
+    m_midScenes =
+        Named(new QCheckBox(QStringLiteral("Do not treat mid-scenes as dropped frames"), this),
+              kIdMidScenes);
+    grid->addWidget(m_scenesSplit, row, 0);
+    grid->addWidget(m_syncAudio, row++, 1, 1, 3);
+    grid->addWidget(m_midScenes, row++, 1, 1, 3);
+
+    // Preview, counters and the drop option: labels and values in aligned columns.
+    auto* status = new QGridLayout;
+    m_preview = Named(new QCheckBox(QStringLiteral("Preview"), this), kIdPreview);
+    status->addWidget(m_preview, 0, 0);
+    auto* frameRow = new QHBoxLayout;
+    frameRow->addWidget(Label("Frame size:", kIdFrameSizeLabel, this));
+    m_frameSize = Named(new QComboBox(this), kIdFrameSize);
+    m_frameSize->addItems({QStringLiteral("Full frame"), QStringLiteral("1/4"),
+                           QStringLiteral("1/16"), QStringLiteral("1/64")});
+    frameRow->addWidget(m_frameSize);
+    status->addLayout(frameRow, 0, 3, Qt::AlignLeft);
+
+    status->addWidget(Label("Dropped packets\\frames during capture:", kIdDroppedLabel, this), 1,
+                      0);
+    m_dropped = Label("0", kIdDropped, this);
+    m_dropped->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    status->addWidget(m_dropped, 1, 1);
+    m_stopOnDropped =
+        Named(new QCheckBox(QStringLiteral("Stop capture on dropped packets\\frames"), this),
+              kIdStopOnDropped);
+    status->addWidget(m_stopOnDropped, 1, 3);
+
+    status->addWidget(Label("Time elapsed:", kIdElapsedLabel, this), 2, 0);
+    m_elapsed = ReadOnlyBox(kIdElapsed, this, true);
+    status->addWidget(m_elapsed, 2, 1);
+    // The counter and the elapsed time share one column, as wide as the timecode box.
+    status->setColumnMinimumWidth(1, m_timecode->minimumWidth());
+    status->setColumnStretch(2, 1);
+    grid->addLayout(status, row++, 0, 1, 4);
+
+    grid->setColumnStretch(1, 1);
+    AddLogControls(page);
+
+    connect(m_outputButton, &QPushButton::clicked, this, &CVornakCapture::OnOutputDirectory);
+    connect(m_count, &QRadioButton::clicked, this, &CVornakCapture::OnNamingCount);
+    connect(m_dateTime, &QRadioButton::clicked, this, &CVornakCapture::OnNamingDateTime);
+    connect(m_scenesSplit, &QCheckBox::clicked, this, &CVornakCapture::OnScenesSplit);
+}
+
+void CVornakCapture::SetDefaults() {
+    m_frameSize->setCurrentIndex(kDefaultFrameSize);
+    m_nTimestampMode = 1;
+    m_dateTime->setChecked(true);
+    m_dateTimeFormat->setText(QString::fromLatin1(kDefaultDateTimeFormat));
+    m_scenesSplit->setChecked(true);
+    m_syncAudio->setChecked(true);
+    m_midScenes->setChecked(true);
+    m_preview->setChecked(false);
+    m_stopOnDropped->setChecked(false);
+}
+
+void CVornakCapture::LoadPageSettings() {
+    if (m_pSettings == nullptr) {
+        return;
+    }
+    const SettingsMap* settings = m_pSettings;
+    if (const std::string* value = FindSetting(settings, kKeyFileName)) {
+        m_fileName->setText(FromSetting(*value));
+    }
+    if (const std::string* value = FindSetting(settings, kKeyOutputDir)) {
+        m_outputDir->setText(FromSetting(*value));
+    }
+    if (const std::string* value = FindSetting(settings, kKeyDateTimeFormat)) {
+        m_dateTimeFormat->setText(FromSetting(*value));
+    }
+    if (const std::string* value = FindSetting(settings, kKeyAddTimestamp)) {
+        // A value other than "0" or "1" checks neither button and keeps date-time naming; an
+        // exclusive pair cannot be cleared while it is exclusive.
+        m_count->setAutoExclusive(false);
+        m_dateTime->setAutoExclusive(false);
+        m_count->setChecked(*value == kNo);
+        m_dateTime->setChecked(*value == kYes);
+        m_count->setAutoExclusive(true);
+        m_dateTime->setAutoExclusive(true);
+        m_nTimestampMode = *value == kNo ? 0 : 1;
+        m_dateTimeFormat->setEnabled(m_nTimestampMode == 1);
+    }
+    if (const std::string* value = FindSetting(settings, kKeySceneSplit)) {
+        m_scenesSplit->setChecked(*value == kYes);
+        EnableSplitOptions(m_scenesSplit->isChecked());
+    }
+    if (const std::string* value = FindSetting(settings, kKeySyncAudio)) {
+        m_syncAudio->setChecked(*value == kYes);
+    }
+    if (const std::string* value = FindSetting(settings, kKeyPreview)) {
+        m_preview->setChecked(*value == kYes);
+    }
+    if (const std::string* value = FindSetting(settings, kKeyFrameSize)) {
+        if (*value == "0" || *value == "1" || *value == "3") {
+            m_frameSize->setCurrentIndex(StrToIntA(*value));
+        }
+    }
+    if (const std::string* value = FindSetting(settings, kKeyStop)) {
+        m_stopOnDropped->setChecked(*value == kYes);
+    }
+    if (const std::string* value = FindSetting(settings, kKeyMidScenes)) {
+        m_midScenes->setChecked(*value == kYes);
+    }
+    if (const std::string* x = FindSetting(settings, kKeyPreviewX)) {
+        if (const std::string* y = FindSetting(settings, kKeyPreviewY)) {
+            m_previewPos = QPoint(StrToIntA(*x), StrToIntA(*y));
+        }
+    }
+    UpdateControls();
+}
+
+void CVornakCapture::SavePageSettings() {
+    if (m_pSettings == nullptr) {
+        return;
+    }
+    SettingsMap& settings = *m_pSettings;
+    auto yesNo = [](const QCheckBox* box) { return std::string(box->isChecked() ? kYes : kNo); };
+    settings[kKeyFileName] = ToSetting(m_fileName->text());
+    settings[kKeyOutputDir] = ToSetting(m_outputDir->text());
+    settings[kKeyDateTimeFormat] = ToSetting(m_dateTimeFormat->text());
+    settings[kKeyAddTimestamp] = m_count->isChecked() ? kNo : kYes;
+    settings[kKeySceneSplit] = yesNo(m_scenesSplit);
+    settings[kKeySyncAudio] = yesNo(m_syncAudio);
+    settings[kKeyPreview] = yesNo(m_preview);
+    settings[kKeyFrameSize] = std::to_string(m_frameSize->currentIndex());
+    settings[kKeyStop] = yesNo(m_stopOnDropped);
+    settings[kKeyMidScenes] = yesNo(m_midScenes);
+    settings[kKeyPreviewX] = std::to_string(m_previewPos.x());
+    settings[kKeyPreviewY] = std::to_string(m_previewPos.y());
+}
+
+void CVornakCapture::AddDropped(int pictures) {
+    m_nEngineDropped.fetch_add(static_cast<std::uint32_t>(pictures), std::memory_order_relaxed);
+}
+
+void CVornakCapture::UpdateControls() {
+    QWidget* const optionControls[] = {m_fileName, m_outputButton, m_outputDir, m_count,
+                                       m_dateTime, m_syncAudio,    m_midScenes, m_dateTimeFormat};
+    if (!m_bPresent) {
+        m_status->setText(QString::fromLatin1(kNoCamcorder));
+        for (QPushButton* button : m_transport) {
+            button->setEnabled(false);
+        }
+        for (QWidget* widget : optionControls) {
+            widget->setEnabled(false);
+        }
+        SetEnabled({m_scenesSplit, m_stopOnDropped}, false);
+    } else {
+        m_status->setText(m_camcorderName + QString::fromLatin1(kCamcorderDetected));
+        if (m_bHasTransport) {
+            for (int i = kIdRewind; i <= kIdPause; ++i) {
+                m_transport[static_cast<std::size_t>(i - kIdRewind)]->setEnabled(m_bVcrMode &&
+                                                                                 !m_bInCapture);
+            }
+        }
+        SetEnabled({m_transport[kIdStop - kIdRewind], m_stopOnDropped}, true);
+        QPushButton* record = m_transport[kIdRecord - kIdRewind];
+        if (m_bInCapture) {
+            record->setEnabled(false);
+            m_scenesSplit->setEnabled(false);
+            for (QWidget* widget : optionControls) {
+                widget->setEnabled(false);
+            }
+        } else {
+            SetEnabled({record, m_scenesSplit, m_fileName, m_outputButton, m_outputDir}, true);
+            if (m_nTimestampMode == 1) {
+                m_dateTimeFormat->setEnabled(true);
+            }
+            EnableSplitOptions(m_scenesSplit->isChecked());
+        }
+    }
+    SetEnabled({m_preview, m_frameSize}, m_bPreviewOk);
+}
+
+void CVornakCapture::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_timerId) {
+        CPageWithLog::timerEvent(event);
+        return;
+    }
+    // The log box is brought up to date every other tick, twice a second.
+    if (m_nTick % 2 == 0) {
+        FlushLog();
+    }
+    ++m_nTick;
+}
+
+void CVornakCapture::OnNamingCount() {
+    m_nTimestampMode = 0;
+    m_dateTimeFormat->setEnabled(false);
+}
+
+void CVornakCapture::OnNamingDateTime() {
+    m_nTimestampMode = 1;
+    m_dateTimeFormat->setEnabled(true);
+}
+
+void CVornakCapture::OnScenesSplit() {
+    EnableSplitOptions(m_scenesSplit->isChecked());
+}
+
+void CVornakCapture::EnableSplitOptions(bool enable) {
+    SetEnabled({m_midScenes, m_count, m_dateTime, m_syncAudio}, enable);
+}
+
+}  // namespace vornak

@@ -1,0 +1,50 @@
+#include "MessageService.h"
+
+#include <QMessageBox>
+
+namespace vornak {
+
+namespace {
+
+QString CaptionOrName(const QString& caption) {
+    return caption.isEmpty() ? QString::fromLatin1(kProgramName) : caption;
+}
+
+class BoxMessageService : public MessageService {
+  public:
+    void Information(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox::information(parent, CaptionOrName(caption), ShownText(text));
+    }
+    void Warning(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox::warning(parent, CaptionOrName(caption), ShownText(text));
+    }
+    bool Question(QWidget* parent, const QString& caption, const QString& text) override {
+        return QMessageBox::question(parent, CaptionOrName(caption), ShownText(text),
+                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+
+  private:
+    // Texts carry CR LF pairs; a box shows each as one line break.
+    static QString ShownText(QString text) { return text.replace(QLatin1String("\r\n"), "\n"); }
+};
+
+BoxMessageService& DefaultService() {
+    static BoxMessageService service;
+    return service;
+}
+
+MessageService* g_installed = nullptr;
+
+}  // namespace
+
+MessageService& MessageService::Instance() {
+    return g_installed != nullptr ? *g_installed : DefaultService();
+}
+
+MessageService* MessageService::Install(MessageService* service) {
+    MessageService* previous = g_installed != nullptr ? g_installed : &DefaultService();
+    g_installed = service;
+    return previous;
+}
+
+}  // namespace vornak
