@@ -172,10 +172,12 @@ void SceneSplitter::Refill(bool final) {
         m_pPendEnd = m_pGopStart;
         m_pGopStart = start;
     }
-    // A full buffer with nothing committed would stall the job: commit all of it.
-    if (m_pPendEnd == start && m_pCur != nullptr &&
-        static_cast<std::size_t>(m_pCur - start) + PKT_SIZE > m_nReadBufSize) {
-        m_pPendEnd = m_pReadEnd;
+    // A full buffer with nothing committed would stall the job (a picture group whose decision
+    // is still open fills it): give up holding that group back.
+    const bool full = m_pReadEnd != nullptr &&
+                      static_cast<std::size_t>(m_pReadEnd - start) + PKT_SIZE > m_nReadBufSize;
+    if (final && m_pPendEnd == start && m_pCur != nullptr && full) {
+        m_pPendEnd = LastPossibleCut();
     }
     WritePending();
 
@@ -207,6 +209,21 @@ void SceneSplitter::Refill(bool final) {
         return;
     }
     ReadMore(keep);
+}
+
+// The furthest point that can be committed without cutting into a picture group that has not
+// been scanned yet: a later group begins after the last video packet walked past, and a group
+// starting at the current video packet begins after the one before it. Committing no further
+// keeps the current packet whole and every later cut exact.
+std::uint8_t* SceneSplitter::LastPossibleCut() const {
+    std::uint8_t* const start = BufStart();
+    std::uint8_t* safe = (m_pVideoLastEnd != nullptr && m_pVideoLastEnd <= m_pCur)
+                             ? m_pVideoLastEnd
+                             : m_pVideoLastStart;
+    if (safe == nullptr || safe <= start) {
+        safe = std::min(m_pCur, m_pReadEnd);
+    }
+    return safe > start ? safe : m_pReadEnd;
 }
 
 void SceneSplitter::ReadMore(std::size_t keep) {

@@ -69,6 +69,7 @@ class SceneSplitter {
     // Reader.
     void Refill(bool final);
     void ReadMore(std::size_t keep);
+    std::uint8_t* LastPossibleCut() const;
     void FillFromLive(std::size_t keep);
     void ParsePacket(const std::uint8_t* packet, bool lookahead);
     std::uint8_t* Resync(std::uint8_t* pos) const;

@@ -237,12 +237,12 @@ void SceneSplitter::CutScenePlain() {
             // its bytes run into the new scene's file.
             OpenNextFile(m_pPrevDate.get());
         }
-        if (m_outFile.IsOpen()) {
-            Refill(false);
-            CloseOutFile();
-        } else {
-            DiscardBeforeCut();
-        }
+    }
+    // Whatever file is open, also one that a first write opened before any date was seen, is
+    // finished up to the cut; only data that never went to a file is dropped.
+    if (m_outFile.IsOpen()) {
+        Refill(false);
+        CloseOutFile();
     } else {
         DiscardBeforeCut();
     }

@@ -347,13 +347,13 @@ void SceneSplitter::CutSceneSync() {
             // first write would have named it, rather than dropping its packets.
             OpenNextFile(m_pPrevDate.get());
         }
-        if (m_outFile.IsOpen()) {
-            FlushInterleaved();
-            Refill(false);
-            CloseOutFile();
-        } else {
-            DiscardBeforeCutSync();
-        }
+    }
+    // A file that is open, also one that an overflow opened before any date, is finished up to
+    // the cut; only packets that never went to a file are dropped.
+    if (m_outFile.IsOpen()) {
+        FlushInterleaved();
+        Refill(false);
+        CloseOutFile();
     } else {
         DiscardBeforeCutSync();
     }
