@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "CVornakApp.h"
+#include "TerminationSignals.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -12,5 +13,6 @@ int main(int argc, char* argv[]) {
     if (!app.InitInstance()) {
         return EXIT_FAILURE;
     }
+    vornak::CloseOnTerminationSignals(app.Sheet());
     return app.ExitInstance(QApplication::exec());
 }

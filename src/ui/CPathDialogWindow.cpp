@@ -68,11 +68,22 @@ CPathDialogWindow::CPathDialogWindow(const QString& caption, const QString& inst
         m_tree->selectionModel(), &QItemSelectionModel::currentChanged, this,
         [this](const QModelIndex& current, const QModelIndex&) { OnSelectionChanged(current); });
 
+    // Folders are read in the background; keep the selection in view as they arrive.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (m_tree->currentIndex().isValid()) {
+            m_tree->scrollTo(m_tree->currentIndex());
+        }
+    });
+
     m_ok->setEnabled(false);
     if (initialPath.isNull()) {
         SelectFolder(QDir::currentPath());
     } else if (!initialPath.isEmpty()) {
         SelectFolder(initialPath);
+    }
+    if (!m_tree->currentIndex().isValid()) {
+        // Nothing selected: at least show what lies under the root.
+        m_tree->expand(m_model->index(QString::fromLatin1(kRoot)));
     }
     m_edit->setFocus();
 }

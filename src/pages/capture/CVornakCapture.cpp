@@ -43,6 +43,8 @@ constexpr char kKeyPreviewY[] = "capture_preview_y";
 
 // Room for "00:00:00:00" and "00:00:00" in the centred read-only boxes.
 constexpr int kTimecodeChars = 14;
+// Room for the largest 32-bit count of dropped packets.
+constexpr int kCounterDigits = 10;
 
 template <typename Widget>
 Widget* Named(Widget* widget, int id) {
@@ -148,35 +150,36 @@ void CVornakCapture::BuildControls() {
     grid->addWidget(m_syncAudio, row++, 1, 1, 3);
     grid->addWidget(m_midScenes, row++, 1, 1, 3);
 
-    // Preview, counters and the drop option: labels and values in aligned columns.
-    auto* status = new QGridLayout;
+    // Preview options line up with the split options above them.
     m_preview = Named(new QCheckBox(QStringLiteral("Preview"), this), kIdPreview);
-    status->addWidget(m_preview, 0, 0);
+    grid->addWidget(m_preview, row, 0);
     auto* frameRow = new QHBoxLayout;
     frameRow->addWidget(Label("Frame size:", kIdFrameSizeLabel, this));
     m_frameSize = Named(new QComboBox(this), kIdFrameSize);
     m_frameSize->addItems({QStringLiteral("Full frame"), QStringLiteral("1/4"),
                            QStringLiteral("1/16"), QStringLiteral("1/64")});
     frameRow->addWidget(m_frameSize);
-    status->addLayout(frameRow, 0, 3, Qt::AlignLeft);
+    frameRow->addStretch(1);
+    grid->addLayout(frameRow, row++, 1, 1, 3);
 
-    status->addWidget(Label("Dropped packets\\frames during capture:", kIdDroppedLabel, this), 1,
-                      0);
-    m_dropped = Label("0", kIdDropped, this);
-    m_dropped->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    status->addWidget(m_dropped, 1, 1);
     m_stopOnDropped =
         Named(new QCheckBox(QStringLiteral("Stop capture on dropped packets\\frames"), this),
               kIdStopOnDropped);
-    status->addWidget(m_stopOnDropped, 1, 3);
+    grid->addWidget(m_stopOnDropped, row++, 0, 1, 4);
 
-    status->addWidget(Label("Time elapsed:", kIdElapsedLabel, this), 2, 0);
+    auto* counters = new QHBoxLayout;
+    counters->addWidget(Label("Dropped packets\\frames during capture:", kIdDroppedLabel, this));
+    m_dropped = Label("0", kIdDropped, this);
+    m_dropped->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_dropped->setMinimumWidth(m_dropped->fontMetrics().horizontalAdvance(QStringLiteral("0")) *
+                               kCounterDigits);
+    counters->addWidget(m_dropped);
+    counters->addStretch(1);
+    counters->addSpacing(fontMetrics().horizontalAdvance(QStringLiteral("MMM")));
+    counters->addWidget(Label("Time elapsed:", kIdElapsedLabel, this));
     m_elapsed = ReadOnlyBox(kIdElapsed, this, true);
-    status->addWidget(m_elapsed, 2, 1);
-    // The counter and the elapsed time share one column, as wide as the timecode box.
-    status->setColumnMinimumWidth(1, m_timecode->minimumWidth());
-    status->setColumnStretch(2, 1);
-    grid->addLayout(status, row++, 0, 1, 4);
+    counters->addWidget(m_elapsed);
+    grid->addLayout(counters, row++, 0, 1, 4);
 
     grid->setColumnStretch(1, 1);
     AddLogControls(page);
