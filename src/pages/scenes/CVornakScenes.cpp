@@ -177,7 +177,8 @@ void CVornakScenes::BuildControls() {
     m_startButton = WithId(new QPushButton(tr("Start"), this), kIdStart);
     m_stopButton = WithId(new QPushButton(tr("Stop"), this), kIdStop);
     m_progress = WithId(new QProgressBar(this), kIdProgress);
-    m_progress->setTextVisible(false);
+    m_progress->setTextVisible(true);  // an empty bar at 0 looks like an empty edit box
+    m_progress->setFormat(QStringLiteral("%p%"));
     runRow->addWidget(m_startButton);
     runRow->addWidget(m_stopButton);
     runRow->addWidget(m_progress, 1);
