@@ -1,0 +1,178 @@
+#include "VirtualCamcorderPin.h"
+
+#include <chrono>
+#include <cstring>
+#include <memory>
+
+#include "Guids.h"
+#include "ThreadStart.h"
+#include "TsPacket.h"
+#include "VirtualCamcorderFilter.h"
+
+namespace vornak {
+namespace {
+
+// IEEE 1394 cycle time as source packet headers carry it: 13 bits of cycle count (8000 per
+// second) above 12 bits of cycle offset (3072 ticks of 24.576 MHz per cycle).
+constexpr double kCycleTicksPerSecond = 24'576'000.0;
+constexpr std::uint64_t kTicksPerCycle = 3072;
+constexpr std::uint64_t kCyclesPerSecond = 8000;
+constexpr int kCycleCountShift = 12;
+
+void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
+    out[0] = static_cast<std::uint8_t>(value >> 24);
+    out[1] = static_cast<std::uint8_t>(value >> 16);
+    out[2] = static_cast<std::uint8_t>(value >> 8);
+    out[3] = static_cast<std::uint8_t>(value);
+}
+
+}  // namespace
+
+VirtualCamcorderPin::VirtualCamcorderPin(VirtualCamcorderFilter* filter, CCriticalSection* lock)
+    : CBaseOutputPin("VirtualCamcorderPin", filter, lock, "Capture"), m_pOwner(filter) {}
+
+VirtualCamcorderPin::~VirtualCamcorderPin() {
+    StopStreaming();
+}
+
+HRESULT VirtualCamcorderPin::GetMediaType(int position, CMediaType* pmt) {
+    if (position != 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
+    return S_OK;
+}
+
+HRESULT VirtualCamcorderPin::CheckMediaType(const CMediaType* pmt) {
+    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream &&
+                   pmt->subtype == MEDIASUBTYPE_MPEG2_TRANSPORT
+               ? S_OK
+               : S_FALSE;
+}
+
+HRESULT VirtualCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc,
+                                              ALLOCATOR_PROPERTIES* pRequest) {
+    const auto wanted = static_cast<LONG>(m_pOwner->PacketsPerSample() * kSourcePacketSize);
+    pRequest->cBuffers = kBufferCount;
+    pRequest->cbBuffer = wanted;
+    ALLOCATOR_PROPERTIES actual;
+    const HRESULT hr = pAlloc->SetProperties(pRequest, &actual);
+    if (Failed(hr)) {
+        return hr;
+    }
+    return actual.cbBuffer < wanted ? E_FAIL : S_OK;
+}
+
+HRESULT VirtualCamcorderPin::Active() {
+    const HRESULT hr = CBaseOutputPin::Active();
+    if (Failed(hr)) {
+        return hr;
+    }
+    if (!m_thread.joinable()) {
+        m_pOwner->Transport().Resume();
+        m_thread = StartThread(ThreadPriority::AboveNormal, [this] { StreamingThreadProc(); });
+    }
+    return hr;
+}
+
+HRESULT VirtualCamcorderPin::Run(REFERENCE_TIME) {
+    m_bRunState.store(true, std::memory_order_release);
+    m_pOwner->Transport().Notify();
+    return S_OK;
+}
+
+HRESULT VirtualCamcorderPin::Inactive() {
+    StopStreaming();
+    return CBaseOutputPin::Inactive();
+}
+
+void VirtualCamcorderPin::StopStreaming() {
+    m_bRunState.store(false, std::memory_order_release);
+    m_pOwner->Transport().Interrupt();
+    // A thread waiting for an empty sample wakes when the allocator is decommitted.
+    if (m_pAllocator) {
+        m_pAllocator->Decommit();
+    }
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+std::uint32_t VirtualCamcorderPin::ArrivalStamp(std::uint64_t packet, double bitRate) {
+    const double seconds = static_cast<double>(packet * PKT_SIZE * 8) / bitRate;
+    const auto ticks = static_cast<std::uint64_t>(seconds * kCycleTicksPerSecond);
+    const std::uint64_t cycles = (ticks / kTicksPerCycle) % kCyclesPerSecond;
+    return static_cast<std::uint32_t>((cycles << kCycleCountShift) | (ticks % kTicksPerCycle));
+}
+
+void VirtualCamcorderPin::StreamingThreadProc() {
+    using Clock = TapeTransport::Clock;
+    TapeTransport& transport = m_pOwner->Transport();
+    const VirtualTape& tape = m_pOwner->Tape();
+    const std::size_t perSample = m_pOwner->PacketsPerSample();
+    const double bitRate = tape.BitRate();
+    auto packets = std::make_unique_for_overwrite<std::uint8_t[]>(perSample * PKT_SIZE);
+
+    // Pacing restarts whenever play does: the schedule counts bytes since then.
+    std::uint64_t generation = 0;
+    bool started = false;
+    Clock::time_point epoch;
+    std::uint64_t bytesSinceEpoch = 0;
+
+    while (transport.WaitForPlay([this] { return m_bRunState.load(std::memory_order_acquire); })) {
+        const std::uint64_t current = transport.PlayGeneration();
+        if (!started || current != generation) {
+            started = true;
+            generation = current;
+            epoch = Clock::now();
+            bytesSinceEpoch = 0;
+        }
+        IMediaSample* raw = nullptr;
+        if (Failed(GetDeliveryBuffer(&raw, nullptr, nullptr, 0)) || raw == nullptr) {
+            break;  // decommitted: the pin is being stopped
+        }
+        const auto sample = ComPtr<IMediaSample>::Attach(raw);
+        std::uint8_t* buffer = nullptr;
+        if (Failed(sample->GetPointer(&buffer)) ||
+            static_cast<std::size_t>(sample->GetSize()) < perSample * kSourcePacketSize) {
+            break;
+        }
+        std::uint64_t first = 0;
+        bool reachedEnd = false;
+        const std::size_t claimed = transport.TakePackets(perSample, first, reachedEnd);
+        if (claimed == 0) {
+            continue;  // stopped in the meantime
+        }
+        const std::size_t count = tape.Read(first, claimed, packets.get());
+        for (std::size_t i = 0; i < count; ++i) {
+            std::uint8_t* out = buffer + i * kSourcePacketSize;
+            PutBigEndian32(out, ArrivalStamp(first + i, bitRate));
+            std::memcpy(out + kSourceHeaderSize, packets.get() + i * PKT_SIZE, PKT_SIZE);
+        }
+        sample->SetActualDataLength(static_cast<LONG>(count * kSourcePacketSize));
+
+        const double speed = m_pOwner->Speed();
+        if (speed > 0) {
+            bytesSinceEpoch += claimed * PKT_SIZE;
+            const std::chrono::duration<double> due(static_cast<double>(bytesSinceEpoch * 8) /
+                                                    (bitRate * speed));
+            if (!transport.SleepUntil(epoch + std::chrono::duration_cast<Clock::duration>(due))) {
+                break;
+            }
+        }
+        if (count > 0) {
+            (void)Deliver(sample.Get());
+            m_pOwner->CountSent(count);
+        }
+        if (reachedEnd || count < claimed) {
+            // End of the tape (a read error ends it early, as a torn tape would).
+            if (!reachedEnd) {
+                transport.Stop();
+            }
+            (void)DeliverEndOfStream();
+            m_pOwner->SignalEndOfTape();
+        }
+    }
+}
+
+}  // namespace vornak

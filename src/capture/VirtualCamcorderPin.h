@@ -1,0 +1,51 @@
+// The virtual camcorder's output pin: while the graph runs and the tape plays, a streaming
+// thread of its own reads packets from the tape and delivers them as 192-byte source packets
+// (a 4-byte arrival time stamp, then the transport packet), many to a sample, paced at the
+// tape's rate times the camcorder's speed factor.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <thread>
+
+#include "CBaseOutputPin.h"
+
+namespace vornak {
+
+class VirtualCamcorderFilter;
+
+class VirtualCamcorderPin : public CBaseOutputPin {
+  public:
+    static constexpr LONG kBufferCount = 16;
+    static constexpr std::size_t kSourcePacketSize = 192;
+    static constexpr std::size_t kSourceHeaderSize = 4;
+
+    VirtualCamcorderPin(VirtualCamcorderFilter* filter, CCriticalSection* lock);
+    ~VirtualCamcorderPin() override;
+
+    // One type: a transport stream of source packets, without a format block.
+    HRESULT GetMediaType(int position, CMediaType* pmt) override;
+    HRESULT CheckMediaType(const CMediaType* pmt) override;
+    HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
+
+    // Paused: the streaming thread starts and waits. Running: it sends while the tape plays.
+    // Stopped: it ends, and is waited for.
+    HRESULT Active() override;
+    HRESULT Run(REFERENCE_TIME tStart) override;
+    HRESULT Inactive() override;
+
+    // The source packet header of the packet at tape position `packet`: the bus cycle time at
+    // which it would arrive, the tape being played from its start at `bitRate`.
+    static std::uint32_t ArrivalStamp(std::uint64_t packet, double bitRate);
+
+  private:
+    void StreamingThreadProc();
+    void StopStreaming();
+
+    VirtualCamcorderFilter* m_pOwner;
+    std::thread m_thread;
+    std::atomic<bool> m_bRunState{false};
+};
+
+}  // namespace vornak

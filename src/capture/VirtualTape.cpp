@@ -1,0 +1,137 @@
+#include "VirtualTape.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <memory>
+#include <optional>
+
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+constexpr std::uint8_t kAdaptationPresent = 0x20;
+constexpr std::uint8_t kPcrFlag = 0x10;
+constexpr std::size_t kAdaptationFlagsOffset = 5;
+constexpr std::size_t kPcrOffset = 6;
+constexpr std::size_t kPcrFieldBytes = 6;  // 33-bit base, 6 reserved bits, 9-bit extension
+constexpr std::size_t kMinAdaptationForPcr = 7;
+constexpr double kPcrClock = 27'000'000.0;    // program clock ticks per second
+constexpr std::uint64_t kPcrBaseTicks = 300;  // one 90 kHz base unit in 27 MHz ticks
+// Rates outside this range come from a damaged or odd start, not from a camcorder.
+constexpr double kMinPlausibleRate = 100'000.0;
+constexpr double kMaxPlausibleRate = 200'000'000.0;
+
+std::optional<std::uint64_t> ReadPcr(const std::uint8_t* packet) {
+    if ((packet[3] & kAdaptationPresent) == 0 ||
+        packet[ADAPTATION_LENGTH_OFFSET] < kMinAdaptationForPcr ||
+        (packet[kAdaptationFlagsOffset] & kPcrFlag) == 0) {
+        return std::nullopt;
+    }
+    const std::uint8_t* p = packet + kPcrOffset;
+    static_assert(kPcrOffset + kPcrFieldBytes <= PKT_SIZE);
+    const std::uint64_t base = (std::uint64_t{p[0]} << 25) | (std::uint64_t{p[1]} << 17) |
+                               (std::uint64_t{p[2]} << 9) | (std::uint64_t{p[3]} << 1) |
+                               (p[4] >> 7);
+    const std::uint64_t extension = ((std::uint64_t{p[4]} & 0x01) << 8) | p[5];
+    return base * kPcrBaseTicks + extension;
+}
+
+}  // namespace
+
+VirtualTape::~VirtualTape() {
+    Close();
+}
+
+bool VirtualTape::Open(const std::string& path) {
+    Close();
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0) {
+        Close();
+        return false;
+    }
+    m_path = path;
+    m_nPackets = static_cast<std::uint64_t>(info.st_size) / PKT_SIZE;
+    m_bitRate = MeasureBitRate();
+    return true;
+}
+
+void VirtualTape::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = -1;
+    m_path.clear();
+    m_nPackets = 0;
+    m_bitRate = kDefaultBitRate;
+}
+
+std::size_t VirtualTape::Read(std::uint64_t first, std::size_t count, std::uint8_t* dest) const {
+    if (m_fd < 0 || first >= m_nPackets) {
+        return 0;
+    }
+    if (count > m_nPackets - first) {
+        count = static_cast<std::size_t>(m_nPackets - first);
+    }
+    const std::size_t wanted = count * PKT_SIZE;
+    std::size_t done = 0;
+    while (done < wanted) {
+        const ssize_t n =
+            ::pread(m_fd, dest + done, wanted - done, static_cast<off_t>(first * PKT_SIZE + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return done / PKT_SIZE;
+}
+
+double VirtualTape::MeasureBitRate() const {
+    const std::size_t probePackets =
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_nPackets, kRateProbeBytes / PKT_SIZE));
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(probePackets * PKT_SIZE);
+    const std::size_t packets = Read(0, probePackets, buffer.get());
+
+    // The first and the last reference of the first PID that carries any.
+    int clockPid = -1;
+    std::uint64_t firstPcr = 0;
+    std::uint64_t lastPcr = 0;
+    std::size_t firstAt = 0;
+    std::size_t lastAt = 0;
+    for (std::size_t i = 0; i < packets; ++i) {
+        const std::uint8_t* packet = buffer.get() + i * PKT_SIZE;
+        if (packet[0] != SYNC_BYTE || (clockPid >= 0 && pid(packet) != clockPid)) {
+            continue;
+        }
+        const auto pcr = ReadPcr(packet);
+        if (!pcr) {
+            continue;
+        }
+        if (clockPid < 0) {
+            clockPid = pid(packet);
+            firstPcr = *pcr;
+            firstAt = i;
+        }
+        lastPcr = *pcr;
+        lastAt = i;
+    }
+    if (lastAt <= firstAt || lastPcr <= firstPcr) {
+        return kDefaultBitRate;
+    }
+    const double seconds = static_cast<double>(lastPcr - firstPcr) / kPcrClock;
+    const double rate = static_cast<double>((lastAt - firstAt) * PKT_SIZE * 8) / seconds;
+    return rate >= kMinPlausibleRate && rate <= kMaxPlausibleRate ? rate : kDefaultBitRate;
+}
+
+}  // namespace vornak

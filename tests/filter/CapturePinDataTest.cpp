@@ -1,0 +1,254 @@
+// The capture pin's data path: repacking source packets, the file run with its picture check
+// and write errors, the live queue with its bound, and TakeChunks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <memory>
+
+#include "CaptureFilter.h"
+#include "CapturePin.h"
+#include "ComPtr.h"
+#include "FilterTestSupport.h"
+#include "Guids.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+using test::Bytes;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kSource = CapturePin::kSourcePacketSize;
+constexpr auto kShortWait = 20ms;
+// Long enough that a TakeChunks nobody wakes makes the test time out rather than pass.
+constexpr auto kNeverInATest = std::chrono::hours(1);
+
+class CapturePinDataTest : public ::testing::Test {
+  protected:
+    CapturePinDataTest() {
+        m_types[0].majortype = MEDIATYPE_Stream;
+        m_filter = ComPtr<CaptureFilter>(new CaptureFilter(m_types, 0));
+    }
+    CapturePin* Pin() const { return m_filter->GetCapturePin(); }
+
+    // Hands `data` to Receive as one sample and checks that every reference came back.
+    void Feed(const Bytes& data) {
+        test::FakeSample sample(data);
+        EXPECT_EQ(Pin()->Receive(&sample), S_OK);
+        EXPECT_EQ(sample.Count(), 1);
+    }
+    CaptureFile OpenForWriting(const std::string& path) {
+        return CaptureFile(std::fopen(path.c_str(), "wbx"));
+    }
+    // Every chunk of one batch, oldest first, back to back.
+    static Bytes Flatten(const ChunkQueue& batch) {
+        Bytes out;
+        for (auto it = batch.rbegin(); it != batch.rend(); ++it) {
+            out.insert(out.end(), (*it)->pData.get(), (*it)->pData.get() + (*it)->cbData);
+        }
+        return out;
+    }
+
+    AM_MEDIA_TYPE m_types[1];
+    ComPtr<CaptureFilter> m_filter;
+    test::TempDir m_dir;
+};
+
+TEST_F(CapturePinDataTest, RepacksWholeSourcePacketsAndDropsTheirHeaders) {
+    Pin()->StartCapture(nullptr);
+    Bytes three = test::SourcePackets(3);
+    Bytes partial = three;
+    partial.insert(partial.end(), 100, 0x55);  // a trailing partial source packet
+    Feed(partial);
+    Feed(Bytes(kSource - 1, 0x47));  // shorter than one source packet
+
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    ASSERT_EQ(batch->size(), 2u);
+    EXPECT_EQ(batch->front()->cbData, 0);  // newest: still queued, empty
+    const SampleChunk& first = *batch->back();
+    ASSERT_EQ(first.cbData, 3 * 188);
+    EXPECT_EQ(Bytes(first.pData.get(), first.pData.get() + first.cbData),
+              test::TransportPackets(three));
+}
+
+TEST_F(CapturePinDataTest, NeverReadsPastTheSampleBuffer) {
+    Pin()->StartCapture(nullptr);
+    test::FakeSample sample(test::SourcePackets(2));
+    sample.SetActualDataLength(static_cast<LONG>(10 * kSource));  // claims more than it holds
+    EXPECT_EQ(Pin()->Receive(&sample), S_OK);
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->back()->cbData, 2 * 188);
+}
+
+TEST_F(CapturePinDataTest, IgnoresSamplesOutsideARunAndSamplesWithoutABuffer) {
+    Feed(test::SourcePackets(4));
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);  // idle: at once, nothing was kept
+
+    Pin()->StartCapture(nullptr);
+    test::FakeSample broken(test::SourcePackets(4), true);
+    EXPECT_EQ(Pin()->Receive(&broken), S_OK);
+    EXPECT_EQ(broken.Count(), 1);
+    Pin()->SetTakeChunksTimeout(kShortWait);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+}
+
+TEST_F(CapturePinDataTest, FileRunWritesTheTransportPacketsAndQueuesNothing) {
+    const std::string path = m_dir.File("capture.m2t");
+    Pin()->StartCapture(OpenForWriting(path));
+    const Bytes a = test::SourcePackets(5, 0x100, 0xEE, 0);
+    const Bytes b = test::SourcePackets(7, 0x100, 0xEE, 5);
+    Feed(a);
+    Feed(b);
+    EXPECT_TRUE(Pin()->IsCapturing());
+    Pin()->StopCapture();
+    EXPECT_FALSE(Pin()->IsCapturing());
+    Feed(test::SourcePackets(3));  // after the run: not written
+
+    Bytes expected = test::TransportPackets(a);
+    const Bytes tail = test::TransportPackets(b);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(test::ReadAll(path), expected);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_FALSE(Pin()->WriteFailed());
+    EXPECT_EQ(Pin()->Dropped(), 0u);
+}
+
+TEST_F(CapturePinDataTest, ReportsAWriteThatFails) {
+    const std::string path = m_dir.File("readonly.m2t");
+    test::WriteAll(path, Bytes(10, 0));
+    Pin()->StartCapture(CaptureFile(std::fopen(path.c_str(), "rb")));  // writes must fail
+    Feed(test::SourcePackets(4));
+    Feed(test::SourcePackets(4));
+    EXPECT_TRUE(Pin()->WriteFailed());
+    EXPECT_EQ(Pin()->WriteErrors(), 2u);
+    Pin()->StopCapture();
+
+    // A new run starts clean.
+    Pin()->StartCapture(OpenForWriting(m_dir.File("good.m2t")));
+    EXPECT_FALSE(Pin()->WriteFailed());
+    EXPECT_EQ(Pin()->WriteErrors(), 0u);
+    Pin()->StopCapture();
+}
+
+TEST_F(CapturePinDataTest, ReportsDataLostWhenTheFileIsClosed) {
+    // /dev/full takes buffered writes and refuses them when they are flushed at the close.
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (full == nullptr) {
+        GTEST_SKIP() << "no /dev/full here";
+    }
+    Pin()->StartCapture(CaptureFile(full));
+    Feed(test::SourcePackets(2));
+    Pin()->StopCapture();
+    EXPECT_TRUE(Pin()->WriteFailed());
+}
+
+TEST_F(CapturePinDataTest, LiveQueueKeepsTheNewest256ChunksAndCountsTheDiscarded) {
+    Pin()->StartCapture(nullptr);
+    for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+        Feed(test::SourcePackets(1, 0x100, 0xEE, i));
+    }
+    EXPECT_EQ(Pin()->Dropped(), 0u);
+    Feed(test::SourcePackets(1, 0x100, 0xEE, CapturePin::kLiveQueueLimit));
+    EXPECT_EQ(Pin()->Dropped(), 1u);
+
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    ASSERT_EQ(batch->size(), CapturePin::kLiveQueueLimit);
+    // Packet 0 was discarded; 1 is now the oldest, 256 the newest.
+    const Bytes oldest(batch->back()->pData.get(), batch->back()->pData.get() + 188);
+    EXPECT_EQ(oldest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 1)));
+    const Bytes newest(batch->front()->pData.get(), batch->front()->pData.get() + 188);
+    EXPECT_EQ(newest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 256)));
+}
+
+TEST_F(CapturePinDataTest, StartCaptureDiscardsLeftoversAndResetsTheCounter) {
+    Pin()->StartCapture(nullptr);
+    for (std::size_t i = 0; i <= CapturePin::kLiveQueueLimit; ++i) {
+        Feed(test::SourcePackets(1));
+    }
+    ASSERT_EQ(Pin()->Dropped(), 1u);
+    Pin()->StartCapture(nullptr);
+    EXPECT_EQ(Pin()->Dropped(), 0u);
+    Feed(test::SourcePackets(2));
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->size(), 1u);
+}
+
+TEST_F(CapturePinDataTest, EndFlushDiscardsTheLiveQueue) {
+    Pin()->StartCapture(nullptr);
+    Feed(test::SourcePackets(2));
+    EXPECT_EQ(Pin()->EndFlush(), S_OK);
+    Pin()->SetTakeChunksTimeout(kShortWait);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+}
+
+TEST_F(CapturePinDataTest, TakeChunksHandsOverEverythingInArrivalOrder) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);  // data is there: no waiting
+    const Bytes a = test::SourcePackets(2, 0x100, 0xEE, 0);
+    const Bytes b = test::SourcePackets(3, 0x100, 0xEE, 2);
+    Feed(a);
+    Feed(b);
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    Bytes expected = test::TransportPackets(a);
+    const Bytes tail = test::TransportPackets(b);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(Flatten(*batch), expected);
+    EXPECT_TRUE(Pin()->IsCapturing());
+}
+
+TEST_F(CapturePinDataTest, TakeChunksEndsTheLiveRunAfterItsWaitFindsNothing) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kShortWait);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_FALSE(Pin()->IsCapturing());
+}
+
+TEST_F(CapturePinDataTest, StopCaptureWakesAWaitingReaderWhoThenTakesWhatIsLeft) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
+    Pin()->StopCapture();
+    EXPECT_EQ(reader.get(), nullptr);
+    EXPECT_FALSE(Pin()->IsCapturing());
+
+    // Chunks queued before the stop are handed over after it; the run goes on meanwhile.
+    Pin()->StartCapture(nullptr);
+    Feed(test::SourcePackets(2));
+    Pin()->StopCapture();
+    EXPECT_TRUE(Pin()->IsCapturing());
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->size(), 1u);
+    Pin()->SetTakeChunksTimeout(kShortWait);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+}
+
+TEST_F(CapturePinDataTest, DisconnectWakesAWaitingReader) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
+    EXPECT_EQ(Pin()->Disconnect(), S_FALSE);
+    EXPECT_EQ(reader.get(), nullptr);
+}
+
+TEST_F(CapturePinDataTest, WaitingReaderGetsChunksAsTheyArrive) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
+    Feed(test::SourcePackets(3));
+    auto batch = reader.get();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(Flatten(*batch), test::TransportPackets(test::SourcePackets(3)));
+}
+
+}  // namespace
+}  // namespace vornak
