@@ -1,0 +1,183 @@
+// The capture side end to end: the virtual camcorder plays a synthetic tape into the capture
+// filter. A file run writes a file equal to the tape; a live run feeds a live split job that
+// writes the same scene files as vornak-split writes for the tape, with preview on or off.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "CaptureFilter.h"
+#include "CapturePin.h"
+#include "ComPtr.h"
+#include "FilterTestSupport.h"
+#include "Guids.h"
+#include "PreviewPin.h"
+#include "SceneFileName.h"
+#include "SceneSplitter.h"
+#include "SplitCommand.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+#include "VirtualCamcorderFilter.h"
+#include "VirtualCamcorderPin.h"
+
+namespace vornak {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kSafetyLimit = 120s;
+// Data flows without pause until the tape ends; then the reader's last wait runs out.
+constexpr auto kLiveSilence = 2s;
+
+tape::DateTime At(int hour, int minute) {
+    tape::DateTime d;
+    d.hour = hour;
+    d.minute = minute;
+    d.second = 0;
+    return d;
+}
+
+class CaptureEndToEndTest : public ::testing::Test {
+  protected:
+    CaptureEndToEndTest() : m_tz("UTC0") {
+        m_types[0].majortype = MEDIATYPE_Stream;
+        m_filter = ComPtr<CaptureFilter>(new CaptureFilter(m_types, 0));
+        m_camcorder = ComPtr<VirtualCamcorderFilter>(new VirtualCamcorderFilter());
+        m_preview = ComPtr<test::SinkFilter>(new test::SinkFilter());
+    }
+    ~CaptureEndToEndTest() override {
+        m_camcorder->Stop();
+        m_filter->Stop();
+        m_preview->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_filter->GetCapturePin()->Disconnect();
+        m_filter->GetPreviewPin()->Disconnect();
+        m_preview->Pin()->Disconnect();
+    }
+
+    // Three scenes of small pictures, `broken` pictures with 67 slices.
+    void MakeTape(std::vector<long> broken = {}) {
+        tape::TapeOptions options;
+        options.pictureBytes = 6000;
+        options.brokenPictures = std::move(broken);
+        tape::TapeWriter writer(options);
+        for (const auto& start : {At(10, 0), At(11, 30), At(15, 45)}) {
+            tape::SceneSpec scene;
+            scene.start = start;
+            scene.gops = 4;
+            writer.AddScene(scene);
+        }
+        m_tapePath = m_dir.File("tape.m2t");
+        ASSERT_TRUE(writer.WriteFile(m_tapePath));
+    }
+    void BuildGraph(bool preview) {
+        ASSERT_TRUE(m_camcorder->LoadTape(m_tapePath));
+        m_camcorder->SetSpeed(0);
+        m_camcorder->SetPacketsPerSample(200);
+        ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_filter->GetCapturePin(), nullptr), S_OK);
+        if (preview) {
+            ASSERT_EQ(m_filter->GetPreviewPin()->Connect(m_preview->Pin(), nullptr), S_OK);
+            ASSERT_EQ(m_preview->Run(0), S_OK);
+        }
+        ASSERT_EQ(m_filter->Run(0), S_OK);
+        ASSERT_EQ(m_camcorder->Run(0), S_OK);
+    }
+    // What vornak-split makes of the tape, in `dir`.
+    void SplitWithTheCommand(const std::string& dir) {
+        std::ostringstream out;
+        std::ostringstream err;
+        ASSERT_EQ(RunSplitCommand({"--output-dir", dir, "--quiet", m_tapePath}, out, err, false),
+                  kExitOk)
+            << err.str();
+    }
+    void ExpectSameFiles(const std::string& expectedDir, const std::string& actualDir) {
+        const auto names = test::ListFiles(expectedDir);
+        ASSERT_EQ(names.size(), 3u);
+        ASSERT_EQ(test::ListFiles(actualDir), names);
+        for (const auto& name : names) {
+            EXPECT_EQ(test::ReadAll(actualDir + "/" + name),
+                      test::ReadAll(expectedDir + "/" + name))
+                << name;
+        }
+    }
+    CapturePin* Capture() const { return m_filter->GetCapturePin(); }
+
+    test::ScopedTimeZone m_tz;
+    test::TempDir m_dir;
+    std::string m_tapePath;
+    AM_MEDIA_TYPE m_types[1];
+    ComPtr<test::SinkFilter> m_preview;
+    ComPtr<CaptureFilter> m_filter;
+    ComPtr<VirtualCamcorderFilter> m_camcorder;
+};
+
+TEST_F(CaptureEndToEndTest, FileRunWritesTheTape) {
+    MakeTape();
+    BuildGraph(false);
+    const std::string path = m_dir.File("capture.m2t");
+    Capture()->StartCapture(CaptureFile(std::fopen(path.c_str(), "wbx")));
+    m_camcorder->PlayTape();
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    Capture()->StopCapture();
+    EXPECT_EQ(test::ReadAll(path), test::ReadAll(m_tapePath));
+    EXPECT_EQ(Capture()->Dropped(), 0u);
+    EXPECT_FALSE(Capture()->WriteFailed());
+}
+
+TEST_F(CaptureEndToEndTest, FileRunCountsTheTapesBrokenPictures) {
+    MakeTape({5, 40, 41});
+    BuildGraph(true);
+    const std::string path = m_dir.File("capture.m2t");
+    Capture()->StartCapture(CaptureFile(std::fopen(path.c_str(), "wbx")));
+    m_camcorder->PlayTape();
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    Capture()->StopCapture();
+    EXPECT_EQ(test::ReadAll(path), test::ReadAll(m_tapePath));
+    EXPECT_EQ(Capture()->Dropped(), 3u);
+}
+
+class CaptureEndToEndLiveTest : public CaptureEndToEndTest,
+                                public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CaptureEndToEndLiveTest, LiveRunSplitsLikeTheSplitCommand) {
+    const bool preview = GetParam();
+    MakeTape();
+    BuildGraph(preview);
+    const std::string expectedDir = m_dir.File("split");
+    const std::string liveDir = m_dir.File("live");
+    std::filesystem::create_directory(expectedDir);
+    std::filesystem::create_directory(liveDir);
+    SplitWithTheCommand(expectedDir);
+
+    Capture()->SetTakeChunksTimeout(kLiveSilence);
+    Capture()->StartCapture(nullptr);
+    const SceneJobNames names = MakeSceneJobNames(m_tapePath, liveDir, std::nullopt);
+    test::CapturingLog log;
+    std::thread worker([&] {
+        SceneSplitter job(Capture(), names.baseName, "m2t", nullptr, 0, true, false,
+                          kDefaultDateFormat, false);
+        job.SetLog(&log);
+        job.Run();
+        Capture()->EndLiveRun();
+    });
+    m_camcorder->PlayTape();
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    Capture()->StopCapture();
+    worker.join();
+
+    EXPECT_EQ(Capture()->Dropped(), 0u);  // the reader kept up: no chunk discarded
+    EXPECT_FALSE(Capture()->IsCapturing());
+    ExpectSameFiles(expectedDir, liveDir);
+    EXPECT_EQ(log.Dropped(), 0);
+    if (preview) {
+        EXPECT_GT(m_preview->Pin()->Arrivals(), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(PreviewOffAndOn, CaptureEndToEndLiveTest, ::testing::Bool());
+
+}  // namespace
+}  // namespace vornak
