@@ -3,6 +3,9 @@
 #include "SceneSplitter.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cstdint>
@@ -276,6 +279,27 @@ TEST(SceneSplitter, CountNamingSkipsAnExistingFile) {
     EXPECT_FALSE(out.failed);
 }
 
+// A dangling link under the first name: a plain "does it open for reading" test misses it, and
+// creating through it would make a file somewhere else. The name counts as taken.
+TEST(SceneSplitter, DanglingLinkIsNeverWrittenThrough) {
+    test::ScopedTimeZone tz(kUtc);
+    Workspace ws;
+    auto writer = SceneTape({kThreeScenes[0]});
+    ws.WriteInput(writer.Build());
+    const std::string target = ws.Scratch("elsewhere.m2t");
+    std::filesystem::create_symlink(target, ws.Out(CountName(0)));
+
+    test::CapturingLog log;
+    const Outcome out = SplitFile(ws.Input(), ws.Base(), log);
+
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_TRUE(std::filesystem::is_symlink(ws.Out(CountName(0))));
+    ExpectScenes(ws, {CountName(1)}, writer.SceneCuts());
+    EXPECT_EQ(log.LinesStartingWith("WARNING"),
+              std::vector<std::string>{kExists + ws.Out(CountName(0))});
+    EXPECT_EQ(out.counter, 2);
+}
+
 TEST(SceneSplitter, DateNamingCollisionAddsNewToTheRestOfTheJob) {
     test::ScopedTimeZone tz(kUtc);
     Workspace ws;
@@ -392,6 +416,70 @@ TEST(SceneSplitter, MissingOutputFolderIsAnError) {
     EXPECT_FALSE(std::filesystem::exists(folder));
     EXPECT_EQ(log.Written(), 0u);
     EXPECT_TRUE(out.failed);
+}
+
+// Reading this process's own memory from address 0 opens fine and then fails with an I/O error:
+// a read error that is no end of file. The job must end with an error line naming the input
+// instead of retrying the read for ever.
+TEST(SceneSplitter, InputThatFailsToReadEndsTheJob) {
+    const std::string failing = "/proc/self/mem";
+    if (!std::filesystem::exists(failing)) {
+        GTEST_SKIP() << "no " << failing << " here";
+    }
+    Workspace ws;
+    test::CapturingLog log;
+    const Outcome out = SplitFile(failing, ws.Base(), log);
+    EXPECT_TRUE(ws.Outputs().empty());
+    EXPECT_TRUE(out.failed);
+    const auto errors = log.LinesStartingWith("ERROR: ");
+    ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(log.Lines());
+    EXPECT_NE(errors.front().find(failing), std::string::npos) << errors.front();
+}
+
+// Caps the size of files this process may write, as a full disk would, for the life of the object.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a short write instead of a signal
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool Ok() const { return m_ok; }
+
+  private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+TEST(SceneSplitter, ShortWriteIsAnErrorNamingTheFile) {
+    test::ScopedTimeZone tz(kUtc);
+    Workspace ws;
+    auto writer = SceneTape({kThreeScenes[0]}, 6);
+    ws.WriteInput(writer.Build());
+    constexpr rlim_t kRoomOnDisk = 100'000;
+    ASSERT_GT(ws.InputBytes().size(), 2 * kRoomOnDisk);
+
+    test::CapturingLog log;
+    Outcome out;
+    {
+        FileSizeLimit limit(kRoomOnDisk);
+        ASSERT_TRUE(limit.Ok());
+        out = SplitFile(ws.Input(), ws.Base(), log, {.bufferBytes = kTestBufferPackets * PKT_SIZE});
+    }
+    EXPECT_TRUE(out.failed);
+    const auto errors = log.LinesStartingWith("ERROR: ");
+    ASSERT_FALSE(errors.empty());
+    EXPECT_NE(errors.front().find(ws.Out(CountName(0))), std::string::npos) << errors.front();
+    // What did reach the disk is an exact copy, and no more than that was reported written.
+    ExpectCopyFrom(ws, CountName(0), 0, test::ReadAll(ws.Out(CountName(0))).size());
+    EXPECT_LE(log.Written(), kRoomOnDisk);
 }
 
 // Sets the stop byte from inside the job, at a chosen report.
