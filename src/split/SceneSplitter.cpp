@@ -155,6 +155,14 @@ std::uint8_t* SceneSplitter::Resync(std::uint8_t* pos) const {
     return hit != nullptr ? static_cast<std::uint8_t*>(hit) : m_pReadEnd;
 }
 
+bool SceneSplitter::SyncToWholePacket() {
+    if (m_bDone) {
+        return false;
+    }
+    m_pCur = Resync(m_pCur);
+    return WholePacketAt(m_pCur);
+}
+
 bool SceneSplitter::WholePacketAt(const std::uint8_t* pos) const {
     return pos != nullptr && pos <= m_pReadEnd &&
            static_cast<std::size_t>(m_pReadEnd - pos) >= PKT_SIZE;
@@ -372,10 +380,7 @@ bool SceneSplitter::NextVideoUnitStart() {
         if (StopRequested()) {
             return true;
         }
-        if (!m_bDone) {
-            m_pCur = Resync(m_pCur);
-        }
-        if (m_bDone || !WholePacketAt(m_pCur)) {
+        if (!SyncToWholePacket()) {
             if (m_pPendEnd == nullptr) {
                 m_pPendEnd = m_pReadEnd;
             }

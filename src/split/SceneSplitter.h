@@ -74,6 +74,8 @@ class SceneSplitter {
     void ParsePacket(const std::uint8_t* packet, bool lookahead);
     std::uint8_t* Resync(std::uint8_t* pos) const;
     bool WholePacketAt(const std::uint8_t* pos) const;
+    // Steps over bytes that start no packet; true when a whole packet lies at m_pCur.
+    bool SyncToWholePacket();
     std::uint8_t* BufStart() const { return m_pReadBuf.get(); }
     std::uint8_t* Moved(std::uint8_t* pos, const std::uint8_t* from) const;
     void MovePacketInfo(const std::uint8_t* from, const std::uint8_t* to);

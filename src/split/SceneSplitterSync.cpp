@@ -161,10 +161,7 @@ bool SceneSplitter::NextVideoUnitStartSync() {
         if (StopRequested()) {
             return true;
         }
-        if (!m_bDone) {
-            m_pCur = Resync(m_pCur);
-        }
-        if (m_bDone || !WholePacketAt(m_pCur)) {
+        if (!SyncToWholePacket()) {
             return false;
         }
         ParsePacket(m_pCur, false);  // also buffers the packet
