@@ -31,6 +31,7 @@ class VirtualCamcorderFilter : public CBaseFilter {
     ~VirtualCamcorderFilter() override;
 
     // Puts a tape in, wound to its start, transport stopped. False when it cannot be read.
+    // Only while the graph is stopped: the streaming thread reads the tape.
     bool LoadTape(const std::string& path);
     const VirtualTape& Tape() const { return m_tape; }
     TapeTransport& Transport() { return m_transport; }

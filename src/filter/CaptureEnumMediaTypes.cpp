@@ -66,6 +66,11 @@ HRESULT CaptureEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTy
     while (fetched < cMediaTypes && m_nPosition >= 0 && m_nPosition < length) {
         AM_MEDIA_TYPE* copy = CreateMediaType(&TypeAt(m_nPosition));
         if (copy == nullptr) {
+            // Nothing is handed out by a failed call: take back what this one made.
+            while (fetched > 0) {
+                DeleteMediaType(ppMediaTypes[--fetched]);
+                ppMediaTypes[fetched] = nullptr;
+            }
             return E_OUTOFMEMORY;
         }
         ppMediaTypes[fetched++] = copy;

@@ -40,6 +40,11 @@ HRESULT CEnumMediaTypeList::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes
     while (fetched < cMediaTypes && m_nPosition < m_types.size()) {
         AM_MEDIA_TYPE* copy = CreateMediaType(&m_types[m_nPosition]);
         if (copy == nullptr) {
+            // Nothing is handed out by a failed call: take back what this one made.
+            while (fetched > 0) {
+                DeleteMediaType(ppMediaTypes[--fetched]);
+                ppMediaTypes[fetched] = nullptr;
+            }
             return E_OUTOFMEMORY;
         }
         ppMediaTypes[fetched++] = copy;

@@ -1,0 +1,256 @@
+// How fast the capture side takes a tape: the virtual camcorder plays a tape into the capture
+// pin as fast as it can, once into a capture file and once into a live split job; then a live
+// run at twenty times the tape's rate shows whether the split job keeps up without a dropped
+// chunk. CPU time is given per hour of HDV (25 Mbit/s), the measure that matters on a real
+// camcorder, where the data never comes faster than that.
+//
+//   vornak-bench-capture [--tape FILE | --size BYTES] [--speed FACTOR] [--keep]
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "CaptureFilter.h"
+#include "CapturePin.h"
+#include "ComPtr.h"
+#include "Guids.h"
+#include "LogSink.h"
+#include "SceneFileName.h"
+#include "SceneSplitter.h"
+#include "TapeWriter.h"
+#include "VirtualCamcorderFilter.h"
+#include "VirtualCamcorderPin.h"
+#include "VirtualTape.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vornak::ComPtr;
+
+constexpr double kDefaultTapeBytes = 1.5e9;
+constexpr double kDefaultLiveSpeed = 20.0;
+constexpr double kHdvBytesPerHour = 25e6 / 8 * 3600;
+constexpr int kGroupsPerScene = 100;  // about a minute of recording per scene
+constexpr auto kEndWait = std::chrono::hours(1);
+// Data flows without pause while the tape plays; after its end the reader's last wait is short.
+constexpr auto kLiveSilence = std::chrono::milliseconds(500);
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct Result {
+    double seconds = 0;
+    double cpu = 0;
+    std::uint32_t dropped = 0;
+    double written = 0;  // bytes that reached the output files
+    bool ok = true;
+};
+
+// Sums what the split job writes; a full-speed live run drops what the job cannot take.
+class WrittenCounter : public vornak::LogSink {
+  public:
+    void AddLog(const std::string&) override {}
+    void AddWritten(std::uint32_t bytes) override { m_bytes += bytes; }
+    double Bytes() const { return static_cast<double>(m_bytes.load()); }
+
+  private:
+    std::atomic<std::uint64_t> m_bytes{0};
+};
+
+// The camcorder connected to a capture filter, both running.
+class Graph {
+  public:
+    Graph(const std::string& tape, double speed) {
+        m_types[0].majortype = vornak::MEDIATYPE_Stream;
+        m_filter = ComPtr<vornak::CaptureFilter>(new vornak::CaptureFilter(m_types, 0));
+        m_camcorder = ComPtr<vornak::VirtualCamcorderFilter>(new vornak::VirtualCamcorderFilter());
+        m_ok = m_camcorder->LoadTape(tape);
+        m_camcorder->SetSpeed(speed);
+        m_ok = m_ok && m_camcorder->GetOutputPin()->Connect(Pin(), nullptr) == vornak::S_OK &&
+               m_filter->Run(0) == vornak::S_OK && m_camcorder->Run(0) == vornak::S_OK;
+    }
+    ~Graph() {
+        m_camcorder->Stop();
+        m_filter->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        Pin()->Disconnect();
+    }
+    bool Ok() const { return m_ok; }
+    vornak::CapturePin* Pin() const { return m_filter->GetCapturePin(); }
+    vornak::VirtualCamcorderFilter* Camcorder() const { return m_camcorder.Get(); }
+
+  private:
+    vornak::AM_MEDIA_TYPE m_types[1];
+    ComPtr<vornak::CaptureFilter> m_filter;
+    ComPtr<vornak::VirtualCamcorderFilter> m_camcorder;
+    bool m_ok = false;
+};
+
+Result FileRun(const std::string& tape, const std::string& out) {
+    Graph graph(tape, 0);
+    Result result;
+    std::FILE* file = std::fopen(out.c_str(), "wbx");
+    if (!graph.Ok() || file == nullptr) {
+        result.ok = false;
+        return result;
+    }
+    const double cpu = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    graph.Pin()->StartCapture(vornak::CaptureFile(file));
+    graph.Camcorder()->PlayTape();
+    result.ok = graph.Camcorder()->WaitForEndOfTape(kEndWait);
+    graph.Pin()->StopCapture();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cpu = CpuSeconds() - cpu;
+    result.dropped = graph.Pin()->Dropped();
+    result.written = static_cast<double>(fs::file_size(out));
+    result.ok =
+        result.ok && !graph.Pin()->WriteFailed() && fs::file_size(out) == fs::file_size(tape);
+    return result;
+}
+
+Result LiveRun(const std::string& tape, const std::string& outDir, double speed) {
+    Graph graph(tape, speed);
+    Result result;
+    if (!graph.Ok()) {
+        result.ok = false;
+        return result;
+    }
+    fs::create_directories(outDir);
+    vornak::CapturePin* pin = graph.Pin();
+    pin->SetTakeChunksTimeout(kLiveSilence);
+    const double cpu = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    pin->StartCapture(nullptr);
+    bool failed = false;
+    WrittenCounter written;
+    std::thread worker([&] {
+        vornak::SceneSplitter job(pin, outDir + "/scene", "m2t", nullptr, 0, true, false,
+                                  vornak::kDefaultDateFormat, false);
+        job.SetLog(&written);
+        job.Run();
+        failed = job.Failed();
+        pin->EndLiveRun();
+    });
+    graph.Camcorder()->PlayTape();
+    result.ok = graph.Camcorder()->WaitForEndOfTape(kEndWait);
+    pin->StopCapture();
+    worker.join();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    result.cpu = CpuSeconds() - cpu;
+    result.dropped = pin->Dropped();
+    result.written = written.Bytes();
+    result.ok = result.ok && !failed;
+    return result;
+}
+
+void Report(const char* name, const Result& r, double bytes) {
+    const double hours = bytes / kHdvBytesPerHour;
+    std::printf(
+        "%-24s %6.1f MB/s in, %6.1f MB/s written, %6.1f s, CPU %6.1f s = %5.1f CPU s "
+        "per hour of HDV, dropped chunks %u%s\n",
+        name, bytes / 1e6 / r.seconds, r.written / 1e6 / r.seconds, r.seconds, r.cpu, r.cpu / hours,
+        r.dropped, r.ok ? "" : "  FAILED");
+}
+
+bool MakeTape(const std::string& path, double bytes) {
+    vornak::tape::TapeWriter writer;
+    const double groupBytes = static_cast<double>(writer.EstimatedGroupBytes());
+    const int groups = std::max(1, static_cast<int>(bytes / groupBytes));
+    vornak::tape::DateTime when;
+    for (int done = 0; done < groups; done += kGroupsPerScene) {
+        vornak::tape::SceneSpec scene;
+        scene.start = when;
+        scene.gops = std::min(kGroupsPerScene, groups - done);
+        writer.AddScene(scene);
+        when = vornak::tape::AddSeconds(when, 3600);
+    }
+    std::printf("Making a tape of %d picture groups...\n", groups);
+    std::fflush(stdout);
+    return writer.WriteFile(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string tape;
+    double size = kDefaultTapeBytes;
+    double speed = kDefaultLiveSpeed;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--tape" && i + 1 < argc) {
+            tape = argv[++i];
+        } else if (arg == "--size" && i + 1 < argc) {
+            size = std::atof(argv[++i]);
+        } else if (arg == "--speed" && i + 1 < argc) {
+            speed = std::atof(argv[++i]);
+        } else if (arg == "--keep") {
+            keep = true;
+        } else {
+            std::fprintf(stderr,
+                         "usage: vornak-bench-capture [--tape FILE | --size BYTES] "
+                         "[--speed FACTOR] [--keep]\n");
+            return 2;
+        }
+    }
+    char dirTemplate[] = "/tmp/vornak-bench-capture-XXXXXX";
+    const char* work = ::mkdtemp(dirTemplate);
+    if (work == nullptr) {
+        std::fprintf(stderr, "vornak-bench-capture: cannot create a work folder\n");
+        return 1;
+    }
+    const std::string dir = work;
+    if (tape.empty()) {
+        tape = dir + "/tape.m2t";
+        if (!MakeTape(tape, size)) {
+            std::fprintf(stderr, "vornak-bench-capture: cannot write %s\n", tape.c_str());
+            return 1;
+        }
+    }
+    const double bytes = static_cast<double>(fs::file_size(tape));
+    vornak::VirtualTape probe;
+    probe.Open(tape);
+    std::printf(
+        "Tape: %s (%.1f MB, %.2f hours of HDV, %.1f Mbit/s by its clock), %zu source "
+        "packets per sample\n",
+        tape.c_str(), bytes / 1e6, bytes / kHdvBytesPerHour, probe.BitRate() / 1e6,
+        vornak::VirtualCamcorderFilter::kDefaultPacketsPerSample);
+    std::fflush(stdout);
+
+    const Result file = FileRun(tape, dir + "/capture.m2t");
+    Report("file run, full speed", file, bytes);
+    fs::remove(dir + "/capture.m2t");
+
+    const Result live = LiveRun(tape, dir + "/live", 0);
+    Report("live run, full speed", live, bytes);
+    fs::remove_all(dir + "/live");
+
+    char name[64];
+    std::snprintf(name, sizeof name, "live run, %gx real time", speed);
+    const Result paced = LiveRun(tape, dir + "/paced", speed);
+    Report(name, paced, bytes);
+    fs::remove_all(dir + "/paced");
+
+    const bool keepsUp = paced.ok && paced.dropped == 0;
+    std::printf("Live run at %gx real time %s\n", speed,
+                keepsUp ? "keeps up: no chunk dropped" : "does NOT keep up");
+    if (!keep) {
+        fs::remove_all(dir);
+    } else {
+        std::printf("Kept %s\n", dir.c_str());
+    }
+    return file.ok && live.ok && keepsUp ? 0 : 1;
+}
