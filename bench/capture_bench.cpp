@@ -4,7 +4,10 @@
 // chunk. CPU time is given per hour of HDV (25 Mbit/s), the measure that matters on a real
 // camcorder, where the data never comes faster than that.
 //
-//   vornak-bench-capture [--tape FILE | --size BYTES] [--speed FACTOR] [--keep]
+//   vornak-bench-capture [--tape FILE | --size BYTES] [--speed FACTOR] [--no-scan] [--keep]
+//
+// --speed sets the live run that must keep up (20 by default); unless --no-scan is given, the
+// factor is then doubled until a chunk is dropped.
 #include <sys/resource.h>
 
 #include <atomic>
@@ -35,11 +38,12 @@ using vornak::ComPtr;
 
 constexpr double kDefaultTapeBytes = 1.5e9;
 constexpr double kDefaultLiveSpeed = 20.0;
+constexpr double kFastestFactor = 1280.0;
 constexpr double kHdvBytesPerHour = 25e6 / 8 * 3600;
 constexpr int kGroupsPerScene = 100;  // about a minute of recording per scene
 constexpr auto kEndWait = std::chrono::hours(1);
-// Data flows without pause while the tape plays; after its end the reader's last wait is short.
-constexpr auto kLiveSilence = std::chrono::milliseconds(500);
+// Data flows without pause while the tape plays; a pause this long would end the run early.
+constexpr auto kLiveSilence = std::chrono::seconds(2);
 
 double CpuSeconds() {
     rusage usage{};
@@ -145,6 +149,8 @@ Result LiveRun(const std::string& tape, const std::string& outDir, double speed)
     });
     graph.Camcorder()->PlayTape();
     result.ok = graph.Camcorder()->WaitForEndOfTape(kEndWait);
+    // Nothing more will come: the reader takes what is queued without waiting for more.
+    pin->EndLiveRun();
     pin->StopCapture();
     worker.join();
     result.seconds =
@@ -189,6 +195,7 @@ int main(int argc, char** argv) {
     double size = kDefaultTapeBytes;
     double speed = kDefaultLiveSpeed;
     bool keep = false;
+    bool scan = true;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--tape" && i + 1 < argc) {
@@ -199,10 +206,12 @@ int main(int argc, char** argv) {
             speed = std::atof(argv[++i]);
         } else if (arg == "--keep") {
             keep = true;
+        } else if (arg == "--no-scan") {
+            scan = false;
         } else {
             std::fprintf(stderr,
                          "usage: vornak-bench-capture [--tape FILE | --size BYTES] "
-                         "[--speed FACTOR] [--keep]\n");
+                         "[--speed FACTOR] [--no-scan] [--keep]\n");
             return 2;
         }
     }
@@ -238,19 +247,34 @@ int main(int argc, char** argv) {
     Report("live run, full speed", live, bytes);
     fs::remove_all(dir + "/live");
 
-    char name[64];
-    std::snprintf(name, sizeof name, "live run, %gx real time", speed);
-    const Result paced = LiveRun(tape, dir + "/paced", speed);
-    Report(name, paced, bytes);
-    fs::remove_all(dir + "/paced");
-
-    const bool keepsUp = paced.ok && paced.dropped == 0;
+    // The required rate first, then doubling it until the split job falls behind: the camcorder
+    // never waits for the reader, so an unpaced live run only shows how much it drops.
+    bool keepsUp = false;
+    double fastestKept = 0;
+    for (double factor = speed; factor <= kFastestFactor; factor *= 2) {
+        char name[64];
+        std::snprintf(name, sizeof name, "live run, %gx real time", factor);
+        const Result paced = LiveRun(tape, dir + "/paced", factor);
+        Report(name, paced, bytes);
+        fs::remove_all(dir + "/paced");
+        const bool kept = paced.ok && paced.dropped == 0;
+        if (factor == speed) {
+            keepsUp = kept;
+        }
+        if (!kept || !scan) {
+            break;
+        }
+        fastestKept = factor;
+    }
     std::printf("Live run at %gx real time %s\n", speed,
                 keepsUp ? "keeps up: no chunk dropped" : "does NOT keep up");
+    if (scan && fastestKept > 0) {
+        std::printf("Fastest live run without a dropped chunk: %gx real time\n", fastestKept);
+    }
     if (!keep) {
         fs::remove_all(dir);
     } else {
         std::printf("Kept %s\n", dir.c_str());
     }
-    return file.ok && live.ok && keepsUp ? 0 : 1;
+    return file.ok && keepsUp ? 0 : 1;
 }

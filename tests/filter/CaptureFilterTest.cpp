@@ -83,17 +83,6 @@ TEST_F(CaptureFilterTest, PinsCountTheirReferencesOnTheFilter) {
     EXPECT_EQ(pin->Release(), before - 1);
 }
 
-TEST_F(CaptureFilterTest, LeavesFindPinAndVendorInfoUnimplemented) {
-    IPin* pin = reinterpret_cast<IPin*>(1);
-    EXPECT_EQ(m_filter->FindPin("~CapturePin", &pin), E_NOTIMPL);
-    EXPECT_EQ(pin, nullptr);
-    std::string vendor;
-    EXPECT_EQ(m_filter->QueryVendorInfo(&vendor), E_NOTIMPL);
-    CLSID clsid{1};
-    EXPECT_EQ(m_filter->GetClassID(&clsid), S_OK);
-    EXPECT_EQ(clsid, GUID_NULL);
-}
-
 TEST_F(CaptureFilterTest, PauseActivatesTheConnectedPreviewPinAndStopDeactivatesIt) {
     // Unconnected: the state machine touches no pin and succeeds.
     EXPECT_EQ(m_filter->Pause(), S_OK);

@@ -183,20 +183,5 @@ TEST_F(CapturePinTest, LeavesTheAllocatorToTheUpstreamPin) {
     EXPECT_EQ(Pin()->Disconnect(), S_OK);
 }
 
-TEST_F(CapturePinTest, OffersAStreamTypeToTheBaseClassesOnly) {
-    CMediaType type;
-    EXPECT_EQ(Pin()->GetMediaType(0, &type), S_OK);
-    EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
-    EXPECT_EQ(type.subtype, GUID_NULL);
-    EXPECT_EQ(Pin()->GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
-    const CMediaType video(MEDIATYPE_Video);
-    EXPECT_EQ(Pin()->CheckMediaType(&type), S_OK);
-    EXPECT_EQ(Pin()->CheckMediaType(&video), S_FALSE);
-    EXPECT_EQ(Pin()->EndOfStream(), S_OK);
-    EXPECT_EQ(Pin()->BeginFlush(), S_OK);
-    EXPECT_EQ(Pin()->NewSegment(0, 1, 1.0), S_OK);
-    EXPECT_EQ(Pin()->QueryInternalConnections(nullptr, nullptr), E_NOTIMPL);
-}
-
 }  // namespace
 }  // namespace vornak

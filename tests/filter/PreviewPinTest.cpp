@@ -131,17 +131,6 @@ TEST_F(PreviewPinTest, RefusesAllocatorsThatGrantSmallerBuffers) {
     EXPECT_EQ(Pin()->DecideBufferSize(committed.Get(), &request), VFW_E_ALREADY_COMMITTED);
 }
 
-TEST_F(PreviewPinTest, OffersAndAcceptsOnlyATransportStream) {
-    CMediaType type;
-    ASSERT_EQ(Pin()->GetMediaType(0, &type), S_OK);
-    EXPECT_EQ(type.subtype, MEDIASUBTYPE_MPEG2_TRANSPORT);
-    EXPECT_EQ(Pin()->GetMediaType(1, &type), VFW_S_NO_MORE_ITEMS);
-    EXPECT_EQ(Pin()->CheckMediaType(&type), S_OK);
-    const CMediaType stream(MEDIATYPE_Stream);
-    EXPECT_EQ(Pin()->CheckMediaType(&stream), S_FALSE);
-    EXPECT_EQ(Pin()->NonDelegatingQueryInterface(IID_IPin, nullptr), E_POINTER);
-}
-
 TEST_F(PreviewPinTest, ActiveWithoutAConnectionOnlyResetsTheCounter) {
     for (int i = 0; i <= 257; ++i) {
         Pin()->QueueChunk(Chunk(1));

@@ -83,27 +83,5 @@ TEST_F(CBaseFilterTest, TellsStreamTimeByItsClock) {
     EXPECT_EQ(clock.count, 1);
 }
 
-TEST_F(CBaseFilterTest, KeepsTheGraphsNameAndFindsPinsById) {
-    ASSERT_EQ(m_source->JoinFilterGraph(nullptr, "ignored"), S_OK);
-    FILTER_INFO info;
-    ASSERT_EQ(m_source->QueryFilterInfo(&info), S_OK);
-    EXPECT_EQ(info.achName, "");
-    EXPECT_EQ(info.pGraph, nullptr);
-
-    IPin* pin = nullptr;
-    ASSERT_EQ(m_source->FindPin("Out", &pin), S_OK);
-    EXPECT_EQ(pin, static_cast<IPin*>(Pin()));
-    pin->Release();
-    EXPECT_EQ(m_source->FindPin("In", &pin), VFW_E_NOT_FOUND);
-
-    ComPtr<IEnumPins> pins;
-    ASSERT_EQ(m_source->EnumPins(pins.Receive()), S_OK);
-    IPin* all[2] = {};
-    ULONG fetched = 0;
-    EXPECT_EQ(pins->Next(2, all, &fetched), S_FALSE);
-    ASSERT_EQ(fetched, 1u);
-    all[0]->Release();
-}
-
 }  // namespace
 }  // namespace vornak
