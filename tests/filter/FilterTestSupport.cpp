@@ -67,7 +67,6 @@ HRESULT SinkPin::Receive(IMediaSample* pSample) {
     pSample->GetPointer(&data);
     received.data.assign(data, data + pSample->GetActualDataLength());
     received.bufferSize = pSample->GetSize();
-    received.thread = std::this_thread::get_id();
 
     std::unique_lock lock(m_mutex);
     ++m_nArrivals;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 #include "CBaseFilter.h"
@@ -47,7 +46,6 @@ class FakeSample final : public IMediaSample {
 struct ReceivedSample {
     Bytes data;       // the valid part, as the sample's actual length gives it
     LONG bufferSize;  // the whole buffer
-    std::thread::id thread;
 };
 
 class SinkPin;
