@@ -1,11 +1,38 @@
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "CVornakApp.h"
 #include "TerminationSignals.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vornak [--help]\n"
+    "Opens the Vornak window: \"Capturing\" records what an HDV camcorder plays from its tape,\n"
+    "\"Scenes splitting\" splits .m2t/.ts files into one file per recorded scene.\n"
+    "Settings and the window position are kept in ./vornak.ini (the current directory).\n"
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+
+bool AskedForHelp(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answer before any window system is needed, so that --help works without a display.
+    if (AskedForHelp(argc, argv)) {
+        std::fputs(kUsage, stdout);
+        return EXIT_SUCCESS;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornak"));
 
