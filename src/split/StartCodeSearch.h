@@ -2,6 +2,7 @@
 // the processor allows.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -25,15 +26,19 @@ inline void ForEachStartCode(const std::uint8_t* data, std::size_t size, OnCode&
     constexpr std::size_t kLanes = 16;
     const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi8(1);
-    // Checks the codes that begin at j .. j + 15; the furthest byte read is j + 17.
-    const auto checkLanes = [&](std::size_t at) {
+    // Checks the codes that begin at at .. at + 15, leaving out those before `from` (already
+    // checked); the furthest byte read is at + 17.
+    const auto checkLanes = [&](std::size_t at, std::size_t from) {
         const __m128i b0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        const __m128i z0 = _mm_cmpeq_epi8(b0, zero);
+        if (_mm_movemask_epi8(z0) == 0) {
+            return;
+        }
         const __m128i b1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
         const __m128i b2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 2));
         const __m128i hit =
-            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(b0, zero), _mm_cmpeq_epi8(b1, zero)),
-                          _mm_cmpeq_epi8(b2, one));
-        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+            _mm_and_si128(_mm_and_si128(z0, _mm_cmpeq_epi8(b1, zero)), _mm_cmpeq_epi8(b2, one));
+        unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) >> (from - at) << (from - at);
         while (mask != 0) {
             const unsigned lane = static_cast<unsigned>(__builtin_ctz(mask));
             onCode(data[at + lane + 3]);
@@ -49,11 +54,17 @@ inline void ForEachStartCode(const std::uint8_t* data, std::size_t size, OnCode&
         if (_mm_movemask_epi8(zeros) == 0) {
             continue;
         }
-        checkLanes(j);
-        checkLanes(j + kLanes);
+        checkLanes(j, j);
+        checkLanes(j + kLanes, j + kLanes);
     }
-    for (; j + kLanes - 1 <= lastStart; j += kLanes) {
-        checkLanes(j);
+    // The rest in blocks of 16, the last one moved back to end at the last place a code can
+    // begin, so that no byte-by-byte tail is needed.
+    if (lastStart + 1 >= kLanes) {
+        while (j <= lastStart) {
+            const std::size_t at = std::min(j, lastStart + 1 - kLanes);
+            checkLanes(at, j);
+            j = at + kLanes;
+        }
     }
 #endif
     for (; j <= lastStart; ++j) {
