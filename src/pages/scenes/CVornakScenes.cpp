@@ -346,8 +346,10 @@ void CVornakScenes::OnRemoveFiles() {
 }
 
 void CVornakScenes::OnFileListChanged() {
-    // The list stays usable during a run, but its files must not change under the worker.
-    m_removeButton->setEnabled(!m_bRunning && !m_list->selectedItems().isEmpty());
+    // The list stays usable during a run, but its files must not change under the worker. The
+    // controls stay locked until the timer has seen the run end and restored them, even when
+    // the worker itself has already finished.
+    m_removeButton->setEnabled(!m_timer.isActive() && !m_list->selectedItems().isEmpty());
 }
 
 void CVornakScenes::RebuildFileList() {
