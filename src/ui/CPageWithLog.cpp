@@ -114,10 +114,22 @@ void CPageWithLog::OnOutputDirectory() {
     if (start.isNull()) {
         start = QLatin1String("");
     }
-    CPathDialog chooser(QString(), QString(), start, nullptr);
-    if (chooser.DoModal() == 1) {
-        field->setText(chooser.GetPathName());
+    QString chosen;
+    if (ChooseFolder(start, chosen)) {
+        field->setText(chosen);
     }
+}
+
+bool CPageWithLog::ChooseFolder(const QString& initial, QString& chosen) {
+    if (m_folderChooser) {
+        return m_folderChooser(initial, chosen);
+    }
+    CPathDialog dialog(QString(), QString(), initial, nullptr);
+    if (dialog.DoModal() != 1) {
+        return false;
+    }
+    chosen = dialog.GetPathName();
+    return true;
 }
 
 }  // namespace vornak

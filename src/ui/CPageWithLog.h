@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -53,9 +54,18 @@ class CPageWithLog : public QWidget, public LogSink {
     // opens at the text of the output-folder field (1012) and, when confirmed, fills it.
     void OnOutputDirectory();
 
+  public:
+    // Replaces the folder chooser (tests, so that no dialog opens); null restores it.
+    using FolderChooser = std::function<bool(const QString& initial, QString& chosen)>;
+    void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
+
+  protected:
     std::string m_logText;  // every line shown so far, each followed by "\r\n"
 
   private:
+    bool ChooseFolder(const QString& initial, QString& chosen);
+
+    FolderChooser m_folderChooser;
     int m_templateId;
     std::mutex m_logLock;
     std::deque<std::string> m_pendingLines;

@@ -281,31 +281,6 @@ void CVornakScenes::OnNamingDateTime() {
     m_dateFormatEdit->setEnabled(true);
 }
 
-void CVornakScenes::OnOutputDirectory() {
-    // An empty field is still a given start (the chooser then selects nothing); only a null
-    // path would make it open at the current directory.
-    QString start = m_outputDirEdit->text();
-    if (start.isNull()) {
-        start = QLatin1String("");
-    }
-    QString chosen;
-    if (ChooseFolder(start, chosen)) {
-        m_outputDirEdit->setText(chosen);
-    }
-}
-
-bool CVornakScenes::ChooseFolder(const QString& initial, QString& chosen) {
-    if (m_folderChooser) {
-        return m_folderChooser(initial, chosen);
-    }
-    CPathDialog dialog(QString(), QString(), initial, nullptr);
-    if (dialog.DoModal() != 1) {
-        return false;
-    }
-    chosen = dialog.GetPathName();
-    return true;
-}
-
 // ---------------------------------------------------------------------------------------------
 // File list
 

@@ -91,9 +91,7 @@ class CVornakScenes : public CPageWithLog {
     // the chosen paths (none when cancelled); the folder chooser starts at `initial` and returns
     // true with `chosen` set when confirmed. An empty function restores the real dialog.
     using FileChooser = std::function<QStringList()>;
-    using FolderChooser = std::function<bool(const QString& initial, QString& chosen)>;
     void SetFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
-    void SetFolderChooser(FolderChooser chooser) { m_folderChooser = std::move(chooser); }
 
   private:
     // What a run uses of the controls. They are locked while the worker runs, so taking them
@@ -111,7 +109,6 @@ class CVornakScenes : public CPageWithLog {
     void BuildControls();
     void OnAddFiles();
     void OnRemoveFiles();
-    void OnOutputDirectory();
     void OnNewFileName();
     void OnNamingCount();
     void OnNamingDateTime();
@@ -121,7 +118,6 @@ class CVornakScenes : public CPageWithLog {
     void OnTimer();
 
     QStringList ChooseFiles();
-    bool ChooseFolder(const QString& initial, QString& chosen);
     void RebuildFileList();
     void UpdateProgress();
     void RestoreIdleControls();
@@ -155,7 +151,6 @@ class CVornakScenes : public CPageWithLog {
     SettingsMap* m_pSettings = nullptr;
     bool m_bSettingsLoaded = false;
     FileChooser m_fileChooser;
-    FolderChooser m_folderChooser;
 };
 
 }  // namespace vornak
