@@ -58,28 +58,16 @@ const AM_MEDIA_TYPE& CaptureEnumMediaTypes::TypeAt(std::int32_t index) const {
 
 HRESULT CaptureEnumMediaTypes::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes,
                                     ULONG* pcFetched) {
-    if (ppMediaTypes == nullptr || (pcFetched == nullptr && cMediaTypes > 1)) {
-        return E_POINTER;
-    }
-    ULONG fetched = 0;
     const std::int32_t length = SequenceLength();
-    while (fetched < cMediaTypes && m_nPosition >= 0 && m_nPosition < length) {
-        AM_MEDIA_TYPE* copy = CreateMediaType(&TypeAt(m_nPosition));
-        if (copy == nullptr) {
-            // Nothing is handed out by a failed call: take back what this one made.
-            while (fetched > 0) {
-                DeleteMediaType(ppMediaTypes[--fetched]);
-                ppMediaTypes[fetched] = nullptr;
-            }
-            return E_OUTOFMEMORY;
-        }
-        ppMediaTypes[fetched++] = copy;
-        ++m_nPosition;
-    }
-    if (pcFetched != nullptr) {
-        *pcFetched = fetched;
-    }
-    return fetched == cMediaTypes ? S_OK : S_FALSE;
+    ULONG advanced = 0;
+    const HRESULT hr = HandOutMediaTypes(
+        cMediaTypes, ppMediaTypes, pcFetched, advanced, [&](ULONG offset) -> const AM_MEDIA_TYPE* {
+            const std::int64_t index = static_cast<std::int64_t>(m_nPosition) + offset;
+            return index >= 0 && index < length ? &TypeAt(static_cast<std::int32_t>(index))
+                                                : nullptr;
+        });
+    m_nPosition += static_cast<std::int32_t>(advanced);
+    return hr;
 }
 
 HRESULT CaptureEnumMediaTypes::Skip(ULONG cMediaTypes) {

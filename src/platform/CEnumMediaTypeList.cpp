@@ -33,27 +33,14 @@ HRESULT CEnumMediaTypeList::NonDelegatingQueryInterface(REFIID riid, void** ppv)
 
 HRESULT CEnumMediaTypeList::Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes,
                                  ULONG* pcFetched) {
-    if (ppMediaTypes == nullptr || (pcFetched == nullptr && cMediaTypes > 1)) {
-        return E_POINTER;
-    }
-    ULONG fetched = 0;
-    while (fetched < cMediaTypes && m_nPosition < m_types.size()) {
-        AM_MEDIA_TYPE* copy = CreateMediaType(&m_types[m_nPosition]);
-        if (copy == nullptr) {
-            // Nothing is handed out by a failed call: take back what this one made.
-            while (fetched > 0) {
-                DeleteMediaType(ppMediaTypes[--fetched]);
-                ppMediaTypes[fetched] = nullptr;
-            }
-            return E_OUTOFMEMORY;
-        }
-        ppMediaTypes[fetched++] = copy;
-        ++m_nPosition;
-    }
-    if (pcFetched != nullptr) {
-        *pcFetched = fetched;
-    }
-    return fetched == cMediaTypes ? S_OK : S_FALSE;
+    ULONG advanced = 0;
+    const HRESULT hr = HandOutMediaTypes(
+        cMediaTypes, ppMediaTypes, pcFetched, advanced, [&](ULONG offset) -> const AM_MEDIA_TYPE* {
+            const std::size_t index = m_nPosition + offset;
+            return index < m_types.size() ? &m_types[index] : nullptr;
+        });
+    m_nPosition += advanced;
+    return hr;
 }
 
 HRESULT CEnumMediaTypeList::Skip(ULONG cMediaTypes) {
