@@ -57,6 +57,9 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
     FILTER_STATE State() const { return m_State.load(std::memory_order_acquire); }
     bool IsStopped() const { return State() == State_Stopped; }
     IFilterGraph* GetFilterGraph() const { return m_pGraph; }
+    // Passes an event to the graph's event sink; S_FALSE outside a graph. Callable from any
+    // thread, streaming threads included: it does not take the filter's lock.
+    HRESULT NotifyEvent(LONG eventCode, LONG_PTR param1, LONG_PTR param2);
     CCriticalSection* Lock() const { return m_pLock; }
 
   protected:

@@ -52,6 +52,9 @@ class CBasePin : public CUnknown, public IPin {
     HRESULT NewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double dRate) override;
 
     virtual LONG GetMediaTypeVersion() { return 1; }
+    // The pin's category (PIN_CATEGORY_CAPTURE, ...), answered through IKsPropertySet; null
+    // for a pin without one, which then offers no property set.
+    virtual const GUID* Category() const { return nullptr; }
     virtual HRESULT Active() { return S_OK; }
     virtual HRESULT Inactive() { return S_OK; }
     virtual HRESULT Run(REFERENCE_TIME) { return S_OK; }

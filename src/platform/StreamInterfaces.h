@@ -157,8 +157,16 @@ class IBaseFilter : public IMediaFilter {
 
 class IFilterGraph : public IUnknown {
   public:
+    // The graph holds a reference to each of its filters. An empty name lets the graph pick
+    // one; a name already taken gets a number appended.
     virtual HRESULT AddFilter(IBaseFilter* pFilter, const std::string& name) = 0;
+    // Stops the filter if the graph is not stopped, disconnects its pins and lets it go.
     virtual HRESULT RemoveFilter(IBaseFilter* pFilter) = 0;
+    virtual HRESULT FindFilterByName(const std::string& name, IBaseFilter** ppFilter) = 0;
+    // Connects two pins of filters in the graph with the given type (null: any agreed type).
+    virtual HRESULT ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) = 0;
+    // Breaks one end of a connection.
+    virtual HRESULT Disconnect(IPin* ppin) = 0;
 };
 
 }  // namespace vornak

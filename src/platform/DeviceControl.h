@@ -1,0 +1,68 @@
+// Control of tape devices: the external device (its capabilities, among them the device type),
+// its tape transport, and its timecode reader. Camcorder filters offer these beside
+// IBaseFilter.
+#pragma once
+
+#include "HResult.h"
+#include "Unknown.h"
+
+namespace vornak {
+
+// Capabilities asked with IAMExtDevice::GetCapability.
+inline constexpr LONG ED_DEVCAP_DEVICE_TYPE = 4103;
+inline constexpr LONG ED_DEVCAP_TIMECODE_READ = 4121;
+// Device types: tape playback, and the camera mode of a camcorder.
+inline constexpr LONG ED_DEVTYPE_VCR = 4104;
+inline constexpr LONG ED_DEVTYPE_CAMERA = 4114;
+
+// Transport modes.
+inline constexpr LONG ED_MODE_PLAY = 4296;
+inline constexpr LONG ED_MODE_STOP = 4297;
+inline constexpr LONG ED_MODE_FREEZE = 4298;
+inline constexpr LONG ED_MODE_FF = 4300;
+inline constexpr LONG ED_MODE_REW = 4301;
+// Fast play forward and backward, sent while the tape plays.
+inline constexpr LONG ED_MODE_PLAY_FASTEST_FWD = 5029;
+inline constexpr LONG ED_MODE_PLAY_FASTEST_REV = 5031;
+
+class IAMExtDevice : public IUnknown {
+  public:
+    // The capability's value in *pValue; pdblValue may be null.
+    virtual HRESULT GetCapability(LONG Capability, LONG* pValue, double* pdblValue) = 0;
+};
+
+class IAMExtTransport : public IUnknown {
+  public:
+    virtual HRESULT put_Mode(LONG Mode) = 0;
+    virtual HRESULT get_Mode(LONG* pMode) = 0;
+};
+
+struct TIMECODE {
+    WORD wFrameRate = 0;
+    WORD wFrameFract = 0;
+    // Eight binary-coded decimal digits, most significant first: HH MM SS FF.
+    DWORD dwFrames = 0;
+};
+
+struct TIMECODE_SAMPLE {
+    LONGLONG qwTick = 0;
+    TIMECODE timecode;
+    DWORD dwUser = 0;
+    // What is asked for: ED_DEVCAP_TIMECODE_READ.
+    DWORD dwFlags = 0;
+};
+
+class IAMTimecodeReader : public IUnknown {
+  public:
+    virtual HRESULT GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) = 0;
+};
+
+// Packs hours, minutes, seconds and frames into the eight BCD digits of TIMECODE::dwFrames.
+constexpr DWORD PackTimecode(unsigned hours, unsigned minutes, unsigned seconds,
+                             unsigned frames) {
+    auto bcd = [](unsigned value) { return ((value / 10) % 10) << 4 | (value % 10); };
+    return static_cast<DWORD>(bcd(hours) << 24 | bcd(minutes) << 16 | bcd(seconds) << 8 |
+                              bcd(frames));
+}
+
+}  // namespace vornak
