@@ -4,6 +4,7 @@
 
 #include "CBasePin.h"
 #include "CEnumPinList.h"
+#include "GraphInterfaces.h"
 #include "Guids.h"
 
 namespace vornak {
@@ -203,9 +204,29 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* pInfo) {
 
 HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* pGraph, const std::string& name) {
     CAutoLock lock(*m_pLock);
+    IMediaEventSink* sink = nullptr;
+    if (pGraph != nullptr &&
+        Succeeded(pGraph->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink)))) {
+        // The graph holds this filter; a reference back would keep both alive for ever.
+        sink->Release();
+    }
+    {
+        std::lock_guard sinkLock(m_sinkLock);
+        m_pSink = sink;
+    }
     m_pGraph = pGraph;
     m_name = pGraph != nullptr ? name : std::string();
     return S_OK;
+}
+
+HRESULT CBaseFilter::NotifyEvent(LONG eventCode, LONG_PTR param1, LONG_PTR param2) {
+    // Held across the call so that a graph that makes its filters leave before it goes can
+    // be sure that no notification is still on its way in.
+    std::lock_guard sinkLock(m_sinkLock);
+    if (m_pSink == nullptr) {
+        return S_FALSE;
+    }
+    return m_pSink->Notify(eventCode, param1, param2);
 }
 
 HRESULT CBaseFilter::QueryVendorInfo(std::string*) {

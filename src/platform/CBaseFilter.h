@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "CUnknown.h"
@@ -17,6 +18,7 @@
 namespace vornak {
 
 class CBasePin;
+class IMediaEventSink;
 
 class CBaseFilter : public CUnknown, public IBaseFilter {
   public:
@@ -43,6 +45,8 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
     // The pin whose QueryId equals `id`.
     HRESULT FindPin(const std::string& id, IPin** ppPin) override;
     HRESULT QueryFilterInfo(FILTER_INFO* pInfo) override;
+    // Keeps the graph's event sink (not referenced) for NotifyEvent; a null graph drops it,
+    // waiting for a NotifyEvent in progress to return first.
     HRESULT JoinFilterGraph(IFilterGraph* pGraph, const std::string& name) override;
     HRESULT QueryVendorInfo(std::string* vendorInfo) override;
 
@@ -73,6 +77,10 @@ class CBaseFilter : public CUnknown, public IBaseFilter {
   private:
     std::unique_ptr<CCriticalSection> m_pOwnLock;
     CCriticalSection* m_pLock;
+    // Guards m_pSink apart from the filter lock: a streaming thread notifies while Stop may
+    // hold the filter lock waiting for that very thread to end.
+    std::mutex m_sinkLock;
+    IMediaEventSink* m_pSink = nullptr;  // the graph's; not referenced, like m_pGraph
 };
 
 }  // namespace vornak

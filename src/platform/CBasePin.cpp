@@ -5,6 +5,7 @@
 
 #include "CBaseFilter.h"
 #include "CEnumMediaTypeList.h"
+#include "CPinPropertySet.h"
 #include "Guids.h"
 
 namespace vornak {
@@ -44,7 +45,11 @@ bool IsTypeRefusal(HRESULT hr) {
 
 CBasePin::CBasePin(const char* objectName, CBaseFilter* filter, CCriticalSection* lock,
                    std::string pinName, PIN_DIRECTION direction)
-    : CUnknown(objectName), m_name(std::move(pinName)), m_dir(direction), m_pFilter(filter) {
+    : CUnknown(objectName),
+      m_name(std::move(pinName)),
+      m_dir(direction),
+      m_pFilter(filter),
+      m_pPropertySet(std::make_unique<CPinPropertySet>(*this)) {
     if (lock == nullptr) {
         m_pOwnLock = std::make_unique<CCriticalSection>();
         lock = m_pOwnLock.get();
@@ -72,6 +77,9 @@ HRESULT CBasePin::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     }
     if (riid == IID_IUnknown || riid == IID_IPin) {
         return GetInterface(static_cast<IPin*>(this), ppv);
+    }
+    if (riid == IID_IKsPropertySet && Category() != nullptr) {
+        return GetInterface(static_cast<IKsPropertySet*>(m_pPropertySet.get()), ppv);
     }
     return CUnknown::NonDelegatingQueryInterface(riid, ppv);
 }

@@ -19,6 +19,7 @@
 namespace vornak {
 
 class CBaseFilter;
+class CPinPropertySet;
 
 class CBasePin : public CUnknown, public IPin {
   public:
@@ -30,7 +31,7 @@ class CBasePin : public CUnknown, public IPin {
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
     ULONG AddRef() override;
     ULONG Release() override;
-    // IUnknown and IPin: the IPin pointer.
+    // IUnknown and IPin: the IPin pointer; IKsPropertySet while Category() is not null.
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
     ULONG NonDelegatingAddRef() override;
     ULONG NonDelegatingRelease() override;
@@ -92,6 +93,8 @@ class CBasePin : public CUnknown, public IPin {
 
   private:
     std::unique_ptr<CCriticalSection> m_pOwnLock;
+    // Handed out for IKsPropertySet; counts on this pin.
+    std::unique_ptr<CPinPropertySet> m_pPropertySet;
 };
 
 }  // namespace vornak

@@ -74,7 +74,10 @@ inline constexpr ULONG LOCALE_USER_DEFAULT = 1024;
 inline constexpr HRESULT VARCMP_LT = 0;
 inline constexpr HRESULT VARCMP_EQ = 1;
 inline constexpr HRESULT VARCMP_GT = 2;
-// Compares two texts byte by byte (flags 0: case matters).
+// Compare flag: ASCII letters compare without regard to case.
+inline constexpr ULONG NORM_IGNORECASE = 0x00000001;
+// Compares two texts byte by byte (flags 0: case matters). The locale is not used: texts are
+// compared as unsigned bytes, a shorter text before a longer one it begins.
 HRESULT VarBstrCmp(const std::string& left, const std::string& right, ULONG lcid, ULONG dwFlags);
 
 }  // namespace vornak

@@ -14,6 +14,11 @@ inline constexpr LONG EC_COMPLETE = 0x01;
 inline constexpr LONG EC_ERRORABORT = 0x03;
 inline constexpr LONG EC_DEVICE_LOST = 0x1F;
 
+// Successes of graph building: a filter added under a changed name, a stream rendered only in
+// part (a converter on the way has outputs no renderer took).
+inline constexpr HRESULT VFW_S_DUPLICATE_NAME = MakeResult(0x0004022Du);
+inline constexpr HRESULT VFW_S_PARTIAL_RENDER = MakeResult(0x00040242u);
+
 // The message a graph posts, by default, when an event is queued.
 inline constexpr UINT WM_USER = 0x400;
 
@@ -94,6 +99,13 @@ class ICaptureGraphBuilder2 : public IUnknown {
 
 // A pin's property sets; the one asked for here is its category.
 inline constexpr DWORD AMPROPERTY_PIN_CATEGORY = 0;
+// What QuerySupported reports: the property can be read, written.
+inline constexpr DWORD KSPROPERTY_SUPPORT_GET = 1;
+inline constexpr DWORD KSPROPERTY_SUPPORT_SET = 2;
+// A property set the object does not have (HRESULT_FROM_WIN32(ERROR_SET_NOT_FOUND)), and a
+// property it does not have within a set it knows (HRESULT_FROM_WIN32(ERROR_NOT_FOUND)).
+inline constexpr HRESULT E_PROP_SET_UNSUPPORTED = MakeResult(0x80070492u);
+inline constexpr HRESULT E_PROP_ID_UNSUPPORTED = MakeResult(0x80070490u);
 
 class IKsPropertySet : public IUnknown {
   public:
