@@ -1,54 +1,90 @@
 #include "TapeTransport.h"
 
 #include <algorithm>
+#include <cmath>
+
+#include "TsPacket.h"
 
 namespace vornak {
+namespace {
 
-void TapeTransport::Load(std::uint64_t packets) {
+constexpr double kBitsPerPacket = static_cast<double>(PKT_SIZE * 8);
+constexpr double kNanosecondsPerSecond = 1e9;
+
+}  // namespace
+
+TapeTransport::TapeTransport() : m_clock([] { return Clock::now(); }) {
+    m_anchorTime = m_clock();
+    m_generationTime = m_anchorTime;
+}
+
+void TapeTransport::SetClock(ClockSource clock) {
+    std::lock_guard lock(m_mutex);
+    m_clock = std::move(clock);
+    m_anchorTime = m_clock();
+    m_generationTime = m_anchorTime;
+}
+
+TapeTransport::Clock::time_point TapeTransport::Now() const {
+    std::lock_guard lock(m_mutex);
+    return m_clock();
+}
+
+void TapeTransport::Load(std::uint64_t packets, double bitRate) {
     {
         std::lock_guard lock(m_mutex);
         m_mode = TransportMode::Stop;
         m_nLength = packets;
+        m_bitRate = bitRate > 0 ? bitRate : kDefaultBitRate;
         m_nPosition = 0;
+        m_anchorTime = m_clock();
+        m_nLiveCursor = 0;
+        m_nLiveSent = 0;
         m_bEndOfTape = false;
-        ++m_nGeneration;
+        NextGenerationLocked();
     }
     m_changed.notify_all();
 }
 
-void TapeTransport::Play() {
+bool TapeTransport::SetMode(TransportMode mode) {
     {
         std::lock_guard lock(m_mutex);
-        m_mode = TransportMode::Play;
+        if (m_bCamera || m_bUnplugged) {
+            return false;
+        }
+        AnchorLocked();
+        m_mode = mode;
         m_bEndOfTape = false;
-        ++m_nGeneration;
+        // A tape at its end has nothing to play: the transport stops as it does when play
+        // runs into the end.
+        if (mode == TransportMode::Play && m_nPosition >= m_nLength) {
+            m_mode = TransportMode::Stop;
+            m_bEndOfTape = true;
+        }
+        NextGenerationLocked();
     }
     m_changed.notify_all();
-}
-
-void TapeTransport::Stop() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_mode = TransportMode::Stop;
-        m_bEndOfTape = false;
-        ++m_nGeneration;
-    }
-    m_changed.notify_all();
+    return true;
 }
 
 TransportMode TapeTransport::Mode() const {
     std::lock_guard lock(m_mutex);
-    return m_mode;
+    return SettleLocked(m_clock()).mode;
 }
 
 std::uint64_t TapeTransport::Position() const {
     std::lock_guard lock(m_mutex);
-    return m_nPosition;
+    return SettleLocked(m_clock()).position;
 }
 
 std::uint64_t TapeTransport::Length() const {
     std::lock_guard lock(m_mutex);
     return m_nLength;
+}
+
+double TapeTransport::BitRate() const {
+    std::lock_guard lock(m_mutex);
+    return m_bitRate;
 }
 
 bool TapeTransport::AtEndOfTape() const {
@@ -61,43 +97,135 @@ std::uint64_t TapeTransport::PlayGeneration() const {
     return m_nGeneration;
 }
 
-std::size_t TapeTransport::TakePackets(std::size_t max, std::uint64_t& first, bool& reachedEnd) {
-    bool& ended = reachedEnd;
-    ended = false;
-    std::size_t count = 0;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_mode != TransportMode::Play || m_nPosition >= m_nLength) {
-            return 0;
-        }
-        count = static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nPosition));
-        first = m_nPosition;
-        m_nPosition += count;
-        if (m_nPosition >= m_nLength) {
-            m_mode = TransportMode::Stop;
-            m_bEndOfTape = true;
-            ++m_nGeneration;
-            ended = true;
-        }
-    }
-    if (ended) {
-        m_changed.notify_all();
-    }
-    return count;
+TapeTransport::Generation TapeTransport::CurrentGeneration() const {
+    std::lock_guard lock(m_mutex);
+    return {m_nGeneration, m_generationTime};
 }
 
-bool TapeTransport::WaitForPlay(const std::function<bool()>& ready) {
+void TapeTransport::SetSpeed(double factor) {
+    {
+        std::lock_guard lock(m_mutex);
+        AnchorLocked();  // the distance wound so far stays wound at the old speed
+        m_speed = factor > 0 ? factor : 0.0;
+        NextGenerationLocked();
+    }
+    m_changed.notify_all();
+}
+
+double TapeTransport::Speed() const {
+    std::lock_guard lock(m_mutex);
+    return m_speed;
+}
+
+void TapeTransport::SetCameraMode(bool on) {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bUnplugged || m_bCamera == on) {
+            return;
+        }
+        AnchorLocked();
+        m_bCamera = on;
+        if (on) {
+            m_mode = TransportMode::Stop;
+            m_bEndOfTape = false;
+            m_nLiveCursor = 0;
+            m_nLiveSent = 0;
+        }
+        NextGenerationLocked();
+    }
+    m_changed.notify_all();
+}
+
+bool TapeTransport::CameraMode() const {
+    std::lock_guard lock(m_mutex);
+    return m_bCamera;
+}
+
+bool TapeTransport::Unplug() {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_bUnplugged) {
+            return false;
+        }
+        AnchorLocked();
+        m_mode = TransportMode::Stop;
+        m_bUnplugged = true;
+        NextGenerationLocked();
+    }
+    m_changed.notify_all();
+    return true;
+}
+
+bool TapeTransport::Unplugged() const {
+    std::lock_guard lock(m_mutex);
+    return m_bUnplugged;
+}
+
+bool TapeTransport::WaitForStream(const std::function<bool()>& ready) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] {
-        return m_bInterrupted ||
-               (m_mode == TransportMode::Play && m_nPosition < m_nLength && ready());
-    });
+    m_changed.wait(lock, [&] { return m_bInterrupted || (StreamingLocked() && ready()); });
     return !m_bInterrupted;
 }
 
-bool TapeTransport::SleepUntil(Clock::time_point deadline) {
+std::size_t TapeTransport::NextClaimSize(std::size_t max) const {
+    std::lock_guard lock(m_mutex);
+    if (!StreamingLocked()) {
+        return 0;
+    }
+    const std::uint64_t from = m_bCamera ? m_nLiveCursor : m_nPosition;
+    return static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - from));
+}
+
+TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t generation) {
+    Claim claim;
+    bool stopped = false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (generation != m_nGeneration || !StreamingLocked()) {
+            return claim;
+        }
+        if (m_bCamera) {
+            claim.first = m_nLiveCursor;
+            claim.count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nLiveCursor));
+            claim.stamp = m_nLiveSent;
+            m_nLiveSent += claim.count;
+            m_nLiveCursor += claim.count;
+            if (m_nLiveCursor >= m_nLength) {
+                m_nLiveCursor = 0;  // the live picture goes on from the tape's start
+            }
+            return claim;
+        }
+        claim.first = m_nPosition;
+        claim.count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nPosition));
+        claim.stamp = claim.first;
+        m_nPosition += claim.count;
+        if (m_nPosition >= m_nLength) {
+            m_mode = TransportMode::Stop;
+            m_anchorTime = m_clock();
+            m_bEndOfTape = true;
+            NextGenerationLocked();
+            claim.reachedEnd = true;
+            stopped = true;
+        }
+    }
+    if (stopped) {
+        m_changed.notify_all();
+    }
+    return claim;
+}
+
+bool TapeTransport::SleepUntil(Clock::time_point deadline, std::uint64_t generation) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait_until(lock, deadline, [this] { return m_bInterrupted; });
+    while (!m_bInterrupted && m_nGeneration == generation) {
+        const Clock::time_point now = m_clock();
+        if (now >= deadline) {
+            break;
+        }
+        // A replaced clock does not move by itself: whoever moves it calls Notify.
+        m_changed.wait_for(lock, deadline - now);
+    }
     return !m_bInterrupted;
 }
 
@@ -117,6 +245,84 @@ void TapeTransport::Resume() {
 void TapeTransport::Notify() {
     { std::lock_guard lock(m_mutex); }
     m_changed.notify_all();
+}
+
+void TapeTransport::RestartPacing() {
+    {
+        std::lock_guard lock(m_mutex);
+        NextGenerationLocked();
+    }
+    m_changed.notify_all();
+}
+
+TapeTransport::Settled TapeTransport::SettleLocked(Clock::time_point now) const {
+    const double rate = TimedRateLocked();
+    if (rate == 0 || now <= m_anchorTime) {
+        return {m_mode, m_nPosition};
+    }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_anchorTime);
+    // Whole-numbered rates and times give exact products here, so tests can expect exact
+    // positions.
+    const double moved =
+        std::abs(rate) * static_cast<double>(elapsed.count()) / kNanosecondsPerSecond;
+    if (rate > 0) {
+        const std::uint64_t room = m_nLength - std::min(m_nPosition, m_nLength);
+        if (moved >= static_cast<double>(room)) {
+            return {TransportMode::Stop, m_nLength};
+        }
+        return {m_mode, m_nPosition + static_cast<std::uint64_t>(std::floor(moved))};
+    }
+    if (moved >= static_cast<double>(m_nPosition)) {
+        return {TransportMode::Stop, 0};
+    }
+    return {m_mode, m_nPosition - static_cast<std::uint64_t>(std::floor(moved))};
+}
+
+void TapeTransport::NextGenerationLocked() {
+    ++m_nGeneration;
+    m_generationTime = m_clock();
+}
+
+void TapeTransport::AnchorLocked() {
+    const Clock::time_point now = m_clock();
+    const Settled settled = SettleLocked(now);
+    m_mode = settled.mode;
+    m_nPosition = settled.position;
+    m_anchorTime = now;
+}
+
+double TapeTransport::TimedRateLocked() const {
+    double factor = 0;
+    switch (m_mode) {
+        case TransportMode::FastForward:
+            factor = kWindFactor;
+            break;
+        case TransportMode::Rewind:
+            factor = -kWindFactor;
+            break;
+        case TransportMode::PlayFastForward:
+            factor = kFastPlayFactor;
+            break;
+        case TransportMode::PlayFastReverse:
+            factor = -kFastPlayFactor;
+            break;
+        case TransportMode::Stop:
+        case TransportMode::Play:
+        case TransportMode::Freeze:
+            return 0;
+    }
+    const double speed = m_speed > 0 ? m_speed : 1.0;
+    return factor * speed * m_bitRate / kBitsPerPacket;
+}
+
+bool TapeTransport::StreamingLocked() const {
+    if (m_bUnplugged) {
+        return false;
+    }
+    if (m_bCamera) {
+        return m_nLength > 0;
+    }
+    return m_mode == TransportMode::Play && m_nPosition < m_nLength;
 }
 
 }  // namespace vornak

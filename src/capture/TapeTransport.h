@@ -1,6 +1,13 @@
-// The virtual camcorder's tape transport: a mode and a tape position, which the streaming
-// thread follows. Play moves the position forward as packets are sent; the transport stops by
-// itself at the end of the tape.
+// The virtual camcorder's drive: a transport mode and a tape position, which the streaming
+// thread follows, and the camera mode, in which the camcorder shows its tape over and over as
+// its live picture instead.
+//
+// Play moves the position as the streaming thread takes packets, so that the position is
+// always where the stream has got to; play stops by itself at the end of the tape. Winding
+// and the fast-play modes send no stream (a cue picture is not a valid HDV stream): their
+// position is worked out from the time since the mode began, at a multiple of the play rate,
+// and they stop by themselves at either end. The clock can be replaced so that tests see
+// exact positions without waiting.
 //
 // Thread-safe: the controls come from the user-interface side, the streaming thread takes
 // packets and waits here, so that a change of mode or an interruption wakes it at once.
@@ -15,48 +22,132 @@
 
 namespace vornak {
 
-// Freeze, fast forward, rewind and the fast-play modes join these with transport control.
-enum class TransportMode { Stop, Play };
+enum class TransportMode {
+    Stop,
+    Play,
+    Freeze,           // play held at the position, no stream
+    FastForward,      // winding forward
+    Rewind,           // winding back
+    PlayFastForward,  // fast play forward (cue)
+    PlayFastReverse   // fast play backward (review)
+};
 
 class TapeTransport {
   public:
     using Clock = std::chrono::steady_clock;
+    using ClockSource = std::function<Clock::time_point()>;
 
-    // A tape of `packets` packets, wound to its start.
-    void Load(std::uint64_t packets);
+    // Multiples of the play rate at which the position moves in the modes without a stream.
+    static constexpr double kWindFactor = 30.0;
+    static constexpr double kFastPlayFactor = 5.0;
+    // The rate of a tape loaded without one: HDV 1080i.
+    static constexpr double kDefaultBitRate = 25'000'000.0;
 
-    void Play();
-    void Stop();
+    // The packets the streaming thread takes in one go: tape position `first` on, and the
+    // packet number its arrival stamps count from (the tape position in play; packets sent
+    // since the camera mode began in camera mode).
+    struct Claim {
+        std::uint64_t first = 0;
+        std::size_t count = 0;
+        std::uint64_t stamp = 0;
+        bool reachedEnd = false;  // play reached the end of the tape with these
+    };
+
+    TapeTransport();
+
+    // Replaces the clock that winding reads; set before the transport is used.
+    void SetClock(ClockSource clock);
+    Clock::time_point Now() const;
+
+    // A tape of `packets` packets recorded at `bitRate`, wound to its start, stopped.
+    void Load(std::uint64_t packets, double bitRate = kDefaultBitRate);
+
+    // Changes the transport mode, starting from where the tape is now. False, changing
+    // nothing, in camera mode or once unplugged. Play at the end of the tape stops at once.
+    bool SetMode(TransportMode mode);
+    bool Play() { return SetMode(TransportMode::Play); }
+    bool Stop() { return SetMode(TransportMode::Stop); }
+    // Winding and fast play report Stop once they have reached an end.
     TransportMode Mode() const;
     std::uint64_t Position() const;
     std::uint64_t Length() const;
-    // The position reached the end while playing; cleared by Play, Stop and Load.
+    double BitRate() const;
+    // The position reached the end while playing; cleared by every change of mode and Load.
     bool AtEndOfTape() const;
-    // Counts every change of mode, so a streaming thread can tell that play restarted.
+    // Counts every change that restarts the stream's pacing: modes, speed, camera mode.
     std::uint64_t PlayGeneration() const;
+    // The generation and when it began, which the stream's pacing counts from.
+    struct Generation {
+        std::uint64_t number = 0;
+        Clock::time_point since;
+    };
+    Generation CurrentGeneration() const;
 
-    // For the streaming thread: while playing, claims up to `max` packets from the position on
-    // and moves past them; stops the transport at the end of the tape (`reachedEnd`). Returns
-    // the count and stores the first packet's index in `first`. 0 when not playing.
-    std::size_t TakePackets(std::size_t max, std::uint64_t& first, bool& reachedEnd);
+    // 1 plays at the tape's rate, 20 twenty times faster; 0 plays as fast as the sink takes
+    // the stream. Winding has no sink to keep up with, so at 0 it winds as at 1.
+    void SetSpeed(double factor);
+    double Speed() const;
 
-    // Waits until playing and `ready` says yes, or until interrupted. False when interrupted.
-    bool WaitForPlay(const std::function<bool()>& ready);
-    // Waits until `deadline`; false when interrupted first. A change of mode does not end it.
-    bool SleepUntil(Clock::time_point deadline);
+    // Camera mode stops the transport where it is and streams the tape from its start, in a
+    // loop; leaving it stops that stream. Ignored once unplugged.
+    void SetCameraMode(bool on);
+    bool CameraMode() const;
+
+    // Stops everything for good. True for the first call only.
+    bool Unplug();
+    bool Unplugged() const;
+
+    // For the streaming thread: waits until there is something to stream (play with packets
+    // left, or camera mode) and `ready` says yes, or until interrupted. False when interrupted.
+    bool WaitForStream(const std::function<bool()>& ready);
+    // How many packets a TakePackets(max) would claim now.
+    std::size_t NextClaimSize(std::size_t max) const;
+    // Claims up to `max` packets and moves past them, unless `generation` is out of date or
+    // there is nothing to stream (count 0). Play stops at the end of the tape; camera mode
+    // starts again from the tape's start.
+    Claim TakePackets(std::size_t max, std::uint64_t generation);
+    // Waits until the clock reaches `deadline` or the generation moves on from `generation`.
+    // False when interrupted first.
+    bool SleepUntil(Clock::time_point deadline, std::uint64_t generation);
     // Wakes every wait with false until Resume; used to end the streaming thread.
     void Interrupt();
     void Resume();
-    // Wakes waits so that they look at their conditions again.
+    // Wakes waits so that they look at their conditions (and the clock) again.
     void Notify();
+    // Starts a new generation, so that the pacing counts from now (the graph starts running).
+    void RestartPacing();
 
   private:
+    struct Settled {
+        TransportMode mode;
+        std::uint64_t position;
+    };
+    // Starts a new generation now.
+    void NextGenerationLocked();
+    // Where a winding tape has got to at `now`, and whether it has stopped at an end.
+    Settled SettleLocked(Clock::time_point now) const;
+    // Makes the settled state the new starting point of the mode.
+    void AnchorLocked();
+    // Packets per second of the current mode's movement, negative backwards; 0 for the modes
+    // whose position moves with the stream, or not at all.
+    double TimedRateLocked() const;
+    bool StreamingLocked() const;
+
+    ClockSource m_clock;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     TransportMode m_mode = TransportMode::Stop;
-    std::uint64_t m_nPosition = 0;
+    std::uint64_t m_nPosition = 0;  // in timed modes, the position when the mode began
+    Clock::time_point m_anchorTime;
     std::uint64_t m_nLength = 0;
+    double m_bitRate = kDefaultBitRate;
+    double m_speed = 1.0;
     std::uint64_t m_nGeneration = 0;
+    Clock::time_point m_generationTime;
+    std::uint64_t m_nLiveCursor = 0;  // camera mode: the next packet of the looping stream
+    std::uint64_t m_nLiveSent = 0;    // camera mode: packets sent since it began
+    bool m_bCamera = false;
+    bool m_bUnplugged = false;
     bool m_bEndOfTape = false;
     bool m_bInterrupted = false;
 };

@@ -1,5 +1,6 @@
 #include "VirtualCamcorderPin.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -18,6 +19,9 @@ constexpr double kCycleTicksPerSecond = 24'576'000.0;
 constexpr std::uint64_t kTicksPerCycle = 3072;
 constexpr std::uint64_t kCyclesPerSecond = 8000;
 constexpr int kCycleCountShift = 12;
+// A crawling speed factor waits no longer than this for a sample (the clock's arithmetic
+// would overflow); nobody waits for it anyway.
+constexpr double kLongestPacingSeconds = 1e9;
 
 void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
     out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -63,6 +67,10 @@ HRESULT VirtualCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc,
     return actual.cbBuffer < wanted ? E_FAIL : S_OK;
 }
 
+const GUID* VirtualCamcorderPin::Category() const {
+    return &PIN_CATEGORY_CAPTURE;
+}
+
 HRESULT VirtualCamcorderPin::Active() {
     const HRESULT hr = CBaseOutputPin::Active();
     if (Failed(hr)) {
@@ -77,7 +85,8 @@ HRESULT VirtualCamcorderPin::Active() {
 
 HRESULT VirtualCamcorderPin::Run(REFERENCE_TIME) {
     m_bRunState.store(true, std::memory_order_release);
-    m_pOwner->Transport().Notify();
+    // Time spent paused is not owed to the sink as a burst of packets.
+    m_pOwner->Transport().RestartPacing();
     return S_OK;
 }
 
@@ -113,19 +122,37 @@ void VirtualCamcorderPin::StreamingThreadProc() {
     const double bitRate = tape.BitRate();
     auto packets = std::make_unique_for_overwrite<std::uint8_t[]>(perSample * PKT_SIZE);
 
-    // Pacing restarts whenever play does: the schedule counts bytes since then.
+    // Pacing restarts whenever play (or the speed, or the camera mode) does: the schedule
+    // counts bytes since then. Each sample waits for its time before its packets are taken
+    // from the tape, so that the position never runs ahead of the stream, and a stop or a
+    // wind in the meantime leaves the packets on the tape.
     std::uint64_t generation = 0;
     bool started = false;
     Clock::time_point epoch;
     std::uint64_t bytesSinceEpoch = 0;
 
-    while (transport.WaitForPlay([this] { return m_bRunState.load(std::memory_order_acquire); })) {
-        const std::uint64_t current = transport.PlayGeneration();
-        if (!started || current != generation) {
+    while (
+        transport.WaitForStream([this] { return m_bRunState.load(std::memory_order_acquire); })) {
+        const TapeTransport::Generation current = transport.CurrentGeneration();
+        if (!started || current.number != generation) {
             started = true;
-            generation = current;
-            epoch = Clock::now();
+            generation = current.number;
+            epoch = current.since;
             bytesSinceEpoch = 0;
+        }
+        const double speed = transport.Speed();
+        if (speed > 0) {
+            const std::size_t next = transport.NextClaimSize(perSample);
+            const std::chrono::duration<double> due(std::min(
+                static_cast<double>((bytesSinceEpoch + next * PKT_SIZE) * 8) / (bitRate * speed),
+                kLongestPacingSeconds));
+            if (!transport.SleepUntil(epoch + std::chrono::duration_cast<Clock::duration>(due),
+                                      generation)) {
+                break;
+            }
+            if (transport.PlayGeneration() != generation) {
+                continue;  // stopped, wound or restarted while waiting
+            }
         }
         IMediaSample* raw = nullptr;
         if (Failed(GetDeliveryBuffer(&raw, nullptr, nullptr, 0)) || raw == nullptr) {
@@ -137,36 +164,25 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             static_cast<std::size_t>(sample->GetSize()) < perSample * kSourcePacketSize) {
             break;
         }
-        std::uint64_t first = 0;
-        bool reachedEnd = false;
-        const std::size_t claimed = transport.TakePackets(perSample, first, reachedEnd);
-        if (claimed == 0) {
+        const TapeTransport::Claim claim = transport.TakePackets(perSample, generation);
+        if (claim.count == 0) {
             continue;  // stopped in the meantime
         }
-        const std::size_t count = tape.Read(first, claimed, packets.get());
+        bytesSinceEpoch += claim.count * PKT_SIZE;
+        const std::size_t count = tape.Read(claim.first, claim.count, packets.get());
         for (std::size_t i = 0; i < count; ++i) {
             std::uint8_t* out = buffer + i * kSourcePacketSize;
-            PutBigEndian32(out, ArrivalStamp(first + i, bitRate));
+            PutBigEndian32(out, ArrivalStamp(claim.stamp + i, bitRate));
             std::memcpy(out + kSourceHeaderSize, packets.get() + i * PKT_SIZE, PKT_SIZE);
         }
         sample->SetActualDataLength(static_cast<LONG>(count * kSourcePacketSize));
-
-        const double speed = m_pOwner->Speed();
-        if (speed > 0) {
-            bytesSinceEpoch += claimed * PKT_SIZE;
-            const std::chrono::duration<double> due(static_cast<double>(bytesSinceEpoch * 8) /
-                                                    (bitRate * speed));
-            if (!transport.SleepUntil(epoch + std::chrono::duration_cast<Clock::duration>(due))) {
-                break;
-            }
-        }
         if (count > 0) {
             (void)Deliver(sample.Get());
             m_pOwner->CountSent(count);
         }
-        if (reachedEnd || count < claimed) {
+        if (claim.reachedEnd || count < claim.count) {
             // End of the tape (a read error ends it early, as a torn tape would).
-            if (!reachedEnd) {
+            if (!claim.reachedEnd) {
                 transport.Stop();
             }
             (void)DeliverEndOfStream();

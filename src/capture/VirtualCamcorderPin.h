@@ -1,7 +1,8 @@
 // The virtual camcorder's output pin: while the graph runs and the tape plays, a streaming
 // thread of its own reads packets from the tape and delivers them as 192-byte source packets
 // (a 4-byte arrival time stamp, then the transport packet), many to a sample, paced at the
-// tape's rate times the camcorder's speed factor.
+// tape's rate times the camcorder's speed factor. In camera mode it streams the tape from its
+// start in a loop instead. Its category is capture, so that a capture graph builder finds it.
 #pragma once
 
 #include <atomic>
@@ -28,15 +29,18 @@ class VirtualCamcorderPin : public CBaseOutputPin {
     HRESULT GetMediaType(int position, CMediaType* pmt) override;
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
+    const GUID* Category() const override;
 
-    // Paused: the streaming thread starts and waits. Running: it sends while the tape plays.
+    // Paused: the streaming thread starts and waits. Running: it sends while the tape plays
+    // or the camcorder is in camera mode.
     // Stopped: it ends, and is waited for.
     HRESULT Active() override;
     HRESULT Run(REFERENCE_TIME tStart) override;
     HRESULT Inactive() override;
 
     // The source packet header of the packet at tape position `packet`: the bus cycle time at
-    // which it would arrive, the tape being played from its start at `bitRate`.
+    // which it would arrive, the tape being played from its start at `bitRate` (in camera
+    // mode `packet` counts the packets sent since the mode began).
     static std::uint32_t ArrivalStamp(std::uint64_t packet, double bitRate);
 
   private:

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <memory>
 #include <optional>
 
+#include "DeviceControl.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -25,6 +27,9 @@ constexpr std::uint64_t kPcrBaseTicks = 300;  // one 90 kHz base unit in 27 MHz 
 // Rates outside this range come from a damaged or odd start, not from a camcorder.
 constexpr double kMinPlausibleRate = 100'000.0;
 constexpr double kMaxPlausibleRate = 200'000'000.0;
+constexpr std::uint64_t kSecondsPerMinute = 60;
+constexpr std::uint64_t kMinutesPerHour = 60;
+constexpr std::uint64_t kHoursPerDay = 24;
 
 std::optional<std::uint64_t> ReadPcr(const std::uint8_t* packet) {
     if ((packet[3] & kAdaptationPresent) == 0 ||
@@ -95,6 +100,23 @@ std::size_t VirtualTape::Read(std::uint64_t first, std::size_t count, std::uint8
         done += static_cast<std::size_t>(n);
     }
     return done / PKT_SIZE;
+}
+
+DWORD VirtualTape::TimecodeAt(std::uint64_t packet, double bitRate) {
+    if (!(bitRate > 0)) {
+        return PackTimecode(0, 0, 0, 0);
+    }
+    // Whole-numbered products divided once, so that an exact second gives an exact frame.
+    const double frames = static_cast<double>(packet) *
+                          static_cast<double>(PKT_SIZE * 8 * kFramesPerSecond) / bitRate;
+    const auto total = static_cast<std::uint64_t>(std::floor(frames));
+    const std::uint64_t seconds = total / kFramesPerSecond;
+    const std::uint64_t minutes = seconds / kSecondsPerMinute;
+    const std::uint64_t hours = minutes / kMinutesPerHour;
+    return PackTimecode(static_cast<unsigned>(hours % kHoursPerDay),
+                        static_cast<unsigned>(minutes % kMinutesPerHour),
+                        static_cast<unsigned>(seconds % kSecondsPerMinute),
+                        static_cast<unsigned>(total % kFramesPerSecond));
 }
 
 double VirtualTape::MeasureBitRate() const {

@@ -1,10 +1,12 @@
 // The tape in the virtual camcorder: a transport-stream file read as whole 188-byte packets,
-// and the rate it was recorded at.
+// the rate it was recorded at, and the timecode of a place on it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "HResult.h"
 
 namespace vornak {
 
@@ -35,6 +37,13 @@ class VirtualTape {
     // whole packets read, fewer at the end of the tape or on a read error. Safe to call from
     // any thread.
     std::size_t Read(std::uint64_t first, std::size_t count, std::uint8_t* dest) const;
+
+    static constexpr unsigned kFramesPerSecond = 25;
+    // The timecode at tape position `packet` of a tape recorded at `bitRate`, as the eight BCD
+    // digits hh:mm:ss:ff of TIMECODE::dwFrames: the time it takes to play the packets before
+    // it, in whole frames. The hours wrap after 23 as a camcorder's tape counter does (a day
+    // of HDV is far more than any tape holds).
+    static DWORD TimecodeAt(std::uint64_t packet, double bitRate);
 
   private:
     double MeasureBitRate() const;

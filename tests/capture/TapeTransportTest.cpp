@@ -1,5 +1,7 @@
 // The tape transport: packets are claimed only while playing, play ends by itself at the end
-// of the tape, and waits end when play starts or when interrupted.
+// of the tape, winding and fast play move the position with the (replaced) clock and stop at
+// either end, camera mode loops over the tape, and waits end when play starts or when
+// interrupted.
 #include "TapeTransport.h"
 
 #include <gtest/gtest.h>
@@ -10,64 +12,253 @@
 namespace vornak {
 namespace {
 
+using namespace std::chrono_literals;
+using Clock = TapeTransport::Clock;
+
+// 1000 packets a second: winding goes 30000 packets a second, fast play 5000.
+constexpr double kThousandPacketsASecond = 188 * 8 * 1000;
+constexpr auto kSafetyLimit = 30s;
+
+// A clock that moves only when told to.
+class FakeClock {
+  public:
+    explicit FakeClock(TapeTransport& transport) : m_transport(transport) {
+        transport.SetClock([this] { return Clock::time_point(Clock::duration(m_now.load())); });
+    }
+    void Advance(Clock::duration by) {
+        m_now += by.count();
+        m_transport.Notify();
+    }
+
+  private:
+    TapeTransport& m_transport;
+    std::atomic<Clock::rep> m_now{1'000'000'000};
+};
+
+class TapeTransportTimedTest : public ::testing::Test {
+  protected:
+    TapeTransportTimedTest() : m_clock(m_transport) {
+        m_transport.Load(100'000, kThousandPacketsASecond);
+    }
+
+    // Plays `packets` by claiming them as the streaming thread does.
+    void PlayPackets(std::size_t packets) {
+        ASSERT_TRUE(m_transport.Play());
+        const auto claim = m_transport.TakePackets(packets, m_transport.PlayGeneration());
+        ASSERT_EQ(claim.count, packets);
+    }
+
+    TapeTransport m_transport;
+    FakeClock m_clock;
+};
+
 TEST(TapeTransport, ClaimsPacketsInOrderWhilePlayingAndStopsAtTheEnd) {
     TapeTransport transport;
     transport.Load(10);
-    std::uint64_t first = 99;
-    bool end = true;
-    EXPECT_EQ(transport.TakePackets(4, first, end), 0u);  // stopped
+    EXPECT_EQ(transport.TakePackets(4, transport.PlayGeneration()).count, 0u);  // stopped
     transport.Play();
-    EXPECT_EQ(transport.TakePackets(4, first, end), 4u);
-    EXPECT_EQ(first, 0u);
-    EXPECT_FALSE(end);
-    EXPECT_EQ(transport.TakePackets(4, first, end), 4u);
-    EXPECT_EQ(first, 4u);
-    EXPECT_EQ(transport.TakePackets(4, first, end), 2u);
-    EXPECT_EQ(first, 8u);
-    EXPECT_TRUE(end);
+    const std::uint64_t generation = transport.PlayGeneration();
+    auto claim = transport.TakePackets(4, generation);
+    EXPECT_EQ(claim.count, 4u);
+    EXPECT_EQ(claim.first, 0u);
+    EXPECT_EQ(claim.stamp, 0u);
+    EXPECT_FALSE(claim.reachedEnd);
+    claim = transport.TakePackets(4, generation);
+    EXPECT_EQ(claim.count, 4u);
+    EXPECT_EQ(claim.first, 4u);
+    EXPECT_EQ(transport.NextClaimSize(4), 2u);
+    claim = transport.TakePackets(4, generation);
+    EXPECT_EQ(claim.count, 2u);
+    EXPECT_EQ(claim.first, 8u);
+    EXPECT_TRUE(claim.reachedEnd);
     EXPECT_TRUE(transport.AtEndOfTape());
     EXPECT_EQ(transport.Mode(), TransportMode::Stop);
     EXPECT_EQ(transport.Position(), 10u);
-    EXPECT_EQ(transport.TakePackets(4, first, end), 0u);
+    EXPECT_EQ(transport.TakePackets(4, transport.PlayGeneration()).count, 0u);
+
+    // Play from the very end has nothing to play: stopped at once, at the end.
+    EXPECT_TRUE(transport.Play());
+    EXPECT_EQ(transport.Mode(), TransportMode::Stop);
+    EXPECT_TRUE(transport.AtEndOfTape());
 }
 
-TEST(TapeTransport, StopKeepsThePositionForTheNextPlay) {
+TEST(TapeTransport, StopKeepsThePositionAndAnOldGenerationClaimsNothing) {
     TapeTransport transport;
     transport.Load(10);
     transport.Play();
-    std::uint64_t first = 0;
-    bool end = false;
-    ASSERT_EQ(transport.TakePackets(3, first, end), 3u);
+    const std::uint64_t first = transport.PlayGeneration();
+    ASSERT_EQ(transport.TakePackets(3, first).count, 3u);
     transport.Stop();
-    EXPECT_EQ(transport.TakePackets(3, first, end), 0u);
+    EXPECT_EQ(transport.TakePackets(3, transport.PlayGeneration()).count, 0u);
     EXPECT_EQ(transport.Position(), 3u);
     transport.Play();
-    ASSERT_EQ(transport.TakePackets(3, first, end), 3u);
-    EXPECT_EQ(first, 3u);
+    // A streaming thread that paced itself for the earlier play takes nothing.
+    EXPECT_EQ(transport.TakePackets(3, first).count, 0u);
+    const auto claim = transport.TakePackets(3, transport.PlayGeneration());
+    ASSERT_EQ(claim.count, 3u);
+    EXPECT_EQ(claim.first, 3u);
     transport.Load(5);  // a new tape starts at its beginning, stopped
     EXPECT_EQ(transport.Position(), 0u);
     EXPECT_EQ(transport.Mode(), TransportMode::Stop);
 }
 
-TEST(TapeTransport, WaitForPlayEndsWithPlayOrWithAnInterruption) {
+TEST_F(TapeTransportTimedTest, WindingMovesWithTheClockAndStopsAtEitherEnd) {
+    PlayPackets(50'000);
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::FastForward));
+    m_clock.Advance(100ms);
+    EXPECT_EQ(m_transport.Position(), 53'000u);  // 30 times 1000 packets a second
+    EXPECT_EQ(m_transport.Mode(), TransportMode::FastForward);
+    EXPECT_EQ(m_transport.TakePackets(10, m_transport.PlayGeneration()).count, 0u);
+    m_clock.Advance(1500ms);
+    EXPECT_EQ(m_transport.Position(), 98'000u);
+    m_clock.Advance(100ms);
+    EXPECT_EQ(m_transport.Position(), 100'000u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+    m_clock.Advance(10s);
+    EXPECT_EQ(m_transport.Position(), 100'000u);
+
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::Rewind));
+    m_clock.Advance(2s);
+    EXPECT_EQ(m_transport.Position(), 40'000u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Rewind);
+    m_clock.Advance(2s);
+    EXPECT_EQ(m_transport.Position(), 0u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+    EXPECT_FALSE(m_transport.AtEndOfTape());  // only play runs into the end of the tape
+}
+
+TEST_F(TapeTransportTimedTest, FastPlayMovesBothWaysAtAFifthOfTheWindingRate) {
+    PlayPackets(10'000);
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::PlayFastForward));
+    m_clock.Advance(1s);
+    EXPECT_EQ(m_transport.Position(), 15'000u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::PlayFastForward);
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::PlayFastReverse));
+    m_clock.Advance(2500ms);
+    EXPECT_EQ(m_transport.Position(), 2'500u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::PlayFastReverse);
+    m_clock.Advance(1s);
+    EXPECT_EQ(m_transport.Position(), 0u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+}
+
+TEST_F(TapeTransportTimedTest, FreezeAndStopHoldThePositionWhileTheClockRuns) {
+    PlayPackets(700);
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::Freeze));
+    m_clock.Advance(5s);
+    EXPECT_EQ(m_transport.Position(), 700u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Freeze);
+    EXPECT_EQ(m_transport.TakePackets(10, m_transport.PlayGeneration()).count, 0u);
+    ASSERT_TRUE(m_transport.Play());
+    EXPECT_EQ(m_transport.TakePackets(10, m_transport.PlayGeneration()).first, 700u);
+
+    // A change of mode while winding starts from where the tape has got to.
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::FastForward));
+    m_clock.Advance(10ms);  // 300 packets
+    ASSERT_TRUE(m_transport.Stop());
+    m_clock.Advance(5s);
+    EXPECT_EQ(m_transport.Position(), 1'010u);
+}
+
+TEST_F(TapeTransportTimedTest, SpeedScalesWindingAndZeroWindsAsOne) {
+    m_transport.SetSpeed(2);
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::FastForward));
+    m_clock.Advance(100ms);
+    EXPECT_EQ(m_transport.Position(), 6'000u);
+    m_transport.SetSpeed(0);  // what was wound at 2 stays wound
+    m_clock.Advance(100ms);
+    EXPECT_EQ(m_transport.Position(), 9'000u);
+    EXPECT_EQ(m_transport.Speed(), 0.0);
+}
+
+TEST_F(TapeTransportTimedTest, CameraModeLoopsOverTheTapeAndRefusesTheTransport) {
+    m_transport.Load(10, kThousandPacketsASecond);
+    PlayPackets(4);
+    m_transport.SetCameraMode(true);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+    EXPECT_FALSE(m_transport.Play());
+    EXPECT_FALSE(m_transport.SetMode(TransportMode::FastForward));
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+
+    const std::uint64_t generation = m_transport.PlayGeneration();
+    std::vector<std::uint64_t> firsts;
+    std::vector<std::uint64_t> stamps;
+    for (int i = 0; i < 4; ++i) {
+        const auto claim = m_transport.TakePackets(6, generation);
+        firsts.push_back(claim.first);
+        stamps.push_back(claim.stamp);
+        EXPECT_FALSE(claim.reachedEnd);
+    }
+    // Samples end where the tape ends; the stamps keep counting across the loop.
+    EXPECT_EQ(firsts, (std::vector<std::uint64_t>{0, 6, 0, 6}));
+    EXPECT_EQ(stamps, (std::vector<std::uint64_t>{0, 6, 10, 16}));
+    EXPECT_EQ(m_transport.Position(), 4u);  // the tape itself does not move
+
+    m_transport.SetCameraMode(false);
+    EXPECT_EQ(m_transport.TakePackets(6, m_transport.PlayGeneration()).count, 0u);
+    EXPECT_TRUE(m_transport.Play());
+    EXPECT_EQ(m_transport.TakePackets(6, m_transport.PlayGeneration()).first, 4u);
+}
+
+TEST_F(TapeTransportTimedTest, UnpluggedRefusesEverythingOnce) {
+    PlayPackets(10);
+    EXPECT_TRUE(m_transport.Unplug());
+    EXPECT_FALSE(m_transport.Unplug());
+    EXPECT_TRUE(m_transport.Unplugged());
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+    EXPECT_FALSE(m_transport.Play());
+    m_transport.SetCameraMode(true);
+    EXPECT_FALSE(m_transport.CameraMode());
+    EXPECT_EQ(m_transport.TakePackets(6, m_transport.PlayGeneration()).count, 0u);
+}
+
+TEST(TapeTransport, WaitsEndWithPlayWithTheClockOrWithAnInterruption) {
     TapeTransport transport;
     transport.Load(10);
+    // A wait that does not end fails the test instead of hanging it.
+    const auto finish = [&](std::future<bool>& waiter) {
+        if (waiter.wait_for(kSafetyLimit) != std::future_status::ready) {
+            ADD_FAILURE() << "the wait did not end";
+            transport.Interrupt();
+        }
+        return waiter.get();
+    };
     std::atomic<bool> ready{false};
     auto waiter = std::async(std::launch::async,
-                             [&] { return transport.WaitForPlay([&] { return ready.load(); }); });
+                             [&] { return transport.WaitForStream([&] { return ready.load(); }); });
     transport.Play();
     ready = true;
     transport.Notify();
-    EXPECT_TRUE(waiter.get());
+    EXPECT_TRUE(finish(waiter));
+
+    // Camera mode has something to stream whatever the transport does.
+    transport.Stop();
+    transport.SetCameraMode(true);
+    EXPECT_TRUE(transport.WaitForStream([] { return true; }));
+    transport.SetCameraMode(false);
+
+    FakeClock clock(transport);
+    const std::uint64_t generation = transport.PlayGeneration();
+    const Clock::time_point deadline = transport.Now() + 1h;
+    auto sleeper =
+        std::async(std::launch::async, [&] { return transport.SleepUntil(deadline, generation); });
+    clock.Advance(2h);
+    EXPECT_TRUE(finish(sleeper));
+    // A change of mode ends a pacing wait early, so that the thread looks again.
+    const Clock::time_point later = transport.Now() + 1h;
+    auto changed =
+        std::async(std::launch::async, [&] { return transport.SleepUntil(later, generation); });
+    transport.Play();
+    EXPECT_TRUE(finish(changed));
 
     transport.Stop();
-    auto stopped =
-        std::async(std::launch::async, [&] { return transport.WaitForPlay([] { return true; }); });
+    auto stopped = std::async(std::launch::async,
+                              [&] { return transport.WaitForStream([] { return true; }); });
     transport.Interrupt();
-    EXPECT_FALSE(stopped.get());
-    EXPECT_FALSE(transport.SleepUntil(TapeTransport::Clock::now() + std::chrono::hours(1)));
+    EXPECT_FALSE(finish(stopped));
+    EXPECT_FALSE(transport.SleepUntil(transport.Now() + 1h, transport.PlayGeneration()));
     transport.Resume();
-    EXPECT_TRUE(transport.SleepUntil(TapeTransport::Clock::now()));
+    EXPECT_TRUE(transport.SleepUntil(transport.Now(), transport.PlayGeneration()));
 }
 
 }  // namespace

@@ -1,13 +1,22 @@
-// The virtual camcorder's stream: source packets with arrival stamps, many to a sample, the
-// tape's bytes exactly once across stop and play, and the end of the tape.
+// The virtual camcorder: its stream (source packets with arrival stamps, many to a sample, the
+// tape's bytes exactly once across stop and play, the end of the tape, pacing by the clock),
+// its transport modes and timecode through the device control interfaces, camera mode, and
+// the loss of the device.
 #include "VirtualCamcorderFilter.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "ComPtr.h"
+#include "DeviceControl.h"
 #include "FilterTestSupport.h"
+#include "GraphInterfaces.h"
 #include "Guids.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -18,9 +27,12 @@ namespace {
 
 using test::Bytes;
 using namespace std::chrono_literals;
+using Clock = TapeTransport::Clock;
 
 constexpr std::size_t kSource = VirtualCamcorderPin::kSourcePacketSize;
 constexpr auto kSafetyLimit = 60s;
+// A tape without clock references plays at 25 Mbit/s: 60.16 us a packet, exactly.
+constexpr Clock::duration kPacketTime = 60'160ns;
 
 Bytes NumberedTape(std::size_t packets) {
     Bytes out(packets * PKT_SIZE);
@@ -33,6 +45,72 @@ Bytes NumberedTape(std::size_t packets) {
     return out;
 }
 
+Bytes Packets(const Bytes& tape, std::size_t first, std::size_t end) {
+    return Bytes(tape.begin() + static_cast<long>(first * PKT_SIZE),
+                 tape.begin() + static_cast<long>(end * PKT_SIZE));
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+// Just enough of a graph to be joined and to take events. Lives on the stack: its count
+// never deletes it.
+class FakeGraph final : public IFilterGraph, public IMediaEventSink {
+  public:
+    struct Event {
+        LONG code;
+        LONG_PTR param1;
+        LONG_PTR param2;
+        friend bool operator==(const Event&, const Event&) = default;
+    };
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (riid == IID_IUnknown || riid == IID_IFilterGraph) {
+            return GetInterface(static_cast<IFilterGraph*>(this), ppv);
+        }
+        if (riid == IID_IMediaEventSink) {
+            return GetInterface(static_cast<IMediaEventSink*>(this), ppv);
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return static_cast<ULONG>(++m_cRef); }
+    ULONG Release() override { return static_cast<ULONG>(--m_cRef); }
+    HRESULT AddFilter(IBaseFilter*, const std::string&) override { return E_NOTIMPL; }
+    HRESULT RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
+    HRESULT FindFilterByName(const std::string&, IBaseFilter**) override { return E_NOTIMPL; }
+    HRESULT ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
+    HRESULT Disconnect(IPin*) override { return E_NOTIMPL; }
+
+    HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back({code, param1, param2});
+        }
+        m_changed.notify_all();
+        return S_OK;
+    }
+    bool WaitForEvents(std::size_t count) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, kSafetyLimit, [&] { return m_events.size() >= count; });
+    }
+    std::vector<Event> Events() const {
+        std::lock_guard lock(m_mutex);
+        return m_events;
+    }
+
+  private:
+    std::atomic<int> m_cRef{1};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Event> m_events;
+};
+
 class VirtualCamcorderFilterTest : public ::testing::Test {
   protected:
     VirtualCamcorderFilterTest()
@@ -41,6 +119,7 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
         m_sink->Pin()->OpenGate();
         m_camcorder->Stop();
         m_sink->Stop();
+        m_camcorder->JoinFilterGraph(nullptr, {});
         m_camcorder->GetOutputPin()->Disconnect();
         m_sink->Pin()->Disconnect();
     }
@@ -53,6 +132,15 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
         ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_sink->Pin(), nullptr), S_OK);
         ASSERT_EQ(m_sink->Run(0), S_OK);
         ASSERT_EQ(m_camcorder->Run(0), S_OK);
+    }
+    // The camcorder's clock stands still until Advance moves it.
+    void UseFakeClock() {
+        m_camcorder->Transport().SetClock(
+            [this] { return Clock::time_point(Clock::duration(m_now.load())); });
+    }
+    void Advance(Clock::duration by) {
+        m_now += by.count();
+        m_camcorder->Transport().Notify();
     }
     // The transport packets of every sample so far, and checks each source packet's header.
     Bytes Received() const {
@@ -67,8 +155,20 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
         }
         return out;
     }
+    LONG Mode() {
+        LONG mode = 0;
+        EXPECT_EQ(m_camcorder->get_Mode(&mode), S_OK);
+        return mode;
+    }
+    LONG DeviceType() {
+        LONG type = 0;
+        EXPECT_EQ(m_camcorder->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr), S_OK);
+        return type;
+    }
 
     test::TempDir m_dir;
+    std::atomic<Clock::rep> m_now{1'000'000'000};
+    FakeGraph m_graph;  // outlives the camcorder, which leaves it first
     ComPtr<VirtualCamcorderFilter> m_camcorder;
     ComPtr<test::SinkFilter> m_sink;
 };
@@ -76,8 +176,8 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
 TEST_F(VirtualCamcorderFilterTest, PlaysTheWholeTapeAsSourcePacketsAndStopsAtItsEnd) {
     const Bytes tape = NumberedTape(1000);
     Start(tape, 64);
-    EXPECT_EQ(m_camcorder->Transport().Mode(), TransportMode::Stop);
-    m_camcorder->PlayTape();
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    EXPECT_EQ(m_camcorder->PlayTape(), S_OK);
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
 
     EXPECT_EQ(Received(), tape);
@@ -87,7 +187,7 @@ TEST_F(VirtualCamcorderFilterTest, PlaysTheWholeTapeAsSourcePacketsAndStopsAtIts
     EXPECT_EQ(samples.back().data.size(), 40 * kSource);
     EXPECT_EQ(m_camcorder->PacketsSent(), 1000u);
     EXPECT_EQ(m_sink->Pin()->EndOfStreams(), 1);
-    EXPECT_EQ(m_camcorder->Transport().Mode(), TransportMode::Stop);
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
     EXPECT_TRUE(m_camcorder->Transport().AtEndOfTape());
 }
 
@@ -123,12 +223,243 @@ TEST_F(VirtualCamcorderFilterTest, SendsNothingUntilTheGraphRuns) {
     EXPECT_EQ(Received(), tape);
 }
 
-TEST_F(VirtualCamcorderFilterTest, PacedPlayDeliversTheSameBytes) {
-    const Bytes tape = NumberedTape(300);  // a fraction of a second at 1000 times the rate
-    Start(tape, 32, 1000);
+TEST_F(VirtualCamcorderFilterTest, PacedPlayDeliversEachSampleWhenItsTimeHasCome) {
+    const Bytes tape = NumberedTape(100);
+    UseFakeClock();
+    Start(tape, 16, 1);
+    m_camcorder->PlayTape();
+    Advance(16 * kPacketTime);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(m_camcorder->Transport().Position(), 16u);
+    Advance(40 * kPacketTime);  // two more samples and half of the next one's time
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(3));
+    EXPECT_EQ(m_camcorder->Transport().Position(), 48u);
+    EXPECT_EQ(Received(), Packets(tape, 0, 48));
+
+    m_camcorder->SetSpeed(2);  // pacing starts again at the new speed
+    Advance(8 * kPacketTime);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(4));
+    EXPECT_EQ(m_camcorder->Transport().Position(), 64u);
+}
+
+TEST_F(VirtualCamcorderFilterTest, WindingAndFreezeSendNothingAndPlayGoesOnFromThere) {
+    const Bytes tape = NumberedTape(3000);
+    UseFakeClock();
+    Start(tape, 10, 1);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY), S_OK);
+    Advance(10 * kPacketTime);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+
+    // Winding goes at 30 times 16622.34 packets a second, fast play at 5 times.
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_FF), S_OK);
+    Advance(1ms);
+    EXPECT_EQ(Mode(), ED_MODE_FF);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 10u + 498u);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_FREEZE), S_OK);
+    Advance(10s);
+    EXPECT_EQ(Mode(), ED_MODE_FREEZE);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 508u);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_REW), S_OK);
+    Advance(500us);
+    EXPECT_EQ(Mode(), ED_MODE_REW);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 508u - 249u);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY_FASTEST_REV), S_OK);
+    Advance(1ms);
+    EXPECT_EQ(Mode(), ED_MODE_PLAY_FASTEST_REV);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 259u - 83u);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY_FASTEST_FWD), S_OK);
+    Advance(2ms);
+    EXPECT_EQ(Mode(), ED_MODE_PLAY_FASTEST_FWD);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 176u + 166u);
+
+    m_camcorder->SetSpeed(0);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY), S_OK);
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    // Nothing came while winding, frozen or fast playing: only the two plays.
+    EXPECT_EQ(Received(), Joined({Packets(tape, 0, 10), Packets(tape, 342, 3000)}));
+}
+
+TEST_F(VirtualCamcorderFilterTest, WindingStopsAtEitherEndOfTheTape) {
+    UseFakeClock();
+    Start(NumberedTape(100), 10, 1);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_FF), S_OK);
+    Advance(1s);
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 100u);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY_FASTEST_REV), S_OK);
+    Advance(1s);
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 0u);
+    EXPECT_EQ(m_sink->Pin()->Arrivals(), 0u);
+}
+
+TEST_F(VirtualCamcorderFilterTest, RefusesUnknownModesAndChangesNothing) {
+    UseFakeClock();
+    Start(NumberedTape(100), 10, 1);
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_FF), S_OK);
+    for (const LONG mode : {0, 4299, ED_MODE_PLAY_FASTEST_FWD + 1, -1}) {
+        EXPECT_EQ(m_camcorder->put_Mode(mode), E_INVALIDARG) << mode;
+    }
+    EXPECT_EQ(Mode(), ED_MODE_FF);
+    EXPECT_EQ(m_camcorder->get_Mode(nullptr), E_POINTER);
+    EXPECT_EQ(m_camcorder->GetCapability(ED_DEVCAP_DEVICE_TYPE, nullptr, nullptr), E_POINTER);
+    LONG value = 0;
+    EXPECT_EQ(m_camcorder->GetCapability(ED_DEVCAP_TIMECODE_READ, &value, nullptr), S_OK);
+    EXPECT_NE(value, 0);
+}
+
+TEST_F(VirtualCamcorderFilterTest, TimecodeFollowsTheTapePosition) {
+    // 16623 packets at 25 Mbit/s play for a second and 25 us.
+    Start(NumberedTape(16'623), 256);
+    TIMECODE_SAMPLE sample;
+    sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+    ASSERT_EQ(m_camcorder->GetTimecode(&sample), S_OK);
+    EXPECT_EQ(sample.timecode.dwFrames, PackTimecode(0, 0, 0, 0));
     m_camcorder->PlayTape();
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
-    EXPECT_EQ(Received(), tape);
+    ASSERT_EQ(m_camcorder->GetTimecode(&sample), S_OK);
+    EXPECT_EQ(sample.timecode.dwFrames, PackTimecode(0, 0, 1, 0));
+
+    UseFakeClock();
+    ASSERT_EQ(m_camcorder->put_Mode(ED_MODE_REW), S_OK);
+    Advance(1ms);  // 498 packets back
+    ASSERT_EQ(m_camcorder->GetTimecode(&sample), S_OK);
+    EXPECT_EQ(sample.timecode.dwFrames, PackTimecode(0, 0, 0, 24));
+
+    sample.dwFlags = 0;
+    EXPECT_EQ(m_camcorder->GetTimecode(&sample), E_NOTIMPL);
+    EXPECT_EQ(m_camcorder->GetTimecode(nullptr), E_POINTER);
+}
+
+TEST_F(VirtualCamcorderFilterTest, CameraModeLoopsTheTapeFromItsStartAndIgnoresTheTransport) {
+    const Bytes tape = NumberedTape(100);
+    UseFakeClock();
+    Start(tape, 16, 1);
+    m_camcorder->PlayTape();
+    Advance(20 * kPacketTime);  // one sample of 16
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(DeviceType(), ED_DEVTYPE_VCR);
+
+    m_camcorder->SetCameraMode(true);
+    EXPECT_EQ(DeviceType(), ED_DEVTYPE_CAMERA);
+    EXPECT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY), VFW_E_WRONG_STATE);
+    EXPECT_EQ(m_camcorder->put_Mode(ED_MODE_FF), VFW_E_WRONG_STATE);
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    // Twice the tape's time: 6 samples of 16 and one of 4, twice over.
+    Advance(200 * kPacketTime);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1 + 14));
+    EXPECT_EQ(Received(), Joined({Packets(tape, 0, 16), tape, tape}));
+    EXPECT_EQ(m_sink->Pin()->EndOfStreams(), 0);
+    EXPECT_EQ(m_camcorder->Transport().Position(), 16u);
+
+    // Back to the tape: the live stream stops, the tape goes on from where it stood.
+    m_camcorder->SetCameraMode(false);
+    EXPECT_EQ(DeviceType(), ED_DEVTYPE_VCR);
+    Advance(1000 * kPacketTime);
+    m_camcorder->SetSpeed(0);
+    ASSERT_EQ(m_camcorder->PlayTape(), S_OK);
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    EXPECT_EQ(Received(), Joined({Packets(tape, 0, 16), tape, tape, Packets(tape, 16, 100)}));
+}
+
+TEST_F(VirtualCamcorderFilterTest, LosingTheDeviceStopsTheStreamAndTellsTheGraphOnce) {
+    ASSERT_EQ(m_camcorder->JoinFilterGraph(&m_graph, "Camcorder"), S_OK);
+    std::atomic<int> handled{0};
+    m_camcorder->SetLostHandler([&] { ++handled; });
+    const Bytes tape = NumberedTape(100);
+    UseFakeClock();
+    Start(tape, 10, 1);
+    m_camcorder->PlayTape();
+    Advance(10 * kPacketTime);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+
+    std::thread other([&] { m_camcorder->LoseDevice(); });
+    m_camcorder->LoseDevice();
+    other.join();
+    EXPECT_TRUE(m_camcorder->IsLost());
+    ASSERT_TRUE(m_graph.WaitForEvents(1));
+    EXPECT_EQ(m_graph.Events(), (std::vector<FakeGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
+    EXPECT_EQ(handled.load(), 1);
+
+    Advance(1000 * kPacketTime);
+    LONG value = 0;
+    TIMECODE_SAMPLE timecode;
+    timecode.dwFlags = ED_DEVCAP_TIMECODE_READ;
+    EXPECT_EQ(m_camcorder->put_Mode(ED_MODE_PLAY), E_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(m_camcorder->put_Mode(ED_MODE_STOP), E_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(m_camcorder->get_Mode(&value), E_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(m_camcorder->GetCapability(ED_DEVCAP_DEVICE_TYPE, &value, nullptr),
+              E_DEVICE_NOT_CONNECTED);
+    EXPECT_EQ(m_camcorder->GetTimecode(&timecode), E_DEVICE_NOT_CONNECTED);
+    m_camcorder->SetCameraMode(true);  // a lost camcorder streams nothing, live or not
+    Advance(1000 * kPacketTime);
+    ASSERT_EQ(m_camcorder->Stop(), S_OK);  // the streaming thread has ended
+    EXPECT_EQ(Received(), Packets(tape, 0, 10));
+    EXPECT_EQ(m_camcorder->PacketsSent(), 10u);
+    EXPECT_EQ(m_graph.Events().size(), 1u);
+}
+
+TEST_F(VirtualCamcorderFilterTest, LoseAfterUnplugsTheRunningDeviceOnce) {
+    ASSERT_EQ(m_camcorder->JoinFilterGraph(&m_graph, "Camcorder"), S_OK);
+    m_camcorder->SetLoseAfter(0.01);
+    Start(NumberedTape(100), 10, 1);
+    ASSERT_TRUE(m_graph.WaitForEvents(1));
+    EXPECT_TRUE(m_camcorder->IsLost());
+    ASSERT_EQ(m_camcorder->Stop(), S_OK);
+    ASSERT_EQ(m_camcorder->Run(0), S_OK);  // a lost device is not lost again
+    ASSERT_EQ(m_camcorder->Stop(), S_OK);
+    EXPECT_EQ(m_graph.Events(), (std::vector<FakeGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
+}
+
+TEST_F(VirtualCamcorderFilterTest, StoppingBeforeTheLossTimeKeepsTheDevice) {
+    ASSERT_EQ(m_camcorder->JoinFilterGraph(&m_graph, "Camcorder"), S_OK);
+    m_camcorder->SetLoseAfter(3600);
+    Start(NumberedTape(100), 10, 1);
+    ASSERT_EQ(m_camcorder->Stop(), S_OK);  // ends the wait at once rather than in an hour
+    EXPECT_FALSE(m_camcorder->IsLost());
+    EXPECT_TRUE(m_graph.Events().empty());
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+}
+
+TEST_F(VirtualCamcorderFilterTest, AnswersTheDeviceInterfacesCountingOnTheFilter) {
+    ComPtr<IAMExtTransport> transport;
+    ComPtr<IAMExtDevice> device;
+    ComPtr<IAMTimecodeReader> reader;
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(m_camcorder->QueryInterface(IID_IAMExtTransport, transport.ReceiveVoid()), S_OK);
+    ASSERT_EQ(transport->QueryInterface(IID_IAMExtDevice, device.ReceiveVoid()), S_OK);
+    ASSERT_EQ(device->QueryInterface(IID_IAMTimecodeReader, reader.ReceiveVoid()), S_OK);
+    ASSERT_EQ(reader->QueryInterface(IID_IBaseFilter, filter.ReceiveVoid()), S_OK);
+    EXPECT_EQ(filter.Get(), static_cast<IBaseFilter*>(m_camcorder.Get()));
+    EXPECT_EQ(transport.Get(), static_cast<IAMExtTransport*>(m_camcorder.Get()));
+
+    // Every face adds to the one count: the filter's.
+    const ULONG before = m_camcorder->AddRef();
+    EXPECT_EQ(transport->AddRef(), before + 1);
+    EXPECT_EQ(reader->AddRef(), before + 2);
+    EXPECT_EQ(device->Release(), before + 1);
+    EXPECT_EQ(transport->Release(), before);
+    EXPECT_EQ(m_camcorder->Release(), before - 1);
+
+    LONG mode = 0;
+    ASSERT_EQ(transport->put_Mode(ED_MODE_PLAY), S_OK);  // no tape: stopped at its end at once
+    ASSERT_EQ(transport->get_Mode(&mode), S_OK);
+    EXPECT_EQ(mode, ED_MODE_STOP);
+}
+
+TEST_F(VirtualCamcorderFilterTest, OutputPinIsACapturePin) {
+    ComPtr<IKsPropertySet> properties;
+    ASSERT_EQ(
+        m_camcorder->GetOutputPin()->QueryInterface(IID_IKsPropertySet, properties.ReceiveVoid()),
+        S_OK);
+    GUID category = GUID_NULL;
+    DWORD returned = 0;
+    ASSERT_EQ(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
+                              sizeof(category), &returned),
+              S_OK);
+    EXPECT_EQ(category, PIN_CATEGORY_CAPTURE);
+    EXPECT_EQ(returned, sizeof(GUID));
 }
 
 TEST(VirtualCamcorderPin, StampsPacketsWithTheBusCycleTimeOfTheirArrival) {

@@ -1,11 +1,12 @@
-// The virtual camcorder's tape: whole packets only, reads clamped to the tape, and the rate
-// measured from the tape's clock references.
+// The virtual camcorder's tape: whole packets only, reads clamped to the tape, the rate
+// measured from the tape's clock references, and the timecode of a tape position.
 #include "VirtualTape.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
+#include "DeviceControl.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -68,6 +69,30 @@ TEST(VirtualTape, FallsBackToTheHdvRateWithoutClockReferences) {
     EXPECT_EQ(tape.BitRate(), VirtualTape::kDefaultBitRate);
     EXPECT_FALSE(tape.Open(dir.File("missing.m2t")));
     EXPECT_EQ(tape.PacketCount(), 0u);
+}
+
+TEST(VirtualTape, TimecodeCountsWholeFramesOfPlayingTime) {
+    // At 25 Mbit/s a packet plays for 60.16 us; 16622.34 packets make a second.
+    constexpr double kHdv = 25e6;
+    EXPECT_EQ(VirtualTape::TimecodeAt(0, kHdv), 0u);
+    EXPECT_EQ(VirtualTape::TimecodeAt(664, kHdv), PackTimecode(0, 0, 0, 0));  // 39.9 ms
+    EXPECT_EQ(VirtualTape::TimecodeAt(665, kHdv), PackTimecode(0, 0, 0, 1));  // 40.0 ms
+    EXPECT_EQ(VirtualTape::TimecodeAt(16'622, kHdv), PackTimecode(0, 0, 0, 24));
+    EXPECT_EQ(VirtualTape::TimecodeAt(16'623, kHdv), PackTimecode(0, 0, 1, 0));
+    EXPECT_EQ(VirtualTape::TimecodeAt(16'623, kHdv), 0x00000100u);  // BCD, frames lowest
+
+    // With 1000 packets a second, whole seconds come out exactly.
+    constexpr double kThousandPackets = 188 * 8 * 1000;
+    EXPECT_EQ(VirtualTape::TimecodeAt(999, kThousandPackets), PackTimecode(0, 0, 0, 24));
+    EXPECT_EQ(VirtualTape::TimecodeAt(1'000, kThousandPackets), PackTimecode(0, 0, 1, 0));
+    EXPECT_EQ(VirtualTape::TimecodeAt(1'040, kThousandPackets), PackTimecode(0, 0, 1, 1));
+    const std::uint64_t hms = (12 * 3600 + 34 * 60 + 56) * 1000;
+    EXPECT_EQ(VirtualTape::TimecodeAt(hms + 920, kThousandPackets), 0x12345623u);
+    // The hours wrap after 23, as a tape counter does.
+    EXPECT_EQ(VirtualTape::TimecodeAt((23 * 3600 + 59 * 60 + 59) * 1000 + 960, kThousandPackets),
+              PackTimecode(23, 59, 59, 24));
+    EXPECT_EQ(VirtualTape::TimecodeAt((24 * 3600 + 1) * 1000, kThousandPackets),
+              PackTimecode(0, 0, 1, 0));
 }
 
 }  // namespace
