@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 #include "Guids.h"
 #include "PinQueries.h"
@@ -142,10 +143,14 @@ HRESULT CFilterGraph::RemoveFilter(IBaseFilter* pFilter) {
     if (m_state.load(std::memory_order_acquire) != State_Stopped) {
         filter->Stop();
     }
-    // A peer that is still running refuses to let go; it does so when the graph stops it and
-    // tears down at the latest.
     for (const ComPtr<IPin>& pin : FilterPins(filter.Get())) {
-        DisconnectBothEnds(pin.Get());
+        ComPtr<IPin> peer = PinPeer(pin.Get());
+        if (peer && Failed(peer->Disconnect())) {
+            // A peer that is not stopped refuses to let go (and keeps this filter alive through
+            // the pin it holds); it is disconnected as soon as the graph stops.
+            m_pendingDisconnects.push_back(std::move(peer));
+        }
+        pin->Disconnect();
     }
     filter->JoinFilterGraph(nullptr, std::string());
     m_filters.erase(Find(filter.Get()));
@@ -390,6 +395,9 @@ HRESULT CFilterGraph::StopFilters() {
         }
     }
     m_state.store(State_Stopped, std::memory_order_release);
+    for (const ComPtr<IPin>& pin : std::exchange(m_pendingDisconnects, {})) {
+        pin->Disconnect();
+    }
     return result;
 }
 

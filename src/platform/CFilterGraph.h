@@ -51,6 +51,7 @@ class CFilterGraph : public CUnknown,
     // IFilterGraph. An empty name becomes "Filter"; a taken one gets " 0001", " 0002"... and
     // AddFilter then answers VFW_S_DUPLICATE_NAME.
     HRESULT AddFilter(IBaseFilter* pFilter, const std::string& name) override;
+    // A peer that is not stopped refuses to disconnect; it lets go when the graph next stops.
     HRESULT RemoveFilter(IBaseFilter* pFilter) override;
     HRESULT FindFilterByName(const std::string& name, IBaseFilter** ppFilter) override;
     HRESULT ConnectDirect(IPin* ppinOut, IPin* ppinIn, const AM_MEDIA_TYPE* pmt) override;
@@ -110,6 +111,8 @@ class CFilterGraph : public CUnknown,
 
     CCriticalSection m_graphLock;
     std::vector<Member> m_filters;  // in the order they were added
+    // Pins that were still running when the filter they were connected to left the graph.
+    std::vector<ComPtr<IPin>> m_pendingDisconnects;
     std::atomic<FILTER_STATE> m_state{State_Stopped};
 
     std::mutex m_eventLock;

@@ -1,5 +1,6 @@
 // A source filter for the base class tests: one output pin offering a configurable type and
-// buffer request, counting its activations.
+// buffer request, counting its activations and noting the state of the filter downstream at
+// each of them.
 #pragma once
 
 #include <memory>
@@ -38,18 +39,32 @@ class TestSourcePin : public CBaseOutputPin {
     }
     HRESULT Active() override {
         ++actives;
+        peerStateAtActive = PeerState();
         return Failed(refuseActive) ? refuseActive : CBaseOutputPin::Active();
     }
     HRESULT Inactive() override {
         ++inactives;
+        peerStateAtInactive = PeerState();
         return CBaseOutputPin::Inactive();
     }
     HRESULT Run(REFERENCE_TIME tStart) override {
         ++runs;
         lastStart = tStart;
+        peerStateAtRun = PeerState();
         return S_OK;
     }
     IMemAllocator* Allocator() const { return m_pAllocator.Get(); }
+    // The state of the filter this pin delivers into (stopped while unconnected): what a
+    // streaming thread would find there at this moment.
+    FILTER_STATE PeerState() const {
+        FILTER_STATE state = State_Stopped;
+        PIN_INFO info;
+        if (m_Connected && Succeeded(m_Connected->QueryPinInfo(&info))) {
+            info.pFilter->GetState(0, &state);
+            info.pFilter->Release();
+        }
+        return state;
+    }
 
     CMediaType offered{MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT};
     HRESULT refuseBuffers = S_OK;
@@ -58,6 +73,9 @@ class TestSourcePin : public CBaseOutputPin {
     int inactives = 0;
     int runs = 0;
     REFERENCE_TIME lastStart = 0;
+    FILTER_STATE peerStateAtActive = State_Stopped;
+    FILTER_STATE peerStateAtRun = State_Stopped;
+    FILTER_STATE peerStateAtInactive = State_Stopped;
 };
 
 class TestSource : public CBaseFilter {
