@@ -1,0 +1,104 @@
+#include "FireWireCamcorderFilter.h"
+
+#include "FireWireCapturePin.h"
+#include "GraphInterfaces.h"
+#include "Guids.h"
+
+namespace vornak {
+
+FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library,
+                                                 std::uint64_t guid, FireWireBus::Location location,
+                                                 std::size_t packetsPerSample)
+    : CBaseFilter("FireWire camcorder", nullptr, GUID_NULL),
+      m_library(library),
+      m_packetsPerSample(packetsPerSample > 0 ? packetsPerSample : kDefaultPacketsPerSample),
+      m_link(std::move(library), guid, location, [this] { DeviceLost(); }),
+      m_pPin(std::make_unique<FireWireCapturePin>(this, Lock())) {}
+
+FireWireCamcorderFilter::~FireWireCamcorderFilter() {
+    m_pPin.reset();
+}
+
+HRESULT FireWireCamcorderFilter::QueryInterface(REFIID riid, void** ppv) {
+    return CBaseFilter::QueryInterface(riid, ppv);
+}
+
+ULONG FireWireCamcorderFilter::AddRef() {
+    return CBaseFilter::AddRef();
+}
+
+ULONG FireWireCamcorderFilter::Release() {
+    return CBaseFilter::Release();
+}
+
+HRESULT FireWireCamcorderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IAMExtDevice) {
+        return GetInterface(static_cast<IAMExtDevice*>(this), ppv);
+    }
+    if (riid == IID_IAMExtTransport) {
+        return GetInterface(static_cast<IAMExtTransport*>(this), ppv);
+    }
+    if (riid == IID_IAMTimecodeReader) {
+        return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT FireWireCamcorderFilter::GetCapability(LONG Capability, LONG* pValue, double* pdblValue) {
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    if (IsLost()) {
+        return E_DEVICE_NOT_CONNECTED;
+    }
+    HRESULT hr = E_NOTIMPL;
+    if (Capability == ED_DEVCAP_DEVICE_TYPE) {
+        hr = m_link.GetDeviceType(pValue);
+    } else if (Capability == ED_DEVCAP_TIMECODE_READ) {
+        *pValue = kOaTrue;
+        hr = S_OK;
+    }
+    if (Succeeded(hr) && pdblValue != nullptr) {
+        *pdblValue = *pValue;
+    }
+    return hr;
+}
+
+HRESULT FireWireCamcorderFilter::put_Mode(LONG Mode) {
+    return m_link.SetMode(Mode);
+}
+
+HRESULT FireWireCamcorderFilter::get_Mode(LONG* pMode) {
+    return m_link.GetMode(pMode);
+}
+
+HRESULT FireWireCamcorderFilter::GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) {
+    if (pTimecodeSample == nullptr) {
+        return E_POINTER;
+    }
+    if (pTimecodeSample->dwFlags != static_cast<DWORD>(ED_DEVCAP_TIMECODE_READ)) {
+        return E_INVALIDARG;
+    }
+    DWORD bcd = 0;
+    const HRESULT hr = m_link.GetTimecode(&bcd);
+    if (Succeeded(hr)) {
+        pTimecodeSample->timecode.dwFrames = bcd;
+    }
+    return hr;
+}
+
+CBasePin* FireWireCamcorderFilter::GetPin(int n) {
+    return n == 0 ? m_pPin.get() : nullptr;
+}
+
+void FireWireCamcorderFilter::DeviceLost() {
+    m_link.MarkLost();
+    if (!m_lossReported.exchange(true, std::memory_order_acq_rel)) {
+        NotifyEvent(EC_DEVICE_LOST, 0, 0);
+    }
+}
+
+}  // namespace vornak

@@ -1,0 +1,158 @@
+// A FireWire bus in memory behind the FireWireLibrary seam: ports with nodes (GUIDs, ROM
+// directories, names, AV/C answers), a record of every AV/C command sent, and a script of what
+// the stream's handle sees (packets, poll time-outs, hang-ups, bus resets, failures).
+//
+// Thread-safe: the test thread edits and reads while the reception thread polls and iterates.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "AvcCodes.h"
+#include "FireWireLibrary.h"
+
+namespace vornak::test {
+
+class FakeFireWireLibrary final : public FireWireLibrary {
+  public:
+    static constexpr int kConnectedChannel = 5;
+    // A transport state response: stable, the given state and operand.
+    static constexpr std::uint32_t State(std::uint32_t opcode, std::uint32_t operand) {
+        return avc::kResponseStable | avc::kSubunitVcr | opcode | operand;
+    }
+
+    struct Node {
+        std::uint64_t guid = 0;
+        bool avcUnit = true;
+        bool vcrSubunit = true;
+        std::vector<std::string> textLeaves;
+        bool romReadable = true;
+        bool answersAvc = true;
+        std::uint32_t transportState = State(avc::kOpcodeWind, avc::kWindStop);
+        std::uint32_t controlResponse = avc::kResponseAccepted;
+        int timecodeResult = 0;
+        std::string timecodeText = "01:02:03:04";
+    };
+    struct Port {
+        std::vector<Node> nodes;
+        int localNode = 0;  // the machine's own node; its entry is never asked
+    };
+    struct Sent {
+        std::uint16_t nodeId;
+        std::uint32_t command;
+    };
+
+    // The buses; each Node is found by its port and index.
+    void SetBus(std::vector<Port> ports);
+    // Changes the node with `guid`, wherever it is.
+    void EditNode(std::uint64_t guid, const std::function<void(Node&)>& edit);
+    void FailNewHandle(bool fail);
+    void FailCmpConnect(bool fail);
+    void SetCycleTimer(std::uint32_t value);
+
+    // Every AV/C transaction so far, and the control commands alone.
+    std::vector<Sent> Transactions() const;
+    std::vector<std::uint32_t> ControlCommands() const;
+    void ClearTransactions();
+    int OpenHandles() const;
+
+    // Stream script, taken in order by the handle the receiver runs on.
+    // One loop iteration calling the receiver once per chunk, with the chunk's size as length.
+    void QueuePackets(std::vector<std::vector<std::uint8_t>> chunks);
+    // One loop iteration calling the receiver once with `data` and a `length` of its own.
+    void QueueCall(std::vector<std::uint8_t> data, int length);
+    void QueueTimeout();
+    // From then on every poll fails, as when the device node goes away.
+    void QueueHangUp();
+    void QueueIterateFailure();
+    // A bus reset after which the buses look like `ports`.
+    void QueueBusReset(std::vector<Port> ports);
+    // Waits until the script is used up and the receiver has polled once more after it, so
+    // that what the last step caused has happened. False after a generous safety limit.
+    bool WaitUntilScriptDone();
+
+    int ReceiversStarted() const;
+    int ReceiversClosed() const;
+    int LastChannel() const;
+    int CmpConnects() const;
+    int CmpReconnects() const;
+    int CmpDisconnects() const;
+
+    Handle NewHandle() override;
+    void DestroyHandle(Handle handle) override;
+    int GetPortCount(Handle handle) override;
+    int SetPort(Handle handle, int port) override;
+    int GetNodeCount(Handle handle) override;
+    std::uint16_t GetLocalId(Handle handle) override;
+    unsigned int GetGeneration(Handle handle) override;
+    int GetFd(Handle handle) override;
+    int LoopIterate(Handle handle) override;
+    std::optional<std::uint32_t> ReadQuadlet(Handle handle, std::uint16_t nodeId,
+                                             std::uint64_t address) override;
+    std::optional<std::uint32_t> ReadCycleTimer(Handle handle) override;
+    PollResult Poll(int fd, int timeoutMs) override;
+    std::optional<RomDirectory> GetDirectory(Handle handle, int node) override;
+    bool CheckSubunitType(Handle handle, std::uint16_t nodeId, int subunitType) override;
+    std::uint32_t Transaction(Handle handle, std::uint16_t nodeId, std::uint32_t command,
+                              int retries) override;
+    int GetTimecode(Handle handle, std::uint16_t nodeId, std::string& text) override;
+    int CmpConnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input, int* iplug,
+                   int* bandwidth) override;
+    int CmpReconnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input,
+                     int* iplug, int* bandwidth, int channel) override;
+    int CmpDisconnect(Handle handle, std::uint16_t output, int oplug, std::uint16_t input,
+                      int iplug, unsigned int channel, unsigned int bandwidth) override;
+    Mpeg2Receiver Mpeg2RecvInit(Handle handle, PacketSink* sink) override;
+    int Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) override;
+    void Mpeg2RecvStop(Mpeg2Receiver receiver) override;
+    void Mpeg2Close(Mpeg2Receiver receiver) override;
+
+  private:
+    enum class StepKind { Calls, Timeout, HangUp, IterateFailure, BusReset };
+    struct Call {
+        std::vector<std::uint8_t> data;
+        int length;
+    };
+    struct Step {
+        StepKind kind;
+        std::vector<Call> calls;
+        std::vector<Port> ports;
+    };
+    struct HandleState {
+        int port = -1;
+        bool open = true;
+    };
+
+    void Queue(Step step);
+    HandleState& StateOf(Handle handle);
+    // The node a handle's node id names, or null.
+    Node* NodeAt(Handle handle, std::uint16_t nodeId);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Port> m_ports;
+    std::deque<HandleState> m_handles;  // stable addresses: a handle is a pointer to its state
+    bool m_failNewHandle = false;
+    bool m_failCmpConnect = false;
+    std::uint32_t m_cycleTimer = 0;
+    unsigned int m_generation = 1;
+    std::vector<Sent> m_sent;
+    std::deque<Step> m_script;
+    std::uint64_t m_pollsAfterScript = 0;
+    PacketSink* m_sink = nullptr;
+    bool m_receiving = false;
+    int m_receiversStarted = 0;
+    int m_receiversClosed = 0;
+    int m_lastChannel = -1;
+    int m_cmpConnects = 0;
+    int m_cmpReconnects = 0;
+    int m_cmpDisconnects = 0;
+    int m_receiverToken = 0;  // its address is the receiver
+};
+
+}  // namespace vornak::test

@@ -1,0 +1,270 @@
+// The FireWire camcorder as a filter: its interfaces and capture pin, the stream from the MPEG-2
+// receiver to the sink as whole source packets in samples, and the ways the camcorder is lost
+// (poll hang-up, failing loop, a bus reset without it, unanswered commands), each posting one
+// EC_DEVICE_LOST and stopping the stream.
+#include "FireWireCamcorderFilter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "ComPtr.h"
+#include "FakeEventGraph.h"
+#include "FakeFireWireLibrary.h"
+#include "FilterTestSupport.h"
+#include "FireWireCapturePin.h"
+#include "FireWireTestNodes.h"
+#include "GraphInterfaces.h"
+#include "Guids.h"
+
+namespace vornak {
+namespace {
+
+using test::Bytes;
+using test::FakeFireWireLibrary;
+using Port = FakeFireWireLibrary::Port;
+
+constexpr std::uint64_t kGuid = 0x0000'8500'0123'4567;
+constexpr std::size_t kPerSample = 4;
+constexpr std::size_t kPacket = 188;
+constexpr std::size_t kSource = 192;
+constexpr std::uint32_t kCycleTimer = 0x5E00'1234;  // 0x00001234 once the seconds are off
+constexpr auto kSafetyLimit = std::chrono::seconds(10);
+
+Bytes TransportPacket(std::size_t number) {
+    Bytes packet(kPacket);
+    packet[0] = 0x47;
+    for (std::size_t i = 1; i < kPacket; ++i) {
+        packet[i] = static_cast<std::uint8_t>(number * 13 + i);
+    }
+    return packet;
+}
+
+std::vector<Bytes> TransportPackets(std::size_t first, std::size_t count) {
+    std::vector<Bytes> packets;
+    for (std::size_t i = first; i < first + count; ++i) {
+        packets.push_back(TransportPacket(i));
+    }
+    return packets;
+}
+
+Bytes Joined(const std::vector<Bytes>& parts) {
+    Bytes out;
+    for (const Bytes& part : parts) {
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    return out;
+}
+
+Port BusWithCamcorderAt(std::size_t node) {
+    Port port{{test::ThisMachine()}, 0};
+    while (port.nodes.size() < node) {
+        port.nodes.push_back(test::Disk(0x10 + port.nodes.size()));
+    }
+    port.nodes.push_back(test::Camcorder(kGuid));
+    return port;
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + kSafetyLimit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class FireWireCamcorderFilterTest : public ::testing::Test {
+  protected:
+    FireWireCamcorderFilterTest() : m_library(std::make_shared<FakeFireWireLibrary>()) {
+        m_library->SetBus({BusWithCamcorderAt(1)});
+        m_library->SetCycleTimer(kCycleTimer);
+        m_camcorder = ComPtr<FireWireCamcorderFilter>(
+            new FireWireCamcorderFilter(m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample));
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+        m_camcorder->JoinFilterGraph(&m_graph, "camcorder");
+    }
+    ~FireWireCamcorderFilterTest() override {
+        m_camcorder->Stop();
+        m_sink->Stop();
+        m_camcorder->JoinFilterGraph(nullptr, {});
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Pin()->Disconnect();
+    }
+
+    void Start() {
+        ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_sink->Pin(), nullptr), S_OK);
+        ASSERT_EQ(m_sink->Run(0), S_OK);
+        ASSERT_EQ(m_camcorder->Run(0), S_OK);
+    }
+    // The transport packets of every sample so far; checks each source packet's header.
+    Bytes Received() const {
+        Bytes out;
+        for (const auto& sample : m_sink->Pin()->Samples()) {
+            EXPECT_EQ(sample.data.size() % kSource, 0u);
+            for (std::size_t at = 0; at + kSource <= sample.data.size(); at += kSource) {
+                EXPECT_EQ(Bytes(sample.data.begin() + static_cast<long>(at),
+                                sample.data.begin() + static_cast<long>(at + 4)),
+                          (Bytes{0x00, 0x00, 0x12, 0x34}));
+                out.insert(out.end(), sample.data.begin() + static_cast<long>(at + 4),
+                           sample.data.begin() + static_cast<long>(at + kSource));
+            }
+        }
+        return out;
+    }
+    void ExpectLostOnce() {
+        ASSERT_TRUE(m_graph.WaitForEvents(1));
+        ASSERT_TRUE(WaitFor([&] { return !m_camcorder->GetOutputPin()->IsReceiving(); }));
+        EXPECT_EQ(m_library->ReceiversClosed(), 1);
+        LONG value = 0;
+        EXPECT_EQ(m_camcorder->put_Mode(ED_MODE_STOP), E_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(m_camcorder->get_Mode(&value), E_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(m_camcorder->GetCapability(ED_DEVCAP_DEVICE_TYPE, &value, nullptr),
+                  E_DEVICE_NOT_CONNECTED);
+        TIMECODE_SAMPLE timecode;
+        timecode.dwFlags = ED_DEVCAP_TIMECODE_READ;
+        EXPECT_EQ(m_camcorder->GetTimecode(&timecode), E_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(m_camcorder->Stop(), S_OK);
+        EXPECT_EQ(m_camcorder->Pause(), E_DEVICE_NOT_CONNECTED);
+        EXPECT_EQ(m_graph.Events(),
+                  (std::vector<test::FakeEventGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
+    }
+
+    test::FakeEventGraph m_graph;  // outlives the camcorder, which leaves it first
+    std::shared_ptr<FakeFireWireLibrary> m_library;
+    ComPtr<FireWireCamcorderFilter> m_camcorder;
+    ComPtr<test::SinkFilter> m_sink;
+};
+
+TEST_F(FireWireCamcorderFilterTest, OffersDeviceControlAndOneCapturePin) {
+    ComPtr<IAMExtDevice> device;
+    ComPtr<IAMExtTransport> transport;
+    ComPtr<IAMTimecodeReader> timecode;
+    ASSERT_EQ(m_camcorder->QueryInterface(IID_IAMExtDevice, device.ReceiveVoid()), S_OK);
+    ASSERT_EQ(device->QueryInterface(IID_IAMExtTransport, transport.ReceiveVoid()), S_OK);
+    ASSERT_EQ(transport->QueryInterface(IID_IAMTimecodeReader, timecode.ReceiveVoid()), S_OK);
+    ComPtr<IUnknown> fromDevice;
+    ComPtr<IUnknown> fromFilter;
+    ASSERT_EQ(timecode->QueryInterface(IID_IUnknown, fromDevice.ReceiveVoid()), S_OK);
+    ASSERT_EQ(m_camcorder->QueryInterface(IID_IUnknown, fromFilter.ReceiveVoid()), S_OK);
+    EXPECT_EQ(fromDevice.Get(), fromFilter.Get());
+
+    LONG type = 0;
+    EXPECT_EQ(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr), S_OK);
+    EXPECT_EQ(type, ED_DEVTYPE_VCR);
+    TIMECODE_SAMPLE sample;
+    EXPECT_EQ(timecode->GetTimecode(&sample), E_INVALIDARG);
+    sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+    EXPECT_EQ(timecode->GetTimecode(&sample), S_OK);
+    EXPECT_EQ(sample.timecode.dwFrames, 0x01020304u);
+
+    ASSERT_EQ(m_camcorder->GetPinCount(), 1);
+    FireWireCapturePin* pin = m_camcorder->GetOutputPin();
+    ASSERT_NE(pin->Category(), nullptr);
+    EXPECT_EQ(*pin->Category(), PIN_CATEGORY_CAPTURE);
+    CMediaType type0;
+    ASSERT_EQ(pin->GetMediaType(0, &type0), S_OK);
+    EXPECT_EQ(type0.majortype, MEDIATYPE_Stream);
+    EXPECT_EQ(type0.subtype, MEDIASUBTYPE_MPEG2_TRANSPORT);
+    EXPECT_EQ(pin->GetMediaType(1, &type0), VFW_S_NO_MORE_ITEMS);
+}
+
+TEST_F(FireWireCamcorderFilterTest, DeliversWholeSourcePacketsAndFlushesWhenTheStreamPauses) {
+    Start();
+    m_library->QueuePackets(TransportPackets(0, 10));
+    m_library->QueueTimeout();
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(3));
+
+    const auto samples = m_sink->Pin()->Samples();
+    ASSERT_EQ(samples.size(), 3u);
+    EXPECT_EQ(samples[0].data.size(), kPerSample * kSource);
+    EXPECT_EQ(samples[1].data.size(), kPerSample * kSource);
+    EXPECT_EQ(samples[2].data.size(), 2 * kSource);
+    EXPECT_EQ(samples[0].bufferSize, static_cast<LONG>(kPerSample * kSource));
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 10)));
+    EXPECT_EQ(m_library->LastChannel(), FakeFireWireLibrary::kConnectedChannel);
+
+    EXPECT_EQ(m_camcorder->Stop(), S_OK);
+    EXPECT_FALSE(m_camcorder->GetOutputPin()->IsReceiving());
+    EXPECT_EQ(m_library->ReceiversClosed(), 1);
+    EXPECT_EQ(m_library->CmpDisconnects(), 1);
+    EXPECT_TRUE(m_graph.Events().empty());
+}
+
+TEST_F(FireWireCamcorderFilterTest, OddCallbackLengthsKeepOnlyWholePackets) {
+    Start();
+    Bytes longer = TransportPacket(1);
+    longer.resize(kPacket + 30, 0xEE);
+    m_library->QueueCall(longer, static_cast<int>(longer.size()));
+    m_library->QueueCall(Bytes(50, 0x47), 50);
+    m_library->QueueCall(Bytes(8, 0x47), -1);
+    m_library->QueueCall(Joined(TransportPackets(2, 2)), static_cast<int>(2 * kPacket));
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+
+    EXPECT_EQ(Received(), Joined(TransportPackets(1, 3)));
+}
+
+TEST_F(FireWireCamcorderFilterTest, ListensOnTheBroadcastChannelWithoutPlugRegisters) {
+    m_library->FailCmpConnect(true);
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return m_library->ReceiversStarted() == 1; }));
+    EXPECT_EQ(m_library->LastChannel(), FireWireCapturePin::kBroadcastChannel);
+    EXPECT_EQ(m_camcorder->Stop(), S_OK);
+    EXPECT_EQ(m_library->CmpDisconnects(), 0);
+}
+
+TEST_F(FireWireCamcorderFilterTest, APollHangUpLosesTheCamcorderOnceAndKeepsWhatCameBefore) {
+    Start();
+    m_library->QueuePackets(TransportPackets(0, 2));
+    m_library->QueueHangUp();
+    ExpectLostOnce();
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 2)));
+}
+
+TEST_F(FireWireCamcorderFilterTest, AFailingLoopLosesTheCamcorderOnce) {
+    Start();
+    m_library->QueueIterateFailure();
+    ExpectLostOnce();
+}
+
+TEST_F(FireWireCamcorderFilterTest, ABusResetWithoutTheCamcorderLosesItOnce) {
+    Start();
+    m_library->QueueBusReset({{{test::ThisMachine(), test::Disk(0x10)}, 0}});
+    ExpectLostOnce();
+}
+
+TEST_F(FireWireCamcorderFilterTest, ABusResetThatRenumbersTheNodesKeepsTheStream) {
+    Start();
+    m_library->QueuePackets(TransportPackets(0, 4));
+    m_library->QueueBusReset({BusWithCamcorderAt(3)});
+    m_library->QueuePackets(TransportPackets(4, 4));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 8)));
+    EXPECT_EQ(m_library->CmpReconnects(), 1);
+    EXPECT_EQ(m_camcorder->Link().CurrentLocation(), (FireWireBus::Location{0, 3}));
+    EXPECT_TRUE(m_camcorder->GetOutputPin()->IsReceiving());
+    EXPECT_TRUE(m_graph.Events().empty());
+}
+
+TEST_F(FireWireCamcorderFilterTest, UnansweredCommandsLoseTheCamcorderAndStopTheStream) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return m_library->ReceiversStarted() == 1; }));
+    m_library->EditNode(kGuid, [](auto& node) { node.answersAvc = false; });
+    LONG mode = 0;
+    for (int i = 1; i < FireWireCamcorderLink::kFailuresBeforeLost; ++i) {
+        EXPECT_EQ(m_camcorder->get_Mode(&mode), E_FAIL);
+    }
+    EXPECT_TRUE(m_graph.Events().empty());
+    EXPECT_EQ(m_camcorder->get_Mode(&mode), E_DEVICE_NOT_CONNECTED);
+    ExpectLostOnce();
+}
+
+}  // namespace
+}  // namespace vornak

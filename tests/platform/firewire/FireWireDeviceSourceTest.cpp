@@ -1,0 +1,86 @@
+// The FireWire device source: camcorders listed in the video input category with the camcorder
+// class and their names, nothing elsewhere or without FireWire, and binding to a filter that
+// finds its camcorder by GUID.
+#include "FireWireDeviceSource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "ComPtr.h"
+#include "DeviceControl.h"
+#include "FakeFireWireLibrary.h"
+#include "FireWireTestNodes.h"
+#include "Guids.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+using test::FakeFireWireLibrary;
+using Properties = std::map<std::string, std::string>;
+
+constexpr std::uint64_t kHv20 = 0x0000'8500'0123'4567;
+constexpr std::uint64_t kFx7 = 0x0800'4601'0203'0405;
+
+class FireWireDeviceSourceTest : public ::testing::Test {
+  protected:
+    FireWireDeviceSourceTest()
+        : m_library(std::make_shared<FakeFireWireLibrary>()),
+          m_source(m_library, FireWireSysfsNames(m_dir.File("no-sysfs"))) {
+        m_library->SetBus({{{test::ThisMachine(), test::Disk(0x10), test::Camcorder(kHv20)}, 0},
+                           {{test::Camcorder(kFx7, {"Sony", "HDR-FX7"}), test::ThisMachine()}, 1}});
+    }
+
+    test::TempDir m_dir;
+    std::shared_ptr<FakeFireWireLibrary> m_library;
+    FireWireDeviceSource m_source;
+};
+
+TEST_F(FireWireDeviceSourceTest, ListsEachCamcorderAsAVideoInputWithItsNames) {
+    const auto devices = m_source.ListDevices(CLSID_VideoInputDeviceCategory);
+
+    ASSERT_EQ(devices.size(), 2u);
+    ASSERT_TRUE(devices[0].properties.has_value());
+    EXPECT_EQ(*devices[0].properties,
+              (Properties{{"DeviceClassGUID", "{8C0F6AF2-0EDB-44C1-8AEB-59040BD830ED}"},
+                          {"VendorText", "Canon"},
+                          {"ModelText", "HV20"},
+                          {"FriendlyName", "Canon HV20"}}));
+    ASSERT_TRUE(devices[1].properties.has_value());
+    EXPECT_EQ(devices[1].properties->at("FriendlyName"), "Sony HDR-FX7");
+    EXPECT_TRUE(m_source.ListDevices(CLSID_CamcorderDeviceClass).empty());
+}
+
+TEST_F(FireWireDeviceSourceTest, ListsNothingWithoutFireWire) {
+    m_library->FailNewHandle(true);
+    EXPECT_TRUE(m_source.ListDevices(CLSID_VideoInputDeviceCategory).empty());
+}
+
+TEST_F(FireWireDeviceSourceTest, BindingMakesAFilterThatFindsItsCamcorderByGuid) {
+    const auto devices = m_source.ListDevices(CLSID_VideoInputDeviceCategory);
+    ASSERT_EQ(devices.size(), 2u);
+    IBaseFilter* raw = nullptr;
+    ASSERT_EQ(devices[1].bind(&raw), S_OK);
+    ASSERT_NE(raw, nullptr);
+    const auto filter = ComPtr<IBaseFilter>::Attach(raw);
+
+    // A bus reset moves the Sony to another node; the Canon sits where it was.
+    m_library->SetBus({{{test::ThisMachine()}, 0},
+                       {{test::Camcorder(kHv20), test::ThisMachine(), test::Camcorder(kFx7)}, 1}});
+    ComPtr<IAMExtTransport> transport;
+    ASSERT_EQ(filter->QueryInterface(IID_IAMExtTransport, transport.ReceiveVoid()), S_OK);
+    EXPECT_EQ(transport->put_Mode(ED_MODE_STOP), S_OK);
+    ASSERT_EQ(m_library->ControlCommands().size(), 1u);
+    EXPECT_EQ(m_library->Transactions().back().nodeId, 0xFFC2);
+}
+
+TEST(FireWireDeviceSourceNames, FriendlyNameJoinsWhatIsKnown) {
+    EXPECT_EQ(FireWireDeviceSource::FriendlyName("Canon", "HV20"), "Canon HV20");
+    EXPECT_EQ(FireWireDeviceSource::FriendlyName("", "HV20"), "HV20");
+    EXPECT_EQ(FireWireDeviceSource::FriendlyName("Canon", ""), "Canon");
+    EXPECT_EQ(FireWireDeviceSource::FriendlyName("", ""), "FireWire camcorder");
+}
+
+}  // namespace
+}  // namespace vornak
