@@ -39,6 +39,8 @@ CVornakSheets::CVornakSheets()
 }
 
 CVornakSheets::~CVornakSheets() {
+    // The pages leave the tabs as they go, which would report them shown to pages half gone.
+    disconnect(m_tabs, &QTabWidget::currentChanged, this, &CVornakSheets::OnPageShown);
     if (m_captureShown) {
         m_capturePage->SavePageSettings();
     }
@@ -137,11 +139,17 @@ void CVornakSheets::moveEvent(QMoveEvent* event) {
 void CVornakSheets::closeEvent(QCloseEvent* event) {
     // A split in progress writes into files and into the page's log; it ends before the window.
     m_scenesPage->StopAndWait();
+    m_capturePage->Shutdown();
     event->accept();
     emit windowClosed();
 }
 
 void CVornakSheets::OnPageShown(int index) {
+    if (m_shownPage == kCapturePageIndex && index != kCapturePageIndex) {
+        m_capturePage->OnKillActive();
+    }
+    const bool captureActivated = index == kCapturePageIndex && m_shownPage != index;
+    m_shownPage = index;
     // A page reads its keys the first time it is shown; one never shown leaves them as loaded.
     if (index == kCapturePageIndex && !m_captureShown) {
         m_captureShown = true;
@@ -149,6 +157,9 @@ void CVornakSheets::OnPageShown(int index) {
     } else if (index == kScenesPageIndex && !m_scenesShown) {
         m_scenesShown = true;
         m_scenesPage->LoadPageSettings();
+    }
+    if (captureActivated) {
+        m_capturePage->OnSetActive();
     }
 }
 

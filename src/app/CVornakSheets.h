@@ -68,6 +68,7 @@ class CVornakSheets : public QWidget {
     std::unique_ptr<CVornakScenes> m_scenesPage;
     std::unique_ptr<CVornakCapture> m_capturePage;
     bool m_captureShown = false;
+    int m_shownPage = -1;  // the page whose tab is chosen; none before the window is made
     bool m_scenesShown = false;
     bool m_trackMoves = true;
     QTabWidget* m_tabs = nullptr;

@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 
 #include "CVornakApp.h"
+#include "CamcorderSources.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -14,7 +16,10 @@ constexpr const char* kUsage =
     "Opens the Vornak window: \"Capturing\" records what an HDV camcorder plays from its tape,\n"
     "\"Scenes splitting\" splits .m2t/.ts files into one file per recorded scene.\n"
     "Settings and the window position are kept in ./vornak.ini (the current directory).\n"
-    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n"
+    "\n"
+    "Without a camcorder at hand, VORNAK_VIRTUAL_CAMCORDER=FILE plays a transport-stream file\n"
+    "as the tape of a virtual camcorder (see the README for its other variables).\n";
 
 bool AskedForHelp(int argc, char* argv[]) {
     for (int i = 1; i < argc; ++i) {
@@ -33,6 +38,8 @@ int main(int argc, char* argv[]) {
         std::fputs(kUsage, stdout);
         return EXIT_SUCCESS;
     }
+    // Before any window: a bad virtual camcorder setting is told on the terminal once.
+    vornak::InstallCamcorderSources(std::cerr);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornak"));
 

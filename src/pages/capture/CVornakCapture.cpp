@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "MessageService.h"
 #include "TransportIcons.h"
 
 namespace vornak {
@@ -86,11 +87,27 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool enable) {
 CVornakCapture::CVornakCapture(QWidget* parent) : CPageWithLog(kTemplateId, parent) {
     BuildControls();
     SetDefaults();
+    m_session.ResetDeviceState();
     UpdateControls();
-    m_timerId = startTimer(kTimerPeriodMs);
+    StartPageTimer();
 }
 
-CVornakCapture::~CVornakCapture() = default;
+CVornakCapture::~CVornakCapture() {
+    Shutdown();
+}
+
+void CVornakCapture::StartPageTimer() {
+    if (m_timerId == 0) {
+        m_timerId = startTimer(kTimerPeriodMs);
+    }
+}
+
+void CVornakCapture::StopPageTimer() {
+    if (m_timerId != 0) {
+        killTimer(m_timerId);
+        m_timerId = 0;
+    }
+}
 
 void CVornakCapture::BuildControls() {
     auto* page = new QVBoxLayout(this);
@@ -188,6 +205,12 @@ void CVornakCapture::BuildControls() {
     connect(m_count, &QRadioButton::clicked, this, &CVornakCapture::OnNamingCount);
     connect(m_dateTime, &QRadioButton::clicked, this, &CVornakCapture::OnNamingDateTime);
     connect(m_scenesSplit, &QCheckBox::clicked, this, &CVornakCapture::OnScenesSplit);
+    connect(m_transport[0], &QPushButton::clicked, this, &CVornakCapture::OnRewind);
+    connect(m_transport[1], &QPushButton::clicked, this, &CVornakCapture::OnPlay);
+    connect(m_transport[2], &QPushButton::clicked, this, &CVornakCapture::OnFastForward);
+    connect(m_transport[3], &QPushButton::clicked, this, &CVornakCapture::OnPause);
+    connect(m_transport[4], &QPushButton::clicked, this, &CVornakCapture::OnStop);
+    connect(m_transport[5], &QPushButton::clicked, this, &CVornakCapture::OnRecord);
 }
 
 void CVornakCapture::SetDefaults() {
@@ -278,13 +301,14 @@ void CVornakCapture::SavePageSettings() {
 }
 
 void CVornakCapture::AddDropped(int pictures) {
-    m_nEngineDropped.fetch_add(static_cast<std::uint32_t>(pictures), std::memory_order_relaxed);
+    m_session.AddEngineDropped(pictures);
 }
 
 void CVornakCapture::UpdateControls() {
     QWidget* const optionControls[] = {m_fileName, m_outputButton, m_outputDir, m_count,
                                        m_dateTime, m_syncAudio,    m_midScenes, m_dateTimeFormat};
-    if (!m_bPresent) {
+    const CaptureSession& session = m_session;
+    if (!session.Present()) {
         m_status->setText(QString::fromLatin1(kNoCamcorder));
         for (QPushButton* button : m_transport) {
             button->setEnabled(false);
@@ -294,16 +318,17 @@ void CVornakCapture::UpdateControls() {
         }
         SetEnabled({m_scenesSplit, m_stopOnDropped}, false);
     } else {
-        m_status->setText(m_camcorderName + QString::fromLatin1(kCamcorderDetected));
-        if (m_bHasTransport) {
+        m_status->setText(FromSetting(session.CamcorderName()) +
+                          QString::fromLatin1(kCamcorderDetected));
+        if (session.HasTransport()) {
             for (int i = kIdRewind; i <= kIdPause; ++i) {
-                m_transport[static_cast<std::size_t>(i - kIdRewind)]->setEnabled(m_bVcrMode &&
-                                                                                 !m_bInCapture);
+                m_transport[static_cast<std::size_t>(i - kIdRewind)]->setEnabled(
+                    session.VcrMode() && !session.InCapture());
             }
         }
         SetEnabled({m_transport[kIdStop - kIdRewind], m_stopOnDropped}, true);
         QPushButton* record = m_transport[kIdRecord - kIdRewind];
-        if (m_bInCapture) {
+        if (session.InCapture()) {
             record->setEnabled(false);
             m_scenesSplit->setEnabled(false);
             for (QWidget* widget : optionControls) {
@@ -317,7 +342,7 @@ void CVornakCapture::UpdateControls() {
             EnableSplitOptions(m_scenesSplit->isChecked());
         }
     }
-    SetEnabled({m_preview, m_frameSize}, m_bPreviewOk);
+    SetEnabled({m_preview, m_frameSize}, session.PreviewOk());
 }
 
 void CVornakCapture::timerEvent(QTimerEvent* event) {
@@ -325,11 +350,108 @@ void CVornakCapture::timerEvent(QTimerEvent* event) {
         CPageWithLog::timerEvent(event);
         return;
     }
+    OnTimer();
+}
+
+void CVornakCapture::OnTimer() {
+    ShowTimecode();
     // The log box is brought up to date every other tick, twice a second.
     if (m_nTick % 2 == 0) {
         FlushLog();
     }
+    m_session.TimerSteps(m_nTick);
     ++m_nTick;
+}
+
+void CVornakCapture::ShowTimecode() {
+    m_timecode->setText(QString::fromLatin1(m_session.TimecodeText()));
+}
+
+void CVornakCapture::OnRecord() {
+    CaptureOptions options;
+    options.folder = ToSetting(m_outputDir->text());
+    options.fileName = ToSetting(m_fileName->text());
+    options.sceneSplit = m_scenesSplit->isChecked();
+    options.dateTimeNaming = m_nTimestampMode == 1;
+    options.syncAudio = m_syncAudio->isChecked();
+    options.midScenes = m_midScenes->isChecked();
+    options.dateTimeFormat = ToSetting(m_dateTimeFormat->text());
+    m_session.OnRecord(options);
+}
+
+int CVornakCapture::OnGraphEvent() {
+    m_session.OnGraphEvent();
+    return 1;
+}
+
+void CVornakCapture::PostMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != WM_USER) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { OnGraphEvent(); }, Qt::QueuedConnection);
+}
+
+void CVornakCapture::Post(std::function<void()> call) {
+    QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
+}
+
+void CVornakCapture::ShowMessage(const std::string& text) {
+    MessageService::Instance().Information(this, QString(), FromSetting(text));
+}
+
+void CVornakCapture::SetDroppedText(const std::string& text) {
+    m_dropped->setText(QString::fromLatin1(text));
+}
+
+void CVornakCapture::SetElapsedText(const std::string& text) {
+    m_elapsed->setText(QString::fromLatin1(text));
+}
+
+bool CVornakCapture::StopOnDropped() const {
+    return m_stopOnDropped->isChecked();
+}
+
+// A run, or a preview the user is watching, goes on while the other page is shown.
+bool CVornakCapture::KeepRunning() const {
+    return m_session.Present() &&
+           (m_session.InCapture() || (m_session.PreviewOk() && m_session.PreviewRunning()));
+}
+
+void CVornakCapture::OnKillActive() {
+    if (!KeepRunning()) {
+        StopPageTimer();
+        m_session.ReleaseGraph();
+        m_session.ResetDeviceState();
+    }
+}
+
+void CVornakCapture::OnSetActive() {
+    if (!KeepRunning()) {
+        if (m_session.GraphBuilt()) {
+            m_session.ReleaseGraph();
+        }
+        m_session.ResetDeviceState();
+        UpdateControls();
+        m_nTick = 0;
+        StopPageTimer();
+        StartPageTimer();
+    }
+}
+
+void CVornakCapture::Shutdown() {
+    if (m_bShutDown) {
+        return;
+    }
+    m_bShutDown = true;
+    if (m_session.InCapture()) {
+        m_session.StopRun();
+    } else {
+        m_session.SendTransportMode(ED_MODE_STOP);
+    }
+    StopPageTimer();
+    m_session.ReleaseGraph();
+    m_session.ResetDeviceState();
 }
 
 void CVornakCapture::OnNamingCount() {

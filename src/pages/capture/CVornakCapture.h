@@ -7,10 +7,13 @@
 #include <QString>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "CPageWithLog.h"
+#include "CaptureSession.h"
+#include "GraphInterfaces.h"
 #include "SettingsMap.h"
 
 class QCheckBox;
@@ -23,7 +26,7 @@ class QTimer;
 
 namespace vornak {
 
-class CVornakCapture : public CPageWithLog {
+class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyWindow {
     Q_OBJECT
 
   public:
@@ -76,16 +79,51 @@ class CVornakCapture : public CPageWithLog {
     void AddDropped(int pictures) override;
 
     // Texts and enabled states from the page state.
-    void UpdateControls();
+    void UpdateControls() override;
+
+    // The page is shown (its tab chosen) or left for the other page. Leaving lets go of the
+    // camcorder unless a run or a shown preview needs it.
+    void OnSetActive();
+    void OnKillActive();
+    // The window is closing: ends a run (or stops the tape) and lets go of the camcorder.
+    // Idempotent; the destructor calls it too.
+    void Shutdown();
 
     // 0: scene files numbered; 1: scene files named by date and time.
     int TimestampMode() const { return m_nTimestampMode; }
-    bool CamcorderPresent() const { return m_bPresent; }
+    bool CamcorderPresent() const { return m_session.Present(); }
+    CaptureSession& Session() { return m_session; }
+    bool TimerRunning() const { return m_timerId != 0; }
+
+    // CaptureView.
+    void ShowMessage(const std::string& text) override;
+    void SetDroppedText(const std::string& text) override;
+    void SetElapsedText(const std::string& text) override;
+    bool StopOnDropped() const override;
+    void Post(std::function<void()> call) override;
+
+    // The handlers of the transport and record buttons (1021 to 1026).
+    void OnRewind() { m_session.OnRewind(); }
+    void OnPlay() { m_session.OnPlay(); }
+    void OnFastForward() { m_session.OnFastForward(); }
+    void OnPause() { m_session.OnPause(); }
+    void OnStop() { m_session.OnStop(); }
+    void OnRecord();
+    // Graph events, posted by the graph as WM_USER.
+    int OnGraphEvent();
+    // One tick of the page's 250 ms timer: timecode, log, and the camcorder's steps.
+    void OnTimer();
 
   protected:
     void timerEvent(QTimerEvent* event) override;
 
   private:
+    // INotifyWindow: the graph's posts become queued calls on this page's thread.
+    void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    bool KeepRunning() const;
+    void StartPageTimer();
+    void StopPageTimer();
+    void ShowTimecode();
     void BuildControls();
     void SetDefaults();
     void OnNamingCount();
@@ -94,14 +132,7 @@ class CVornakCapture : public CPageWithLog {
     void EnableSplitOptions(bool enable);
 
     int m_nTimestampMode = 1;
-    QString m_camcorderName;
-    bool m_bPresent = false;
-    bool m_bVcrMode = false;
-    bool m_bInCapture = false;
-    bool m_bHasTransport = false;
-    bool m_bPreviewOk = false;
     std::uint32_t m_nTick = 0;
-    std::atomic<std::uint32_t> m_nEngineDropped{0};
     // Where the preview window is to appear; kept until the preview window exists to use it.
     QPoint m_previewPos;
     int m_timerId = 0;
@@ -124,6 +155,10 @@ class CVornakCapture : public CPageWithLog {
     QLabel* m_dropped = nullptr;
     QCheckBox* m_stopOnDropped = nullptr;
     QLineEdit* m_elapsed = nullptr;
+
+    // Declared last so that it goes first, while the controls it reports to still exist.
+    CaptureSession m_session{this, this, this};
+    bool m_bShutDown = false;
 };
 
 }  // namespace vornak

@@ -11,7 +11,16 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+
+#include "DeviceControl.h"
+#include "FakeCamcorder.h"
+#include "GraphInterfaces.h"
 
 namespace vornak {
 namespace {
@@ -224,6 +233,136 @@ TEST(CVornakCapture, WithoutSettingsNothingIsReadOrWritten) {
     page.LoadPageSettings();
     page.SavePageSettings();
     EXPECT_EQ(Find<QLineEdit>(page, 1031)->text(), "-%Y_%M_%D-%h_%m_%s");
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+using test::FakeCamcorder;
+using test::FakeDevice;
+using test::FakeDeviceSource;
+
+// A page with one fake camcorder on the device list, as far as its first detection.
+class CVornakCaptureCamcorder : public ::testing::Test {
+  protected:
+    CVornakCaptureCamcorder()
+        : m_source(std::make_shared<FakeDeviceSource>(std::vector<FakeDevice>{
+              {test::CamcorderClassText(), "Sony", "HDR-FX1", true, false, {}}})),
+          m_sources({m_source}) {
+        m_page.SetSettings(&m_settings);
+        m_page.LoadPageSettings();
+        m_page.OnSetActive();
+    }
+    // Runs timer ticks as the page's timer would.
+    void Ticks(int count) {
+        for (int i = 0; i < count; ++i) {
+            m_page.OnTimer();
+        }
+    }
+    FakeCamcorder* Camcorder() const {
+        const auto bound = m_source->Bound();
+        return bound.empty() ? nullptr : bound.back();
+    }
+    QString Text(int id) const { return Find<QLineEdit>(m_page, id)->text(); }
+    bool Enabled(int id) const { return m_page.control(id)->isEnabled(); }
+    bool TransportEnabled() const {
+        bool all = true;
+        bool none = true;
+        for (int id = 1021; id <= 1024; ++id) {
+            all = all && Enabled(id);
+            none = none && !Enabled(id);
+        }
+        EXPECT_TRUE(all || none) << "buttons 1021 to 1024 go together";
+        return all;
+    }
+
+    SettingsMap m_settings;
+    std::shared_ptr<FakeDeviceSource> m_source;
+    test::ScopedDeviceSources m_sources;
+    Page m_page;
+};
+
+TEST_F(CVornakCaptureCamcorder, DetectsTheCamcorderAtTheFirstTickAndEnablesItsControls) {
+    EXPECT_EQ(Text(1019), "Camcorder is not recognized or connected");
+    Ticks(1);
+    ASSERT_TRUE(m_page.CamcorderPresent());
+    EXPECT_EQ(Text(1019), "Sony HDR-FX1 camcorder detected");
+    EXPECT_TRUE(TransportEnabled());
+    for (int id : {1003, 1010, 1012, 1025, 1026, 1028, 1040}) {
+        EXPECT_TRUE(Enabled(id)) << id;
+    }
+    EXPECT_FALSE(Enabled(1034)) << "no preview branch yet";
+}
+
+TEST_F(CVornakCaptureCamcorder, TransportButtonsFollowTheModeSwitchWithinOneCheck) {
+    Ticks(1);
+    FakeCamcorder* camcorder = Camcorder();
+    ASSERT_NE(camcorder, nullptr);
+    camcorder->deviceType = ED_DEVTYPE_CAMERA;
+    Ticks(4);  // ticks 1 to 4: the check of tick 4 sees it
+    EXPECT_FALSE(TransportEnabled());
+    EXPECT_TRUE(Enabled(1025));
+    EXPECT_TRUE(Enabled(1026));
+    camcorder->deviceType = ED_DEVTYPE_VCR;
+    Ticks(4);
+    EXPECT_TRUE(TransportEnabled());
+}
+
+TEST_F(CVornakCaptureCamcorder, ButtonsSendTheirModesAndTheTimecodeCounts) {
+    Ticks(1);
+    FakeCamcorder* camcorder = Camcorder();
+    ASSERT_NE(camcorder, nullptr);
+    for (int id : {1022, 1024, 1021, 1023, 1025}) {
+        Find<QPushButton>(m_page, id)->click();
+    }
+    // Paused when rewind and fast forward were pressed: they wind.
+    EXPECT_EQ(camcorder->SentModes(), (std::vector<LONG>{4296, 4298, 4301, 4300, 4297}));
+    camcorder->timecode = PackTimecode(0, 12, 34, 5);
+    Ticks(1);
+    EXPECT_EQ(Text(1027), "0:12:34:05");
+}
+
+TEST_F(CVornakCaptureCamcorder, LossReturnsThePageToNoCamcorder) {
+    Ticks(1);
+    FakeCamcorder* camcorder = Camcorder();
+    ASSERT_NE(camcorder, nullptr);
+    m_source->SetDevices({});
+    // Posted from another thread, as a device's own thread would.
+    std::thread([camcorder] { camcorder->NotifyEvent(EC_DEVICE_LOST, 0, 0); }).join();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(m_page.CamcorderPresent());
+    EXPECT_FALSE(m_page.Session().GraphBuilt());
+    EXPECT_EQ(Text(1019), "Camcorder is not recognized or connected");
+    for (int id = 1021; id <= 1026; ++id) {
+        EXPECT_FALSE(Enabled(id)) << id;
+    }
+    Ticks(1);
+    EXPECT_EQ(Text(1027), "-:--:--:--");
+}
+
+TEST_F(CVornakCaptureCamcorder, LeavingThePageWhileIdleLetsGoOfTheCamcorder) {
+    Ticks(1);
+    ASSERT_TRUE(m_page.Session().GraphBuilt());
+    m_page.OnKillActive();
+    EXPECT_FALSE(m_page.Session().GraphBuilt());
+    EXPECT_FALSE(m_page.TimerRunning());
+    m_page.OnSetActive();
+    EXPECT_EQ(Text(1019), "Camcorder is not recognized or connected");
+    EXPECT_TRUE(m_page.TimerRunning());
+    Ticks(1);
+    EXPECT_TRUE(m_page.CamcorderPresent());
+}
+
+TEST_F(CVornakCaptureCamcorder, ClosingWhileIdleStopsTheTape) {
+    Ticks(1);
+    FakeCamcorder* camcorder = Camcorder();
+    ASSERT_NE(camcorder, nullptr);
+    m_page.Shutdown();
+    EXPECT_EQ(camcorder->SentModes(), std::vector<LONG>{ED_MODE_STOP});
+    EXPECT_FALSE(m_page.Session().GraphBuilt());
 }
 
 }  // namespace

@@ -1,0 +1,578 @@
+#include "CaptureSession.h"
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "CaptureFilter.h"
+#include "CapturePin.h"
+#include "Com.h"
+#include "DeviceCatalog.h"
+#include "DeviceEnum.h"
+#include "Guids.h"
+#include "SceneSplitter.h"
+#include "ThreadStart.h"
+
+namespace vornak {
+namespace {
+
+constexpr char kErrNoFileName[] =
+    "ERROR: Can't start capturing. The file name has not been choosen";
+constexpr char kErrNoFolder[] =
+    "ERROR: Can't start capturing. The directory for capturing files has not been choosen.";
+constexpr char kErrExists[] = "ERROR: Can't start capturing. File %s already exists.";
+constexpr char kErrCantCreate[] = "ERROR: Can't start capturing. File %s can't be created.";
+constexpr char kCreatingFile[] = "Creating file %s";
+constexpr char kStarted[] = "Capturing has been started";
+constexpr char kEnded[] = "End of capturing";
+constexpr char kNoMoreData[] = "INFO: No more data is received from camcoder. Capture stopped.";
+constexpr char kInterrupted[] = "Capturing has been interrupted or end of tape reached.";
+constexpr char kInterruptedBox[] =
+    "End of capturing.\r\nCapturing has been interrupted or end of tape reached.";
+constexpr char kPacketsLost[] = "WARNING: Some packets has been lost.";
+constexpr char kStoppedOnDrops[] = "Capture has been stopped because of dropped packets\\frames.";
+constexpr char kErrWriteFailed[] =
+    "ERROR: The capture file can't be written in full (is the disk full?): %s";
+
+// Room for "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" and more, as the original buffer had.
+constexpr int kGuidTextChars = 64;
+constexpr int kSecondsPerHour = 3600;
+constexpr int kSecondsPerMinute = 60;
+constexpr std::uint32_t kMsPerSecond = 1000;
+
+std::string Format(const char* pattern, const std::string& value) {
+    const int length = std::snprintf(nullptr, 0, pattern, value.c_str());
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, value.c_str());
+    return out;
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// A property of the bag as text; empty when it cannot be read.
+std::string ReadText(IPropertyBag* bag, const char* name) {
+    VARIANT value;
+    VariantInit(&value);
+    if (Failed(bag->Read(name, &value, nullptr)) || value.vt != VT_BSTR) {
+        return {};
+    }
+    std::string text = std::move(value.bstrVal);
+    VariantClear(&value);
+    return text;
+}
+
+// One two-digit field of a binary-coded decimal timecode, from its top nibble down.
+unsigned BcdField(DWORD frames, int shift) {
+    constexpr DWORD kNibble = 0xF;
+    constexpr unsigned kTens = 10;
+    return ((frames >> (shift + 4)) & kNibble) * kTens + ((frames >> shift) & kNibble);
+}
+
+}  // namespace
+
+CaptureSession::CaptureSession(CaptureView* view, LogSink* log, INotifyWindow* notifyWindow)
+    : m_pView(view),
+      m_pLog(log),
+      m_pNotifyWindow(notifyWindow),
+      m_ownerThread(std::this_thread::get_id()) {}
+
+CaptureSession::~CaptureSession() {
+    if (InCapture()) {
+        StopRun();
+    }
+    ReleaseGraph();
+    ResetDeviceState();
+}
+
+void CaptureSession::Log(const std::string& line) const {
+    if (m_pLog != nullptr) {
+        m_pLog->AddLog(line);
+    }
+}
+
+// ---- Camcorder detection and transport ---------------------------------------------------
+
+bool CaptureSession::FindCamcorder() {
+    ComPtr<ICreateDevEnum> devices;
+    if (Failed(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICreateDevEnum, devices.ReceiveVoid()))) {
+        return false;
+    }
+    ComPtr<IEnumMoniker> monikers;
+    const HRESULT hr =
+        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0);
+    devices.Reset();
+    if (Failed(hr) || !monikers) {
+        return false;
+    }
+    char accepted[kGuidTextChars];
+    StringFromGUID2(CLSID_CamcorderDeviceClass, accepted, kGuidTextChars);
+    const std::string acceptedUpper = UpperCase(accepted);
+
+    ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
+        ComPtr<IPropertyBag> bag;
+        if (Failed(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid()))) {
+            continue;
+        }
+        VARIANT deviceClass;
+        VariantInit(&deviceClass);
+        if (Failed(bag->Read(kDeviceClassGuidProperty, &deviceClass, nullptr))) {
+            continue;
+        }
+        const bool match = VarBstrCmp(UpperCase(deviceClass.bstrVal), acceptedUpper,
+                                      LOCALE_USER_DEFAULT, 0) == VARCMP_EQ;
+        VariantClear(&deviceClass);
+        if (!match) {
+            continue;
+        }
+        m_camcorderName = ReadText(bag.Get(), kVendorTextProperty) + " " +
+                          ReadText(bag.Get(), kModelTextProperty);
+        bag.Reset();
+        // A device whose filter cannot be made is passed over: the next one may work.
+        if (Succeeded(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                            m_pCamcorder.ReceiveVoid())) &&
+            m_pCamcorder) {
+            break;
+        }
+    }
+    return static_cast<bool>(m_pCamcorder);
+}
+
+void CaptureSession::QueryDeviceControls() {
+    std::lock_guard lock(m_stopLock);
+    m_bHasExtDevice =
+        Succeeded(m_pCamcorder->QueryInterface(IID_IAMExtDevice, m_pExtDevice.ReceiveVoid()));
+    m_bHasTransport =
+        Succeeded(m_pCamcorder->QueryInterface(IID_IAMExtTransport, m_pTransport.ReceiveVoid()));
+    m_bHasTimecode =
+        Succeeded(m_pCamcorder->QueryInterface(IID_IAMTimecodeReader, m_pTimecode.ReceiveVoid()));
+}
+
+void CaptureSession::CheckDeviceMode() {
+    if (m_bHasExtDevice) {
+        LONG type = 0;
+        if (Failed(m_pExtDevice->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr))) {
+            m_bVcrMode = false;
+            m_pView->UpdateControls();
+        } else if (type == ED_DEVTYPE_VCR) {
+            if (!m_bVcrMode) {
+                m_bVcrMode = true;
+                m_pView->UpdateControls();
+            }
+        } else if (m_bVcrMode) {
+            m_bVcrMode = false;
+            m_pView->UpdateControls();
+        }
+    }
+    CheckEndOfTape();
+}
+
+std::string CaptureSession::TimecodeText() const {
+    if (m_bPresent && m_bHasTimecode) {
+        TIMECODE_SAMPLE sample{};
+        sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+        if (Succeeded(m_pTimecode->GetTimecode(&sample))) {
+            const DWORD f = sample.timecode.dwFrames;
+            char text[sizeof "4294967295:99:99:99"];
+            std::snprintf(text, sizeof text, "%u:%02u:%02u:%02u", BcdField(f, 24), BcdField(f, 16),
+                          BcdField(f, 8), BcdField(f, 0));
+            return text;
+        }
+    }
+    return kNoTimecode;
+}
+
+void CaptureSession::SendTransportMode(LONG mode) {
+    if (m_bHasTransport) {
+        (void)m_pTransport->put_Mode(mode);
+    }
+}
+
+void CaptureSession::OnRewind() {
+    if (!m_bHasTransport) {
+        return;
+    }
+    LONG mode = 0;
+    const bool playing = Succeeded(m_pTransport->get_Mode(&mode)) && mode == ED_MODE_PLAY;
+    (void)m_pTransport->put_Mode(playing ? ED_MODE_PLAY_FASTEST_REV : ED_MODE_REW);
+}
+
+void CaptureSession::OnPlay() {
+    SendTransportMode(ED_MODE_PLAY);
+}
+
+void CaptureSession::OnFastForward() {
+    if (!m_bHasTransport) {
+        return;
+    }
+    LONG mode = 0;
+    const bool playing = Succeeded(m_pTransport->get_Mode(&mode)) && mode == ED_MODE_PLAY;
+    (void)m_pTransport->put_Mode(playing ? ED_MODE_PLAY_FASTEST_FWD : ED_MODE_FF);
+}
+
+void CaptureSession::OnPause() {
+    SendTransportMode(ED_MODE_FREEZE);
+}
+
+void CaptureSession::OnStop() {
+    if (InCapture()) {
+        StopRun();
+    } else {
+        SendTransportMode(ED_MODE_STOP);
+    }
+}
+
+// ---- Graph ---------------------------------------------------------------------------------
+
+bool CaptureSession::DetectCamcorder() {
+    if (!m_bComInitialized) {
+        (void)CoInitialize(nullptr);
+        m_bComInitialized = true;
+    }
+    if (Failed(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterGraph,
+                                m_pGraph.ReceiveVoid()))) {
+        return false;
+    }
+    if (Failed(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICaptureGraphBuilder2, m_pBuilder.ReceiveVoid()))) {
+        return false;
+    }
+    ComPtr<IGraphBuilder> graphBuilder;
+    if (Failed(m_pGraph->QueryInterface(IID_IGraphBuilder, graphBuilder.ReceiveVoid())) ||
+        Failed(m_pBuilder->SetFiltergraph(graphBuilder.Get()))) {
+        return false;
+    }
+    (void)m_pGraph->QueryInterface(IID_IMediaControl, m_pMediaControl.ReceiveVoid());
+    // The event face is asked for by its plain id; the notification calls of the extended face
+    // are made on the same object.
+    ComPtr<IMediaEvent> events;
+    if (Succeeded(m_pGraph->QueryInterface(IID_IMediaEvent, events.ReceiveVoid()))) {
+        (void)events->QueryInterface(IID_IMediaEventEx, m_pMediaEvent.ReceiveVoid());
+    }
+
+    if (!FindCamcorder()) {
+        return false;
+    }
+    m_pStreamType = std::make_unique<CMediaType>(MEDIATYPE_Stream);
+    m_pSink = ComPtr<CaptureFilter>(new CaptureFilter(m_pStreamType.get(), 0));
+    (void)m_pGraph->AddFilter(m_pSink.Get(), "");
+    (void)m_pGraph->AddFilter(m_pCamcorder.Get(), "");
+    if (Failed(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, m_pCamcorder.Get(), nullptr,
+                                        m_pSink.Get()))) {
+        return false;
+    }
+    {
+        std::lock_guard lock(m_stopLock);
+        m_pCapturePin = m_pSink->GetCapturePin();
+    }
+    QueryDeviceControls();
+    if (m_pMediaEvent) {
+        (void)m_pMediaEvent->SetNotifyWindow(m_pNotifyWindow, WM_USER, 0);
+        (void)m_pMediaEvent->SetNotifyFlags(0);
+    }
+    return true;
+}
+
+void CaptureSession::TimerSteps(std::uint32_t tick) {
+    ReclaimWorker();
+    if (tick % kChecksEvery == 0 && m_bPresent) {
+        CheckDeviceMode();
+        CheckDroppedPackets();
+        ShowElapsedTime();
+        CheckCaptureFile();
+    }
+    if (tick % kDetectEvery == 0 && !m_bPresent) {
+        m_bPresent = DetectCamcorder();
+        if (m_bPresent) {
+            m_bPreviewOk = m_pView->BuildPreviewGraph();
+            if (m_pMediaControl) {
+                (void)m_pMediaControl->Run();
+            }
+            CheckDeviceMode();
+            m_pView->UpdateControls();
+        } else {
+            ReleaseGraph();
+        }
+    }
+}
+
+void CaptureSession::OnGraphEvent() {
+    while (m_pMediaEvent) {
+        LONG code = 0;
+        LONG_PTR param1 = 0;
+        LONG_PTR param2 = 0;
+        // An empty queue ends the handler, and so does any other failure: asking again would
+        // only fail again.
+        if (Failed(m_pMediaEvent->GetEvent(&code, &param1, &param2, 0))) {
+            break;
+        }
+        if (code == EC_DEVICE_LOST) {
+            if (InCapture()) {
+                StopRun();
+            }
+            (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
+            ReleaseGraph();
+            ResetDeviceState();
+            m_pView->UpdateControls();
+        } else {
+            (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
+        }
+    }
+}
+
+void CaptureSession::ReleaseGraph() {
+    // The split job reads the capture pin until its worker ends: the pin must outlive it.
+    if (m_pWorker) {
+        if (m_pCapturePin != nullptr) {
+            m_pCapturePin->StopCapture();
+        }
+        m_pWorker->join();
+        m_pWorker.reset();
+    }
+    if (m_pMediaControl) {
+        (void)m_pMediaControl->Stop();
+    }
+    if (m_pGraph && m_pCamcorder) {
+        (void)m_pGraph->RemoveFilter(m_pCamcorder.Get());
+    }
+    {
+        std::lock_guard lock(m_stopLock);
+        m_pExtDevice.Reset();
+        m_pTransport.Reset();
+        m_pTimecode.Reset();
+        m_pCapturePin = nullptr;
+    }
+    m_pSink.Reset();
+    m_pCamcorder.Reset();
+    m_pMediaControl.Reset();
+    if (m_pMediaEvent) {
+        (void)m_pMediaEvent->SetNotifyWindow(nullptr, WM_USER, 0);
+        m_pMediaEvent.Reset();
+    }
+    m_pBuilder.Reset();
+    m_pGraph.Reset();
+    m_pStreamType.reset();
+    if (m_bComInitialized) {
+        CoUninitialize();
+        m_bComInitialized = false;
+    }
+}
+
+void CaptureSession::ResetDeviceState() {
+    std::lock_guard lock(m_stopLock);
+    m_bPresent = false;
+    m_bVcrMode = false;
+    m_bInCapture.store(false, std::memory_order_release);
+    m_bHasExtDevice = false;
+    m_bHasTransport = false;
+    m_bHasTimecode = false;
+    m_bPreviewOk = false;
+    m_nLastDropped = 0;
+    m_nPreviewBaseline = 0;
+}
+
+// ---- Capture runs --------------------------------------------------------------------------
+
+void CaptureSession::OnRecord(const CaptureOptions& options) {
+    if (options.fileName.empty()) {
+        Log(kErrNoFileName);
+        m_pView->ShowMessage(kErrNoFileName);
+        return;
+    }
+    if (options.folder.empty()) {
+        Log(kErrNoFolder);
+        m_pView->ShowMessage(kErrNoFolder);
+        return;
+    }
+    // The worker of the last split run reads the capture pin until it ends; StopRun waited
+    // for it, and one that outlived that wait is waited for now.
+    if (m_pWorker) {
+        m_pWorker->join();
+        m_pWorker.reset();
+    }
+    if (options.sceneSplit) {
+        m_bSceneSplitRun = true;
+        StartRun(CaptureFile(), {});
+        // The worker takes its own copy: the page's texts are read now, not while it runs.
+        m_pWorkerDone = std::make_unique<ManualResetEvent>("CaptureWorkerDone");
+        m_pWorker = std::make_unique<std::thread>(
+            StartThread(ThreadPriority::Normal, [this, options] { CaptureWorker(options); }));
+        return;
+    }
+    const std::string path =
+        options.folder + "/" + options.fileName + "." + std::string(kExtension);
+    // Created exclusively: a file that is already there, readable or not, or that appears
+    // meanwhile, is never truncated.
+    CaptureFile file(std::fopen(path.c_str(), "wbx"));
+    if (!file) {
+        const std::string message = Format(errno == EEXIST ? kErrExists : kErrCantCreate, path);
+        Log(message);
+        m_pView->ShowMessage(message);
+        return;
+    }
+    Log(Format(kCreatingFile, path));
+    m_bSceneSplitRun = false;
+    StartRun(std::move(file), path);
+}
+
+void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath) {
+    Log(kStarted);
+    m_dwStartTick = m_dwNowTick = TickCount();
+    m_capturePath = capturePath;
+    m_bWriteFailReported = false;
+    if (m_pCapturePin != nullptr) {
+        m_pCapturePin->StartCapture(std::move(file));
+    }
+    SendTransportMode(ED_MODE_PLAY);
+    m_nEndTicks = 0;
+    m_bInCapture.store(true, std::memory_order_release);
+    m_pView->UpdateControls();
+    m_bSlowWarned = false;
+    m_nLastDropped = 0;
+    m_nPreviewBaseline = 0;
+    m_nEngineDropped.store(0, std::memory_order_relaxed);
+}
+
+void CaptureSession::CaptureWorker(const CaptureOptions& options) {
+    if (options.fileName != m_lastCaptureName) {
+        m_nSceneCounter = 0;
+    }
+    m_lastCaptureName = options.fileName;
+    const std::string prefix = options.folder + "/" + options.fileName;
+    {
+        SceneSplitter job(m_pCapturePin, prefix, kExtension, nullptr, m_nSceneCounter,
+                          options.dateTimeNaming, options.syncAudio, options.dateTimeFormat,
+                          options.midScenes);
+        job.SetLog(m_pLog);
+        job.Run();
+        m_nSceneCounter = job.Counter();
+        m_pCapturePin->EndLiveRun();
+    }
+    if (InCapture()) {
+        Log(kNoMoreData);
+        StopRun();
+    }
+    m_pWorkerDone->Set();
+    m_pView->Post([this] { ReclaimWorker(); });
+}
+
+void CaptureSession::ReclaimWorker() {
+    if (m_pWorker && m_pWorkerDone->IsSet()) {
+        m_pWorker->join();
+        m_pWorker.reset();
+    }
+}
+
+void CaptureSession::StopRun() {
+    {
+        std::lock_guard lock(m_stopLock);
+        bool running = true;
+        if (!m_bInCapture.compare_exchange_strong(running, false, std::memory_order_acq_rel)) {
+            return;  // another thread is ending this run, or has ended it
+        }
+        if (m_bHasTransport) {
+            (void)m_pTransport->put_Mode(ED_MODE_STOP);
+        }
+        if (m_pCapturePin != nullptr) {
+            m_pCapturePin->StopCapture();
+        }
+    }
+    if (OnOwnerThread() && m_pWorker) {
+        // A worker that does not end in time is left to end by itself: its thread object is
+        // kept until it has, and joined then.
+        if (m_pWorkerDone->WaitFor(std::chrono::milliseconds(kWorkerWaitMs))) {
+            m_pWorker->join();
+            m_pWorker.reset();
+        }
+    }
+    Log(kEnded);
+    if (OnOwnerThread()) {
+        CheckCaptureFile();
+    }
+    UpdateControlsFromAnyThread();
+}
+
+void CaptureSession::UpdateControlsFromAnyThread() {
+    if (OnOwnerThread()) {
+        m_pView->UpdateControls();
+    } else {
+        m_pView->Post([this] { m_pView->UpdateControls(); });
+    }
+}
+
+void CaptureSession::CheckEndOfTape() {
+    if (!InCapture() || !m_bVcrMode || !m_bHasTransport) {
+        return;
+    }
+    ++m_nEndTicks;
+    LONG mode = 0;
+    if (Failed(m_pTransport->get_Mode(&mode)) || mode == ED_MODE_PLAY ||
+        m_nEndTicks < kEndOfTapeGraceChecks) {
+        return;
+    }
+    StopRun();
+    Log(kInterrupted);
+    m_pView->ShowMessage(kInterruptedBox);
+}
+
+void CaptureSession::CheckDroppedPackets() {
+    if (m_pCapturePin == nullptr) {
+        return;
+    }
+    const std::uint32_t count = m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed)
+                                                 : m_pCapturePin->Dropped();
+    const std::uint32_t previous = m_nLastDropped;
+    m_nLastDropped = count;
+    m_pView->SetDroppedText(std::to_string(static_cast<std::int32_t>(count)));
+    if (previous < count) {
+        Log(kPacketsLost);
+        // Drops counted while a stopped split run drains its queue end nothing more.
+        if (m_pView->StopOnDropped() && InCapture()) {
+            StopRun();
+            Log(kStoppedOnDrops);
+            m_pView->ShowMessage(kStoppedOnDrops);
+        }
+    }
+}
+
+void CaptureSession::ShowElapsedTime() {
+    if (InCapture()) {
+        m_dwNowTick = TickCount();
+    }
+    const std::uint32_t seconds = (m_dwNowTick - m_dwStartTick) / kMsPerSecond;
+    char text[sizeof "4294967295:59:59"];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / kSecondsPerHour,
+                  (seconds / kSecondsPerMinute) % kSecondsPerMinute, seconds % kSecondsPerMinute);
+    m_pView->SetElapsedText(text);
+}
+
+void CaptureSession::CheckCaptureFile() {
+    if (m_bSceneSplitRun || m_bWriteFailReported || m_pCapturePin == nullptr ||
+        !m_pCapturePin->WriteFailed()) {
+        return;
+    }
+    m_bWriteFailReported = true;
+    const std::string message = Format(kErrWriteFailed, m_capturePath);
+    Log(message);
+    StopRun();
+    m_pView->ShowMessage(message);
+}
+
+void CaptureSession::AddEngineDropped(int pictures) {
+    m_nEngineDropped.fetch_add(static_cast<std::uint32_t>(pictures), std::memory_order_relaxed);
+}
+
+std::uint32_t CaptureSession::TickCount() {
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace vornak

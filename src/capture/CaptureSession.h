@@ -1,0 +1,205 @@
+// The capture side of the "Capturing" page without its widgets: finding the camcorder, the
+// graph that joins it to the capture sink filter, tape transport and timecode, graph events,
+// and capture runs (one file, or one file per scene while the tape plays) with their checks.
+// The page and the command-line capture each own one and drive it from their timer and their
+// buttons; what it needs of them goes through CaptureView.
+//
+// Threads: every public method belongs to the owner's thread (the user-interface thread),
+// except AddEngineDropped (any thread). The graph's event notification reaches the owner as a
+// post to the notify window, which the owner turns into OnGraphEvent on its own thread. A
+// split run's worker thread runs the split job and, when the stream runs dry, ends the run
+// itself; it hands everything that concerns the owner back through CaptureView::Post.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "CaptureFile.h"
+#include "ComPtr.h"
+#include "DeviceControl.h"
+#include "GraphInterfaces.h"
+#include "LogSink.h"
+#include "ManualResetEvent.h"
+#include "MediaType.h"
+
+namespace vornak {
+
+class CaptureFilter;
+class CapturePin;
+class ICaptureGraphBuilder2;
+
+// What a capture run takes from the page: read once, before the run starts.
+struct CaptureOptions {
+    std::string folder;
+    std::string fileName;
+    bool sceneSplit = true;
+    bool dateTimeNaming = true;
+    bool syncAudio = true;
+    bool midScenes = true;
+    std::string dateTimeFormat = "-%Y_%M_%D-%h_%m_%s";
+};
+
+// What the session needs of the window (or program) that shows it.
+class CaptureView {
+  public:
+    // Texts and enabled states from the session's state. Owner's thread only.
+    virtual void UpdateControls() = 0;
+    // A box with the text and an OK button; may block. Owner's thread only.
+    virtual void ShowMessage(const std::string& text) = 0;
+    virtual void SetDroppedText(const std::string& text) = 0;
+    virtual void SetElapsedText(const std::string& text) = 0;
+    // "Stop capture on dropped packets\frames" as it stands now. Owner's thread only.
+    virtual bool StopOnDropped() const = 0;
+    // The preview branch of a newly built graph; false when it cannot be built (a view
+    // without a preview has none).
+    virtual bool BuildPreviewGraph() { return false; }
+    // Runs `call` on the owner's thread soon; callable from any thread. Calls posted while
+    // the view exists either run or are dropped with it.
+    virtual void Post(std::function<void()> call) = 0;
+
+  protected:
+    ~CaptureView() = default;
+};
+
+class CaptureSession {
+  public:
+    static constexpr char kExtension[] = "m2t";
+    static constexpr char kNoTimecode[] = "-:--:--:--";
+    // Milliseconds StopRun waits for the worker of a split run.
+    static constexpr std::uint32_t kWorkerWaitMs = 10000;
+    // The end-of-tape check acts from its third call in a run on, so that the camcorder has
+    // time to start playing.
+    static constexpr std::uint32_t kEndOfTapeGraceChecks = 3;
+    // Timer ticks (250 ms each) between the periodic steps.
+    static constexpr std::uint32_t kChecksEvery = 4;
+    static constexpr std::uint32_t kDetectEvery = 12;
+    static constexpr std::uint32_t kPreviewLoadEvery = 40;
+
+    // `log` and `notifyWindow` may be null (silent; no event notification).
+    CaptureSession(CaptureView* view, LogSink* log, INotifyWindow* notifyWindow);
+    ~CaptureSession();
+    CaptureSession(const CaptureSession&) = delete;
+    CaptureSession& operator=(const CaptureSession&) = delete;
+
+    // Camcorder and graph.
+    bool FindCamcorder();
+    void QueryDeviceControls();
+    bool DetectCamcorder();
+    void CheckDeviceMode();
+    void OnGraphEvent();
+    void ReleaseGraph();
+    void ResetDeviceState();
+    // The timer's camcorder steps for one tick: the once-a-second checks while a camcorder is
+    // present, detection every third second while none is.
+    void TimerSteps(std::uint32_t tick);
+
+    // Tape transport; nothing without the transport face (OnStop also ends a run).
+    void OnRewind();
+    void OnPlay();
+    void OnFastForward();
+    void OnPause();
+    void OnStop();
+    void SendTransportMode(LONG mode);
+    // The tape's timecode as "h:mm:ss:ff", or kNoTimecode.
+    std::string TimecodeText() const;
+
+    // Capture runs.
+    void OnRecord(const CaptureOptions& options);
+    void StopRun();
+    void CheckEndOfTape();
+    void CheckDroppedPackets();
+    void ShowElapsedTime();
+    // Ends a file run whose file could not be written in full, with a message.
+    void CheckCaptureFile();
+    // The split job's broken pictures; any thread.
+    void AddEngineDropped(int pictures);
+    // Joins a split run's worker that has ended by itself.
+    void ReclaimWorker();
+
+    const std::string& CamcorderName() const { return m_camcorderName; }
+    bool Present() const { return m_bPresent; }
+    bool VcrMode() const { return m_bVcrMode; }
+    bool InCapture() const { return m_bInCapture.load(std::memory_order_acquire); }
+    bool HasExtDevice() const { return m_bHasExtDevice; }
+    bool HasTransport() const { return m_bHasTransport; }
+    bool HasTimecode() const { return m_bHasTimecode; }
+    bool PreviewOk() const { return m_bPreviewOk; }
+    void SetPreviewOk(bool ok) { m_bPreviewOk = ok; }
+    bool GraphBuilt() const { return static_cast<bool>(m_pGraph); }
+    bool WorkerRunning() const { return m_pWorker != nullptr; }
+    std::int32_t SceneCounter() const { return m_nSceneCounter; }
+
+    IFilterGraph* Graph() const { return m_pGraph.Get(); }
+    ICaptureGraphBuilder2* Builder() const { return m_pBuilder.Get(); }
+    IBaseFilter* Camcorder() const { return m_pCamcorder.Get(); }
+    CaptureFilter* Sink() const { return m_pSink.Get(); }
+    CapturePin* GetCapturePin() const { return m_pCapturePin; }
+
+    bool PreviewRunning() const { return m_bPreviewRunning; }
+
+    // Shared with the preview: whether its pin runs, and its slow-system warning state, which
+    // a run's start clears.
+    bool m_bPreviewRunning = false;
+    bool m_bSlowWarned = false;
+    std::uint32_t m_nPreviewBaseline = 0;
+
+  private:
+    void StartRun(CaptureFile file, const std::string& capturePath);
+    void CaptureWorker(const CaptureOptions& options);
+    void Log(const std::string& line) const;
+    // UpdateControls on the owner's thread, from whichever thread asks.
+    void UpdateControlsFromAnyThread();
+    bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+    static std::uint32_t TickCount();
+
+    CaptureView* m_pView;
+    LogSink* m_pLog;
+    INotifyWindow* m_pNotifyWindow;
+    std::thread::id m_ownerThread;
+
+    std::string m_camcorderName;
+    ComPtr<IFilterGraph> m_pGraph;
+    ComPtr<ICaptureGraphBuilder2> m_pBuilder;
+    ComPtr<IMediaControl> m_pMediaControl;
+    ComPtr<IMediaEventEx> m_pMediaEvent;
+    ComPtr<CaptureFilter> m_pSink;
+    CapturePin* m_pCapturePin = nullptr;  // the sink's; no reference of its own
+    ComPtr<IBaseFilter> m_pCamcorder;
+    std::unique_ptr<CMediaType> m_pStreamType;
+    ComPtr<IAMExtDevice> m_pExtDevice;
+    ComPtr<IAMExtTransport> m_pTransport;
+    ComPtr<IAMTimecodeReader> m_pTimecode;
+    bool m_bComInitialized = false;
+
+    bool m_bPresent = false;
+    bool m_bVcrMode = false;
+    bool m_bHasExtDevice = false;
+    bool m_bHasTransport = false;
+    bool m_bHasTimecode = false;
+    bool m_bPreviewOk = false;
+
+    // Runs.
+    std::atomic<bool> m_bInCapture{false};
+    std::atomic<std::uint32_t> m_nEngineDropped{0};
+    std::uint32_t m_dwStartTick = 0;
+    std::uint32_t m_dwNowTick = 0;
+    std::uint32_t m_nEndTicks = 0;
+    std::uint32_t m_nLastDropped = 0;
+    bool m_bSceneSplitRun = false;
+    bool m_bWriteFailReported = false;
+    std::string m_capturePath;
+    // The end steps of a run happen once, whichever thread gets there first.
+    std::mutex m_stopLock;
+    std::unique_ptr<std::thread> m_pWorker;
+    std::unique_ptr<ManualResetEvent> m_pWorkerDone;
+    // Written by each worker in turn; workers never overlap (the next starts after the last
+    // one was joined).
+    std::string m_lastCaptureName;
+    std::int32_t m_nSceneCounter = 0;
+};
+
+}  // namespace vornak

@@ -1,0 +1,385 @@
+// The capture session's camcorder side with fake devices: which device is taken and how it is
+// named, the transport commands the buttons send, the timecode text, the mode check, and the
+// loss of the camcorder.
+#include "CaptureSession.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "CaptureFilter.h"
+#include "CapturePin.h"
+#include "Com.h"
+#include "FakeCamcorder.h"
+#include "GraphInterfaces.h"
+#include "Guids.h"
+#include "RecordingView.h"
+#include "TestSupport.h"
+#include "TsPacket.h"
+#include "VirtualCamcorderFilter.h"
+#include "VirtualCamcorderPin.h"
+#include "VirtualCamcorderSource.h"
+
+namespace vornak {
+namespace {
+
+using test::FakeCamcorder;
+using test::FakeCamcorderFaces;
+using test::FakeDevice;
+using test::FakeDeviceSource;
+
+std::string LowerCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'F') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+FakeDevice Camcorder(std::string vendor, std::string model, FakeCamcorderFaces faces = {}) {
+    return FakeDevice{
+        test::CamcorderClassText(), std::move(vendor), std::move(model), true, false, faces};
+}
+
+class CaptureSessionTest : public ::testing::Test {
+  protected:
+    // Detection as the page's timer does it at its first tick.
+    void Detect(std::vector<FakeDevice> devices) {
+        m_source = std::make_shared<FakeDeviceSource>(std::move(devices));
+        m_sources = std::make_unique<test::ScopedDeviceSources>(
+            std::vector<std::shared_ptr<IDeviceSource>>{m_source});
+        m_session.TimerSteps(0);
+    }
+    FakeCamcorder* Bound() const {
+        const auto bound = m_source->Bound();
+        return bound.empty() ? nullptr : bound.back();
+    }
+
+    test::RecordingView m_view;
+    CaptureSession m_session{&m_view, &m_view, &m_view};
+    std::shared_ptr<FakeDeviceSource> m_source;
+    std::unique_ptr<test::ScopedDeviceSources> m_sources;
+};
+
+TEST_F(CaptureSessionTest, AcceptsTheCamcorderClassWrittenInLowerCase) {
+    FakeDevice device = Camcorder("Sony", "HDR-FX1");
+    device.deviceClass = LowerCase(device.deviceClass);
+    ASSERT_NE(device.deviceClass, test::CamcorderClassText());
+    Detect({device});
+    EXPECT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Sony HDR-FX1");
+}
+
+TEST_F(CaptureSessionTest, TakesTheFirstOfTwoCamcordersAndConnectsItToTheCapturePin) {
+    Detect({Camcorder("Canon", "XH A1"), Camcorder("JVC", "GR-HD1")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Canon XH A1");
+    ASSERT_EQ(m_source->Bound().size(), 1u);
+    EXPECT_EQ(m_session.Camcorder(), static_cast<IBaseFilter*>(Bound()));
+    ASSERT_NE(m_session.GetCapturePin(), nullptr);
+    ComPtr<IPin> peer;
+    ASSERT_EQ(m_session.GetCapturePin()->ConnectedTo(peer.Receive()), S_OK);
+    EXPECT_EQ(peer.Get(), static_cast<IPin*>(Bound()->GetPin(0)));
+    EXPECT_TRUE(m_session.HasExtDevice());
+    EXPECT_TRUE(m_session.HasTransport());
+    EXPECT_TRUE(m_session.HasTimecode());
+    EXPECT_TRUE(m_session.VcrMode()) << "the mode is checked right after detection";
+    EXPECT_GE(m_view.updates, 1);
+}
+
+TEST_F(CaptureSessionTest, AnEmptyModelTextLeavesTheVendorAndOneSpace) {
+    Detect({Camcorder("Sony", "")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Sony ");
+}
+
+TEST_F(CaptureSessionTest, PassesOverDevicesThatAreNotCamcordersOrCannotBeUsed) {
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    FakeDevice noBag = Camcorder("No", "Bag");
+    noBag.hasPropertyBag = false;
+    FakeDevice noClass = Camcorder("No", "Class");
+    noClass.deviceClass.clear();
+    FakeDevice broken = Camcorder("Broken", "Driver");
+    broken.bindFails = true;
+    Detect({webcam, noBag, noClass, broken, Camcorder("Panasonic", "AG-HVX")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Panasonic AG-HVX");
+}
+
+TEST_F(CaptureSessionTest, FindsNothingAmongOtherDevicesAndReleasesTheAttempt) {
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    FakeDevice broken = Camcorder("Broken", "Driver");
+    broken.bindFails = true;
+    Detect({webcam, broken});
+    EXPECT_FALSE(m_session.Present());
+    EXPECT_FALSE(m_session.GraphBuilt());
+    EXPECT_EQ(m_session.Camcorder(), nullptr);
+    // Detection is tried again only every twelfth tick.
+    m_source->SetDevices({Camcorder("Sony", "HDR-HC1")});
+    for (std::uint32_t tick = 1; tick < CaptureSession::kDetectEvery; ++tick) {
+        m_session.TimerSteps(tick);
+        EXPECT_FALSE(m_session.Present()) << "tick " << tick;
+    }
+    m_session.TimerSteps(CaptureSession::kDetectEvery);
+    EXPECT_TRUE(m_session.Present());
+}
+
+TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    ASSERT_NE(camcorder, nullptr);
+    camcorder->mode = ED_MODE_PLAY;
+    m_session.OnRewind();
+    camcorder->mode = ED_MODE_PLAY;
+    m_session.OnFastForward();
+    camcorder->mode = ED_MODE_STOP;
+    m_session.OnRewind();
+    camcorder->mode = ED_MODE_FREEZE;
+    m_session.OnFastForward();
+    // A mode that cannot be read counts as not playing.
+    camcorder->mode = ED_MODE_PLAY;
+    camcorder->modeResult = E_FAIL;
+    m_session.OnRewind();
+    m_session.OnFastForward();
+    camcorder->modeResult = S_OK;
+    m_session.OnPlay();
+    m_session.OnPause();
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(),
+              (std::vector<LONG>{5031, 5029, 4301, 4300, 4301, 4300, 4296, 4298, 4297}));
+}
+
+TEST_F(CaptureSessionTest, WithoutATransportFaceNothingIsSentButStopStillEndsARun) {
+    Detect({Camcorder("Sony", "HDR-FX1", {true, false, true})});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_FALSE(m_session.HasTransport());
+    m_session.OnRewind();
+    m_session.OnPlay();
+    m_session.OnFastForward();
+    m_session.OnPause();
+    m_session.OnStop();
+    EXPECT_TRUE(Bound()->SentModes().empty());
+
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "tape";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    m_session.OnStop();
+    EXPECT_FALSE(m_session.InCapture());
+    EXPECT_EQ(m_view.Lines().back(), "End of capturing");
+    EXPECT_TRUE(Bound()->SentModes().empty());
+}
+
+TEST_F(CaptureSessionTest, TimecodeTextFromEightBcdDigits) {
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--") << "no camcorder";
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    camcorder->timecode = 0x01020304;
+    EXPECT_EQ(m_session.TimecodeText(), "1:02:03:04");
+    EXPECT_EQ(camcorder->lastTimecodeFlags, static_cast<DWORD>(ED_DEVCAP_TIMECODE_READ));
+    camcorder->timecode = 0x23595924;
+    EXPECT_EQ(m_session.TimecodeText(), "23:59:59:24");
+    camcorder->timecodeResult = E_FAIL;
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");
+    camcorder->timecodeResult = S_OK;
+    EXPECT_EQ(m_session.TimecodeText(), "23:59:59:24") << "the next read tries again";
+}
+
+TEST_F(CaptureSessionTest, TimecodeWithoutAReaderShowsDashes) {
+    Detect({Camcorder("Sony", "HDR-FX1", {true, true, false})});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");
+}
+
+TEST_F(CaptureSessionTest, ModeCheckFollowsTheCamcorderSwitchingBetweenTapeAndCamera) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    ASSERT_TRUE(m_session.VcrMode());
+    int updates = m_view.updates;
+    m_session.TimerSteps(CaptureSession::kChecksEvery);
+    EXPECT_EQ(m_view.updates, updates) << "no change, no update";
+
+    camcorder->deviceType = ED_DEVTYPE_CAMERA;
+    m_session.TimerSteps(2 * CaptureSession::kChecksEvery + 1);
+    EXPECT_TRUE(m_session.VcrMode()) << "the check runs on every fourth tick only";
+    m_session.TimerSteps(2 * CaptureSession::kChecksEvery);
+    EXPECT_FALSE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 1);
+
+    camcorder->deviceType = ED_DEVTYPE_VCR;
+    m_session.TimerSteps(3 * CaptureSession::kChecksEvery);
+    EXPECT_TRUE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 2);
+
+    // A query that fails counts as camera mode, and updates the controls every time.
+    camcorder->deviceTypeResult = E_FAIL;
+    m_session.CheckDeviceMode();
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 4);
+}
+
+TEST_F(CaptureSessionTest, ALostCamcorderEndsTheRunReleasesTheGraphAndIsLookedForAgain) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "tape";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+
+    // Other events are passed over; the loss is acted on once the window message arrives.
+    EXPECT_EQ(camcorder->NotifyEvent(EC_COMPLETE, 0, 0), S_OK);
+    EXPECT_EQ(camcorder->NotifyEvent(EC_DEVICE_LOST, 0, 0), S_OK);
+    EXPECT_EQ(m_view.Messages(), 2);
+    m_source->SetDevices({});
+    const int updates = m_view.updates;
+    m_session.OnGraphEvent();
+
+    EXPECT_FALSE(m_session.InCapture());
+    EXPECT_FALSE(m_session.Present());
+    EXPECT_FALSE(m_session.GraphBuilt());
+    EXPECT_EQ(m_session.GetCapturePin(), nullptr);
+    EXPECT_EQ(m_view.Lines().back(), "End of capturing");
+    EXPECT_EQ(camcorder->SentModes().back(), ED_MODE_STOP);
+    EXPECT_GT(m_view.updates, updates);
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");
+    m_session.OnGraphEvent();  // nothing left to handle
+
+    m_source->SetDevices({Camcorder("Sony", "HDR-FX1")});
+    m_session.TimerSteps(0);
+    EXPECT_TRUE(m_session.Present());
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+// The tape's rate when it carries no clock references: 25,000,000 bits a second.
+constexpr std::uint64_t kPacketsPerTwoSeconds = 2 * 25'000'000 / (188 * 8) + 1;
+
+class CaptureSessionVirtualTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        test::WriteAll(m_dir.File("tape.m2t"), Tape(kPacketsPerTwoSeconds));
+        VirtualCamcorderSource::Settings settings;
+        settings.tapePath = m_dir.File("tape.m2t");
+        settings.speed = 0;
+        settings.model = "HV20";
+        m_source = std::make_shared<VirtualCamcorderSource>(settings);
+        m_sources = std::make_unique<test::ScopedDeviceSources>(
+            std::vector<std::shared_ptr<IDeviceSource>>{m_source});
+        m_session.TimerSteps(0);
+        ASSERT_TRUE(m_session.Present());
+    }
+    static std::vector<std::uint8_t> Tape(std::uint64_t packets) {
+        std::vector<std::uint8_t> tape(packets * PKT_SIZE);
+        for (std::uint64_t i = 0; i < packets; ++i) {
+            tape[i * PKT_SIZE] = SYNC_BYTE;
+            tape[i * PKT_SIZE + 1] = 0x1F;  // null packets: nothing for the capture pin to check
+            tape[i * PKT_SIZE + 2] = 0xFF;
+            tape[i * PKT_SIZE + 3] = 0x10;
+        }
+        return tape;
+    }
+    VirtualCamcorderFilter* Camcorder() const {
+        return static_cast<VirtualCamcorderFilter*>(m_session.Camcorder());
+    }
+
+    test::TempDir m_dir;
+    test::RecordingView m_view;
+    CaptureSession m_session{&m_view, &m_view, &m_view};
+    std::shared_ptr<VirtualCamcorderSource> m_source;
+    std::unique_ptr<test::ScopedDeviceSources> m_sources;
+};
+
+TEST_F(CaptureSessionVirtualTest, ConnectsTheVirtualCamcorderAndCountsTheTimecode) {
+    EXPECT_EQ(m_session.CamcorderName(), "Vornak HV20");
+    ComPtr<IPin> peer;
+    ASSERT_EQ(m_session.GetCapturePin()->ConnectedTo(peer.Receive()), S_OK);
+    EXPECT_EQ(peer.Get(), static_cast<IPin*>(Camcorder()->GetOutputPin()));
+    EXPECT_TRUE(m_session.VcrMode());
+    EXPECT_EQ(m_session.TimecodeText(), "0:00:00:00");
+
+    m_session.OnPlay();
+    ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(30)));
+    EXPECT_EQ(Camcorder()->PacketsSent(), kPacketsPerTwoSeconds);
+    EXPECT_EQ(m_session.TimecodeText(), "0:00:02:00");
+    LONG mode = 0;
+    ComPtr<IAMExtTransport> transport;
+    ASSERT_EQ(Camcorder()->QueryInterface(IID_IAMExtTransport, transport.ReceiveVoid()), S_OK);
+    ASSERT_EQ(transport->get_Mode(&mode), S_OK);
+    EXPECT_EQ(mode, ED_MODE_STOP) << "play stops by itself at the end of the tape";
+
+    m_session.OnRewind();
+    EXPECT_EQ(transport->get_Mode(&mode), S_OK);
+    EXPECT_TRUE(mode == ED_MODE_REW || mode == ED_MODE_STOP);
+}
+
+TEST_F(CaptureSessionVirtualTest, LossReleasesTheGraphAndTheCamcorderStaysAway) {
+    Camcorder()->LoseDevice();
+    ASSERT_EQ(m_view.Messages(), 1);
+    m_session.OnGraphEvent();
+    EXPECT_FALSE(m_session.Present());
+    EXPECT_FALSE(m_session.GraphBuilt());
+    EXPECT_EQ(m_view.updates > 0, true);
+    m_session.TimerSteps(CaptureSession::kDetectEvery);
+    EXPECT_FALSE(m_session.Present()) << "an unplugged camcorder is not found again";
+    m_source->Replug();
+    m_session.TimerSteps(2 * CaptureSession::kDetectEvery);
+    EXPECT_TRUE(m_session.Present());
+}
+
+// Each run starts the camcorder's streaming thread and each stop ends it; nothing of either may
+// stay behind (the sanitizer build reports leaks).
+TEST(CaptureGraph, RunAndStoppedAThousandTimesLeaksNothing) {
+    test::TempDir dir;
+    test::WriteAll(dir.File("tape.m2t"), std::vector<std::uint8_t>(PKT_SIZE * 64, SYNC_BYTE));
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    {
+        ComPtr<IFilterGraph> graph;
+        ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_IFilterGraph, graph.ReceiveVoid()),
+                  S_OK);
+        ComPtr<IGraphBuilder> graphBuilder;
+        ASSERT_EQ(graph->QueryInterface(IID_IGraphBuilder, graphBuilder.ReceiveVoid()), S_OK);
+        ComPtr<ICaptureGraphBuilder2> builder;
+        ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                   IID_ICaptureGraphBuilder2, builder.ReceiveVoid()),
+                  S_OK);
+        ASSERT_EQ(builder->SetFiltergraph(graphBuilder.Get()), S_OK);
+        CMediaType streamType(MEDIATYPE_Stream);
+        ComPtr<CaptureFilter> sink(new CaptureFilter(&streamType, 0));
+        ComPtr<VirtualCamcorderFilter> camcorder(new VirtualCamcorderFilter());
+        ASSERT_TRUE(camcorder->LoadTape(dir.File("tape.m2t")));
+        ASSERT_TRUE(Succeeded(graph->AddFilter(sink.Get(), "")));
+        ASSERT_TRUE(Succeeded(graph->AddFilter(static_cast<IBaseFilter*>(camcorder.Get()), "")));
+        ASSERT_EQ(
+            builder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr,
+                                  static_cast<IBaseFilter*>(camcorder.Get()), nullptr, sink.Get()),
+            S_OK);
+        ComPtr<IMediaControl> control;
+        ASSERT_EQ(graph->QueryInterface(IID_IMediaControl, control.ReceiveVoid()), S_OK);
+        constexpr int kRounds = 1000;
+        for (int round = 0; round < kRounds; ++round) {
+            ASSERT_EQ(control->Run(), S_OK) << "round " << round;
+            ASSERT_EQ(control->Stop(), S_OK) << "round " << round;
+        }
+        EXPECT_EQ(camcorder->State(), State_Stopped);
+    }
+    CoUninitialize();
+}
+
+}  // namespace
+}  // namespace vornak

@@ -1,0 +1,169 @@
+#include "FakeCamcorder.h"
+
+#include "Guids.h"
+
+namespace vornak::test {
+
+namespace {
+constexpr LONG kBuffers = 2;
+constexpr LONG kBufferBytes = 192 * 16;
+}  // namespace
+
+FakeCamcorderPin::FakeCamcorderPin(FakeCamcorder* filter)
+    : CBaseOutputPin("FakeCamcorderPin", filter, nullptr, "Capture") {}
+
+HRESULT FakeCamcorderPin::GetMediaType(int position, CMediaType* pmt) {
+    if (position != 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
+    return S_OK;
+}
+
+HRESULT FakeCamcorderPin::CheckMediaType(const CMediaType* pmt) {
+    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
+}
+
+HRESULT FakeCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) {
+    pRequest->cBuffers = kBuffers;
+    pRequest->cbBuffer = kBufferBytes;
+    ALLOCATOR_PROPERTIES actual;
+    return pAlloc->SetProperties(pRequest, &actual);
+}
+
+const GUID* FakeCamcorderPin::Category() const {
+    return &PIN_CATEGORY_CAPTURE;
+}
+
+FakeCamcorder::FakeCamcorder(FakeCamcorderFaces faces)
+    : CBaseFilter("FakeCamcorder", nullptr, GUID_NULL),
+      m_faces(faces),
+      m_pPin(std::make_unique<FakeCamcorderPin>(this)) {}
+
+FakeCamcorder::~FakeCamcorder() {
+    m_pPin.reset();
+}
+
+HRESULT FakeCamcorder::QueryInterface(REFIID riid, void** ppv) {
+    return NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT FakeCamcorder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IAMExtDevice && m_faces.extDevice) {
+        return GetInterface(static_cast<IAMExtDevice*>(this), ppv);
+    }
+    if (riid == IID_IAMExtTransport && m_faces.transport) {
+        return GetInterface(static_cast<IAMExtTransport*>(this), ppv);
+    }
+    if (riid == IID_IAMTimecodeReader && m_faces.timecode) {
+        return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+CBasePin* FakeCamcorder::GetPin(int n) {
+    return n == 0 ? m_pPin.get() : nullptr;
+}
+
+HRESULT FakeCamcorder::GetCapability(LONG capability, LONG* value, double*) {
+    if (capability != ED_DEVCAP_DEVICE_TYPE) {
+        return E_NOTIMPL;
+    }
+    if (Failed(deviceTypeResult.load())) {
+        return deviceTypeResult.load();
+    }
+    *value = deviceType.load();
+    return S_OK;
+}
+
+HRESULT FakeCamcorder::put_Mode(LONG newMode) {
+    std::lock_guard lock(m_mutex);
+    m_sent.push_back(newMode);
+    mode.store(newMode);
+    return S_OK;
+}
+
+HRESULT FakeCamcorder::get_Mode(LONG* current) {
+    if (Failed(modeResult.load())) {
+        return modeResult.load();
+    }
+    *current = mode.load();
+    return S_OK;
+}
+
+HRESULT FakeCamcorder::GetTimecode(TIMECODE_SAMPLE* sample) {
+    lastTimecodeFlags = sample->dwFlags;
+    if (Failed(timecodeResult.load())) {
+        return timecodeResult.load();
+    }
+    sample->timecode.dwFrames = timecode.load();
+    return S_OK;
+}
+
+std::vector<LONG> FakeCamcorder::SentModes() const {
+    std::lock_guard lock(m_mutex);
+    return m_sent;
+}
+
+std::vector<DeviceDescription> FakeDeviceSource::ListDevices(const CLSID& category) {
+    std::vector<DeviceDescription> out;
+    if (category != CLSID_VideoInputDeviceCategory) {
+        return out;
+    }
+    std::lock_guard lock(m_mutex);
+    for (const FakeDevice& device : m_devices) {
+        DeviceDescription description;
+        if (device.hasPropertyBag) {
+            std::map<std::string, std::string> properties{{kVendorTextProperty, device.vendor},
+                                                          {kModelTextProperty, device.model}};
+            if (!device.deviceClass.empty()) {
+                properties[kDeviceClassGuidProperty] = device.deviceClass;
+            }
+            description.properties = std::move(properties);
+        }
+        description.bind = [this, device](IBaseFilter** filter) -> HRESULT {
+            if (device.bindFails) {
+                return E_FAIL;
+            }
+            ComPtr<FakeCamcorder> camcorder(new FakeCamcorder(device.faces));
+            {
+                std::lock_guard boundLock(m_mutex);
+                m_bound.push_back(camcorder);
+            }
+            return HandOut(static_cast<IBaseFilter*>(camcorder.Get()), filter);
+        };
+        out.push_back(std::move(description));
+    }
+    return out;
+}
+
+std::vector<FakeCamcorder*> FakeDeviceSource::Bound() const {
+    std::lock_guard lock(m_mutex);
+    std::vector<FakeCamcorder*> out;
+    for (const auto& camcorder : m_bound) {
+        out.push_back(camcorder.Get());
+    }
+    return out;
+}
+
+void FakeDeviceSource::SetDevices(std::vector<FakeDevice> devices) {
+    std::lock_guard lock(m_mutex);
+    m_devices = std::move(devices);
+}
+
+std::string CamcorderClassText() {
+    return GuidToString(CLSID_CamcorderDeviceClass);
+}
+
+ScopedDeviceSources::ScopedDeviceSources(std::vector<std::shared_ptr<IDeviceSource>> sources) {
+    SetDeviceSources(std::move(sources));
+}
+
+ScopedDeviceSources::~ScopedDeviceSources() {
+    SetDeviceSources({});
+}
+
+}  // namespace vornak::test

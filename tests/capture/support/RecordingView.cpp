@@ -1,0 +1,49 @@
+#include "RecordingView.h"
+
+namespace vornak::test {
+
+void RecordingView::Post(std::function<void()> call) {
+    std::lock_guard lock(m_mutex);
+    m_posted.push_back(std::move(call));
+}
+
+void RecordingView::AddLog(const std::string& line) {
+    std::lock_guard lock(m_mutex);
+    m_lines.push_back(line);
+}
+
+void RecordingView::PostMessage(UINT msg, WPARAM, LPARAM) {
+    std::lock_guard lock(m_mutex);
+    if (msg == WM_USER) {
+        ++m_nMessages;
+    }
+}
+
+int RecordingView::RunPosted() {
+    int ran = 0;
+    for (;;) {
+        std::function<void()> call;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_posted.empty()) {
+                return ran;
+            }
+            call = std::move(m_posted.front());
+            m_posted.pop_front();
+        }
+        call();
+        ++ran;
+    }
+}
+
+std::vector<std::string> RecordingView::Lines() const {
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+int RecordingView::Messages() const {
+    std::lock_guard lock(m_mutex);
+    return m_nMessages;
+}
+
+}  // namespace vornak::test
