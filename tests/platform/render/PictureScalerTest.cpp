@@ -12,12 +12,6 @@ std::vector<std::uint8_t> Padded(std::vector<std::uint8_t> picture) {
     return picture;
 }
 
-TEST(PictureScaler, PlaneSizesRoundChromaUp) {
-    EXPECT_EQ(PictureScaler::IyuvSize(1440, 1088), 1440u * 1088u * 3u / 2u);
-    EXPECT_EQ(PictureScaler::IyuvSize(3, 3), 9u + 2u * 4u);
-    EXPECT_EQ(PictureScaler::IyuvSize(0, 1088), 0u);
-}
-
 TEST(PictureScaler, MpegRangeBecomesFullRange) {
     // Video black (16) and white (235) must come out as 0 and 255, not a washed-out grey.
     const auto picture = Padded(test::IyuvPicture(64, 32, [](int x, int) {
@@ -59,18 +53,6 @@ TEST(PictureScaler, OddSizesAndOddCropsStayInsideThePlanes) {
     EXPECT_EQ(out.height, 15);
     EXPECT_TRUE(test::IsReddish(test::ToRgb(out.Pixel(2, 7))));
     EXPECT_TRUE(test::IsBluish(test::ToRgb(out.Pixel(28, 7))));
-}
-
-TEST(PictureScaler, ReusedScalerFollowsNewSizes) {
-    const auto picture = Padded(test::IyuvPicture(64, 32, [](int, int) { return test::kGreen; }));
-    PictureScaler scaler;
-    BgraPicture out;
-    ASSERT_TRUE(scaler.Scale(picture.data(), 64, 32, RECT{0, 0, 64, 32}, 16, 8, out));
-    ASSERT_TRUE(scaler.Scale(picture.data(), 64, 32, RECT{0, 0, 32, 32}, 100, 50, out));
-    EXPECT_EQ(out.width, 100);
-    EXPECT_EQ(out.height, 50);
-    EXPECT_GE(out.stride, 100 * BgraPicture::kBytesPerPixel);
-    EXPECT_TRUE(test::IsGreenish(test::ToRgb(out.Pixel(99, 49))));
 }
 
 }  // namespace
