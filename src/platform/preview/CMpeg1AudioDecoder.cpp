@@ -1,0 +1,157 @@
+#include "CMpeg1AudioDecoder.h"
+
+#include <cstring>
+
+#include "Guids.h"
+#include "MediaFormats.h"
+#include "PcmConverter.h"
+#include "PreviewDecoders.h"
+
+namespace vornak {
+namespace {
+
+constexpr std::uint16_t kPcmBitsPerSample = 16;
+constexpr std::int64_t kReferenceTimePerSecond = 10'000'000;
+
+bool ReadWaveFormat(const AM_MEDIA_TYPE& type, WAVEFORMATEX& format) {
+    if (type.formattype != FORMAT_WaveFormatEx || type.pbFormat == nullptr ||
+        type.cbFormat < sizeof(WAVEFORMATEX)) {
+        return false;
+    }
+    std::memcpy(&format, type.pbFormat, sizeof format);
+    return true;
+}
+
+bool IsUsableFormat(const WAVEFORMATEX& format) {
+    return format.nChannels >= 1 && format.nChannels <= CMpeg1AudioDecoder::kMaxChannels &&
+           format.nSamplesPerSec >= CMpeg1AudioDecoder::kMinRate &&
+           format.nSamplesPerSec <= CMpeg1AudioDecoder::kMaxRate;
+}
+
+}  // namespace
+
+CMpeg1AudioDecoder::CMpeg1AudioDecoder()
+    : CDecoderFilter("CMpeg1AudioDecoder", CLSID_VornakMpegAudioDecoder),
+      m_decoder(AV_CODEC_ID_MP2) {}
+
+CMpeg1AudioDecoder::~CMpeg1AudioDecoder() = default;
+
+HRESULT CMpeg1AudioDecoder::CheckInputType(const CMediaType& input) {
+    WAVEFORMATEX format;
+    if (input.majortype != MEDIATYPE_Audio ||
+        (input.subtype != MEDIASUBTYPE_MPEG1Packet && input.subtype != MEDIASUBTYPE_MPEG1Payload) ||
+        !ReadWaveFormat(input, format)) {
+        return S_FALSE;
+    }
+    return IsUsableFormat(format) ? S_OK : S_FALSE;
+}
+
+HRESULT CMpeg1AudioDecoder::MakeOutputType(const CMediaType& input, CMediaType& output) {
+    WAVEFORMATEX in;
+    if (!ReadWaveFormat(input, in) || !IsUsableFormat(in)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    WAVEFORMATEX out;
+    out.wFormatTag = WAVE_FORMAT_PCM;
+    out.nChannels = in.nChannels;
+    out.nSamplesPerSec = in.nSamplesPerSec;
+    out.wBitsPerSample = kPcmBitsPerSample;
+    out.nBlockAlign = static_cast<std::uint16_t>(out.nChannels * PcmConverter::kBytesPerSample);
+    out.nAvgBytesPerSec = out.nSamplesPerSec * out.nBlockAlign;
+    out.cbSize = 0;
+
+    output = CMediaType(MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    output.formattype = FORMAT_WaveFormatEx;
+    output.bFixedSizeSamples = 1;
+    output.bTemporalCompression = 0;
+    output.lSampleSize = out.nBlockAlign;
+    if (!output.SetFormat(reinterpret_cast<const std::uint8_t*>(&out), sizeof out)) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+ALLOCATOR_PROPERTIES CMpeg1AudioDecoder::OutputBuffers(const CMediaType& output) {
+    WAVEFORMATEX format;
+    const int channels = ReadWaveFormat(output, format) ? format.nChannels : kMaxChannels;
+    ALLOCATOR_PROPERTIES wanted;
+    wanted.cBuffers = kBufferCount;
+    wanted.cbBuffer =
+        static_cast<LONG>(PcmConverter::Bytes(kSamplesPerFrame * kFramesPerBuffer, channels));
+    return wanted;
+}
+
+HRESULT CMpeg1AudioDecoder::StartStreaming(const CMediaType& output) {
+    WAVEFORMATEX format;
+    if (output.IsValid() && ReadWaveFormat(output, format)) {
+        m_channels = format.nChannels;
+        m_rate = static_cast<int>(format.nSamplesPerSec);
+    } else {
+        m_channels = 0;
+        m_rate = 0;
+    }
+    m_nextStart.reset();
+    m_errorsCounted = 0;
+    return m_decoder.Open() ? S_OK : E_FAIL;
+}
+
+void CMpeg1AudioDecoder::StopStreaming() {
+    m_decoder.Close();
+}
+
+void CMpeg1AudioDecoder::Decode(std::span<const std::uint8_t> data,
+                                std::optional<REFERENCE_TIME> start) {
+    m_decoder.Feed(data, start, [this](const AVFrame& frame) { DeliverFrame(frame); });
+    TakeDecoderErrors();
+}
+
+void CMpeg1AudioDecoder::Drain() {
+    m_decoder.Drain([this](const AVFrame& frame) { DeliverFrame(frame); });
+    TakeDecoderErrors();
+    m_nextStart.reset();
+}
+
+void CMpeg1AudioDecoder::Discard() {
+    m_decoder.Discard();
+    m_nextStart.reset();
+}
+
+void CMpeg1AudioDecoder::TakeDecoderErrors() {
+    const std::uint64_t errors = m_decoder.Errors();
+    if (errors > m_errorsCounted) {
+        CountDecodeErrors(errors - m_errorsCounted);
+        m_errorsCounted = errors;
+    }
+}
+
+void CMpeg1AudioDecoder::DeliverFrame(const AVFrame& frame) {
+    if (m_channels == 0 || frame.nb_samples <= 0) {
+        return;
+    }
+    if (frame.sample_rate != m_rate) {
+        m_nRateMismatches.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::optional<REFERENCE_TIME> start = m_nextStart;
+    if (frame.pts != AV_NOPTS_VALUE) {
+        start = frame.pts;  // fed in 100 ns units, so it comes back in them
+    }
+    std::optional<REFERENCE_TIME> stop;
+    if (start) {
+        stop = *start + frame.nb_samples * kReferenceTimePerSecond / m_rate;
+    }
+    m_nextStart = stop;
+    bool converted = true;
+    DeliverOutput(
+        [&](std::span<std::uint8_t> buffer) {
+            const std::size_t written = PcmConverter::Convert(frame, m_channels, buffer);
+            converted = written != 0;
+            return written;
+        },
+        start, stop);
+    if (!converted) {
+        CountDecodeErrors(1);
+    }
+}
+
+}  // namespace vornak

@@ -1,0 +1,58 @@
+// The preview's MPEG audio decoder: MPEG-1 Layer II (MPEG1WAVEFORMAT, or a plain WAVEFORMATEX)
+// in, interleaved 16-bit PCM of the input format's channels and rate out, one decoded frame
+// (1152 samples a channel) per sample.
+#pragma once
+
+#include <optional>
+
+#include "CDecoderFilter.h"
+#include "FfmpegDecoder.h"
+
+namespace vornak {
+
+class CMpeg1AudioDecoder : public CDecoderFilter {
+  public:
+    static constexpr LONG kSamplesPerFrame = 1152;
+    static constexpr LONG kFramesPerBuffer = 2;  // room to spare for a larger frame
+    static constexpr LONG kBufferCount = 8;
+    static constexpr int kMaxChannels = 2;
+    static constexpr std::uint32_t kMinRate = 8000;
+    static constexpr std::uint32_t kMaxRate = 48000;
+
+    CMpeg1AudioDecoder();
+    ~CMpeg1AudioDecoder() override;
+
+    // MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Packet or MEDIASUBTYPE_MPEG1Payload, FORMAT_WaveFormatEx
+    // with one or two channels at a rate MPEG audio knows.
+    HRESULT CheckInputType(const CMediaType& input) override;
+    // MEDIATYPE_Audio, MEDIASUBTYPE_PCM, FORMAT_WaveFormatEx: 16-bit, the input's channels and
+    // rate.
+    HRESULT MakeOutputType(const CMediaType& input, CMediaType& output) override;
+    ALLOCATOR_PROPERTIES OutputBuffers(const CMediaType& output) override;
+
+    // Decoded frames dropped because their rate was not the connection's (no resampling here).
+    std::uint64_t RateMismatches() const {
+        return m_nRateMismatches.load(std::memory_order_relaxed);
+    }
+
+  protected:
+    HRESULT StartStreaming(const CMediaType& output) override;
+    void StopStreaming() override;
+    void Decode(std::span<const std::uint8_t> data, std::optional<REFERENCE_TIME> start) override;
+    void Drain() override;
+    void Discard() override;
+
+  private:
+    void DeliverFrame(const AVFrame& frame);
+    void TakeDecoderErrors();
+
+    FfmpegDecoder m_decoder;
+    std::uint64_t m_errorsCounted = 0;
+    int m_channels = 0;  // of the output connection; 0 while it has none
+    int m_rate = 0;
+    // Where the next frame starts when it comes without a time of its own.
+    std::optional<REFERENCE_TIME> m_nextStart;
+    std::atomic<std::uint64_t> m_nRateMismatches{0};
+};
+
+}  // namespace vornak

@@ -1,0 +1,155 @@
+#include "CMpeg2VideoDecoder.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "Guids.h"
+#include "MediaFormats.h"
+#include "PreviewDecoders.h"
+
+namespace vornak {
+namespace {
+
+constexpr std::uint16_t kPlanes = 1;  // as BITMAPINFOHEADER counts them
+constexpr std::uint16_t kIyuvBitsPerPixel = 12;
+// The format block without its sequence header bytes (its dwSequenceHeader[1] placeholder).
+constexpr std::size_t kMinMpeg2FormatSize = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+
+// The format block as an MPEG2VIDEOINFO; false when it is not one.
+bool ReadMpeg2VideoInfo(const AM_MEDIA_TYPE& type, MPEG2VIDEOINFO& info) {
+    if (type.formattype != FORMAT_MPEG2Video || type.pbFormat == nullptr ||
+        type.cbFormat < kMinMpeg2FormatSize) {
+        return false;
+    }
+    info = MPEG2VIDEOINFO{};
+    std::memcpy(&info, type.pbFormat, std::min<std::size_t>(type.cbFormat, sizeof info));
+    return true;
+}
+
+bool IsUsableSize(LONG width, LONG height) {
+    return width > 0 && height > 0 && width <= CMpeg2VideoDecoder::kMaxDimension &&
+           height <= CMpeg2VideoDecoder::kMaxDimension;
+}
+
+}  // namespace
+
+CMpeg2VideoDecoder::CMpeg2VideoDecoder()
+    : CDecoderFilter("CMpeg2VideoDecoder", CLSID_VornakMpeg2VideoDecoder),
+      m_decoder(AV_CODEC_ID_MPEG2VIDEO) {}
+
+CMpeg2VideoDecoder::~CMpeg2VideoDecoder() = default;
+
+HRESULT CMpeg2VideoDecoder::CheckInputType(const CMediaType& input) {
+    MPEG2VIDEOINFO info;
+    if (input.majortype != MEDIATYPE_Video || input.subtype != MEDIASUBTYPE_MPEG2_VIDEO ||
+        !ReadMpeg2VideoInfo(input, info)) {
+        return S_FALSE;
+    }
+    return IsUsableSize(info.hdr.bmiHeader.biWidth, info.hdr.bmiHeader.biHeight) ? S_OK : S_FALSE;
+}
+
+HRESULT CMpeg2VideoDecoder::MakeOutputType(const CMediaType& input, CMediaType& output) {
+    MPEG2VIDEOINFO in;
+    if (!ReadMpeg2VideoInfo(input, in) ||
+        !IsUsableSize(in.hdr.bmiHeader.biWidth, in.hdr.bmiHeader.biHeight)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    const LONG width = in.hdr.bmiHeader.biWidth;
+    const LONG height = in.hdr.bmiHeader.biHeight;
+    VIDEOINFOHEADER out;
+    out.rcSource = RECT{0, 0, width, height};
+    out.rcTarget = out.rcSource;
+    out.AvgTimePerFrame = in.hdr.AvgTimePerFrame;
+    out.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    out.bmiHeader.biWidth = width;
+    out.bmiHeader.biHeight = height;
+    out.bmiHeader.biPlanes = kPlanes;
+    out.bmiHeader.biBitCount = kIyuvBitsPerPixel;
+    out.bmiHeader.biCompression = kFourccIyuv;
+    out.bmiHeader.biSizeImage =
+        static_cast<std::uint32_t>(PictureConverter::PictureBytes(width, height));
+
+    output = CMediaType(MEDIATYPE_Video, MEDIASUBTYPE_IYUV);
+    output.formattype = FORMAT_VideoInfo;
+    output.bFixedSizeSamples = 1;
+    output.bTemporalCompression = 0;
+    output.lSampleSize = out.bmiHeader.biSizeImage;
+    if (!output.SetFormat(reinterpret_cast<const std::uint8_t*>(&out), sizeof out)) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
+
+ALLOCATOR_PROPERTIES CMpeg2VideoDecoder::OutputBuffers(const CMediaType& output) {
+    ALLOCATOR_PROPERTIES wanted;
+    wanted.cBuffers = kPictureBuffers;
+    wanted.cbBuffer = static_cast<LONG>(output.lSampleSize);
+    return wanted;
+}
+
+HRESULT CMpeg2VideoDecoder::StartStreaming(const CMediaType& output) {
+    VIDEOINFOHEADER info;
+    if (output.IsValid() && ReadVideoInfo(output, info)) {
+        m_width = info.bmiHeader.biWidth;
+        m_height = info.bmiHeader.biHeight;
+        m_frameDuration = info.AvgTimePerFrame;
+    } else {
+        m_width = 0;
+        m_height = 0;
+        m_frameDuration = 0;
+    }
+    m_errorsCounted = 0;
+    return m_decoder.Open() ? S_OK : E_FAIL;
+}
+
+void CMpeg2VideoDecoder::StopStreaming() {
+    m_decoder.Close();
+}
+
+void CMpeg2VideoDecoder::Decode(std::span<const std::uint8_t> data,
+                                std::optional<REFERENCE_TIME> start) {
+    m_decoder.Feed(data, start, [this](const AVFrame& frame) { DeliverPicture(frame); });
+    TakeDecoderErrors();
+}
+
+void CMpeg2VideoDecoder::Drain() {
+    m_decoder.Drain([this](const AVFrame& frame) { DeliverPicture(frame); });
+    TakeDecoderErrors();
+}
+
+void CMpeg2VideoDecoder::Discard() {
+    m_decoder.Discard();
+}
+
+void CMpeg2VideoDecoder::TakeDecoderErrors() {
+    const std::uint64_t errors = m_decoder.Errors();
+    if (errors > m_errorsCounted) {
+        CountDecodeErrors(errors - m_errorsCounted);
+        m_errorsCounted = errors;
+    }
+}
+
+void CMpeg2VideoDecoder::DeliverPicture(const AVFrame& frame) {
+    if (m_width == 0 || m_height == 0) {
+        return;
+    }
+    std::optional<REFERENCE_TIME> start;
+    std::optional<REFERENCE_TIME> stop;
+    if (frame.pts != AV_NOPTS_VALUE) {
+        start = frame.pts;  // fed in 100 ns units, so it comes back in them
+        stop = frame.pts + m_frameDuration;
+    }
+    bool converted = true;
+    DeliverOutput(
+        [&](std::span<std::uint8_t> buffer) {
+            const std::size_t written = m_converter.Convert(frame, m_width, m_height, buffer);
+            converted = written != 0;
+            return written;
+        },
+        start, stop);
+    if (!converted) {
+        CountDecodeErrors(1);
+    }
+}
+
+}  // namespace vornak

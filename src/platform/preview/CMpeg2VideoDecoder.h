@@ -1,0 +1,52 @@
+// The preview's MPEG-2 video decoder: MPEG-2 video (MPEG2VIDEOINFO) in, one IYUV picture per
+// sample out, at the picture size the input's format block gives (HDV: 1440 x 1088, the coded
+// size). Pictures go out in display order as soon as they are decoded, time-stamped with their
+// PTS.
+#pragma once
+
+#include <optional>
+
+#include "CDecoderFilter.h"
+#include "FfmpegDecoder.h"
+#include "PictureConverter.h"
+
+namespace vornak {
+
+class CMpeg2VideoDecoder : public CDecoderFilter {
+  public:
+    // Enough for the renderer to keep one picture on show while the next is filled.
+    static constexpr LONG kPictureBuffers = 3;
+    static constexpr LONG kMaxDimension = 4096;
+    // 'IYUV' as a little-endian four-character code.
+    static constexpr std::uint32_t kFourccIyuv = 0x56555949;
+
+    CMpeg2VideoDecoder();
+    ~CMpeg2VideoDecoder() override;
+
+    // MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO, FORMAT_MPEG2Video with a picture size in
+    // hdr.bmiHeader between 1 and kMaxDimension each way.
+    HRESULT CheckInputType(const CMediaType& input) override;
+    // MEDIATYPE_Video, MEDIASUBTYPE_IYUV, FORMAT_VideoInfo, of the input's picture size.
+    HRESULT MakeOutputType(const CMediaType& input, CMediaType& output) override;
+    ALLOCATOR_PROPERTIES OutputBuffers(const CMediaType& output) override;
+
+  protected:
+    HRESULT StartStreaming(const CMediaType& output) override;
+    void StopStreaming() override;
+    void Decode(std::span<const std::uint8_t> data, std::optional<REFERENCE_TIME> start) override;
+    void Drain() override;
+    void Discard() override;
+
+  private:
+    void DeliverPicture(const AVFrame& frame);
+    void TakeDecoderErrors();
+
+    FfmpegDecoder m_decoder;
+    PictureConverter m_converter;
+    std::uint64_t m_errorsCounted = 0;
+    int m_width = 0;  // of the output connection; 0 while it has none
+    int m_height = 0;
+    REFERENCE_TIME m_frameDuration = 0;
+};
+
+}  // namespace vornak

@@ -1,0 +1,77 @@
+// One libavcodec decoder fed through its parser: elementary-stream bytes in any cut go in,
+// decoded frames come out through a callback. Damage is FFmpeg's to pass over; each error it
+// reports is counted, never thrown or logged.
+//
+// Not thread-safe: its owner serialises every call.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
+namespace vornak {
+
+class FfmpegDecoder {
+  public:
+    // Valid while the call that hands it out runs.
+    using FrameSink = std::function<void(const AVFrame& frame)>;
+
+    explicit FfmpegDecoder(AVCodecID codec);
+    ~FfmpegDecoder();
+    FfmpegDecoder(const FfmpegDecoder&) = delete;
+    FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
+
+    // False when this FFmpeg has no such decoder or parser.
+    bool Open();
+    void Close();
+    bool IsOpen() const { return m_context != nullptr; }
+
+    // `pts` travels with the bytes to the frames made of them, in whatever unit it comes.
+    void Feed(std::span<const std::uint8_t> data, std::optional<std::int64_t> pts,
+              const FrameSink& sink);
+    // End of stream: the frame the parser still holds, then every frame the decoder holds
+    // back; afterwards the decoder takes a new stream.
+    void Drain(const FrameSink& sink);
+    // Forgets every byte and frame held back.
+    void Discard();
+
+    std::uint64_t Errors() const { return m_nErrors.load(std::memory_order_relaxed); }
+
+  private:
+    struct ContextDeleter {
+        void operator()(AVCodecContext* context) const;
+    };
+    struct ParserDeleter {
+        void operator()(AVCodecParserContext* parser) const;
+    };
+    struct PacketDeleter {
+        void operator()(AVPacket* packet) const;
+    };
+    struct FrameDeleter {
+        void operator()(AVFrame* frame) const;
+    };
+
+    void DecodePacket(const std::uint8_t* data, int size, std::int64_t pts, const FrameSink& sink);
+    void ReceiveFrames(const FrameSink& sink);
+    bool ResetParser();
+    void CountError() { m_nErrors.fetch_add(1, std::memory_order_relaxed); }
+
+    AVCodecID m_codecId;
+    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
+    std::unique_ptr<AVCodecParserContext, ParserDeleter> m_parser;
+    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
+    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
+    // The parser may read past the end of what it is given: it gets a zero-padded copy.
+    std::vector<std::uint8_t> m_padded;
+    std::atomic<std::uint64_t> m_nErrors{0};
+};
+
+}  // namespace vornak

@@ -1,0 +1,350 @@
+#include "PreviewTestSupport.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "Guids.h"
+#include "MediaFormats.h"
+
+namespace vornak::test {
+namespace {
+
+constexpr std::uint8_t kSyncByte = 0x47;
+constexpr std::size_t kHeaderSize = 4;
+constexpr std::uint8_t kPayloadOnly = 0x10;
+constexpr std::uint8_t kAdaptationAndPayload = 0x30;
+constexpr std::uint8_t kPayloadUnitStart = 0x40;
+constexpr std::uint8_t kStuffing = 0xFF;
+
+}  // namespace
+
+Bytes MakePes(std::uint8_t streamId, const Bytes& payload, std::optional<std::int64_t> pts,
+              bool bounded) {
+    constexpr std::uint8_t kMarker = 0x80;
+    constexpr std::uint8_t kPtsOnly = 0x80;
+    constexpr std::uint8_t kPtsPrefix = 0x21;  // '0010' and the first marker bit
+    const std::size_t headerData = pts ? 5 : 0;
+    Bytes pes = {0x00,
+                 0x00,
+                 0x01,
+                 streamId,
+                 0x00,
+                 0x00,
+                 kMarker,
+                 static_cast<std::uint8_t>(pts ? kPtsOnly : 0),
+                 static_cast<std::uint8_t>(headerData)};
+    if (pts) {
+        const std::int64_t t = *pts;
+        pes.push_back(static_cast<std::uint8_t>(kPtsPrefix | ((t >> 29) & 0x0E)));
+        pes.push_back(static_cast<std::uint8_t>(t >> 22));
+        pes.push_back(static_cast<std::uint8_t>(((t >> 14) & 0xFE) | 1));
+        pes.push_back(static_cast<std::uint8_t>(t >> 7));
+        pes.push_back(static_cast<std::uint8_t>(((t << 1) & 0xFE) | 1));
+    }
+    pes.insert(pes.end(), payload.begin(), payload.end());
+    if (bounded) {
+        const std::size_t length = pes.size() - 6;
+        pes[4] = static_cast<std::uint8_t>(length >> 8);
+        pes[5] = static_cast<std::uint8_t>(length);
+    }
+    return pes;
+}
+
+Bytes Packetize(std::uint16_t pid, const Bytes& pes, std::uint8_t& counter) {
+    Bytes out;
+    std::size_t offset = 0;
+    bool first = true;
+    while (offset < pes.size()) {
+        const std::size_t left = pes.size() - offset;
+        const std::size_t room = kPacketSize - kHeaderSize;
+        const std::size_t take = std::min(left, room);
+        Bytes packet = {kSyncByte,
+                        static_cast<std::uint8_t>((first ? kPayloadUnitStart : 0) | (pid >> 8)),
+                        static_cast<std::uint8_t>(pid), 0};
+        if (take < room) {
+            // Adaptation field: its length byte, then flags and stuffing to fill the packet.
+            packet[3] = static_cast<std::uint8_t>(kAdaptationAndPayload | counter);
+            const std::size_t adaptation = room - take - 1;
+            packet.push_back(static_cast<std::uint8_t>(adaptation));
+            if (adaptation > 0) {
+                packet.push_back(0x00);
+                packet.insert(packet.end(), adaptation - 1, kStuffing);
+            }
+        } else {
+            packet[3] = static_cast<std::uint8_t>(kPayloadOnly | counter);
+        }
+        packet.insert(packet.end(), pes.begin() + static_cast<std::ptrdiff_t>(offset),
+                      pes.begin() + static_cast<std::ptrdiff_t>(offset + take));
+        out.insert(out.end(), packet.begin(), packet.end());
+        offset += take;
+        first = false;
+        counter = static_cast<std::uint8_t>((counter + 1) & 0x0F);
+    }
+    return out;
+}
+
+Bytes Pattern(std::size_t count, std::uint8_t seed) {
+    Bytes bytes(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        auto value = static_cast<std::uint8_t>(seed + i);
+        bytes[i] = value == kSyncByte ? static_cast<std::uint8_t>(value + 1) : value;
+    }
+    return bytes;
+}
+
+// --- StreamSource ------------------------------------------------------------------------------
+
+StreamSourcePin::StreamSourcePin(StreamSource* filter)
+    : CBaseOutputPin("StreamSourcePin", filter, filter->Lock(), "Out") {}
+
+HRESULT StreamSourcePin::GetMediaType(int position, CMediaType* pmt) {
+    if (position != 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
+    return S_OK;
+}
+
+HRESULT StreamSourcePin::CheckMediaType(const CMediaType* pmt) {
+    return pmt->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
+}
+
+HRESULT StreamSourcePin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) {
+    pRequest->cBuffers = kBufferCount;
+    pRequest->cbBuffer = kBufferSize;
+    ALLOCATOR_PROPERTIES actual;
+    return pAlloc->SetProperties(pRequest, &actual);
+}
+
+StreamSource::StreamSource()
+    : CBaseFilter("StreamSource", nullptr, GUID_NULL),
+      m_pPin(std::make_unique<StreamSourcePin>(this)) {}
+
+StreamSource::~StreamSource() {
+    m_pPin.reset();
+}
+
+CBasePin* StreamSource::GetPin(int n) {
+    return n == 0 ? m_pPin.get() : nullptr;
+}
+
+HRESULT StreamSource::Push(const Bytes& data, std::size_t chunk) {
+    chunk = std::clamp<std::size_t>(chunk, 1, StreamSourcePin::kBufferSize);
+    for (std::size_t offset = 0; offset < data.size(); offset += chunk) {
+        IMediaSample* raw = nullptr;
+        HRESULT hr = m_pPin->GetDeliveryBuffer(&raw, nullptr, nullptr, 0);
+        if (Failed(hr)) {
+            return hr;
+        }
+        const auto sample = ComPtr<IMediaSample>::Attach(raw);
+        std::uint8_t* buffer = nullptr;
+        sample->GetPointer(&buffer);
+        const std::size_t piece = std::min(chunk, data.size() - offset);
+        std::memcpy(buffer, data.data() + offset, piece);
+        sample->SetActualDataLength(static_cast<LONG>(piece));
+        hr = m_pPin->Deliver(sample.Get());
+        if (hr != S_OK) {
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT StreamSource::PushEndOfStream() {
+    return m_pPin->DeliverEndOfStream();
+}
+
+// --- RecordingSink -----------------------------------------------------------------------------
+
+RecordingSinkPin::RecordingSinkPin(RecordingSink* filter)
+    : CBaseInputPin("RecordingSinkPin", filter, filter->Lock(), "In"), m_pSink(filter) {}
+
+HRESULT RecordingSinkPin::CheckMediaType(const CMediaType* pmt) {
+    return m_pSink->Accepts(*pmt) ? S_OK : S_FALSE;
+}
+
+HRESULT RecordingSinkPin::Receive(IMediaSample* pSample) {
+    const HRESULT hr = CBaseInputPin::Receive(pSample);
+    if (hr != S_OK) {
+        return hr;
+    }
+    m_pSink->Record(pSample);
+    return S_OK;
+}
+
+HRESULT RecordingSinkPin::EndOfStream() {
+    m_pSink->CountEndOfStream();
+    return S_OK;
+}
+
+RecordingSink::RecordingSink(const GUID& majorType, const GUID& subtype)
+    : CBaseFilter("RecordingSink", nullptr, GUID_NULL),
+      m_majorType(majorType),
+      m_subtype(subtype),
+      m_pPin(std::make_unique<RecordingSinkPin>(this)) {}
+
+RecordingSink::~RecordingSink() {
+    ReleaseHeldSamples();
+    m_pPin.reset();
+}
+
+CBasePin* RecordingSink::GetPin(int n) {
+    return n == 0 ? m_pPin.get() : nullptr;
+}
+
+bool RecordingSink::Accepts(const AM_MEDIA_TYPE& type) const {
+    return (m_majorType == GUID_NULL || type.majortype == m_majorType) &&
+           (m_subtype == GUID_NULL || type.subtype == m_subtype);
+}
+
+void RecordingSink::HoldSamples(bool hold) {
+    std::lock_guard lock(m_mutex);
+    m_bHold = hold;
+}
+
+void RecordingSink::ReleaseHeldSamples() {
+    std::vector<ComPtr<IMediaSample>> held;
+    {
+        std::lock_guard lock(m_mutex);
+        held.swap(m_held);
+    }
+}
+
+void RecordingSink::Record(IMediaSample* sample) {
+    RecordedSample record;
+    std::uint8_t* buffer = nullptr;
+    sample->GetPointer(&buffer);
+    const LONG length = sample->GetActualDataLength();
+    record.data.assign(buffer, buffer + length);
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    if (sample->GetTime(&start, &stop) == S_OK) {
+        record.start = start;
+        record.stop = stop;
+    }
+    std::lock_guard lock(m_mutex);
+    m_samples.push_back(std::move(record));
+    if (m_bHold) {
+        m_held.emplace_back(sample);
+    }
+}
+
+void RecordingSink::CountEndOfStream() {
+    std::lock_guard lock(m_mutex);
+    ++m_nEndOfStreams;
+}
+
+std::vector<RecordedSample> RecordingSink::Samples() const {
+    std::lock_guard lock(m_mutex);
+    return m_samples;
+}
+
+std::size_t RecordingSink::SampleCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_samples.size();
+}
+
+int RecordingSink::EndOfStreams() const {
+    std::lock_guard lock(m_mutex);
+    return m_nEndOfStreams;
+}
+
+// --- Types and states --------------------------------------------------------------------------
+
+CMediaType Mpeg2VideoType(int width, int height) {
+    constexpr std::int64_t kPictureTime = 400000;  // 25 pictures a second, in 100 ns
+    MPEG2VIDEOINFO info;
+    info.hdr.AvgTimePerFrame = kPictureTime;
+    info.hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.hdr.bmiHeader.biWidth = width;
+    info.hdr.bmiHeader.biHeight = height;
+    CMediaType type(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO);
+    type.formattype = FORMAT_MPEG2Video;
+    type.SetFormat(reinterpret_cast<const std::uint8_t*>(&info), sizeof info);
+    return type;
+}
+
+CMediaType Mpeg1AudioType(int channels, int rate) {
+    MPEG1WAVEFORMAT format;
+    format.wfx.wFormatTag = WAVE_FORMAT_MPEG;
+    format.wfx.nChannels = static_cast<std::uint16_t>(channels);
+    format.wfx.nSamplesPerSec = static_cast<std::uint32_t>(rate);
+    format.wfx.cbSize = sizeof(MPEG1WAVEFORMAT) - sizeof(WAVEFORMATEX);
+    format.fwHeadLayer = ACM_MPEG_LAYER2;
+    format.fwHeadMode = ACM_MPEG_STEREO;
+    CMediaType type(MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Packet);
+    type.formattype = FORMAT_WaveFormatEx;
+    type.SetFormat(reinterpret_cast<const std::uint8_t*>(&format), sizeof format);
+    return type;
+}
+
+void RunAll(const std::vector<CBaseFilter*>& filters) {
+    for (CBaseFilter* filter : filters) {
+        filter->Run(0);
+    }
+}
+
+void StopAll(const std::vector<CBaseFilter*>& filters) {
+    for (CBaseFilter* filter : filters) {
+        filter->Stop();
+    }
+}
+
+void DisconnectAll(const std::vector<CBaseFilter*>& filters) {
+    for (CBaseFilter* filter : filters) {
+        for (int i = 0; CBasePin* pin = filter->GetPin(i); ++i) {
+            pin->Disconnect();
+        }
+    }
+}
+
+// --- The ffmpeg-made stream --------------------------------------------------------------------
+
+bool FfmpegTestStream::FfmpegAvailable() {
+    return std::system("ffmpeg -version >/dev/null 2>&1") == 0;
+}
+
+FfmpegTestStream::FfmpegTestStream() {
+    std::string folder =
+        (std::filesystem::temp_directory_path() / "vornak-preview-XXXXXX").string();
+    if (mkdtemp(folder.data()) == nullptr) {
+        m_error = "cannot make a temporary folder";
+        return;
+    }
+    m_folder = folder;
+    const std::filesystem::path file = m_folder / "stream.ts";
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -y"
+        " -f lavfi -i testsrc2=size=1440x1080:rate=25"
+        " -f lavfi -i sine=frequency=1000:sample_rate=48000 -t 1"
+        " -c:v mpeg2video -b:v 25M -c:a mp2 -b:a 384k -ac 2"
+        " -mpegts_pmt_start_pid 0x100 -streamid 0:0x810 -streamid 1:0x814"
+        " -f mpegts '" +
+        file.string() + "'";
+    if (std::system(command.c_str()) != 0) {
+        m_error = "ffmpeg failed: " + command;
+        return;
+    }
+    std::ifstream in(file, std::ios::binary);
+    m_data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (m_data.empty()) {
+        m_error = "ffmpeg wrote nothing";
+    }
+}
+
+const FfmpegTestStream& FfmpegTestStream::Shared() {
+    static const FfmpegTestStream stream;
+    return stream;
+}
+
+FfmpegTestStream::~FfmpegTestStream() {
+    if (!m_folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_folder, ignored);
+    }
+}
+
+}  // namespace vornak::test
