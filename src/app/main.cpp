@@ -7,6 +7,8 @@
 
 #include "CVornakApp.h"
 #include "CamcorderSources.h"
+#include "PreviewDecoders.h"
+#include "PreviewRenderers.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -42,6 +44,9 @@ int main(int argc, char* argv[]) {
     vornak::InstallCamcorderSources(std::cerr);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornak"));
+    // The preview's demultiplexer, decoders and renderers, for the graph to find.
+    vornak::RegisterPreviewDecoders();
+    vornak::RegisterPreviewRenderers();
 
     vornak::CVornakApp app;
     if (!app.InitInstance()) {

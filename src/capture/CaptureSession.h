@@ -25,6 +25,7 @@
 #include "LogSink.h"
 #include "ManualResetEvent.h"
 #include "MediaType.h"
+#include "PreviewInterfaces.h"
 
 namespace vornak {
 
@@ -55,8 +56,10 @@ class CaptureView {
     // "Stop capture on dropped packets\frames" as it stands now. Owner's thread only.
     virtual bool StopOnDropped() const = 0;
     // The preview branch of a newly built graph; false when it cannot be built (a view
-    // without a preview has none).
+    // without a preview window has none).
     virtual bool BuildPreviewGraph() { return false; }
+    // "Preview" as it stands now.
+    virtual bool PreviewChecked() const { return false; }
     // Runs `call` on the owner's thread soon; callable from any thread. Calls posted while
     // the view exists either run or are dropped with it.
     virtual void Post(std::function<void()> call) = 0;
@@ -78,6 +81,8 @@ class CaptureSession {
     static constexpr std::uint32_t kChecksEvery = 4;
     static constexpr std::uint32_t kDetectEvery = 12;
     static constexpr std::uint32_t kPreviewLoadEvery = 40;
+    // Preview chunks discarded between two load checks before the user is warned.
+    static constexpr std::uint32_t kSlowPreviewDrops = 10;
 
     // `log` and `notifyWindow` may be null (silent; no event notification).
     CaptureSession(CaptureView* view, LogSink* log, INotifyWindow* notifyWindow);
@@ -94,8 +99,26 @@ class CaptureSession {
     void ReleaseGraph();
     void ResetDeviceState();
     // The timer's camcorder steps for one tick: the once-a-second checks while a camcorder is
-    // present, detection every third second while none is.
+    // present, detection every third second while none is, the preview's load every tenth.
     void TimerSteps(std::uint32_t tick);
+
+    // The preview branch: demultiplexer, decoders and renderers behind the sink's preview pin,
+    // drawing into `window` (client area of `clientWidth` x `clientHeight`). `handOver` gives
+    // the window the renderer's windowless control, and takes it back (null) before the
+    // renderer goes. Every failure is logged; false leaves the capture branch as it was.
+    using WindowlessHandOver = std::function<void(IVMRWindowlessControl*)>;
+    bool BuildPreviewGraph(HWND window, int clientWidth, int clientHeight,
+                           WindowlessHandOver handOver);
+    static HRESULT CreateWindowlessRenderer(HWND window, IFilterGraph* graph,
+                                            IVMRWindowlessControl** ppWindowless,
+                                            IBaseFilter** ppRenderer);
+    // Starts and stops delivery to the preview branch.
+    void StartPreviewPin();
+    void StopPreviewPin();
+    // Warns once when the preview falls too far behind.
+    void CheckPreviewLoad();
+    IBaseFilter* Renderer() const { return m_pRenderer.Get(); }
+    IVMRWindowlessControl* Windowless() const { return m_pWindowless.Get(); }
 
     // Tape transport; nothing without the transport face (OnStop also ends a run).
     void OnRewind();
@@ -170,6 +193,11 @@ class CaptureSession {
     CapturePin* m_pCapturePin = nullptr;  // the sink's; no reference of its own
     ComPtr<IBaseFilter> m_pCamcorder;
     std::unique_ptr<CMediaType> m_pStreamType;
+    std::unique_ptr<CMediaType> m_pVideoType;
+    std::unique_ptr<CMediaType> m_pAudioType;
+    ComPtr<IBaseFilter> m_pRenderer;
+    ComPtr<IVMRWindowlessControl> m_pWindowless;
+    WindowlessHandOver m_windowlessHandOver;
     ComPtr<IAMExtDevice> m_pExtDevice;
     ComPtr<IAMExtTransport> m_pTransport;
     ComPtr<IAMTimecodeReader> m_pTimecode;

@@ -13,8 +13,10 @@
 #include <QVBoxLayout>
 
 #include <initializer_list>
+#include <iterator>
 #include <string>
 
+#include "CPreviewFrame.h"
 #include "MessageService.h"
 #include "TransportIcons.h"
 
@@ -84,7 +86,8 @@ void SetEnabled(std::initializer_list<QWidget*> widgets, bool enable) {
 
 }  // namespace
 
-CVornakCapture::CVornakCapture(QWidget* parent) : CPageWithLog(kTemplateId, parent) {
+CVornakCapture::CVornakCapture(QWidget* parent)
+    : CPageWithLog(kTemplateId, parent), m_pPreview(std::make_unique<CPreviewFrame>()) {
     BuildControls();
     SetDefaults();
     m_session.ResetDeviceState();
@@ -205,6 +208,8 @@ void CVornakCapture::BuildControls() {
     connect(m_count, &QRadioButton::clicked, this, &CVornakCapture::OnNamingCount);
     connect(m_dateTime, &QRadioButton::clicked, this, &CVornakCapture::OnNamingDateTime);
     connect(m_scenesSplit, &QCheckBox::clicked, this, &CVornakCapture::OnScenesSplit);
+    connect(m_preview, &QCheckBox::clicked, this, &CVornakCapture::ApplyPreview);
+    connect(m_frameSize, &QComboBox::currentIndexChanged, this, &CVornakCapture::ApplyPreview);
     connect(m_transport[0], &QPushButton::clicked, this, &CVornakCapture::OnRewind);
     connect(m_transport[1], &QPushButton::clicked, this, &CVornakCapture::OnPlay);
     connect(m_transport[2], &QPushButton::clicked, this, &CVornakCapture::OnFastForward);
@@ -274,7 +279,7 @@ void CVornakCapture::LoadPageSettings() {
     }
     if (const std::string* x = FindSetting(settings, kKeyPreviewX)) {
         if (const std::string* y = FindSetting(settings, kKeyPreviewY)) {
-            m_previewPos = QPoint(StrToIntA(*x), StrToIntA(*y));
+            m_pPreview->Move(StrToIntA(*x), StrToIntA(*y));
         }
     }
     UpdateControls();
@@ -296,8 +301,8 @@ void CVornakCapture::SavePageSettings() {
     settings[kKeyFrameSize] = std::to_string(m_frameSize->currentIndex());
     settings[kKeyStop] = yesNo(m_stopOnDropped);
     settings[kKeyMidScenes] = yesNo(m_midScenes);
-    settings[kKeyPreviewX] = std::to_string(m_previewPos.x());
-    settings[kKeyPreviewY] = std::to_string(m_previewPos.y());
+    settings[kKeyPreviewX] = std::to_string(m_pPreview->X());
+    settings[kKeyPreviewY] = std::to_string(m_pPreview->Y());
 }
 
 void CVornakCapture::AddDropped(int pictures) {
@@ -342,7 +347,36 @@ void CVornakCapture::UpdateControls() {
             EnableSplitOptions(m_scenesSplit->isChecked());
         }
     }
+    ApplyPreview();
     SetEnabled({m_preview, m_frameSize}, session.PreviewOk());
+}
+
+void CVornakCapture::ApplyPreview() {
+    if (m_preview->isChecked() && m_session.PreviewOk()) {
+        m_pPreview->show();
+        const int choice = m_frameSize->currentIndex();
+        if (choice >= 0 && choice < static_cast<int>(std::size(kFrameSizes))) {
+            const auto& size = kFrameSizes[choice];
+            // The corner stays where it is; only the size follows the choice.
+            m_pPreview->resize(size[0], size[1]);
+        }
+        m_session.StartPreviewPin();
+    } else {
+        m_pPreview->hide();
+        m_session.StopPreviewPin();
+    }
+}
+
+bool CVornakCapture::BuildPreviewGraph() {
+    const QSize client = m_pPreview->ClientSize();
+    CPreviewFrame* frame = m_pPreview.get();
+    return m_session.BuildPreviewGraph(
+        frame, client.width(), client.height(),
+        [frame](IVMRWindowlessControl* windowless) { frame->SetWindowless(windowless); });
+}
+
+bool CVornakCapture::PreviewChecked() const {
+    return m_preview->isChecked();
 }
 
 void CVornakCapture::timerEvent(QTimerEvent* event) {

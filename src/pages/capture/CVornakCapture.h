@@ -3,12 +3,12 @@
 // control but "Exit" and the log is disabled.
 #pragma once
 
-#include <QPoint>
 #include <QString>
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "CPageWithLog.h"
@@ -25,6 +25,8 @@ class QRadioButton;
 class QTimer;
 
 namespace vornak {
+
+class CPreviewFrame;
 
 class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyWindow {
     Q_OBJECT
@@ -101,6 +103,16 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     void SetElapsedText(const std::string& text) override;
     bool StopOnDropped() const override;
     void Post(std::function<void()> call) override;
+    bool BuildPreviewGraph() override;
+    bool PreviewChecked() const override;
+
+    // Shows, sizes or hides the preview window and starts or stops the preview pin, as
+    // "Preview" and "Frame size:" say.
+    void ApplyPreview();
+    CPreviewFrame* PreviewFrame() const { return m_pPreview.get(); }
+    // Outer sizes of the preview window for the "Frame size:" choices: a 1920 x 1080 picture at
+    // full, half, quarter and eighth width and height, and the border.
+    static constexpr int kFrameSizes[][2] = {{1922, 1082}, {962, 542}, {482, 272}, {242, 137}};
 
     // The handlers of the transport and record buttons (1021 to 1026).
     void OnRewind() { m_session.OnRewind(); }
@@ -131,10 +143,9 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     void OnScenesSplit();
     void EnableSplitOptions(bool enable);
 
+    std::unique_ptr<CPreviewFrame> m_pPreview;
     int m_nTimestampMode = 1;
     std::uint32_t m_nTick = 0;
-    // Where the preview window is to appear; kept until the preview window exists to use it.
-    QPoint m_previewPos;
     int m_timerId = 0;
     SettingsMap* m_pSettings = nullptr;
 
