@@ -1,9 +1,11 @@
-// vornak-mktape: writes a synthetic HDV tape for the tests, the demo and the benchmarks.
+// vornak-mktape: writes a synthetic HDV tape for the tests, the demo and the benchmarks, or adds
+// recording-date packs to a stream made elsewhere.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "DatePackInserter.h"
 #include "TapeOptionsParser.h"
 #include "TapeWriter.h"
 
@@ -19,6 +21,21 @@ int main(int argc, char** argv) {
     const vornak::tape::MkTapeCommand& cmd = parsed.command;
     if (cmd.help) {
         std::fputs(TapeOptionsParser::Usage().c_str(), stdout);
+        return 0;
+    }
+
+    if (!cmd.datesInput.empty()) {
+        vornak::tape::DatePackInserter inserter(cmd.dates);
+        if (!inserter.InsertFile(cmd.datesInput, cmd.output)) {
+            std::fprintf(stderr, "vornak-mktape: %s\n", inserter.Error().c_str());
+            return 1;
+        }
+        if (!cmd.quiet) {
+            std::printf("%s: %llu packets of %s, %llu date packs added, %d scenes\n",
+                        cmd.output.c_str(), static_cast<unsigned long long>(inserter.PacketsIn()),
+                        cmd.datesInput.c_str(),
+                        static_cast<unsigned long long>(inserter.DatePacks()), inserter.Scenes());
+        }
         return 0;
     }
 

@@ -20,6 +20,7 @@ constexpr int kMinYear = 2000;
 constexpr int kMaxYear = 2099;
 constexpr int kShortGroup = 12;
 constexpr int kLongGroup = 15;
+constexpr double kMaxCutSeconds = 86400;
 
 bool ParseNumber(const std::string& text, long long min, long long max, long long& value) {
     const char* end = text.data() + text.size();
@@ -121,6 +122,21 @@ bool TapeOptionsParser::ParseScene(const std::string& text, SceneSpec& scene, st
     return true;
 }
 
+bool TapeOptionsParser::ParseSeconds(const std::string& text, std::uint64_t& ticks) {
+    if (text.empty() || text.front() < '0' || text.front() > '9') {
+        return false;
+    }
+    double seconds = 0;
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, seconds, std::chars_format::fixed);
+    if (ec != std::errc() || ptr != end || seconds > kMaxCutSeconds) {
+        return false;
+    }
+    ticks = static_cast<std::uint64_t>(
+        std::llround(seconds * static_cast<double>(DatePackInserter::kTicksPerSecond)));
+    return true;
+}
+
 bool TapeOptionsParser::ParseSize(const std::string& text, std::uint64_t& bytes) {
     if (text.empty()) {
         return false;
@@ -175,6 +191,10 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
     long long sceneGops = kDefaultSceneGops;
     std::uint64_t size = 0;
     std::vector<std::string> positional;
+    std::string generatorOnly;  // the first option that only a generated tape takes
+    bool addDates = false;
+    bool hasStart = false;
+    DateTime start;
     auto fail = [&result](const std::string& message) {
         result.ok = false;
         result.error = message;
@@ -210,6 +230,9 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             if (hasValue) {
                 return fail(arg + " takes no value");
             }
+            if (arg != "--quiet" && generatorOnly.empty()) {
+                generatorOnly = arg;
+            }
             if (arg == "--closed-gops") {
                 cmd.options.closedGops = true;
             } else if (arg == "--no-audio") {
@@ -220,9 +243,9 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             continue;
         }
         static const char* const kWithValue[] = {
-            "--scene", "--scenes",       "--scene-gops",    "--size",
-            "--gop",   "--picture-size", "--picture-bytes", "--broken",
-            "--stray", "--partial",      "--damaged-date",  "--seed"};
+            "--scene",        "--scenes",        "--scene-gops", "--size",  "--gop",
+            "--picture-size", "--picture-bytes", "--broken",     "--stray", "--partial",
+            "--damaged-date", "--seed",          "--add-dates",  "--start", "--cut-after"};
         bool known = false;
         for (const char* name : kWithValue) {
             known = known || arg == name;
@@ -241,7 +264,28 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             return ParseNumber(value, min, max, number);
         };
         const std::string bad = "bad value for " + arg + ": " + value;
-        if (arg == "--scene") {
+        const bool forDates = arg == "--add-dates" || arg == "--start" || arg == "--cut-after";
+        if (!forDates && arg != "--scene" && generatorOnly.empty()) {
+            generatorOnly = arg;
+        }
+        if (arg == "--add-dates") {
+            if (value.empty()) {
+                return fail(bad);
+            }
+            addDates = true;
+            cmd.datesInput = value;
+        } else if (arg == "--start") {
+            if (!ParseDateTime(value, start)) {
+                return fail("--start wants \"YYYY-MM-DD HH:MM:SS\": " + value);
+            }
+            hasStart = true;
+        } else if (arg == "--cut-after") {
+            // At 0 every group would move: no scene before the cut.
+            if (!ParseSeconds(value, cmd.dates.cutAfterTicks) || cmd.dates.cutAfterTicks == 0) {
+                return fail(bad);
+            }
+            cmd.dates.cut = true;
+        } else if (arg == "--scene") {
             SceneSpec scene;
             std::string error;
             if (!ParseScene(value, scene, error)) {
@@ -319,6 +363,26 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
     }
     cmd.output = positional.front();
 
+    if (addDates) {
+        if (!generatorOnly.empty()) {
+            return fail(generatorOnly + " does not apply to --add-dates");
+        }
+        if (explicitScenes.size() > 1) {
+            return fail("--add-dates takes one --scene: the input's picture groups make the rest");
+        }
+        if (hasStart && !explicitScenes.empty()) {
+            return fail("--start and --scene cannot be combined");
+        }
+        cmd.dates.start = hasStart                 ? start
+                          : explicitScenes.empty() ? DefaultStart()
+                                                   : explicitScenes.front().start;
+        result.ok = true;
+        return result;
+    }
+    if (hasStart || cmd.dates.cut) {
+        return fail("--start and --cut-after work only with --add-dates");
+    }
+
     DateTime next = DefaultStart();
     auto appendScene = [&]() {
         cmd.scenes.push_back(DefaultScene(next, static_cast<int>(sceneGops)));
@@ -351,6 +415,7 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
 
 std::string TapeOptionsParser::Usage() {
     return "Usage: vornak-mktape [options] OUTPUT.m2t\n"
+           "       vornak-mktape --add-dates INPUT [--start DATE] [--cut-after SECONDS] OUTPUT\n"
            "Writes a synthetic HDV tape (MPEG-2 transport stream) for tests and demos.\n"
            "An existing OUTPUT is never overwritten.\n"
            "\n"
@@ -374,12 +439,25 @@ std::string TapeOptionsParser::Usage() {
            "  --stray N           N garbage bytes before the first packet\n"
            "  --partial N         end with a packet cut to N bytes (1 to 187)\n"
            "  --damaged-date N    date pack N (from 0) points outside its packet (repeatable)\n"
+           "Dating another stream (an ffmpeg clip, say):\n"
+           "  --add-dates INPUT   copy the transport stream INPUT to OUTPUT packet for packet,\n"
+           "                      adding a recording-date pack on PID 0x811 after each video\n"
+           "                      packet (0x810) in which a picture-group header begins; each\n"
+           "                      date is the start plus the whole seconds since the first\n"
+           "                      group by the video timestamps\n"
+           "  --start \"YYYY-MM-DD HH:MM:SS\"\n"
+           "                      date of the first group (default 2006-05-01 14:03:59); a\n"
+           "                      single --scene gives it too, its other fields unused\n"
+           "  --cut-after SECONDS from the first group at or after SECONDS (fractions allowed)\n"
+           "                      on, dates are one hour later: a second scene\n"
            "Other:\n"
            "  --seed N            seed of the random picture data (default 1)\n"
            "  --quiet             no summary line\n"
            "  --help              this text\n"
            "\n"
-           "Exit status: 0 written, 1 the file could not be created or written, 2 bad usage.\n";
+           "Exit status: 0 written, 1 the file could not be created or written (or, with\n"
+           "--add-dates, INPUT could not be read or is no transport stream with picture\n"
+           "groups), 2 bad usage.\n";
 }
 
 }  // namespace vornak::tape

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "DatePackInserter.h"
 #include "TapeWriter.h"
 
 namespace vornak::tape {
@@ -13,6 +14,9 @@ struct MkTapeCommand {
     TapeOptions options;
     std::vector<SceneSpec> scenes;  // complete, including the scenes --size added
     std::string output;
+    // --add-dates: copy this stream with date packs added instead of generating a tape.
+    std::string datesInput;
+    DateInsertOptions dates;
     bool quiet = false;
     bool help = false;  // only --help was acted on; nothing else is filled in
 };
@@ -35,6 +39,8 @@ class TapeOptionsParser {
     static bool ParseDateTime(const std::string& text, DateTime& date);
     // Bytes, with an optional fraction and a K, M, G or T suffix (powers of 1024).
     static bool ParseSize(const std::string& text, std::uint64_t& bytes);
+    // Seconds with an optional fraction, 0 to a day, as 90 kHz ticks.
+    static bool ParseSeconds(const std::string& text, std::uint64_t& ticks);
 
     static DateTime DefaultStart();
     static constexpr int kDefaultSceneGops = 10;

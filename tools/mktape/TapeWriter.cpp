@@ -424,9 +424,10 @@ std::vector<std::uint8_t> Pmt(bool audio) {
     return PsiPacket(kPidPmt, kTablePmt, kProgramNumber, body);
 }
 
-std::vector<std::uint8_t> DatePack(const DateTime& date, int adaptationLength) {
+std::vector<std::uint8_t> DatePack(const DateTime& date, int adaptationLength,
+                                   std::uint8_t continuity) {
     std::vector<std::uint8_t> pkt(kPacketSize);
-    PutDatePack(pkt.data(), date, adaptationLength, 0);
+    PutDatePack(pkt.data(), date, adaptationLength, continuity);
     return pkt;
 }
 

@@ -96,7 +96,8 @@ std::vector<std::uint8_t> Pat();
 std::vector<std::uint8_t> Pmt(bool audio = true);  // without audio, 0x814 is not listed
 // One recording-date pack: adaptation field of `adaptationLength` bytes, then the
 // private_stream_2 PES whose bytes 42..44 hold day, month, year and 46..48 second, minute, hour.
-std::vector<std::uint8_t> DatePack(const DateTime& date, int adaptationLength = 7);
+std::vector<std::uint8_t> DatePack(const DateTime& date, int adaptationLength = 7,
+                                   std::uint8_t continuity = 0);
 // Video packets carrying `es` as one PES packet (PTS/DTS optional, 0 = none).
 std::vector<std::uint8_t> VideoPes(const std::vector<std::uint8_t>& es, std::uint8_t& continuity,
                                    std::uint64_t pts = 0, std::uint64_t dts = 0);
