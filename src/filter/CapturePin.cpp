@@ -287,6 +287,11 @@ std::unique_ptr<SampleChunk> CapturePin::Repack(const std::uint8_t* data,
 
 void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
     CAutoLock lock(*m_pQueueLock);
+    // The run ends where the user (or the end of the tape) stopped it: a camcorder that goes on
+    // sending would otherwise keep the reader busy for ever.
+    if (m_bStopRequested.load(std::memory_order_relaxed) != 0) {
+        return;
+    }
     m_queue.push_front(std::move(chunk));
     if (m_queue.size() > kLiveQueueLimit) {
         m_nDropped.fetch_add(1, std::memory_order_relaxed);
@@ -376,11 +381,13 @@ void CapturePin::StartCapture(CaptureFile file) {
     CloseFile();  // a run left open is not to be lost silently either
     m_pFile = std::move(file);
     m_bFileOpen.store(m_pFile ? 1 : 0, std::memory_order_release);
+    m_bStopRequested.store(0, std::memory_order_release);
     m_bCapturing.store(1, std::memory_order_release);
 }
 
 void CapturePin::StopCapture() {
     CAutoLock lock(*m_pQueueLock);
+    m_bStopRequested.store(1, std::memory_order_release);
     if (m_pFile) {
         m_bCapturing.store(0, std::memory_order_release);
         CloseFile();
@@ -401,7 +408,10 @@ void CapturePin::CloseFile() {
 
 std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
     std::unique_lock<CCriticalSection> lock(*m_pQueueLock, std::defer_lock);
-    if (m_bCapturing.load(std::memory_order_acquire) != 0) {
+    // Once stopped, the reader takes what is queued without waiting for more: waking it once
+    // is not enough, as a batch taken after the stop would use the wake up.
+    if (m_bCapturing.load(std::memory_order_acquire) != 0 &&
+        m_bStopRequested.load(std::memory_order_acquire) == 0) {
         (void)m_pDataEvent->WaitFor(m_takeTimeout);  // a time-out is no error
         lock.lock();
         m_pDataEvent->Reset();

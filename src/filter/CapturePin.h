@@ -76,7 +76,8 @@ class CapturePin : public CBaseInputPin, public LiveSource {
 
     // Begins a run: a file run into `file`, or a live run when it is null.
     void StartCapture(CaptureFile file);
-    // Closes the file of a file run (ending the run) and wakes the live reader.
+    // Closes the file of a file run (ending the run); in a live run, queues nothing more and
+    // wakes the reader, which takes what is queued and then gets the end of the stream.
     void StopCapture();
     // Waits for data, then hands over every queued chunk, oldest at the back; null at the end
     // of the stream (the queue found empty after a stop, a time-out or outside a run).
@@ -126,6 +127,7 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     CaptureFile m_pFile;
     std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test
     std::atomic<std::uint8_t> m_bCapturing{0};
+    std::atomic<std::uint8_t> m_bStopRequested{0};  // StopCapture since the last StartCapture
     std::atomic<std::uint8_t> m_bPreview{0};
     std::unique_ptr<CCriticalSection> m_pQueueLock;
     std::unique_ptr<ManualResetEvent> m_pDataEvent;

@@ -232,6 +232,29 @@ TEST_F(CapturePinDataTest, StopCaptureWakesAWaitingReaderWhoThenTakesWhatIsLeft)
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
 }
 
+// A stop wakes the reader once; if a batch was still queued it must not then wait for data
+// that will never come, nor take data a camcorder goes on sending after the stop.
+TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMore) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    Feed(test::SourcePackets(2));
+    Pin()->StopCapture();
+    Feed(test::SourcePackets(3));
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(Flatten(*batch), test::TransportPackets(test::SourcePackets(2)));
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_FALSE(Pin()->IsCapturing());
+    EXPECT_EQ(Pin()->Dropped(), 0u) << "what came after the stop is not counted as lost";
+
+    // The next run starts afresh.
+    Pin()->StartCapture(nullptr);
+    Feed(test::SourcePackets(1));
+    batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->size(), 1u);
+}
+
 TEST_F(CapturePinDataTest, DisconnectWakesAWaitingReader) {
     Pin()->StartCapture(nullptr);
     Pin()->SetTakeChunksTimeout(kNeverInATest);

@@ -26,12 +26,14 @@
 #include "CVideoRenderer.h"
 #include "CVornakCapture.h"
 #include "CaptureFilter.h"
+#include "DatePackInserter.h"
 #include "FakeCamcorder.h"
 #include "FilterRegistry.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PreviewDecoders.h"
 #include "PreviewRenderers.h"
+#include "RecordingMessages.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderSource.h"
@@ -141,6 +143,13 @@ class CVornakCapturePreview : public ::testing::Test {
             GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape to preview";
         }
         ASSERT_TRUE(MakeClip(m_dir.File("clip.ts")));
+        // A camcorder's tape carries the recording date of every picture group.
+        tape::DateInsertOptions dates;
+        dates.start.year = 2008;
+        tape::DatePackInserter inserter(dates);
+        ASSERT_TRUE(inserter.InsertFile(m_dir.File("clip.ts"), m_dir.File("tape.m2t")))
+            << inserter.Error();
+        ASSERT_GT(inserter.DatePacks(), 0u);
         RegisterPreviewDecoders();
         RegisterPreviewRenderers();
         m_pcm = ComPtr<PcmSink>(new PcmSink());
@@ -151,14 +160,14 @@ class CVornakCapturePreview : public ::testing::Test {
                         }});
 
         VirtualCamcorderSource::Settings settings;
-        settings.tapePath = m_dir.File("clip.ts");
+        settings.tapePath = m_dir.File("tape.m2t");
         settings.speed = 2;
         m_sources =
             std::make_unique<test::ScopedDeviceSources>(std::vector<std::shared_ptr<IDeviceSource>>{
                 std::make_shared<VirtualCamcorderSource>(settings)});
         m_settings = {{"capture_preview", "1"},
                       {"capture_scene_split", "0"},
-                      {"capture_file_name", "tape"},
+                      {"capture_file_name", "capture"},
                       {"capture_output_dir", m_dir.Path()}};
         m_page = std::make_unique<CVornakCapture>();
         m_page->SetSettings(&m_settings);
@@ -179,6 +188,7 @@ class CVornakCapturePreview : public ::testing::Test {
     }
 
     test::TempDir m_dir;
+    test::RecordingMessages m_messages;
     ComPtr<PcmSink> m_pcm;
     std::unique_ptr<test::ScopedDeviceSources> m_sources;
     SettingsMap m_settings;
@@ -227,7 +237,8 @@ TEST_F(CVornakCapturePreview, ShowsTheCamcordersPictureAndDecodesItsSound) {
 TEST_F(CVornakCapturePreview, SwitchingThePreviewOffAndOnKeepsTheCaptureGoing) {
     IFilterGraph* graph = m_page->Session().Graph();
     m_page->OnRecord();
-    ASSERT_TRUE(m_page->Session().InCapture());
+    ASSERT_TRUE(m_page->Session().InCapture())
+        << (m_messages.boxes.empty() ? "" : m_messages.boxes[0].text.toStdString());
     ASSERT_TRUE(WaitFor([&] { return Renderer()->GetCounts().received >= 3; }));
 
     auto* preview = qobject_cast<QCheckBox*>(m_page->control(CVornakCapture::kIdPreview));
@@ -247,7 +258,7 @@ TEST_F(CVornakCapturePreview, SwitchingThePreviewOffAndOnKeepsTheCaptureGoing) {
     m_page->OnStop();
     EXPECT_FALSE(m_page->Session().InCapture());
     // Every packet of the tape reached the capture file, preview or not.
-    EXPECT_TRUE(test::ReadAll(m_dir.File("tape.m2t")) == test::ReadAll(m_dir.File("clip.ts")));
+    EXPECT_TRUE(test::ReadAll(m_dir.File("capture.m2t")) == test::ReadAll(m_dir.File("tape.m2t")));
 }
 
 }  // namespace
