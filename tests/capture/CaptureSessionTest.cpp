@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -379,6 +381,45 @@ TEST(CaptureGraph, RunAndStoppedAThousandTimesLeaksNothing) {
         EXPECT_EQ(camcorder->State(), State_Stopped);
     }
     CoUninitialize();
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+// The worker ends a split run itself when the stream runs dry; the user may press stop at that
+// very moment. Whichever gets there first ends the run, once.
+TEST_F(CaptureSessionVirtualTest, AStopRacingTheWorkersOwnStopEndsTheRunOnce) {
+    constexpr int kRuns = 25;
+    m_session.GetCapturePin()->SetTakeChunksTimeout(std::chrono::milliseconds(2));
+    CaptureOptions options;
+    options.folder = m_dir.Path();
+    options.fileName = "race";
+    options.dateTimeNaming = false;
+    options.syncAudio = false;
+    for (int run = 0; run < kRuns; ++run) {
+        m_session.OnRecord(options);
+        ASSERT_TRUE(m_session.InCapture());
+        ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(30)));
+        std::this_thread::sleep_for(std::chrono::microseconds(100 * (run % 30)));
+        m_session.OnStop();
+        EXPECT_FALSE(m_session.InCapture());
+        m_view.RunPosted();
+        EXPECT_FALSE(m_session.WorkerRunning()) << "run " << run;
+        m_session.OnRewind();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (Camcorder()->Transport().Position() != 0 &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(Camcorder()->Transport().Position(), 0u);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the wind has ended
+    }
+    const auto lines = m_view.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "End of capturing"), kRuns);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Capturing has been started"), kRuns);
 }
 
 }  // namespace
