@@ -232,6 +232,7 @@ bool CaptureSession::FindCamcorder() {
     StringFromGUID2(CLSID_CamcorderDeviceClass, accepted, kGuidTextChars);
     const std::string acceptedUpper = UpperCase(accepted);
 
+    int acceptedSeen = 0;
     ComPtr<IMoniker> moniker;
     while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
         ComPtr<IPropertyBag> bag;
@@ -248,6 +249,9 @@ bool CaptureSession::FindCamcorder() {
         VariantClear(&deviceClass);
         if (!match) {
             continue;
+        }
+        if (acceptedSeen++ < m_nDeviceIndex) {
+            continue;  // another camcorder was asked for
         }
         m_camcorderName = ReadText(bag.Get(), kVendorTextProperty) + " " +
                           ReadText(bag.Get(), kModelTextProperty);
@@ -587,7 +591,7 @@ void CaptureSession::OnGraphEvent() {
         }
         if (code == EC_DEVICE_LOST) {
             if (InCapture()) {
-                StopRun();
+                StopRun(RunEnd::DeviceLost);
             }
             (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
             ReleaseGraph();
@@ -680,7 +684,7 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     }
     if (options.sceneSplit) {
         m_bSceneSplitRun = true;
-        StartRun(CaptureFile(), {});
+        StartRun(CaptureFile(), {}, options.startTape);
         // The worker takes its own copy: the page's texts are read now, not while it runs.
         m_pWorkerDone = std::make_unique<ManualResetEvent>("CaptureWorkerDone");
         m_pWorker = std::make_unique<std::thread>(
@@ -700,10 +704,10 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     }
     Log(Format(kCreatingFile, path));
     m_bSceneSplitRun = false;
-    StartRun(std::move(file), path);
+    StartRun(std::move(file), path, options.startTape);
 }
 
-void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath) {
+void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, bool startTape) {
     Log(kStarted);
     m_dwStartTick = m_dwNowTick = TickCount();
     m_capturePath = capturePath;
@@ -711,7 +715,12 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath) 
     if (m_pCapturePin != nullptr) {
         m_pCapturePin->StartCapture(std::move(file));
     }
-    SendTransportMode(ED_MODE_PLAY);
+    // A camcorder in camera mode may record onto the tape when told to play: it streams its
+    // live picture anyway.
+    if (startTape && m_bVcrMode) {
+        SendTransportMode(ED_MODE_PLAY);
+    }
+    m_lastRunEnd.store(RunEnd::None, std::memory_order_release);
     m_nEndTicks = 0;
     m_bInCapture.store(true, std::memory_order_release);
     m_pView->UpdateControls();
@@ -738,7 +747,7 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     }
     if (InCapture()) {
         Log(kNoMoreData);
-        StopRun();
+        StopRun(RunEnd::StreamRanDry);
     }
     m_pWorkerDone->Set();
     m_pView->Post([this] { ReclaimWorker(); });
@@ -751,13 +760,14 @@ void CaptureSession::ReclaimWorker() {
     }
 }
 
-void CaptureSession::StopRun() {
+void CaptureSession::StopRun(RunEnd reason) {
     {
         std::lock_guard lock(m_stopLock);
         bool running = true;
         if (!m_bInCapture.compare_exchange_strong(running, false, std::memory_order_acq_rel)) {
             return;  // another thread is ending this run, or has ended it
         }
+        m_lastRunEnd.store(reason, std::memory_order_release);
         if (m_bHasTransport) {
             (void)m_pTransport->put_Mode(ED_MODE_STOP);
         }
@@ -798,7 +808,7 @@ void CaptureSession::CheckEndOfTape() {
         m_nEndTicks < kEndOfTapeGraceChecks) {
         return;
     }
-    StopRun();
+    StopRun(RunEnd::EndOfTape);
     Log(kInterrupted);
     m_pView->ShowMessage(kInterruptedBox);
 }
@@ -816,7 +826,7 @@ void CaptureSession::CheckDroppedPackets() {
         Log(kPacketsLost);
         // Drops counted while a stopped split run drains its queue end nothing more.
         if (m_pView->StopOnDropped() && InCapture()) {
-            StopRun();
+            StopRun(RunEnd::DroppedPackets);
             Log(kStoppedOnDrops);
             m_pView->ShowMessage(kStoppedOnDrops);
         }
@@ -842,7 +852,7 @@ void CaptureSession::CheckCaptureFile() {
     m_bWriteFailReported = true;
     const std::string message = Format(kErrWriteFailed, m_capturePath);
     Log(message);
-    StopRun();
+    StopRun(RunEnd::WriteFailed);
     m_pView->ShowMessage(message);
 }
 

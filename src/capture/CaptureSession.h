@@ -42,6 +42,19 @@ struct CaptureOptions {
     bool syncAudio = true;
     bool midScenes = true;
     std::string dateTimeFormat = "-%Y_%M_%D-%h_%m_%s";
+    // Play the tape when the run starts (only ever sent to a camcorder in tape playback).
+    bool startTape = true;
+};
+
+// Why the last run ended.
+enum class RunEnd {
+    None,
+    Stopped,
+    EndOfTape,
+    StreamRanDry,
+    DroppedPackets,
+    WriteFailed,
+    DeviceLost
 };
 
 // What the session needs of the window (or program) that shows it.
@@ -130,9 +143,14 @@ class CaptureSession {
     // The tape's timecode as "h:mm:ss:ff", or kNoTimecode.
     std::string TimecodeText() const;
 
+    // Which camcorder of the accepted class to take: 0, the first, unless told otherwise.
+    void SetDeviceIndex(int index) { m_nDeviceIndex = index; }
+
     // Capture runs.
     void OnRecord(const CaptureOptions& options);
-    void StopRun();
+    // Ends the run, once, whichever thread asks first; `reason` is kept for LastRunEnd.
+    void StopRun(RunEnd reason = RunEnd::Stopped);
+    RunEnd LastRunEnd() const { return m_lastRunEnd.load(std::memory_order_acquire); }
     void CheckEndOfTape();
     void CheckDroppedPackets();
     void ShowElapsedTime();
@@ -171,7 +189,7 @@ class CaptureSession {
     std::uint32_t m_nPreviewBaseline = 0;
 
   private:
-    void StartRun(CaptureFile file, const std::string& capturePath);
+    void StartRun(CaptureFile file, const std::string& capturePath, bool startTape);
     void CaptureWorker(const CaptureOptions& options);
     void Log(const std::string& line) const;
     // UpdateControls on the owner's thread, from whichever thread asks.
@@ -218,6 +236,8 @@ class CaptureSession {
     std::uint32_t m_nEndTicks = 0;
     std::uint32_t m_nLastDropped = 0;
     bool m_bSceneSplitRun = false;
+    int m_nDeviceIndex = 0;
+    std::atomic<RunEnd> m_lastRunEnd{RunEnd::None};
     bool m_bWriteFailReported = false;
     std::string m_capturePath;
     // The end steps of a run happen once, whichever thread gets there first.

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CaptureFilter.h"
@@ -74,6 +74,18 @@ TEST_F(CaptureSessionTest, AcceptsTheCamcorderClassWrittenInLowerCase) {
     Detect({device});
     EXPECT_TRUE(m_session.Present());
     EXPECT_EQ(m_session.CamcorderName(), "Sony HDR-FX1");
+}
+
+TEST_F(CaptureSessionTest, TakesTheCamcorderItIsToldToTake) {
+    m_session.SetDeviceIndex(1);
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    Detect({Camcorder("Canon", "XH A1"), webcam, Camcorder("JVC", "GR-HD1")});
+    EXPECT_EQ(m_session.CamcorderName(), "JVC GR-HD1");
+    m_session.ReleaseGraph();
+    m_session.ResetDeviceState();
+    m_session.SetDeviceIndex(2);
+    m_session.TimerSteps(0);
+    EXPECT_FALSE(m_session.Present()) << "there is no third camcorder";
 }
 
 TEST_F(CaptureSessionTest, TakesTheFirstOfTwoCamcordersAndConnectsItToTheCapturePin) {
@@ -179,6 +191,36 @@ TEST_F(CaptureSessionTest, WithoutATransportFaceNothingIsSentButStopStillEndsARu
     EXPECT_TRUE(Bound()->SentModes().empty());
 }
 
+TEST_F(CaptureSessionTest, ARunPlaysTheTapeOnlyInTapePlaybackAndStopsItAtTheEnd) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "vcr";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(), (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP}));
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::Stopped);
+
+    // Told to play, a camcorder in camera mode may record over the tape.
+    camcorder->deviceType = ED_DEVTYPE_CAMERA;
+    m_session.CheckDeviceMode();
+    options.fileName = "camera";
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    m_session.OnStop();
+    options.fileName = "by-hand";
+    options.startTape = false;
+    camcorder->deviceType = ED_DEVTYPE_VCR;
+    m_session.CheckDeviceMode();
+    m_session.OnRecord(options);
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(),
+              (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP, ED_MODE_STOP, ED_MODE_STOP}));
+}
+
 TEST_F(CaptureSessionTest, TimecodeTextFromEightBcdDigits) {
     EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--") << "no camcorder";
     Detect({Camcorder("Sony", "HDR-FX1")});
@@ -248,6 +290,7 @@ TEST_F(CaptureSessionTest, ALostCamcorderEndsTheRunReleasesTheGraphAndIsLookedFo
     m_session.OnGraphEvent();
 
     EXPECT_FALSE(m_session.InCapture());
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::DeviceLost);
     EXPECT_FALSE(m_session.Present());
     EXPECT_FALSE(m_session.GraphBuilt());
     EXPECT_EQ(m_session.GetCapturePin(), nullptr);
