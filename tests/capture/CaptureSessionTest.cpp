@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,8 @@
 #include "GraphInterfaces.h"
 #include "Guids.h"
 #include "RecordingView.h"
+#include "SplitCommand.h"
+#include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
 #include "VirtualCamcorderFilter.h"
@@ -464,6 +468,133 @@ TEST_F(CaptureSessionVirtualTest, AStopRacingTheWorkersOwnStopEndsTheRunOnce) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "End of capturing"), kRuns);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "Capturing has been started"), kRuns);
 }
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+tape::DateTime At(int hour, int minute) {
+    tape::DateTime d;
+    d.hour = hour;
+    d.minute = minute;
+    return d;
+}
+
+// Runs with a worker thread, as the page starts them: the split job on the live queue, the
+// worker's hand-back to the owner's thread, and the end of a run from either side.
+class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
+  protected:
+    CaptureSessionRunTest() : m_tz("UTC0") {}
+
+    void Start(double speed) {
+        tape::TapeOptions options;
+        options.pictureBytes = 6000;
+        tape::TapeWriter writer(options);
+        for (const auto& start : {At(9, 0), At(9, 30), At(12, 0)}) {
+            tape::SceneSpec scene;
+            scene.start = start;
+            scene.gops = 5;
+            writer.AddScene(scene);
+        }
+        ASSERT_TRUE(writer.WriteFile(m_dir.File("tape.m2t")));
+        VirtualCamcorderSource::Settings settings;
+        settings.tapePath = m_dir.File("tape.m2t");
+        settings.speed = speed;
+        m_sources =
+            std::make_unique<test::ScopedDeviceSources>(std::vector<std::shared_ptr<IDeviceSource>>{
+                std::make_shared<VirtualCamcorderSource>(settings)});
+        m_session.TimerSteps(0);
+        ASSERT_TRUE(m_session.Present());
+    }
+    CaptureOptions SplitOptions(const std::string& folder) const {
+        CaptureOptions options;
+        options.folder = folder;
+        options.fileName = "tape";
+        options.dateTimeNaming = false;
+        options.syncAudio = GetParam();
+        return options;
+    }
+    VirtualCamcorderFilter* Camcorder() const {
+        return static_cast<VirtualCamcorderFilter*>(m_session.Camcorder());
+    }
+
+    test::ScopedTimeZone m_tz;
+    test::TempDir m_dir;
+    test::RecordingView m_view;
+    CaptureSession m_session{&m_view, &m_view, &m_view};
+    std::unique_ptr<test::ScopedDeviceSources> m_sources;
+};
+
+// At twenty times the tape's rate the live split keeps up: nothing is dropped, and the scene
+// files are those vornak-split writes.
+TEST_P(CaptureSessionRunTest, ASplitRunAtTwentyTimesTheTapesRateWritesWhatVornakSplitWrites) {
+    Start(20);
+    const std::string expected = m_dir.File("expected");
+    const std::string live = m_dir.File("live");
+    std::filesystem::create_directory(expected);
+    std::filesystem::create_directory(live);
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(RunSplitCommand({"--output-dir", expected, "--naming", "count", "--quiet",
+                               GetParam() ? "--sync" : "--no-sync", m_dir.File("tape.m2t")},
+                              out, err, false),
+              kExitOk)
+        << err.str();
+
+    m_session.OnRecord(SplitOptions(live));
+    ASSERT_TRUE(m_session.InCapture());
+    ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(60)));
+    // The owner's timer: the end of the tape is acted on from the third check on.
+    for (std::uint32_t tick = 1; m_session.InCapture() && tick <= 4 * CaptureSession::kChecksEvery;
+         ++tick) {
+        m_session.TimerSteps(tick);
+    }
+    EXPECT_FALSE(m_session.InCapture());
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
+    EXPECT_FALSE(m_session.WorkerRunning());
+    EXPECT_EQ(m_session.GetCapturePin()->Dropped(), 0u);
+    EXPECT_EQ(m_view.dropped, "0");
+    const auto names = test::ListFiles(expected);
+    ASSERT_EQ(names.size(), 3u);
+    ASSERT_EQ(test::ListFiles(live), names);
+    for (const auto& name : names) {
+        EXPECT_TRUE(test::ReadAll(live + "/" + name) == test::ReadAll(expected + "/" + name))
+            << name;
+    }
+    EXPECT_EQ(m_session.SceneCounter(), 3);
+}
+
+// The worker ends the run itself; the controls are brought up to date and the worker reclaimed
+// on the owner's thread, not on the worker's.
+TEST_P(CaptureSessionRunTest, AStreamThatRunsDryEndsTheRunFromTheWorker) {
+    Start(0);
+    m_session.GetCapturePin()->SetTakeChunksTimeout(std::chrono::milliseconds(50));
+    const int updates = m_view.updates;
+    m_session.OnRecord(SplitOptions(m_dir.Path()));
+    ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(30)));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (m_session.InCapture() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(m_session.InCapture());
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::StreamRanDry);
+    EXPECT_EQ(m_view.updates, updates + 1) << "only the start's update ran on this thread";
+    while (m_session.WorkerRunning() && std::chrono::steady_clock::now() < deadline) {
+        m_view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_FALSE(m_session.WorkerRunning());
+    EXPECT_EQ(m_view.updates, updates + 2);
+    const auto lines = m_view.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2],
+              "INFO: No more data is received from camcoder. Capture stopped.");
+    EXPECT_EQ(lines.back(), "End of capturing");
+}
+
+INSTANTIATE_TEST_SUITE_P(PlainAndSync, CaptureSessionRunTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace vornak
