@@ -1,0 +1,501 @@
+// vornak-capture driven in-process with the virtual camcorder and fake camcorders: what each
+// kind of capture writes, how it ends and with which exit status, that a camcorder in camera
+// mode is never told to play, the camcorder list and its numbering, and the usage errors.
+// The loop's timer runs ten times faster than the program's, so that the end-of-tape check
+// (third check of a run) and detection (every twelfth tick) come quickly.
+#include "CaptureCommand.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "CapturePin.h"
+#include "CaptureSession.h"
+#include "ComPtr.h"
+#include "DeviceControl.h"
+#include "FakeCamcorder.h"
+#include "Guids.h"
+#include "SplitCommand.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+#include "TsPacket.h"
+#include "VirtualCamcorderSource.h"
+
+namespace vornak {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr auto kTestTick = 25ms;
+// Twenty times the tape's rate: fast, and a live split keeps up without dropping a chunk.
+constexpr double kFastSpeed = 20;
+constexpr std::size_t kPictureBytes = 6000;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Whether `data` is whole packets of the tape played over and over, from some packet on: what
+// a camcorder in camera mode sends, cut only between packets.
+bool IsWholePacketsOfLoopedTape(const Bytes& data, const Bytes& tape) {
+    if (data.empty() || data.size() % PKT_SIZE != 0 || tape.empty()) {
+        return false;
+    }
+    for (std::size_t start = 0; start < tape.size(); start += PKT_SIZE) {
+        bool same = true;
+        for (std::size_t i = 0; same && i < data.size(); ++i) {
+            same = data[i] == tape[(start + i) % tape.size()];
+        }
+        if (same) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Camcorders of a given device type, as fakes, with the names the list shows; the filters bound
+// are kept so that tests can see what they were sent.
+class TypedCamcorderSource : public IDeviceSource {
+  public:
+    struct Device {
+        std::string deviceClass;
+        std::string vendor;
+        std::string model;
+        LONG type = ED_DEVTYPE_VCR;
+    };
+    explicit TypedCamcorderSource(std::vector<Device> devices) : m_devices(std::move(devices)) {}
+
+    std::vector<DeviceDescription> ListDevices(const CLSID& category) override {
+        std::vector<DeviceDescription> out;
+        if (category != CLSID_VideoInputDeviceCategory) {
+            return out;
+        }
+        for (const Device& device : m_devices) {
+            DeviceDescription description;
+            description.properties =
+                std::map<std::string, std::string>{{kDeviceClassGuidProperty, device.deviceClass},
+                                                   {kVendorTextProperty, device.vendor},
+                                                   {kModelTextProperty, device.model}};
+            description.bind = [this, type = device.type](IBaseFilter** filter) {
+                ComPtr<test::FakeCamcorder> camcorder(new test::FakeCamcorder());
+                camcorder->deviceType = type;
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_bound.push_back(camcorder);
+                }
+                return HandOut(static_cast<IBaseFilter*>(camcorder.Get()), filter);
+            };
+            out.push_back(std::move(description));
+        }
+        return out;
+    }
+    ComPtr<test::FakeCamcorder> LastBound() const {
+        std::lock_guard lock(m_mutex);
+        return m_bound.empty() ? ComPtr<test::FakeCamcorder>() : m_bound.back();
+    }
+
+  private:
+    const std::vector<Device> m_devices;
+    mutable std::mutex m_mutex;
+    std::vector<ComPtr<test::FakeCamcorder>> m_bound;
+};
+
+// Counts how often the device list is asked for, and lists nothing.
+class EmptySource : public IDeviceSource {
+  public:
+    std::vector<DeviceDescription> ListDevices(const CLSID&) override {
+        ++asked;
+        return {};
+    }
+    std::atomic<int> asked{0};
+};
+
+// Caps the size of files this process may write, as a full disk would, while it lives.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a short write instead of a signal
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool Ok() const { return m_ok; }
+
+  private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
+class CaptureCommandTest : public ::testing::Test {
+  protected:
+    CaptureCommandTest() : m_tz("UTC0") {
+        m_out = m_dir.File("out");
+        std::filesystem::create_directory(m_out);
+        m_hooks.tick = kTestTick;
+    }
+
+    // A tape of three scenes of four picture groups, about a megabyte.
+    std::string WriteTape(std::vector<long> brokenPictures = {}) {
+        tape::TapeOptions options;
+        options.pictureBytes = kPictureBytes;
+        options.brokenPictures = std::move(brokenPictures);
+        tape::TapeWriter writer(options);
+        int hour = 10;
+        for (int i = 0; i < 3; ++i) {
+            tape::SceneSpec scene;
+            scene.start.hour = hour;
+            hour += 2;
+            scene.gops = 4;
+            writer.AddScene(scene);
+        }
+        m_tapePath = m_dir.File("tape.m2t");
+        EXPECT_TRUE(writer.WriteFile(m_tapePath));
+        return m_tapePath;
+    }
+
+    void UseVirtualCamcorder(VirtualCamcorderSource::Settings settings) {
+        settings.tapePath = m_tapePath;
+        UseSources({std::make_shared<VirtualCamcorderSource>(settings)});
+    }
+    VirtualCamcorderSource::Settings Speed(double speed, bool cameraMode = false) {
+        VirtualCamcorderSource::Settings settings;
+        settings.speed = speed;
+        settings.cameraMode = cameraMode;
+        return settings;
+    }
+    void UseSources(std::vector<std::shared_ptr<IDeviceSource>> sources) {
+        m_sources.reset();  // it puts back none when it goes
+        m_sources = std::make_unique<test::ScopedDeviceSources>(std::move(sources));
+    }
+
+    RunResult Run(const std::vector<std::string>& args) {
+        std::ostringstream out;
+        std::ostringstream err;
+        RunResult result;
+        result.status = RunCaptureCommand(args, out, err, m_hooks);
+        result.out = out.str();
+        result.err = err.str();
+        return result;
+    }
+    // A capture into the output folder under `name`, with more options.
+    RunResult Capture(const std::string& name, std::vector<std::string> more = {}) {
+        std::vector<std::string> args{"--output-dir", m_out, "--name", name};
+        args.insert(args.end(), more.begin(), more.end());
+        return Run(args);
+    }
+
+    // The output folder's files back to back, in name order.
+    Bytes AllOutput() const { return test::Concat(m_out, test::ListFiles(m_out)); }
+
+    test::ScopedTimeZone m_tz;
+    test::TempDir m_dir;
+    std::string m_out;
+    std::string m_tapePath;
+    CaptureCommandHooks m_hooks;
+    std::unique_ptr<test::ScopedDeviceSources> m_sources;
+};
+
+TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(0));
+    const RunResult first = Capture("tape", {"--single-file"});
+    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
+    const std::string path = m_out + "/tape.m2t";
+    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+    EXPECT_TRUE(Contains(first.out, "Creating file " + path + "\n")) << first.out;
+    EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
+    EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
+    // The box that closes the run: its CR LF becomes a line break.
+    EXPECT_TRUE(Contains(first.err, "End of capturing.\nCapturing has been interrupted"))
+        << first.err;
+
+    const RunResult second = Capture("tape", {"--single-file"});
+    EXPECT_EQ(second.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(second.err, "File " + path + " already exists.")) << second.err;
+    EXPECT_FALSE(Contains(second.out, "Capturing has been started"));
+    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+    EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
+}
+
+class CaptureCommandSplitTest : public CaptureCommandTest,
+                                public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CaptureCommandSplitTest, WritesTheScenesVornakSplitWrites) {
+    const bool sync = GetParam();
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed));
+    const std::string expected = m_dir.File("expected");
+    std::filesystem::create_directory(expected);
+    std::vector<std::string> splitArgs{"--output-dir", expected, "--name", "tape", "--quiet"};
+    std::vector<std::string> more;
+    if (sync) {
+        splitArgs.push_back("--sync");
+        more.push_back("--sync");
+    }
+    splitArgs.push_back(m_tapePath);
+    std::ostringstream splitOut;
+    std::ostringstream splitErr;
+    ASSERT_EQ(RunSplitCommand(splitArgs, splitOut, splitErr, false), kExitOk) << splitErr.str();
+
+    const RunResult run = Capture("tape", more);
+    ASSERT_EQ(run.status, kCaptureExitOk) << run.err;
+    const auto names = test::ListFiles(expected);
+    ASSERT_EQ(names.size(), 3u);
+    ASSERT_EQ(test::ListFiles(m_out), names);
+    for (const auto& name : names) {
+        EXPECT_TRUE(test::ReadAll(m_out + "/" + name) == test::ReadAll(expected + "/" + name))
+            << name;
+        EXPECT_TRUE(Contains(run.out, "Creating new file: " + m_out + "/" + name + "\n"));
+    }
+    EXPECT_FALSE(Contains(run.out, "WARNING")) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(CaptureCommand, CaptureCommandSplitTest, ::testing::Bool());
+
+TEST_F(CaptureCommandTest, DurationEndsACameraModeCaptureWithWholeFiles) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed, true));
+    const RunResult single = Capture("single", {"--single-file", "--duration=0.3"});
+    ASSERT_EQ(single.status, kCaptureExitOk) << single.err;
+    const Bytes tape = test::ReadAll(m_tapePath);
+    EXPECT_TRUE(IsWholePacketsOfLoopedTape(test::ReadAll(m_out + "/single.m2t"), tape));
+    std::filesystem::remove(m_out + "/single.m2t");
+
+    // Numbered, the scene files' names sort in the order they were written.
+    const RunResult split = Capture("scenes", {"--duration", "0.3", "--naming", "count"});
+    ASSERT_EQ(split.status, kCaptureExitOk) << split.err;
+    EXPECT_GE(test::ListFiles(m_out).size(), 1u);
+    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), tape));
+    EXPECT_TRUE(Contains(split.out, "End of capturing\n"));
+}
+
+TEST_F(CaptureCommandTest, AStopSignalEndsTheCaptureWithWholeFiles) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed, true));
+    StopFlag stop{0};
+    m_hooks.stop = &stop;
+    int ticksAfterStop = 0;
+    m_hooks.onTick = [&](CaptureSession& session, std::uint32_t tick) {
+        if (stop.load() != 0) {
+            ++ticksAfterStop;
+        } else if (tick == 8) {
+            ASSERT_TRUE(session.InCapture());
+            stop.store(1);  // as the signal handler does
+        }
+    };
+    const RunResult run = Capture("scenes", {"--naming", "count"});
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    EXPECT_EQ(ticksAfterStop, 1) << "the run ends at the next tick";
+    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), test::ReadAll(m_tapePath)));
+    EXPECT_TRUE(Contains(run.out, "End of capturing\n"));
+}
+
+TEST_F(CaptureCommandTest, ACamcorderInCameraModeIsNeverToldToPlay) {
+    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
+        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_CAMERA}});
+    UseSources({source});
+    const RunResult run = Capture("live", {"--single-file", "--duration", "0.2"});
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    ASSERT_TRUE(source->LastBound());
+    const std::vector<LONG> sent = source->LastBound()->SentModes();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), ED_MODE_PLAY), 0);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), ED_MODE_FREEZE), 0);
+    EXPECT_TRUE(std::filesystem::exists(m_out + "/live.m2t"));
+}
+
+TEST_F(CaptureCommandTest, TapePlaybackIsPlayedAndStoppedUnlessNoPlayIsGiven) {
+    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
+        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_VCR}});
+    UseSources({source});
+    ASSERT_EQ(Capture("played", {"--single-file", "--duration", "0.2"}).status, kCaptureExitOk);
+    ASSERT_TRUE(source->LastBound());
+    EXPECT_EQ(source->LastBound()->SentModes(), (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP}));
+
+    // The tape that does not play ends the run at the third check, as the end of the tape.
+    const RunResult run = Capture("byhand", {"--single-file", "--no-play"});
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    EXPECT_EQ(source->LastBound()->SentModes(), std::vector<LONG>{ED_MODE_STOP});
+}
+
+TEST_F(CaptureCommandTest, ASplitCaptureWhoseStreamRunsDryEndsNormally) {
+    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
+        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_CAMERA}});
+    UseSources({source});
+    m_hooks.onCamcorderFound = [](CaptureSession& session) {
+        session.GetCapturePin()->SetTakeChunksTimeout(100ms);
+    };
+    const RunResult run = Capture("dry");
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    EXPECT_TRUE(Contains(run.out,
+                         "INFO: No more data is received from camcoder. Capture stopped.\n"
+                         "End of capturing\n"))
+        << run.out;
+}
+
+TEST_F(CaptureCommandTest, ACamcorderLostMidCaptureExitsOneWithItsFilesWhole) {
+    WriteTape();
+    VirtualCamcorderSource::Settings settings = Speed(kFastSpeed, true);
+    settings.loseAfterSeconds = 0.3;
+    UseVirtualCamcorder(settings);
+    const RunResult run = Capture("lost", {"--naming", "count"});
+    EXPECT_EQ(run.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(run.err, "vornak-capture: the camcorder was lost during the capture\n"))
+        << run.err;
+    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), test::ReadAll(m_tapePath)));
+}
+
+TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree) {
+    WriteTape({5, 6});
+    UseVirtualCamcorder(Speed(0));
+    const RunResult stopped = Capture("stopped", {"--single-file", "--stop-on-drop"});
+    EXPECT_EQ(stopped.status, kCaptureExitDropped);
+    EXPECT_TRUE(Contains(stopped.err, "stopped at the first dropped packet or frame"))
+        << stopped.err;
+    EXPECT_TRUE(Contains(stopped.out, "WARNING: Some packets has been lost.\n"));
+
+    // Without the option the drops are only reported.
+    const RunResult reported = Capture("reported", {"--single-file"});
+    EXPECT_EQ(reported.status, kCaptureExitOk) << reported.err;
+    EXPECT_TRUE(Contains(reported.out, "WARNING: Some packets has been lost.\n"));
+}
+
+TEST_F(CaptureCommandTest, AFileThatCannotBeWrittenInFullExitsOne) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed));
+    constexpr rlim_t kRoomOnDisk = 100'000;
+    RunResult single;
+    RunResult split;
+    {
+        FileSizeLimit limit(kRoomOnDisk);
+        ASSERT_TRUE(limit.Ok());
+        single = Capture("single", {"--single-file"});
+        split = Capture("scenes", {"--quiet"});
+    }
+    EXPECT_EQ(single.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(single.err, "ERROR: The capture file can't be written in full"))
+        << single.err;
+    EXPECT_EQ(split.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(split.err, "ERROR: This file can't be written in full")) << split.err;
+    EXPECT_TRUE(Contains(split.err, "vornak-capture: the capture could not be written in full"));
+}
+
+TEST_F(CaptureCommandTest, WithoutACamcorderItGivesUpAfterTwoDetectionAttempts) {
+    auto source = std::make_shared<EmptySource>();
+    UseSources({source});
+    const RunResult run = Capture("none");
+    EXPECT_EQ(run.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(run.err, "no camcorder found")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "--list")) << run.err;
+    EXPECT_EQ(source->asked.load(), 2);
+    EXPECT_TRUE(test::ListFiles(m_out).empty());
+}
+
+TEST_F(CaptureCommandTest, ListsTheCamcordersNumberedAsDeviceTakesThem) {
+    EXPECT_EQ(Run({"--list"}).status, kCaptureExitFailed) << "no device sources at all";
+    UseSources({std::make_shared<EmptySource>()});
+    const RunResult none = Run({"--list"});
+    EXPECT_EQ(none.status, kCaptureExitFailed);
+    EXPECT_EQ(none.err, "vornak-capture: no camcorder found\n");
+
+    WriteTape();
+    UseVirtualCamcorder(Speed(0));
+    const RunResult virtualOnly = Run({"--list"});
+    EXPECT_EQ(virtualOnly.status, kCaptureExitOk);
+    EXPECT_EQ(virtualOnly.out, "0: Vornak Virtual HDV (tape playback)\n");
+
+    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
+        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_VCR},
+        {"{00000000-1111-2222-3333-444444444444}", "Logi", "Webcam", ED_DEVTYPE_CAMERA},
+        {test::CamcorderClassText(), "Canon", "XH A1", ED_DEVTYPE_CAMERA}});
+    UseSources({source});
+    const RunResult two = Run({"--list"});
+    EXPECT_EQ(two.status, kCaptureExitOk);
+    EXPECT_EQ(two.out, "0: Sony HDR-FX1 (tape playback)\n1: Canon XH A1 (camera)\n");
+
+    std::string taken;
+    m_hooks.onCamcorderFound = [&](CaptureSession& session) { taken = session.CamcorderName(); };
+    EXPECT_EQ(Capture("second", {"--device=1", "--single-file", "--duration=0.1"}).status,
+              kCaptureExitOk);
+    EXPECT_EQ(taken, "Canon XH A1");
+    const RunResult third = Capture("third", {"--device", "2", "--single-file"});
+    EXPECT_EQ(third.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(third.err, "no camcorder found as device 2")) << third.err;
+}
+
+TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, "--name"},
+        {{"--output-dir", "x"}, "--name"},
+        {{"--name"}, "--name"},
+        {{"--name="}, "--name"},
+        {{"--name", "x", "--bogus"}, "--bogus"},
+        {{"--name", "x", "--naming", "weekly"}, "--naming"},
+        {{"--name", "x", "--device", "-1"}, "--device"},
+        {{"--name", "x", "--device=one"}, "--device"},
+        {{"--name", "x", "--duration", "0"}, "--duration"},
+        {{"--name", "x", "--duration=5s"}, "--duration"},
+        {{"--name", "x", "--single-file=yes"}, "--single-file"},
+        {{"--name", "x", "--quiet=1"}, "--quiet"},
+        {{"--name", "x", "tape.m2t"}, "tape.m2t"},
+        {{"--name", "x", "--", "tape.m2t"}, "tape.m2t"},
+    };
+    for (const auto& [args, named] : cases) {
+        const RunResult run = Run(args);
+        EXPECT_EQ(run.status, kCaptureExitUsage) << named;
+        EXPECT_TRUE(Contains(run.err, named)) << run.err;
+        EXPECT_TRUE(Contains(run.err, "Try 'vornak-capture --help'")) << run.err;
+        EXPECT_TRUE(run.out.empty());
+    }
+    const RunResult help = Run({"--help"});
+    EXPECT_EQ(help.status, kCaptureExitOk);
+    EXPECT_TRUE(Contains(help.out, "Usage: vornak-capture [OPTION]..."));
+
+    const RunResult missing = Run({"--name", "x", "--output-dir", m_dir.File("missing")});
+    EXPECT_EQ(missing.status, kCaptureExitFailed);
+    EXPECT_EQ(missing.err,
+              "vornak-capture: output directory does not exist: " + m_dir.File("missing") + "\n");
+}
+
+TEST_F(CaptureCommandTest, ATerminalShowsAStatusLineThatQuietLeavesOut) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed, true));
+    m_hooks.statusToTerminal = true;
+    const RunResult shown = Capture("shown", {"--single-file", "--duration", "0.3"});
+    ASSERT_EQ(shown.status, kCaptureExitOk) << shown.err;
+    EXPECT_TRUE(Contains(shown.err, "\r")) << shown.err;
+    EXPECT_TRUE(Contains(shown.err, "  elapsed 0:00:00  ")) << shown.err;
+    EXPECT_TRUE(Contains(shown.err, " MB  1 file  dropped 0")) << shown.err;
+    EXPECT_EQ(shown.err.find('\n'), std::string::npos) << "nothing else went to the terminal";
+
+    const RunResult quiet = Capture("quiet", {"--single-file", "--duration", "0.3", "--quiet"});
+    ASSERT_EQ(quiet.status, kCaptureExitOk) << quiet.err;
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(quiet.out, "");
+}
+
+}  // namespace
+}  // namespace vornak

@@ -1,0 +1,252 @@
+#include "CaptureCommand.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+#include "CamcorderList.h"
+#include "CaptureConsole.h"
+#include "CaptureRunner.h"
+
+namespace vornak {
+namespace {
+
+constexpr const char* kProgram = "vornak-capture";
+
+// The whole text as a number of the given type.
+template <typename Number>
+bool ParseNumber(const std::string& text, Number& value) {
+    const char* const end = text.data() + text.size();
+    const auto [last, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && last == end;
+}
+
+// "DIR/" and "DIR" name the same folder; the session puts the separator in.
+std::string WithoutTrailingSlashes(std::string dir) {
+    while (dir.size() > 1 && dir.back() == '/') {
+        dir.pop_back();
+    }
+    return dir;
+}
+
+int UsageError(std::ostream& err, const std::string& message) {
+    err << kProgram << ": " << message << "\n"
+        << "Try '" << kProgram << " --help' for more information.\n";
+    return kCaptureExitUsage;
+}
+
+int ListCommand(std::ostream& out, std::ostream& err) {
+    const std::vector<CamcorderListing> found = ListCamcorders();
+    if (found.empty()) {
+        err << kProgram << ": no camcorder found\n";
+        return kCaptureExitFailed;
+    }
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        out << CamcorderListingLine(static_cast<int>(i), found[i]) << "\n";
+    }
+    out.flush();
+    return kCaptureExitOk;
+}
+
+}  // namespace
+
+std::string CaptureUsage() {
+    std::ostringstream text;
+    text
+        << "Usage: " << kProgram << " [OPTION]...\n"
+        << "Capture what an HDV camcorder plays over FireWire into .m2t files, one file per\n"
+        << "recorded scene (as vornak-split names them) or one file for the whole capture.\n"
+        << "Existing files are never overwritten.\n"
+        << "\n"
+        << "  --list               print the camcorders found, one a line, and exit\n"
+        << "  --device N           use camcorder N of that list (default: 0, the first)\n"
+        << "  --output-dir DIR     folder of the capture files, which must exist\n"
+        << "                       (default: the current directory)\n"
+        << "  --name NAME          the files' name, without extension (required)\n"
+        << "  --single-file        write the whole capture to DIR/NAME.m2t\n"
+        << "  --naming count|datetime\n"
+        << "                       name scenes NAME-0000, NAME-0001, ... or by their recording\n"
+        << "                       date and time (default: datetime)\n"
+        << "  --format PATTERN     date-time pattern appended to the name, with %Y %M %D %h %m %s\n"
+        << "                       for year, month, day, hour, minute, second (case-sensitive;\n"
+        << "                       default: \"" << kDefaultDateFormat << "\")\n"
+        << "  --no-sync            cut audio and video together, byte-exact (default)\n"
+        << "  --sync               cut the audio at its own presentation time, so each scene\n"
+        << "                       starts with its own sound (packets are kept, not changed)\n"
+        << "  --count-mid-scenes   count mid-scenes as dropped frames\n"
+        << "  --no-play            do not start the tape: capture what the camcorder sends\n"
+        << "  --duration SECONDS   end the capture after that long\n"
+        << "  --stop-on-drop       end the capture at the first dropped packet or frame\n"
+        << "  --quiet              print only warnings and errors, no status line\n"
+        << "  --help               show this help and exit\n"
+        << "Options also take the form --option=value; \"--\" ends the options.\n"
+        << "\n"
+        << "The tape is played at the start when the camcorder is in tape playback, and\n"
+        << "stopped at the end; a camcorder in camera mode is never sent play or pause. The\n"
+        << "capture ends at the end of the tape, when the stream stops for 5 seconds (scene\n"
+        << "files), after --duration, at Ctrl-C or SIGTERM (a second Ctrl-C kills at once),\n"
+        << "when the camcorder goes away or a file cannot be written. Without a camcorder\n"
+        << "it gives up after two attempts three seconds apart.\n"
+        << "\n"
+        << "Exit status: 0 when the capture ended normally (end of tape, no more data,\n"
+        << "--duration, Ctrl-C), 1 with no camcorder, a file that exists or cannot be\n"
+        << "created or written in full, or a camcorder lost during the capture, 2 for bad\n"
+        << "usage, 3 when ended by --stop-on-drop.\n";
+    return text.str();
+}
+
+bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOptions& options,
+                      std::string& error) {
+    options = CaptureCommandOptions{};
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            if (i + 1 < args.size()) {
+                error = "unexpected argument: " + args[i + 1];
+                return false;
+            }
+            break;
+        }
+        if (arg.rfind("--", 0) != 0) {
+            error = "unexpected argument: " + arg;
+            return false;
+        }
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            inlineValue = arg.substr(eq + 1);
+        }
+        auto takeValue = [&](std::string& value) {
+            if (inlineValue) {
+                value = *inlineValue;
+                return true;
+            }
+            if (i + 1 >= args.size()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        auto noValue = [&]() {
+            if (inlineValue) {
+                error = "option " + name + " takes no value";
+                return false;
+            }
+            return true;
+        };
+        // Flags: each sets one switch.
+        bool* flag = nullptr;
+        bool flagValue = true;
+        if (name == "--list") {
+            flag = &options.list;
+        } else if (name == "--single-file") {
+            flag = &options.singleFile;
+        } else if (name == "--sync" || name == "--no-sync") {
+            flag = &options.sync;
+            flagValue = name == "--sync";
+        } else if (name == "--count-mid-scenes") {
+            flag = &options.countMidScenes;
+        } else if (name == "--no-play") {
+            flag = &options.noPlay;
+        } else if (name == "--stop-on-drop") {
+            flag = &options.stopOnDrop;
+        } else if (name == "--quiet") {
+            flag = &options.quiet;
+        } else if (name == "--help") {
+            flag = &options.help;
+        }
+        if (flag != nullptr) {
+            if (!noValue()) {
+                return false;
+            }
+            *flag = flagValue;
+            continue;
+        }
+
+        std::string value;
+        if (name != "--device" && name != "--output-dir" && name != "--name" &&
+            name != "--naming" && name != "--format" && name != "--duration") {
+            error = "unknown option: " + arg;
+            return false;
+        }
+        if (!takeValue(value)) {
+            return false;
+        }
+        if (name == "--device") {
+            if (!ParseNumber(value, options.device) || options.device < 0) {
+                error = "--device wants a camcorder number from --list, not '" + value + "'";
+                return false;
+            }
+        } else if (name == "--output-dir") {
+            if (value.empty()) {
+                error = "--output-dir wants a folder";
+                return false;
+            }
+            options.outputDir = value;
+        } else if (name == "--name") {
+            if (value.empty()) {
+                error = "--name wants a file name";
+                return false;
+            }
+            options.name = value;
+        } else if (name == "--naming") {
+            if (value != "count" && value != "datetime") {
+                error = "--naming must be count or datetime, not '" + value + "'";
+                return false;
+            }
+            options.dateTimeNaming = value == "datetime";
+        } else if (name == "--format") {
+            options.dateFormat = value;
+        } else {
+            double seconds = 0;
+            if (!ParseNumber(value, seconds) || !std::isfinite(seconds) || seconds <= 0) {
+                error = "--duration wants a number of seconds above 0, not '" + value + "'";
+                return false;
+            }
+            options.durationSeconds = seconds;
+        }
+    }
+    if (!options.help && !options.list && options.name.empty()) {
+        error = "option --name is required: the capture files' name, without extension";
+        return false;
+    }
+    return true;
+}
+
+int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      const CaptureCommandHooks& hooks) {
+    CaptureCommandOptions options;
+    std::string error;
+    if (!ParseCaptureArgs(args, options, error)) {
+        return UsageError(err, error);
+    }
+    if (options.help) {
+        out << CaptureUsage();
+        return kCaptureExitOk;
+    }
+    if (options.list) {
+        return ListCommand(out, err);
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(options.outputDir, ec)) {
+        err << kProgram << ": output directory does not exist: " << options.outputDir << "\n";
+        return kCaptureExitFailed;
+    }
+    options.outputDir = WithoutTrailingSlashes(options.outputDir);
+
+    StopFlag ownStop{0};
+    CaptureCommandHooks runHooks = hooks;
+    if (runHooks.stop == nullptr) {
+        runHooks.stop = &ownStop;
+    }
+    CaptureConsole console(out, err, options.quiet, hooks.statusToTerminal, options.stopOnDrop);
+    CaptureRunner runner(options, runHooks, console);
+    return runner.Run();
+}
+
+}  // namespace vornak

@@ -1,0 +1,173 @@
+#include "CaptureConsole.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "SplitCommand.h"
+
+namespace vornak {
+namespace {
+
+constexpr char kNewFilePrefix[] = "Creating new file: ";
+
+// The text after the line breaks a report may start with.
+std::size_t TextStart(const std::string& line) {
+    const std::size_t start = line.find_first_not_of("\r\n");
+    return start == std::string::npos ? line.size() : start;
+}
+
+bool StartsWith(const std::string& line, std::size_t at, const char* prefix) {
+    return line.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
+}
+
+bool IsErrorLine(const std::string& line) {
+    const std::size_t start = TextStart(line);
+    return StartsWith(line, start, "ERROR: ") || StartsWith(line, start, "FATAL ERROR: ");
+}
+
+// Lines the user must see even with --quiet.
+bool IsProblemLine(const std::string& line) {
+    return IsErrorLine(line) || StartsWith(line, TextStart(line), "WARNING: ");
+}
+
+}  // namespace
+
+CaptureConsole::CaptureConsole(std::ostream& out, std::ostream& err, bool quiet, bool showStatus,
+                               bool stopOnDropped)
+    : m_out(out),
+      m_err(err),
+      m_bQuiet(quiet),
+      m_bShowStatus(showStatus && !quiet),
+      m_bStopOnDropped(stopOnDropped) {}
+
+void CaptureConsole::AddLog(const std::string& line) {
+    if (IsErrorLine(line)) {
+        m_bErrorLogged.store(true, std::memory_order_release);
+    }
+    if (StartsWith(line, TextStart(line), kNewFilePrefix)) {
+        m_nFilesCreated.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (m_bQuiet && !IsProblemLine(line)) {
+        return;
+    }
+    std::lock_guard lock(m_outputLock);
+    ClearStatusLocked();
+    if (m_bQuiet) {
+        // Alone on stderr, the blank line a report may start with only adds noise.
+        WriteErr(LogLineToText(line.substr(TextStart(line))));
+    } else {
+        m_out << LogLineToText(line);
+        m_out.flush();
+    }
+}
+
+void CaptureConsole::AddWritten(std::uint32_t bytes) {
+    m_nWritten.fetch_add(bytes, std::memory_order_relaxed);
+}
+
+void CaptureConsole::AddDropped(int pictures) {
+    if (m_pSession != nullptr) {
+        m_pSession->AddEngineDropped(pictures);
+    }
+}
+
+void CaptureConsole::ShowMessage(const std::string& text) {
+    if (m_bQuiet && !IsProblemLine(text)) {
+        return;
+    }
+    const std::string shown = LogLineToText(text);
+    std::lock_guard lock(m_outputLock);
+    // The session logs an error and then shows it in a box: on stderr once is enough.
+    if (shown == m_lastErrText) {
+        return;
+    }
+    ClearStatusLocked();
+    WriteErr(shown);
+}
+
+void CaptureConsole::Problem(const std::string& text) {
+    std::lock_guard lock(m_outputLock);
+    ClearStatusLocked();
+    WriteErr(LogLineToText(text));
+}
+
+void CaptureConsole::WriteErr(const std::string& text) {
+    m_err << text;
+    m_err.flush();
+    m_lastErrText = text;
+}
+
+void CaptureConsole::Post(std::function<void()> call) {
+    {
+        std::lock_guard lock(m_queueLock);
+        m_calls.push_back(std::move(call));
+    }
+    m_queued.notify_one();
+}
+
+void CaptureConsole::PostMessage(UINT msg, WPARAM, LPARAM) {
+    if (msg != WM_USER) {
+        return;
+    }
+    Post([this] {
+        if (m_pSession != nullptr) {
+            m_pSession->OnGraphEvent();
+        }
+    });
+}
+
+void CaptureConsole::RunPostedUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_queueLock);
+    while (m_queued.wait_until(lock, deadline, [this] { return !m_calls.empty(); })) {
+        std::function<void()> call = std::move(m_calls.front());
+        m_calls.pop_front();
+        // A call may post again, or wait for a thread that posts.
+        lock.unlock();
+        call();
+        lock.lock();
+    }
+}
+
+void CaptureConsole::RunPosted() {
+    RunPostedUntil(std::chrono::steady_clock::now());
+}
+
+std::string CaptureConsole::StatusText(const Status& status, const std::string& elapsed,
+                                       const std::string& dropped) {
+    char megabytes[sizeof "18446744073709551615.0"];
+    std::snprintf(megabytes, sizeof megabytes, "%.1f", status.megabytes);
+    return status.timecode + "  elapsed " + elapsed + "  " + megabytes + " MB  " +
+           std::to_string(status.files) + (status.files == 1 ? " file" : " files") + "  dropped " +
+           dropped;
+}
+
+void CaptureConsole::DrawStatus(const Status& status) {
+    if (!m_bShowStatus) {
+        return;
+    }
+    const std::string text = StatusText(status, m_elapsed, m_dropped);
+    std::lock_guard lock(m_outputLock);
+    // A shorter line must cover the whole of the last one.
+    const std::size_t padding = m_nStatusLength > text.size() ? m_nStatusLength - text.size() : 0;
+    m_err << '\r' << text << std::string(padding, ' ');
+    m_err.flush();
+    m_nStatusLength = text.size() + padding;
+    m_bStatusShown = true;
+}
+
+void CaptureConsole::EndStatus() {
+    std::lock_guard lock(m_outputLock);
+    ClearStatusLocked();
+}
+
+void CaptureConsole::ClearStatusLocked() {
+    if (!m_bStatusShown) {
+        return;
+    }
+    m_err << '\r' << std::string(m_nStatusLength, ' ') << '\r';
+    m_err.flush();
+    m_bStatusShown = false;
+    m_nStatusLength = 0;
+}
+
+}  // namespace vornak

@@ -1,0 +1,112 @@
+// What vornak-capture shows instead of the "Capturing" page: the session's log on standard
+// output, its boxes on standard error, a status line on a terminal, and the queue of calls that
+// the session and its graph post to the loop's thread.
+//
+// Threads: the log (LogSink) and Post/PostMessage are called from any thread; everything else
+// belongs to the loop's thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <ostream>
+#include <string>
+
+#include "CaptureSession.h"
+#include "GraphInterfaces.h"
+#include "LogSink.h"
+
+namespace vornak {
+
+class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow {
+  public:
+    // What the status line shows.
+    struct Status {
+        std::string timecode;
+        double megabytes = 0;
+        int files = 0;
+    };
+
+    // `quiet`: only problem lines, on `err`, and no status line. `showStatus`: `err` is a
+    // terminal that may carry the status line.
+    CaptureConsole(std::ostream& out, std::ostream& err, bool quiet, bool showStatus,
+                   bool stopOnDropped);
+    CaptureConsole(const CaptureConsole&) = delete;
+    CaptureConsole& operator=(const CaptureConsole&) = delete;
+
+    // The session that graph events and dropped pictures go to; set before it runs.
+    void SetSession(CaptureSession* session) { m_pSession = session; }
+
+    // CaptureView.
+    void UpdateControls() override {}
+    void ShowMessage(const std::string& text) override;
+    void SetDroppedText(const std::string& text) override { m_dropped = text; }
+    void SetElapsedText(const std::string& text) override { m_elapsed = text; }
+    bool StopOnDropped() const override { return m_bStopOnDropped; }
+    void Post(std::function<void()> call) override;
+
+    // LogSink.
+    void AddLog(const std::string& line) override;
+    void AddWritten(std::uint32_t bytes) override;
+    void AddDropped(int pictures) override;
+
+    // INotifyWindow: the graph's event notice becomes a posted OnGraphEvent.
+    void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+    // Runs posted calls as they come until `deadline`, then returns.
+    void RunPostedUntil(std::chrono::steady_clock::time_point deadline);
+    // Runs the calls posted so far.
+    void RunPosted();
+
+    // A line of the program's own on `err` (the status line steps aside for it).
+    void Problem(const std::string& text);
+    // Draws the status line (when there is one) with the session's last texts.
+    void DrawStatus(const Status& status);
+    // Takes the status line off the terminal for good.
+    void EndStatus();
+
+    // Whether an error line ("ERROR: ...") was logged.
+    bool ErrorLogged() const { return m_bErrorLogged.load(std::memory_order_acquire); }
+    // Scene files created and bytes written by a split run so far.
+    int FilesCreated() const { return m_nFilesCreated.load(std::memory_order_relaxed); }
+    std::uint64_t BytesWritten() const { return m_nWritten.load(std::memory_order_relaxed); }
+
+    // The status line's text, without the carriage return.
+    static std::string StatusText(const Status& status, const std::string& elapsed,
+                                  const std::string& dropped);
+
+  private:
+    void WriteErr(const std::string& text);
+    void ClearStatusLocked();
+
+    std::ostream& m_out;
+    std::ostream& m_err;
+    const bool m_bQuiet;
+    const bool m_bShowStatus;
+    const bool m_bStopOnDropped;
+    CaptureSession* m_pSession = nullptr;
+
+    // The loop's thread only.
+    std::string m_dropped = "0";
+    std::string m_elapsed = "0:00:00";
+
+    // Both streams, and the status line on `err`.
+    std::mutex m_outputLock;
+    std::size_t m_nStatusLength = 0;
+    bool m_bStatusShown = false;
+    std::string m_lastErrText;
+
+    std::mutex m_queueLock;
+    std::condition_variable m_queued;
+    std::deque<std::function<void()>> m_calls;
+
+    std::atomic<bool> m_bErrorLogged{false};
+    std::atomic<int> m_nFilesCreated{0};
+    std::atomic<std::uint64_t> m_nWritten{0};
+};
+
+}  // namespace vornak

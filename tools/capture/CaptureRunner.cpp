@@ -1,0 +1,170 @@
+#include "CaptureRunner.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace vornak {
+namespace {
+
+constexpr char kProgram[] = "vornak-capture";
+constexpr double kBytesPerMegabyte = 1e6;
+// A timer that never waits would spin the loop.
+constexpr std::chrono::milliseconds kShortestTick{1};
+
+}  // namespace
+
+CaptureRunner::CaptureRunner(const CaptureCommandOptions& options, const CaptureCommandHooks& hooks,
+                             CaptureConsole& console)
+    : m_options(options),
+      m_hooks(hooks),
+      m_console(console),
+      m_singleFilePath(options.outputDir + "/" + options.name + "." +
+                       std::string(CaptureSession::kExtension)),
+      m_session(&console, &console, &console) {
+    m_session.SetDeviceIndex(options.device);
+    // Before anything runs: the split job's thread reports dropped pictures through it.
+    m_console.SetSession(&m_session);
+}
+
+int CaptureRunner::Run() {
+    const std::chrono::milliseconds period = std::max(m_hooks.tick, kShortestTick);
+    auto next = std::chrono::steady_clock::now();
+    for (std::uint32_t tick = 0; m_phase != Phase::Ended; ++tick) {
+        if (m_phase == Phase::WaitingForCamcorder) {
+            WaitStep(tick);
+        } else {
+            CaptureStep(tick);
+        }
+        if (m_hooks.onTick) {
+            m_hooks.onTick(m_session, tick);
+        }
+        if (m_phase == Phase::Ended) {
+            break;
+        }
+        next += period;
+        // After a step that took long (a stop waits for the split job), the ticks go on at
+        // their pace instead of catching up in a burst that would rush the once-a-second checks.
+        if (const auto now = std::chrono::steady_clock::now(); next < now) {
+            next = now + period;
+        }
+        // Graph events and the split job's calls run between the ticks, as soon as they come.
+        m_console.RunPostedUntil(next);
+    }
+    m_console.RunPosted();
+    m_console.EndStatus();
+    return m_nExitStatus;
+}
+
+bool CaptureRunner::StopRequested() const {
+    return m_hooks.stop != nullptr && m_hooks.stop->load() != 0;
+}
+
+void CaptureRunner::WaitStep(std::uint32_t tick) {
+    if (StopRequested()) {
+        m_console.Problem(std::string(kProgram) + ": stopped before the capture started");
+        m_nExitStatus = kCaptureExitFailed;
+        m_phase = Phase::Ended;
+        return;
+    }
+    // Detection runs at tick 0 and every twelfth tick after it, as on the page.
+    m_session.TimerSteps(tick);
+    if (m_session.Present()) {
+        if (m_hooks.onCamcorderFound) {
+            m_hooks.onCamcorderFound(m_session);
+        }
+        StartCapture();
+        return;
+    }
+    if (tick % CaptureSession::kDetectEvery == 0 && ++m_nDetectAttempts >= m_hooks.detectAttempts) {
+        std::string message = std::string(kProgram) + ": no camcorder found";
+        if (m_options.device != 0) {
+            message += " as device " + std::to_string(m_options.device);
+        }
+        m_console.Problem(message + "; '" + kProgram + " --list' shows the camcorders found");
+        m_nExitStatus = kCaptureExitFailed;
+        m_phase = Phase::Ended;
+    }
+}
+
+void CaptureRunner::StartCapture() {
+    CaptureOptions run;
+    run.folder = m_options.outputDir;
+    run.fileName = m_options.name;
+    run.sceneSplit = !m_options.singleFile;
+    run.dateTimeNaming = m_options.dateTimeNaming;
+    run.syncAudio = m_options.sync;
+    run.midScenes = !m_options.countMidScenes;
+    run.dateTimeFormat = m_options.dateFormat;
+    run.startTape = !m_options.noPlay;
+    m_session.OnRecord(run);
+    if (!m_session.InCapture()) {
+        // The session has said why (a file in the way, or one that cannot be made).
+        m_nExitStatus = kCaptureExitFailed;
+        m_phase = Phase::Ended;
+        return;
+    }
+    m_runStart = std::chrono::steady_clock::now();
+    m_phase = Phase::Capturing;
+}
+
+void CaptureRunner::CaptureStep(std::uint32_t tick) {
+    if (m_session.InCapture()) {
+        const bool timeIsUp = m_options.durationSeconds &&
+                              std::chrono::steady_clock::now() - m_runStart >=
+                                  std::chrono::duration<double>(*m_options.durationSeconds);
+        if (StopRequested() || timeIsUp) {
+            m_session.StopRun(RunEnd::Stopped);
+        } else if (m_console.ErrorLogged()) {
+            // A scene file that cannot be made or written: what follows would be lost as well.
+            m_session.StopRun(RunEnd::WriteFailed);
+        } else {
+            m_session.TimerSteps(tick);
+        }
+    }
+    if (m_session.InCapture()) {
+        ShowStatus();
+        return;
+    }
+    m_nExitStatus = RunEndStatus();
+    m_phase = Phase::Ended;
+}
+
+void CaptureRunner::ShowStatus() {
+    CaptureConsole::Status status;
+    status.timecode = m_session.TimecodeText();
+    if (m_options.singleFile) {
+        std::error_code ec;
+        const std::uintmax_t size = std::filesystem::file_size(m_singleFilePath, ec);
+        status.megabytes = ec ? 0 : static_cast<double>(size) / kBytesPerMegabyte;
+        status.files = 1;
+    } else {
+        status.megabytes = static_cast<double>(m_console.BytesWritten()) / kBytesPerMegabyte;
+        status.files = m_console.FilesCreated();
+    }
+    m_console.DrawStatus(status);
+}
+
+int CaptureRunner::RunEndStatus() {
+    const std::string program(kProgram);
+    switch (m_session.LastRunEnd()) {
+        case RunEnd::DeviceLost:
+            m_console.Problem(program + ": the camcorder was lost during the capture");
+            return kCaptureExitFailed;
+        case RunEnd::WriteFailed:
+            m_console.Problem(program + ": the capture could not be written in full");
+            return kCaptureExitFailed;
+        case RunEnd::DroppedPackets:
+            m_console.Problem(program + ": stopped at the first dropped packet or frame");
+            return kCaptureExitDropped;
+        default:
+            break;
+    }
+    if (m_console.ErrorLogged()) {
+        m_console.Problem(program + ": the capture could not be written in full");
+        return kCaptureExitFailed;
+    }
+    return kCaptureExitOk;
+}
+
+}  // namespace vornak

@@ -1,0 +1,49 @@
+// One capture from the command line: waits for the camcorder, starts the run, drives the
+// capture session from a single-threaded loop with the page's 250 ms timer, ends the run on a
+// stop request or after the chosen time, and turns the way the run ended into an exit status.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "CaptureCommand.h"
+#include "CaptureConsole.h"
+#include "CaptureSession.h"
+
+namespace vornak {
+
+class CaptureRunner {
+  public:
+    // `console` must outlive the runner: the session reports to it until it goes.
+    CaptureRunner(const CaptureCommandOptions& options, const CaptureCommandHooks& hooks,
+                  CaptureConsole& console);
+    CaptureRunner(const CaptureRunner&) = delete;
+    CaptureRunner& operator=(const CaptureRunner&) = delete;
+
+    // Runs the loop until the capture has ended; returns the exit status.
+    int Run();
+
+  private:
+    enum class Phase { WaitingForCamcorder, Capturing, Ended };
+
+    void WaitStep(std::uint32_t tick);
+    void CaptureStep(std::uint32_t tick);
+    void StartCapture();
+    bool StopRequested() const;
+    void ShowStatus();
+    int RunEndStatus();
+
+    const CaptureCommandOptions m_options;
+    const CaptureCommandHooks m_hooks;
+    CaptureConsole& m_console;
+    Phase m_phase = Phase::WaitingForCamcorder;
+    int m_nDetectAttempts = 0;
+    int m_nExitStatus = kCaptureExitOk;
+    std::chrono::steady_clock::time_point m_runStart;
+    std::string m_singleFilePath;
+    // Declared last so that it goes first, while everything it reports to still exists.
+    CaptureSession m_session;
+};
+
+}  // namespace vornak
