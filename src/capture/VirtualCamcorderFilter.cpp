@@ -30,40 +30,12 @@ constexpr ModeName kModes[] = {
 }  // namespace
 
 VirtualCamcorderFilter::VirtualCamcorderFilter()
-    : CBaseFilter("Virtual camcorder", nullptr, GUID_NULL),
+    : CCamcorderFilter("Virtual camcorder", nullptr, GUID_NULL),
       m_pPin(std::make_unique<VirtualCamcorderPin>(this, Lock())) {}
 
 VirtualCamcorderFilter::~VirtualCamcorderFilter() {
     m_lossTimer.Cancel();
     m_pPin.reset();
-}
-
-HRESULT VirtualCamcorderFilter::QueryInterface(REFIID riid, void** ppv) {
-    return NonDelegatingQueryInterface(riid, ppv);
-}
-
-ULONG VirtualCamcorderFilter::AddRef() {
-    return NonDelegatingAddRef();
-}
-
-ULONG VirtualCamcorderFilter::Release() {
-    return NonDelegatingRelease();
-}
-
-HRESULT VirtualCamcorderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IAMExtDevice) {
-        return GetInterface(static_cast<IAMExtDevice*>(this), ppv);
-    }
-    if (riid == IID_IAMExtTransport) {
-        return GetInterface(static_cast<IAMExtTransport*>(this), ppv);
-    }
-    if (riid == IID_IAMTimecodeReader) {
-        return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
-    }
-    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT VirtualCamcorderFilter::Run(REFERENCE_TIME tStart) {

@@ -20,7 +20,7 @@
 #include <optional>
 #include <string>
 
-#include "CBaseFilter.h"
+#include "CCamcorderFilter.h"
 #include "DeviceControl.h"
 #include "ManualResetEvent.h"
 #include "TapeTransport.h"
@@ -31,23 +31,13 @@ namespace vornak {
 
 class VirtualCamcorderPin;
 
-class VirtualCamcorderFilter : public CBaseFilter,
-                               public IAMExtDevice,
-                               public IAMExtTransport,
-                               public IAMTimecodeReader {
+class VirtualCamcorderFilter : public CCamcorderFilter {
   public:
     static constexpr std::size_t kDefaultPacketsPerSample = 256;
 
     // The new filter's count is 0; its creator takes the first reference.
     VirtualCamcorderFilter();
     ~VirtualCamcorderFilter() override;
-
-    // Every face counts on the filter.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    // What CBaseFilter answers, and the three device control interfaces.
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // Running starts the time after which the device is lost (SetLoseAfter); stopping ends it.
     HRESULT Run(REFERENCE_TIME tStart) override;

@@ -33,25 +33,10 @@ void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
 }  // namespace
 
 VirtualCamcorderPin::VirtualCamcorderPin(VirtualCamcorderFilter* filter, CCriticalSection* lock)
-    : CBaseOutputPin("VirtualCamcorderPin", filter, lock, "Capture"), m_pOwner(filter) {}
+    : CCamcorderStreamPin("VirtualCamcorderPin", filter, lock), m_pOwner(filter) {}
 
 VirtualCamcorderPin::~VirtualCamcorderPin() {
     StopStreaming();
-}
-
-HRESULT VirtualCamcorderPin::GetMediaType(int position, CMediaType* pmt) {
-    if (position != 0) {
-        return VFW_S_NO_MORE_ITEMS;
-    }
-    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
-    return S_OK;
-}
-
-HRESULT VirtualCamcorderPin::CheckMediaType(const CMediaType* pmt) {
-    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream &&
-                   pmt->subtype == MEDIASUBTYPE_MPEG2_TRANSPORT
-               ? S_OK
-               : S_FALSE;
 }
 
 HRESULT VirtualCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc,
@@ -65,10 +50,6 @@ HRESULT VirtualCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc,
         return hr;
     }
     return actual.cbBuffer < wanted ? E_FAIL : S_OK;
-}
-
-const GUID* VirtualCamcorderPin::Category() const {
-    return &PIN_CATEGORY_CAPTURE;
 }
 
 HRESULT VirtualCamcorderPin::Active() {

@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <thread>
 
-#include "CBaseOutputPin.h"
+#include "CCamcorderStreamPin.h"
 
 namespace vornak {
 
 class VirtualCamcorderFilter;
 
-class VirtualCamcorderPin : public CBaseOutputPin {
+class VirtualCamcorderPin : public CCamcorderStreamPin {
   public:
     static constexpr LONG kBufferCount = 16;
     static constexpr std::size_t kSourcePacketSize = 192;
@@ -25,11 +25,7 @@ class VirtualCamcorderPin : public CBaseOutputPin {
     VirtualCamcorderPin(VirtualCamcorderFilter* filter, CCriticalSection* lock);
     ~VirtualCamcorderPin() override;
 
-    // One type: a transport stream of source packets, without a format block.
-    HRESULT GetMediaType(int position, CMediaType* pmt) override;
-    HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
-    const GUID* Category() const override;
 
     // Paused: the streaming thread starts and waits. Running: it sends while the tape plays
     // or the camcorder is in camera mode.

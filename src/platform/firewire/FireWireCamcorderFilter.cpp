@@ -9,7 +9,7 @@ namespace vornak {
 FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library,
                                                  std::uint64_t guid, FireWireBus::Location location,
                                                  std::size_t packetsPerSample)
-    : CBaseFilter("FireWire camcorder", nullptr, GUID_NULL),
+    : CCamcorderFilter("FireWire camcorder", nullptr, GUID_NULL),
       m_library(library),
       m_packetsPerSample(packetsPerSample > 0 ? packetsPerSample : kDefaultPacketsPerSample),
       m_link(std::move(library), guid, location, [this] { DeviceLost(); }),
@@ -17,34 +17,6 @@ FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary
 
 FireWireCamcorderFilter::~FireWireCamcorderFilter() {
     m_pPin.reset();
-}
-
-HRESULT FireWireCamcorderFilter::QueryInterface(REFIID riid, void** ppv) {
-    return CBaseFilter::QueryInterface(riid, ppv);
-}
-
-ULONG FireWireCamcorderFilter::AddRef() {
-    return CBaseFilter::AddRef();
-}
-
-ULONG FireWireCamcorderFilter::Release() {
-    return CBaseFilter::Release();
-}
-
-HRESULT FireWireCamcorderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IAMExtDevice) {
-        return GetInterface(static_cast<IAMExtDevice*>(this), ppv);
-    }
-    if (riid == IID_IAMExtTransport) {
-        return GetInterface(static_cast<IAMExtTransport*>(this), ppv);
-    }
-    if (riid == IID_IAMTimecodeReader) {
-        return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
-    }
-    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT FireWireCamcorderFilter::GetCapability(LONG Capability, LONG* pValue, double* pdblValue) {

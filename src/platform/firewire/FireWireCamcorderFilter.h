@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "CBaseFilter.h"
+#include "CCamcorderFilter.h"
 #include "DeviceControl.h"
 #include "FireWireBus.h"
 #include "FireWireCamcorderLink.h"
@@ -26,10 +26,7 @@ namespace vornak {
 
 class FireWireCapturePin;
 
-class FireWireCamcorderFilter : public CBaseFilter,
-                                public IAMExtDevice,
-                                public IAMExtTransport,
-                                public IAMTimecodeReader {
+class FireWireCamcorderFilter : public CCamcorderFilter {
   public:
     // About 15 ms of HDV (25 Mbit/s) per sample.
     static constexpr std::size_t kDefaultPacketsPerSample = 256;
@@ -42,13 +39,6 @@ class FireWireCamcorderFilter : public CBaseFilter,
                             FireWireBus::Location location,
                             std::size_t packetsPerSample = kDefaultPacketsPerSample);
     ~FireWireCamcorderFilter() override;
-
-    // IUnknown, for every face of the filter.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    // The base filter's interfaces, and IAMExtDevice, IAMExtTransport, IAMTimecodeReader.
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // ED_DEVCAP_DEVICE_TYPE: ED_DEVTYPE_VCR in tape playback, else ED_DEVTYPE_CAMERA.
     // ED_DEVCAP_TIMECODE_READ: kOaTrue. Others: E_NOTIMPL.

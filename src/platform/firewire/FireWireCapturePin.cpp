@@ -11,25 +11,10 @@
 namespace vornak {
 
 FireWireCapturePin::FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock)
-    : CBaseOutputPin("FireWireCapturePin", filter, lock, "Capture"), m_pOwner(filter) {}
+    : CCamcorderStreamPin("FireWireCapturePin", filter, lock), m_pOwner(filter) {}
 
 FireWireCapturePin::~FireWireCapturePin() {
     StopReception();
-}
-
-HRESULT FireWireCapturePin::GetMediaType(int position, CMediaType* pmt) {
-    if (position != 0) {
-        return VFW_S_NO_MORE_ITEMS;
-    }
-    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
-    return S_OK;
-}
-
-HRESULT FireWireCapturePin::CheckMediaType(const CMediaType* pmt) {
-    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream &&
-                   pmt->subtype == MEDIASUBTYPE_MPEG2_TRANSPORT
-               ? S_OK
-               : S_FALSE;
 }
 
 HRESULT FireWireCapturePin::DecideBufferSize(IMemAllocator* pAlloc,

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <thread>
 
-#include "CBaseOutputPin.h"
+#include "CCamcorderStreamPin.h"
 #include "FireWireLibrary.h"
 #include "Guids.h"
 
@@ -26,7 +26,7 @@ namespace vornak {
 class FireWireCamcorderFilter;
 class SourcePacketAssembler;
 
-class FireWireCapturePin : public CBaseOutputPin, private FireWireLibrary::PacketSink {
+class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::PacketSink {
   public:
     static constexpr LONG kBufferCount = 16;
     static constexpr int kPollTimeoutMs = 200;
@@ -36,10 +36,6 @@ class FireWireCapturePin : public CBaseOutputPin, private FireWireLibrary::Packe
     FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock);
     ~FireWireCapturePin() override;
 
-    const GUID* Category() const override { return &PIN_CATEGORY_CAPTURE; }
-    // One type: a transport stream of source packets, without a format block.
-    HRESULT GetMediaType(int position, CMediaType* pmt) override;
-    HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
 
     // Starts the reception thread; E_DEVICE_NOT_CONNECTED once the camcorder is lost.

@@ -10,19 +10,7 @@ constexpr LONG kBufferBytes = 192 * 16;
 }  // namespace
 
 FakeCamcorderPin::FakeCamcorderPin(FakeCamcorder* filter)
-    : CBaseOutputPin("FakeCamcorderPin", filter, nullptr, "Capture") {}
-
-HRESULT FakeCamcorderPin::GetMediaType(int position, CMediaType* pmt) {
-    if (position != 0) {
-        return VFW_S_NO_MORE_ITEMS;
-    }
-    *pmt = CMediaType(MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT);
-    return S_OK;
-}
-
-HRESULT FakeCamcorderPin::CheckMediaType(const CMediaType* pmt) {
-    return pmt != nullptr && pmt->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
-}
+    : CCamcorderStreamPin("FakeCamcorderPin", filter, nullptr) {}
 
 HRESULT FakeCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) {
     pRequest->cBuffers = kBuffers;
@@ -31,21 +19,13 @@ HRESULT FakeCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROP
     return pAlloc->SetProperties(pRequest, &actual);
 }
 
-const GUID* FakeCamcorderPin::Category() const {
-    return &PIN_CATEGORY_CAPTURE;
-}
-
 FakeCamcorder::FakeCamcorder(FakeCamcorderFaces faces)
-    : CBaseFilter("FakeCamcorder", nullptr, GUID_NULL),
+    : CCamcorderFilter("FakeCamcorder", nullptr, GUID_NULL),
       m_faces(faces),
       m_pPin(std::make_unique<FakeCamcorderPin>(this)) {}
 
 FakeCamcorder::~FakeCamcorder() {
     m_pPin.reset();
-}
-
-HRESULT FakeCamcorder::QueryInterface(REFIID riid, void** ppv) {
-    return NonDelegatingQueryInterface(riid, ppv);
 }
 
 HRESULT FakeCamcorder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {

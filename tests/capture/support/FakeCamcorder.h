@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "CBaseFilter.h"
-#include "CBaseOutputPin.h"
+#include "CCamcorderFilter.h"
+#include "CCamcorderStreamPin.h"
 #include "DeviceCatalog.h"
 #include "DeviceControl.h"
 
@@ -28,26 +28,18 @@ struct FakeCamcorderFaces {
 
 class FakeCamcorder;
 
-class FakeCamcorderPin : public CBaseOutputPin {
+class FakeCamcorderPin : public CCamcorderStreamPin {
   public:
     explicit FakeCamcorderPin(FakeCamcorder* filter);
-    HRESULT GetMediaType(int position, CMediaType* pmt) override;
-    HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
-    const GUID* Category() const override;
 };
 
-class FakeCamcorder : public CBaseFilter,
-                      public IAMExtDevice,
-                      public IAMExtTransport,
-                      public IAMTimecodeReader {
+class FakeCamcorder : public CCamcorderFilter {
   public:
     explicit FakeCamcorder(FakeCamcorderFaces faces = {});
     ~FakeCamcorder() override;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return CBaseFilter::AddRef(); }
-    ULONG Release() override { return CBaseFilter::Release(); }
+    // Only the faces it was given.
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     int GetPinCount() override { return 1; }
