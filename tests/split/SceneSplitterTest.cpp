@@ -3,9 +3,6 @@
 #include "SceneSplitter.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-
-#include <csignal>
 
 #include <algorithm>
 #include <cstdint>
@@ -436,40 +433,18 @@ TEST(SceneSplitter, InputThatFailsToReadEndsTheJob) {
     EXPECT_NE(errors.front().find(failing), std::string::npos) << errors.front();
 }
 
-// Caps the size of files this process may write, as a full disk would, for the life of the object.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a short write instead of a signal
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool Ok() const { return m_ok; }
-
-  private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
-
 TEST(SceneSplitter, ShortWriteIsAnErrorNamingTheFile) {
     test::ScopedTimeZone tz(kUtc);
     Workspace ws;
     auto writer = SceneTape({kThreeScenes[0]}, 6);
     ws.WriteInput(writer.Build());
-    constexpr rlim_t kRoomOnDisk = 100'000;
+    constexpr std::uint64_t kRoomOnDisk = 100'000;
     ASSERT_GT(ws.InputBytes().size(), 2 * kRoomOnDisk);
 
     test::CapturingLog log;
     Outcome out;
     {
-        FileSizeLimit limit(kRoomOnDisk);
+        test::FileSizeLimit limit(kRoomOnDisk);
         ASSERT_TRUE(limit.Ok());
         out = SplitFile(ws.Input(), ws.Base(), log, {.bufferBytes = kTestBufferPackets * PKT_SIZE});
     }

@@ -12,7 +12,7 @@ namespace vornak::test {
 
 // Records every report so that tests can check exact texts.
 class CapturingLog : public LogSink {
-public:
+  public:
     void AddLog(const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override;
     void AddDropped(int pictures) override;
@@ -23,7 +23,7 @@ public:
     // Lines that begin with `prefix`, in order.
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
 
-private:
+  private:
     mutable std::mutex m_mutex;
     std::vector<std::string> m_lines;
     std::uint64_t m_written = 0;
@@ -32,7 +32,7 @@ private:
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -40,7 +40,7 @@ public:
     const std::string& Path() const { return m_path; }
     std::string File(const std::string& name) const { return m_path + "/" + name; }
 
-private:
+  private:
     std::string m_path;
 };
 
@@ -51,13 +51,29 @@ std::vector<std::string> ListFiles(const std::string& dir);
 // The contents of the named files in `dir`, in the order given, back to back.
 std::vector<std::uint8_t> Concat(const std::string& dir, const std::vector<std::string>& names);
 
+// Caps the size of files this process may write, as a full disk would, for the life of the
+// object. SIGXFSZ is ignored meanwhile, so that a write comes out short instead.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(std::uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    bool Ok() const { return m_ok; }
+
+  private:
+    std::uint64_t m_oldLimit = 0;
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_ok = false;
+};
+
 // Pins the local time zone for the life of the object, so date arithmetic is the same anywhere.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const char* tz);
     ~ScopedTimeZone();
 
-private:
+  private:
     std::string m_old;
     bool m_hadOld = false;
 };

@@ -33,6 +33,7 @@
 #include "MediaFormats.h"
 #include "PreviewDecoders.h"
 #include "PreviewRenderers.h"
+#include "ProcessEventsUntil.h"
 #include "RecordingMessages.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
@@ -124,18 +125,6 @@ double DominantFrequency(const std::vector<std::int16_t>& stereo, int rate) {
     return seconds > 0 ? crossings / seconds : 0;
 }
 
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + kSafetyLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
 class CVornakCapturePreview : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -217,7 +206,7 @@ TEST_F(CVornakCapturePreview, ShowsTheCamcordersPictureAndDecodesItsSound) {
               (std::vector<LONG>{480, 270}));
 
     m_page->OnPlay();
-    ASSERT_TRUE(WaitFor([&] { return Renderer()->GetCounts().received >= 10; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return Renderer()->GetCounts().received >= 10; }));
     const QImage shown = frame->grab().toImage();
     const BgraPicture& drawn = Renderer()->LastDrawnPicture();
     ASSERT_EQ(drawn.width, 480);
@@ -230,7 +219,8 @@ TEST_F(CVornakCapturePreview, ShowsTheCamcordersPictureAndDecodesItsSound) {
     EXPECT_GT(right.blue(), 200) << right.name().toStdString();
     EXPECT_LT(right.red(), 60) << right.name().toStdString();
 
-    ASSERT_TRUE(WaitFor([&] { return m_pcm->Pin().Samples().size() >= 2 * 48000 / 2; }));
+    ASSERT_TRUE(
+        test::ProcessEventsUntil([&] { return m_pcm->Pin().Samples().size() >= 2 * 48000 / 2; }));
     EXPECT_NEAR(DominantFrequency(m_pcm->Pin().Samples(), 48000), kToneHz, kToneHz * 0.03);
 }
 
@@ -239,20 +229,21 @@ TEST_F(CVornakCapturePreview, SwitchingThePreviewOffAndOnKeepsTheCaptureGoing) {
     m_page->OnRecord();
     ASSERT_TRUE(m_page->Session().InCapture())
         << (m_messages.boxes.empty() ? "" : m_messages.boxes[0].text.toStdString());
-    ASSERT_TRUE(WaitFor([&] { return Renderer()->GetCounts().received >= 3; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return Renderer()->GetCounts().received >= 3; }));
 
     auto* preview = qobject_cast<QCheckBox*>(m_page->control(CVornakCapture::kIdPreview));
     preview->click();
     EXPECT_FALSE(m_page->PreviewFrame()->isVisible());
     EXPECT_FALSE(m_page->Session().PreviewRunning());
     const auto sentBefore = Camcorder()->PacketsSent();
-    ASSERT_TRUE(WaitFor([&] { return Camcorder()->PacketsSent() > sentBefore; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return Camcorder()->PacketsSent() > sentBefore; }));
     const auto receivedOff = Renderer()->GetCounts().received;
 
     preview->click();
     EXPECT_TRUE(m_page->PreviewFrame()->isVisible());
     EXPECT_EQ(m_page->Session().Graph(), graph) << "the graph is not built again";
-    ASSERT_TRUE(WaitFor([&] { return Renderer()->GetCounts().received > receivedOff + 2; }));
+    ASSERT_TRUE(test::ProcessEventsUntil(
+        [&] { return Renderer()->GetCounts().received > receivedOff + 2; }));
 
     ASSERT_TRUE(Camcorder()->WaitForEndOfTape(kSafetyLimit));
     m_page->OnStop();

@@ -8,11 +8,9 @@
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -25,6 +23,7 @@
 #include "CapturePin.h"
 #include "DeviceControl.h"
 #include "FakeCamcorder.h"
+#include "ProcessEventsUntil.h"
 #include "RecordingMessages.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
@@ -45,41 +44,6 @@ tape::DateTime At(int hour, int minute) {
     d.minute = minute;
     return d;
 }
-
-bool WaitFor(const std::function<bool()>& done) {
-    const auto deadline = std::chrono::steady_clock::now() + kSafetyLimit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents();
-        std::this_thread::sleep_for(5ms);
-    }
-    QCoreApplication::processEvents();
-    return true;
-}
-
-// Caps the size of files this process may write, as a full disk would, while it lives.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a short write instead of a signal
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool Ok() const { return m_ok; }
-
-  private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
-};
 
 struct RunSetup {
     bool sceneSplit = false;
@@ -189,8 +153,10 @@ class CVornakCaptureRun : public ::testing::Test {
     // Winds the tape back to its start.
     void Rewind() {
         m_page->OnRewind();
-        ASSERT_TRUE(WaitFor([&] { return m_page->Session().TimecodeText() == "0:00:00:00"; }));
-        ASSERT_TRUE(WaitFor([&] { return Camcorder()->Transport().Position() == 0; }));
+        ASSERT_TRUE(test::ProcessEventsUntil(
+            [&] { return m_page->Session().TimecodeText() == "0:00:00:00"; }));
+        ASSERT_TRUE(
+            test::ProcessEventsUntil([&] { return Camcorder()->Transport().Position() == 0; }));
     }
 
     test::ScopedTimeZone m_tz;
@@ -360,7 +326,7 @@ TEST_F(CVornakCaptureRun, InCameraModeNothingStopsTheRunButTheUser) {
     Start(CameraMode());
     EXPECT_FALSE(m_page->control(CVornakCapture::kIdPlay)->isEnabled());
     Click(CVornakCapture::kIdRecord);
-    ASSERT_TRUE(WaitFor([&] { return Camcorder()->PacketsSent() > 0; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return Camcorder()->PacketsSent() > 0; }));
     TickUntil(40);
     EXPECT_TRUE(m_page->Session().InCapture());
     Click(CVornakCapture::kIdStop);
@@ -375,8 +341,8 @@ TEST_F(CVornakCaptureRun, ASplitRunWhoseStreamRunsDryEndsByItself) {
     Click(CVornakCapture::kIdRecord);
     PlayToTheEnd();
     // No timer ticks: only the worker can notice.
-    ASSERT_TRUE(WaitFor([&] { return !m_page->Session().InCapture(); }));
-    ASSERT_TRUE(WaitFor([&] { return !m_page->Session().WorkerRunning(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !m_page->Session().InCapture(); }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !m_page->Session().WorkerRunning(); }));
     const auto lines = LogLines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2],
@@ -408,8 +374,8 @@ TEST_F(CVornakCaptureRun, AFullDiskEndsTheRunWithAMessage) {
     Start({});
     const std::string path = m_out + "/tape.m2t";
     {
-        constexpr rlim_t kRoomOnDisk = 100'000;
-        FileSizeLimit limit(kRoomOnDisk);
+        constexpr std::uint64_t kRoomOnDisk = 100'000;
+        test::FileSizeLimit limit(kRoomOnDisk);
         ASSERT_TRUE(limit.Ok());
         Click(CVornakCapture::kIdRecord);
         PlayToTheEnd();
