@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
         std::fputs(TapeOptionsParser::Usage().c_str(), stdout);
         return 0;
     }
+    if (cmd.version) {
+        std::fputs(TapeOptionsParser::Version().c_str(), stdout);
+        return 0;
+    }
 
     if (!cmd.datesInput.empty()) {
         vornak::tape::DatePackInserter inserter(cmd.dates);

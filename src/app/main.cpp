@@ -13,19 +13,24 @@
 
 namespace {
 
+constexpr const char* kVersionLine = "vornak (Vornak) 0.77\n";
+
 constexpr const char* kUsage =
-    "Usage: vornak [--help]\n"
+    "Usage: vornak [OPTION]...\n"
     "Opens the Vornak window: \"Capturing\" records what an HDV camcorder plays from its tape,\n"
     "\"Scenes splitting\" splits .m2t/.ts files into one file per recorded scene.\n"
     "Settings and the window position are kept in ./vornak.ini (the current directory).\n"
+    "\n"
+    "  --help       show this help and exit\n"
+    "  --version    show the version and exit\n"
     "Qt's own options (-platform, -style, ...) are accepted as well.\n"
     "\n"
     "Without a camcorder at hand, VORNAK_VIRTUAL_CAMCORDER=FILE plays a transport-stream file\n"
     "as the tape of a virtual camcorder (see the README for its other variables).\n";
 
-bool AskedForHelp(int argc, char* argv[]) {
+bool HasArgument(int argc, char* argv[], const char* wanted) {
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        if (std::strcmp(argv[i], wanted) == 0) {
             return true;
         }
     }
@@ -35,9 +40,14 @@ bool AskedForHelp(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // Answer before any window system is needed, so that --help works without a display.
-    if (AskedForHelp(argc, argv)) {
+    // Answer before any window system is needed, so that --help and --version work without a
+    // display (help2man runs both while the man page is built).
+    if (HasArgument(argc, argv, "--help") || HasArgument(argc, argv, "-h")) {
         std::fputs(kUsage, stdout);
+        return EXIT_SUCCESS;
+    }
+    if (HasArgument(argc, argv, "--version")) {
+        std::fputs(kVersionLine, stdout);
         return EXIT_SUCCESS;
     }
     // Before any window: a bad virtual camcorder setting is told on the terminal once.

@@ -146,10 +146,21 @@ TEST(SplitCommand, HelpPrintsUsageAndSucceeds) {
     EXPECT_EQ(result.status, kExitOk);
     EXPECT_EQ(result.out, SplitUsage());
     EXPECT_EQ(result.err, "");
-    for (const char* option : {"--output-dir", "--name", "--naming", "--format", "--sync",
-                               "--no-sync", "--quiet", "--help", "-%Y_%M_%D-%h_%m_%s"}) {
+    for (const char* option :
+         {"--output-dir", "--name", "--naming", "--format", "--sync", "--no-sync", "--quiet",
+          "--help", "--version", "-%Y_%M_%D-%h_%m_%s"}) {
         EXPECT_NE(result.out.find(option), std::string::npos) << option;
     }
+}
+
+// help2man reads this line for the man page's title.
+TEST(SplitCommand, VersionPrintsOneLineAndSucceeds) {
+    RunResult result = Split({"--version"});
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.out, "vornak-split (Vornak) 0.77\n");
+    EXPECT_EQ(result.out, SplitVersion());
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(Split({"--version=2"}).status, kExitUsage);
 }
 
 TEST(SplitCommand, SyncSplitsIntoTheSameScenes) {

@@ -519,5 +519,16 @@ TEST(TapeOptionsParser, RejectsBadUsage) {
     }
 }
 
+// help2man reads the version line and the usage to write the man page.
+TEST(TapeOptionsParser, VersionNeedsNoOutputFile) {
+    const auto r = TapeOptionsParser::Parse({"--version"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.command.version);
+    EXPECT_FALSE(r.command.help);
+    EXPECT_EQ(TapeOptionsParser::Version(), "vornak-mktape (Vornak) 0.77\n");
+    EXPECT_NE(TapeOptionsParser::Usage().find("--version"), std::string::npos);
+    EXPECT_FALSE(TapeOptionsParser::Parse({"t.m2t"}).command.version);
+}
+
 }  // namespace
 }  // namespace vornak::tape

@@ -8,6 +8,7 @@ namespace vornak::tape {
 
 namespace {
 
+constexpr const char* kVersionLine = "vornak-mktape (Vornak) 0.77\n";
 constexpr long long kMaxGops = 1000000;
 constexpr long long kMaxScenes = 100000;
 constexpr long long kMinPictureSide = 16;
@@ -226,6 +227,11 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             result.ok = true;
             return result;
         }
+        if (flag("--version")) {
+            cmd.version = true;
+            result.ok = true;
+            return result;
+        }
         if (flag("--closed-gops") || flag("--no-audio") || flag("--quiet")) {
             if (hasValue) {
                 return fail(arg + " takes no value");
@@ -413,9 +419,13 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
     return result;
 }
 
+std::string TapeOptionsParser::Version() {
+    return kVersionLine;
+}
+
 std::string TapeOptionsParser::Usage() {
     return "Usage: vornak-mktape [options] OUTPUT.m2t\n"
-           "       vornak-mktape --add-dates INPUT [--start DATE] [--cut-after SECONDS] OUTPUT\n"
+           "   or: vornak-mktape --add-dates INPUT [--start DATE] [--cut-after SECONDS] OUTPUT\n"
            "Writes a synthetic HDV tape (MPEG-2 transport stream) for tests and demos.\n"
            "An existing OUTPUT is never overwritten.\n"
            "\n"
@@ -454,6 +464,7 @@ std::string TapeOptionsParser::Usage() {
            "  --seed N            seed of the random picture data (default 1)\n"
            "  --quiet             no summary line\n"
            "  --help              this text\n"
+           "  --version           the program's version\n"
            "\n"
            "Exit status: 0 written, 1 the file could not be created or written (or, with\n"
            "--add-dates, INPUT could not be read or is no transport stream with picture\n"

@@ -18,7 +18,8 @@ struct MkTapeCommand {
     std::string datesInput;
     DateInsertOptions dates;
     bool quiet = false;
-    bool help = false;  // only --help was acted on; nothing else is filled in
+    bool help = false;     // only --help was acted on; nothing else is filled in
+    bool version = false;  // only --version was acted on; nothing else is filled in
 };
 
 class TapeOptionsParser {
@@ -32,6 +33,8 @@ class TapeOptionsParser {
     // `args` are the arguments after the program name.
     static Result Parse(const std::vector<std::string>& args);
     static std::string Usage();
+    // "vornak-mktape (Vornak) 0.77", the line --version prints.
+    static std::string Version();
 
     // "YYYY-MM-DD HH:MM:SS,GOPS[,closed][,twodates][,nodates]"
     static bool ParseScene(const std::string& text, SceneSpec& scene, std::string& error);

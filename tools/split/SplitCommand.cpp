@@ -17,6 +17,7 @@ namespace vornak {
 namespace {
 
 constexpr const char* kProgram = "vornak-split";
+constexpr const char* kVersion = "0.77";
 constexpr int kBarWidth = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
@@ -162,12 +163,17 @@ std::string SplitUsage() {
         << "                       starts with its own sound (packets are kept, not changed)\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
+        << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
         << "Exit status: 0 when every input was split, 1 when an input could not be opened or\n"
         << "an output could not be created or fully written, 2 for bad usage, 130 when\n"
         << "interrupted.\n";
     return text.str();
+}
+
+std::string SplitVersion() {
+    return std::string(kProgram) + " (Vornak) " + kVersion + "\n";
 }
 
 bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
@@ -253,6 +259,11 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                 return false;
             }
             options.help = true;
+        } else if (name == "--version") {
+            if (!noValue()) {
+                return false;
+            }
+            options.version = true;
         } else {
             error = "unknown option: " + arg;
             return false;
@@ -310,6 +321,10 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     if (options.help) {
         out << SplitUsage();
+        return kExitOk;
+    }
+    if (options.version) {
+        out << SplitVersion();
         return kExitOk;
     }
     if (options.files.empty()) {

@@ -26,6 +26,7 @@ struct SplitOptions {
     bool sync = false;
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // Fills `options` from the arguments (without the program name). Returns false with a message
@@ -53,5 +54,8 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
 
 // The text --help prints.
 std::string SplitUsage();
+
+// The line --version prints, "vornak-split (Vornak) 0.77".
+std::string SplitVersion();
 
 }  // namespace vornak
