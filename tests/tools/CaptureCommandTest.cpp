@@ -6,12 +6,10 @@
 #include "CaptureCommand.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -126,28 +124,6 @@ class EmptySource : public IDeviceSource {
         return {};
     }
     std::atomic<int> asked{0};
-};
-
-// Caps the size of files this process may write, as a full disk would, while it lives.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a short write instead of a signal
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        m_ok = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool Ok() const { return m_ok; }
-
-  private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_ok = false;
 };
 
 class CaptureCommandTest : public ::testing::Test {
@@ -386,11 +362,11 @@ TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree
 TEST_F(CaptureCommandTest, AFileThatCannotBeWrittenInFullExitsOne) {
     WriteTape();
     UseVirtualCamcorder(Speed(kFastSpeed));
-    constexpr rlim_t kRoomOnDisk = 100'000;
+    constexpr std::uint64_t kRoomOnDisk = 100'000;
     RunResult single;
     RunResult split;
     {
-        FileSizeLimit limit(kRoomOnDisk);
+        test::FileSizeLimit limit(kRoomOnDisk);
         ASSERT_TRUE(limit.Ok());
         single = Capture("single", {"--single-file"});
         split = Capture("scenes", {"--quiet"});
