@@ -1,40 +1,15 @@
 // vornak-split: splits HDV transport-stream files into one file per recorded scene.
 #include <unistd.h>
 
-#include <atomic>
-#include <csignal>
-#include <cstdint>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "SplitCommand.h"
-
-namespace {
-
-// Lock-free, so storing to it from a signal handler is safe.
-std::atomic<std::uint8_t> g_stop{0};
-static_assert(std::atomic<std::uint8_t>::is_always_lock_free);
-
-extern "C" void OnStopSignal(int) {
-    g_stop.store(1);
-}
-
-void CatchStopSignals() {
-    struct sigaction action = {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    // A second Ctrl-C kills at once, in case the clean stop is not wanted.
-    action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
-
-}  // namespace
+#include "StopSignals.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    CatchStopSignals();
-    return vornak::RunSplitCommand(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0,
-                                   &g_stop);
+    auto* stop = vornak::CatchStopSignals();
+    return vornak::RunSplitCommand(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0, stop);
 }

@@ -1,9 +1,9 @@
 #include "CaptureSession.h"
 
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 
+#include "CamcorderMonikers.h"
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "Com.h"
@@ -13,28 +13,6 @@
 
 namespace vornak {
 namespace {
-
-// Room for "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" and to spare.
-constexpr int kGuidTextChars = 64;
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
-// A property of the bag as text; empty when it cannot be read.
-std::string ReadText(IPropertyBag* bag, const char* name) {
-    VARIANT value;
-    VariantInit(&value);
-    if (Failed(bag->Read(name, &value, nullptr)) || value.vt != VT_BSTR) {
-        return {};
-    }
-    std::string text = std::move(value.bstrVal);
-    VariantClear(&value);
-    return text;
-}
 
 // One two-digit field of a binary-coded decimal timecode, from its top nibble down.
 unsigned BcdField(DWORD frames, int shift) {
@@ -68,53 +46,17 @@ void CaptureSession::Log(const std::string& line) const {
 // ---- Camcorder detection and transport ---------------------------------------------------
 
 bool CaptureSession::FindCamcorder() {
-    ComPtr<ICreateDevEnum> devices;
-    if (Failed(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ICreateDevEnum, devices.ReceiveVoid()))) {
-        return false;
-    }
-    ComPtr<IEnumMoniker> monikers;
-    const HRESULT hr =
-        devices->CreateClassEnumerator(CLSID_VideoInputDeviceCategory, monikers.Receive(), 0);
-    devices.Reset();
-    if (Failed(hr) || !monikers) {
-        return false;
-    }
-    char accepted[kGuidTextChars];
-    StringFromGUID2(CLSID_CamcorderDeviceClass, accepted, kGuidTextChars);
-    const std::string acceptedUpper = UpperCase(accepted);
-
     int acceptedSeen = 0;
-    ComPtr<IMoniker> moniker;
-    while (monikers->Next(1, moniker.Receive(), nullptr) == S_OK) {
-        ComPtr<IPropertyBag> bag;
-        if (Failed(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, bag.ReceiveVoid()))) {
-            continue;
-        }
-        VARIANT deviceClass;
-        VariantInit(&deviceClass);
-        if (Failed(bag->Read(kDeviceClassGuidProperty, &deviceClass, nullptr))) {
-            continue;
-        }
-        const bool match = VarBstrCmp(UpperCase(deviceClass.bstrVal), acceptedUpper,
-                                      LOCALE_USER_DEFAULT, 0) == VARCMP_EQ;
-        VariantClear(&deviceClass);
-        if (!match) {
-            continue;
-        }
+    ForEachCamcorder([&](IMoniker* moniker, const std::string& vendor, const std::string& model) {
         if (acceptedSeen++ < m_nDeviceIndex) {
-            continue;  // another camcorder was asked for
+            return true;  // another camcorder was asked for
         }
-        m_camcorderName = ReadText(bag.Get(), kVendorTextProperty) + " " +
-                          ReadText(bag.Get(), kModelTextProperty);
-        bag.Reset();
+        m_camcorderName = vendor + " " + model;
         // A device whose filter cannot be made is passed over: the next one may work.
-        if (Succeeded(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                            m_pCamcorder.ReceiveVoid())) &&
-            m_pCamcorder) {
-            break;
-        }
-    }
+        return Failed(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                            m_pCamcorder.ReceiveVoid())) ||
+               !m_pCamcorder;
+    });
     return static_cast<bool>(m_pCamcorder);
 }
 
