@@ -2,9 +2,11 @@
 // renderer's picture in the preview window, the decoded sound, and switching the preview off
 // and on while a capture goes on.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -32,6 +34,7 @@
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PreviewDecoders.h"
+#include "PreviewPin.h"
 #include "PreviewRenderers.h"
 #include "ProcessEventsUntil.h"
 #include "RecordingMessages.h"
@@ -250,6 +253,48 @@ TEST_F(CVornakCapturePreview, SwitchingThePreviewOffAndOnKeepsTheCaptureGoing) {
     EXPECT_FALSE(m_page->Session().InCapture());
     // Every packet of the tape reached the capture file, preview or not.
     EXPECT_TRUE(test::ReadAll(m_dir.File("capture.m2t")) == test::ReadAll(m_dir.File("tape.m2t")));
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+TEST_F(CVornakCapturePreview, FrameSizesAndTheSlowPreviewWarning) {
+    ASSERT_TRUE(m_page->Session().PreviewOk());
+    auto* sizes = qobject_cast<QComboBox*>(m_page->control(CVornakCapture::kIdFrameSize));
+    const QSize expected[] = {{1922, 1082}, {962, 542}, {482, 272}, {242, 137}};
+    for (int choice = 0; choice < 4; ++choice) {
+        sizes->setCurrentIndex(choice);
+        EXPECT_EQ(m_page->PreviewFrame()->size(), expected[choice])
+            << sizes->currentText().toStdString();
+    }
+
+    // The warning comes when more than ten chunks were skipped since the last one; the
+    // difference is taken in 32 bits, as the count wraps.
+    CaptureSession& session = m_page->Session();
+    const std::uint32_t dropped = session.Sink()->GetPreviewPin()->Dropped();
+    const std::string warning =
+        "WARNING: Your system may be not fast enough to preview video during capturing.";
+    session.m_nPreviewBaseline = dropped - 10;
+    session.CheckPreviewLoad();
+    EXPECT_FALSE(session.m_bSlowWarned);
+    session.m_nPreviewBaseline = dropped - 11;
+    session.CheckPreviewLoad();
+    EXPECT_TRUE(session.m_bSlowWarned);
+    EXPECT_EQ(session.m_nPreviewBaseline, dropped);
+    m_page->FlushLog();
+    const QString log =
+        qobject_cast<QPlainTextEdit*>(m_page->control(CPageWithLog::kIdLogBox))->toPlainText();
+    EXPECT_EQ(log.count(QString::fromStdString(warning)), 1);
+
+    // Switching the preview off and on again starts the pin afresh, warning state and all.
+    auto* preview = qobject_cast<QCheckBox*>(m_page->control(CVornakCapture::kIdPreview));
+    preview->click();
+    preview->click();
+    EXPECT_FALSE(session.m_bSlowWarned);
+    EXPECT_EQ(session.m_nPreviewBaseline, 0u);
 }
 
 }  // namespace
