@@ -15,6 +15,7 @@
 
 #include "ComPtr.h"
 #include "DeviceControl.h"
+#include "FakeEventGraph.h"
 #include "FilterTestSupport.h"
 #include "GraphInterfaces.h"
 #include "Guids.h"
@@ -57,59 +58,6 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     }
     return out;
 }
-
-// Just enough of a graph to be joined and to take events. Lives on the stack: its count
-// never deletes it.
-class FakeGraph final : public IFilterGraph, public IMediaEventSink {
-  public:
-    struct Event {
-        LONG code;
-        LONG_PTR param1;
-        LONG_PTR param2;
-        friend bool operator==(const Event&, const Event&) = default;
-    };
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IUnknown || riid == IID_IFilterGraph) {
-            return GetInterface(static_cast<IFilterGraph*>(this), ppv);
-        }
-        if (riid == IID_IMediaEventSink) {
-            return GetInterface(static_cast<IMediaEventSink*>(this), ppv);
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return static_cast<ULONG>(++m_cRef); }
-    ULONG Release() override { return static_cast<ULONG>(--m_cRef); }
-    HRESULT AddFilter(IBaseFilter*, const std::string&) override { return E_NOTIMPL; }
-    HRESULT RemoveFilter(IBaseFilter*) override { return E_NOTIMPL; }
-    HRESULT FindFilterByName(const std::string&, IBaseFilter**) override { return E_NOTIMPL; }
-    HRESULT ConnectDirect(IPin*, IPin*, const AM_MEDIA_TYPE*) override { return E_NOTIMPL; }
-    HRESULT Disconnect(IPin*) override { return E_NOTIMPL; }
-
-    HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back({code, param1, param2});
-        }
-        m_changed.notify_all();
-        return S_OK;
-    }
-    bool WaitForEvents(std::size_t count) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, kSafetyLimit, [&] { return m_events.size() >= count; });
-    }
-    std::vector<Event> Events() const {
-        std::lock_guard lock(m_mutex);
-        return m_events;
-    }
-
-  private:
-    std::atomic<int> m_cRef{1};
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<Event> m_events;
-};
 
 class VirtualCamcorderFilterTest : public ::testing::Test {
   protected:
@@ -168,7 +116,7 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
 
     test::TempDir m_dir;
     std::atomic<Clock::rep> m_now{1'000'000'000};
-    FakeGraph m_graph;  // outlives the camcorder, which leaves it first
+    test::FakeEventGraph m_graph;  // outlives the camcorder, which leaves it first
     ComPtr<VirtualCamcorderFilter> m_camcorder;
     ComPtr<test::SinkFilter> m_sink;
 };
@@ -379,7 +327,7 @@ TEST_F(VirtualCamcorderFilterTest, LosingTheDeviceStopsTheStreamAndTellsTheGraph
     other.join();
     EXPECT_TRUE(m_camcorder->IsLost());
     ASSERT_TRUE(m_graph.WaitForEvents(1));
-    EXPECT_EQ(m_graph.Events(), (std::vector<FakeGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
+    EXPECT_EQ(m_graph.Events(), (std::vector<test::FakeEventGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
     EXPECT_EQ(handled.load(), 1);
 
     Advance(1000 * kPacketTime);
@@ -409,7 +357,7 @@ TEST_F(VirtualCamcorderFilterTest, LoseAfterUnplugsTheRunningDeviceOnce) {
     ASSERT_EQ(m_camcorder->Stop(), S_OK);
     ASSERT_EQ(m_camcorder->Run(0), S_OK);  // a lost device is not lost again
     ASSERT_EQ(m_camcorder->Stop(), S_OK);
-    EXPECT_EQ(m_graph.Events(), (std::vector<FakeGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
+    EXPECT_EQ(m_graph.Events(), (std::vector<test::FakeEventGraph::Event>{{EC_DEVICE_LOST, 0, 0}}));
 }
 
 TEST_F(VirtualCamcorderFilterTest, StoppingBeforeTheLossTimeKeepsTheDevice) {
