@@ -58,8 +58,7 @@ class IAMTimecodeReader : public IUnknown {
 };
 
 // Packs hours, minutes, seconds and frames into the eight BCD digits of TIMECODE::dwFrames.
-constexpr DWORD PackTimecode(unsigned hours, unsigned minutes, unsigned seconds,
-                             unsigned frames) {
+constexpr DWORD PackTimecode(unsigned hours, unsigned minutes, unsigned seconds, unsigned frames) {
     auto bcd = [](unsigned value) { return ((value / 10) % 10) << 4 | (value % 10); };
     return static_cast<DWORD>(bcd(hours) << 24 | bcd(minutes) << 16 | bcd(seconds) << 8 |
                               bcd(frames));
