@@ -60,7 +60,7 @@ HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
         return GetInterface(static_cast<IVMRFilterConfig*>(this), ppv);
     }
     if (riid == IID_IVMRWindowlessControl) {
-        // As with the original, the control exists only in windowless mode.
+        // The control exists only in windowless mode, which must be chosen first.
         CAutoLock lock(*Lock());
         if (m_dwMode != VMRMode_Windowless) {
             *ppv = nullptr;
