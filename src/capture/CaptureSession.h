@@ -154,7 +154,7 @@ class CaptureSession {
     void CheckEndOfTape();
     void CheckDroppedPackets();
     void ShowElapsedTime();
-    // Ends a file run whose file could not be written in full, with a message.
+    // Ends a run whose file (or a split run's scene file) could not be written, with a message.
     void CheckCaptureFile();
     // The split job's broken pictures; any thread.
     void AddEngineDropped(int pictures);
@@ -238,7 +238,8 @@ class CaptureSession {
     bool m_bSceneSplitRun = false;
     int m_nDeviceIndex = 0;
     std::atomic<RunEnd> m_lastRunEnd{RunEnd::None};
-    bool m_bWriteFailReported = false;
+    std::atomic<bool> m_bWriteFailReported{false};
+    std::atomic<bool> m_bJobFailed{false};  // the split job reported an error
     std::string m_capturePath;
     // The end steps of a run happen once, whichever thread gets there first.
     std::mutex m_stopLock;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "CaptureFilter.h"
 #include "CapturePin.h"
@@ -30,6 +31,8 @@ constexpr char kPacketsLost[] = "WARNING: Some packets has been lost.";
 constexpr char kStoppedOnDrops[] = "Capture has been stopped because of dropped packets\\frames.";
 constexpr char kErrWriteFailed[] =
     "ERROR: The capture file can't be written in full (is the disk full?): %s";
+constexpr char kErrScenesFailed[] =
+    "ERROR: The scene files can't be written in full (is the disk full?): %s";
 constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
 constexpr std::uint32_t kMsPerSecond = 1000;
@@ -40,6 +43,38 @@ std::string Format(const char* pattern, const std::string& value) {
     std::snprintf(out.data(), out.size() + 1, pattern, value.c_str());
     return out;
 }
+
+// The split job's reports, passed on to the session's log, with a note of any error: the job
+// goes on after a scene file could not be made, and the run is to end instead.
+class JobLog : public LogSink {
+  public:
+    JobLog(LogSink* target, std::atomic<bool>& failed) : m_pTarget(target), m_failed(failed) {}
+
+    void AddLog(const std::string& line) override {
+        if (line.rfind(kErrorPrefix, 0) == 0 || line.rfind(kFatalPrefix, 0) == 0) {
+            m_failed.store(true, std::memory_order_release);
+        }
+        if (m_pTarget != nullptr) {
+            m_pTarget->AddLog(line);
+        }
+    }
+    void AddWritten(std::uint32_t bytes) override {
+        if (m_pTarget != nullptr) {
+            m_pTarget->AddWritten(bytes);
+        }
+    }
+    void AddDropped(int pictures) override {
+        if (m_pTarget != nullptr) {
+            m_pTarget->AddDropped(pictures);
+        }
+    }
+
+  private:
+    static constexpr char kErrorPrefix[] = "ERROR: ";
+    static constexpr char kFatalPrefix[] = "FATAL ERROR: ";
+    LogSink* m_pTarget;
+    std::atomic<bool>& m_failed;
+};
 
 }  // namespace
 
@@ -64,7 +99,7 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     }
     if (options.sceneSplit) {
         m_bSceneSplitRun = true;
-        StartRun(CaptureFile(), {}, options.startTape);
+        StartRun(CaptureFile(), options.folder + "/" + options.fileName, options.startTape);
         // The worker takes its own copy: the page's texts are read now, not while it runs.
         m_pWorkerDone = std::make_unique<ManualResetEvent>("CaptureWorkerDone");
         m_pWorker = std::make_unique<std::thread>(
@@ -91,7 +126,8 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     Log(kStarted);
     m_dwStartTick = m_dwNowTick = TickCount();
     m_capturePath = capturePath;
-    m_bWriteFailReported = false;
+    m_bWriteFailReported.store(false);
+    m_bJobFailed.store(false);
     if (m_pCapturePin != nullptr) {
         m_pCapturePin->StartCapture(std::move(file));
     }
@@ -116,18 +152,33 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     }
     m_lastCaptureName = options.fileName;
     const std::string prefix = options.folder + "/" + options.fileName;
+    JobLog log(m_pLog, m_bJobFailed);
     {
         SceneSplitter job(m_pCapturePin, prefix, kExtension, nullptr, m_nSceneCounter,
                           options.dateTimeNaming, options.syncAudio, options.dateTimeFormat,
                           options.midScenes);
-        job.SetLog(m_pLog);
+        job.SetLog(&log);
         job.Run();
+        if (job.Failed()) {
+            m_bJobFailed.store(true, std::memory_order_release);
+        }
         m_nSceneCounter = job.Counter();
         m_pCapturePin->EndLiveRun();
     }
     if (InCapture()) {
-        Log(kNoMoreData);
-        StopRun(RunEnd::StreamRanDry);
+        if (m_bJobFailed.load(std::memory_order_acquire)) {
+            // The job has named the file it could not write; saying that no more data came
+            // would be wrong.
+            if (!m_bWriteFailReported.exchange(true)) {
+                const std::string message = Format(kErrScenesFailed, prefix);
+                Log(message);
+                StopRun(RunEnd::WriteFailed);
+                m_pView->Post([this, message] { m_pView->ShowMessage(message); });
+            }
+        } else {
+            Log(kNoMoreData);
+            StopRun(RunEnd::StreamRanDry);
+        }
     }
     m_pWorkerDone->Set();
     m_pView->Post([this] { ReclaimWorker(); });
@@ -225,12 +276,14 @@ void CaptureSession::ShowElapsedTime() {
 }
 
 void CaptureSession::CheckCaptureFile() {
-    if (m_bSceneSplitRun || m_bWriteFailReported || m_pCapturePin == nullptr ||
-        !m_pCapturePin->WriteFailed()) {
+    // A file run's pin, or a split run's job, could not write all it had to.
+    const bool failed = m_bSceneSplitRun ? m_bJobFailed.load(std::memory_order_acquire)
+                                         : m_pCapturePin != nullptr && m_pCapturePin->WriteFailed();
+    if (!failed || m_bWriteFailReported.exchange(true)) {
         return;
     }
-    m_bWriteFailReported = true;
-    const std::string message = Format(kErrWriteFailed, m_capturePath);
+    const std::string message =
+        Format(m_bSceneSplitRun ? kErrScenesFailed : kErrWriteFailed, m_capturePath);
     Log(message);
     StopRun(RunEnd::WriteFailed);
     m_pView->ShowMessage(message);

@@ -604,3 +604,37 @@ INSTANTIATE_TEST_SUITE_P(PlainAndSync, CaptureSessionRunTest, ::testing::Bool())
 
 }  // namespace
 }  // namespace vornak
+
+namespace vornak {
+namespace {
+
+// Scene files that cannot be written end the run with an error, not with "no more data".
+TEST_P(CaptureSessionRunTest, ScenesThatCannotBeWrittenEndTheRunWithAnError) {
+    Start(20);
+    m_session.GetCapturePin()->SetTakeChunksTimeout(std::chrono::milliseconds(200));
+    const std::string missing = m_dir.File("missing");
+    m_session.OnRecord(SplitOptions(missing));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while ((m_session.InCapture() || m_session.WorkerRunning()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        m_view.RunPosted();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    m_view.RunPosted();
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::WriteFailed);
+    const std::string message =
+        "ERROR: The scene files can't be written in full (is the disk full?): " + missing + "/tape";
+    EXPECT_EQ(m_view.boxes, std::vector<std::string>{message});
+    const auto lines = m_view.Lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.rfind("ERROR: This file can't be created: ", 0) == 0;
+    }));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), message), 1);
+    EXPECT_EQ(std::find(lines.begin(), lines.end(),
+                        "INFO: No more data is received from camcoder. Capture stopped."),
+              lines.end());
+    EXPECT_EQ(lines.back(), "End of capturing");
+}
+
+}  // namespace
+}  // namespace vornak
