@@ -325,8 +325,13 @@ TEST_F(CVornakCaptureRun, TheEndOfTheTapeEndsTheRunFromTheThirdCheckOn) {
 TEST_F(CVornakCaptureRun, InCameraModeNothingStopsTheRunButTheUser) {
     Start(CameraMode());
     EXPECT_FALSE(m_page->control(CVornakCapture::kIdPlay)->isEnabled());
+    // A camcorder in camera mode streams all the time: wait for samples sent after the start.
+    const auto before = Camcorder()->PacketsSent();
     Click(CVornakCapture::kIdRecord);
-    ASSERT_TRUE(test::ProcessEventsUntil([&] { return Camcorder()->PacketsSent() > 0; }));
+    ASSERT_TRUE(test::ProcessEventsUntil([&] {
+        return Camcorder()->PacketsSent() >
+               before + 2 * VirtualCamcorderFilter::kDefaultPacketsPerSample;
+    }));
     TickUntil(40);
     EXPECT_TRUE(m_page->Session().InCapture());
     Click(CVornakCapture::kIdStop);
