@@ -431,6 +431,9 @@ void CVornakCapture::Post(std::function<void()> call) {
 }
 
 void CVornakCapture::ShowMessage(const std::string& text) {
+    // The box may be opened from the timer, which does not tick again until it closes: the log
+    // is brought up to date first, so that it shows what the box is about.
+    FlushLog();
     MessageService::Instance().Information(this, QString(), FromSetting(text));
 }
 
