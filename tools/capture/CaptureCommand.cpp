@@ -10,6 +10,7 @@
 #include "CamcorderList.h"
 #include "CaptureConsole.h"
 #include "CaptureRunner.h"
+#include "CommandLineOption.h"
 
 namespace vornak {
 namespace {
@@ -114,31 +115,10 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             error = "unexpected argument: " + arg;
             return false;
         }
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (const std::size_t eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = arg.substr(eq + 1);
-        }
-        auto takeValue = [&](std::string& value) {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (inlineValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            return true;
-        };
+        CommandLineOption option(args, i);
+        const std::string& name = option.Name();
+        auto takeValue = [&](std::string& value) { return option.TakeValue(value, error); };
+        auto noValue = [&]() { return option.NoValue(error); };
         // Flags: each sets one switch.
         bool* flag = nullptr;
         bool flagValue = true;

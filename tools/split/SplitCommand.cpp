@@ -7,6 +7,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "CommandLineOption.h"
 #include "InputFile.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
@@ -191,31 +192,10 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
             optionsEnded = true;
             continue;
         }
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (std::size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            inlineValue = arg.substr(eq + 1);
-        }
-        auto takeValue = [&](std::string& value) {
-            if (inlineValue) {
-                value = *inlineValue;
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                error = "option " + name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto noValue = [&]() {
-            if (inlineValue) {
-                error = "option " + name + " takes no value";
-                return false;
-            }
-            return true;
-        };
+        CommandLineOption option(args, i);
+        const std::string& name = option.Name();
+        auto takeValue = [&](std::string& value) { return option.TakeValue(value, error); };
+        auto noValue = [&]() { return option.NoValue(error); };
 
         if (name == "--output-dir") {
             if (!takeValue(options.outputDir)) {
