@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "SceneSummary.h"
+
 namespace vornak {
 
 class LogSink {
@@ -15,6 +17,8 @@ class LogSink {
     virtual void AddWritten(std::uint32_t bytes) { (void)bytes; }
     // Broken pictures found in the video.
     virtual void AddDropped(int pictures) { (void)pictures; }
+    // A scene is finished: its file is closed (or, in a listing, the scene is complete).
+    virtual void SceneFinished(const SceneSummary& scene) { (void)scene; }
 };
 
 }  // namespace vornak

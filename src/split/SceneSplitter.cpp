@@ -79,6 +79,11 @@ void SceneSplitter::ResetRunState() {
     m_pVideoFill = m_pAudioFill = m_pVideoCut = m_pAudioCut = nullptr;
     m_pVideoWritten = m_pAudioWritten = m_pAudioLastStart = m_pAudioLastEnd = nullptr;
     m_bAbort = false;
+    m_bListSceneOpen = false;
+    m_tally.Reset();
+    m_nScenes = 0;
+    m_nBufBase = m_nVideoBase = m_nPacketPos = 0;
+    m_nPictureStartPos = m_nBrokenPos = m_nDeferredDropPos = 0;
 }
 
 void SceneSplitter::Run() {
@@ -197,6 +202,7 @@ void SceneSplitter::Refill(bool final) {
         std::memmove(start, oldPendEnd, keep);
     }
     if (oldPendEnd != nullptr) {
+        m_nBufBase = PlainPos(oldPendEnd);
         m_pVideoLastStart = Moved(m_pVideoLastStart, oldPendEnd);
         m_pVideoLastEnd = Moved(m_pVideoLastEnd, oldPendEnd);
         MovePacketInfo(oldPendEnd, start);
@@ -321,7 +327,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     m_pPacket = &info;
 
     if (m_bSyncAV && !lookahead) {
-        BufferPacket(packet, info.pid);
+        BufferPacket(packet, info.pid);  // sets the packet's position
+    } else if (!lookahead) {
+        m_nPacketPos = PlainPos(packet);
     }
     if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
         return;
@@ -408,6 +416,8 @@ void SceneSplitter::DiscardBeforeCut() {
     std::uint8_t* const start = BufStart();
     std::uint8_t* const g = m_pGopStart != nullptr ? m_pGopStart : start;
     const std::size_t length = m_pReadEnd > g ? static_cast<std::size_t>(m_pReadEnd - g) : 0;
+    m_tally.Settle(PlainPos(g), false);
+    m_nBufBase = PlainPos(g);
     if (length > 0 && g != start) {
         std::memmove(start, g, length);
     }

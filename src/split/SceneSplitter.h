@@ -20,6 +20,7 @@
 #include "OutputFile.h"
 #include "PacketInfo.h"
 #include "RecordingDate.h"
+#include "SceneTally.h"
 
 namespace vornak {
 
@@ -54,6 +55,9 @@ class SceneSplitter {
     void SetReadBufferSize(std::size_t bytes);
     // The same for the sync mode's audio buffer.
     void SetAudioBufferSize(std::size_t bytes);
+    // Lists instead of splitting: the job decides exactly as it would, but creates and writes
+    // no file; each scene is reported to the log sink (SceneFinished) with an empty path.
+    void SetListOnly(bool listOnly) { m_bListOnly = listOnly; }
 
     // Splits the whole input. Returns at the end of input, on a stop request, or at once when
     // the input cannot be opened.
@@ -87,7 +91,8 @@ class SceneSplitter {
     bool DecodeRecordingDate();
     void CheckSceneChange();
     void CutScenePlain();
-    void ReportDropped();
+    // Counts a broken picture; `pos` is where the picture began.
+    void ReportDropped(std::uint64_t pos);
 
     // Job.
     void PlainLoop();
@@ -112,7 +117,18 @@ class SceneSplitter {
     void CutSceneSync();
     void DiscardBeforeCutSync();
 
+    // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
+    // pass through its video buffer, which carries everything but the sound, in the order they
+    // go out. The scene tally files pictures and dates by them.
+    std::uint64_t PlainPos(const std::uint8_t* pos) const {
+        return m_nBufBase + static_cast<std::uint64_t>(pos - BufStart());
+    }
+    std::uint64_t VideoPos(const std::uint8_t* pos) const {
+        return m_nVideoBase + static_cast<std::uint64_t>(pos - m_pVideoBuf.get());
+    }
+
     // Output.
+    bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
     void OpenNextFile(const RecordingDate* date);
     std::string BuildOutName(const RecordingDate* date);
     void WritePending();
@@ -196,6 +212,18 @@ class SceneSplitter {
     std::string m_dateFormat;
     std::int32_t m_nCounter = 0;
     bool m_bDateTimeNaming = false;
+    bool m_bListOnly = false;
+    bool m_bListSceneOpen = false;  // a listing's scene that a split would have in a file now
+
+    // What goes into each scene.
+    SceneTally m_tally;
+    std::int32_t m_nScenes = 0;
+    std::uint64_t m_nBufBase = 0;    // position of the read buffer's first byte
+    std::uint64_t m_nVideoBase = 0;  // position of the sync video buffer's first byte
+    std::uint64_t m_nPacketPos = 0;  // position of the packet the walk parsed last
+    std::uint64_t m_nPictureStartPos = 0;
+    std::uint64_t m_nBrokenPos = 0;        // start of the picture found broken last
+    std::uint64_t m_nDeferredDropPos = 0;  // start of the picture whose count waits
 };
 
 }  // namespace vornak

@@ -5,6 +5,11 @@
 namespace vornak {
 
 void SceneSplitter::OpenNextFile(const RecordingDate* date) {
+    if (m_bListOnly) {
+        m_bListSceneOpen = true;
+        m_tally.Begin(m_nScenes++, std::string());
+        return;
+    }
     for (;;) {
         bool counterUsed = false;
         m_outName = SceneFileName(m_baseName, m_extension, m_nCounter, m_bDateTimeNaming, date,
@@ -20,6 +25,7 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
         switch (result) {
             case OutputFile::Create::Created:
                 Log("Creating new file: " + m_outName);
+                m_tally.Begin(m_nScenes++, m_outName);
                 return;
             case OutputFile::Create::Failed:
                 Log("ERROR: This file can't be created: " + m_outName);
@@ -37,22 +43,28 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
     }
 }
 
+// The committed bytes go into the open scene file, which the first write opens; what cannot be
+// written is given up, as the caller moves on past it.
 void SceneSplitter::WritePending() {
-    if (m_bAbort || m_pPendBegin == nullptr || m_pPendEnd == nullptr ||
-        m_pPendEnd <= m_pPendBegin) {
+    if (m_pPendBegin == nullptr || m_pPendEnd == nullptr || m_pPendEnd <= m_pPendBegin) {
         return;
     }
-    if (!m_outFile.IsOpen()) {
+    const std::uint64_t end = PlainPos(m_pPendEnd);
+    if (!m_bAbort && !SceneOpen()) {
         OpenNextFile(m_pCurDate.get());
-        if (!m_outFile.IsOpen()) {
-            return;
-        }
     }
-    WriteOut(m_pPendBegin, static_cast<std::size_t>(m_pPendEnd - m_pPendBegin));
+    if (m_bAbort || !SceneOpen()) {
+        m_tally.Settle(end, false);
+        return;
+    }
+    const auto size = static_cast<std::size_t>(m_pPendEnd - m_pPendBegin);
+    m_tally.AddBytes(static_cast<std::int64_t>(PlainPos(m_pPendBegin)), size);
+    WriteOut(m_pPendBegin, size);
+    m_tally.Settle(end, true);
 }
 
 void SceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
-    ReportWritten(m_outFile.Write(data, size), size);
+    ReportWritten(m_bListOnly ? size : m_outFile.Write(data, size), size);
 }
 
 void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {
@@ -67,9 +79,18 @@ void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {
 }
 
 void SceneSplitter::CloseOutFile() {
+    if (!SceneOpen()) {
+        return;
+    }
     if (m_outFile.IsOpen() && !m_outFile.Close()) {
         Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
         m_bFailed = true;
+    }
+    m_bListSceneOpen = false;
+    // Reported once the file is closed, so that a listener may change its times.
+    const SceneSummary scene = m_tally.End();
+    if (m_pLog != nullptr) {
+        m_pLog->SceneFinished(scene);
     }
 }
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "DatePack.h"
 #include "SceneSplitter.h"
 #include "StartCodeSearch.h"
 #include "TsPacket.h"
@@ -13,7 +14,8 @@ constexpr int kGopLength12 = 12;
 constexpr int kGopLength15 = 15;
 }  // namespace
 
-void SceneSplitter::ReportDropped() {
+void SceneSplitter::ReportDropped(std::uint64_t pos) {
+    m_tally.AddBroken(pos);
     if (m_pLog != nullptr) {
         m_pLog->AddDropped(1);
     }
@@ -22,13 +24,16 @@ void SceneSplitter::ReportDropped() {
 void SceneSplitter::OnStartCode(std::uint32_t code, bool& broken) {
     if (code == PICTURE_START_CODE) {
         // The picture that just ended is broken unless it had exactly the camcorder's slices.
-        if (m_nSlices != -1 && m_nSlices != SLICES_PER_PICTURE) {
+        if (m_nSlices != -1 && m_nSlices != SLICES_PER_PICTURE && !broken) {
             broken = true;
+            m_nBrokenPos = m_nPictureStartPos;
         }
         m_nSlices = 0;
         if (m_nPictures != -1) {
             ++m_nPictures;
         }
+        m_nPictureStartPos = m_nPacketPos;
+        m_tally.AddPicture(m_nPacketPos);
         return;
     }
     const std::uint8_t low = code & 0xFF;
@@ -77,9 +82,12 @@ void SceneSplitter::CountPictures(const std::uint8_t* begin, const std::uint8_t*
         // waits for the group's scene decision.
         m_bDeferredDrop =
             m_nPictures == 1 || m_nPictures == -1 || expected == 0 || m_nPictures >= expected;
+        if (m_bDeferredDrop) {
+            m_nDeferredDropPos = m_nBrokenPos;
+        }
     }
     if (broken && !m_bDeferredDrop) {
-        ReportDropped();
+        ReportDropped(m_nBrokenPos);
     }
 }
 
@@ -151,21 +159,12 @@ void SceneSplitter::ScanPictureGroup() {
 }
 
 bool SceneSplitter::DecodeRecordingDate() {
-    const std::uint8_t* const pkt = m_pPacket->packet;
-    const std::size_t adaptationLength = pkt[ADAPTATION_LENGTH_OFFSET];
-    // The length byte comes from the stream: a pack whose date would lie outside the packet
-    // carries no date at all.
-    if (adaptationLength + DATE_HOUR_OFFSET >= PKT_SIZE) {
+    // A pack whose date would lie outside the packet carries no date at all.
+    auto date = std::make_unique<RecordingDate>();
+    if (!DecodeDatePack(m_pPacket->packet, *date)) {
         return false;
     }
-    const std::uint8_t* const at = pkt + adaptationLength;
-    auto date = std::make_unique<RecordingDate>();
-    date->day = DecodeBcd(at[DATE_DAY_OFFSET], DAY_TENS_MASK);
-    date->month = DecodeBcd(at[DATE_MONTH_OFFSET], MONTH_TENS_MASK);
-    date->year = FullYear(DecodeBcd(at[DATE_YEAR_OFFSET], YEAR_TENS_MASK));
-    date->second = DecodeBcd(at[DATE_SECOND_OFFSET], SECOND_TENS_MASK);
-    date->minute = DecodeBcd(at[DATE_MINUTE_OFFSET], MINUTE_TENS_MASK);
-    date->hour = DecodeBcd(at[DATE_HOUR_OFFSET], HOUR_TENS_MASK);
+    m_tally.AddDate(m_nPacketPos, *date);
     m_pPrevDate = std::move(m_pCurDate);
     m_pCurDate = std::move(date);
     ++m_nDatePackets;
@@ -217,7 +216,7 @@ void SceneSplitter::CheckSceneChange() {
         // A broken picture at the end of a recording is no dropped picture.
         m_bDeferredDrop = false;
     } else if (m_bDeferredDrop) {
-        ReportDropped();
+        ReportDropped(m_nDeferredDropPos);
         m_bDeferredDrop = false;  // counted once, not again at every later decision
     }
     m_nGopState = 0;
@@ -230,7 +229,7 @@ void SceneSplitter::CheckSceneChange() {
 void SceneSplitter::CutScenePlain() {
     if (m_pPrevDate) {
         Log("Scene change detected.");
-        if (!m_outFile.IsOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
+        if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
             m_pPendBegin < m_pGopStart) {
             // The scene before this one never got a file of its own (it never had a decision).
             // Give it one, named as its first write would have named it, rather than letting
@@ -240,7 +239,7 @@ void SceneSplitter::CutScenePlain() {
     }
     // Whatever file is open, also one that a first write opened before any date was seen, is
     // finished up to the cut; only data that never went to a file is dropped.
-    if (m_outFile.IsOpen()) {
+    if (SceneOpen()) {
         Refill(false);
         CloseOutFile();
     } else {

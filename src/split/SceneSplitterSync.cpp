@@ -80,6 +80,7 @@ void SceneSplitter::BufferPacket(const std::uint8_t* packet, int packetPid) {
         }
         return;
     }
+    m_nPacketPos = VideoPos(m_pVideoFill);
     std::memcpy(m_pVideoFill, packet, PKT_SIZE);
     m_pVideoFill += PKT_SIZE;
     if (packetPid == PID_VIDEO) {
@@ -103,8 +104,14 @@ void SceneSplitter::OnBufferFull(bool video) {
     if (fill + PKT_SIZE <= start + capacity) {
         return;
     }
-    if (m_outFile.IsOpen()) {
+    const bool written = SceneOpen() && !m_bAbort;
+    if (written) {
+        m_tally.AddBytes(-1, static_cast<std::uint64_t>(fill - start));
         WriteOut(start, static_cast<std::size_t>(fill - start));
+    }
+    if (video) {
+        m_tally.Settle(VideoPos(fill), written);
+        m_nVideoBase = VideoPos(fill);
     }
     fill = start;
     if (video) {
@@ -197,7 +204,7 @@ bool SceneSplitter::NextVideoUnitStartSync() {
                 FlushInterleaved();
                 m_nGopState = 0;
                 if (m_bDeferredDrop) {
-                    ReportDropped();
+                    ReportDropped(m_nDeferredDropPos);
                     m_bDeferredDrop = false;
                 }
             }
@@ -245,12 +252,13 @@ void SceneSplitter::FlushRemainingAudio() {
     if (m_bAbort || m_pAudioFill <= start) {
         return;
     }
-    if (!m_outFile.IsOpen()) {
+    if (!SceneOpen()) {
         OpenNextFile(m_pCurDate.get());
-        if (!m_outFile.IsOpen()) {
+        if (!SceneOpen()) {
             return;
         }
     }
+    m_tally.AddBytes(-1, static_cast<std::uint64_t>(m_pAudioFill - start));
     WriteOut(start, static_cast<std::size_t>(m_pAudioFill - start));
     m_pAudioFill = m_pAudioCut = m_pAudioWritten = m_pAudioLastStart = m_pAudioLastEnd = start;
 }
@@ -259,9 +267,9 @@ void SceneSplitter::FlushInterleaved() {
     if (m_bAbort || m_pVideoWritten == nullptr || m_pVideoWritten >= m_pVideoCut) {
         return;
     }
-    if (!m_outFile.IsOpen()) {
+    if (!SceneOpen()) {
         OpenNextFile(m_pCurDate.get());
-        if (!m_outFile.IsOpen()) {
+        if (!SceneOpen()) {
             return;
         }
     }
@@ -270,6 +278,8 @@ void SceneSplitter::FlushInterleaved() {
     const std::size_t nV = static_cast<std::size_t>(m_pVideoCut - videoStart) / PKT_SIZE;
     const std::size_t nA = static_cast<std::size_t>(m_pAudioCut - audioStart) / PKT_SIZE;
     WriteInterleaved(nV, nA);
+    m_tally.Settle(VideoPos(m_pVideoCut), true);
+    m_nVideoBase = VideoPos(m_pVideoCut);
 
     // Nothing before either cut stays buffered; what follows moves to the front.
     MoveTailToStart(videoStart, m_pVideoCut, m_pVideoFill, m_pVideoLastStart, m_pVideoLastEnd,
@@ -320,13 +330,17 @@ void SceneSplitter::WriteInterleaved(std::size_t nV, std::size_t nA) {
     for (const auto& piece : pieces) {
         wanted += piece.size;
     }
-    const std::size_t written = m_outFile.WritePieces(pieces.data(), pieces.size());
+    m_tally.AddBytes(-1, wanted);
+    const std::size_t written =
+        m_bListOnly ? wanted : m_outFile.WritePieces(pieces.data(), pieces.size());
     ReportWritten(written, wanted);
 }
 
 // Drops what lies before both cuts; the packets after them stay, and so do the positions of the
 // last video and audio packets among them.
 void SceneSplitter::DiscardBeforeCutSync() {
+    m_tally.Settle(VideoPos(m_pVideoCut), false);
+    m_nVideoBase = VideoPos(m_pVideoCut);
     MoveTailToStart(m_pVideoBuf.get(), m_pVideoCut, m_pVideoFill, m_pVideoLastStart,
                     m_pVideoLastEnd, m_pVideoWritten);
     MoveTailToStart(m_pAudioBuf.get(), m_pAudioCut, m_pAudioFill, m_pAudioLastStart,
@@ -339,7 +353,7 @@ void SceneSplitter::CutSceneSync() {
     }
     if (m_pPrevDate) {
         Log("Scene change detected.");
-        if (!m_outFile.IsOpen() && m_pVideoCut > m_pVideoBuf.get()) {
+        if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
             // The scene before this one never got a file of its own: give it one, named as its
             // first write would have named it, rather than dropping its packets.
             OpenNextFile(m_pPrevDate.get());
@@ -347,7 +361,7 @@ void SceneSplitter::CutSceneSync() {
     }
     // A file that is open, also one that an overflow opened before any date, is finished up to
     // the cut; only packets that never went to a file are dropped.
-    if (m_outFile.IsOpen()) {
+    if (SceneOpen()) {
         FlushInterleaved();
         Refill(false);
         CloseOutFile();

@@ -1,0 +1,55 @@
+// Counts what goes into each scene: pictures, broken pictures and recording dates.
+//
+// The job finds pictures and dates ahead of the point up to which it has decided where its
+// bytes go, so each finding waits, with its stream position, until the bytes around it are
+// settled: written into the open scene or given up. Positions only need to grow in the order
+// the bytes go out; a finding that comes in after its bytes were settled goes where they went.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+
+#include "RecordingDate.h"
+#include "SceneSummary.h"
+
+namespace vornak {
+
+class SceneTally {
+  public:
+    void Reset();
+
+    // A scene file was opened (or, in a listing, would have been).
+    void Begin(std::int32_t number, std::string path);
+    bool Open() const { return m_bOpen; }
+    // The open scene, finished; the tally then has no open scene.
+    SceneSummary End();
+
+    void AddPicture(std::uint64_t pos) { Add({pos, Kind::Picture, {}}); }
+    void AddBroken(std::uint64_t pos) { Add({pos, Kind::Broken, {}}); }
+    void AddDate(std::uint64_t pos, const RecordingDate& date) { Add({pos, Kind::Date, date}); }
+
+    // `size` bytes went into the open scene; `pos` is where they began in the input, or -1
+    // when they were not one piece of it.
+    void AddBytes(std::int64_t pos, std::uint64_t size);
+    // Everything before `end` has been settled: into the open scene when `written`, else lost.
+    void Settle(std::uint64_t end, bool written);
+
+  private:
+    enum class Kind { Picture, Broken, Date };
+    struct Finding {
+        std::uint64_t pos;
+        Kind kind;
+        RecordingDate date;
+    };
+    void Add(const Finding& finding);
+    void Apply(const Finding& finding);
+
+    std::deque<Finding> m_pending;  // in position order
+    std::uint64_t m_settledEnd = 0;
+    bool m_bLastWritten = false;
+    bool m_bOpen = false;
+    SceneSummary m_scene;
+};
+
+}  // namespace vornak
