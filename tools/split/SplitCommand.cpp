@@ -3,14 +3,17 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <sstream>
 #include <system_error>
 
 #include "CommandLineOption.h"
+#include "DatePack.h"
 #include "InputFile.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
+#include "SceneListing.h"
 #include "SceneSplitter.h"
 
 namespace vornak {
@@ -72,6 +75,15 @@ class ConsoleLog : public LogSink {
         Draw(false);
     }
 
+    void SceneFinished(const SceneSummary& scene) override {
+        if (m_onScene) {
+            m_onScene(scene);
+        }
+    }
+    void OnScene(std::function<void(const SceneSummary&)> onScene) {
+        m_onScene = std::move(onScene);
+    }
+
     // The bar is exact at every file boundary, whatever the writes of the last file added up
     // to (an input may have changed size since it was measured, or not have been fully copied).
     void StartFile(std::size_t index, std::uint64_t doneBefore) {
@@ -131,7 +143,20 @@ class ConsoleLog : public LogSink {
     bool m_drawn = false;
     std::size_t m_barLength = 0;
     std::chrono::steady_clock::time_point m_lastDraw;
+    std::function<void(const SceneSummary&)> m_onScene;
 };
+
+// Gives a finished scene file its first recording date as modification time; a file without a
+// date keeps the time it was written.
+void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
+    if (!scene.firstDate || scene.path.empty()) {
+        return;
+    }
+    const std::time_t when = scene.firstDate->ToLocalTime();
+    if (when == static_cast<std::time_t>(-1) || !SetModificationTime(scene.path, when)) {
+        log.AddLog("WARNING: Can't set the modification time of: " + scene.path);
+    }
+}
 
 std::string JoinPath(const std::string& dir, const std::string& name) {
     if (!dir.empty() && dir.back() == '/') {
@@ -162,6 +187,13 @@ std::string SplitUsage() {
         << "  --no-sync            cut audio and video together, byte-exact (default)\n"
         << "  --sync               cut the audio at its own presentation time, so each scene\n"
         << "                       starts with its own sound (packets are kept, not changed)\n"
+        << "  --list-scenes        write no file: list each input's scenes as a split would\n"
+        << "                       make them (number, offset and length in bytes, first and\n"
+        << "                       last recording date and time, pictures, duration at 25\n"
+        << "                       pictures a second, broken pictures)\n"
+        << "  --json               with --list-scenes: print the list as one JSON document\n"
+        << "  --set-mtime          give each scene file the recording date and time of its\n"
+        << "                       first date pack (local time) as modification time\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
         << "  --version            show the version and exit\n"
@@ -229,6 +261,13 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                 return false;
             }
             options.sync = name == "--sync";
+        } else if (name == "--list-scenes" || name == "--json" || name == "--set-mtime") {
+            if (!noValue()) {
+                return false;
+            }
+            (name == "--list-scenes" ? options.listScenes
+             : name == "--json"      ? options.json
+                                     : options.setMtime) = true;
         } else if (name == "--quiet") {
             if (!noValue()) {
                 return false;
@@ -248,6 +287,18 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
             error = "unknown option: " + arg;
             return false;
         }
+    }
+    if (options.json && !options.listScenes) {
+        error = "--json goes with --list-scenes";
+        return false;
+    }
+    if (options.listScenes && options.sync) {
+        error = "--list-scenes lists the scenes of a split without --sync";
+        return false;
+    }
+    if (options.listScenes && options.setMtime) {
+        error = "--set-mtime sets the times of scene files, and --list-scenes writes none";
+        return false;
     }
     return true;
 }
@@ -312,7 +363,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    if (!options.outputDir.empty()) {
+    if (!options.outputDir.empty() && !options.listScenes) {
         std::error_code ec;
         if (!std::filesystem::is_directory(options.outputDir, ec)) {
             err << kProgram << ": output directory does not exist: " << options.outputDir << "\n";
@@ -331,8 +382,15 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
     }
 
-    ConsoleLog log(out, err, options.quiet, progressToTerminal && !options.quiet, totalBytes,
-                   options.files.size());
+    // A listing keeps standard output for the list: the log shows only its problems, on stderr.
+    ConsoleLog log(out, err, options.quiet || options.listScenes,
+                   progressToTerminal && !options.quiet, totalBytes, options.files.size());
+    SceneListing listing(options.json);
+    if (options.listScenes) {
+        log.OnScene([&listing](const SceneSummary& scene) { listing.AddScene(scene); });
+    } else if (options.setMtime) {
+        log.OnScene([&log](const SceneSummary& scene) { SetSceneFileTime(scene, log); });
+    }
     std::vector<std::string> failed;
     std::uint64_t doneBytes = 0;
     std::int32_t counter = 0;
@@ -345,12 +403,19 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             done += static_cast<std::uint64_t>(size);
         }
         log.StartFile(index, doneBytes);
+        listing.StartFile(path, done - doneBytes);
         SceneSplitter job(path, names.baseName, names.extension, stopFlag, counter,
                           options.dateTimeNaming, options.sync, options.dateFormat);
         job.SetLog(&log);
+        job.SetListOnly(options.listScenes);
         job.Run();
         doneBytes = done;
         log.EndFile(doneBytes);
+        if (options.listScenes) {
+            // The bar leaves the terminal line to the list.
+            log.Finish();
+            listing.EndFile(!job.Failed() && stopFlag->load() == 0, out);
+        }
 
         if (job.Failed()) {
             failed.push_back(path);
@@ -361,9 +426,11 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
     }
     log.Finish();
+    listing.Finish(out);
 
     for (const auto& path : failed) {
-        err << kProgram << ": not split completely: " << path << "\n";
+        err << kProgram << (options.listScenes ? ": not listed: " : ": not split completely: ")
+            << path << "\n";
     }
     if (stopFlag->load() != 0) {
         err << kProgram << ": stopped before the end; the last scene file may be incomplete\n";

@@ -24,6 +24,9 @@ struct SplitOptions {
     bool dateTimeNaming = true;
     std::string dateFormat;  // set to the default pattern by the parser
     bool sync = false;
+    bool listScenes = false;  // list each input's scenes; write no file
+    bool json = false;        // the list as one JSON document
+    bool setMtime = false;    // scene files get their first recording date as modification time
     bool quiet = false;
     bool help = false;
     bool version = false;

@@ -1,0 +1,47 @@
+// What `vornak-split --list-scenes` prints: a table per input as it is read, or one JSON
+// document for all inputs at the end.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "SceneSummary.h"
+
+namespace vornak {
+
+// "2006-05-01T14:03:59": ISO 8601 without a zone, as the camcorder records local time.
+std::string IsoDateTime(const RecordingDate& date);
+
+class SceneListing {
+  public:
+    explicit SceneListing(bool json) : m_bJson(json) {}
+
+    // The scenes that follow belong to this input, of `size` bytes.
+    void StartFile(const std::string& path, std::uint64_t size);
+    void AddScene(const SceneSummary& scene);
+    // The input was read to its end: its table is printed, or it joins the document. An input
+    // that was not (it did not open, failed to read, or the run was stopped) is left out.
+    void EndFile(bool complete, std::ostream& out);
+    // The JSON document, once all inputs are done; nothing in the table form.
+    void Finish(std::ostream& out) const;
+
+    // The table of one input.
+    static std::string Table(const std::string& path, std::uint64_t size,
+                             const std::vector<SceneSummary>& scenes);
+    // The document for all inputs.
+    struct File {
+        std::string path;
+        std::uint64_t size = 0;
+        std::vector<SceneSummary> scenes;
+    };
+    static std::string Json(const std::vector<File>& files);
+
+  private:
+    bool m_bJson;
+    File m_current;
+    std::vector<File> m_done;
+};
+
+}  // namespace vornak
