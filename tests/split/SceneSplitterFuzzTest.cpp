@@ -3,7 +3,7 @@
 // start codes, inserted garbage, truncation) and split with random buffer sizes, in the file form
 // and the live form. Whatever the damage, the job must end normally, and since plain mode never
 // changes a byte, the scene files back to back must be one unbroken piece of the input that runs
-// to its end.
+// to its end. A listing of each input finds the very scenes its split wrote.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -268,6 +269,47 @@ std::string CheckUnbrokenTail(const Bytes& input, const std::string& outDir,
     return {};
 }
 
+// A listing of the same input with the same buffer must find the split's scenes: the same
+// bytes, pictures and dates, one after the other up to the input's end. Returns an empty text
+// when it does, else what is wrong.
+std::string CheckListing(const std::string& in, std::size_t buffer, std::size_t inputSize,
+                         const test::CapturingLog& splitLog) {
+    test::CapturingLog log;
+    SceneSplitter lister(in, "unused", "m2t", nullptr, 0, false, false, kDefaultDateFormat);
+    lister.SetLog(&log);
+    lister.SetListOnly(true);
+    lister.SetReadBufferSize(buffer);
+    lister.Run();
+    const std::vector<SceneSummary> listed = log.Scenes();
+    const std::vector<SceneSummary> split = splitLog.Scenes();
+    if (listed.size() != split.size()) {
+        return "listing has " + std::to_string(listed.size()) + " scenes, the split " +
+               std::to_string(split.size());
+    }
+    const auto sameDate = [](const std::optional<RecordingDate>& x,
+                             const std::optional<RecordingDate>& y) {
+        return x.has_value() == y.has_value() && (!x || x->ToLocalTime() == y->ToLocalTime());
+    };
+    std::int64_t next = listed.empty() ? 0 : listed[0].offset;
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        const SceneSummary& a = listed[i];
+        const SceneSummary& b = split[i];
+        if (a.offset != b.offset || a.length != b.length || a.pictures != b.pictures ||
+            a.brokenPictures != b.brokenPictures || !sameDate(a.firstDate, b.firstDate) ||
+            !sameDate(a.lastDate, b.lastDate)) {
+            return "scene " + std::to_string(i) + " is listed other than split";
+        }
+        if (a.length > 0 && a.offset != next) {
+            return "scene " + std::to_string(i) + " does not follow the one before";
+        }
+        next += static_cast<std::int64_t>(a.length);
+    }
+    if (!listed.empty() && next != static_cast<std::int64_t>(inputSize)) {
+        return "the listed scenes end at " + std::to_string(next) + ", not at the input's end";
+    }
+    return {};
+}
+
 TEST(SceneSplitterFuzz, DamagedTapesSplitIntoAnUnbrokenTail) {
     test::ScopedTimeZone tz(kUtc);
     Rng rng(kSeed);
@@ -310,6 +352,10 @@ TEST(SceneSplitterFuzz, DamagedTapesSplitIntoAnUnbrokenTail) {
             splitter.SetReadBufferSize(buffer);
             splitter.Run();
             EXPECT_FALSE(splitter.Failed()) << what;
+            const std::string listing = CheckListing(in, buffer, input.size(), log);
+            if (!listing.empty()) {
+                failures.push_back(what + ": " + listing);
+            }
         }
         const std::string wrong = CheckUnbrokenTail(input, outDir, log);
         if (!wrong.empty()) {

@@ -47,6 +47,16 @@ void CapturingLog::AddDropped(int pictures) {
     m_dropped += pictures;
 }
 
+void CapturingLog::SceneFinished(const SceneSummary& scene) {
+    std::lock_guard lock(m_mutex);
+    m_scenes.push_back(scene);
+}
+
+std::vector<SceneSummary> CapturingLog::Scenes() const {
+    std::lock_guard lock(m_mutex);
+    return m_scenes;
+}
+
 std::vector<std::string> CapturingLog::Lines() const {
     std::lock_guard lock(m_mutex);
     return m_lines;

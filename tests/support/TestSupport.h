@@ -16,10 +16,12 @@ class CapturingLog : public LogSink {
     void AddLog(const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override;
     void AddDropped(int pictures) override;
+    void SceneFinished(const SceneSummary& scene) override;
 
     std::vector<std::string> Lines() const;
     std::uint64_t Written() const;
     int Dropped() const;
+    std::vector<SceneSummary> Scenes() const;
     // Lines that begin with `prefix`, in order.
     std::vector<std::string> LinesStartingWith(const std::string& prefix) const;
 
@@ -28,6 +30,7 @@ class CapturingLog : public LogSink {
     std::vector<std::string> m_lines;
     std::uint64_t m_written = 0;
     int m_dropped = 0;
+    std::vector<SceneSummary> m_scenes;
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.

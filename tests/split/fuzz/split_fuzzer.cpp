@@ -7,7 +7,8 @@
 // Seed the corpus with small tapes from vornak-mktape. The first input byte picks the read buffer
 // size, so that cuts and scans meet buffer boundaries at many offsets; the rest is the input file.
 // Besides crashes and sanitizer reports, the fuzzer stops when the scene files back to back are
-// not an unbroken tail of the input, which plain mode must always produce.
+// not an unbroken tail of the input, which plain mode must always produce, and when a listing of
+// the same input does not find scenes of the very sizes the split wrote.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,15 @@
 namespace {
 
 constexpr std::size_t kMinBufferPackets = 7;
+
+class SceneLengths : public vornak::LogSink {
+  public:
+    void AddLog(const std::string&) override {}
+    void SceneFinished(const vornak::SceneSummary& scene) override {
+        lengths.push_back(scene.length);
+    }
+    std::vector<std::uint64_t> lengths;
+};
 
 std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -67,15 +77,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::sort(files.begin(), files.end());
     std::vector<std::uint8_t> all;
+    std::vector<std::uint64_t> sizes;
     for (const auto& file : files) {
         const auto part = ReadFile(file);
         all.insert(all.end(), part.begin(), part.end());
+        sizes.push_back(part.size());
     }
+    SceneLengths listed;
+    vornak::SceneSplitter lister((root / "in.m2t").string(), (root / "out" / "s").string(), "m2t",
+                                 nullptr, 0, false, false, "-%Y_%M_%D-%h_%m_%s");
+    lister.SetReadBufferSize(bufferBytes);
+    lister.SetLog(&listed);
+    lister.SetListOnly(true);
+    lister.Run();
     const bool tail = all.size() <= inputSize &&
                       std::equal(all.begin(), all.end(), input + (inputSize - all.size()));
     std::filesystem::remove_all(root);
     if (!tail) {
         std::fprintf(stderr, "scene files are not an unbroken tail of the input\n");
+        std::abort();
+    }
+    if (listed.lengths != sizes) {
+        std::fprintf(stderr, "the listing's scenes are not the files the split wrote\n");
         std::abort();
     }
     return 0;

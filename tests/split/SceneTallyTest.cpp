@@ -1,0 +1,94 @@
+// The tally files each finding by its stream position: into the scene its bytes went to, or
+// nowhere when they were given up, also when the finding comes in late.
+#include "SceneTally.h"
+
+#include <gtest/gtest.h>
+
+namespace vornak {
+namespace {
+
+RecordingDate Date(int second) {
+    RecordingDate d;
+    d.year = 2006;
+    d.month = 5;
+    d.day = 1;
+    d.hour = 14;
+    d.minute = 3;
+    d.second = second;
+    return d;
+}
+
+TEST(SceneTally, FindingsGoWhereTheirBytesGo) {
+    SceneTally tally;
+    tally.AddPicture(100);  // before the first scene: its bytes are given up
+    tally.AddDate(150, Date(1));
+    tally.Settle(200, false);
+
+    tally.Begin(0, "a.m2t");
+    tally.AddPicture(200);
+    tally.AddDate(210, Date(2));
+    tally.AddPicture(400);
+    tally.AddDate(410, Date(3));
+    tally.AddPicture(600);  // beyond the cut below: the next scene's
+    tally.AddBytes(200, 300);
+    tally.Settle(500, true);
+    const SceneSummary a = tally.End();
+
+    tally.Begin(1, "b.m2t");
+    tally.AddBytes(500, 200);
+    tally.Settle(700, true);
+    const SceneSummary b = tally.End();
+
+    EXPECT_EQ(a.number, 0);
+    EXPECT_EQ(a.path, "a.m2t");
+    EXPECT_EQ(a.offset, 200);
+    EXPECT_EQ(a.length, 300u);
+    EXPECT_EQ(a.pictures, 2u);
+    ASSERT_TRUE(a.firstDate && a.lastDate);
+    EXPECT_EQ(a.firstDate->second, 2);
+    EXPECT_EQ(a.lastDate->second, 3);
+    EXPECT_EQ(b.offset, 500);
+    EXPECT_EQ(b.pictures, 1u);
+    EXPECT_FALSE(b.firstDate);
+}
+
+// A broken picture is only known when the next picture begins, and is filed at its own start:
+// the last picture of a scene counts for that scene, also when its bytes were settled before.
+TEST(SceneTally, BrokenPictureCountsWhereThePictureBegan) {
+    SceneTally tally;
+    tally.Begin(0, "");
+    tally.AddPicture(0);
+    tally.AddPicture(1000);
+    tally.AddDate(1100, Date(5));
+    tally.AddPicture(2000);  // next scene's first picture, after the cut at 1500
+    tally.AddBroken(1000);   // found when picture 2000 began
+    tally.Settle(1500, true);
+    const SceneSummary a = tally.End();
+    tally.Begin(1, "");
+    tally.AddBroken(500);  // a late finding whose bytes already went out
+    tally.Settle(2500, true);
+    const SceneSummary b = tally.End();
+
+    EXPECT_EQ(a.pictures, 2u);
+    EXPECT_EQ(a.brokenPictures, 1u);
+    EXPECT_EQ(a.firstDate->second, 5);
+    EXPECT_EQ(b.pictures, 1u);
+    // It went with the bytes settled last, into the scene open now.
+    EXPECT_EQ(b.brokenPictures, 1u);
+}
+
+TEST(SceneTally, LateFindingOfGivenUpBytesIsDropped) {
+    SceneTally tally;
+    tally.Settle(1000, false);
+    tally.Begin(0, "");
+    tally.AddBroken(10);
+    tally.AddBytes(-1, 50);
+    tally.Settle(1200, true);
+    const SceneSummary a = tally.End();
+    EXPECT_EQ(a.brokenPictures, 0u);
+    EXPECT_EQ(a.offset, -1);
+    EXPECT_EQ(a.length, 50u);
+}
+
+}  // namespace
+}  // namespace vornak
