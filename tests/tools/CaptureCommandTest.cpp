@@ -1,15 +1,19 @@
 // vornak-capture driven in-process with the virtual camcorder and fake camcorders: what each
 // kind of capture writes, how it ends and with which exit status, that a camcorder in camera
-// mode is never told to play, the camcorder list and its numbering, and the usage errors.
+// mode is never told to play, the files' times taken from their recording dates, the camcorder
+// list and its numbering, and the usage errors.
 // The loop's timer runs ten times faster than the program's, so that the end-of-tape check
 // (third check of a run) and detection (every twelfth tick) come quickly.
 #include "CaptureCommand.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/types.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -18,12 +22,16 @@
 #include <string>
 #include <vector>
 
+#include "CaptureConsole.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
 #include "ComPtr.h"
+#include "DatePack.h"
 #include "DeviceControl.h"
 #include "FakeCamcorder.h"
 #include "Guids.h"
+#include "RecordingDate.h"
+#include "SceneSummary.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -67,6 +75,33 @@ bool IsWholePacketsOfLoopedTape(const Bytes& data, const Bytes& tape) {
 
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
+}
+
+// The modification time of a file, or -1 when it cannot be read.
+std::time_t ModificationTime(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mtime : static_cast<std::time_t>(-1);
+}
+
+RecordingDate ToRecordingDate(const tape::DateTime& d) {
+    RecordingDate date;
+    date.year = d.year;
+    date.month = d.month;
+    date.day = d.day;
+    date.hour = d.hour;
+    date.minute = d.minute;
+    date.second = d.second;
+    return date;
+}
+
+// Four picture groups from `start`: their dates run on by a second or two, so a scene file
+// dated by any date pack but its first one is caught.
+tape::SceneSpec SceneFrom(const tape::DateTime& start, bool noDates = false) {
+    tape::SceneSpec scene;
+    scene.start = start;
+    scene.gops = 4;
+    scene.noDates = noDates;
+    return scene;
 }
 
 // Camcorders of a given device type, as fakes, with the names the list shows; the filters bound
@@ -136,19 +171,27 @@ class CaptureCommandTest : public ::testing::Test {
 
     // A tape of three scenes of four picture groups, about a megabyte.
     std::string WriteTape(std::vector<long> brokenPictures = {}) {
+        std::vector<tape::SceneSpec> scenes;
+        int hour = 10;
+        for (int i = 0; i < 3; ++i) {
+            tape::DateTime start;
+            start.hour = hour;
+            hour += 2;
+            scenes.push_back(SceneFrom(start));
+        }
+        return WriteTapeOf(scenes, "tape.m2t", std::move(brokenPictures));
+    }
+    // The tape the virtual camcorder plays from now on.
+    std::string WriteTapeOf(const std::vector<tape::SceneSpec>& scenes, const std::string& name,
+                            std::vector<long> brokenPictures = {}) {
         tape::TapeOptions options;
         options.pictureBytes = kPictureBytes;
         options.brokenPictures = std::move(brokenPictures);
         tape::TapeWriter writer(options);
-        int hour = 10;
-        for (int i = 0; i < 3; ++i) {
-            tape::SceneSpec scene;
-            scene.start.hour = hour;
-            hour += 2;
-            scene.gops = 4;
+        for (const tape::SceneSpec& scene : scenes) {
             writer.AddScene(scene);
         }
-        m_tapePath = m_dir.File("tape.m2t");
+        m_tapePath = m_dir.File(name);
         EXPECT_TRUE(writer.WriteFile(m_tapePath));
         return m_tapePath;
     }
@@ -186,6 +229,16 @@ class CaptureCommandTest : public ::testing::Test {
 
     // The output folder's files back to back, in name order.
     Bytes AllOutput() const { return test::Concat(m_out, test::ListFiles(m_out)); }
+    // The modification times of the output files whose names start with `prefix`, in name order.
+    std::vector<std::time_t> TimesOf(const std::string& prefix) const {
+        std::vector<std::time_t> times;
+        for (const std::string& name : test::ListFiles(m_out)) {
+            if (name.rfind(prefix, 0) == 0) {
+                times.push_back(ModificationTime(m_out + "/" + name));
+            }
+        }
+        return times;
+    }
 
     test::ScopedTimeZone m_tz;
     test::TempDir m_dir;
@@ -436,6 +489,7 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
         {{"--name", "x", "--duration=5s"}, "--duration"},
         {{"--name", "x", "--single-file=yes"}, "--single-file"},
         {{"--name", "x", "--quiet=1"}, "--quiet"},
+        {{"--name", "x", "--set-mtime=yes"}, "--set-mtime"},
         {{"--name", "x", "tape.m2t"}, "tape.m2t"},
         {{"--name", "x", "--", "tape.m2t"}, "tape.m2t"},
     };
@@ -449,6 +503,7 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
     const RunResult help = Run({"--help"});
     EXPECT_EQ(help.status, kCaptureExitOk);
     EXPECT_TRUE(Contains(help.out, "Usage: vornak-capture [OPTION]..."));
+    EXPECT_TRUE(Contains(help.out, "\n  --set-mtime          give each file the recording date"));
 
     const RunResult missing = Run({"--name", "x", "--output-dir", m_dir.File("missing")});
     EXPECT_EQ(missing.status, kCaptureExitFailed);
@@ -471,6 +526,132 @@ TEST_F(CaptureCommandTest, ATerminalShowsAStatusLineThatQuietLeavesOut) {
     ASSERT_EQ(quiet.status, kCaptureExitOk) << quiet.err;
     EXPECT_EQ(quiet.err, "");
     EXPECT_EQ(quiet.out, "");
+}
+
+// ---- File times -------------------------------------------------------------------------------
+
+constexpr char kCentralEurope[] = "CET-1CEST,M3.5.0,M10.5.0/3";
+constexpr std::time_t kSecondsPerHour = 3600;
+// Winter and summer dates, a leap day among them, a minute before midnight.
+const std::vector<tape::DateTime> kSceneStarts{
+    {2007, 1, 15, 9, 30, 5}, {2008, 2, 29, 23, 59, 58}, {2009, 7, 4, 12, 0, 30}};
+// How far central Europe is ahead of UTC on each of those dates.
+const std::vector<std::time_t> kCentralEuropeOffsets{kSecondsPerHour, kSecondsPerHour,
+                                                     2 * kSecondsPerHour};
+
+std::vector<tape::SceneSpec> DatedScenes() {
+    std::vector<tape::SceneSpec> scenes;
+    for (const tape::DateTime& start : kSceneStarts) {
+        scenes.push_back(SceneFrom(start));
+    }
+    return scenes;
+}
+
+// The file system's clock may run a tick behind the wall clock.
+bool WrittenBetween(std::time_t when, std::time_t before, std::time_t after) {
+    return when >= before - 1 && when <= after + 1;
+}
+
+TEST_F(CaptureCommandTest, SetMtimeGivesEachSceneFileItsFirstRecordingDateInLocalTime) {
+    WriteTapeOf(DatedScenes(), "dated.m2t");
+    UseVirtualCamcorder(Speed(kFastSpeed));
+    const RunResult utc = Capture("utc", {"--set-mtime", "--naming", "count"});
+    ASSERT_EQ(utc.status, kCaptureExitOk) << utc.err;
+    EXPECT_FALSE(Contains(utc.out, "WARNING")) << utc.out;
+    std::vector<std::time_t> expected;
+    for (const tape::DateTime& start : kSceneStarts) {
+        expected.push_back(ToRecordingDate(start).ToLocalTime());
+    }
+    EXPECT_EQ(TimesOf("utc-"), expected);
+
+    {
+        test::ScopedTimeZone europe(kCentralEurope);
+        const RunResult cet = Capture("cet", {"--set-mtime", "--naming", "count"});
+        ASSERT_EQ(cet.status, kCaptureExitOk) << cet.err;
+    }
+    const std::vector<std::time_t> cetTimes = TimesOf("cet-");
+    ASSERT_EQ(cetTimes.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        // The same wall-clock time comes earlier where the clocks are ahead.
+        EXPECT_EQ(expected[i] - cetTimes[i], kCentralEuropeOffsets[i]) << "scene " << i;
+    }
+
+    // Without the option the files keep the time they were written at.
+    const std::time_t before = std::time(nullptr);
+    const RunResult plain = Capture("plain", {"--naming", "count"});
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(plain.status, kCaptureExitOk) << plain.err;
+    const std::vector<std::time_t> written = TimesOf("plain-");
+    ASSERT_EQ(written.size(), expected.size());
+    for (const std::time_t when : written) {
+        EXPECT_TRUE(WrittenBetween(when, before, after)) << when;
+    }
+}
+
+TEST_F(CaptureCommandTest, SingleFileSetMtimeTakesTheTapesFirstDateAndTouchesNoOtherFile) {
+    WriteTapeOf(DatedScenes(), "dated.m2t");
+    UseVirtualCamcorder(Speed(0));
+    const RunResult dated = Capture("dated", {"--single-file", "--set-mtime"});
+    ASSERT_EQ(dated.status, kCaptureExitOk) << dated.err;
+    EXPECT_TRUE(test::ReadAll(m_out + "/dated.m2t") == test::ReadAll(m_tapePath));
+    EXPECT_EQ(ModificationTime(m_out + "/dated.m2t"),
+              ToRecordingDate(kSceneStarts.front()).ToLocalTime());
+
+    // A file in the way is not the capture's: it keeps its time, date pack or not.
+    const std::string inTheWay = m_out + "/taken.m2t";
+    test::WriteAll(inTheWay, tape::packets::DatePack(kSceneStarts.back()));
+    constexpr std::time_t kOldTime = 1'000'000'000;
+    ASSERT_TRUE(SetModificationTime(inTheWay, kOldTime));
+    EXPECT_EQ(Capture("taken", {"--single-file", "--set-mtime"}).status, kCaptureExitFailed);
+    EXPECT_EQ(ModificationTime(inTheWay), kOldTime);
+
+    // A tape without date packs: the file keeps the time it was written at.
+    WriteTapeOf({SceneFrom(kSceneStarts.front(), true)}, "undated.m2t");
+    UseVirtualCamcorder(Speed(0));
+    const std::time_t before = std::time(nullptr);
+    const RunResult undated = Capture("undated", {"--single-file", "--set-mtime"});
+    const std::time_t after = std::time(nullptr);
+    ASSERT_EQ(undated.status, kCaptureExitOk) << undated.err;
+    EXPECT_FALSE(Contains(undated.out + undated.err, "WARNING")) << undated.out << undated.err;
+    EXPECT_TRUE(WrittenBetween(ModificationTime(m_out + "/undated.m2t"), before, after));
+}
+
+// The console alone: which finished scenes it dates, and the warning when it cannot.
+TEST(CaptureConsole, DatesFinishedScenesOnlyWhenAskedAndWarnsWhenItCannot) {
+    test::ScopedTimeZone tz("UTC0");
+    test::TempDir dir;
+    const std::string file = dir.File("scene.m2t");
+    test::WriteAll(file, Bytes(PKT_SIZE, 0));
+    const std::time_t written = ModificationTime(file);
+    SceneSummary scene;
+    scene.path = file;
+    scene.firstDate = ToRecordingDate(kSceneStarts[1]);
+    scene.lastDate = ToRecordingDate(kSceneStarts[2]);
+    const std::time_t firstDate = scene.firstDate->ToLocalTime();
+
+    std::ostringstream out;
+    std::ostringstream err;
+    CaptureConsole off(out, err, /*quiet=*/false, false, false, /*setFileTimes=*/false);
+    off.SceneFinished(scene);
+    EXPECT_EQ(ModificationTime(file), written);
+
+    CaptureConsole on(out, err, /*quiet=*/false, false, false, /*setFileTimes=*/true);
+    SceneSummary undated = scene;
+    undated.firstDate.reset();
+    on.SceneFinished(undated);
+    EXPECT_EQ(ModificationTime(file), written);
+    on.SceneFinished(scene);
+    EXPECT_EQ(ModificationTime(file), firstDate);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "");
+
+    // A file that is gone: one warning line naming it, on the log's stream.
+    SceneSummary gone = scene;
+    gone.path = dir.File("missing/scene.m2t");
+    on.SceneFinished(gone);
+    EXPECT_EQ(out.str(), "WARNING: Can't set the modification time of: " + gone.path + "\n");
+    EXPECT_EQ(err.str(), "");
+    EXPECT_FALSE(on.ErrorLogged()) << "a file's time is no reason to end the capture";
 }
 
 }  // namespace

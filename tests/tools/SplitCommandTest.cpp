@@ -1,10 +1,12 @@
 #include "SplitCommand.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -383,6 +385,106 @@ TEST(SplitCommand, StopRequestEndsEveryInputAndSaysSo) {
     EXPECT_NE(result.err.find("stopped before the end"), std::string::npos);
     EXPECT_NE(result.out.find("Processing file: " + b), std::string::npos);
     EXPECT_EQ(result.out.find("Scene change detected."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+std::time_t ModificationTime(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mtime;
+}
+
+// The calendar time of a date read as UTC, worked out apart from the program's own conversion.
+std::time_t Utc(int year, int month, int day, int hour, int minute, int second) {
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return ::timegm(&tm);
+}
+
+// Files the run wrote have times of about now; this is well before.
+constexpr std::time_t kLongAgo = 1'000'000'000;  // 2001
+constexpr int kCestOffsetSeconds = 2 * 3600;
+
+TEST(SplitCommand, SetMtimeGivesEachSceneFileItsFirstDateAsLocalTime) {
+    struct Zone {
+        const char* tz;
+        int offsetInMay;  // seconds east of UTC
+    };
+    for (const Zone zone :
+         {Zone{"UTC0", 0}, Zone{"CET-1CEST,M3.5.0,M10.5.0/3", kCestOffsetSeconds}}) {
+        for (const bool sync : {false, true}) {
+            test::ScopedTimeZone tz(zone.tz);
+            TempDir dir;
+            const std::string tape = WriteTwoSceneTape(dir.File("t.m2t"));
+            std::vector<std::string> args = {"--quiet", "--set-mtime", "--naming", "count", tape};
+            if (sync) {
+                args.insert(args.begin(), "--sync");
+            }
+            const RunResult result = Split(args);
+            ASSERT_EQ(result.status, kExitOk) << result.err;
+            const std::string what = std::string(zone.tz) + (sync ? " sync" : "");
+            EXPECT_EQ(ModificationTime(dir.File("t-0000.m2t")),
+                      Utc(2006, 5, 1, 14, 3, 59) - zone.offsetInMay)
+                << what;
+            EXPECT_EQ(ModificationTime(dir.File("t-0001.m2t")),
+                      Utc(2006, 5, 1, 15, 0, 0) - zone.offsetInMay)
+                << what;
+            EXPECT_GT(ModificationTime(tape), kLongAgo) << what;
+        }
+    }
+}
+
+TEST(SplitCommand, FilesKeepTheirTimeWithoutSetMtimeOrWithoutDates) {
+    Scratch scratch;
+    const std::string tape = WriteTwoSceneTape(scratch.dir.File("t.m2t"));
+    ASSERT_EQ(Split({"--quiet", "--naming", "count", tape}).status, kExitOk);
+    EXPECT_GT(ModificationTime(scratch.dir.File("t-0000.m2t")), kLongAgo);
+
+    tape::TapeOptions options;
+    options.pictureBytes = kPictureBytes;
+    tape::TapeWriter writer(options);
+    tape::SceneSpec scene = Scene(14, 0, 0);
+    scene.noDates = true;
+    writer.AddScene(scene);
+    const std::string undated = scratch.dir.File("u.m2t");
+    ASSERT_TRUE(writer.WriteFile(undated));
+    const RunResult result = Split({"--quiet", "--set-mtime", undated});
+    ASSERT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.err, "");
+    const std::vector<std::string> files = ListFiles(scratch.dir.Path());
+    ASSERT_EQ(files.size(), 5u);
+    EXPECT_EQ(files.at(3), "u-noTime-0000.m2t");
+    EXPECT_GT(ModificationTime(scratch.dir.File("u-noTime-0000.m2t")), kLongAgo);
+}
+
+// A scene whose name is taken is written under a "-new" name; that file gets the date, and the
+// file in the way keeps its bytes and its time.
+TEST(SplitCommand, SetMtimeDatesTheNewFileAndLeavesTheOneInTheWay) {
+    Scratch scratch;
+    const std::string tape = WriteTwoSceneTape(scratch.dir.File("t.m2t"));
+    const std::string inTheWay = scratch.dir.File("t-2006_05_01-14_03_59.m2t");
+    test::WriteAll(inTheWay, {1, 2, 3});
+    const timespec old[2] = {{kLongAgo, 0}, {kLongAgo, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, inTheWay.c_str(), old, 0), 0);
+
+    const RunResult result = Split({"--quiet", "--set-mtime", tape});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(test::ReadAll(inTheWay), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ModificationTime(inTheWay), kLongAgo);
+    EXPECT_EQ(ModificationTime(scratch.dir.File("t-new-2006_05_01-14_03_59.m2t")),
+              Utc(2006, 5, 1, 14, 3, 59));
+    EXPECT_EQ(ModificationTime(scratch.dir.File("t-new-2006_05_01-15_00_00.m2t")),
+              Utc(2006, 5, 1, 15, 0, 0));
 }
 
 }  // namespace

@@ -1,0 +1,292 @@
+// vornak-split --list-scenes: the table and the JSON document say the same, match the files a
+// split writes and the dates written into the tape, and problems end in the usual messages.
+#include "SceneListing.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "SplitCommand.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::size_t kPictureBytes = 1500;
+constexpr int kGopLength = 12;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult Split(const std::vector<std::string>& args) {
+    std::ostringstream out;
+    std::ostringstream err;
+    RunResult result;
+    result.status = RunSplitCommand(args, out, err, false);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+tape::SceneSpec Scene(tape::DateTime start, int gops, bool closed = false, bool twoDates = false) {
+    tape::SceneSpec scene;
+    scene.start = start;
+    scene.gops = gops;
+    scene.closedFirstGop = closed;
+    scene.secondDatePack = twoDates;
+    return scene;
+}
+
+std::string Iso(const tape::DateTime& d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day,
+                  d.hour, d.minute, d.second);
+    return text;
+}
+
+struct Tape {
+    std::string path;
+    tape::TapeWriter writer;
+};
+
+// A backward jump, closed groups with two date packs, the turn of a year and a broken picture.
+Tape WriteTape(const std::string& path) {
+    tape::TapeOptions options;
+    options.pictureBytes = kPictureBytes;
+    options.gopLength = kGopLength;
+    options.brokenPictures = {30};
+    Tape tape{path, tape::TapeWriter(options)};
+    tape.writer.AddScene(Scene({2006, 12, 31, 23, 59, 57}, 8));
+    tape.writer.AddScene(Scene({2006, 12, 31, 23, 0, 0}, 3, true, true));
+    tape.writer.AddScene(Scene({2006, 12, 31, 23, 0, 1}, 2, true, true));
+    EXPECT_TRUE(tape.writer.WriteFile(path)) << path;
+    return tape;
+}
+
+// The table's rows, each split at white space, without the file line and the heading.
+std::vector<std::vector<std::string>> TableRows(const std::string& text, const std::string& path) {
+    std::istringstream in(text);
+    std::string line;
+    bool inFile = false;
+    std::vector<std::vector<std::string>> rows;
+    while (std::getline(in, line)) {
+        if (line.rfind(path + ": ", 0) == 0) {
+            inFile = true;
+            std::getline(in, line);  // the heading
+            continue;
+        }
+        if (line.find(": ") != std::string::npos) {
+            inFile = false;
+        }
+        if (inFile) {
+            std::istringstream words(line);
+            std::vector<std::string> row;
+            for (std::string word; words >> word;) {
+                row.push_back(word);
+            }
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+struct Scratch {
+    test::ScopedTimeZone tz{"UTC"};
+    test::TempDir dir;
+};
+
+TEST(SceneListing, TableAndJsonAgreeWithTheTapeAndTheSplit) {
+    Scratch scratch;
+    Tape a = WriteTape(scratch.dir.File("a.m2t"));
+    tape::TapeOptions plainOptions;
+    plainOptions.pictureBytes = kPictureBytes;
+    Tape b{scratch.dir.File("b.m2t"), tape::TapeWriter(plainOptions)};
+    b.writer.AddScene(Scene({2007, 3, 4, 10, 0, 0}, 2));
+    ASSERT_TRUE(b.writer.WriteFile(b.path));
+
+    const RunResult text = Split({"--list-scenes", a.path, b.path});
+    const RunResult doc = Split({"--list-scenes", "--json", a.path, b.path});
+    ASSERT_EQ(text.status, kExitOk) << text.err;
+    ASSERT_EQ(doc.status, kExitOk) << doc.err;
+    EXPECT_EQ(text.err, "");
+    EXPECT_EQ(doc.err, "");
+    EXPECT_EQ(scratch.dir.Path() + "/a.m2t", a.path);
+    EXPECT_EQ(test::ListFiles(scratch.dir.Path()), (std::vector<std::string>{"a.m2t", "b.m2t"}));
+
+    const json parsed = json::parse(doc.out);
+    ASSERT_EQ(parsed["files"].size(), 2u);
+    const json& first = parsed["files"][0];
+    EXPECT_EQ(first["path"], a.path);
+    EXPECT_EQ(first["size"], a.writer.Size());
+    ASSERT_EQ(first["scenes"].size(), 3u);
+
+    // What the tape holds.
+    const auto& gops = a.writer.Gops();
+    const std::vector<std::uint64_t> cuts = a.writer.SceneCuts();
+    for (std::size_t s = 0; s < 3; ++s) {
+        const json& scene = first["scenes"][s];
+        std::vector<const tape::GopInfo*> own;
+        for (const auto& gop : gops) {
+            if (gop.scene == static_cast<int>(s)) {
+                own.push_back(&gop);
+            }
+        }
+        EXPECT_EQ(scene["number"], s);
+        EXPECT_EQ(scene["offset"], cuts[s]);
+        EXPECT_EQ(scene["first_date"], Iso(own.front()->date));
+        EXPECT_EQ(scene["last_date"], Iso(own.back()->date));
+        EXPECT_EQ(scene["pictures"], own.size() * kGopLength);
+        EXPECT_DOUBLE_EQ(scene["duration"].get<double>(), own.size() * kGopLength / 25.0);
+        EXPECT_EQ(scene["broken_pictures"], s == 0 ? 1 : 0);  // picture 30 is in group 2
+    }
+    EXPECT_EQ(first["scenes"][0]["last_date"], "2007-01-01T00:00:00");
+
+    // The files a split writes have the listed lengths.
+    const std::string out = scratch.dir.File("out");
+    std::filesystem::create_directory(out);
+    ASSERT_EQ(Split({"--quiet", "--naming", "count", "--output-dir", out, a.path, b.path}).status,
+              kExitOk);
+    const std::vector<std::string> files = test::ListFiles(out);
+    ASSERT_EQ(files.size(), 4u);
+    std::size_t next = 0;
+    for (const json& file : parsed["files"]) {
+        for (const json& scene : file["scenes"]) {
+            EXPECT_EQ(scene["length"], std::filesystem::file_size(out + "/" + files.at(next)))
+                << files.at(next);
+            ++next;
+        }
+    }
+
+    // The table says the same as the document, row for row.
+    for (const json& file : parsed["files"]) {
+        const std::string path = file["path"];
+        EXPECT_NE(text.out.find(path + ": " + std::to_string(file["size"].get<std::uint64_t>()) +
+                                " bytes, " + std::to_string(file["scenes"].size())),
+                  std::string::npos)
+            << text.out;
+        const auto rows = TableRows(text.out, path);
+        ASSERT_EQ(rows.size(), file["scenes"].size()) << text.out;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const json& scene = file["scenes"][i];
+            std::string firstDate = scene["first_date"];
+            std::string lastDate = scene["last_date"];
+            firstDate[10] = ' ';
+            lastDate[10] = ' ';
+            char duration[32];
+            std::snprintf(duration, sizeof duration, "%.2f", scene["duration"].get<double>());
+            const std::vector<std::string> want = {
+                std::to_string(scene["number"].get<int>()),
+                std::to_string(scene["offset"].get<std::uint64_t>()),
+                std::to_string(scene["length"].get<std::uint64_t>()),
+                firstDate.substr(0, 10),
+                firstDate.substr(11),
+                lastDate.substr(0, 10),
+                lastDate.substr(11),
+                std::to_string(scene["pictures"].get<std::uint64_t>()),
+                duration,
+                "s",
+                std::to_string(scene["broken_pictures"].get<std::uint64_t>())};
+            EXPECT_EQ(rows[i], want) << text.out;
+        }
+    }
+}
+
+TEST(SceneListing, SceneWithoutDatesHasNullDates) {
+    Scratch scratch;
+    tape::TapeOptions options;
+    options.pictureBytes = kPictureBytes;
+    tape::TapeWriter writer(options);
+    tape::SceneSpec scene;
+    scene.gops = 3;
+    scene.noDates = true;
+    writer.AddScene(scene);
+    const std::string path = scratch.dir.File("nodates.m2t");
+    ASSERT_TRUE(writer.WriteFile(path));
+
+    const RunResult doc = Split({"--list-scenes", "--json", path});
+    ASSERT_EQ(doc.status, kExitOk);
+    const json parsed = json::parse(doc.out);
+    const json& only = parsed["files"][0]["scenes"][0];
+    EXPECT_TRUE(only["first_date"].is_null());
+    EXPECT_TRUE(only["last_date"].is_null());
+    EXPECT_EQ(only["length"], writer.Size());
+
+    const RunResult text = Split({"--list-scenes", path});
+    const auto rows = TableRows(text.out, path);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at(3), "-");
+    EXPECT_EQ(rows[0].at(4), "-");
+}
+
+// A missing input and one that cannot be read (a folder, which even root cannot read) fail with the
+// usual messages; the others are still listed, and the document stays valid.
+TEST(SceneListing, InputsThatFailExitOneAndAreLeftOut) {
+    Scratch scratch;
+    const Tape good = WriteTape(scratch.dir.File("good.m2t"));
+    const std::string missing = scratch.dir.File("missing.m2t");
+    const std::string folder = scratch.dir.File("folder.m2t");
+    std::filesystem::create_directory(folder);
+
+    const RunResult doc = Split({"--list-scenes", "--json", missing, good.path, folder});
+    EXPECT_EQ(doc.status, kExitFailed);
+    const json parsed = json::parse(doc.out);
+    ASSERT_EQ(parsed["files"].size(), 1u);
+    EXPECT_EQ(parsed["files"][0]["path"], good.path);
+    EXPECT_EQ(doc.err, "WARNING: Can't open file: " + missing + "\nWARNING: Can't open file: " +
+                           folder + "\nvornak-split: not listed: " + missing +
+                           "\nvornak-split: not listed: " + folder + "\n");
+
+    const RunResult text = Split({"--list-scenes", missing});
+    EXPECT_EQ(text.status, kExitFailed);
+    EXPECT_EQ(text.out, "");
+    EXPECT_EQ(text.err, "WARNING: Can't open file: " + missing +
+                            "\nvornak-split: not listed: " + missing + "\n");
+}
+
+TEST(SceneListing, OptionsThatDoNotGoWithAListingAreRefused) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--json", "a.m2t"}, "--json goes with --list-scenes"},
+        {{"--list-scenes", "--sync", "a.m2t"},
+         "--list-scenes lists the scenes of a split without --sync"},
+        {{"--list-scenes", "--set-mtime", "a.m2t"},
+         "--set-mtime sets the times of scene files, and --list-scenes writes none"},
+        {{"--list-scenes=yes", "a.m2t"}, "option --list-scenes takes no value"},
+    };
+    for (const auto& [args, message] : cases) {
+        const RunResult result = Split(args);
+        EXPECT_EQ(result.status, kExitUsage) << message;
+        EXPECT_EQ(result.err.rfind("vornak-split: " + message + "\n", 0), 0u) << result.err;
+    }
+}
+
+// A path need not be UTF-8; the document must still be valid JSON.
+TEST(SceneListing, PathThatIsNotUtf8StillGivesValidJson) {
+    const std::string text = SceneListing::Json({{"tape-\xff\xfe.m2t", 10, {SceneSummary{}}}});
+    const json parsed = json::parse(text);
+    EXPECT_EQ(parsed["files"][0]["path"], "tape-\xef\xbf\xbd\xef\xbf\xbd.m2t");
+    EXPECT_TRUE(parsed["files"][0]["scenes"][0]["offset"].is_null());
+}
+
+TEST(SceneListing, IsoDateTimeHasFixedWidths) {
+    RecordingDate date;
+    date.year = 2006;
+    date.month = 5;
+    date.day = 1;
+    date.hour = 4;
+    date.minute = 3;
+    date.second = 9;
+    EXPECT_EQ(IsoDateTime(date), "2006-05-01T04:03:09");
+}
+
+}  // namespace
+}  // namespace vornak
