@@ -68,6 +68,11 @@ class JobLog : public LogSink {
             m_pTarget->AddDropped(pictures);
         }
     }
+    void SceneFinished(const SceneSummary& scene) override {
+        if (m_pTarget != nullptr) {
+            m_pTarget->SceneFinished(scene);
+        }
+    }
 
   private:
     static constexpr char kErrorPrefix[] = "ERROR: ";

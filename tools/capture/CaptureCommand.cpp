@@ -81,6 +81,9 @@ std::string CaptureUsage() {
         << "  --no-play            do not start the tape: capture what the camcorder sends\n"
         << "  --duration SECONDS   end the capture after that long\n"
         << "  --stop-on-drop       end the capture at the first dropped packet or frame\n"
+        << "  --set-mtime          give each file the recording date and time of its first\n"
+        << "                       date pack (local time) as modification time; a file\n"
+        << "                       without one keeps the time it was written\n"
         << "  --quiet              print only warnings and errors, no status line\n"
         << "  --help               show this help and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
@@ -135,6 +138,8 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             flag = &options.noPlay;
         } else if (name == "--stop-on-drop") {
             flag = &options.stopOnDrop;
+        } else if (name == "--set-mtime") {
+            flag = &options.setMtime;
         } else if (name == "--quiet") {
             flag = &options.quiet;
         } else if (name == "--help") {
@@ -224,7 +229,8 @@ int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, s
     if (runHooks.stop == nullptr) {
         runHooks.stop = &ownStop;
     }
-    CaptureConsole console(out, err, options.quiet, hooks.statusToTerminal, options.stopOnDrop);
+    CaptureConsole console(out, err, options.quiet, hooks.statusToTerminal, options.stopOnDrop,
+                           options.setMtime);
     CaptureRunner runner(options, runHooks, console);
     return runner.Run();
 }

@@ -37,6 +37,7 @@ struct CaptureCommandOptions {
     bool noPlay = false;
     std::optional<double> durationSeconds;
     bool stopOnDrop = false;
+    bool setMtime = false;  // files get their first recording date as modification time
     bool quiet = false;
     bool help = false;
 };

@@ -1,14 +1,19 @@
 #include "CaptureConsole.h"
 
 #include <cstdio>
+#include <ctime>
 #include <utility>
 
+#include "DatePack.h"
 #include "SplitCommand.h"
 
 namespace vornak {
 namespace {
 
 constexpr char kNewFilePrefix[] = "Creating new file: ";
+constexpr char kFileTimeNotSet[] = "WARNING: Can't set the modification time of: ";
+// What mktime gives for a date it cannot represent.
+constexpr std::time_t kNoTime = static_cast<std::time_t>(-1);
 
 // The text after the line breaks a report may start with.
 std::size_t TextStart(const std::string& line) {
@@ -33,12 +38,13 @@ bool IsProblemLine(const std::string& line) {
 }  // namespace
 
 CaptureConsole::CaptureConsole(std::ostream& out, std::ostream& err, bool quiet, bool showStatus,
-                               bool stopOnDropped)
+                               bool stopOnDropped, bool setFileTimes)
     : m_out(out),
       m_err(err),
       m_bQuiet(quiet),
       m_bShowStatus(showStatus && !quiet),
-      m_bStopOnDropped(stopOnDropped) {}
+      m_bStopOnDropped(stopOnDropped),
+      m_bSetFileTimes(setFileTimes) {}
 
 void CaptureConsole::AddLog(const std::string& line) {
     if (IsErrorLine(line)) {
@@ -69,6 +75,26 @@ void CaptureConsole::AddDropped(int pictures) {
     if (m_pSession != nullptr) {
         m_pSession->AddEngineDropped(pictures);
     }
+}
+
+void CaptureConsole::SceneFinished(const SceneSummary& scene) {
+    // A scene without a date pack keeps the time it was written at.
+    if (m_bSetFileTimes && scene.firstDate && !scene.path.empty()) {
+        SetFileTime(scene.path, *scene.firstDate);
+    }
+}
+
+void CaptureConsole::SetFileTime(const std::string& path, const RecordingDate& date) {
+    const std::time_t when = date.ToLocalTime();
+    if (when == kNoTime || !SetModificationTime(path, when)) {
+        FileTimeNotSet(path);
+    }
+}
+
+void CaptureConsole::FileTimeNotSet(const std::string& path) {
+    // A log line like the session's own warnings: shown even with --quiet, and no reason to
+    // end the capture.
+    AddLog(kFileTimeNotSet + path);
 }
 
 void CaptureConsole::ShowMessage(const std::string& text) {

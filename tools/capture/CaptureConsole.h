@@ -2,8 +2,8 @@
 // output, its boxes on standard error, a status line on a terminal, and the queue of calls that
 // the session and its graph post to the loop's thread.
 //
-// Threads: the log (LogSink) and Post/PostMessage are called from any thread; everything else
-// belongs to the loop's thread.
+// Threads: the log (LogSink), Post/PostMessage and the file times are called from any thread;
+// everything else belongs to the loop's thread.
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,7 @@
 #include "CaptureSession.h"
 #include "GraphInterfaces.h"
 #include "LogSink.h"
+#include "RecordingDate.h"
 
 namespace vornak {
 
@@ -32,9 +33,10 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     };
 
     // `quiet`: only problem lines, on `err`, and no status line. `showStatus`: `err` is a
-    // terminal that may carry the status line.
+    // terminal that may carry the status line. `setFileTimes`: each finished scene file takes
+    // the recording date of its first date pack as its modification time.
     CaptureConsole(std::ostream& out, std::ostream& err, bool quiet, bool showStatus,
-                   bool stopOnDropped);
+                   bool stopOnDropped, bool setFileTimes);
     CaptureConsole(const CaptureConsole&) = delete;
     CaptureConsole& operator=(const CaptureConsole&) = delete;
 
@@ -53,6 +55,13 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     void AddLog(const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override;
     void AddDropped(int pictures) override;
+    // Dates the scene file when file times are asked for and the scene has a date.
+    void SceneFinished(const SceneSummary& scene) override;
+
+    // Gives the file `date`, read as local time, as its modification time; warns when it cannot.
+    void SetFileTime(const std::string& path, const RecordingDate& date);
+    // The warning line for a file whose time could not be set.
+    void FileTimeNotSet(const std::string& path);
 
     // INotifyWindow: the graph's event notice becomes a posted OnGraphEvent.
     void PostMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -88,6 +97,7 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     const bool m_bQuiet;
     const bool m_bShowStatus;
     const bool m_bStopOnDropped;
+    const bool m_bSetFileTimes;
     CaptureSession* m_pSession = nullptr;
 
     // The loop's thread only.

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+
+#include "DatePack.h"
 
 namespace vornak {
 namespace {
@@ -126,6 +129,9 @@ void CaptureRunner::CaptureStep(std::uint32_t tick) {
         ShowStatus();
         return;
     }
+    if (m_options.singleFile && m_options.setMtime) {
+        SetSingleFileTime();
+    }
     m_nExitStatus = RunEndStatus();
     m_phase = Phase::Ended;
 }
@@ -143,6 +149,19 @@ void CaptureRunner::ShowStatus() {
         status.files = m_console.FilesCreated();
     }
     m_console.DrawStatus(status);
+}
+
+void CaptureRunner::SetSingleFileTime() {
+    // A file run is only ever stopped on this thread, and the capture pin closes the file as
+    // it stops: all of it is on disk now. Only a run that started gets here, so a file that
+    // was already in its way is never touched.
+    bool readFailed = false;
+    const std::optional<RecordingDate> date = ReadFirstRecordingDate(m_singleFilePath, readFailed);
+    if (readFailed) {
+        m_console.FileTimeNotSet(m_singleFilePath);
+    } else if (date) {
+        m_console.SetFileTime(m_singleFilePath, *date);
+    }
 }
 
 int CaptureRunner::RunEndStatus() {

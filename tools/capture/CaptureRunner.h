@@ -32,6 +32,7 @@ class CaptureRunner {
     void StartCapture();
     bool StopRequested() const;
     void ShowStatus();
+    void SetSingleFileTime();
     int RunEndStatus();
 
     const CaptureCommandOptions m_options;
