@@ -16,6 +16,8 @@ namespace {
 // Large enough to pass a few picture groups in one read, small enough to stop soon after the
 // first date pack, which sits in the first group of a camcorder's stream.
 constexpr std::size_t kScanBlock = 256 * 1024;
+// What mktime gives for a date it cannot represent.
+constexpr std::time_t kNoLocalTime = static_cast<std::time_t>(-1);
 }  // namespace
 
 bool DecodeDatePack(const std::uint8_t* packet, RecordingDate& date) {
@@ -80,6 +82,11 @@ bool SetModificationTime(const std::string& path, std::time_t when) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = when;
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetModificationTime(const std::string& path, const RecordingDate& date) {
+    const std::time_t when = date.ToLocalTime();
+    return when != kNoLocalTime && SetModificationTime(path, when);
 }
 
 }  // namespace vornak

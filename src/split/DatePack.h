@@ -21,4 +21,11 @@ std::optional<RecordingDate> ReadFirstRecordingDate(const std::string& path, boo
 // Sets a file's modification time, leaving its access time; false when the system refuses.
 bool SetModificationTime(const std::string& path, std::time_t when);
 
+// Gives a file the recording date, read as local time, as its modification time; false when the
+// date has no local time or the system refuses.
+bool SetModificationTime(const std::string& path, const RecordingDate& date);
+
+// The warning a program logs when a file keeps its time against the user's wish.
+inline constexpr const char* kFileTimeNotSet = "WARNING: Can't set the modification time of: ";
+
 }  // namespace vornak

@@ -1,7 +1,6 @@
 #include "CaptureConsole.h"
 
 #include <cstdio>
-#include <ctime>
 #include <utility>
 
 #include "DatePack.h"
@@ -11,9 +10,6 @@ namespace vornak {
 namespace {
 
 constexpr char kNewFilePrefix[] = "Creating new file: ";
-constexpr char kFileTimeNotSet[] = "WARNING: Can't set the modification time of: ";
-// What mktime gives for a date it cannot represent.
-constexpr std::time_t kNoTime = static_cast<std::time_t>(-1);
 
 // The text after the line breaks a report may start with.
 std::size_t TextStart(const std::string& line) {
@@ -85,8 +81,7 @@ void CaptureConsole::SceneFinished(const SceneSummary& scene) {
 }
 
 void CaptureConsole::SetFileTime(const std::string& path, const RecordingDate& date) {
-    const std::time_t when = date.ToLocalTime();
-    if (when == kNoTime || !SetModificationTime(path, when)) {
+    if (!SetModificationTime(path, date)) {
         FileTimeNotSet(path);
     }
 }
@@ -94,7 +89,7 @@ void CaptureConsole::SetFileTime(const std::string& path, const RecordingDate& d
 void CaptureConsole::FileTimeNotSet(const std::string& path) {
     // A log line like the session's own warnings: shown even with --quiet, and no reason to
     // end the capture.
-    AddLog(kFileTimeNotSet + path);
+    AddLog(std::string(kFileTimeNotSet) + path);
 }
 
 void CaptureConsole::ShowMessage(const std::string& text) {

@@ -152,9 +152,8 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
     if (!scene.firstDate || scene.path.empty()) {
         return;
     }
-    const std::time_t when = scene.firstDate->ToLocalTime();
-    if (when == static_cast<std::time_t>(-1) || !SetModificationTime(scene.path, when)) {
-        log.AddLog("WARNING: Can't set the modification time of: " + scene.path);
+    if (!SetModificationTime(scene.path, *scene.firstDate)) {
+        log.AddLog(kFileTimeNotSet + scene.path);
     }
 }
 
