@@ -277,16 +277,5 @@ TEST(SceneListing, PathThatIsNotUtf8StillGivesValidJson) {
     EXPECT_TRUE(parsed["files"][0]["scenes"][0]["offset"].is_null());
 }
 
-TEST(SceneListing, IsoDateTimeHasFixedWidths) {
-    RecordingDate date;
-    date.year = 2006;
-    date.month = 5;
-    date.day = 1;
-    date.hour = 4;
-    date.minute = 3;
-    date.second = 9;
-    EXPECT_EQ(IsoDateTime(date), "2006-05-01T04:03:09");
-}
-
 }  // namespace
 }  // namespace vornak
