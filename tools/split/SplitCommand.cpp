@@ -198,9 +198,9 @@ std::string SplitUsage() {
         << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
-        << "Exit status: 0 when every input was split, 1 when an input could not be opened or\n"
-        << "an output could not be created or fully written, 2 for bad usage, 130 when\n"
-        << "interrupted.\n";
+        << "Exit status: 0 when every input was split (or listed), 1 when an input could not\n"
+        << "be opened or read or an output could not be created or fully written, 2 for bad\n"
+        << "usage, 130 when interrupted.\n";
     return text.str();
 }
 
