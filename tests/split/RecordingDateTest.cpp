@@ -23,16 +23,7 @@ constexpr std::time_t kCestOffset = 2 * 3600;
 constexpr const char* kUtc = "UTC0";
 constexpr const char* kCentralEurope = "CET-1CEST,M3.5.0,M10.5.0/3";
 
-RecordingDate Date(int year, int month, int day, int hour, int minute, int second) {
-    RecordingDate d;
-    d.year = year;
-    d.month = month;
-    d.day = day;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = second;
-    return d;
-}
+using test::MakeRecordingDate;
 
 TEST(RecordingDate, DecodeBcdTakesUnitsAndMaskedTens) {
     EXPECT_EQ(DecodeBcd(0x59, kSecondTens), 59);
@@ -67,7 +58,7 @@ TEST(RecordingDate, EveryTwoDigitYearLiesInThisCentury) {
 }
 
 TEST(RecordingDate, ToLocalTimeUsesTheLocalZone) {
-    const RecordingDate may = Date(2006, 5, 1, 14, 3, 59);
+    const RecordingDate may = MakeRecordingDate(2006, 5, 1, 14, 3, 59);
     {
         test::ScopedTimeZone tz(kUtc);
         EXPECT_EQ(may.ToLocalTime(), kMay2006InUtc);
@@ -82,12 +73,12 @@ TEST(RecordingDate, ToLocalTimeUsesTheLocalZone) {
 TEST(RecordingDate, ToLocalTimeNormalisesFieldsOutOfRange) {
     test::ScopedTimeZone tz(kUtc);
     // Undecoded nibbles give values such as second 60; they roll over like the C library does.
-    EXPECT_EQ(Date(2006, 5, 1, 14, 3, 60).ToLocalTime(), kMay2006InUtc + 1);
+    EXPECT_EQ(MakeRecordingDate(2006, 5, 1, 14, 3, 60).ToLocalTime(), kMay2006InUtc + 1);
 }
 
 TEST(RecordingDate, DifferencesUpToTwoSecondsAreNoJump) {
     test::ScopedTimeZone tz(kUtc);
-    const RecordingDate base = Date(2006, 5, 1, 14, 3, 59);
+    const RecordingDate base = MakeRecordingDate(2006, 5, 1, 14, 3, 59);
     for (int delta = -2; delta <= 2; ++delta) {
         RecordingDate other = base;
         other.second += delta;
@@ -97,28 +88,31 @@ TEST(RecordingDate, DifferencesUpToTwoSecondsAreNoJump) {
 
 TEST(RecordingDate, DifferencesAboveTwoSecondsInEitherDirectionAreJumps) {
     test::ScopedTimeZone tz(kUtc);
-    const RecordingDate base = Date(2006, 5, 1, 14, 3, 30);
+    const RecordingDate base = MakeRecordingDate(2006, 5, 1, 14, 3, 30);
     for (int delta : {3, -3, 10, -10}) {
         RecordingDate other = base;
         other.second += delta;
         EXPECT_TRUE(IsDateJump(base, other)) << delta;
         EXPECT_TRUE(IsDateJump(other, base)) << delta;
     }
-    EXPECT_TRUE(IsDateJump(base, Date(2006, 5, 2, 14, 3, 30)));
-    EXPECT_TRUE(IsDateJump(base, Date(2007, 5, 1, 14, 3, 30)));
+    EXPECT_TRUE(IsDateJump(base, MakeRecordingDate(2006, 5, 2, 14, 3, 30)));
+    EXPECT_TRUE(IsDateJump(base, MakeRecordingDate(2007, 5, 1, 14, 3, 30)));
 }
 
 TEST(RecordingDate, CalendarRolloverIsNoJump) {
     test::ScopedTimeZone tz(kUtc);
-    EXPECT_FALSE(IsDateJump(Date(2006, 12, 31, 23, 59, 59), Date(2007, 1, 1, 0, 0, 1)));
-    EXPECT_FALSE(IsDateJump(Date(2008, 2, 28, 23, 59, 59), Date(2008, 2, 29, 0, 0, 0)));
-    EXPECT_TRUE(IsDateJump(Date(2006, 4, 30, 23, 59, 59), Date(2006, 5, 1, 0, 0, 3)));
+    EXPECT_FALSE(IsDateJump(MakeRecordingDate(2006, 12, 31, 23, 59, 59),
+                            MakeRecordingDate(2007, 1, 1, 0, 0, 1)));
+    EXPECT_FALSE(IsDateJump(MakeRecordingDate(2008, 2, 28, 23, 59, 59),
+                            MakeRecordingDate(2008, 2, 29, 0, 0, 0)));
+    EXPECT_TRUE(IsDateJump(MakeRecordingDate(2006, 4, 30, 23, 59, 59),
+                           MakeRecordingDate(2006, 5, 1, 0, 0, 3)));
 }
 
 TEST(RecordingDate, JumpsAreMeasuredInLocalTimeAcrossDaylightSaving) {
     // On 26 March 2006 central European clocks went from 01:59:59 straight to 03:00:00.
-    const RecordingDate before = Date(2006, 3, 26, 1, 59, 59);
-    const RecordingDate after = Date(2006, 3, 26, 3, 0, 0);
+    const RecordingDate before = MakeRecordingDate(2006, 3, 26, 1, 59, 59);
+    const RecordingDate after = MakeRecordingDate(2006, 3, 26, 3, 0, 0);
     {
         test::ScopedTimeZone tz(kCentralEurope);
         EXPECT_FALSE(IsDateJump(before, after));
@@ -132,8 +126,8 @@ TEST(RecordingDate, JumpsAreMeasuredInLocalTimeAcrossDaylightSaving) {
 TEST(RecordingDate, TwoDigitYearsAroundTheOldPivotCompareInOneCentury) {
     // 24 and 25 must be neighbouring years, not 2024 and 1925.
     test::ScopedTimeZone tz(kUtc);
-    const RecordingDate newYearsEve = Date(FullYear(24), 12, 31, 23, 59, 59);
-    const RecordingDate newYear = Date(FullYear(25), 1, 1, 0, 0, 0);
+    const RecordingDate newYearsEve = MakeRecordingDate(FullYear(24), 12, 31, 23, 59, 59);
+    const RecordingDate newYear = MakeRecordingDate(FullYear(25), 1, 1, 0, 0, 0);
     EXPECT_FALSE(IsDateJump(newYearsEve, newYear));
 }
 

@@ -30,29 +30,8 @@ const std::vector<std::size_t> kBufferSizes = {0, 37 * PKT_SIZE, 101 * PKT_SIZE 
 // must cut just as late.
 constexpr std::size_t kCloggedBuffer = 16 * PKT_SIZE;
 
-tape::DateTime At(int year, int month, int day, int hour, int minute, int second) {
-    tape::DateTime d;
-    d.year = year;
-    d.month = month;
-    d.day = day;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = second;
-    return d;
-}
-
-std::string Text(const tape::DateTime& d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day,
-                  d.hour, d.minute, d.second);
-    return text;
-}
-
 std::string Text(const std::optional<RecordingDate>& d) {
-    if (!d) {
-        return "none";
-    }
-    return Text(At(d->year, d->month, d->day, d->hour, d->minute, d->second));
+    return d ? test::IsoText(*d) : "none";
 }
 
 // What the tape generator says each scene holds.
@@ -81,9 +60,9 @@ std::vector<Expected> ExpectedScenes(const tape::TapeWriter& writer, int gopLeng
         e.pictures += static_cast<std::uint64_t>(gopLength);
         if (gop.datePacks > 0) {
             if (e.firstDate == "none") {
-                e.firstDate = Text(gop.date);
+                e.firstDate = test::IsoText(gop.date);
             }
-            e.lastDate = Text(gop.date);
+            e.lastDate = test::IsoText(gop.date);
         }
     }
     const long lastPicture = static_cast<long>(gops.size()) * gopLength - 1;
@@ -166,11 +145,11 @@ class SceneSplitterList : public ::testing::Test {
             spec.secondDatePack = twoDates;
             m_writer.AddScene(spec);
         };
-        scene(At(2006, 5, 1, 14, 3, 59), 4, false, false);
-        scene(At(2006, 5, 1, 14, 0, 0), 3, true, false);     // backwards
-        scene(At(2006, 12, 31, 23, 59, 58), 5, true, true);  // into the new year
-        scene(At(2006, 12, 31, 23, 59, 59), 3, true, true);  // back over it
-        scene(At(2007, 1, 1, 0, 10, 0), 2, false, false);    // forwards
+        scene(tape::DateTime{2006, 5, 1, 14, 3, 59}, 4, false, false);
+        scene(tape::DateTime{2006, 5, 1, 14, 0, 0}, 3, true, false);     // backwards
+        scene(tape::DateTime{2006, 12, 31, 23, 59, 58}, 5, true, true);  // into the new year
+        scene(tape::DateTime{2006, 12, 31, 23, 59, 59}, 3, true, true);  // back over it
+        scene(tape::DateTime{2007, 1, 1, 0, 10, 0}, 2, false, false);    // forwards
         m_tape = m_dir.File("tape.m2t");
         ASSERT_TRUE(m_writer.WriteFile(m_tape)) << m_writer.Error();
     }

@@ -4,18 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 namespace vornak {
 namespace {
 
 RecordingDate Date(int second) {
-    RecordingDate d;
-    d.year = 2006;
-    d.month = 5;
-    d.day = 1;
-    d.hour = 14;
-    d.minute = 3;
-    d.second = second;
-    return d;
+    return test::MakeRecordingDate(2006, 5, 1, 14, 3, second);
 }
 
 TEST(SceneTally, FindingsGoWhereTheirBytesGo) {

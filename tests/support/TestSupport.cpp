@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -14,6 +15,28 @@
 #include <stdexcept>
 
 namespace vornak::test {
+
+RecordingDate MakeRecordingDate(int year, int month, int day, int hour, int minute, int second) {
+    RecordingDate d;
+    d.year = year;
+    d.month = month;
+    d.day = day;
+    d.hour = hour;
+    d.minute = minute;
+    d.second = second;
+    return d;
+}
+
+std::string IsoText(const tape::DateTime& d) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day,
+                  d.hour, d.minute, d.second);
+    return text;
+}
+
+std::string IsoText(const RecordingDate& d) {
+    return IsoText(tape::DateTime{d.year, d.month, d.day, d.hour, d.minute, d.second});
+}
 
 FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
     rlimit limit{};

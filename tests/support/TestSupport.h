@@ -7,8 +7,16 @@
 #include <vector>
 
 #include "LogSink.h"
+#include "RecordingDate.h"
+#include "TapeWriter.h"
 
 namespace vornak::test {
+
+// A recording date from its fields in the usual order.
+RecordingDate MakeRecordingDate(int year, int month, int day, int hour, int minute, int second);
+// "2006-05-01T14:03:59".
+std::string IsoText(const tape::DateTime& date);
+std::string IsoText(const RecordingDate& date);
 
 // Records every report so that tests can check exact texts.
 class CapturingLog : public LogSink {

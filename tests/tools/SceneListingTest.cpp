@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "SplitCommand.h"
+#include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 
@@ -22,21 +23,8 @@ using nlohmann::json;
 constexpr std::size_t kPictureBytes = 1500;
 constexpr int kGopLength = 12;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult Split(const std::vector<std::string>& args) {
-    std::ostringstream out;
-    std::ostringstream err;
-    RunResult result;
-    result.status = RunSplitCommand(args, out, err, false);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
+using test::RunResult;
+using test::Split;
 
 tape::SceneSpec Scene(tape::DateTime start, int gops, bool closed = false, bool twoDates = false) {
     tape::SceneSpec scene;
@@ -45,13 +33,6 @@ tape::SceneSpec Scene(tape::DateTime start, int gops, bool closed = false, bool 
     scene.closedFirstGop = closed;
     scene.secondDatePack = twoDates;
     return scene;
-}
-
-std::string Iso(const tape::DateTime& d) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", d.year, d.month, d.day,
-                  d.hour, d.minute, d.second);
-    return text;
 }
 
 struct Tape {
@@ -143,8 +124,8 @@ TEST(SceneListing, TableAndJsonAgreeWithTheTapeAndTheSplit) {
         }
         EXPECT_EQ(scene["number"], s);
         EXPECT_EQ(scene["offset"], cuts[s]);
-        EXPECT_EQ(scene["first_date"], Iso(own.front()->date));
-        EXPECT_EQ(scene["last_date"], Iso(own.back()->date));
+        EXPECT_EQ(scene["first_date"], test::IsoText(own.front()->date));
+        EXPECT_EQ(scene["last_date"], test::IsoText(own.back()->date));
         EXPECT_EQ(scene["pictures"], own.size() * kGopLength);
         EXPECT_DOUBLE_EQ(scene["duration"].get<double>(), own.size() * kGopLength / 25.0);
         EXPECT_EQ(scene["broken_pictures"], s == 0 ? 1 : 0);  // picture 30 is in group 2

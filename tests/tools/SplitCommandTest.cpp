@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 
@@ -42,22 +43,8 @@ std::string WriteTwoSceneTape(const std::string& path) {
     return path;
 }
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult Split(const std::vector<std::string>& args, bool terminal = false,
-                std::atomic<std::uint8_t>* stop = nullptr) {
-    std::ostringstream out;
-    std::ostringstream err;
-    RunResult result;
-    result.status = RunSplitCommand(args, out, err, terminal, stop);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
-}
+using test::RunResult;
+using test::Split;
 
 // A scratch folder for one test, with the time zone pinned while the engine compares dates.
 struct Scratch {
