@@ -14,6 +14,12 @@ inline constexpr LONG ED_DEVCAP_TIMECODE_READ = 4121;
 // Device types: tape playback, and the camera mode of a camcorder.
 inline constexpr LONG ED_DEVTYPE_VCR = 4104;
 inline constexpr LONG ED_DEVTYPE_CAMERA = 4114;
+// Vornak's own capability, beside the system's: the signal the camcorder plays out now (the
+// AV/C OUTPUT SIGNAL MODE). A device that cannot tell answers E_NOTIMPL, which callers read as
+// HDV. A camcorder playing DV sends nothing an MPEG-2 receiver takes.
+inline constexpr LONG VORNAK_DEVCAP_OUTPUT_SIGNAL = 0x7800;
+inline constexpr LONG VORNAK_SIGNAL_HDV = 1;
+inline constexpr LONG VORNAK_SIGNAL_DV = 2;
 
 // Transport modes.
 inline constexpr LONG ED_MODE_PLAY = 4296;
