@@ -11,8 +11,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "InputFile.h"
 #include "LiveSource.h"
@@ -58,6 +60,13 @@ class SceneSplitter {
     // Lists instead of splitting: the job decides exactly as it would, but creates and writes
     // no file; each scene is reported to the log sink (SceneFinished) with an empty path.
     void SetListOnly(bool listOnly) { m_bListOnly = listOnly; }
+    // Writes only the scenes for which `choose` (given the scene's number, from 0 as a listing
+    // counts them) is true; the others are read and reported as in a listing, and the names
+    // they would have had stay unused, so every written file is the very file a full split
+    // makes. Empty: every scene is written. Called on the job's thread.
+    void SetSceneChoice(std::function<bool(std::int32_t)> choose) {
+        m_chooseScene = std::move(choose);
+    }
 
     // Splits the whole input. Returns at the end of input, on a stop request, or at once when
     // the input cannot be opened.
@@ -213,6 +222,7 @@ class SceneSplitter {
     std::int32_t m_nCounter = 0;
     bool m_bDateTimeNaming = false;
     bool m_bListOnly = false;
+    std::function<bool(std::int32_t)> m_chooseScene;
     bool m_bListSceneOpen = false;  // a listing's scene that a split would have in a file now
 
     // What goes into each scene.

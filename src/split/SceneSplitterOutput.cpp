@@ -5,7 +5,18 @@
 namespace vornak {
 
 void SceneSplitter::OpenNextFile(const RecordingDate* date) {
-    if (m_bListOnly) {
+    const bool skipped = !m_bListOnly && m_chooseScene && !m_chooseScene(m_nScenes);
+    if (m_bListOnly || skipped) {
+        if (skipped) {
+            // The name this scene would have had is used up, so that the scenes that are
+            // written get the very names a full split gives them.
+            bool counterUsed = false;
+            SceneFileName(m_baseName, m_extension, m_nCounter, m_bDateTimeNaming, date,
+                          m_dateFormat, counterUsed);
+            if (counterUsed) {
+                ++m_nCounter;
+            }
+        }
         m_bListSceneOpen = true;
         m_tally.Begin(m_nScenes++, std::string());
         return;
@@ -63,8 +74,10 @@ void SceneSplitter::WritePending() {
     m_tally.Settle(end, true);
 }
 
+// A scene that is listed or skipped goes nowhere; its bytes still count as done, so that the
+// progress follows the input.
 void SceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
-    ReportWritten(m_bListOnly ? size : m_outFile.Write(data, size), size);
+    ReportWritten(m_bListSceneOpen ? size : m_outFile.Write(data, size), size);
 }
 
 void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {

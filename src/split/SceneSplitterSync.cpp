@@ -332,7 +332,7 @@ void SceneSplitter::WriteInterleaved(std::size_t nV, std::size_t nA) {
     }
     m_tally.AddBytes(-1, wanted);
     const std::size_t written =
-        m_bListOnly ? wanted : m_outFile.WritePieces(pieces.data(), pieces.size());
+        m_bListSceneOpen ? wanted : m_outFile.WritePieces(pieces.data(), pieces.size());
     ReportWritten(written, wanted);
 }
 

@@ -114,6 +114,14 @@ TEST(SplitCommand, BadUsageExitsTwoAndSaysWhy) {
         {{"--naming", "number", "a.m2t"}, "--naming must be count or datetime, not 'number'"},
         {{"--naming=Count", "a.m2t"}, "--naming must be count or datetime, not 'Count'"},
         {{"--quiet=yes", "a.m2t"}, "option --quiet takes no value"},
+        {{"--scenes", "1,3-", "a.m2t"},
+         "--scenes takes scene numbers and ranges such as 0,2-4, not '1,3-'"},
+        {{"--scenes=4-2", "a.m2t"},
+         "--scenes takes scene numbers and ranges such as 0,2-4, not '4-2'"},
+        {{"--scenes", "-1", "a.m2t"},
+         "--scenes takes scene numbers and ranges such as 0,2-4, not '-1'"},
+        {{"--list-scenes", "--scenes", "1", "a.m2t"},
+         "--scenes chooses the scenes to write, and --list-scenes writes none"},
         {{}, "no input files"},
         {{"--quiet", "--naming", "count"}, "no input files"},
     };
@@ -235,6 +243,43 @@ TEST(SplitCommand, SharedNameCountsOnAcrossInputs) {
     ASSERT_NE(c, std::string::npos);
     EXPECT_LT(b, third);
     EXPECT_LT(third, c);
+}
+
+TEST(SplitCommand, ScenesWritesOnlyThoseAndWarnsOfMissingOnes) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    tape::TapeOptions options;
+    options.pictureBytes = kPictureBytes;
+    tape::TapeWriter writer(options);
+    for (int hour : {10, 11, 12, 13}) {
+        writer.AddScene(Scene(hour, 0, 0));
+    }
+    const std::string input = dir.File("tape.m2t");
+    ASSERT_TRUE(writer.WriteFile(input));
+    std::filesystem::create_directory(dir.File("full"));
+    std::filesystem::create_directory(dir.File("some"));
+    std::filesystem::create_directory(dir.File("more"));
+    ASSERT_EQ(
+        Split({"--quiet", "--naming", "count", "--output-dir", dir.File("full"), input}).status,
+        kExitOk);
+
+    RunResult result =
+        Split({"--naming", "count", "--scenes", "3,1", "--output-dir", dir.File("some"), input});
+    EXPECT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(ListFiles(dir.File("some")),
+              (std::vector<std::string>{"tape-0001.m2t", "tape-0003.m2t"}));
+    for (const char* name : {"tape-0001.m2t", "tape-0003.m2t"}) {
+        EXPECT_EQ(test::ReadAll(dir.File("some/") + name), test::ReadAll(dir.File("full/") + name))
+            << name;
+    }
+
+    // Numbers the tape does not have are named once the tape is read, and fail the run.
+    result = Split({"--quiet", "--scenes", "0,2,4,6-9", "--naming", "count", "--output-dir",
+                    dir.File("more"), input});
+    EXPECT_EQ(result.status, kExitFailed);
+    EXPECT_EQ(result.err, "WARNING: This file has no scene 4, 6-9: " + input + "\n");
+    EXPECT_EQ(ListFiles(dir.File("more")),
+              (std::vector<std::string>{"tape-0000.m2t", "tape-0002.m2t"}));
 }
 
 TEST(SplitCommand, OwnNamesCountFromZeroNextToEachInput) {

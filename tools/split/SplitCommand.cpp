@@ -193,14 +193,18 @@ std::string SplitUsage() {
         << "  --json               with --list-scenes: print the list as one JSON document\n"
         << "  --set-mtime          give each scene file the recording date and time of its\n"
         << "                       first date pack (local time) as modification time\n"
+        << "  --scenes LIST        write only these scenes of each input, numbered as\n"
+        << "                       --list-scenes numbers them, e.g. 0,2-4 (the others are\n"
+        << "                       read and skipped; their files get the same names as in\n"
+        << "                       a full split)\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
         << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
         << "Exit status: 0 when every input was split (or listed), 1 when an input could not\n"
-        << "be opened or read or an output could not be created or fully written, 2 for bad\n"
-        << "usage, 130 when interrupted.\n";
+        << "be opened or read, an output could not be created or fully written, or an input\n"
+        << "lacks a scene that --scenes names, 2 for bad usage, 130 when interrupted.\n";
     return text.str();
 }
 
@@ -267,6 +271,15 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
             (name == "--list-scenes" ? options.listScenes
              : name == "--json"      ? options.json
                                      : options.setMtime) = true;
+        } else if (name == "--scenes") {
+            std::string value;
+            if (!takeValue(value)) {
+                return false;
+            }
+            options.scenes = SceneNumberList::Parse(value, error);
+            if (!options.scenes) {
+                return false;
+            }
         } else if (name == "--quiet") {
             if (!noValue()) {
                 return false;
@@ -293,6 +306,10 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
     }
     if (options.listScenes && options.sync) {
         error = "--list-scenes lists the scenes of a split without --sync";
+        return false;
+    }
+    if (options.listScenes && options.scenes) {
+        error = "--scenes chooses the scenes to write, and --list-scenes writes none";
         return false;
     }
     if (options.listScenes && options.setMtime) {
@@ -385,12 +402,17 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     ConsoleLog log(out, err, options.quiet || options.listScenes,
                    progressToTerminal && !options.quiet, totalBytes, options.files.size());
     SceneListing listing(options.json);
-    if (options.listScenes) {
-        log.OnScene([&listing](const SceneSummary& scene) { listing.AddScene(scene); });
-    } else if (options.setMtime) {
-        log.OnScene([&log](const SceneSummary& scene) { SetSceneFileTime(scene, log); });
-    }
+    std::int32_t scenesOfInput = 0;
+    log.OnScene([&](const SceneSummary& scene) {
+        ++scenesOfInput;
+        if (options.listScenes) {
+            listing.AddScene(scene);
+        } else if (options.setMtime) {
+            SetSceneFileTime(scene, log);
+        }
+    });
     std::vector<std::string> failed;
+    bool scenesMissing = false;
     std::uint64_t doneBytes = 0;
     std::int32_t counter = 0;
     for (std::size_t index = 0; index < options.files.size(); ++index) {
@@ -407,6 +429,11 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                           options.dateTimeNaming, options.sync, options.dateFormat);
         job.SetLog(&log);
         job.SetListOnly(options.listScenes);
+        if (options.scenes) {
+            job.SetSceneChoice(
+                [&options](std::int32_t number) { return options.scenes->Contains(number); });
+        }
+        scenesOfInput = 0;
         job.Run();
         doneBytes = done;
         log.EndFile(doneBytes);
@@ -418,6 +445,11 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
 
         if (job.Failed()) {
             failed.push_back(path);
+        } else if (options.scenes && stopFlag->load() == 0) {
+            if (std::string missing = options.scenes->Missing(scenesOfInput); !missing.empty()) {
+                log.AddLog("WARNING: This file has no scene " + missing + ": " + path);
+                scenesMissing = true;
+            }
         }
         // One shared name numbers its scenes on across inputs; each own name starts afresh.
         if (options.newName) {
@@ -435,7 +467,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << kProgram << ": stopped before the end; the last scene file may be incomplete\n";
         return kExitInterrupted;
     }
-    return failed.empty() ? kExitOk : kExitFailed;
+    return failed.empty() && !scenesMissing ? kExitOk : kExitFailed;
 }
 
 }  // namespace vornak

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "SceneNumberList.h"
+
 namespace vornak {
 
 // Exit statuses of vornak-split.
@@ -27,6 +29,7 @@ struct SplitOptions {
     bool listScenes = false;  // list each input's scenes; write no file
     bool json = false;        // the list as one JSON document
     bool setMtime = false;    // scene files get their first recording date as modification time
+    std::optional<SceneNumberList> scenes;  // the scenes to write; none: all of them
     bool quiet = false;
     bool help = false;
     bool version = false;
