@@ -103,14 +103,14 @@ class Graph {
 Result FileRun(const std::string& tape, const std::string& out) {
     Graph graph(tape, 0);
     Result result;
-    std::FILE* file = std::fopen(out.c_str(), "wbx");
+    vornak::CaptureFile file = vornak::CaptureFileWriter::CreateNew(out);
     if (!graph.Ok() || file == nullptr) {
         result.ok = false;
         return result;
     }
     const double cpu = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    graph.Pin()->StartCapture(vornak::CaptureFile(file));
+    graph.Pin()->StartCapture(std::move(file));
     graph.Camcorder()->PlayTape();
     result.ok = graph.Camcorder()->WaitForEndOfTape(kEndWait);
     graph.Pin()->StopCapture();

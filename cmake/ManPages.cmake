@@ -37,6 +37,4 @@ endfunction()
 vornak_add_man_page(vornak "capture HDV camcorder tapes over FireWire and split them into scenes")
 vornak_add_man_page(vornak-split "split HDV transport-stream files into one file per scene")
 vornak_add_man_page(vornak-mktape "write synthetic HDV tapes for tests and demos")
-# vornak-capture answers --help only; the version is the project's.
-vornak_add_man_page(vornak-capture "capture an HDV camcorder's tape over FireWire"
-                    --version-string=${PROJECT_VERSION})
+vornak_add_man_page(vornak-capture "capture an HDV camcorder's tape over FireWire")

@@ -14,6 +14,8 @@
 namespace vornak {
 namespace {
 
+constexpr char kErrDisconnected[] = "ERROR: The camcorder was disconnected during capturing.";
+
 // One two-digit field of a binary-coded decimal timecode, from its top nibble down.
 unsigned BcdField(DWORD frames, int shift) {
     constexpr DWORD kNibble = 0xF;
@@ -232,13 +234,21 @@ void CaptureSession::OnGraphEvent() {
             break;
         }
         if (code == EC_DEVICE_LOST) {
-            if (InCapture()) {
+            // A run cut short must say why: "End of capturing" alone reads like a normal end.
+            const bool runLost = InCapture();
+            if (runLost) {
+                Log(kErrDisconnected);
                 StopRun(RunEnd::DeviceLost);
             }
             (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
             ReleaseGraph();
             ResetDeviceState();
             m_pView->UpdateControls();
+            if (runLost) {
+                // After the page has let go of the camcorder, so that the box stands over a
+                // page that no longer offers it.
+                m_pView->ShowMessage(kErrDisconnected);
+            }
         } else {
             (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
         }

@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "CaptureFile.h"
+#include "CaptureFileWriter.h"
 #include "ComPtr.h"
 #include "DeviceControl.h"
 #include "GraphInterfaces.h"

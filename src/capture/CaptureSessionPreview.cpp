@@ -6,8 +6,10 @@
 #include "CaptureFilter.h"
 #include "CaptureSession.h"
 #include "Com.h"
+#include "FilterRegistry.h"
 #include "Guids.h"
 #include "MediaFormats.h"
+#include "PinQueries.h"
 #include "PreviewPin.h"
 
 namespace vornak {
@@ -35,6 +37,8 @@ constexpr char kErrVideoDecoder[] =
 constexpr char kErrAudioDecoder[] =
     "ERROR: Vornak can't find MPEG1 audio decoder. Try to install and configure FFmpeg's "
     "libavcodec (mp2) and an audio output.\r\nAudio is turned off.";
+constexpr char kNoAudioOutput[] =
+    "WARNING: No audio output was found: the preview plays without sound.";
 constexpr char kErrRenderVideo[] =
     "ERROR: Vornak can't render video data. Try reinstalling Vornak\r\nPreview is disabled.";
 constexpr char kSlowPreview[] =
@@ -69,6 +73,32 @@ constexpr std::uint32_t kAudioRate = 48000;
 constexpr std::uint16_t kAudioBlockAlign = 1152;
 constexpr std::uint16_t kAudioBits = 16;
 constexpr std::uint32_t kAudioHeadBitrate = 384000;
+
+// Whether a decoder the graph may add takes the audio pin's stream. The decoder is let go of
+// again: nothing would play what it decodes.
+bool AudioDecoderConnects(IFilterGraph* graph, IPin* audioPin) {
+    for (const RegisteredFilter& converter : RegisteredFilters(FilterRole::Converter)) {
+        ComPtr<IBaseFilter> filter;
+        if (Failed(converter.create(filter.Receive())) || !filter ||
+            Failed(graph->AddFilter(filter.Get(), converter.name))) {
+            continue;
+        }
+        bool connected = false;
+        for (const ComPtr<IPin>& in : FilterPins(filter.Get())) {
+            if (IsPinDirection(in.Get(), PINDIR_INPUT) &&
+                Succeeded(audioPin->Connect(in.Get(), nullptr))) {
+                connected = true;
+                DisconnectBothEnds(audioPin);
+                break;
+            }
+        }
+        (void)graph->RemoveFilter(filter.Get());
+        if (connected) {
+            return true;
+        }
+    }
+    return false;
+}
 
 template <typename Record>
 std::unique_ptr<CMediaType> MakeType(const GUID& major, const GUID& sub, const GUID& format,
@@ -227,10 +257,14 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
         ComPtr<IPin> audioPin;
         if (Succeeded(
                 config->CreateOutputPin(m_pAudioType.get(), kAudioPinName, audioPin.Receive()))) {
-            if (Failed(MapPid(audioPin.Get(), kAudioPid)) ||
-                Failed(m_pBuilder->RenderStream(nullptr, &MEDIATYPE_Audio, audioPin.Get(), nullptr,
-                                                nullptr))) {
+            if (Failed(MapPid(audioPin.Get(), kAudioPid))) {
                 Log(kErrAudioDecoder);
+            } else if (Failed(m_pBuilder->RenderStream(nullptr, &MEDIATYPE_Audio, audioPin.Get(),
+                                                       nullptr, nullptr))) {
+                // The sound stops at the decoder or at the output: only a missing decoder is
+                // worth sending the user to install FFmpeg.
+                Log(AudioDecoderConnects(m_pGraph.Get(), audioPin.Get()) ? kNoAudioOutput
+                                                                         : kErrAudioDecoder);
             }
         }
     }

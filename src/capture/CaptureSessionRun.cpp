@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "CaptureFilter.h"
@@ -115,9 +116,14 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
         options.folder + "/" + options.fileName + "." + std::string(kExtension);
     // Created exclusively: a file that is already there, readable or not, or that appears
     // meanwhile, is never truncated.
-    CaptureFile file(std::fopen(path.c_str(), "wbx"));
+    CaptureFileWriter::Create created{};
+    int error = 0;
+    CaptureFile file = CaptureFileWriter::CreateNew(path, created, error);
     if (!file) {
-        const std::string message = Format(errno == EEXIST ? kErrExists : kErrCantCreate, path);
+        const std::string message =
+            created == CaptureFileWriter::Create::AlreadyExists
+                ? Format(kErrExists, path)
+                : Format(kErrCantCreate, path) + " (" + std::strerror(error) + ")";
         Log(message);
         m_pView->ShowMessage(message);
         return;

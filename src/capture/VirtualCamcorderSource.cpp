@@ -26,6 +26,7 @@ constexpr char kLoseAfterVariable[] = "VORNAK_VIRTUAL_LOSE_AFTER";
 constexpr char kVcrMode[] = "vcr";
 constexpr char kCameraMode[] = "camera";
 constexpr char kMessageStart[] = "Virtual camcorder not set up: ";
+constexpr double kSlowestSpeed = 0.01;
 
 // The variable's value; none when it is unset or empty.
 std::optional<std::string> Value(const VirtualCamcorderSource::Environment& lookup,
@@ -97,10 +98,11 @@ std::shared_ptr<VirtualCamcorderSource> VirtualCamcorderSource::FromEnvironment(
 
     if (const auto text = Value(lookup, kSpeedVariable)) {
         const auto speed = ParseNumber(*text);
-        if (!speed || *speed < 0) {
+        // A speed near 0 but not 0 would play the tape for ages: a capture that never ends.
+        if (!speed || *speed < 0 || (*speed > 0 && *speed < kSlowestSpeed)) {
             ReportValue(errors, kSpeedVariable, *text,
-                        "a number of 0 or more (1 plays at the tape's rate, 0 as fast as "
-                        "the capture takes it)");
+                        "0, or a number of 0.01 or more (1 plays at the tape's rate, 0 as fast "
+                        "as the capture takes it)");
             return nullptr;
         }
         settings.speed = *speed;

@@ -3,8 +3,8 @@
 //
 // It is set up from the environment:
 //   VORNAK_VIRTUAL_CAMCORDER   the tape (a transport-stream file); unset or empty: no device
-//   VORNAK_VIRTUAL_SPEED       speed factor, a number >= 0 (0: as fast as the sink takes it);
-//                              1 by default
+//   VORNAK_VIRTUAL_SPEED       speed factor: 0 (as fast as the sink takes it) or a number
+//                              >= 0.01; 1 by default
 //   VORNAK_VIRTUAL_MODE        vcr (tape playback, the default) or camera
 //   VORNAK_VIRTUAL_VENDOR      vendor text, "Vornak" by default
 //   VORNAK_VIRTUAL_MODEL       model text, "Virtual HDV" by default

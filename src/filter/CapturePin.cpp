@@ -303,11 +303,8 @@ void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
 void CapturePin::WriteChunk(const std::uint8_t* data, std::int32_t length) {
     CountBadPictures(data, length);
     CAutoLock lock(*m_pQueueLock);
-    if (m_pFile) {
-        const auto wanted = static_cast<std::size_t>(length);
-        if (std::fwrite(data, 1, wanted, m_pFile.get()) != wanted) {
-            NoteWriteError();
-        }
+    if (m_pFile && length > 0 && !m_pFile->Write(data, static_cast<std::size_t>(length))) {
+        NoteWriteError();
     }
 }
 
@@ -400,8 +397,10 @@ void CapturePin::CloseFile() {
         return;
     }
     m_bFileOpen.store(0, std::memory_order_release);
-    // Closing writes what the stream still buffers: a full disk shows up here.
-    if (std::fclose(m_pFile.release()) != 0) {
+    // Closing writes what is still held and flushes the file to the disk: a full disk or a
+    // failing one shows up here.
+    const CaptureFile file = std::move(m_pFile);
+    if (!file->Close()) {
         NoteWriteError();
     }
 }

@@ -19,7 +19,7 @@
 #include <memory>
 
 #include "CBaseInputPin.h"
-#include "CaptureFile.h"
+#include "CaptureFileWriter.h"
 #include "LiveSource.h"
 #include "ManualResetEvent.h"
 #include "SampleChunk.h"
@@ -76,8 +76,9 @@ class CapturePin : public CBaseInputPin, public LiveSource {
 
     // Begins a run: a file run into `file`, or a live run when it is null.
     void StartCapture(CaptureFile file);
-    // Closes the file of a file run (ending the run); in a live run, queues nothing more and
-    // wakes the reader, which takes what is queued and then gets the end of the stream.
+    // Closes the file of a file run (ending the run), flushed to the disk; in a live run, queues
+    // nothing more and wakes the reader, which takes what is queued and then gets the end of the
+    // stream.
     void StopCapture();
     // Waits for data, then hands over every queued chunk, oldest at the back; null at the end
     // of the stream (the queue found empty after a stop, a time-out or outside a run).
@@ -88,8 +89,8 @@ class CapturePin : public CBaseInputPin, public LiveSource {
 
     // Damaged pictures (file run) or discarded chunks (live run) since StartCapture.
     std::uint32_t Dropped() const { return m_nDropped.load(std::memory_order_relaxed); }
-    // A write of the capture file failed or came out short (or the file did not close
-    // cleanly) since StartCapture: the file is missing data.
+    // A write of the capture file failed or came out short (or the file could not be flushed
+    // to the disk as it closed) since StartCapture: the file is missing data.
     bool WriteFailed() const { return m_bWriteFailed.load(std::memory_order_relaxed) != 0; }
     std::uint32_t WriteErrors() const { return m_nWriteErrors.load(std::memory_order_relaxed); }
 

@@ -118,7 +118,7 @@ TEST_F(CaptureEndToEndTest, FileRunWritesTheTape) {
     MakeTape();
     BuildGraph(false);
     const std::string path = m_dir.File("capture.m2t");
-    Capture()->StartCapture(CaptureFile(std::fopen(path.c_str(), "wbx")));
+    Capture()->StartCapture(CaptureFileWriter::CreateNew(path));
     m_camcorder->PlayTape();
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
     Capture()->StopCapture();
@@ -131,7 +131,7 @@ TEST_F(CaptureEndToEndTest, FileRunCountsTheTapesBrokenPictures) {
     MakeTape({5, 40, 41});
     BuildGraph(true);
     const std::string path = m_dir.File("capture.m2t");
-    Capture()->StartCapture(CaptureFile(std::fopen(path.c_str(), "wbx")));
+    Capture()->StartCapture(CaptureFileWriter::CreateNew(path));
     m_camcorder->PlayTape();
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
     Capture()->StopCapture();

@@ -298,7 +298,13 @@ TEST_F(CaptureSessionTest, ALostCamcorderEndsTheRunReleasesTheGraphAndIsLookedFo
     EXPECT_FALSE(m_session.Present());
     EXPECT_FALSE(m_session.GraphBuilt());
     EXPECT_EQ(m_session.GetCapturePin(), nullptr);
-    EXPECT_EQ(m_view.Lines().back(), "End of capturing");
+    // Said in the log and in a box, as the run's other failures are.
+    const std::string lost = "ERROR: The camcorder was disconnected during capturing.";
+    const auto lines = m_view.Lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], lost);
+    EXPECT_EQ(lines.back(), "End of capturing");
+    EXPECT_EQ(m_view.boxes, std::vector<std::string>{lost});
     EXPECT_EQ(camcorder->SentModes().back(), ED_MODE_STOP);
     EXPECT_GT(m_view.updates, updates);
     EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");

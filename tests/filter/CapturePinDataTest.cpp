@@ -1,5 +1,6 @@
 // The capture pin's data path: repacking source packets, the file run with its picture check
 // and write errors, the live queue with its bound, and TakeChunks.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -42,7 +43,7 @@ class CapturePinDataTest : public ::testing::Test {
         EXPECT_EQ(sample.Count(), 1);
     }
     CaptureFile OpenForWriting(const std::string& path) {
-        return CaptureFile(std::fopen(path.c_str(), "wbx"));
+        return CaptureFileWriter::CreateNew(path);
     }
     // Every chunk of one batch, oldest first, back to back.
     static Bytes Flatten(const ChunkQueue& batch) {
@@ -122,8 +123,9 @@ TEST_F(CapturePinDataTest, FileRunWritesTheTransportPacketsAndQueuesNothing) {
 TEST_F(CapturePinDataTest, ReportsAWriteThatFails) {
     const std::string path = m_dir.File("readonly.m2t");
     test::WriteAll(path, Bytes(10, 0));
-    Pin()->StartCapture(CaptureFile(std::fopen(path.c_str(), "rb")));  // writes must fail
-    Feed(test::SourcePackets(4));
+    // Writes must fail; they reach the file once a buffer's worth is there.
+    Pin()->StartCapture(std::make_unique<CaptureFileWriter>(::open(path.c_str(), O_RDONLY), path));
+    Feed(test::SourcePackets(CaptureFileWriter::kBufferPackets));
     Feed(test::SourcePackets(4));
     EXPECT_TRUE(Pin()->WriteFailed());
     EXPECT_EQ(Pin()->WriteErrors(), 2u);
@@ -137,12 +139,12 @@ TEST_F(CapturePinDataTest, ReportsAWriteThatFails) {
 }
 
 TEST_F(CapturePinDataTest, ReportsDataLostWhenTheFileIsClosed) {
-    // /dev/full takes buffered writes and refuses them when they are flushed at the close.
-    std::FILE* full = std::fopen("/dev/full", "wb");
-    if (full == nullptr) {
+    // /dev/full refuses the packets held back until the close.
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    if (full < 0) {
         GTEST_SKIP() << "no /dev/full here";
     }
-    Pin()->StartCapture(CaptureFile(full));
+    Pin()->StartCapture(std::make_unique<CaptureFileWriter>(full, "/dev/full"));
     Feed(test::SourcePackets(2));
     Pin()->StopCapture();
     EXPECT_TRUE(Pin()->WriteFailed());

@@ -53,7 +53,7 @@ class CapturePinPictureCheckTest : public ::testing::Test {
     // Runs a file run over `stream` (transport packets) in samples of `packetsPerSample`.
     std::uint32_t DroppedAfter(const Bytes& stream, std::size_t packetsPerSample) {
         const std::string path = m_dir.File("run" + std::to_string(++m_runs) + ".m2t");
-        Pin()->StartCapture(CaptureFile(std::fopen(path.c_str(), "wbx")));
+        Pin()->StartCapture(CaptureFileWriter::CreateNew(path));
         const Bytes source = test::ToSourcePackets(stream);
         const std::size_t step = packetsPerSample * CapturePin::kSourcePacketSize;
         for (std::size_t at = 0; at < source.size(); at += step) {

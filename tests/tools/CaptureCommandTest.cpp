@@ -77,6 +77,15 @@ bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
+std::size_t Count(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos;
+         at = text.find(part, at + part.size())) {
+        ++count;
+    }
+    return count;
+}
+
 // The modification time of a file, or -1 when it cannot be read.
 std::time_t ModificationTime(const std::string& path) {
     struct stat info {};
@@ -270,6 +279,23 @@ TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
     EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
 }
 
+TEST_F(CaptureCommandTest, OnOneTerminalTheEndAndARefusalAreSaidOnce) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(0));
+    m_hooks.oneTerminal = true;
+    const RunResult first = Capture("tape", {"--single-file"});
+    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
+    const std::string both = first.out + first.err;
+    EXPECT_EQ(Count(both, "End of capturing"), 1u) << both;
+    EXPECT_EQ(Count(both, "Capturing has been interrupted or end of tape reached."), 1u) << both;
+
+    const RunResult second = Capture("tape", {"--single-file"});
+    EXPECT_EQ(second.status, kCaptureExitFailed);
+    const std::string refused =
+        "ERROR: Can't start capturing. File " + m_out + "/tape.m2t already exists.";
+    EXPECT_EQ(Count(second.out + second.err, refused), 1u) << second.out << second.err;
+}
+
 class CaptureCommandSplitTest : public CaptureCommandTest,
                                 public ::testing::WithParamInterface<bool> {};
 
@@ -392,8 +418,9 @@ TEST_F(CaptureCommandTest, ACamcorderLostMidCaptureExitsOneWithItsFilesWhole) {
     UseVirtualCamcorder(settings);
     const RunResult run = Capture("lost", {"--naming", "count"});
     EXPECT_EQ(run.status, kCaptureExitFailed);
-    EXPECT_TRUE(Contains(run.err, "vornak-capture: the camcorder was lost during the capture\n"))
-        << run.err;
+    const std::string lost = "ERROR: The camcorder was disconnected during capturing.\n";
+    EXPECT_EQ(Count(run.err, lost), 1u) << run.err;
+    EXPECT_EQ(Count(run.out, lost), 1u) << run.out;
     EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), test::ReadAll(m_tapePath)));
 }
 
@@ -402,8 +429,7 @@ TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree
     UseVirtualCamcorder(Speed(0));
     const RunResult stopped = Capture("stopped", {"--single-file", "--stop-on-drop"});
     EXPECT_EQ(stopped.status, kCaptureExitDropped);
-    EXPECT_TRUE(Contains(stopped.err, "stopped at the first dropped packet or frame"))
-        << stopped.err;
+    EXPECT_EQ(stopped.err, "Capture has been stopped because of dropped packets\\frames.\n");
     EXPECT_TRUE(Contains(stopped.out, "WARNING: Some packets has been lost.\n"));
 
     // Without the option the drops are only reported.
@@ -500,6 +526,9 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
         EXPECT_TRUE(Contains(run.err, "Try 'vornak-capture --help'")) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
+    const RunResult version = Run({"--version"});
+    EXPECT_EQ(version.status, kCaptureExitOk);
+    EXPECT_EQ(version.out, "vornak-capture (Vornak) 0.77\n");
     const RunResult help = Run({"--help"});
     EXPECT_EQ(help.status, kCaptureExitOk);
     EXPECT_TRUE(Contains(help.out, "Usage: vornak-capture [OPTION]..."));

@@ -16,6 +16,7 @@ namespace vornak {
 namespace {
 
 constexpr const char* kProgram = "vornak-capture";
+constexpr const char* kVersion = "0.77";
 
 // The whole text as a number of the given type.
 template <typename Number>
@@ -86,6 +87,7 @@ std::string CaptureUsage() {
         << "                       without one keeps the time it was written\n"
         << "  --quiet              print only warnings and errors, no status line\n"
         << "  --help               show this help and exit\n"
+        << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
         << "The tape is played at the start when the camcorder is in tape playback, and\n"
@@ -100,6 +102,10 @@ std::string CaptureUsage() {
         << "created or written in full, or a camcorder lost during the capture, 2 for bad\n"
         << "usage, 3 when ended by --stop-on-drop.\n";
     return text.str();
+}
+
+std::string CaptureVersion() {
+    return std::string(kProgram) + " (Vornak) " + kVersion + "\n";
 }
 
 bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOptions& options,
@@ -144,6 +150,8 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             flag = &options.quiet;
         } else if (name == "--help") {
             flag = &options.help;
+        } else if (name == "--version") {
+            flag = &options.version;
         }
         if (flag != nullptr) {
             if (!noValue()) {
@@ -196,7 +204,7 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             options.durationSeconds = seconds;
         }
     }
-    if (!options.help && !options.list && options.name.empty()) {
+    if (!options.help && !options.version && !options.list && options.name.empty()) {
         error = "option --name is required: the capture files' name, without extension";
         return false;
     }
@@ -212,6 +220,10 @@ int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, s
     }
     if (options.help) {
         out << CaptureUsage();
+        return kCaptureExitOk;
+    }
+    if (options.version) {
+        out << CaptureVersion();
         return kCaptureExitOk;
     }
     if (options.list) {
@@ -231,6 +243,7 @@ int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, s
     }
     CaptureConsole console(out, err, options.quiet, hooks.statusToTerminal, options.stopOnDrop,
                            options.setMtime);
+    console.SetOneTerminal(hooks.oneTerminal);
     CaptureRunner runner(options, runHooks, console);
     return runner.Run();
 }

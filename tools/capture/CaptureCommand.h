@@ -40,6 +40,7 @@ struct CaptureCommandOptions {
     bool setMtime = false;  // files get their first recording date as modification time
     bool quiet = false;
     bool help = false;
+    bool version = false;
 };
 
 // What the caller provides besides the command line. The device sources are not among them:
@@ -49,6 +50,8 @@ struct CaptureCommandHooks {
     StopFlag* stop = nullptr;
     // `err` is a terminal that may show the status line.
     bool statusToTerminal = false;
+    // `out` and `err` are the same terminal: what the log has said there is not said again.
+    bool oneTerminal = false;
     // The period of the loop's timer; the capture session's steps count in these ticks.
     std::chrono::milliseconds tick{250};
     // Detection attempts (one every twelve ticks) before giving up.
@@ -70,5 +73,7 @@ int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, s
 
 // The text --help prints.
 std::string CaptureUsage();
+// The line --version prints, "vornak-capture (Vornak) 0.77".
+std::string CaptureVersion();
 
 }  // namespace vornak

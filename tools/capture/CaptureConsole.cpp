@@ -1,7 +1,10 @@
 #include "CaptureConsole.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 #include "DatePack.h"
 #include "SplitCommand.h"
@@ -10,6 +13,8 @@ namespace vornak {
 namespace {
 
 constexpr char kNewFilePrefix[] = "Creating new file: ";
+// Enough for the lines a run's end or a refusal logs before its box.
+constexpr std::size_t kRecentLogLines = 8;
 
 // The text after the line breaks a report may start with.
 std::size_t TextStart(const std::string& line) {
@@ -29,6 +34,30 @@ bool IsErrorLine(const std::string& line) {
 // Lines the user must see even with --quiet.
 bool IsProblemLine(const std::string& line) {
     return IsErrorLine(line) || StartsWith(line, TextStart(line), "WARNING: ");
+}
+
+// Each line of the text without the blanks and the full stop around it; empty lines left out.
+// A box says "End of capturing." where the log said "End of capturing".
+std::vector<std::string> PlainLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        std::string line = text.substr(start, end - start);
+        while (!line.empty() &&
+               (line.back() == '.' || std::isspace(static_cast<unsigned char>(line.back())) != 0)) {
+            line.pop_back();
+        }
+        const std::size_t first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos) {
+            lines.push_back(line.substr(first));
+        }
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -58,8 +87,17 @@ void CaptureConsole::AddLog(const std::string& line) {
         // Alone on stderr, the blank line a report may start with only adds noise.
         WriteErr(LogLineToText(line.substr(TextStart(line))));
     } else {
-        m_out << LogLineToText(line);
+        const std::string text = LogLineToText(line);
+        m_out << text;
         m_out.flush();
+        if (m_bOneTerminal) {
+            for (std::string& plain : PlainLines(text)) {
+                m_recentLogLines.push_back(std::move(plain));
+                if (m_recentLogLines.size() > kRecentLogLines) {
+                    m_recentLogLines.pop_front();
+                }
+            }
+        }
     }
 }
 
@@ -98,12 +136,24 @@ void CaptureConsole::ShowMessage(const std::string& text) {
     }
     const std::string shown = LogLineToText(text);
     std::lock_guard lock(m_outputLock);
-    // The session logs an error and then shows it in a box: on stderr once is enough.
-    if (shown == m_lastErrText) {
+    // The session logs an error and then shows it in a box: on stderr once is enough, and on
+    // a terminal that the log goes to as well, the log's lines are enough.
+    if (shown == m_lastErrText || RepeatsTheLogLocked(shown)) {
         return;
     }
     ClearStatusLocked();
     WriteErr(shown);
+}
+
+bool CaptureConsole::RepeatsTheLogLocked(const std::string& shown) const {
+    if (!m_bOneTerminal) {
+        return false;
+    }
+    const std::vector<std::string> lines = PlainLines(shown);
+    return !lines.empty() && std::all_of(lines.begin(), lines.end(), [this](const auto& line) {
+        return std::find(m_recentLogLines.begin(), m_recentLogLines.end(), line) !=
+               m_recentLogLines.end();
+    });
 }
 
 void CaptureConsole::Problem(const std::string& text) {

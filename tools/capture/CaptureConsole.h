@@ -40,6 +40,10 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     CaptureConsole(const CaptureConsole&) = delete;
     CaptureConsole& operator=(const CaptureConsole&) = delete;
 
+    // Standard output and standard error are one terminal: a box that only repeats what the
+    // log has just said there is not said again. Set before the session runs.
+    void SetOneTerminal(bool one) { m_bOneTerminal = one; }
+
     // The session that graph events and dropped pictures go to; set before it runs.
     void SetSession(CaptureSession* session) { m_pSession = session; }
 
@@ -91,6 +95,7 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
   private:
     void WriteErr(const std::string& text);
     void ClearStatusLocked();
+    bool RepeatsTheLogLocked(const std::string& shown) const;
 
     std::ostream& m_out;
     std::ostream& m_err;
@@ -98,6 +103,7 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     const bool m_bShowStatus;
     const bool m_bStopOnDropped;
     const bool m_bSetFileTimes;
+    bool m_bOneTerminal = false;
     CaptureSession* m_pSession = nullptr;
 
     // The loop's thread only.
@@ -109,6 +115,8 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     std::size_t m_nStatusLength = 0;
     bool m_bStatusShown = false;
     std::string m_lastErrText;
+    // The last lines the log wrote to `out`, for a box that repeats them on one terminal.
+    std::deque<std::string> m_recentLogLines;
 
     std::mutex m_queueLock;
     std::condition_variable m_queued;

@@ -165,20 +165,17 @@ void CaptureRunner::SetSingleFileTime() {
 }
 
 int CaptureRunner::RunEndStatus() {
-    const std::string program(kProgram);
+    // The session has said why the run ended, in its log and in its box: once is enough.
     switch (m_session.LastRunEnd()) {
         case RunEnd::DeviceLost:
-            m_console.Problem(program + ": the camcorder was lost during the capture");
-            return kCaptureExitFailed;
         case RunEnd::WriteFailed:
-            m_console.Problem(program + ": the capture could not be written in full");
             return kCaptureExitFailed;
         case RunEnd::DroppedPackets:
-            m_console.Problem(program + ": stopped at the first dropped packet or frame");
             return kCaptureExitDropped;
         default:
             break;
     }
+    const std::string program(kProgram);
     if (m_console.ErrorLogged()) {
         m_console.Problem(program + ": the capture could not be written in full");
         return kCaptureExitFailed;

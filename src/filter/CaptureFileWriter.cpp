@@ -1,0 +1,104 @@
+#include "CaptureFileWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "TsPacket.h"
+
+namespace vornak {
+namespace {
+
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the user's umask
+constexpr std::size_t kBufferSize = CaptureFileWriter::kBufferPackets * PKT_SIZE;
+
+}  // namespace
+
+std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::string& path,
+                                                                Create& result, int& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    if (fd < 0) {
+        error = errno;
+        result = error == EEXIST ? Create::AlreadyExists : Create::Failed;
+        return nullptr;
+    }
+    error = 0;
+    result = Create::Created;
+    return std::make_unique<CaptureFileWriter>(fd, path);
+}
+
+std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::string& path) {
+    Create result{};
+    int error = 0;
+    return CreateNew(path, result, error);
+}
+
+CaptureFileWriter::CaptureFileWriter(int fd, std::string path)
+    : m_fd(fd),
+      m_path(std::move(path)),
+      m_pBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)) {}
+
+CaptureFileWriter::~CaptureFileWriter() {
+    (void)Close();
+}
+
+bool CaptureFileWriter::Write(const std::uint8_t* data, std::size_t size) {
+    while (size > 0 && !m_bFailed && !m_bClosed) {
+        const std::size_t taken = std::min(size, kBufferSize - m_nHeld);
+        std::memcpy(m_pBuffer.get() + m_nHeld, data, taken);
+        m_nHeld += taken;
+        data += taken;
+        size -= taken;
+        if (m_nHeld == kBufferSize) {
+            m_nHeld = 0;
+            (void)WriteOut(m_pBuffer.get(), kBufferSize);
+        }
+    }
+    return !m_bFailed && !m_bClosed;
+}
+
+bool CaptureFileWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(m_fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    m_nWritten += done;
+    if (done == size) {
+        return true;
+    }
+    m_bFailed = true;
+    // A full disk may have taken part of a packet: cut the file back to the last whole one,
+    // so that even a failed capture plays to its end.
+    if (m_nWritten % PKT_SIZE != 0) {
+        (void)::ftruncate(m_fd, static_cast<off_t>(m_nWritten - m_nWritten % PKT_SIZE));
+    }
+    return false;
+}
+
+bool CaptureFileWriter::Close() {
+    if (m_bClosed) {
+        return !m_bFailed;
+    }
+    m_bClosed = true;
+    if (!m_bFailed && m_nHeld > 0) {
+        (void)WriteOut(m_pBuffer.get(), std::exchange(m_nHeld, 0));
+    }
+    if (m_fd >= 0 && ::close(m_fd) != 0) {
+        m_bFailed = true;
+    }
+    m_fd = -1;
+    return !m_bFailed;
+}
+
+}  // namespace vornak

@@ -1,0 +1,60 @@
+// The file a file run writes into. It only ever hands the system whole transport packets, so
+// that the file on disk ends on a packet boundary whenever the program stops, even when it is
+// killed; and it flushes the file to the disk as it closes it, so that a capture reported done
+// survives a power cut.
+//
+// Not thread-safe: the capture pin serialises every call under its queue lock.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vornak {
+
+class CaptureFileWriter {
+  public:
+    // Whole packets held before they go to the system: about 64 KB, a fiftieth of a second of
+    // HDV, the most a kill can cost.
+    static constexpr std::size_t kBufferPackets = 348;
+
+    enum class Create { Created, AlreadyExists, Failed };
+    // Creates `path` exclusively: a file already there, readable or not, or one that appears
+    // meanwhile, is never truncated. On failure `error` holds errno.
+    static std::unique_ptr<CaptureFileWriter> CreateNew(const std::string& path, Create& result,
+                                                        int& error);
+    // The same when only success counts.
+    static std::unique_ptr<CaptureFileWriter> CreateNew(const std::string& path);
+    // Takes over an open descriptor (tests hand in files that refuse writes).
+    CaptureFileWriter(int fd, std::string path);
+    // Closes without reporting; call Close to learn whether the data reached the disk.
+    ~CaptureFileWriter();
+    CaptureFileWriter(const CaptureFileWriter&) = delete;
+    CaptureFileWriter& operator=(const CaptureFileWriter&) = delete;
+
+    // Takes the bytes; false once any write of this file has failed (a full disk will not take
+    // the rest either, and nothing more is written after the failure).
+    bool Write(const std::uint8_t* data, std::size_t size);
+    // Writes what is held, flushes the file to the disk and closes it; false when any of it
+    // failed, now or earlier. Calling it again returns the same answer.
+    bool Close();
+
+    const std::string& Path() const { return m_path; }
+    bool Failed() const { return m_bFailed; }
+
+  private:
+    bool WriteOut(const std::uint8_t* data, std::size_t size);
+
+    int m_fd;
+    std::string m_path;
+    std::unique_ptr<std::uint8_t[]> m_pBuffer;
+    std::size_t m_nHeld = 0;
+    std::uint64_t m_nWritten = 0;  // bytes the system has taken
+    bool m_bFailed = false;
+    bool m_bClosed = false;
+};
+
+using CaptureFile = std::unique_ptr<CaptureFileWriter>;
+
+}  // namespace vornak
