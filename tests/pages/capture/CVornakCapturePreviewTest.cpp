@@ -78,9 +78,12 @@ class PcmSinkPin : public CBaseInputPin {
     explicit PcmSinkPin(CBaseFilter* filter)
         : CBaseInputPin("PcmSinkPin", filter, nullptr, "Audio Input") {}
     HRESULT CheckMediaType(const CMediaType* pmt) override {
-        return pmt->majortype == MEDIATYPE_Audio && pmt->subtype == MEDIASUBTYPE_PCM ? S_OK
-                                                                                     : S_FALSE;
+        return !refuse && pmt->majortype == MEDIATYPE_Audio && pmt->subtype == MEDIASUBTYPE_PCM
+                   ? S_OK
+                   : S_FALSE;
     }
+    // As a machine without a sound output: nothing is taken.
+    bool refuse = false;
     HRESULT Receive(IMediaSample* sample) override {
         const HRESULT hr = CBaseInputPin::Receive(sample);
         if (hr != S_OK) {
@@ -130,6 +133,9 @@ double DominantFrequency(const std::vector<std::int16_t>& stereo, int rate) {
 
 class CVornakCapturePreview : public ::testing::Test {
   protected:
+    // What stands at the end of the sound's path.
+    enum class Sound { Played, NoOutput, NoDecoder };
+
     void SetUp() override {
         if (!FfmpegAvailable()) {
             GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape to preview";
@@ -145,6 +151,10 @@ class CVornakCapturePreview : public ::testing::Test {
         RegisterPreviewDecoders();
         RegisterPreviewRenderers();
         m_pcm = ComPtr<PcmSink>(new PcmSink());
+        m_pcm->Pin().refuse = m_sound == Sound::NoOutput;
+        if (m_sound == Sound::NoDecoder) {
+            UnregisterFilter(CLSID_VornakMpegAudioDecoder);
+        }
         PcmSink* pcm = m_pcm.Get();
         RegisterFilter({CLSID_DSoundRender, "Default DirectSound Device", FilterRole::Renderer,
                         [pcm](IBaseFilter** filter) {
@@ -171,6 +181,13 @@ class CVornakCapturePreview : public ::testing::Test {
     void TearDown() override {
         m_page.reset();
         UnregisterFilter(CLSID_DSoundRender);
+        RegisterPreviewDecoders();
+    }
+    std::string Log() const {
+        m_page->FlushLog();
+        return qobject_cast<QPlainTextEdit*>(m_page->control(CPageWithLog::kIdLogBox))
+            ->toPlainText()
+            .toStdString();
     }
     CVideoRenderer* Renderer() const {
         return static_cast<CVideoRenderer*>(m_page->Session().Renderer());
@@ -179,6 +196,7 @@ class CVornakCapturePreview : public ::testing::Test {
         return static_cast<VirtualCamcorderFilter*>(m_page->Session().Camcorder());
     }
 
+    Sound m_sound = Sound::Played;
     test::TempDir m_dir;
     test::RecordingMessages m_messages;
     ComPtr<PcmSink> m_pcm;
@@ -296,6 +314,25 @@ TEST_F(CVornakCapturePreview, FrameSizesAndTheSlowPreviewWarning) {
     EXPECT_FALSE(session.m_bSlowWarned);
     EXPECT_EQ(session.m_nPreviewBaseline, 0u);
 }
+
+// Without a sound the preview still shows the picture; only a missing decoder is an error.
+class CVornakCapturePreviewSound : public CVornakCapturePreview,
+                                   public ::testing::WithParamInterface<bool> {
+  protected:
+    CVornakCapturePreviewSound() { m_sound = GetParam() ? Sound::NoOutput : Sound::NoDecoder; }
+};
+
+TEST_P(CVornakCapturePreviewSound, SaysWhetherTheOutputOrTheDecoderIsMissing) {
+    EXPECT_TRUE(m_page->Session().PreviewOk());
+    const std::string log = Log();
+    const std::string noOutput =
+        "WARNING: No audio output was found: the preview plays without sound.";
+    const std::string noDecoder = "ERROR: Vornak can't find MPEG1 audio decoder.";
+    EXPECT_EQ(log.find(GetParam() ? noOutput : noDecoder) != std::string::npos, true) << log;
+    EXPECT_EQ(log.find(GetParam() ? noDecoder : noOutput), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(OutputAndDecoder, CVornakCapturePreviewSound, ::testing::Bool());
 
 }  // namespace
 }  // namespace vornak

@@ -244,7 +244,7 @@ TEST_F(CVornakCaptureRun, NameAndFolderAreCheckedBeforeAnythingStarts) {
                   "ERROR: Can't start capturing. The directory for capturing files has not been "
                   "choosen.",
                   "ERROR: Can't start capturing. File " + m_dir.File("missing") +
-                      "/tape.m2t can't be created."}));
+                      "/tape.m2t can't be created. (No such file or directory)"}));
     EXPECT_FALSE(m_page->Session().InCapture());
     EXPECT_EQ(Camcorder()->PacketsSent(), 0u) << "the tape never played";
 }
