@@ -38,7 +38,7 @@ bool DecodeDatePack(const std::uint8_t* packet, RecordingDate& date) {
 std::optional<RecordingDate> ReadFirstRecordingDate(const std::string& path, bool& readFailed) {
     readFailed = false;
     InputFile file;
-    if (!file.Open(path)) {
+    if (file.Open(path) != InputFile::OpenResult::Opened) {
         readFailed = true;
         return std::nullopt;
     }

@@ -8,20 +8,29 @@
 
 namespace vornak {
 
-bool InputFile::Open(const std::string& path) {
+InputFile::OpenResult InputFile::Open(const std::string& path) {
     Close();
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0) {
-        return false;
+        return OpenResult::CannotOpen;
     }
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(m_fd, &st) != 0) {
         Close();
-        return false;
+        return OpenResult::CannotOpen;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        Close();
+        return OpenResult::NotRegular;
+    }
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags >= 0) {
+        (void)::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK);
     }
     // Tapes are read once from start to end; tell the kernel so it reads ahead generously.
     (void)::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return true;
+    return OpenResult::Opened;
 }
 
 void InputFile::Close() {

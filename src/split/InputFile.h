@@ -14,7 +14,10 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    bool Open(const std::string& path);
+    enum class OpenResult { Opened, CannotOpen, NotRegular };
+    // Opens a regular file for reading. Never waits: a FIFO or a device is refused at once
+    // instead of blocking in the open or reading without end.
+    OpenResult Open(const std::string& path);
     bool IsOpen() const { return m_fd >= 0; }
     void Close();
 

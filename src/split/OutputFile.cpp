@@ -22,12 +22,14 @@ bool OutputFile::Exists(const std::string& path) {
 }
 
 OutputFile::Create OutputFile::CreateNew(const std::string& path) {
-    Close();
+    Abandon();
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
     if (m_fd >= 0) {
+        m_lastError = 0;
         return Create::Created;
     }
-    return errno == EEXIST ? Create::AlreadyExists : Create::Failed;
+    m_lastError = errno;
+    return m_lastError == EEXIST ? Create::AlreadyExists : Create::Failed;
 }
 
 std::size_t OutputFile::Write(const std::uint8_t* data, std::size_t size) {
@@ -95,9 +97,23 @@ bool OutputFile::Close() {
     if (m_fd < 0) {
         return true;
     }
-    const int rc = ::close(m_fd);
+    int error = m_pSync->SyncFile(m_fd);
+    if (::close(m_fd) != 0 && error == 0 && errno != EINTR) {
+        error = errno;
+    }
     m_fd = -1;
-    return rc == 0;
+    if (error != 0) {
+        m_lastError = error;
+        return false;
+    }
+    return true;
+}
+
+void OutputFile::Abandon() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
 }
 
 }  // namespace vornak

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <string>
 
+#include "DiskSync.h"
+
 namespace vornak {
 
 class OutputFile {
   public:
     OutputFile() = default;
-    ~OutputFile() { Close(); }
+    ~OutputFile() { Abandon(); }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
@@ -20,6 +22,8 @@ class OutputFile {
 
     enum class Create { Created, AlreadyExists, Failed };
     Create CreateNew(const std::string& path);
+    // The system's error number of the last failure (errno), 0 when there was none.
+    int LastError() const { return m_lastError; }
 
     bool IsOpen() const { return m_fd >= 0; }
     // Writes everything unless the file system refuses; returns the bytes actually written.
@@ -31,11 +35,18 @@ class OutputFile {
     // Writes the pieces in order with as few calls as the system allows; returns the bytes
     // actually written.
     std::size_t WritePieces(const Piece* pieces, std::size_t count);
-    // Returns false when the data could not be flushed to the file.
+    // Flushes the data to the disk and closes the file. Returns false when the data could not
+    // be flushed (LastError says why); the file is closed in any case.
     bool Close();
+    // Gives up the file without flushing it, for a destructor that cannot report.
+    void Abandon();
+    // Where Close flushes to; the system's disk unless a test puts something in between.
+    void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
 
   private:
     int m_fd = -1;
+    int m_lastError = 0;
+    DiskSync* m_pSync = &DiskSync::System();
 };
 
 }  // namespace vornak

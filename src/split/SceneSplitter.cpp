@@ -11,6 +11,10 @@ namespace vornak {
 namespace {
 // The picture-group scan needs six packets of lookahead; anything smaller could never cut.
 constexpr std::size_t kMinReadBufSize = 16 * PKT_SIZE;
+// Packets in a row, each beginning with the sync byte, that prove an input to be a transport
+// stream. Random bytes, which hold a sync byte every 256 bytes, come up with so many in a row
+// about once in a million million bytes.
+constexpr std::size_t kStreamProofPackets = 5;
 }  // namespace
 
 SceneSplitter::SceneSplitter(std::string inputPath, std::string baseName, std::string extension,
@@ -45,6 +49,11 @@ void SceneSplitter::SetReadBufferSize(std::size_t bytes) {
     m_nReadBufSize = std::max(bytes, kMinReadBufSize);
 }
 
+void SceneSplitter::SetDiskSync(DiskSync* sync) {
+    m_pDiskSync = sync != nullptr ? sync : &DiskSync::System();
+    m_outFile.SetDiskSync(m_pDiskSync);
+}
+
 void SceneSplitter::SetAudioBufferSize(std::size_t bytes) {
     m_nAudioBufSize = std::max(bytes, PKT_SIZE);
 }
@@ -55,11 +64,18 @@ void SceneSplitter::Log(const std::string& line) const {
     }
 }
 
+void SceneSplitter::Fail(SplitResult failure) {
+    if (m_failure == SplitResult::Completed) {
+        m_failure = failure;
+    }
+}
+
 void SceneSplitter::ResetRunState() {
     m_pPrevDate.reset();
     m_pCurDate.reset();
     m_inFile.Close();
-    m_outFile.Close();
+    m_outFile.Abandon();
+    m_bMadeFiles = false;
     m_pReadBuf.reset();
     m_pReadEnd = m_pCur = nullptr;
     m_pPendBegin = m_pPendEnd = nullptr;
@@ -70,6 +86,8 @@ void SceneSplitter::ResetRunState() {
     m_pPacket = &m_packet;
     m_pGopStart = nullptr;
     m_bDone = m_bEof = false;
+    m_bStreamFound = m_inputPath.empty();  // a capture source delivers packets only
+    m_nInputBytes = 0;
     m_nGopState = 0;
     m_bSkipNextOpenCheck = m_bScenePending = m_bDateJump = false;
     m_nDatePackets = 0;
@@ -79,6 +97,8 @@ void SceneSplitter::ResetRunState() {
     m_pVideoFill = m_pAudioFill = m_pVideoCut = m_pAudioCut = nullptr;
     m_pVideoWritten = m_pAudioWritten = m_pAudioLastStart = m_pAudioLastEnd = nullptr;
     m_bAbort = false;
+    m_failure = SplitResult::Completed;
+    m_result = SplitResult::Completed;
     m_bListSceneOpen = false;
     m_tally.Reset();
     m_nScenes = 0;
@@ -89,10 +109,18 @@ void SceneSplitter::ResetRunState() {
 void SceneSplitter::Run() {
     ResetRunState();
     if (!m_inputPath.empty()) {
-        if (!m_inFile.Open(m_inputPath)) {
-            Log("\r\nWARNING: Can't open file: " + m_inputPath);
-            m_bFailed = true;
-            return;
+        switch (m_inFile.Open(m_inputPath)) {
+            case InputFile::OpenResult::Opened:
+                break;
+            case InputFile::OpenResult::CannotOpen:
+                Log("\r\nWARNING: Can't open file: " + m_inputPath);
+                m_result = SplitResult::InputFailed;
+                return;
+            case InputFile::OpenResult::NotRegular:
+                // A FIFO, a device or a folder: no tape, and reading one may never end.
+                Log("\r\nERROR: This is not a regular file: " + m_inputPath);
+                m_result = SplitResult::InputFailed;
+                return;
         }
         Log("\r\nProcessing file: " + m_inputPath);
     } else if (m_pLiveSource == nullptr) {
@@ -114,12 +142,26 @@ void SceneSplitter::Run() {
     m_pCurDate.reset();
     m_inFile.Close();
     CloseOutFile();
+    SyncOutputFolder();
     m_pReadBuf.reset();
     m_pVideoBuf.reset();
     m_pAudioBuf.reset();
     m_pLiveBatch.reset();
     m_pReadEnd = m_pCur = m_pPendBegin = m_pPendEnd = nullptr;
     m_pVideoLastStart = m_pVideoLastEnd = m_pGopStart = nullptr;
+
+    const bool stopped = m_pStopFlag->load(std::memory_order_relaxed) != 0;
+    if (!m_bStreamFound && !stopped && m_failure == SplitResult::Completed) {
+        Log("ERROR: No MPEG-2 transport stream was found in " + m_inputPath);
+        Fail(SplitResult::NoStream);
+    }
+    if (m_failure != SplitResult::Completed) {
+        m_result = m_failure;
+    } else if (stopped) {
+        m_result = SplitResult::Stopped;
+    } else {
+        m_result = SplitResult::Completed;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -256,18 +298,61 @@ void SceneSplitter::ReadMore(std::size_t keep) {
                     // Retrying a failing disk forever would hang the job; end the input here and
                     // keep what was read.
                     Log("ERROR: This file can't be read to its end: " + m_inputPath);
-                    m_bFailed = true;
+                    Fail(SplitResult::InputFailed);
                     m_bEof = true;
                     break;
             }
         }
         m_pReadEnd = dest + got;
+        m_nInputBytes += got;
+        if (!m_bStreamFound) {
+            LookForStream();
+        }
     } else if (m_pLiveSource != nullptr) {
         FillFromLive(keep);
     } else {
         Log("FATAL ERROR: There is no stream to read");
         m_bEof = true;
         m_pReadEnd = dest;
+    }
+}
+
+void SceneSplitter::LookForStream() {
+    const std::uint8_t* const start = BufStart();
+    const std::uint8_t* const end = m_pReadEnd;
+    const std::size_t size = static_cast<std::size_t>(end - start);
+    // A whole input of fewer packets than the proof needs, read in one piece: every packet in
+    // its place is evidence enough.
+    if (m_bEof && m_nInputBytes == size && size >= PKT_SIZE && size % PKT_SIZE == 0) {
+        bool all = true;
+        for (const std::uint8_t* p = start; p < end && all; p += PKT_SIZE) {
+            all = *p == SYNC_BYTE;
+        }
+        if (all) {
+            m_bStreamFound = true;
+            return;
+        }
+    }
+    constexpr std::size_t kProofSpan = (kStreamProofPackets - 1) * PKT_SIZE + 1;
+    const std::uint8_t* p = start;
+    while (static_cast<std::size_t>(end - p) >= kProofSpan) {
+        const void* hit = std::memchr(p, SYNC_BYTE, static_cast<std::size_t>(end - p));
+        if (hit == nullptr) {
+            return;
+        }
+        p = static_cast<const std::uint8_t*>(hit);
+        if (static_cast<std::size_t>(end - p) < kProofSpan) {
+            return;
+        }
+        std::size_t run = 1;
+        while (run < kStreamProofPackets && p[run * PKT_SIZE] == SYNC_BYTE) {
+            ++run;
+        }
+        if (run == kStreamProofPackets) {
+            m_bStreamFound = true;
+            return;
+        }
+        ++p;
     }
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "DiskSync.h"
 #include "InputFile.h"
 #include "LiveSource.h"
 #include "LogSink.h"
@@ -27,6 +28,16 @@
 namespace vornak {
 
 using StopFlag = std::atomic<std::uint8_t>;
+
+// How a job ended, for callers that must act on it; the log lines are for people.
+enum class SplitResult {
+    Completed,     // the input was read to its end and every scene written and flushed
+    Stopped,       // a stop request ended the job
+    InputFailed,   // the input could not be opened, is no regular file or failed to read
+    NoStream,      // no transport packet was found in the input; nothing was written
+    CreateFailed,  // a scene file could not be created; the job ended there
+    WriteFailed,   // a scene file could not be written or flushed to the disk in full
+};
 
 class SceneSplitter {
   public:
@@ -52,6 +63,9 @@ class SceneSplitter {
     SceneSplitter& operator=(const SceneSplitter&) = delete;
 
     void SetLog(LogSink* log) { m_pLog = log; }
+    // Where scene files and their folder are flushed to when they are finished; the system's
+    // disk unless a test puts something in between. Must be called before Run.
+    void SetDiskSync(DiskSync* sync);
     // Smaller buffers let tests put scene cuts at buffer boundaries without huge inputs.
     // Must be called before Run; values below a few packets are raised to a safe minimum.
     void SetReadBufferSize(std::size_t bytes);
@@ -74,9 +88,12 @@ class SceneSplitter {
 
     // The next free file number, which a creator may hand to its next job.
     std::int32_t Counter() const { return m_nCounter; }
-    // True when any byte could not be read or written: an input that did not open or failed to
-    // read, an output that could not be created or was not written in full.
-    bool Failed() const { return m_bFailed; }
+    // Valid after Run(). A failure wins over a stop that came with it.
+    SplitResult Result() const { return m_result; }
+    // True when any byte could not be read or written: every result but Completed and Stopped.
+    bool Failed() const {
+        return m_result != SplitResult::Completed && m_result != SplitResult::Stopped;
+    }
 
   private:
     // Reader.
@@ -84,6 +101,8 @@ class SceneSplitter {
     void ReadMore(std::size_t keep);
     std::uint8_t* LastPossibleCut() const;
     void FillFromLive(std::size_t keep);
+    // Looks through the buffered input for evidence of a transport stream.
+    void LookForStream();
     void ParsePacket(const std::uint8_t* packet, bool lookahead);
     std::uint8_t* Resync(std::uint8_t* pos) const;
     bool WholePacketAt(const std::uint8_t* pos) const;
@@ -144,8 +163,12 @@ class SceneSplitter {
     void WriteOut(const std::uint8_t* data, std::size_t size);
     void ReportWritten(std::size_t written, std::size_t wanted);
     void CloseOutFile();
+    // Makes the names of the files this job created as safe as their data.
+    void SyncOutputFolder();
 
     void Log(const std::string& line) const;
+    // Keeps the first failure: later ones are mostly its consequences.
+    void Fail(SplitResult failure);
     void ResetRunState();
 
     // Job settings.
@@ -155,7 +178,8 @@ class SceneSplitter {
     std::unique_ptr<StopFlag> m_ownStopFlag;
     bool m_bSyncAV = false;
     LogSink* m_pLog = nullptr;
-    bool m_bFailed = false;
+    SplitResult m_result = SplitResult::Completed;
+    SplitResult m_failure = SplitResult::Completed;  // the first failure, or Completed for none
     bool m_bAbort = false;
 
     // Reader.
@@ -168,6 +192,9 @@ class SceneSplitter {
     std::uint8_t* m_pCur = nullptr;
     bool m_bEof = false;
     bool m_bDone = false;
+    // Until packets are found, nothing is written: an input that holds none is no tape.
+    bool m_bStreamFound = false;
+    std::uint64_t m_nInputBytes = 0;  // bytes read from the input file so far
     PacketInfo m_packet;
     PacketInfo* m_pPacket = nullptr;
 
@@ -215,6 +242,8 @@ class SceneSplitter {
 
     // Output.
     OutputFile m_outFile;
+    DiskSync* m_pDiskSync = &DiskSync::System();
+    bool m_bMadeFiles = false;  // a scene file was created in this run
     std::string m_baseName;
     std::string m_extension;
     std::string m_outName;

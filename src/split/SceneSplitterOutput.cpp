@@ -1,10 +1,15 @@
 // Scene files: naming, exclusive creation and writing.
+#include <cstring>
+
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 
 namespace vornak {
 
 void SceneSplitter::OpenNextFile(const RecordingDate* date) {
+    if (!m_bStreamFound) {
+        return;  // what has been read so far is no tape; it goes nowhere
+    }
     const bool skipped = !m_bListOnly && m_chooseScene && !m_chooseScene(m_nScenes);
     if (m_bListOnly || skipped) {
         if (skipped) {
@@ -35,12 +40,17 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
                                               : m_outFile.CreateNew(m_outName);
         switch (result) {
             case OutputFile::Create::Created:
+                m_bMadeFiles = true;
                 Log("Creating new file: " + m_outName);
                 m_tally.Begin(m_nScenes++, m_outName);
                 return;
             case OutputFile::Create::Failed:
-                Log("ERROR: This file can't be created: " + m_outName);
-                m_bFailed = true;
+                // The next name would most likely fail for the same reason (a folder gone or
+                // read-only, a name the file system refuses): say so once and end the job.
+                Log("ERROR: This file can't be created: " + m_outName + " (" +
+                    std::strerror(m_outFile.LastError()) + ")");
+                Fail(SplitResult::CreateFailed);
+                m_bAbort = true;
                 return;
             case OutputFile::Create::AlreadyExists:
                 Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
@@ -86,7 +96,7 @@ void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {
     }
     if (written != wanted) {
         Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
-        m_bFailed = true;
+        Fail(SplitResult::WriteFailed);
         m_bAbort = true;
     }
 }
@@ -96,14 +106,28 @@ void SceneSplitter::CloseOutFile() {
         return;
     }
     if (m_outFile.IsOpen() && !m_outFile.Close()) {
-        Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
-        m_bFailed = true;
+        Log("ERROR: This file can't be written to the disk: " + m_outName + " (" +
+            std::strerror(m_outFile.LastError()) + ")");
+        Fail(SplitResult::WriteFailed);
     }
     m_bListSceneOpen = false;
     // Reported once the file is closed, so that a listener may change its times.
     const SceneSummary scene = m_tally.End();
     if (m_pLog != nullptr) {
         m_pLog->SceneFinished(scene);
+    }
+}
+
+void SceneSplitter::SyncOutputFolder() {
+    if (!m_bMadeFiles) {
+        return;
+    }
+    m_bMadeFiles = false;
+    const std::string folder = FolderOf(m_outName);
+    if (const int error = m_pDiskSync->SyncFolder(folder); error != 0) {
+        Log("ERROR: This folder can't be written to the disk: " + folder + " (" +
+            std::strerror(error) + ")");
+        Fail(SplitResult::WriteFailed);
     }
 }
 
