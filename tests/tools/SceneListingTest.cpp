@@ -223,8 +223,9 @@ TEST(SceneListing, InputsThatFailExitOneAndAreLeftOut) {
     const json parsed = json::parse(doc.out);
     ASSERT_EQ(parsed["files"].size(), 1u);
     EXPECT_EQ(parsed["files"][0]["path"], good.path);
-    EXPECT_EQ(doc.err, "WARNING: Can't open file: " + missing + "\nWARNING: Can't open file: " +
-                           folder + "\nvornak-split: not listed: " + missing +
+    EXPECT_EQ(doc.err, "WARNING: Can't open file: " + missing +
+                           "\nERROR: This is not a regular file: " + folder +
+                           "\nvornak-split: not listed: " + missing +
                            "\nvornak-split: not listed: " + folder + "\n");
 
     const RunResult text = Split({"--list-scenes", missing});

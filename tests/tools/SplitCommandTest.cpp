@@ -15,6 +15,7 @@
 #include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
+#include "TsPacket.h"
 
 namespace vornak {
 namespace {
@@ -350,35 +351,70 @@ TEST(SplitCommand, UnopenableInputFailsButOthersAreSplit) {
                               "\nvornak-split: not split completely: " + missing + "\n");
 }
 
-TEST(SplitCommand, MissingOutputDirStopsBeforeSplitting) {
+// Each input is refused before it is read when its scene files could not be made: one error
+// naming the folder or the name with the system's reason, and nothing written anywhere.
+TEST(SplitCommand, OutputThatCannotBeMadeIsRefusedBeforeSplitting) {
     Scratch scratch;
     const TempDir& dir = scratch.dir;
-    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
-    std::string outDir = dir.File("nowhere");
-    RunResult result = Split({"--output-dir", outDir, input});
-    EXPECT_EQ(result.status, kExitFailed);
-    EXPECT_EQ(result.err, "vornak-split: output directory does not exist: " + outDir + "\n");
-    EXPECT_EQ(result.out, "");
-    EXPECT_FALSE(std::filesystem::exists(outDir));
-
-    // A plain file is no directory either.
-    result = Split({"--output-dir", input, input});
-    EXPECT_EQ(result.status, kExitFailed);
-    EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+    const std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
+    const std::string nowhere = dir.File("nowhere");
+    const std::string longName(300, 'n');
+    struct Case {
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {{"--output-dir", nowhere},
+         "ERROR: This folder can't take new files: " + nowhere + " (No such file or directory)"},
+        {{"--output-dir", input},
+         "ERROR: This folder can't take new files: " + input + " (Not a directory)"},
+        {{"--output-dir", dir.Path(), "--name", "no/such"},
+         "ERROR: A file name can't contain \"/\": no/such"},
+        {{"--naming", "count", "--output-dir", dir.Path(), "--name", longName},
+         "ERROR: This file name is too long: " + dir.File(longName + "-0000.m2t") +
+             " (File name too long)"},
+        // Without an output folder the new name is a path, whose folder must be there.
+        {{"--name", dir.File("gone/tape")},
+         "ERROR: This folder can't take new files: " + dir.File("gone") +
+             " (No such file or directory)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(input);
+        args.push_back(input);  // each input is checked, and refused, on its own
+        const RunResult result = Split(args);
+        EXPECT_EQ(result.status, kExitFailed) << c.error;
+        EXPECT_EQ(result.out, c.error + "\n" + c.error + "\n");
+        EXPECT_EQ(result.err, "vornak-split: not split completely: " + input +
+                                  "\nvornak-split: not split completely: " + input + "\n");
+        EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+    }
 }
 
-TEST(SplitCommand, OutputThatCannotBeCreatedFails) {
+// A FIFO would block the open for ever, a device would be read without end: both are refused at
+// once, as is an input that holds no transport stream; the other inputs are still split.
+TEST(SplitCommand, InputsThatAreNoTapesAreRefused) {
     Scratch scratch;
     const TempDir& dir = scratch.dir;
-    // The name leads into a folder that does not exist, so no scene file can be created.
-    std::string input = WriteTwoSceneTape(dir.File("tape.m2t"));
-    RunResult result =
-        Split({"--naming", "count", "--output-dir", dir.Path(), "--name", "no/such", input});
+    const std::string fifo = dir.File("fifo.m2t");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string noise = dir.File("noise.m2t");
+    test::WriteAll(noise, std::vector<std::uint8_t>(187, SYNC_BYTE));
+    const std::string good = WriteTwoSceneTape(dir.File("good.m2t"));
+    const RunResult result = Split({"--naming", "count", fifo, "/dev/zero", noise, good});
     EXPECT_EQ(result.status, kExitFailed);
-    EXPECT_NE(result.out.find("ERROR: This file can't be created: " + dir.File("no/such-0000.m2t")),
+    EXPECT_NE(result.out.find("\nERROR: This is not a regular file: " + fifo + "\n"),
               std::string::npos)
         << result.out;
-    EXPECT_EQ(result.err, "vornak-split: not split completely: " + input + "\n");
+    EXPECT_NE(result.out.find("\nERROR: This is not a regular file: /dev/zero\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("\nERROR: No MPEG-2 transport stream was found in " + noise + "\n"),
+              std::string::npos);
+    EXPECT_EQ(result.err, "vornak-split: not split completely: " + fifo +
+                              "\nvornak-split: not split completely: /dev/zero" +
+                              "\nvornak-split: not split completely: " + noise + "\n");
+    EXPECT_EQ(ListFiles(dir.Path()), (std::vector<std::string>{"good-0000.m2t", "good-0001.m2t",
+                                                               "good.m2t", "noise.m2t"}));
 }
 
 TEST(SplitCommand, ProgressBarOnlyOnATerminalAndClearedAtTheEnd) {
@@ -414,9 +450,15 @@ TEST(SplitCommand, StopRequestEndsEveryInputAndSaysSo) {
     std::atomic<std::uint8_t> stop{1};
     RunResult result = Split({"--naming", "count", a, b}, false, &stop);
     EXPECT_EQ(result.status, kExitInterrupted);
-    EXPECT_NE(result.err.find("stopped before the end"), std::string::npos);
+    EXPECT_EQ(result.err,
+              "vornak-split: stopped before the end; the last scene file may be incomplete\n");
     EXPECT_NE(result.out.find("Processing file: " + b), std::string::npos);
     EXPECT_EQ(result.out.find("Scene change detected."), std::string::npos);
+
+    // A listing writes nothing, so it has no incomplete file to warn of.
+    result = Split({"--list-scenes", a}, false, &stop);
+    EXPECT_EQ(result.status, kExitInterrupted);
+    EXPECT_EQ(result.err, "vornak-split: stopped before the end; the listing is incomplete\n");
 }
 
 }  // namespace

@@ -2,11 +2,9 @@
 
 #include <chrono>
 #include <cstddef>
-#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <sstream>
-#include <system_error>
 
 #include "CommandLineOption.h"
 #include "DatePack.h"
@@ -155,13 +153,6 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
     if (!SetModificationTime(scene.path, *scene.firstDate)) {
         log.AddLog(kFileTimeNotSet + scene.path);
     }
-}
-
-std::string JoinPath(const std::string& dir, const std::string& name) {
-    if (!dir.empty() && dir.back() == '/') {
-        return dir + name;
-    }
-    return dir + "/" + name;
 }
 
 }  // namespace
@@ -319,29 +310,6 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
     return true;
 }
 
-SceneJobNames MakeSceneJobNames(const std::string& path, const std::string& outputDir,
-                                const std::optional<std::string>& newName) {
-    SceneJobNames names{path, {}};
-    std::size_t lastSlash = path.rfind('/');
-    std::size_t lastDot = path.rfind('.');
-    // Only a dot inside the file name starts an extension: in "/a.b/tape" the dot belongs to a
-    // folder, and cutting there would put the scene files in the wrong place.
-    if (lastDot != std::string::npos && (lastSlash == std::string::npos || lastDot > lastSlash)) {
-        names.baseName = path.substr(0, lastDot);
-        names.extension = path.substr(lastDot + 1);
-    }
-    if (!outputDir.empty() && lastSlash != std::string::npos) {
-        names.baseName = names.baseName.substr(lastSlash + 1);
-    }
-    if (newName) {
-        names.baseName = *newName;
-    }
-    if (!outputDir.empty()) {
-        names.baseName = JoinPath(outputDir, names.baseName);
-    }
-    return names;
-}
-
 std::string LogLineToText(const std::string& line) {
     std::string text;
     text.reserve(line.size() + 1);
@@ -378,13 +346,6 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << kProgram << ": no input files\n"
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
-    }
-    if (!options.outputDir.empty() && !options.listScenes) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(options.outputDir, ec)) {
-            err << kProgram << ": output directory does not exist: " << options.outputDir << "\n";
-            return kExitFailed;
-        }
     }
 
     StopFlag ownStop{0};
@@ -424,6 +385,20 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             done += static_cast<std::uint64_t>(size);
         }
         log.StartFile(index, doneBytes);
+        if (!options.listScenes) {
+            // Refused before the input is read: a job that cannot make its files would only
+            // fail at its first scene, or, worse, leave part of the tape split.
+            const std::string refusal =
+                CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
+                                    options.dateTimeNaming, options.dateFormat);
+            if (!refusal.empty()) {
+                log.AddLog(refusal);
+                failed.push_back(path);
+                doneBytes = done;
+                log.EndFile(doneBytes);
+                continue;
+            }
+        }
         listing.StartFile(path, done - doneBytes);
         SceneSplitter job(path, names.baseName, names.extension, stopFlag, counter,
                           options.dateTimeNaming, options.sync, options.dateFormat);
@@ -464,7 +439,11 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << path << "\n";
     }
     if (stopFlag->load() != 0) {
-        err << kProgram << ": stopped before the end; the last scene file may be incomplete\n";
+        // A listing writes nothing, so nothing of it can be incomplete on the disk.
+        err << kProgram
+            << (options.listScenes ? ": stopped before the end; the listing is incomplete\n"
+                                   : ": stopped before the end; the last scene file may be "
+                                     "incomplete\n");
         return kExitInterrupted;
     }
     return failed.empty() && !scenesMissing ? kExitOk : kExitFailed;

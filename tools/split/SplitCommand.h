@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "SceneJobNames.h"
 #include "SceneNumberList.h"
 
 namespace vornak {
@@ -39,15 +40,6 @@ struct SplitOptions {
 // in `error` when the command line is unusable.
 bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                     std::string& error);
-
-struct SceneJobNames {
-    std::string baseName;   // path prefix of every scene file of this input
-    std::string extension;  // without the dot; empty when the input has none
-};
-
-// The base name and extension that one input's scene files get.
-SceneJobNames MakeSceneJobNames(const std::string& path, const std::string& outputDir,
-                                const std::optional<std::string>& newName);
 
 // Turns one engine log line into terminal text: each CR LF becomes a newline and the line ends
 // with one.

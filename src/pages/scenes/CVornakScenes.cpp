@@ -24,7 +24,7 @@
 #include "InputFile.h"
 #include "MessageService.h"
 #include "SceneFileName.h"
-#include "SplitCommand.h"
+#include "SceneJobNames.h"
 
 namespace vornak {
 
@@ -47,6 +47,8 @@ constexpr int kEditTextMargin = 16;
 
 constexpr const char* kStopped = "Process STOPPED";
 constexpr const char* kCompleted = "Process COMPLETED";
+constexpr const char* kCompletedWithErrors = "Process COMPLETED WITH ERRORS";
+constexpr const char* kNotSplit = "\r\nThese files were not split completely:";
 
 // Settings, paths and patterns are 8-bit text in the system's encoding.
 std::string ToLocal(const QString& text) {
@@ -365,6 +367,9 @@ void CVornakScenes::OnStart() {
 
     m_bRunning = true;
     m_stopFlag = 0;
+    m_doneBytes = 0;
+    m_failedFiles.clear();
+    UpdateProgress();
     m_logText.clear();
     m_timer.start();
     m_worker = std::thread(&CVornakScenes::ScenesWorkerProc, this, std::move(run));
@@ -391,26 +396,49 @@ void CVornakScenes::ScenesWorkerProc(RunSettings run) {
     if (run.newFileName) {
         newName = run.newName;
     }
+    std::vector<std::string> failed;
     std::int32_t counter = 0;
     for (const std::string& path : run.files) {
+        // After a stop the files still listed are not touched, and the log does not pretend
+        // they were.
+        if (m_stopFlag.load() != 0) {
+            break;
+        }
         SceneJobNames names = MakeSceneJobNames(path, run.outputDir, newName);
         std::uint64_t done = m_doneBytes.load();
         std::int64_t size = InputFile::SizeOf(path);
         if (size > 0) {
             done += static_cast<std::uint64_t>(size);
         }
+        // Refused before the input is read: a job that cannot make its files would fail at its
+        // first scene.
+        const std::string refusal = CheckSceneJobOutput(names, run.outputDir, newName, counter,
+                                                        run.dateTimeNaming, run.dateFormat);
+        if (!refusal.empty()) {
+            AddLog(refusal);
+            failed.push_back(path);
+            m_doneBytes = done;
+            continue;
+        }
         SceneSplitter job(path, names.baseName, names.extension, &m_stopFlag, counter,
                           run.dateTimeNaming, run.syncAV, run.dateFormat);
         job.SetLog(this);
         job.Run();
-        // What the job reported as written may differ from the file's size (a stop, a file
-        // that changed); the bar is set exact at every file boundary.
-        m_doneBytes = done;
+        if (job.Failed()) {
+            failed.push_back(path);
+        }
+        // What the job reported as written may differ from the file's size (a file that
+        // changed); the bar is set exact at every file boundary. A stopped job leaves the bar
+        // where it stopped.
+        if (job.Result() != SplitResult::Stopped) {
+            m_doneBytes = done;
+        }
         // Files that share the new name keep counting across inputs.
         if (run.newFileName) {
             counter = job.Counter();
         }
     }
+    m_failedFiles = std::move(failed);  // read by the timer once m_bRunning is false
     m_bRunning = false;
 }
 
@@ -434,10 +462,24 @@ void CVornakScenes::OnTimer() {
     }
     RestoreIdleControls();
     m_timer.stop();
-    MessageService::Instance().Information(
-        this, ProgramTitle(), QString::fromLatin1(m_stopFlag != 0 ? kStopped : kCompleted));
-    m_doneBytes = 0;
-    UpdateProgress();
+    const bool stopped = m_stopFlag != 0;
+    if (m_failedFiles.empty()) {
+        MessageService::Instance().Information(
+            this, ProgramTitle(), QString::fromLatin1(stopped ? kStopped : kCompleted));
+    } else {
+        // The log says what went wrong with each; the box must not say all went well.
+        QString text = QString::fromLatin1(stopped ? kStopped : kCompletedWithErrors) +
+                       QString::fromLatin1(kNotSplit);
+        for (const std::string& path : m_failedFiles) {
+            text += QStringLiteral("\r\n") + FromLocal(path);
+        }
+        MessageService::Instance().Warning(this, ProgramTitle(), text);
+    }
+    // A stopped run keeps showing how far it came.
+    if (!stopped) {
+        m_doneBytes = 0;
+        UpdateProgress();
+    }
 }
 
 void CVornakScenes::RestoreIdleControls() {

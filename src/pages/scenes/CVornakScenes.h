@@ -148,6 +148,7 @@ class CVornakScenes : public CPageWithLog {
     std::uint64_t m_totalBytes = 0;
     std::atomic<std::uint64_t> m_doneBytes{0};
     std::thread m_worker;
+    std::vector<std::string> m_failedFiles;  // of the last run; written by its worker at the end
     SettingsMap* m_pSettings = nullptr;
     bool m_bSettingsLoaded = false;
     FileChooser m_fileChooser;
