@@ -21,6 +21,7 @@
 #include "CaptureFileWriter.h"
 #include "ComPtr.h"
 #include "DeviceControl.h"
+#include "DiskSync.h"
 #include "GraphInterfaces.h"
 #include "LogSink.h"
 #include "ManualResetEvent.h"
@@ -147,6 +148,14 @@ class CaptureSession {
     void SetDeviceIndex(int index) { m_nDeviceIndex = index; }
 
     // Capture runs.
+    // Why a run with these options could not write its first file (folder, name, the length of
+    // the file names), as an "ERROR: " line; empty when it can. `firstCounter`: the number its
+    // first scene file takes.
+    static std::string CheckOutput(const CaptureOptions& options, std::int32_t firstCounter);
+    // Where capture files, scene files and their folders are flushed to; the system's disk
+    // unless a test puts something in between. Not during a run.
+    void SetDiskSync(DiskSync* sync) { m_pDiskSync = sync; }
+    // Refuses with a message (and leaves the tape alone) when CheckOutput finds a problem.
     void OnRecord(const CaptureOptions& options);
     // Ends the run, once, whichever thread asks first; `reason` is kept for LastRunEnd.
     void StopRun(RunEnd reason = RunEnd::Stopped);
@@ -154,7 +163,8 @@ class CaptureSession {
     void CheckEndOfTape();
     void CheckDroppedPackets();
     void ShowElapsedTime();
-    // Ends a run whose file (or a split run's scene file) could not be written, with a message.
+    // Ends a run whose file (or a split run's scene file) could not be written or flushed to
+    // the disk, with a message; found after the run's end, it makes that end a write failure.
     void CheckCaptureFile();
     // The split job's broken pictures; any thread.
     void AddEngineDropped(int pictures);
@@ -191,6 +201,10 @@ class CaptureSession {
   private:
     void StartRun(CaptureFile file, const std::string& capturePath, bool startTape);
     void CaptureWorker(const CaptureOptions& options);
+    // The number the next split run's first file takes: a run under the last run's name goes
+    // on numbering.
+    std::int32_t NextSceneCounter(const std::string& fileName) const;
+    void SyncCaptureFolder();
     void Log(const std::string& line) const;
     // UpdateControls on the owner's thread, from whichever thread asks.
     void UpdateControlsFromAnyThread();
@@ -239,8 +253,12 @@ class CaptureSession {
     int m_nDeviceIndex = 0;
     std::atomic<RunEnd> m_lastRunEnd{RunEnd::None};
     std::atomic<bool> m_bWriteFailReported{false};
-    std::atomic<bool> m_bJobFailed{false};  // the split job reported an error
+    std::atomic<bool> m_bJobFailed{false};        // the split job could not make or write a file
+    std::atomic<bool> m_bJobCreateFailed{false};  // ... because it could not make one
     std::string m_capturePath;
+    std::string m_captureFolder;
+    std::string m_folderSyncError;  // a file run's folder could not be flushed: the message
+    DiskSync* m_pDiskSync = &DiskSync::System();
     // The end steps of a run happen once, whichever thread gets there first.
     std::mutex m_stopLock;
     std::unique_ptr<std::thread> m_pWorker;

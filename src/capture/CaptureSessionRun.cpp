@@ -9,6 +9,7 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
+#include "OutputCheck.h"
 #include "SceneSplitter.h"
 #include "ThreadStart.h"
 
@@ -34,6 +35,9 @@ constexpr char kErrWriteFailed[] =
     "ERROR: The capture file can't be written in full (is the disk full?): %s";
 constexpr char kErrScenesFailed[] =
     "ERROR: The scene files can't be written in full (is the disk full?): %s";
+constexpr char kErrScenesNotCreated[] =
+    "ERROR: The scene files can't be created (the log says why): %s";
+constexpr char kErrFolderNotSynced[] = "ERROR: This folder can't be written to the disk: %s (%s)";
 constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
 constexpr std::uint32_t kMsPerSecond = 1000;
@@ -45,42 +49,12 @@ std::string Format(const char* pattern, const std::string& value) {
     return out;
 }
 
-// The split job's reports, passed on to the session's log, with a note of any error: the job
-// goes on after a scene file could not be made, and the run is to end instead.
-class JobLog : public LogSink {
-  public:
-    JobLog(LogSink* target, std::atomic<bool>& failed) : m_pTarget(target), m_failed(failed) {}
-
-    void AddLog(const std::string& line) override {
-        if (line.rfind(kErrorPrefix, 0) == 0 || line.rfind(kFatalPrefix, 0) == 0) {
-            m_failed.store(true, std::memory_order_release);
-        }
-        if (m_pTarget != nullptr) {
-            m_pTarget->AddLog(line);
-        }
-    }
-    void AddWritten(std::uint32_t bytes) override {
-        if (m_pTarget != nullptr) {
-            m_pTarget->AddWritten(bytes);
-        }
-    }
-    void AddDropped(int pictures) override {
-        if (m_pTarget != nullptr) {
-            m_pTarget->AddDropped(pictures);
-        }
-    }
-    void SceneFinished(const SceneSummary& scene) override {
-        if (m_pTarget != nullptr) {
-            m_pTarget->SceneFinished(scene);
-        }
-    }
-
-  private:
-    static constexpr char kErrorPrefix[] = "ERROR: ";
-    static constexpr char kFatalPrefix[] = "FATAL ERROR: ";
-    LogSink* m_pTarget;
-    std::atomic<bool>& m_failed;
-};
+std::string Format2(const char* pattern, const std::string& first, const std::string& second) {
+    const int length = std::snprintf(nullptr, 0, pattern, first.c_str(), second.c_str());
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, first.c_str(), second.c_str());
+    return out;
+}
 
 }  // namespace
 
@@ -103,6 +77,15 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
         m_pWorker->join();
         m_pWorker.reset();
     }
+    // Before the tape moves: a run that could not write its first file would play the tape
+    // for nothing.
+    if (const std::string problem = CheckOutput(options, NextSceneCounter(options.fileName));
+        !problem.empty()) {
+        Log(problem);
+        m_pView->ShowMessage(problem);
+        return;
+    }
+    m_captureFolder = options.folder;
     if (options.sceneSplit) {
         m_bSceneSplitRun = true;
         StartRun(CaptureFile(), options.folder + "/" + options.fileName, options.startTape);
@@ -119,7 +102,9 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     CaptureFileWriter::Create created{};
     int error = 0;
     CaptureFile file = CaptureFileWriter::CreateNew(path, created, error);
-    if (!file) {
+    if (file) {
+        file->SetDiskSync(m_pDiskSync);
+    } else {
         const std::string message =
             created == CaptureFileWriter::Create::AlreadyExists
                 ? Format(kErrExists, path)
@@ -139,6 +124,8 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     m_capturePath = capturePath;
     m_bWriteFailReported.store(false);
     m_bJobFailed.store(false);
+    m_bJobCreateFailed.store(false);
+    m_folderSyncError.clear();
     if (m_pCapturePin != nullptr) {
         m_pCapturePin->StartCapture(std::move(file));
     }
@@ -157,31 +144,47 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     m_nEngineDropped.store(0, std::memory_order_relaxed);
 }
 
-void CaptureSession::CaptureWorker(const CaptureOptions& options) {
-    if (options.fileName != m_lastCaptureName) {
-        m_nSceneCounter = 0;
+std::int32_t CaptureSession::NextSceneCounter(const std::string& fileName) const {
+    return fileName == m_lastCaptureName ? m_nSceneCounter : 0;
+}
+
+std::string CaptureSession::CheckOutput(const CaptureOptions& options, std::int32_t firstCounter) {
+    // The name is a file's name, never a path: checked as one, "/" and all.
+    if (!options.sceneSplit || options.fileName.find('/') != std::string::npos) {
+        return CheckOutputFile(options.folder, options.fileName + "." + kExtension);
     }
+    return CheckSceneOutput(options.folder + "/" + options.fileName, kExtension, firstCounter,
+                            options.dateTimeNaming, options.dateTimeFormat);
+}
+
+void CaptureSession::CaptureWorker(const CaptureOptions& options) {
+    m_nSceneCounter = NextSceneCounter(options.fileName);
     m_lastCaptureName = options.fileName;
     const std::string prefix = options.folder + "/" + options.fileName;
-    JobLog log(m_pLog, m_bJobFailed);
+    SplitResult result = SplitResult::Completed;
     {
         SceneSplitter job(m_pCapturePin, prefix, kExtension, nullptr, m_nSceneCounter,
                           options.dateTimeNaming, options.syncAudio, options.dateTimeFormat,
                           options.midScenes);
-        job.SetLog(&log);
+        job.SetLog(m_pLog);
+        // Each scene file is flushed to the disk as it closes, and the folder at the end.
+        job.SetDiskSync(m_pDiskSync);
         job.Run();
-        if (job.Failed()) {
-            m_bJobFailed.store(true, std::memory_order_release);
-        }
+        result = job.Result();
         m_nSceneCounter = job.Counter();
         m_pCapturePin->EndLiveRun();
     }
+    const bool failed = result == SplitResult::CreateFailed || result == SplitResult::WriteFailed;
+    m_bJobFailed.store(failed, std::memory_order_release);
+    m_bJobCreateFailed.store(result == SplitResult::CreateFailed, std::memory_order_release);
     if (InCapture()) {
-        if (m_bJobFailed.load(std::memory_order_acquire)) {
-            // The job has named the file it could not write; saying that no more data came
-            // would be wrong.
+        if (failed) {
+            // The job has named the file it could not make or write; saying that no more data
+            // came would be wrong.
             if (!m_bWriteFailReported.exchange(true)) {
-                const std::string message = Format(kErrScenesFailed, prefix);
+                const std::string message = Format(
+                    result == SplitResult::CreateFailed ? kErrScenesNotCreated : kErrScenesFailed,
+                    prefix);
                 Log(message);
                 StopRun(RunEnd::WriteFailed);
                 m_pView->Post([this, message] { m_pView->ShowMessage(message); });
@@ -190,6 +193,10 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
             Log(kNoMoreData);
             StopRun(RunEnd::StreamRanDry);
         }
+    } else if (failed) {
+        // The run was stopped before the job had closed its last file, and that failed: the
+        // owner says so, even when it no longer waits for this worker.
+        m_pView->Post([this] { CheckCaptureFile(); });
     }
     m_pWorkerDone->Set();
     m_pView->Post([this] { ReclaimWorker(); });
@@ -214,7 +221,12 @@ void CaptureSession::StopRun(RunEnd reason) {
             (void)m_pTransport->put_Mode(ED_MODE_STOP);
         }
         if (m_pCapturePin != nullptr) {
+            // A file run's file is flushed to the disk as the pin closes it; its folder, so that
+            // the file's name is as safe as its data, before the run is reported ended.
             m_pCapturePin->StopCapture();
+            if (!m_bSceneSplitRun) {
+                SyncCaptureFolder();
+            }
         }
     }
     if (OnOwnerThread() && m_pWorker) {
@@ -286,17 +298,37 @@ void CaptureSession::ShowElapsedTime() {
     m_pView->SetElapsedText(text);
 }
 
+void CaptureSession::SyncCaptureFolder() {
+    if (const int error = m_pDiskSync->SyncFolder(m_captureFolder); error != 0) {
+        m_folderSyncError = Format2(kErrFolderNotSynced, m_captureFolder, std::strerror(error));
+    }
+}
+
 void CaptureSession::CheckCaptureFile() {
-    // A file run's pin, or a split run's job, could not write all it had to.
-    const bool failed = m_bSceneSplitRun ? m_bJobFailed.load(std::memory_order_acquire)
-                                         : m_pCapturePin != nullptr && m_pCapturePin->WriteFailed();
-    if (!failed || m_bWriteFailReported.exchange(true)) {
+    // A file run's pin, or a split run's job, could not write all it had to, or flush it.
+    std::string message;
+    if (m_bSceneSplitRun) {
+        if (m_bJobFailed.load(std::memory_order_acquire)) {
+            message =
+                Format(m_bJobCreateFailed.load(std::memory_order_acquire) ? kErrScenesNotCreated
+                                                                          : kErrScenesFailed,
+                       m_capturePath);
+        }
+    } else if (m_pCapturePin != nullptr && m_pCapturePin->WriteFailed()) {
+        message = Format(kErrWriteFailed, m_capturePath);
+    } else {
+        message = m_folderSyncError;
+    }
+    if (message.empty() || m_bWriteFailReported.exchange(true)) {
         return;
     }
-    const std::string message =
-        Format(m_bSceneSplitRun ? kErrScenesFailed : kErrWriteFailed, m_capturePath);
     Log(message);
-    StopRun(RunEnd::WriteFailed);
+    if (InCapture()) {
+        StopRun(RunEnd::WriteFailed);
+    } else {
+        // Found as the run ended (its last flush): the run did not end well after all.
+        m_lastRunEnd.store(RunEnd::WriteFailed, std::memory_order_release);
+    }
     m_pView->ShowMessage(message);
 }
 

@@ -63,12 +63,17 @@ bool CaptureFileWriter::Write(const std::uint8_t* data, std::size_t size) {
 
 bool CaptureFileWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
     std::size_t done = 0;
+    int error = ENOSPC;  // a write that takes nothing and says nothing: the disk is full
     while (done < size) {
         const ssize_t n = ::write(m_fd, data + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n <= 0) {
+        if (n < 0) {
+            error = errno;
+            break;
+        }
+        if (n == 0) {
             break;
         }
         done += static_cast<std::size_t>(n);
@@ -77,13 +82,20 @@ bool CaptureFileWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
     if (done == size) {
         return true;
     }
-    m_bFailed = true;
+    Fail(error);
     // A full disk may have taken part of a packet: cut the file back to the last whole one,
     // so that even a failed capture plays to its end.
     if (m_nWritten % PKT_SIZE != 0) {
         (void)::ftruncate(m_fd, static_cast<off_t>(m_nWritten - m_nWritten % PKT_SIZE));
     }
     return false;
+}
+
+void CaptureFileWriter::Fail(int error) {
+    if (!m_bFailed) {
+        m_nError = error;
+    }
+    m_bFailed = true;
 }
 
 bool CaptureFileWriter::Close() {
@@ -94,8 +106,15 @@ bool CaptureFileWriter::Close() {
     if (!m_bFailed && m_nHeld > 0) {
         (void)WriteOut(m_pBuffer.get(), std::exchange(m_nHeld, 0));
     }
+    // The run is reported done once this returns: the data must be on the disk, not only in
+    // the page cache.
+    if (!m_bFailed && m_fd >= 0) {
+        if (const int error = m_pSync->SyncFile(m_fd); error != 0) {
+            Fail(error);
+        }
+    }
     if (m_fd >= 0 && ::close(m_fd) != 0) {
-        m_bFailed = true;
+        Fail(errno);
     }
     m_fd = -1;
     return !m_bFailed;

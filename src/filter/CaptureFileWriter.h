@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "DiskSync.h"
+
 namespace vornak {
 
 class CaptureFileWriter {
@@ -40,11 +42,17 @@ class CaptureFileWriter {
     // failed, now or earlier. Calling it again returns the same answer.
     bool Close();
 
+    // Where Close flushes to; the system's disk unless a test puts something in between.
+    void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
+    // The system's error number of the first failure, 0 when there was none.
+    int LastError() const { return m_nError; }
+
     const std::string& Path() const { return m_path; }
     bool Failed() const { return m_bFailed; }
 
   private:
     bool WriteOut(const std::uint8_t* data, std::size_t size);
+    void Fail(int error);
 
     int m_fd;
     std::string m_path;
@@ -53,6 +61,8 @@ class CaptureFileWriter {
     std::uint64_t m_nWritten = 0;  // bytes the system has taken
     bool m_bFailed = false;
     bool m_bClosed = false;
+    int m_nError = 0;
+    DiskSync* m_pSync = &DiskSync::System();
 };
 
 using CaptureFile = std::unique_ptr<CaptureFileWriter>;

@@ -4,14 +4,17 @@
 #include "CaptureSession.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "CaptureFilter.h"
@@ -20,6 +23,7 @@
 #include "FakeCamcorder.h"
 #include "GraphInterfaces.h"
 #include "Guids.h"
+#include "RecordingDiskSync.h"
 #include "RecordingView.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
@@ -315,6 +319,105 @@ TEST_F(CaptureSessionTest, ALostCamcorderEndsTheRunReleasesTheGraphAndIsLookedFo
     EXPECT_TRUE(m_session.Present());
 }
 
+// A run that could not make its first file is refused with one message naming the folder or
+// the name with the system's reason, before the tape is told anything.
+TEST_F(CaptureSessionTest, ARunThatCouldNotWriteIsRefusedBeforeTheTapeMoves) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    ASSERT_NE(camcorder, nullptr);
+    test::TempDir dir;
+    const std::string plainFile = dir.File("file");
+    test::WriteAll(plainFile, {1});
+    const std::string locked = dir.File("locked");
+    std::filesystem::create_directory(locked);
+    std::filesystem::permissions(
+        locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    const std::string longName(300, 'n');
+    struct Case {
+        std::string folder;
+        std::string name;
+        std::string named;   // what the message must name
+        std::string reason;  // and the reason it must give
+    };
+    std::vector<Case> cases{
+        {dir.File("missing"), "tape", dir.File("missing"), "No such file or directory"},
+        {plainFile, "tape", plainFile, "Not a directory"},
+        {dir.Path(), "sub/tape", "sub/tape", "\"/\""},
+        {dir.Path(), longName, longName, "File name too long"},
+    };
+    if (::geteuid() != 0) {  // the superuser writes anywhere
+        cases.push_back({locked, "tape", locked, "Permission denied"});
+    }
+    for (const bool split : {true, false}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE((split ? "split: " : "file: ") + c.folder + " " + c.name.substr(0, 20));
+            m_view.boxes.clear();
+            CaptureOptions options;
+            options.folder = c.folder;
+            options.fileName = c.name;
+            options.sceneSplit = split;
+            m_session.OnRecord(options);
+            EXPECT_FALSE(m_session.InCapture());
+            ASSERT_EQ(m_view.boxes.size(), 1u);
+            const std::string& box = m_view.boxes[0];
+            EXPECT_EQ(box.rfind("ERROR: ", 0), 0u) << box;
+            EXPECT_NE(box.find(c.named), std::string::npos) << box;
+            EXPECT_NE(box.find(c.reason), std::string::npos) << box;
+            EXPECT_EQ(m_view.Lines().back(), box);
+        }
+    }
+    EXPECT_FALSE(m_session.WorkerRunning());
+    EXPECT_TRUE(camcorder->SentModes().empty()) << "the tape never moved";
+    EXPECT_EQ(test::ListFiles(dir.Path()), std::vector<std::string>{"file"});
+    EXPECT_TRUE(std::filesystem::is_empty(locked));
+}
+
+// What a file run wrote is on the disk, its name too, before the run is said to have ended;
+// a flush that fails is a write failure.
+TEST_F(CaptureSessionTest, AFileRunIsFlushedWithItsFolderBeforeItsEndIsLogged) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    test::TempDir dir;
+    test::RecordingDiskSync sync;
+    std::vector<std::string> lastLineAtFlush;
+    sync.onEvent = [&](const std::string&) { lastLineAtFlush.push_back(m_view.Lines().back()); };
+    m_session.SetDiskSync(&sync);
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.sceneSplit = false;
+    const auto run = [&](const std::string& name) {
+        options.fileName = name;
+        m_session.OnRecord(options);
+        ASSERT_TRUE(m_session.InCapture());
+        m_session.StopRun();
+    };
+    run("good");
+    EXPECT_EQ(sync.Events(),
+              (std::vector<std::string>{"file " + dir.File("good.m2t"), "folder " + dir.Path()}));
+    EXPECT_EQ(lastLineAtFlush, (std::vector<std::string>{"Capturing has been started",
+                                                         "Capturing has been started"}));
+    EXPECT_EQ(m_view.Lines().back(), "End of capturing");
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::Stopped);
+    EXPECT_TRUE(m_view.boxes.empty());
+
+    sync.fileError = EIO;
+    run("file");
+    const std::string fileFailed =
+        "ERROR: The capture file can't be written in full (is the disk full?): " +
+        dir.File("file.m2t");
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::WriteFailed);
+    EXPECT_EQ(m_view.Lines().back(), fileFailed);
+    EXPECT_EQ(m_view.boxes, std::vector<std::string>{fileFailed});
+
+    sync.fileError = 0;
+    sync.folderError = EIO;
+    run("folder");
+    const std::string folderFailed =
+        "ERROR: This folder can't be written to the disk: " + dir.Path() + " (Input/output error)";
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::WriteFailed);
+    EXPECT_EQ(m_view.Lines().back(), folderFailed);
+    EXPECT_EQ(m_view.boxes, (std::vector<std::string>{fileFailed, folderFailed}));
+}
+
 }  // namespace
 }  // namespace vornak
 
@@ -500,14 +603,16 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
   protected:
     CaptureSessionRunTest() : m_tz("UTC0") {}
 
-    void Start(double speed) {
+    // Three scenes; the first one's dates run on for `firstGops` picture groups.
+    void Start(double speed, int firstGops = 5) {
         tape::TapeOptions options;
         options.pictureBytes = 6000;
         tape::TapeWriter writer(options);
+        int gops = firstGops;
         for (const auto& start : {At(9, 0), At(9, 30), At(12, 0)}) {
             tape::SceneSpec scene;
             scene.start = start;
-            scene.gops = 5;
+            scene.gops = std::exchange(gops, 5);
             writer.AddScene(scene);
         }
         ASSERT_TRUE(writer.WriteFile(m_dir.File("tape.m2t")));
@@ -578,6 +683,46 @@ TEST_P(CaptureSessionRunTest, ASplitRunAtTwentyTimesTheTapesRateWritesWhatVornak
     EXPECT_EQ(m_session.SceneCounter(), 3);
 }
 
+// Every scene file is flushed to the disk as it closes and the folder once the job is done,
+// before the run is said to have ended; the first file is named after its own first date (not
+// a date some seconds in), as vornak-split names it.
+TEST_P(CaptureSessionRunTest, ASplitRunFlushesItsFilesAndNamesTheFirstAfterItsFirstDate) {
+    Start(20, 40);  // the first scene's dates run on for 24 seconds
+    const std::string live = m_dir.File("live");
+    std::filesystem::create_directory(live);
+    test::RecordingDiskSync sync;
+    std::vector<std::string> lastLineAtFlush;
+    sync.onEvent = [&](const std::string&) { lastLineAtFlush.push_back(m_view.Lines().back()); };
+    m_session.SetDiskSync(&sync);
+    CaptureOptions options = SplitOptions(live);
+    options.dateTimeNaming = true;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(60)));
+    for (std::uint32_t tick = 1; m_session.InCapture() && tick <= 4 * CaptureSession::kChecksEvery;
+         ++tick) {
+        m_session.TimerSteps(tick);
+    }
+    ASSERT_FALSE(m_session.InCapture());
+    EXPECT_FALSE(m_session.WorkerRunning());
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
+    const std::vector<std::string> names{"tape-2006_05_01-09_00_59.m2t",
+                                         "tape-2006_05_01-09_30_59.m2t",
+                                         "tape-2006_05_01-12_00_59.m2t"};
+    EXPECT_EQ(test::ListFiles(live), names);
+    std::vector<std::string> expected;
+    for (const std::string& name : names) {
+        expected.push_back("file " + live + "/" + name);
+    }
+    expected.push_back("folder " + live);
+    EXPECT_EQ(sync.Events(), expected);
+    EXPECT_EQ(std::count(lastLineAtFlush.begin(), lastLineAtFlush.end(), "End of capturing"), 0);
+    EXPECT_TRUE(m_view.boxes.empty() ||
+                m_view.boxes == std::vector<std::string>{
+                                    "End of capturing.\r\nCapturing has been interrupted or end "
+                                    "of tape reached."});
+}
+
 // The worker ends the run itself; the controls are brought up to date and the worker reclaimed
 // on the owner's thread, not on the worker's.
 TEST_P(CaptureSessionRunTest, AStreamThatRunsDryEndsTheRunFromTheWorker) {
@@ -614,13 +759,26 @@ INSTANTIATE_TEST_SUITE_P(PlainAndSync, CaptureSessionRunTest, ::testing::Bool())
 namespace vornak {
 namespace {
 
-// Scene files that cannot be written end the run with an error, not with "no more data".
-TEST_P(CaptureSessionRunTest, ScenesThatCannotBeWrittenEndTheRunWithAnError) {
-    Start(20);
+// A scene file that cannot be made once the run goes (its folder moved away) ends the run with
+// one error from the job and one from the run, not with "no more data".
+TEST_P(CaptureSessionRunTest, ASceneFileThatCannotBeMadeEndsTheRunWithAnError) {
+    Start(5);
     m_session.GetCapturePin()->SetTakeChunksTimeout(std::chrono::milliseconds(200));
-    const std::string missing = m_dir.File("missing");
-    m_session.OnRecord(SplitOptions(missing));
+    const std::string live = m_dir.File("live");
+    std::filesystem::create_directory(live);
+    m_session.OnRecord(SplitOptions(live));
+    ASSERT_TRUE(m_session.InCapture());
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const auto created = [&] {
+        const auto lines = m_view.Lines();
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("Creating new file: ") != std::string::npos;
+        });
+    };
+    while (!created() && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::filesystem::rename(live, m_dir.File("moved"));
     while ((m_session.InCapture() || m_session.WorkerRunning()) &&
            std::chrono::steady_clock::now() < deadline) {
         m_view.RunPosted();
@@ -629,17 +787,19 @@ TEST_P(CaptureSessionRunTest, ScenesThatCannotBeWrittenEndTheRunWithAnError) {
     m_view.RunPosted();
     EXPECT_EQ(m_session.LastRunEnd(), RunEnd::WriteFailed);
     const std::string message =
-        "ERROR: The scene files can't be written in full (is the disk full?): " + missing + "/tape";
+        "ERROR: The scene files can't be created (the log says why): " + live + "/tape";
     EXPECT_EQ(m_view.boxes, std::vector<std::string>{message});
     const auto lines = m_view.Lines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line.rfind("ERROR: This file can't be created: ", 0) == 0;
-    }));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "ERROR: This file can't be created: " + live +
+                             "/tape-0001.m2t (No such file or directory)"),
+              1);
     EXPECT_EQ(std::count(lines.begin(), lines.end(), message), 1);
     EXPECT_EQ(std::find(lines.begin(), lines.end(),
                         "INFO: No more data is received from camcoder. Capture stopped."),
               lines.end());
     EXPECT_EQ(lines.back(), "End of capturing");
+    EXPECT_EQ(test::ListFiles(m_dir.File("moved")), std::vector<std::string>{"tape-0000.m2t"});
 }
 
 }  // namespace

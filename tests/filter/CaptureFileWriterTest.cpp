@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "RecordingDiskSync.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
 
@@ -88,6 +89,26 @@ TEST(CaptureFileWriter, AFullDiskCutsTheFileBackToItsLastWholePacket) {
     const Bytes onDisk = test::ReadAll(path);
     EXPECT_EQ(onDisk.size(), kRoom - kRoom % PKT_SIZE);
     EXPECT_TRUE(std::equal(onDisk.begin(), onDisk.end(), all.begin()));
+}
+
+TEST(CaptureFileWriter, ClosingFlushesTheFileToTheDiskAndAFailedFlushIsAFailedWrite) {
+    test::TempDir dir;
+    const Bytes data = Packets(10);
+    for (const int error : {0, EIO}) {
+        SCOPED_TRACE(error);
+        const std::string path = dir.File("capture" + std::to_string(error) + ".m2t");
+        test::RecordingDiskSync sync;
+        sync.fileError = error;
+        CaptureFile file = CaptureFileWriter::CreateNew(path);
+        ASSERT_TRUE(file);
+        file->SetDiskSync(&sync);
+        ASSERT_TRUE(file->Write(data.data(), data.size()));
+        EXPECT_TRUE(sync.Events().empty()) << "nothing is flushed before the close";
+        EXPECT_EQ(file->Close(), error == 0);
+        EXPECT_EQ(file->LastError(), error);
+        EXPECT_EQ(sync.Events(), std::vector<std::string>{"file " + path});
+        EXPECT_EQ(test::ReadAll(path), data) << "the data went out before the flush";
+    }
 }
 
 }  // namespace

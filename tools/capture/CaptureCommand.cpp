@@ -2,10 +2,8 @@
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <ostream>
 #include <sstream>
-#include <system_error>
 
 #include "CamcorderList.h"
 #include "CaptureConsole.h"
@@ -229,12 +227,15 @@ int RunCaptureCommand(const std::vector<std::string>& args, std::ostream& out, s
     if (options.list) {
         return ListCommand(out, err);
     }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(options.outputDir, ec)) {
-        err << kProgram << ": output directory does not exist: " << options.outputDir << "\n";
+    options.outputDir = WithoutTrailingSlashes(options.outputDir);
+    // Before the camcorder is looked for, let alone its tape played: a folder or a name that
+    // cannot take the files is refused at once, in one line.
+    if (const std::string problem =
+            CaptureSession::CheckOutput(CaptureRunner::RunOptions(options), 0);
+        !problem.empty()) {
+        err << problem << "\n";
         return kCaptureExitFailed;
     }
-    options.outputDir = WithoutTrailingSlashes(options.outputDir);
 
     StopFlag ownStop{0};
     CaptureCommandHooks runHooks = hooks;

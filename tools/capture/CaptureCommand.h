@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "DiskSync.h"
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 
@@ -54,6 +55,8 @@ struct CaptureCommandHooks {
     bool oneTerminal = false;
     // The period of the loop's timer; the capture session's steps count in these ticks.
     std::chrono::milliseconds tick{250};
+    // Where the files and their folder are flushed to; null: the system's disk.
+    DiskSync* diskSync = nullptr;
     // Detection attempts (one every twelve ticks) before giving up.
     int detectAttempts = 2;
     // For tests, on the loop's thread: once the camcorder is found, before the run starts; and

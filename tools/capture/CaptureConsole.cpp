@@ -72,9 +72,6 @@ CaptureConsole::CaptureConsole(std::ostream& out, std::ostream& err, bool quiet,
       m_bSetFileTimes(setFileTimes) {}
 
 void CaptureConsole::AddLog(const std::string& line) {
-    if (IsErrorLine(line)) {
-        m_bErrorLogged.store(true, std::memory_order_release);
-    }
     if (StartsWith(line, TextStart(line), kNewFilePrefix)) {
         m_nFilesCreated.fetch_add(1, std::memory_order_relaxed);
     }

@@ -82,8 +82,6 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     // Takes the status line off the terminal for good.
     void EndStatus();
 
-    // Whether an error line ("ERROR: ...") was logged.
-    bool ErrorLogged() const { return m_bErrorLogged.load(std::memory_order_acquire); }
     // Scene files created and bytes written by a split run so far.
     int FilesCreated() const { return m_nFilesCreated.load(std::memory_order_relaxed); }
     std::uint64_t BytesWritten() const { return m_nWritten.load(std::memory_order_relaxed); }
@@ -122,7 +120,6 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     std::condition_variable m_queued;
     std::deque<std::function<void()>> m_calls;
 
-    std::atomic<bool> m_bErrorLogged{false};
     std::atomic<int> m_nFilesCreated{0};
     std::atomic<std::uint64_t> m_nWritten{0};
 };

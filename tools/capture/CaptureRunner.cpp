@@ -26,6 +26,9 @@ CaptureRunner::CaptureRunner(const CaptureCommandOptions& options, const Capture
                        std::string(CaptureSession::kExtension)),
       m_session(&console, &console, &console) {
     m_session.SetDeviceIndex(options.device);
+    if (hooks.diskSync != nullptr) {
+        m_session.SetDiskSync(hooks.diskSync);
+    }
     // Before anything runs: the split job's thread reports dropped pictures through it.
     m_console.SetSession(&m_session);
 }
@@ -90,17 +93,21 @@ void CaptureRunner::WaitStep(std::uint32_t tick) {
     }
 }
 
-void CaptureRunner::StartCapture() {
+CaptureOptions CaptureRunner::RunOptions(const CaptureCommandOptions& options) {
     CaptureOptions run;
-    run.folder = m_options.outputDir;
-    run.fileName = m_options.name;
-    run.sceneSplit = !m_options.singleFile;
-    run.dateTimeNaming = m_options.dateTimeNaming;
-    run.syncAudio = m_options.sync;
-    run.midScenes = !m_options.countMidScenes;
-    run.dateTimeFormat = m_options.dateFormat;
-    run.startTape = !m_options.noPlay;
-    m_session.OnRecord(run);
+    run.folder = options.outputDir;
+    run.fileName = options.name;
+    run.sceneSplit = !options.singleFile;
+    run.dateTimeNaming = options.dateTimeNaming;
+    run.syncAudio = options.sync;
+    run.midScenes = !options.countMidScenes;
+    run.dateTimeFormat = options.dateFormat;
+    run.startTape = !options.noPlay;
+    return run;
+}
+
+void CaptureRunner::StartCapture() {
+    m_session.OnRecord(RunOptions(m_options));
     if (!m_session.InCapture()) {
         // The session has said why (a file in the way, or one that cannot be made).
         m_nExitStatus = kCaptureExitFailed;
@@ -118,9 +125,6 @@ void CaptureRunner::CaptureStep(std::uint32_t tick) {
                                   std::chrono::duration<double>(*m_options.durationSeconds);
         if (StopRequested() || timeIsUp) {
             m_session.StopRun(RunEnd::Stopped);
-        } else if (m_console.ErrorLogged()) {
-            // A scene file that cannot be made or written: what follows would be lost as well.
-            m_session.StopRun(RunEnd::WriteFailed);
         } else {
             m_session.TimerSteps(tick);
         }
@@ -173,14 +177,8 @@ int CaptureRunner::RunEndStatus() {
         case RunEnd::DroppedPackets:
             return kCaptureExitDropped;
         default:
-            break;
+            return kCaptureExitOk;
     }
-    const std::string program(kProgram);
-    if (m_console.ErrorLogged()) {
-        m_console.Problem(program + ": the capture could not be written in full");
-        return kCaptureExitFailed;
-    }
-    return kCaptureExitOk;
 }
 
 }  // namespace vornak

@@ -21,6 +21,9 @@ class CaptureRunner {
     CaptureRunner(const CaptureRunner&) = delete;
     CaptureRunner& operator=(const CaptureRunner&) = delete;
 
+    // What the capture session is asked to record.
+    static CaptureOptions RunOptions(const CaptureCommandOptions& options);
+
     // Runs the loop until the capture has ended; returns the exit status.
     int Run();
 

@@ -243,8 +243,8 @@ TEST_F(CVornakCaptureRun, NameAndFolderAreCheckedBeforeAnythingStarts) {
                   "ERROR: Can't start capturing. The file name has not been choosen",
                   "ERROR: Can't start capturing. The directory for capturing files has not been "
                   "choosen.",
-                  "ERROR: Can't start capturing. File " + m_dir.File("missing") +
-                      "/tape.m2t can't be created. (No such file or directory)"}));
+                  "ERROR: This folder can't take new files: " + m_dir.File("missing") +
+                      " (No such file or directory)"}));
     EXPECT_FALSE(m_page->Session().InCapture());
     EXPECT_EQ(Camcorder()->PacketsSent(), 0u) << "the tape never played";
 }
