@@ -2,10 +2,12 @@
 //  - the CPU time (user + system, of the child process) of a scene-split capture of a tape
 //    played at its own rate, given per hour of HDV (25 Mbit/s): what a real camcorder costs;
 //  - the wall time of a --single-file capture of a large tape played as fast as the capture
-//    takes it, against a plain copy of the same file with 12,582,840-byte blocks, taking turns
-//    at going first. The capture's time is given twice: until the file is complete (all but
-//    its last stdio buffer, which goes out when the run ends), and until the program has exited
-//    (it notices the end of the tape at its third once-a-second check, or the next one after).
+//    takes it, against a plain copy of the same file with 12,582,840-byte blocks that is flushed
+//    to the disk (fdatasync) before it closes, as the capture's file is, taking turns at going
+//    first. The capture's time is given twice: until the file is complete (all but its last
+//    64 KB of packets, which go out when the run ends), and until the program has exited, its
+//    file and folder flushed (it notices the end of the tape at its third once-a-second check,
+//    or the next one after).
 //
 //   vornak-bench-capture-command [--seconds N] [--size BYTES] [--runs N] [--keep]
 //
@@ -37,8 +39,9 @@ constexpr double kDefaultTapeSeconds = 30;
 constexpr char kDefaultSize[] = "1.5G";
 constexpr int kDefaultRuns = 3;
 constexpr auto kSizePoll = std::chrono::milliseconds(5);
-// The capture file is written through stdio: its last buffer reaches the file when the run ends.
-constexpr std::uintmax_t kStdioSlack = 64 * 1024;
+// The capture file is written 64 KB of whole packets at a time: the last ones reach the file
+// when the run ends.
+constexpr std::uintmax_t kWriteSlack = 64 * 1024;
 constexpr double kMicro = 1e-6;
 constexpr double kBytesPerMB = 1e6;
 
@@ -124,7 +127,9 @@ Measurement Copy(const std::string& from, const std::string& to) {
                 done += w;
             }
         }
-        std::_Exit(::close(out) == 0 && n == 0 ? 0 : 1);
+        // Flushed as the capture's file is: a copy in the page cache alone is not done yet.
+        const bool flushed = ::fdatasync(out) == 0;
+        std::_Exit(flushed && ::close(out) == 0 && n == 0 ? 0 : 1);
     }
     int status = 0;
     rusage usage{};
@@ -165,7 +170,8 @@ void Usage() {
         "Usage: vornak-bench-capture-command [--seconds N] [--size BYTES] [--runs N] [--keep]\n"
         "Runs vornak-capture with the virtual camcorder: CPU seconds per hour of HDV of a\n"
         "scene-split capture at the tape's own rate, and the wall time of a --single-file\n"
-        "capture at full speed against a copy with %zu-byte blocks, alternating.\n"
+        "capture at full speed against a copy with %zu-byte blocks, both flushed to the disk,\n"
+        "alternating.\n"
         "  --seconds N   length of the tape played at its own rate (default %.0f)\n"
         "  --size BYTES  size of the tape for the full-speed capture, as vornak-mktape\n"
         "                takes it (default %s)\n"
@@ -255,7 +261,7 @@ int main(int argc, char** argv) {
             const Measurement m = RunChild(
                 {capture, "--quiet", "--single-file", "--output-dir", work, "--name", "capture"},
                 {"VORNAK_VIRTUAL_CAMCORDER=" + tape, "VORNAK_VIRTUAL_SPEED=0"}, capturePath,
-                tapeSize - kStdioSlack);
+                tapeSize - kWriteSlack);
             std::error_code ec;
             const bool whole = fs::file_size(capturePath, ec) == tapeSize && !ec;
             fs::remove(capturePath);
