@@ -41,6 +41,7 @@ void TapeTransport::Load(std::uint64_t packets, double bitRate) {
         m_nLiveCursor = 0;
         m_nLiveSent = 0;
         m_bEndOfTape = false;
+        PlaceDvStretchesLocked();
         NextGenerationLocked();
     }
     m_changed.notify_all();
@@ -117,6 +118,87 @@ double TapeTransport::Speed() const {
     return m_speed;
 }
 
+void TapeTransport::SetDvStretches(std::vector<double> startSeconds) {
+    {
+        std::lock_guard lock(m_mutex);
+        AnchorLocked();  // a stretch that now holds the position lasts from here
+        m_dvStartSeconds = std::move(startSeconds);
+        PlaceDvStretchesLocked();
+    }
+    m_changed.notify_all();
+}
+
+bool TapeTransport::OutputIsDv() const {
+    std::lock_guard lock(m_mutex);
+    if (m_bCamera || m_bUnplugged) {
+        return false;
+    }
+    return DvStretchAtLocked(SettleLocked(m_clock()).position).has_value();
+}
+
+void TapeTransport::PlaceDvStretchesLocked() {
+    m_dvStretches.clear();
+    std::vector<double> starts = m_dvStartSeconds;
+    std::sort(starts.begin(), starts.end());
+    const double packetsPerSecond = m_bitRate / kBitsPerPacket;
+    const auto toPacket = [&](double seconds) {
+        // Clamped before the conversion: a place beyond the tape is its end.
+        const double packet = std::floor(std::max(seconds, 0.0) * packetsPerSecond);
+        return static_cast<std::uint64_t>(std::min(packet, static_cast<double>(m_nLength)));
+    };
+    for (const double start : starts) {
+        const Stretch stretch{toPacket(start), toPacket(start + kDvStretchSeconds)};
+        if (stretch.begin >= stretch.end) {
+            continue;  // at or past the tape's end
+        }
+        if (!m_dvStretches.empty() && stretch.begin <= m_dvStretches.back().end) {
+            m_dvStretches.back().end = std::max(m_dvStretches.back().end, stretch.end);
+        } else {
+            m_dvStretches.push_back(stretch);
+        }
+    }
+}
+
+std::optional<TapeTransport::Stretch> TapeTransport::DvStretchAtLocked(
+    std::uint64_t position) const {
+    for (const Stretch& stretch : m_dvStretches) {
+        if (position < stretch.begin) {
+            break;
+        }
+        if (position < stretch.end) {
+            return stretch;
+        }
+    }
+    return std::nullopt;
+}
+
+std::uint64_t TapeTransport::StreamLimitLocked(std::uint64_t position) const {
+    for (const Stretch& stretch : m_dvStretches) {
+        if (stretch.begin > position) {
+            return stretch.begin;
+        }
+    }
+    return m_nLength;
+}
+
+TapeTransport::Clock::time_point TapeTransport::DvEndLocked(const Stretch& stretch) const {
+    const double seconds =
+        static_cast<double>(stretch.end - std::min(m_nPosition, stretch.end)) / PlayRateLocked();
+    return m_anchorTime + std::chrono::nanoseconds(static_cast<std::int64_t>(
+                              std::ceil(seconds * kNanosecondsPerSecond)));
+}
+
+void TapeTransport::LeaveDvStretchLocked(Clock::time_point now) {
+    const Settled settled = SettleLocked(now);
+    m_mode = settled.mode;
+    m_nPosition = settled.position;
+    m_anchorTime = now;
+    if (m_mode == TransportMode::Stop) {
+        m_bEndOfTape = true;  // the stretch ran to the end of the tape
+    }
+    NextGenerationLocked();
+}
+
 void TapeTransport::SetCameraMode(bool on) {
     {
         std::lock_guard lock(m_mutex);
@@ -163,8 +245,32 @@ bool TapeTransport::Unplugged() const {
 
 bool TapeTransport::WaitForStream(const std::function<bool()>& ready) {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_bInterrupted || (StreamingLocked() && ready()); });
-    return !m_bInterrupted;
+    for (;;) {
+        if (m_bInterrupted) {
+            return false;
+        }
+        // Play in a DV stretch streams again once the clock has carried it out of the stretch.
+        const Clock::time_point now = m_clock();
+        std::optional<Clock::time_point> dvEnd;
+        if (m_mode == TransportMode::Play && !m_bCamera) {
+            if (const auto stretch = DvStretchAtLocked(m_nPosition)) {
+                dvEnd = DvEndLocked(*stretch);
+                if (now >= *dvEnd) {
+                    LeaveDvStretchLocked(now);
+                    continue;
+                }
+            }
+        }
+        if (StreamingLocked() && ready()) {
+            return true;
+        }
+        if (dvEnd) {
+            // A replaced clock does not move by itself: whoever moves it calls Notify.
+            m_changed.wait_for(lock, *dvEnd - now);
+        } else {
+            m_changed.wait(lock);
+        }
+    }
 }
 
 std::size_t TapeTransport::NextClaimSize(std::size_t max) const {
@@ -172,8 +278,11 @@ std::size_t TapeTransport::NextClaimSize(std::size_t max) const {
     if (!StreamingLocked()) {
         return 0;
     }
-    const std::uint64_t from = m_bCamera ? m_nLiveCursor : m_nPosition;
-    return static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - from));
+    if (m_bCamera) {
+        return static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nLiveCursor));
+    }
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(max, StreamLimitLocked(m_nPosition) - m_nPosition));
 }
 
 TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t generation) {
@@ -196,9 +305,9 @@ TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t g
             }
             return claim;
         }
+        const std::uint64_t limit = StreamLimitLocked(m_nPosition);
         claim.first = m_nPosition;
-        claim.count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nPosition));
+        claim.count = static_cast<std::size_t>(std::min<std::uint64_t>(max, limit - m_nPosition));
         claim.stamp = claim.first;
         m_nPosition += claim.count;
         if (m_nPosition >= m_nLength) {
@@ -208,6 +317,8 @@ TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t g
             NextGenerationLocked();
             claim.reachedEnd = true;
             stopped = true;
+        } else if (m_nPosition >= limit) {
+            m_anchorTime = m_clock();  // play goes on through the DV stretch from now
         }
     }
     if (stopped) {
@@ -256,6 +367,25 @@ void TapeTransport::RestartPacing() {
 }
 
 TapeTransport::Settled TapeTransport::SettleLocked(Clock::time_point now) const {
+    if (m_mode == TransportMode::Play && !m_bCamera) {
+        if (const auto stretch = DvStretchAtLocked(m_nPosition)) {
+            if (now >= DvEndLocked(*stretch)) {
+                return stretch->end >= m_nLength ? Settled{TransportMode::Stop, m_nLength}
+                                                 : Settled{TransportMode::Play, stretch->end};
+            }
+            const double moved =
+                now <= m_anchorTime
+                    ? 0.0
+                    : PlayRateLocked() *
+                          static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                  now - m_anchorTime)
+                                                  .count()) /
+                          kNanosecondsPerSecond;
+            return {TransportMode::Play,
+                    std::min(stretch->end - 1,
+                             m_nPosition + static_cast<std::uint64_t>(std::floor(moved)))};
+        }
+    }
     const double rate = TimedRateLocked();
     if (rate == 0 || now <= m_anchorTime) {
         return {m_mode, m_nPosition};
@@ -311,8 +441,12 @@ double TapeTransport::TimedRateLocked() const {
         case TransportMode::Freeze:
             return 0;
     }
+    return factor * PlayRateLocked();
+}
+
+double TapeTransport::PlayRateLocked() const {
     const double speed = m_speed > 0 ? m_speed : 1.0;
-    return factor * speed * m_bitRate / kBitsPerPacket;
+    return speed * m_bitRate / kBitsPerPacket;
 }
 
 bool TapeTransport::StreamingLocked() const {
@@ -322,7 +456,8 @@ bool TapeTransport::StreamingLocked() const {
     if (m_bCamera) {
         return m_nLength > 0;
     }
-    return m_mode == TransportMode::Play && m_nPosition < m_nLength;
+    return m_mode == TransportMode::Play && m_nPosition < m_nLength &&
+           !DvStretchAtLocked(m_nPosition);
 }
 
 }  // namespace vornak

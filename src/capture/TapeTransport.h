@@ -9,6 +9,10 @@
 // and they stop by themselves at either end. The clock can be replaced so that tests see
 // exact positions without waiting.
 //
+// Stretches of the tape can be recorded in DV: play moves through such a stretch at the play
+// rate without a stream (an MPEG-2 receiver takes nothing of a DV signal), and the output
+// signal is DV while the position lies in one.
+//
 // Thread-safe: the controls come from the user-interface side, the streaming thread takes
 // packets and waits here, so that a change of mode or an interruption wakes it at once.
 #pragma once
@@ -19,6 +23,8 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
+#include <vector>
 
 namespace vornak {
 
@@ -42,6 +48,8 @@ class TapeTransport {
     static constexpr double kFastPlayFactor = 5.0;
     // The rate of a tape loaded without one: HDV 1080i.
     static constexpr double kDefaultBitRate = 25'000'000.0;
+    // Seconds of tape that each DV stretch lasts.
+    static constexpr double kDvStretchSeconds = 3.0;
 
     // The packets the streaming thread takes in one go: tape position `first` on, and the
     // packet number its arrival stamps count from (the tape position in play; packets sent
@@ -88,6 +96,12 @@ class TapeTransport {
     void SetSpeed(double factor);
     double Speed() const;
 
+    // DV stretches of kDvStretchSeconds each, starting at these tape positions in seconds (at
+    // the tape's rate; overlapping stretches join). Kept across Load.
+    void SetDvStretches(std::vector<double> startSeconds);
+    // The position lies in a DV stretch (never in camera mode, whose live picture is HDV).
+    bool OutputIsDv() const;
+
     // Camera mode stops the transport where it is and streams the tape from its start, in a
     // loop; leaving it stops that stream. Ignored once unplugged.
     void SetCameraMode(bool on);
@@ -98,13 +112,14 @@ class TapeTransport {
     bool Unplugged() const;
 
     // For the streaming thread: waits until there is something to stream (play with packets
-    // left, or camera mode) and `ready` says yes, or until interrupted. False when interrupted.
+    // left outside a DV stretch, or camera mode) and `ready` says yes, or until interrupted.
+    // False when interrupted.
     bool WaitForStream(const std::function<bool()>& ready);
     // How many packets a TakePackets(max) would claim now.
     std::size_t NextClaimSize(std::size_t max) const;
     // Claims up to `max` packets and moves past them, unless `generation` is out of date or
-    // there is nothing to stream (count 0). Play stops at the end of the tape; camera mode
-    // starts again from the tape's start.
+    // there is nothing to stream (count 0). Play stops at the end of the tape and before a DV
+    // stretch; camera mode starts again from the tape's start.
     Claim TakePackets(std::size_t max, std::uint64_t generation);
     // Waits until the clock reaches `deadline` or the generation moves on from `generation`.
     // False when interrupted first.
@@ -122,6 +137,23 @@ class TapeTransport {
         TransportMode mode;
         std::uint64_t position;
     };
+    // Packets [begin, end) of the tape.
+    struct Stretch {
+        std::uint64_t begin;
+        std::uint64_t end;
+    };
+    // The stretches in packets at the tape's rate and length, joined where they overlap.
+    void PlaceDvStretchesLocked();
+    // The DV stretch that holds `position`, if any.
+    std::optional<Stretch> DvStretchAtLocked(std::uint64_t position) const;
+    // Where streaming from `position` has to stop: the next DV stretch or the tape's end.
+    std::uint64_t StreamLimitLocked(std::uint64_t position) const;
+    // When play, anchored in `stretch`, comes out of it.
+    Clock::time_point DvEndLocked(const Stretch& stretch) const;
+    // Play that has come out of a DV stretch starts streaming from its end, paced anew.
+    void LeaveDvStretchLocked(Clock::time_point now);
+    // Packets per second of play, as winding counts it (at speed 0, as at 1).
+    double PlayRateLocked() const;
     // Starts a new generation now.
     void NextGenerationLocked();
     // Where a winding tape has got to at `now`, and whether it has stopped at an end.
@@ -150,6 +182,8 @@ class TapeTransport {
     bool m_bUnplugged = false;
     bool m_bEndOfTape = false;
     bool m_bInterrupted = false;
+    std::vector<double> m_dvStartSeconds;
+    std::vector<Stretch> m_dvStretches;  // in tape order
 };
 
 }  // namespace vornak

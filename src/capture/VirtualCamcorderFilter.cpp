@@ -69,6 +69,9 @@ HRESULT VirtualCamcorderFilter::GetCapability(LONG Capability, LONG* pValue, dou
         case ED_DEVCAP_TIMECODE_READ:
             *pValue = kCapabilityTrue;
             return S_OK;
+        case VORNAK_DEVCAP_OUTPUT_SIGNAL:
+            *pValue = m_transport.OutputIsDv() ? VORNAK_SIGNAL_DV : VORNAK_SIGNAL_HDV;
+            return S_OK;
         default:
             return E_NOTIMPL;
     }

@@ -4,10 +4,11 @@
 //
 // Beside the filter it answers the device control of a camcorder: the tape transport
 // (IAMExtTransport), the timecode of the tape position (IAMTimecodeReader) and the device
-// type (IAMExtDevice), tape playback or camera. In camera mode it streams its tape from the
-// start, over and over, as a camcorder streams what its lens sees, and refuses transport
-// commands. It can be unplugged, on request or a set time after it starts running: then it
-// stops streaming, tells its graph (EC_DEVICE_LOST) and fails every later control call.
+// type and output signal (IAMExtDevice), tape playback or camera, HDV or DV. In camera mode it
+// streams its tape from the start, over and over, as a camcorder streams what its lens sees, and
+// refuses transport commands. It can be unplugged, on request or a set time after it starts
+// running: then it stops streaming, tells its graph (EC_DEVICE_LOST) and fails every later control
+// call.
 #pragma once
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "CCamcorderFilter.h"
 #include "DeviceControl.h"
@@ -44,7 +46,9 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     HRESULT Stop() override;
 
     // IAMExtDevice: ED_DEVCAP_DEVICE_TYPE gives ED_DEVTYPE_VCR or ED_DEVTYPE_CAMERA,
-    // ED_DEVCAP_TIMECODE_READ gives OATRUE; anything else E_NOTIMPL.
+    // ED_DEVCAP_TIMECODE_READ gives OATRUE, VORNAK_DEVCAP_OUTPUT_SIGNAL gives VORNAK_SIGNAL_DV
+    // while the tape position lies in a DV stretch, else VORNAK_SIGNAL_HDV; anything else
+    // E_NOTIMPL.
     HRESULT GetCapability(LONG Capability, LONG* pValue, double* pdblValue) override;
     // IAMExtTransport: the ED_MODE_* modes of DeviceControl.h; E_INVALIDARG for any other,
     // VFW_E_WRONG_STATE in camera mode.
@@ -82,6 +86,11 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     // Switches between tape playback and camera mode; any thread, also while running.
     void SetCameraMode(bool on) { m_transport.SetCameraMode(on); }
     bool CameraMode() const { return m_transport.CameraMode(); }
+    // Tape positions, in seconds, where DV recordings of TapeTransport::kDvStretchSeconds
+    // each lie on the tape.
+    void SetDvStretches(std::vector<double> startSeconds) {
+        m_transport.SetDvStretches(std::move(startSeconds));
+    }
 
     // Unplugs the device: any thread, at most once in effect. Calls the lost handler, then
     // posts EC_DEVICE_LOST (0, 0) to the graph.

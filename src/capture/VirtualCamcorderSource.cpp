@@ -23,6 +23,8 @@ constexpr char kModeVariable[] = "VORNAK_VIRTUAL_MODE";
 constexpr char kVendorVariable[] = "VORNAK_VIRTUAL_VENDOR";
 constexpr char kModelVariable[] = "VORNAK_VIRTUAL_MODEL";
 constexpr char kLoseAfterVariable[] = "VORNAK_VIRTUAL_LOSE_AFTER";
+constexpr char kDvAtVariable[] = "VORNAK_VIRTUAL_DV_AT";
+constexpr char kListSeparator = ',';
 constexpr char kVcrMode[] = "vcr";
 constexpr char kCameraMode[] = "camera";
 constexpr char kMessageStart[] = "Virtual camcorder not set up: ";
@@ -48,6 +50,25 @@ std::optional<double> ParseNumber(const std::string& text) {
         return std::nullopt;
     }
     return value;
+}
+
+// Numbers of 0 or more separated by commas, none left out; nothing when any is bad.
+std::optional<std::vector<double>> ParseSecondsList(const std::string& text) {
+    std::vector<double> list;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find(kListSeparator, start);
+        const auto value =
+            ParseNumber(text.substr(start, end == std::string::npos ? end : end - start));
+        if (!value || *value < 0) {
+            return std::nullopt;
+        }
+        list.push_back(*value);
+        if (end == std::string::npos) {
+            return list;
+        }
+        start = end + 1;
+    }
 }
 
 void ReportValue(std::ostream& errors, const char* name, const std::string& value,
@@ -129,6 +150,15 @@ std::shared_ptr<VirtualCamcorderSource> VirtualCamcorderSource::FromEnvironment(
         }
         settings.loseAfterSeconds = *seconds;
     }
+    if (const auto text = Value(lookup, kDvAtVariable)) {
+        const auto seconds = ParseSecondsList(*text);
+        if (!seconds) {
+            ReportValue(errors, kDvAtVariable, *text,
+                        "tape positions in seconds (0 or more), separated by commas");
+            return nullptr;
+        }
+        settings.dvAtSeconds = *seconds;
+    }
     if (const auto problem = TapeProblem(settings.tapePath)) {
         errors << kMessageStart << "cannot read the tape \"" << settings.tapePath << "\" ("
                << kTapeVariable << "): " << *problem << '\n';
@@ -160,6 +190,7 @@ std::vector<DeviceDescription> VirtualCamcorderSource::ListDevices(const CLSID& 
         camcorder->SetSpeed(settings.speed);
         camcorder->SetCameraMode(settings.cameraMode);
         camcorder->SetLoseAfter(settings.loseAfterSeconds);
+        camcorder->SetDvStretches(settings.dvAtSeconds);
         camcorder->SetLostHandler([lost] { lost->store(true, std::memory_order_release); });
         return HandOut(static_cast<IBaseFilter*>(camcorder.Get()), filter);
     };

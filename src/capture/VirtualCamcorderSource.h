@@ -10,6 +10,8 @@
 //   VORNAK_VIRTUAL_MODEL       model text, "Virtual HDV" by default
 //   VORNAK_VIRTUAL_LOSE_AFTER  seconds (> 0) after its filter starts running at which the
 //                              device is unplugged
+//   VORNAK_VIRTUAL_DV_AT       SECONDS[,SECONDS...]: tape positions (>= 0) at which the tape
+//                              holds 3 seconds of DV (no stream, output signal DV)
 // An empty value counts as unset. Numbers are read with a decimal point whatever the locale.
 //
 // A camcorder that has been unplugged stays away: once a device of this source is lost, the
@@ -39,6 +41,7 @@ class VirtualCamcorderSource : public IDeviceSource {
         std::string vendor = "Vornak";
         std::string model = "Virtual HDV";
         std::optional<double> loseAfterSeconds;
+        std::vector<double> dvAtSeconds;
     };
 
     // Looks up one environment variable; null when unset.

@@ -212,6 +212,47 @@ TEST_F(TapeTransportTimedTest, UnpluggedRefusesEverythingOnce) {
     EXPECT_EQ(m_transport.TakePackets(6, m_transport.PlayGeneration()).count, 0u);
 }
 
+// A DV stretch of three seconds (3000 packets here) is played through at the play rate with
+// nothing to stream; the stream comes back at its end, paced anew.
+TEST_F(TapeTransportTimedTest, PlayCrossesADvStretchWithoutAStreamAndStreamsAfterIt) {
+    // The second stretch overlaps the first: they join into [2000, 6000).
+    m_transport.SetDvStretches({3.0, 2.0});
+    EXPECT_FALSE(m_transport.OutputIsDv());
+    PlayPackets(1500);
+    std::uint64_t generation = m_transport.PlayGeneration();
+    EXPECT_EQ(m_transport.NextClaimSize(1500), 500u) << "a claim stops where the DV begins";
+    EXPECT_EQ(m_transport.TakePackets(1500, generation).count, 500u);
+    EXPECT_TRUE(m_transport.OutputIsDv());
+    EXPECT_EQ(m_transport.TakePackets(1500, generation).count, 0u);
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Play);
+
+    // The streaming thread's wait ends when the clock has carried play out of the stretch.
+    auto waiter = std::async(std::launch::async,
+                             [&] { return m_transport.WaitForStream([] { return true; }); });
+    m_clock.Advance(2s);
+    EXPECT_EQ(m_transport.Position(), 4000u);
+    EXPECT_TRUE(m_transport.OutputIsDv());
+    EXPECT_EQ(waiter.wait_for(20ms), std::future_status::timeout);
+    m_clock.Advance(2s);
+    ASSERT_EQ(waiter.wait_for(kSafetyLimit), std::future_status::ready);
+    EXPECT_TRUE(waiter.get());
+    EXPECT_FALSE(m_transport.OutputIsDv());
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Play);
+    EXPECT_NE(m_transport.PlayGeneration(), generation);
+    const auto claim = m_transport.TakePackets(10, m_transport.PlayGeneration());
+    EXPECT_EQ(claim.first, 6000u);
+    EXPECT_EQ(claim.count, 10u);
+
+    // Paused in a stretch: DV, and the position holds; camera mode shows no tape.
+    m_transport.SetDvStretches({6.0});
+    ASSERT_TRUE(m_transport.SetMode(TransportMode::Freeze));
+    m_clock.Advance(10s);
+    EXPECT_EQ(m_transport.Position(), 6010u);
+    EXPECT_TRUE(m_transport.OutputIsDv());
+    m_transport.SetCameraMode(true);
+    EXPECT_FALSE(m_transport.OutputIsDv());
+}
+
 TEST(TapeTransport, WaitsEndWithPlayWithTheClockOrWithAnInterruption) {
     TapeTransport transport;
     transport.Load(10);

@@ -76,6 +76,7 @@ TEST_F(VirtualCamcorderSourceTest, EachBadValueIsRefusedWithOneLineNamingIt) {
          {"fast", "-1", "1.5x", " 2", "nan", "inf", "1,5", "1e-300", "0.009"}},
         {"VORNAK_VIRTUAL_MODE", {"tape", "VCR", "camera "}},
         {"VORNAK_VIRTUAL_LOSE_AFTER", {"0", "-3", "soon", "1e999"}},
+        {"VORNAK_VIRTUAL_DV_AT", {"soon", "-1", "3,", ",3", "1,,2", "2, 4", "1;2", "inf"}},
     };
     for (const auto& [name, values] : bad) {
         for (const std::string& value : values) {
@@ -138,6 +139,23 @@ TEST_F(VirtualCamcorderSourceTest, DefaultsMakeAVcrAtTheTapesRate) {
     EXPECT_EQ(camcorder->Run(0), S_OK);
     EXPECT_EQ(camcorder->Stop(), S_OK);
     EXPECT_FALSE(camcorder->IsLost());
+}
+
+TEST_F(VirtualCamcorderSourceTest, DvStretchesAreReadAndTheCamcorderSaysDvInThem) {
+    const auto signalOf = [](VirtualCamcorderFilter& camcorder) {
+        LONG signal = 0;
+        EXPECT_EQ(camcorder.GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &signal, nullptr), S_OK);
+        return signal;
+    };
+    auto camcorder = Bind(FromEnvironment()->ListDevices(CLSID_VideoInputDeviceCategory).at(0));
+    EXPECT_EQ(signalOf(*camcorder.Get()), VORNAK_SIGNAL_HDV);
+
+    m_env["VORNAK_VIRTUAL_DV_AT"] = "0,12.5";
+    const auto source = FromEnvironment();
+    ASSERT_NE(source, nullptr) << m_errors.str();
+    EXPECT_EQ(source->GetSettings().dvAtSeconds, (std::vector<double>{0, 12.5}));
+    camcorder = Bind(source->ListDevices(CLSID_VideoInputDeviceCategory).at(0));
+    EXPECT_EQ(signalOf(*camcorder.Get()), VORNAK_SIGNAL_DV) << "the tape starts on DV";
 }
 
 TEST_F(VirtualCamcorderSourceTest, ALostCamcorderStaysAwayUntilReplugged) {
