@@ -15,6 +15,7 @@ namespace vornak {
 namespace {
 
 constexpr char kErrDisconnected[] = "ERROR: The camcorder was disconnected during capturing.";
+constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
 
 // One two-digit field of a binary-coded decimal timecode, from its top nibble down.
 unsigned BcdField(DWORD frames, int shift) {
@@ -88,7 +89,35 @@ void CaptureSession::CheckDeviceMode() {
             m_pView->UpdateControls();
         }
     }
+    CheckOutputSignal();
     CheckEndOfTape();
+}
+
+void CaptureSession::CheckOutputSignal() {
+    LONG signal = VORNAK_SIGNAL_HDV;
+    // A camcorder that cannot tell is taken to play HDV.
+    const bool dv =
+        m_bHasExtDevice &&
+        Succeeded(m_pExtDevice->GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &signal, nullptr)) &&
+        signal == VORNAK_SIGNAL_DV;
+    const bool hold = dv && InCapture() && TapePlays();
+    if (m_pCapturePin != nullptr) {
+        // Held before the break, so that the reader after it never counts this silence.
+        m_pCapturePin->HoldLiveRun(hold);
+    }
+    if (dv && !m_bDvSignal) {
+        Log(kDvWarning);
+        if (InCapture() && m_bSceneSplitRun && m_pCapturePin != nullptr) {
+            m_pCapturePin->BreakLiveRun();
+        }
+    }
+    m_bDvSignal = dv;
+}
+
+bool CaptureSession::TapePlays() const {
+    LONG mode = 0;
+    return m_bVcrMode && m_bHasTransport && Succeeded(m_pTransport->get_Mode(&mode)) &&
+           mode == ED_MODE_PLAY;
 }
 
 std::string CaptureSession::TimecodeText() const {
@@ -208,6 +237,7 @@ void CaptureSession::TimerSteps(std::uint32_t tick) {
     if (tick % kDetectEvery == 0 && !m_bPresent) {
         m_bPresent = DetectCamcorder();
         if (m_bPresent) {
+            CheckOutputSignal();  // before the stream starts
             m_bPreviewOk = m_pView->BuildPreviewGraph();
             if (m_pMediaControl) {
                 (void)m_pMediaControl->Run();
@@ -306,6 +336,7 @@ void CaptureSession::ResetDeviceState() {
     std::lock_guard lock(m_stopLock);
     m_bPresent = false;
     m_bVcrMode = false;
+    m_bDvSignal = false;
     m_bInCapture.store(false, std::memory_order_release);
     m_bHasExtDevice = false;
     m_bHasTransport = false;

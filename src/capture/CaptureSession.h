@@ -109,6 +109,10 @@ class CaptureSession {
     void QueryDeviceControls();
     bool DetectCamcorder();
     void CheckDeviceMode();
+    // Asks the camcorder which signal it plays out. DV, which Vornak cannot capture, is
+    // warned of once each time it begins; during a split run it ends the scene in progress, and
+    // while the tape plays it keeps the silence from ending the run.
+    void CheckOutputSignal();
     void OnGraphEvent();
     void ReleaseGraph();
     void ResetDeviceState();
@@ -174,6 +178,8 @@ class CaptureSession {
     const std::string& CamcorderName() const { return m_camcorderName; }
     bool Present() const { return m_bPresent; }
     bool VcrMode() const { return m_bVcrMode; }
+    // The camcorder last said that it plays DV.
+    bool DvSignal() const { return m_bDvSignal; }
     bool InCapture() const { return m_bInCapture.load(std::memory_order_acquire); }
     bool HasExtDevice() const { return m_bHasExtDevice; }
     bool HasTransport() const { return m_bHasTransport; }
@@ -209,6 +215,7 @@ class CaptureSession {
     // UpdateControls on the owner's thread, from whichever thread asks.
     void UpdateControlsFromAnyThread();
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
+    bool TapePlays() const;
     static std::uint32_t TickCount();
 
     CaptureView* m_pView;
@@ -237,6 +244,7 @@ class CaptureSession {
 
     bool m_bPresent = false;
     bool m_bVcrMode = false;
+    bool m_bDvSignal = false;
     bool m_bHasExtDevice = false;
     bool m_bHasTransport = false;
     bool m_bHasTimecode = false;

@@ -134,6 +134,7 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     if (startTape && m_bVcrMode) {
         SendTransportMode(ED_MODE_PLAY);
     }
+    CheckOutputSignal();
     m_lastRunEnd.store(RunEnd::None, std::memory_order_release);
     m_nEndTicks = 0;
     m_bInCapture.store(true, std::memory_order_release);
@@ -162,7 +163,12 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     m_lastCaptureName = options.fileName;
     const std::string prefix = options.folder + "/" + options.fileName;
     SplitResult result = SplitResult::Completed;
-    {
+    const auto failedResult = [](SplitResult r) {
+        return r == SplitResult::CreateFailed || r == SplitResult::WriteFailed;
+    };
+    // Each stretch of HDV between two of DV is a job of its own: the scene in progress ends
+    // where the camcorder stopped sending, and the numbering goes on after it.
+    do {
         SceneSplitter job(m_pCapturePin, prefix, kExtension, nullptr, m_nSceneCounter,
                           options.dateTimeNaming, options.syncAudio, options.dateTimeFormat,
                           options.midScenes);
@@ -172,9 +178,9 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
         job.Run();
         result = job.Result();
         m_nSceneCounter = job.Counter();
-        m_pCapturePin->EndLiveRun();
-    }
-    const bool failed = result == SplitResult::CreateFailed || result == SplitResult::WriteFailed;
+    } while (!failedResult(result) && m_pCapturePin->TakeLiveBreak());
+    m_pCapturePin->EndLiveRun();
+    const bool failed = failedResult(result);
     m_bJobFailed.store(failed, std::memory_order_release);
     m_bJobCreateFailed.store(result == SplitResult::CreateFailed, std::memory_order_release);
     if (InCapture()) {

@@ -188,6 +188,7 @@ HRESULT CapturePin::BeginFlush() {
 HRESULT CapturePin::EndFlush() {
     CAutoLock lock(*m_pQueueLock);
     m_queue.clear();
+    m_nBreaks = 0;
     return S_OK;
 }
 
@@ -295,9 +296,32 @@ void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
     m_queue.push_front(std::move(chunk));
     if (m_queue.size() > kLiveQueueLimit) {
         m_nDropped.fetch_add(1, std::memory_order_relaxed);
-        m_queue.pop_back();
+        // The oldest chunk goes, never a break: scenes on either side of one stay apart.
+        const auto oldest = std::find_if(m_queue.rbegin(), m_queue.rend(),
+                                         [](const auto& entry) { return entry != nullptr; });
+        m_queue.erase(std::next(oldest).base());
     }
     m_pDataEvent->Set();
+}
+
+void CapturePin::BreakLiveRun() {
+    CAutoLock lock(*m_pQueueLock);
+    if (m_bCapturing.load(std::memory_order_relaxed) == 0 || m_pFile ||
+        m_bStopRequested.load(std::memory_order_relaxed) != 0 ||
+        (!m_queue.empty() && m_queue.front() == nullptr)) {
+        return;
+    }
+    m_queue.push_front(nullptr);
+    ++m_nBreaks;
+    m_pDataEvent->Set();
+}
+
+void CapturePin::HoldLiveRun(bool hold) {
+    if (!hold && m_bHold.load(std::memory_order_acquire)) {
+        m_holdReleasedAt.store(std::chrono::steady_clock::now().time_since_epoch().count(),
+                               std::memory_order_release);
+    }
+    m_bHold.store(hold, std::memory_order_release);
 }
 
 void CapturePin::WriteChunk(const std::uint8_t* data, std::int32_t length) {
@@ -375,6 +399,9 @@ void CapturePin::StartCapture(CaptureFile file) {
     CAutoLock lock(*m_pQueueLock);
     m_pDataEvent->Reset();
     m_queue.clear();
+    m_nBreaks = 0;
+    m_bBreakReached.store(false, std::memory_order_release);
+    m_bHold.store(false, std::memory_order_release);
     CloseFile();  // a run left open is not to be lost silently either
     m_pFile = std::move(file);
     m_bFileOpen.store(m_pFile ? 1 : 0, std::memory_order_release);
@@ -406,16 +433,18 @@ void CapturePin::CloseFile() {
 }
 
 std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
-    std::unique_lock<CCriticalSection> lock(*m_pQueueLock, std::defer_lock);
+    std::unique_lock<CCriticalSection> lock(*m_pQueueLock);
     // Once stopped, the reader takes what is queued without waiting for more: waking it once
     // is not enough, as a batch taken after the stop would use the wake up.
     if (m_bCapturing.load(std::memory_order_acquire) != 0 &&
-        m_bStopRequested.load(std::memory_order_acquire) == 0) {
-        (void)m_pDataEvent->WaitFor(m_takeTimeout);  // a time-out is no error
+        m_bStopRequested.load(std::memory_order_acquire) == 0 && m_nBreaks == 0) {
+        lock.unlock();
+        WaitForLiveData();
         lock.lock();
         m_pDataEvent->Reset();
-    } else {
-        lock.lock();
+    }
+    if (m_nBreaks > 0) {
+        return TakeBeforeBreak();
     }
     if (m_queue.empty()) {
         m_bCapturing.store(0, std::memory_order_release);
@@ -424,6 +453,39 @@ std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
     // The batch keeps the queue's order: oldest chunk at the back.
     auto batch = std::make_unique<ChunkQueue>();
     batch->swap(m_queue);
+    return batch;
+}
+
+void CapturePin::WaitForLiveData() {
+    using Clock = std::chrono::steady_clock;
+    auto timeout = m_takeTimeout;
+    while (!m_pDataEvent->WaitFor(timeout)) {
+        if (m_bHold.load(std::memory_order_acquire)) {
+            timeout = m_takeTimeout;
+            continue;
+        }
+        const auto sinceRelease =
+            Clock::now() -
+            Clock::time_point(Clock::duration(m_holdReleasedAt.load(std::memory_order_acquire)));
+        if (sinceRelease >= m_takeTimeout) {
+            return;  // a time-out is no error
+        }
+        timeout = std::chrono::ceil<std::chrono::milliseconds>(m_takeTimeout - sinceRelease);
+    }
+}
+
+std::unique_ptr<ChunkQueue> CapturePin::TakeBeforeBreak() {
+    if (m_queue.back() == nullptr) {
+        m_queue.pop_back();
+        --m_nBreaks;
+        m_bBreakReached.store(true, std::memory_order_release);
+        return nullptr;
+    }
+    auto batch = std::make_unique<ChunkQueue>();
+    while (m_queue.back() != nullptr) {
+        batch->push_front(std::move(m_queue.back()));
+        m_queue.pop_back();
+    }
     return batch;
 }
 

@@ -81,8 +81,19 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     // stream.
     void StopCapture();
     // Waits for data, then hands over every queued chunk, oldest at the back; null at the end
-    // of the stream (the queue found empty after a stop, a time-out or outside a run).
+    // of the stream (the queue found empty after a stop, a time-out or outside a run) and at a
+    // break, with the chunks queued after it left for the next reader.
     std::unique_ptr<ChunkQueue> TakeChunks() override;
+    // Ends the live stream for its present reader after the chunks queued so far, while the
+    // live run goes on queueing for the next one (the camcorder stopped sending HDV: its scene
+    // ends here). Nothing in a file run, after a stop, or right after another break.
+    void BreakLiveRun();
+    // Whether the stream ended at a break since the last call: its reader's part is over, and
+    // the live run goes on for the next one.
+    bool TakeLiveBreak() { return m_bBreakReached.exchange(false, std::memory_order_acq_rel); }
+    // While held, silence does not end the live stream (the camcorder plays what cannot be
+    // received); once released, the time-out counts from the release.
+    void HoldLiveRun(bool hold);
     // The capture worker's word that the live run is over.
     void EndLiveRun() { m_bCapturing.store(0, std::memory_order_release); }
     bool IsCapturing() const { return m_bCapturing.load(std::memory_order_acquire) != 0; }
@@ -109,6 +120,11 @@ class CapturePin : public CBaseInputPin, public LiveSource {
   private:
     std::unique_ptr<SampleChunk> Repack(const std::uint8_t* data, std::size_t length) const;
     void QueueLive(std::unique_ptr<SampleChunk> chunk);
+    // Waits until data, a stop or a break may be there, or the silence has lasted the time-out.
+    void WaitForLiveData();
+    // Moves the chunks before the oldest break into a batch; null, taking the break, when none
+    // are. Under the queue lock.
+    std::unique_ptr<ChunkQueue> TakeBeforeBreak();
     void WriteChunk(const std::uint8_t* data, std::int32_t length);
     void CountBadPictures(const std::uint8_t* data, std::int32_t length);
     void CloseFile();
@@ -123,7 +139,11 @@ class CapturePin : public CBaseInputPin, public LiveSource {
 
     // Data path.
     std::atomic<PreviewPin*> m_pPreviewPin{nullptr};
-    ChunkQueue m_queue;
+    ChunkQueue m_queue;         // a null entry is a break
+    std::size_t m_nBreaks = 0;  // breaks in m_queue
+    std::atomic<bool> m_bBreakReached{false};
+    std::atomic<bool> m_bHold{false};
+    std::atomic<std::chrono::steady_clock::rep> m_holdReleasedAt{0};
     std::atomic<std::uint32_t> m_nDropped{0};
     CaptureFile m_pFile;
     std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test

@@ -26,12 +26,14 @@
 #include "RecordingDiskSync.h"
 #include "RecordingView.h"
 #include "SplitCommand.h"
+#include "TapeTransport.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
 #include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderPin.h"
 #include "VirtualCamcorderSource.h"
+#include "VirtualTape.h"
 
 namespace vornak {
 namespace {
@@ -276,6 +278,34 @@ TEST_F(CaptureSessionTest, ModeCheckFollowsTheCamcorderSwitchingBetweenTapeAndCa
     m_session.CheckDeviceMode();
     EXPECT_FALSE(m_session.VcrMode());
     EXPECT_EQ(m_view.updates, updates + 4);
+}
+
+TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndWarnedOfOnceEachTimeDvBegins) {
+    const std::string warning =
+        "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+    FakeDevice device = Camcorder("Sony", "HDR-FX1");
+    device.outputSignal = VORNAK_SIGNAL_DV;
+    Detect({device});
+    ASSERT_TRUE(m_session.Present()) << "a camcorder playing DV is still listed";
+    EXPECT_TRUE(m_session.DvSignal());
+    for (std::uint32_t tick = 1; tick <= 5 * CaptureSession::kChecksEvery; ++tick) {
+        m_session.TimerSteps(tick);
+    }
+    EXPECT_EQ(m_view.Lines(), std::vector<std::string>{warning});
+    m_session.OnPlay();
+    EXPECT_EQ(Bound()->SentModes(), std::vector<LONG>{ED_MODE_PLAY}) << "its transport works";
+
+    // HDV, then DV again: warned again. A camcorder that cannot tell is taken to play HDV.
+    Bound()->outputSignal = VORNAK_SIGNAL_HDV;
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.DvSignal());
+    Bound()->outputSignal = VORNAK_SIGNAL_DV;
+    m_session.CheckDeviceMode();
+    m_session.CheckDeviceMode();
+    Bound()->outputSignal = 0;
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.DvSignal());
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{warning, warning}));
 }
 
 TEST_F(CaptureSessionTest, ALostCamcorderEndsTheRunReleasesTheGraphAndIsLookedForAgain) {
@@ -603,22 +633,25 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
   protected:
     CaptureSessionRunTest() : m_tz("UTC0") {}
 
-    // Three scenes; the first one's dates run on for `firstGops` picture groups.
-    void Start(double speed, int firstGops = 5) {
+    // Three scenes of `gops` picture groups each (of 15 pictures, 0.6 s of tape, with dates
+    // that run on through them).
+    void Start(double speed, const std::vector<int>& gops = {5, 5, 5},
+               std::vector<double> dvAtSeconds = {}) {
         tape::TapeOptions options;
         options.pictureBytes = 6000;
         tape::TapeWriter writer(options);
-        int gops = firstGops;
-        for (const auto& start : {At(9, 0), At(9, 30), At(12, 0)}) {
+        const tape::DateTime starts[] = {At(9, 0), At(9, 30), At(12, 0)};
+        for (std::size_t i = 0; i < gops.size(); ++i) {
             tape::SceneSpec scene;
-            scene.start = start;
-            scene.gops = std::exchange(gops, 5);
+            scene.start = starts[i];
+            scene.gops = gops[i];
             writer.AddScene(scene);
         }
         ASSERT_TRUE(writer.WriteFile(m_dir.File("tape.m2t")));
         VirtualCamcorderSource::Settings settings;
         settings.tapePath = m_dir.File("tape.m2t");
         settings.speed = speed;
+        settings.dvAtSeconds = std::move(dvAtSeconds);
         m_sources =
             std::make_unique<test::ScopedDeviceSources>(std::vector<std::shared_ptr<IDeviceSource>>{
                 std::make_shared<VirtualCamcorderSource>(settings)});
@@ -635,6 +668,22 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
     }
     VirtualCamcorderFilter* Camcorder() const {
         return static_cast<VirtualCamcorderFilter*>(m_session.Camcorder());
+    }
+    // The page's timer, ten times faster, until the run and its worker have ended.
+    void TickUntilTheRunHasEnded() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        for (std::uint32_t tick = 1; (m_session.InCapture() || m_session.WorkerRunning()) &&
+                                     std::chrono::steady_clock::now() < deadline;
+             ++tick) {
+            m_session.TimerSteps(tick);
+            m_view.RunPosted();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        m_view.RunPosted();
+    }
+    long Count(const std::string& line) const {
+        const auto lines = m_view.Lines();
+        return std::count(lines.begin(), lines.end(), line);
     }
 
     test::ScopedTimeZone m_tz;
@@ -687,7 +736,7 @@ TEST_P(CaptureSessionRunTest, ASplitRunAtTwentyTimesTheTapesRateWritesWhatVornak
 // before the run is said to have ended; the first file is named after its own first date (not
 // a date some seconds in), as vornak-split names it.
 TEST_P(CaptureSessionRunTest, ASplitRunFlushesItsFilesAndNamesTheFirstAfterItsFirstDate) {
-    Start(20, 40);  // the first scene's dates run on for 24 seconds
+    Start(20, {40, 5, 5});  // the first scene's dates run on for 24 seconds
     const std::string live = m_dir.File("live");
     std::filesystem::create_directory(live);
     test::RecordingDiskSync sync;
@@ -800,6 +849,105 @@ TEST_P(CaptureSessionRunTest, ASceneFileThatCannotBeMadeEndsTheRunWithAnError) {
               lines.end());
     EXPECT_EQ(lines.back(), "End of capturing");
     EXPECT_EQ(test::ListFiles(m_dir.File("moved")), std::vector<std::string>{"tape-0000.m2t"});
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+// Scenes of 1.8 s, 6 s and 1.8 s, with three seconds of DV inside the second one.
+const std::vector<int> kDvTapeGops{3, 10, 3};
+constexpr double kDvAt = 3.8;
+// At four times the tape's rate the DV lasts 0.75 s, longer than the silence that ends a run.
+constexpr double kDvSpeed = 4;
+constexpr auto kShortSilence = 300ms;
+
+// A file run does not depend on the sync mode.
+class CaptureSessionDvTest : public CaptureSessionRunTest {};
+
+bool StartsWith(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& part) {
+    return part.size() <= data.size() && std::equal(part.begin(), part.end(), data.begin());
+}
+bool EndsWith(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& part) {
+    return part.size() <= data.size() && std::equal(part.rbegin(), part.rend(), data.rbegin());
+}
+
+// The scene in progress ends where DV begins, HDV starts a new scene file with the next number,
+// and the silence of the DV does not end the run.
+TEST_P(CaptureSessionRunTest, DvInASplitRunClosesTheSceneAndHdvStartsANewOne) {
+    Start(kDvSpeed, kDvTapeGops, {kDvAt});
+    const std::string expected = m_dir.File("expected");
+    const std::string live = m_dir.File("live");
+    std::filesystem::create_directory(expected);
+    std::filesystem::create_directory(live);
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(RunSplitCommand({"--output-dir", expected, "--naming", "count", "--quiet",
+                               GetParam() ? "--sync" : "--no-sync", m_dir.File("tape.m2t")},
+                              out, err, false),
+              kExitOk)
+        << err.str();
+
+    m_session.GetCapturePin()->SetTakeChunksTimeout(kShortSilence);
+    m_session.OnRecord(SplitOptions(live));
+    TickUntilTheRunHasEnded();
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
+    EXPECT_EQ(Count(kDvWarning), 1);
+    EXPECT_EQ(Count("INFO: No more data is received from camcoder. Capture stopped."), 0);
+    ASSERT_EQ(test::ListFiles(live), (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t",
+                                                               "tape-0002.m2t", "tape-0003.m2t"}));
+    EXPECT_EQ(m_session.SceneCounter(), 4);
+    EXPECT_TRUE(test::ReadAll(live + "/tape-0000.m2t") ==
+                test::ReadAll(expected + "/tape-0000.m2t"));
+    EXPECT_TRUE(test::ReadAll(live + "/tape-0003.m2t") ==
+                test::ReadAll(expected + "/tape-0002.m2t"));
+    if (!GetParam()) {
+        // The second scene in two files: its start up to the DV, its rest from the first
+        // picture group after it.
+        const auto scene = test::ReadAll(expected + "/tape-0001.m2t");
+        const auto before = test::ReadAll(live + "/tape-0001.m2t");
+        const auto after = test::ReadAll(live + "/tape-0002.m2t");
+        EXPECT_FALSE(before.empty());
+        EXPECT_FALSE(after.empty());
+        EXPECT_LT(before.size() + after.size(), scene.size());
+        EXPECT_TRUE(StartsWith(scene, before));
+        EXPECT_TRUE(EndsWith(scene, after));
+    }
+}
+
+// A file run keeps its file through the DV and goes on writing into it when HDV comes back:
+// the file is the tape without the DV stretch.
+TEST_F(CaptureSessionDvTest, AFileRunKeepsAppendingAfterDv) {
+    Start(kDvSpeed, kDvTapeGops, {kDvAt});
+    CaptureOptions options;
+    options.folder = m_dir.Path();
+    options.fileName = "whole";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    TickUntilTheRunHasEnded();
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
+    EXPECT_EQ(Count(kDvWarning), 1);
+
+    const auto tape = test::ReadAll(m_dir.File("tape.m2t"));
+    const auto file = test::ReadAll(m_dir.File("whole.m2t"));
+    ASSERT_LT(file.size(), tape.size());
+    const std::size_t gap = tape.size() - file.size();
+    ASSERT_EQ(gap % PKT_SIZE, 0u);
+    VirtualTape virtualTape;
+    ASSERT_TRUE(virtualTape.Open(m_dir.File("tape.m2t")));
+    EXPECT_NEAR(static_cast<double>(gap / PKT_SIZE),
+                TapeTransport::kDvStretchSeconds * virtualTape.BitRate() / (PKT_SIZE * 8), 1.0);
+    const auto mismatch = std::mismatch(file.begin(), file.end(), tape.begin());
+    const std::size_t cut =
+        static_cast<std::size_t>(mismatch.first - file.begin()) / PKT_SIZE * PKT_SIZE;
+    EXPECT_GT(cut, 0u);
+    EXPECT_TRUE(std::equal(file.begin() + static_cast<std::ptrdiff_t>(cut), file.end(),
+                           tape.begin() + static_cast<std::ptrdiff_t>(cut + gap)));
 }
 
 }  // namespace

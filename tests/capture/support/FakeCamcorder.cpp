@@ -49,6 +49,10 @@ CBasePin* FakeCamcorder::GetPin(int n) {
 }
 
 HRESULT FakeCamcorder::GetCapability(LONG capability, LONG* value, double*) {
+    if (capability == VORNAK_DEVCAP_OUTPUT_SIGNAL && outputSignal.load() != 0) {
+        *value = outputSignal.load();
+        return S_OK;
+    }
     if (capability != ED_DEVCAP_DEVICE_TYPE) {
         return E_NOTIMPL;
     }
@@ -109,6 +113,7 @@ std::vector<DeviceDescription> FakeDeviceSource::ListDevices(const CLSID& catego
                 return E_FAIL;
             }
             ComPtr<FakeCamcorder> camcorder(new FakeCamcorder(device.faces));
+            camcorder->outputSignal = device.outputSignal;
             {
                 std::lock_guard boundLock(m_mutex);
                 m_bound.push_back(camcorder);

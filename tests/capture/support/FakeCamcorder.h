@@ -57,6 +57,8 @@ class FakeCamcorder : public CCamcorderFilter {
     std::atomic<HRESULT> modeResult{S_OK};
     std::atomic<DWORD> timecode{0};
     std::atomic<HRESULT> timecodeResult{S_OK};
+    // The output signal, VORNAK_SIGNAL_HDV or VORNAK_SIGNAL_DV; 0: it cannot tell (E_NOTIMPL).
+    std::atomic<LONG> outputSignal{0};
     // Every mode put, in order.
     std::vector<LONG> SentModes() const;
     // The flags of the last timecode request.
@@ -77,6 +79,7 @@ struct FakeDevice {
     bool hasPropertyBag = true;
     bool bindFails = false;
     FakeCamcorderFaces faces;
+    LONG outputSignal = 0;  // as FakeCamcorder::outputSignal, from the start
 };
 
 class FakeDeviceSource : public IDeviceSource {
