@@ -413,6 +413,29 @@ TEST_F(CaptureCommandTest, ASplitCaptureWhoseStreamRunsDryEndsNormally) {
         << run.out;
 }
 
+// The tape starts with three seconds of DV: listed as such, warned of once, and the capture
+// takes the HDV that follows.
+TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsListedAsSuchAndWarnedOfOnce) {
+    WriteTape();
+    VirtualCamcorderSource::Settings settings = Speed(kFastSpeed);
+    settings.dvAtSeconds = {0};
+    UseVirtualCamcorder(settings);
+    EXPECT_EQ(Run({"--list"}).out, "0: Vornak Virtual HDV (tape playback) (DV)\n");
+
+    const RunResult run = Capture("dv", {"--single-file"});
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    const std::string warning =
+        "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.\n";
+    const std::size_t first = run.out.find(warning);
+    EXPECT_NE(first, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(warning, first + 1), std::string::npos) << run.out;
+    const Bytes tape = test::ReadAll(m_tapePath);
+    const Bytes file = test::ReadAll(m_out + "/dv.m2t");
+    EXPECT_FALSE(file.empty());
+    EXPECT_LT(file.size(), tape.size());
+    EXPECT_TRUE(std::equal(file.rbegin(), file.rend(), tape.rbegin())) << "the tape after the DV";
+}
+
 TEST_F(CaptureCommandTest, ACamcorderLostMidCaptureExitsOneWithItsFilesWhole) {
     WriteTape();
     VirtualCamcorderSource::Settings settings = Speed(kFastSpeed, true);

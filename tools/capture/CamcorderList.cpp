@@ -9,22 +9,28 @@
 namespace vornak {
 namespace {
 
-// The mode from the device's own filter, as the capture session reads it once it has taken the
-// camcorder: only a device that says "VCR" plays tapes.
-CamcorderListing::Mode ModeOf(IMoniker* moniker) {
+// The mode and the signal from the device's own filter, as the capture session reads them once
+// it has taken the camcorder: only a device that says "VCR" plays tapes, and only one that says
+// "DV" plays DV.
+void ReadModeOf(IMoniker* moniker, CamcorderListing& listing) {
     ComPtr<IBaseFilter> filter;
     if (Failed(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, filter.ReceiveVoid())) ||
         !filter) {
-        return CamcorderListing::Mode::Unavailable;
+        listing.mode = CamcorderListing::Mode::Unavailable;
+        return;
     }
+    listing.mode = CamcorderListing::Mode::Camera;
     ComPtr<IAMExtDevice> device;
-    LONG type = 0;
-    if (Succeeded(filter->QueryInterface(IID_IAMExtDevice, device.ReceiveVoid())) &&
-        Succeeded(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr)) &&
-        type == ED_DEVTYPE_VCR) {
-        return CamcorderListing::Mode::TapePlayback;
+    if (Failed(filter->QueryInterface(IID_IAMExtDevice, device.ReceiveVoid()))) {
+        return;
     }
-    return CamcorderListing::Mode::Camera;
+    LONG value = 0;
+    if (Succeeded(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &value, nullptr)) &&
+        value == ED_DEVTYPE_VCR) {
+        listing.mode = CamcorderListing::Mode::TapePlayback;
+    }
+    listing.dv = Succeeded(device->GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &value, nullptr)) &&
+                 value == VORNAK_SIGNAL_DV;
 }
 
 }  // namespace
@@ -33,7 +39,9 @@ std::vector<CamcorderListing> ListCamcorders() {
     std::vector<CamcorderListing> found;
     (void)CoInitialize(nullptr);
     ForEachCamcorder([&](IMoniker* moniker, const std::string& vendor, const std::string& model) {
-        found.push_back({vendor, model, ModeOf(moniker)});
+        CamcorderListing listing{vendor, model};
+        ReadModeOf(moniker, listing);
+        found.push_back(std::move(listing));
         return true;
     });
     CoUninitialize();
@@ -47,7 +55,8 @@ std::string CamcorderListingLine(int index, const CamcorderListing& listing) {
     } else if (listing.mode == CamcorderListing::Mode::Unavailable) {
         mode = "(cannot be opened)";
     }
-    return std::to_string(index) + ": " + listing.vendor + " " + listing.model + " " + mode;
+    return std::to_string(index) + ": " + listing.vendor + " " + listing.model + " " + mode +
+           (listing.dv ? " (DV)" : "");
 }
 
 }  // namespace vornak

@@ -17,12 +17,14 @@ struct CamcorderListing {
     std::string vendor;
     std::string model;
     Mode mode = Mode::Unavailable;
+    bool dv = false;  // it says it plays DV, which Vornak cannot capture
 };
 
 // Asks the system device enumerator now. Empty when there is none or the enumerator fails.
 std::vector<CamcorderListing> ListCamcorders();
 
-// "N: VENDOR MODEL (tape playback)" and the like, without a line break.
+// "N: VENDOR MODEL (tape playback)" and the like, with " (DV)" after a camcorder that plays DV;
+// without a line break.
 std::string CamcorderListingLine(int index, const CamcorderListing& listing);
 
 }  // namespace vornak
