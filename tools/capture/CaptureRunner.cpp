@@ -133,6 +133,12 @@ void CaptureRunner::CaptureStep(std::uint32_t tick) {
         ShowStatus();
         return;
     }
+    // A split job that outlived the stop's wait is still finishing and flushing its last file:
+    // the program ends, and says how, only once that is done.
+    m_session.ReclaimWorker();
+    if (m_session.WorkerRunning()) {
+        return;
+    }
     if (m_options.singleFile && m_options.setMtime) {
         SetSingleFileTime();
     }
