@@ -73,6 +73,7 @@ void SceneSplitter::Fail(SplitResult failure) {
 void SceneSplitter::ResetRunState() {
     m_pPrevDate.reset();
     m_pCurDate.reset();
+    m_firstDate.reset();
     m_inFile.Close();
     m_outFile.Abandon();
     m_bMadeFiles = false;
@@ -222,19 +223,24 @@ void SceneSplitter::Refill(bool final) {
     }
     std::uint8_t* const start = BufStart();
 
-    // Commit only what lies before a picture group that may still start a new scene.
-    if (m_nGopState != 0) {
-        m_pPendEnd = m_pGopStart;
-        m_pGopStart = start;
+    if (HoldsForFirstDate()) {
+        // Nothing goes out and nothing moves: the buffer keeps all it holds.
+        m_pPendEnd = m_pPendBegin;
+    } else {
+        // Commit only what lies before a picture group that may still start a new scene.
+        if (m_nGopState != 0) {
+            m_pPendEnd = m_pGopStart;
+            m_pGopStart = start;
+        }
+        // A full buffer with nothing committed would stall the job (a picture group whose
+        // decision is still open fills it): give up holding that group back.
+        const bool full = m_pReadEnd != nullptr &&
+                          static_cast<std::size_t>(m_pReadEnd - start) + PKT_SIZE > m_nReadBufSize;
+        if (final && m_pPendEnd == start && m_pCur != nullptr && full) {
+            m_pPendEnd = LastPossibleCut();
+        }
+        WritePending();
     }
-    // A full buffer with nothing committed would stall the job (a picture group whose decision
-    // is still open fills it): give up holding that group back.
-    const bool full = m_pReadEnd != nullptr &&
-                      static_cast<std::size_t>(m_pReadEnd - start) + PKT_SIZE > m_nReadBufSize;
-    if (final && m_pPendEnd == start && m_pCur != nullptr && full) {
-        m_pPendEnd = LastPossibleCut();
-    }
-    WritePending();
 
     std::uint8_t* const oldPendEnd = m_pPendEnd;
     const std::size_t keep = (oldPendEnd != nullptr && oldPendEnd < m_pReadEnd)
@@ -265,6 +271,14 @@ void SceneSplitter::Refill(bool final) {
         return;
     }
     ReadMore(keep);
+}
+
+bool SceneSplitter::HoldsForFirstDate() const {
+    // Only a date names a file; without one coming (a tape without dates, an input at its end)
+    // the file is named as it always was. Half the buffer stays free for the walk to go on.
+    return m_bDateTimeNaming && !m_bListOnly && !m_firstDate && !m_bEof && !m_bAbort &&
+           !SceneOpen() && m_pPendBegin == BufStart() && m_pReadEnd != nullptr &&
+           static_cast<std::size_t>(m_pReadEnd - BufStart()) <= m_nReadBufSize / 2;
 }
 
 // The furthest point that can be committed without cutting into a picture group that has not

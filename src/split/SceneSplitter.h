@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -158,6 +159,15 @@ class SceneSplitter {
     // Output.
     bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
     void OpenNextFile(const RecordingDate* date);
+    // The first scene file is opened by a write or by the next scene's cut, when its own
+    // decision never came; it is named after its first date pack, as every later scene is,
+    // whatever the date has grown to since.
+    const RecordingDate* FirstSceneDate() const {
+        return m_firstDate ? &*m_firstDate : m_pCurDate.get();
+    }
+    // True while the first scene file waits for the date that names it: its bytes stay in the
+    // read buffer meanwhile, so that the name does not depend on where the buffer ends.
+    bool HoldsForFirstDate() const;
     std::string BuildOutName(const RecordingDate* date);
     void WritePending();
     void WriteOut(const std::uint8_t* data, std::size_t size);
@@ -209,6 +219,7 @@ class SceneSplitter {
     std::uint8_t* m_pGopStart = nullptr;
     std::unique_ptr<RecordingDate> m_pPrevDate;
     std::unique_ptr<RecordingDate> m_pCurDate;
+    std::optional<RecordingDate> m_firstDate;  // the run's first date pack
     std::int32_t m_nDatePackets = 0;
     bool m_bDateJump = false;
     bool m_bScenePending = false;

@@ -72,7 +72,7 @@ void SceneSplitter::WritePending() {
     }
     const std::uint64_t end = PlainPos(m_pPendEnd);
     if (!m_bAbort && !SceneOpen()) {
-        OpenNextFile(m_pCurDate.get());
+        OpenNextFile(FirstSceneDate());
     }
     if (m_bAbort || !SceneOpen()) {
         m_tally.Settle(end, false);

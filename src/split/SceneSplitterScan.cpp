@@ -165,6 +165,9 @@ bool SceneSplitter::DecodeRecordingDate() {
         return false;
     }
     m_tally.AddDate(m_nPacketPos, *date);
+    if (!m_firstDate) {
+        m_firstDate = *date;
+    }
     m_pPrevDate = std::move(m_pCurDate);
     m_pCurDate = std::move(date);
     ++m_nDatePackets;
@@ -232,9 +235,9 @@ void SceneSplitter::CutScenePlain() {
         if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
             m_pPendBegin < m_pGopStart) {
             // The scene before this one never got a file of its own (it never had a decision).
-            // Give it one, named as its first write would have named it, rather than letting
-            // its bytes run into the new scene's file.
-            OpenNextFile(m_pPrevDate.get());
+            // Give it one, named after its first date, rather than letting its bytes run into
+            // the new scene's file.
+            OpenNextFile(FirstSceneDate());
         }
     }
     // Whatever file is open, also one that a first write opened before any date was seen, is

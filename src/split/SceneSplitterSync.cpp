@@ -253,7 +253,7 @@ void SceneSplitter::FlushRemainingAudio() {
         return;
     }
     if (!SceneOpen()) {
-        OpenNextFile(m_pCurDate.get());
+        OpenNextFile(FirstSceneDate());
         if (!SceneOpen()) {
             return;
         }
@@ -268,7 +268,7 @@ void SceneSplitter::FlushInterleaved() {
         return;
     }
     if (!SceneOpen()) {
-        OpenNextFile(m_pCurDate.get());
+        OpenNextFile(FirstSceneDate());
         if (!SceneOpen()) {
             return;
         }
@@ -354,9 +354,9 @@ void SceneSplitter::CutSceneSync() {
     if (m_pPrevDate) {
         Log("Scene change detected.");
         if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
-            // The scene before this one never got a file of its own: give it one, named as its
-            // first write would have named it, rather than dropping its packets.
-            OpenNextFile(m_pPrevDate.get());
+            // The scene before this one never got a file of its own: give it one, named after
+            // its first date, rather than dropping its packets.
+            OpenNextFile(FirstSceneDate());
         }
     }
     // A file that is open, also one that an overflow opened before any date, is finished up to

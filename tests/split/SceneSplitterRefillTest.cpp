@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "LiveSource.h"
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 #include "TapeWriter.h"
@@ -32,6 +34,7 @@ constexpr std::size_t kSweepStepPackets = 2;
 // Buffers smaller than a group: still far more than a group's start, its date packs and the
 // scan's lookahead need (about 25 packets here).
 constexpr std::size_t kMinTinyPackets = 32;
+constexpr std::size_t kMinReadBufPackets = 16;  // the smallest buffer the engine takes
 
 // The whole file in one read; the byte-wise stream iterators are far too slow for the number of
 // files these tests compare.
@@ -279,6 +282,107 @@ TEST(SceneSplitterRefill, DefaultBufferWithCutsAtItsBoundary) {
     const Tape scanAcrossBoundary(plain, SceneSplitter::kReadBufSize - below->firstVideoPacket -
                                              kPacketsBeforeEnd * PKT_SIZE);
     SplitsAtGroundTruth(scanAcrossBoundary, 0);
+}
+
+// Hands out a tape in chunks of a fixed number of packets, one chunk every other call (as a
+// capture whose data trickles in, so that each refill takes little), then null.
+class ChunkedTape : public LiveSource {
+  public:
+    ChunkedTape(const Bytes& bytes, std::size_t chunkBytes) : m_bytes(bytes), m_chunk(chunkBytes) {}
+    std::unique_ptr<ChunkQueue> TakeChunks() override {
+        if (m_at >= m_bytes.size()) {
+            return nullptr;
+        }
+        m_nothingNow = !m_nothingNow;
+        if (m_nothingNow) {
+            return std::make_unique<ChunkQueue>();
+        }
+        const std::size_t size = std::min(m_chunk, m_bytes.size() - m_at);
+        auto chunk = std::make_unique<SampleChunk>();
+        chunk->pData = std::make_unique<std::uint8_t[]>(size);
+        std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_at), size, chunk->pData.get());
+        chunk->cbData = static_cast<std::int32_t>(size);
+        m_at += size;
+        auto queue = std::make_unique<ChunkQueue>();
+        queue->push_front(std::move(chunk));
+        return queue;
+    }
+
+  private:
+    const Bytes& m_bytes;
+    std::size_t m_chunk;
+    std::size_t m_at = 0;
+    bool m_nothingNow = false;
+};
+
+// A tape that starts in the middle of a recording (its closed groups never decide a scene), so
+// the first file is opened by a write or by the next scene's cut, when the date has moved on by
+// seconds. It is named after its first date pack, as the listing and --set-mtime date it, at
+// every read-buffer size, in the file and the live form, plain and in sync mode.
+TEST(SceneSplitterRefill, FirstSceneIsNamedAfterItsFirstDateAtEveryBufferSize) {
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeOptions options;
+    options.pictureBytes = kSmallPictureBytes;
+    options.closedGops = true;
+    tape::TapeWriter writer(options);
+    writer.AddScene(Scene(At(14, 3, 59), 8));  // its dates run to 14:04:03
+    writer.AddScene(Scene(At(15, 0, 0), 2));
+    const Tape tape(std::move(writer));
+    // A capture starts anywhere in a group: video without a group header comes first, and is
+    // written before any date is known unless the file waits for its date. The file waits in
+    // the read buffer, which must hold what lies before the first date pack twice over: every
+    // size from there up (the engine's own holds seconds of tape); smaller ones name the file
+    // "-noTime-" as before.
+    constexpr std::size_t kIntoTheGroup = 40 * PKT_SIZE;
+    ASSERT_LT(kIntoTheGroup, tape.Gops()[1].firstVideoPacket);
+    const Bytes midGroup(tape.Data().begin() + kIntoTheGroup, tape.Data().end());
+    const test::TempDir in;
+    test::WriteAll(in.File("mid.m2t"), midGroup);
+    const std::vector<std::string> expected = {"t-2006_05_01-14_03_59.m2t",
+                                               "t-2006_05_01-15_00_00.m2t"};
+    const std::size_t tapePackets = tape.Data().size() / PKT_SIZE;
+    constexpr std::size_t kStepPackets = 23;
+    for (std::size_t packets = 0; packets <= tapePackets + kStepPackets;
+         packets += packets == 0 ? kMinReadBufPackets : kStepPackets) {
+        for (const bool mid : {false, true}) {
+            const Bytes& data = mid ? midGroup : tape.Data();
+            const std::string path = mid ? in.File("mid.m2t") : tape.Path();
+            const std::size_t skip = mid ? kIntoTheGroup : 0;
+            const std::size_t leadPackets = (tape.NextDatePack(skip) - skip) / PKT_SIZE + 1;
+            if (packets != 0 && packets < 2 * (leadPackets + kLookaheadPackets)) {
+                continue;
+            }
+            for (const bool live : {false, true}) {
+                for (const bool sync : {false, true}) {
+                    SCOPED_TRACE(std::to_string(packets) + " packets, " + (live ? "live" : "file") +
+                                 (sync ? ", sync" : "") + (mid ? ", from mid-group" : ""));
+                    test::TempDir out;
+                    ChunkedTape source(data, 97 * PKT_SIZE);
+                    std::unique_ptr<SceneSplitter> job =
+                        live ? std::make_unique<SceneSplitter>(&source, out.File("t"), "m2t",
+                                                               nullptr, 0, true, sync,
+                                                               kDefaultDateFormat, false)
+                             : std::make_unique<SceneSplitter>(path, out.File("t"), "m2t", nullptr,
+                                                               0, true, sync, kDefaultDateFormat);
+                    test::CapturingLog log;
+                    job->SetLog(&log);
+                    if (packets != 0) {
+                        job->SetReadBufferSize(packets * PKT_SIZE);
+                    }
+                    job->Run();
+                    const bool same = test::ListFiles(out.Path()) == expected;
+                    EXPECT_EQ(test::ListFiles(out.Path()), expected);
+                    const auto scenes = log.Scenes();
+                    ASSERT_FALSE(scenes.empty());
+                    ASSERT_TRUE(scenes[0].firstDate);
+                    EXPECT_EQ(test::IsoText(*scenes[0].firstDate), "2006-05-01T14:03:59");
+                    if (!same) {
+                        return;  // one broken size says enough
+                    }
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -254,8 +254,8 @@ TEST(SceneSplitterScenes, ClosedFirstGroupWithOneDatePackKeepsTheWholeInput) {
     t.Open(Plus(2));
     const Result r = SplitBytes(t.Data(), {.dateNaming = true});
     ExpectSplitAt(r, t.Data(), {0});
-    // Named from the latest date known when the file was opened.
-    EXPECT_EQ(r.names, std::vector<std::string>{"tape-2006_05_01-14_03_32.m2t"});
+    // Named after its first date pack, not after the latest date known when the file opened.
+    EXPECT_EQ(r.names, std::vector<std::string>{"tape-2006_05_01-14_03_30.m2t"});
 }
 
 // | G0 open 2024-12-31 23:59:59 | G1 open 2025-01-01 00:00:00 | G2 open 2026-01-01 00:00:00 |

@@ -395,14 +395,13 @@ TEST(SceneSplitterSync, EachStreamIsCopiedExactlyAcrossTheSceneFiles) {
 
 // The first scene of this tape never cuts (a closed group with one date pack), so no file is
 // open when the second scene's date jump cuts: the first scene still gets a file of its own,
-// named after the last date seen before the jump.
+// named after its own first date, as every other scene is.
 TEST(SceneSplitterSync, CutWithoutAnOpenFileGivesTheEarlierSceneAFileOfItsOwn) {
     TapeCase c = Case("closed groups only, date naming",
                       {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)}, {{-1, 0}, {1, 0}, {2, 0}});
     c.options.closedGops = true;
     c.settings.dateNaming = true;
-    // The first scene's third group is dated 1.2 s after its start.
-    c.names = {"tape-2006_05_01-14_04_00.m2t", "tape-2006_05_01-15_00_00.m2t",
+    c.names = {"tape-2006_05_01-14_03_59.m2t", "tape-2006_05_01-15_00_00.m2t",
                "tape-2006_05_02-09_30_15.m2t"};
     RunTapeCase(c);
 }
