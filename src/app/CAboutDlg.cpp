@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "AppIcon.h"
+#include "AppVersion.h"
 
 namespace vornak {
 
@@ -32,7 +33,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     icon->setAlignment(Qt::AlignTop);
 
     auto* texts = new QVBoxLayout;
-    texts->addWidget(PlainLabel(QStringLiteral("Vornak Version 1.0"), this));
+    texts->addWidget(PlainLabel(
+        QStringLiteral("Vornak Version %1").arg(QString::fromLatin1(kAppVersion)), this));
     texts->addWidget(PlainLabel(QStringLiteral("HDV tape capture and scene splitting"), this));
     texts->addStretch(1);
 

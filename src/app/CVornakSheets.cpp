@@ -5,18 +5,22 @@
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMoveEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <iostream>
 #include <string>
 
 #include "AppIcon.h"
 #include "CAboutDlg.h"
 #include "CVornakCapture.h"
 #include "CVornakScenes.h"
+#include "MessageService.h"
 
 namespace vornak {
 
@@ -24,13 +28,17 @@ namespace {
 
 constexpr char kKeyPosX[] = "pos_x";
 constexpr char kKeyPosY[] = "pos_y";
+constexpr char kKeySizeW[] = "size_w";
+constexpr char kKeySizeH[] = "size_h";
 constexpr char kAboutText[] = "&About Vornak...";
 
 }  // namespace
 
 CVornakSheets::CVornakSheets()
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                           Qt::WindowCloseButtonHint),
+      m_settingsFile([this](const std::string& line) { ReportSettingsProblem(line); }),
       m_scenesPage(std::make_unique<CVornakScenes>()),
       m_capturePage(std::make_unique<CVornakCapture>()) {
     setWindowTitle(QString::fromLatin1(kCaption));
@@ -81,8 +89,9 @@ void CVornakSheets::BuildWindow() {
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
-    // Like a dialog: as large as the pages need, and not resizable.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // The window may grow (the log boxes take the room) but not shrink below what the pages'
+    // controls need.
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
 
     connect(m_tabs, &QTabWidget::currentChanged, this, &CVornakSheets::OnPageShown);
     connect(m_capturePage.get(), &CPageWithLog::exitRequested, this, &QWidget::close);
@@ -98,7 +107,10 @@ bool CVornakSheets::Create() {
 
     m_tabs->setCurrentIndex(kCapturePageIndex);
     OnPageShown(kCapturePageIndex);
-    adjustSize();
+    // As large as the pages ask, as the window has always opened; adjustSize() would cap the
+    // height at two thirds of the screen.
+    resize(sizeHint());
+    RestoreSize();
     if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
@@ -120,7 +132,20 @@ bool CVornakSheets::Create() {
     m_trackMoves = false;
     show();
     m_trackMoves = true;
+    m_width = width();
+    m_height = height();
     return isVisible();
+}
+
+void CVornakSheets::RestoreSize() {
+    // Without both keys (a file of an earlier version) the window keeps the size its pages ask
+    // for. A kept size never cuts into the controls.
+    const std::string* w = FindSetting(&m_settings, kKeySizeW);
+    const std::string* h = FindSetting(&m_settings, kKeySizeH);
+    if (w == nullptr || h == nullptr) {
+        return;
+    }
+    resize(QSize(StrToIntA(*w), StrToIntA(*h)).expandedTo(minimumSizeHint()));
 }
 
 void CVornakSheets::ShowAbout() {
@@ -136,7 +161,40 @@ void CVornakSheets::moveEvent(QMoveEvent* event) {
     }
 }
 
+void CVornakSheets::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // A maximised window comes back at its size from before it was maximised.
+    if (!isMaximized() && !isFullScreen()) {
+        m_width = width();
+        m_height = height();
+    }
+}
+
+void CVornakSheets::CloseWithoutAsking() {
+    m_bCloseWithoutAsking = true;
+    close();
+}
+
+bool CVornakSheets::MayStopTheWork() {
+    MessageService& boxes = MessageService::Instance();
+    const QString stopAndQuit = QString::fromLatin1(kStopAndQuit);
+    if (m_capturePage->Session().InCapture() &&
+        !boxes.Confirm(this, QString(), QString::fromLatin1(kCaptureRunningQuestion),
+                       stopAndQuit)) {
+        return false;
+    }
+    if (m_scenesPage->IsRunning() &&
+        !boxes.Confirm(this, QString(), QString::fromLatin1(kSplitRunningQuestion), stopAndQuit)) {
+        return false;
+    }
+    return true;
+}
+
 void CVornakSheets::closeEvent(QCloseEvent* event) {
+    if (!m_bCloseWithoutAsking && !MayStopTheWork()) {
+        event->ignore();
+        return;
+    }
     // A split in progress writes into files and into the page's log; it ends before the window.
     m_scenesPage->StopAndWait();
     m_capturePage->Shutdown();
@@ -164,15 +222,22 @@ void CVornakSheets::OnPageShown(int index) {
 }
 
 void CVornakSheets::LoadSettings() {
-    LoadSettingsFile(kSettingsFile, m_settings);
+    m_settingsFile.Load(m_settings);
 }
 
 void CVornakSheets::SaveSettings() {
     m_settings[kKeyPosX] = std::to_string(m_posX);
     m_settings[kKeyPosY] = std::to_string(m_posY);
-    // A failure loses only this run's changes: the old file stays whole. Nobody is told,
-    // as the window is already gone.
-    SaveSettingsFile(kSettingsFile, m_settings);
+    m_settings[kKeySizeW] = std::to_string(m_width);
+    m_settings[kKeySizeH] = std::to_string(m_height);
+    // A failure loses only this run's changes: the old file stays whole.
+    (void)m_settingsFile.Save(m_settings);
+}
+
+void CVornakSheets::ReportSettingsProblem(const std::string& line) {
+    // The terminal hears of it in any case, the log while the window is there to show it.
+    std::cerr << "vornak: " << line << std::endl;
+    m_capturePage->AddLog(line);
 }
 
 }  // namespace vornak

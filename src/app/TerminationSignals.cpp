@@ -5,9 +5,10 @@
 
 #include <QPointer>
 #include <QSocketNotifier>
-#include <QWidget>
 
 #include <csignal>
+
+#include "CVornakSheets.h"
 
 namespace vornak {
 
@@ -26,18 +27,18 @@ void OnTerminationSignal(int) {
 
 }  // namespace
 
-void CloseOnTerminationSignals(QWidget* window) {
+void CloseOnTerminationSignals(CVornakSheets* window) {
     if (::pipe2(g_wakeUp, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
     auto* notifier = new QSocketNotifier(g_wakeUp[kReadEnd], QSocketNotifier::Read, window);
-    QPointer<QWidget> target(window);
+    QPointer<CVornakSheets> target(window);
     QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
         char drain[64];
         while (::read(g_wakeUp[kReadEnd], drain, sizeof drain) > 0) {
         }
         if (target != nullptr) {
-            target->close();
+            target->CloseWithoutAsking();
         }
     });
 

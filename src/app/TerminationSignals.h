@@ -2,11 +2,12 @@
 // (SIGTERM at logout or shutdown, SIGHUP when the terminal goes, SIGINT from Ctrl+C).
 #pragma once
 
-class QWidget;
-
 namespace vornak {
 
-// Closes `window` on the user-interface thread when one of those signals arrives. Call once.
-void CloseOnTerminationSignals(QWidget* window);
+class CVornakSheets;
+
+// Closes `window` on the user-interface thread when one of those signals arrives, without the
+// question a running capture or split asks: nobody may be there to answer it. Call once.
+void CloseOnTerminationSignals(CVornakSheets* window);
 
 }  // namespace vornak

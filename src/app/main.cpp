@@ -4,22 +4,29 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <string>
 
+#include "AppVersion.h"
 #include "CVornakApp.h"
 #include "CamcorderSources.h"
+#include "DisplayCheck.h"
 #include "PreviewDecoders.h"
 #include "PreviewRenderers.h"
 #include "TerminationSignals.h"
 
 namespace {
 
-constexpr const char* kVersionLine = "vornak (Vornak) 0.77\n";
+constexpr const char* kNoDisplay =
+    "vornak: cannot open the display (is DISPLAY or WAYLAND_DISPLAY set?); vornak-split and "
+    "vornak-capture work without one.\n";
 
 constexpr const char* kUsage =
     "Usage: vornak [OPTION]...\n"
     "Opens the Vornak window: \"Capturing\" records what an HDV camcorder plays from its tape,\n"
     "\"Scenes splitting\" splits .m2t/.ts files into one file per recorded scene.\n"
-    "Settings and the window position are kept in ./vornak.ini (the current directory).\n"
+    "Settings and the window's place and size are kept in ~/.config/vornak/vornak.ini\n"
+    "($XDG_CONFIG_HOME/vornak/vornak.ini), or in ./vornak.ini when the current directory has\n"
+    "one.\n"
     "\n"
     "  --help       show this help and exit\n"
     "  --version    show the version and exit\n"
@@ -47,8 +54,14 @@ int main(int argc, char* argv[]) {
         return EXIT_SUCCESS;
     }
     if (HasArgument(argc, argv, "--version")) {
-        std::fputs(kVersionLine, stdout);
+        std::printf("vornak (Vornak) %s\n", vornak::kAppVersion);
         return EXIT_SUCCESS;
+    }
+    if (!vornak::DisplayAvailable(
+            vornak::ChosenPlatform(argc, argv, std::getenv("QT_QPA_PLATFORM")),
+            std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"))) {
+        std::fputs(kNoDisplay, stderr);
+        return EXIT_FAILURE;
     }
     // Before any window: a bad virtual camcorder setting is told on the terminal once.
     vornak::InstallCamcorderSources(std::cerr);

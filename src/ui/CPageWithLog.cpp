@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -85,9 +86,11 @@ void CPageWithLog::AddLogControls(QVBoxLayout* layout) {
     m_logBox->setObjectName(QString::number(kIdLogBox));
     m_logBox->setReadOnly(true);
     m_logBox->setUndoRedoEnabled(false);
-    m_logBox->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Long paths wrap rather than run off to the right; a wider window shows more of a line.
+    m_logBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_logBox->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_logBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_logBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_logBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_logBox->setFocusPolicy(Qt::StrongFocus);
     m_logBox->setMinimumHeight(m_logBox->fontMetrics().lineSpacing() * kLogBoxVisibleLines);
     layout->addWidget(m_logBox, 1);

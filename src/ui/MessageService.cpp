@@ -1,6 +1,7 @@
 #include "MessageService.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace vornak {
 
@@ -18,9 +19,25 @@ class BoxMessageService : public MessageService {
     void Warning(QWidget* parent, const QString& caption, const QString& text) override {
         QMessageBox::warning(parent, CaptionOrName(caption), ShownText(text));
     }
+    void Error(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox::critical(parent, CaptionOrName(caption), ShownText(text));
+    }
     bool Question(QWidget* parent, const QString& caption, const QString& text) override {
         return QMessageBox::question(parent, CaptionOrName(caption), ShownText(text),
                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    }
+
+    bool Confirm(QWidget* parent, const QString& caption, const QString& text,
+                 const QString& accept) override {
+        QMessageBox box(QMessageBox::Warning, CaptionOrName(caption), ShownText(text),
+                        QMessageBox::NoButton, parent);
+        QPushButton* yes = box.addButton(accept, QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+        // Work that cannot be repeated goes on unless the user plainly says otherwise.
+        box.setDefaultButton(cancel);
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == yes;
     }
 
   private:

@@ -11,17 +11,32 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QPlainTextEdit>
 
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "CVornakApp.h"
 #include "CVornakCapture.h"
 #include "CVornakScenes.h"
+#include "CaptureSession.h"
+#include "FakeCamcorder.h"
+#include "RecordingMessages.h"
+#include "TapeWriter.h"
 #include "TestSupport.h"
+#include "VirtualCamcorderSource.h"
 
 namespace vornak {
 namespace {
@@ -29,23 +44,74 @@ namespace {
 using test::ReadAll;
 using test::TempDir;
 using test::WriteAll;
+using namespace std::chrono_literals;
 
-// Every test runs in a fresh working folder, where the window keeps "./vornak.ini".
+// Lets the event loop run until `done` holds; false after a generous limit.
+bool EventsUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// A small tape of three scenes, written to `path`.
+void WriteTape(const std::string& path) {
+    tape::TapeOptions options;
+    options.pictureBytes = 6000;
+    tape::TapeWriter writer(options);
+    for (int hour : {10, 12, 14}) {
+        tape::SceneSpec scene;
+        scene.start.hour = hour;
+        scene.gops = 4;
+        writer.AddScene(scene);
+    }
+    ASSERT_TRUE(writer.WriteFile(path));
+}
+
+// Records the boxes and lets a test act at the moment a confirmation is answered.
+class AnsweringMessages : public test::RecordingMessages {
+  public:
+    bool Confirm(QWidget* parent, const QString& caption, const QString& text,
+                 const QString& accept) override {
+        const bool answer = RecordingMessages::Confirm(parent, caption, text, accept);
+        if (onAnswer) {
+            onAnswer(answer);
+        }
+        return answer;
+    }
+    std::function<void(bool)> onAnswer;
+};
+
+// Every test runs in a fresh working folder with a configuration folder of its own. Settings a
+// test writes go into the working folder's "vornak.ini", which the window then keeps using; a
+// test that writes none finds the window's file in the configuration folder.
 class CVornakSheetsTest : public ::testing::Test {
   protected:
-    CVornakSheetsTest() : m_previous(std::filesystem::current_path()) {
-        std::filesystem::current_path(m_dir.Path());
-    }
-    ~CVornakSheetsTest() override { std::filesystem::current_path(m_previous); }
+    CVornakSheetsTest()
+        : m_work(m_dir.Path()), m_xdg("XDG_CONFIG_HOME", m_dir.File("config").c_str()) {}
 
     void WriteSettings(const std::string& text) {
         WriteAll(m_dir.File("vornak.ini"), std::vector<std::uint8_t>(text.begin(), text.end()));
     }
+    std::string SettingsPath() const {
+        return std::filesystem::exists(m_dir.File("vornak.ini"))
+                   ? m_dir.File("vornak.ini")
+                   : m_dir.File("config/vornak/vornak.ini");
+    }
     std::string ReadSettings() {
-        std::vector<std::uint8_t> bytes = ReadAll(m_dir.File("vornak.ini"));
+        std::vector<std::uint8_t> bytes = ReadAll(SettingsPath());
         return std::string(bytes.begin(), bytes.end());
     }
-    bool SettingsExist() const { return std::filesystem::exists(m_dir.File("vornak.ini")); }
+    bool SettingsExist() const { return std::filesystem::exists(SettingsPath()); }
+    void RemoveSettings() {
+        std::filesystem::remove(m_dir.File("vornak.ini"));
+        std::filesystem::remove(m_dir.File("config/vornak/vornak.ini"));
+    }
 
     // The window sits in the middle of the screen, give or take its frame, which the window
     // system adds only once the window is shown.
@@ -68,7 +134,8 @@ class CVornakSheetsTest : public ::testing::Test {
     }
 
     TempDir m_dir;
-    std::filesystem::path m_previous;
+    test::ScopedWorkingDir m_work;
+    test::ScopedEnvironment m_xdg;
 };
 
 TEST_F(CVornakSheetsTest, WindowHasItsCaptionAndBothPagesInOrder) {
@@ -91,6 +158,9 @@ TEST_F(CVornakSheetsTest, FirstStartIsCentredAndWritesThePosition) {
         ExpectCentred(sheet);
         centred = sheet.pos();
     });
+    // Not in the working folder: in the configuration folder.
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("vornak.ini")));
+    ASSERT_TRUE(std::filesystem::exists(m_dir.File("config/vornak/vornak.ini")));
     const std::string text = ReadSettings();
     EXPECT_NE(text.find("\r\npos_x=" + std::to_string(centred.x()) +
                         "\r\npos_y=" + std::to_string(centred.y()) + "\r\n"),
@@ -145,10 +215,12 @@ TEST_F(CVornakSheetsTest, UnopenedPageAndUnknownKeysAreWrittenBackUnchanged) {
         "scenesplit_add_timestamp=2\r\nscenesplit_file_name=Holiday\r\nzz_unknown=a=b\r\n");
     Run([](CVornakSheets&) {});
     const std::string text = ReadSettings();
+    // The window's size keys sort between the two.
     EXPECT_NE(text.find("\r\nscenesplit_add_timestamp=2\r\nscenesplit_file_name=Holiday\r\n"
-                        "zz_unknown=a=b\r\n"),
+                        "size_h="),
               std::string::npos)
         << text;
+    EXPECT_EQ(text.rfind("\r\nzz_unknown=a=b\r\n"), text.size() - 18) << text;
     EXPECT_EQ(text.find("scenesplit_sync_audio"), std::string::npos) << text;
 }
 
@@ -171,7 +243,7 @@ TEST_F(CVornakSheetsTest, BothExitButtonsAndCloseEndTheProgramAndSave) {
     };
     int round = 0;
     for (const auto& end : enders) {
-        std::filesystem::remove(m_dir.File("vornak.ini"));
+        RemoveSettings();
         CVornakApp app;
         ASSERT_TRUE(app.InitInstance());
         int closed = 0;
@@ -213,11 +285,185 @@ TEST_F(CVornakSheetsTest, AboutItemShowsTheAboutBoxModally) {
         about->trigger();
         EXPECT_EQ(title, "About Vornak");
         EXPECT_TRUE(modal);
-        EXPECT_TRUE(texts.contains("Vornak Version 1.0"));
+        // The version of the title and of --version.
+        EXPECT_TRUE(texts.contains("Vornak Version 0.77")) << texts.join('|').toStdString();
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
         EXPECT_EQ(sheet.pos(), before);
         EXPECT_TRUE(sheet.isVisible());
     });
+}
+
+TEST_F(CVornakSheetsTest, SizeIsKeptWithThePositionAndAnOldFileOpensAtTheUsualSize) {
+    // A file of an earlier version: a position, no size.
+    WriteSettings("pos_x=10\r\npos_y=20\r\n");
+    QSize usual;
+    int logHeight = 0;
+    int listHeight = 0;
+    auto heights = [](CVornakSheets& sheet, int& log, int& list) {
+        QCoreApplication::processEvents();
+        log = sheet.CapturePage()->control(CPageWithLog::kIdLogBox)->height();
+        list = sheet.ScenesPage()->control(CVornakScenes::kIdFileList)->height();
+    };
+    Run([&](CVornakSheets& sheet) {
+        usual = sheet.sizeHint();
+        EXPECT_EQ(sheet.size(), usual);
+        heights(sheet, logHeight, listHeight);
+        sheet.resize(usual.width() + 200, usual.height() + 150);
+    });
+    const int w = usual.width() + 200;
+    const int h = usual.height() + 150;
+    EXPECT_NE(ReadSettings().find("pos_x=10\r\npos_y=20\r\n"), std::string::npos) << ReadSettings();
+    EXPECT_NE(ReadSettings().find("size_h=" + std::to_string(h) +
+                                  "\r\nsize_w=" + std::to_string(w) + "\r\n"),
+              std::string::npos)
+        << ReadSettings();
+
+    Run([&](CVornakSheets& sheet) {
+        EXPECT_EQ(sheet.size(), QSize(w, h));
+        EXPECT_EQ(sheet.pos(), QPoint(10, 20));
+        // The log boxes take the room; the controls above them keep theirs.
+        int grownLog = 0;
+        int grownList = 0;
+        heights(sheet, grownLog, grownList);
+        EXPECT_EQ(grownLog, logHeight + 150);
+        EXPECT_EQ(grownList, listHeight);
+    });
+
+    // A kept size smaller than the controls need gives way to them.
+    WriteSettings("size_h=50\r\nsize_w=60\r\n");
+    Run([&](CVornakSheets& sheet) {
+        EXPECT_GE(sheet.width(), sheet.minimumSizeHint().width());
+        EXPECT_GE(sheet.height(), sheet.minimumSizeHint().height());
+    });
+}
+
+TEST_F(CVornakSheetsTest, ClosingDuringACaptureAsksFirstAndStopsTheRunCleanly) {
+    const std::string tapePath = m_dir.File("tape.m2t");
+    WriteTape(tapePath);
+    const std::string out = m_dir.File("out");
+    std::filesystem::create_directory(out);
+    // In camera mode the camcorder streams until the run is stopped.
+    VirtualCamcorderSource::Settings camcorder;
+    camcorder.tapePath = tapePath;
+    camcorder.cameraMode = true;
+    test::ScopedDeviceSources sources({std::make_shared<VirtualCamcorderSource>(camcorder)});
+    WriteSettings("capture_file_name=live\r\ncapture_output_dir=" + out +
+                  "\r\ncapture_scene_split=0\r\n");
+    test::RecordingMessages boxes;
+
+    CVornakApp app;
+    ASSERT_TRUE(app.InitInstance());
+    CVornakSheets& sheet = *app.Sheet();
+    CVornakCapture& page = *sheet.CapturePage();
+    ASSERT_TRUE(EventsUntil([&] { return page.CamcorderPresent(); }));
+    qobject_cast<QAbstractButton*>(page.control(CVornakCapture::kIdRecord))->click();
+    ASSERT_TRUE(page.Session().InCapture());
+    const std::string file = out + "/live.m2t";
+    ASSERT_TRUE(EventsUntil([&] { return std::filesystem::file_size(file) > 0; }));
+
+    // "Cancel": nothing changes.
+    EXPECT_FALSE(sheet.close());
+    ASSERT_EQ(boxes.boxes.size(), 1u);
+    EXPECT_EQ(boxes.boxes[0].kind, test::RecordingMessages::Kind::kQuestion);
+    EXPECT_EQ(boxes.boxes[0].text, "A capture is running. Stop it and quit?");
+    EXPECT_EQ(boxes.boxes[0].accept, "Stop and quit");
+    EXPECT_TRUE(sheet.isVisible());
+    EXPECT_TRUE(page.Session().InCapture());
+
+    // "Stop and quit": the run ends as a stop ends it, the file whole, and the window goes.
+    boxes.answers.push_back(true);
+    EXPECT_TRUE(sheet.close());
+    EXPECT_EQ(boxes.boxes.size(), 2u);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_FALSE(page.Session().InCapture());
+    EXPECT_EQ(page.Session().LastRunEnd(), RunEnd::Stopped);
+    const auto size = std::filesystem::file_size(file);
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size % 188, 0u);
+    app.ExitInstance(0);
+    EXPECT_NE(ReadSettings().find("capture_file_name=live\r\n"), std::string::npos);
+}
+
+TEST_F(CVornakSheetsTest, ClosingDuringASplitAsksFirstAndStopsTheSplit) {
+    // The tape comes through a pipe that the test feeds only once "Stop and quit" is chosen:
+    // until then the split waits for data and cannot end by itself.
+    std::vector<std::uint8_t> tapeBytes;
+    {
+        const std::string tapePath = m_dir.File("source.m2t");
+        WriteTape(tapePath);
+        tapeBytes = ReadAll(tapePath);
+    }
+    std::filesystem::create_directory(m_dir.File("feed"));
+    const std::string pipePath = m_dir.File("feed/tape.m2t");
+    ASSERT_EQ(::mkfifo(pipePath.c_str(), 0600), 0);
+    // Open both ways, so that neither side waits for the other to open.
+    const int pipe = ::open(pipePath.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(pipe, 0);
+    const auto oldPipeHandler = std::signal(SIGPIPE, SIG_IGN);
+    std::atomic<bool> feed{false};
+    std::atomic<bool> quit{false};
+    std::atomic<bool> writerDone{false};
+    std::thread writer([&] {
+        struct Done {
+            std::atomic<bool>& flag;
+            ~Done() { flag = true; }
+        } done{writerDone};
+        while (!quit.load()) {
+            if (!feed.load()) {
+                std::this_thread::sleep_for(1ms);
+                continue;
+            }
+            if (::write(pipe, tapeBytes.data(), tapeBytes.size()) < 0) {
+                return;  // the split has closed its end
+            }
+        }
+    });
+
+    AnsweringMessages boxes;
+    boxes.onAnswer = [&feed](bool stop) { feed = stop; };
+    {
+        CVornakApp app;
+        ASSERT_TRUE(app.InitInstance());
+        CVornakSheets& sheet = *app.Sheet();
+        CVornakScenes& page = *sheet.ScenesPage();
+        sheet.Tabs()->setCurrentIndex(CVornakSheets::kScenesPageIndex);
+        page.SetFileChooser([&pipePath] { return QStringList{QString::fromStdString(pipePath)}; });
+        qobject_cast<QAbstractButton*>(page.control(CVornakScenes::kIdAddFiles))->click();
+        qobject_cast<QAbstractButton*>(page.control(CVornakScenes::kIdStart))->click();
+        ASSERT_TRUE(page.IsRunning());
+
+        EXPECT_FALSE(sheet.close());
+        ASSERT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(boxes.boxes[0].text, "Scenes are being split. Stop and quit?");
+        EXPECT_EQ(boxes.boxes[0].accept, "Stop and quit");
+        EXPECT_TRUE(sheet.isVisible());
+        EXPECT_TRUE(page.IsRunning());
+
+        boxes.answers.push_back(true);
+        EXPECT_TRUE(sheet.close());
+        // The worker has seen the stop and ended before the window went.
+        EXPECT_FALSE(page.IsRunning());
+        EXPECT_FALSE(sheet.isVisible());
+        app.ExitInstance(0);
+    }
+    // The test holds the pipe's reading end too: it takes what the writer still pushes.
+    quit = true;
+    (void)::fcntl(pipe, F_SETFL, O_NONBLOCK);
+    std::vector<std::uint8_t> drain(1 << 16);
+    while (!writerDone.load()) {
+        if (::read(pipe, drain.data(), drain.size()) <= 0) {
+            std::this_thread::sleep_for(1ms);
+        }
+    }
+    writer.join();
+    ::close(pipe);
+    std::signal(SIGPIPE, oldPipeHandler);
+    // Whatever the split wrote before it stopped is whole packets.
+    for (const std::string& name : test::ListFiles(m_dir.File("feed"))) {
+        if (name != "tape.m2t") {
+            EXPECT_EQ(std::filesystem::file_size(m_dir.File("feed/" + name)) % 188, 0u) << name;
+        }
+    }
 }
 
 }  // namespace

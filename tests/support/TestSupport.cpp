@@ -167,4 +167,34 @@ ScopedTimeZone::~ScopedTimeZone() {
     ::tzset();
 }
 
+ScopedEnvironment::ScopedEnvironment(const char* name, const char* value) : m_name(name) {
+    if (const char* old = std::getenv(name)) {
+        m_old = old;
+        m_hadOld = true;
+    }
+    if (value != nullptr) {
+        ::setenv(name, value, 1);
+    } else {
+        ::unsetenv(name);
+    }
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (m_hadOld) {
+        ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    } else {
+        ::unsetenv(m_name.c_str());
+    }
+}
+
+ScopedWorkingDir::ScopedWorkingDir(const std::string& dir)
+    : m_previous(std::filesystem::current_path().string()) {
+    std::filesystem::current_path(dir);
+}
+
+ScopedWorkingDir::~ScopedWorkingDir() {
+    std::error_code ignored;
+    std::filesystem::current_path(m_previous, ignored);
+}
+
 }  // namespace vornak::test

@@ -89,4 +89,30 @@ class ScopedTimeZone {
     bool m_hadOld = false;
 };
 
+// Sets (or, with null, removes) one environment variable for the life of the object.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char* name, const char* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    std::string m_name;
+    std::string m_old;
+    bool m_hadOld = false;
+};
+
+// Makes `dir` the current directory for the life of the object.
+class ScopedWorkingDir {
+  public:
+    explicit ScopedWorkingDir(const std::string& dir);
+    ~ScopedWorkingDir();
+    ScopedWorkingDir(const ScopedWorkingDir&) = delete;
+    ScopedWorkingDir& operator=(const ScopedWorkingDir&) = delete;
+
+  private:
+    std::string m_previous;
+};
+
 }  // namespace vornak::test

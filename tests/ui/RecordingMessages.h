@@ -13,11 +13,12 @@ namespace vornak::test {
 
 class RecordingMessages : public MessageService {
   public:
-    enum class Kind { kInformation, kWarning, kQuestion };
+    enum class Kind { kInformation, kWarning, kError, kQuestion };
     struct Box {
         Kind kind;
         QString caption;
         QString text;
+        QString accept;  // a confirmation's accepting button; empty for other boxes
     };
 
     RecordingMessages() : m_previous(Install(this)) {}
@@ -26,13 +27,30 @@ class RecordingMessages : public MessageService {
     RecordingMessages& operator=(const RecordingMessages&) = delete;
 
     void Information(QWidget*, const QString& caption, const QString& text) override {
-        boxes.push_back({Kind::kInformation, caption, text});
+        boxes.push_back({Kind::kInformation, caption, text, QString()});
     }
     void Warning(QWidget*, const QString& caption, const QString& text) override {
-        boxes.push_back({Kind::kWarning, caption, text});
+        boxes.push_back({Kind::kWarning, caption, text, QString()});
+    }
+    void Error(QWidget*, const QString& caption, const QString& text) override {
+        boxes.push_back({Kind::kError, caption, text, QString()});
     }
     bool Question(QWidget*, const QString& caption, const QString& text) override {
-        boxes.push_back({Kind::kQuestion, caption, text});
+        boxes.push_back({Kind::kQuestion, caption, text, QString()});
+        return NextAnswer();
+    }
+    bool Confirm(QWidget*, const QString& caption, const QString& text,
+                 const QString& accept) override {
+        boxes.push_back({Kind::kQuestion, caption, text, accept});
+        return NextAnswer();
+    }
+
+    std::vector<Box> boxes;
+    // Answers to the next questions, in order; "No" (or "Cancel") once they run out.
+    std::deque<bool> answers;
+
+  private:
+    bool NextAnswer() {
         if (answers.empty()) {
             return false;
         }
@@ -41,11 +59,6 @@ class RecordingMessages : public MessageService {
         return answer;
     }
 
-    std::vector<Box> boxes;
-    // Answers to the next questions, in order; "No" once they run out.
-    std::deque<bool> answers;
-
-  private:
     MessageService* m_previous;
 };
 

@@ -1,5 +1,6 @@
 #include "CVornakCapture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
@@ -12,6 +13,7 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -43,6 +45,19 @@ constexpr char kKeyStop[] = "capture_stop";
 constexpr char kKeyMidScenes[] = "capture_mid_scenes";
 constexpr char kKeyPreviewX[] = "capture_preview_x";
 constexpr char kKeyPreviewY[] = "capture_preview_y";
+
+// The transport buttons show only icons; their tips say what each does.
+constexpr const char* kTransportTips[] = {"Rewind", "Play", "Fast forward",
+                                          "Pause",  "Stop", "Record"};
+
+// Boxes whose text begins like this report a failure and carry the error icon; "WARNING: "
+// ones the warning icon.
+constexpr const char* kErrorPrefixes[] = {"ERROR: ", "FATAL ERROR: "};
+constexpr char kWarningPrefix[] = "WARNING: ";
+
+bool StartsWith(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
 
 // Room for "00:00:00:00" and "00:00:00" in the centred read-only boxes.
 constexpr int kTimecodeChars = 14;
@@ -130,6 +145,7 @@ void CVornakCapture::BuildControls() {
         auto* button = Named(new QPushButton(this), kIdRewind + i);
         button->setIcon(MakeTransportIcon(icons[i]));
         button->setIconSize(QSize(16, 16));
+        button->setToolTip(QString::fromLatin1(kTransportTips[i]));
         transport->addWidget(button);
         m_transport[static_cast<std::size_t>(i)] = button;
     }
@@ -349,6 +365,14 @@ void CVornakCapture::UpdateControls() {
     }
     ApplyPreview();
     SetEnabled({m_preview, m_frameSize}, session.PreviewOk());
+
+    // A run that ends while the user works elsewhere is worth a glance: the window asks for
+    // attention the desktop's way.
+    const bool inCapture = session.InCapture();
+    if (m_bWasInCapture && !inCapture && window() != nullptr && !window()->isActiveWindow()) {
+        QApplication::alert(window());
+    }
+    m_bWasInCapture = inCapture;
 }
 
 void CVornakCapture::ApplyPreview() {
@@ -434,7 +458,17 @@ void CVornakCapture::ShowMessage(const std::string& text) {
     // The box may be opened from the timer, which does not tick again until it closes: the log
     // is brought up to date first, so that it shows what the box is about.
     FlushLog();
-    MessageService::Instance().Information(this, QString(), FromSetting(text));
+    MessageService& boxes = MessageService::Instance();
+    const QString shown = FromSetting(text);
+    // The texts may begin with the line break that sets them apart in the log.
+    const std::string first = text.substr(std::min(text.find_first_not_of("\r\n"), text.size()));
+    if (StartsWith(first, kErrorPrefixes[0]) || StartsWith(first, kErrorPrefixes[1])) {
+        boxes.Error(this, QString(), shown);
+    } else if (StartsWith(first, kWarningPrefix)) {
+        boxes.Warning(this, QString(), shown);
+    } else {
+        boxes.Information(this, QString(), shown);
+    }
 }
 
 void CVornakCapture::SetDroppedText(const std::string& text) {

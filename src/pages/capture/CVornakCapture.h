@@ -170,6 +170,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     // Declared last so that it goes first, while the controls it reports to still exist.
     CaptureSession m_session{this, this, this};
     bool m_bShutDown = false;
+    bool m_bWasInCapture = false;  // a run was going at the last UpdateControls
 };
 
 }  // namespace vornak

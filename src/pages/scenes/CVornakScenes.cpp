@@ -1,8 +1,11 @@
 #include "CVornakScenes.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -11,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +29,7 @@
 #include "MessageService.h"
 #include "SceneFileName.h"
 #include "SceneJobNames.h"
+#include "TapeDropFilter.h"
 
 namespace vornak {
 
@@ -44,6 +49,9 @@ constexpr const char* kKeySyncAudio = "scenesplit_sync_audio";
 
 // Room for an edit box's frame and cursor around its text.
 constexpr int kEditTextMargin = 16;
+
+constexpr const char* kNotATape =
+    "INFO: Only .m2t, .ts, .mts and .m2ts files can be split; not added: ";
 
 constexpr const char* kStopped = "Process STOPPED";
 constexpr const char* kCompleted = "Process COMPLETED";
@@ -140,7 +148,8 @@ void CVornakScenes::BuildControls() {
     listButtons->addWidget(m_removeButton);
     listButtons->addStretch(1);
     listRow->addLayout(listButtons);
-    page->addLayout(listRow, 1);
+    // The log below takes the room a larger window gives.
+    page->addLayout(listRow);
 
     m_syncCheck = WithId(new QCheckBox(tr("Synchronize audio and video"), this), kIdSyncAudio);
     page->addWidget(m_syncCheck);
@@ -187,6 +196,10 @@ void CVornakScenes::BuildControls() {
     page->addLayout(runRow);
 
     AddLogControls(page);
+
+    // Tapes dropped from a file manager land on the list's viewport, which holds the items.
+    m_list->viewport()->setAcceptDrops(true);
+    m_list->viewport()->installEventFilter(this);
 
     connect(m_addButton, &QPushButton::clicked, this, &CVornakScenes::OnAddFiles);
     connect(m_removeButton, &QPushButton::clicked, this, &CVornakScenes::OnRemoveFiles);
@@ -294,12 +307,59 @@ QStringList CVornakScenes::ChooseFiles() {
 }
 
 void CVornakScenes::OnAddFiles() {
-    for (const QString& path : ChooseFiles()) {
+    AppendFiles(ChooseFiles());
+}
+
+void CVornakScenes::AppendFiles(const QStringList& paths) {
+    for (const QString& path : paths) {
         m_files.push_back(ToLocal(path));
     }
     RebuildFileList();
     if (!m_files.empty()) {
         m_startButton->setEnabled(true);
+    }
+}
+
+void CVornakScenes::AddDroppedFiles(const QList<QUrl>& urls) {
+    // The list may not change under a running split, as with "Add ...".
+    if (!m_addButton->isEnabled()) {
+        return;
+    }
+    const TapeDropFilter::Result sorted = TapeDropFilter::Sort(urls);
+    for (const QString& ignored : sorted.ignored) {
+        AddLog(kNotATape + ToLocal(ignored));
+    }
+    FlushLog();
+    if (!sorted.tapes.isEmpty()) {
+        AppendFiles(sorted.tapes);
+    }
+}
+
+bool CVornakScenes::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_list->viewport()) {
+        return CPageWithLog::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData()->hasUrls() && m_addButton->isEnabled()) {
+                drag->acceptProposedAction();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (drop->mimeData()->hasUrls()) {
+                drop->acceptProposedAction();
+                AddDroppedFiles(drop->mimeData()->urls());
+            }
+            return true;
+        }
+        default:
+            return CPageWithLog::eventFilter(watched, event);
     }
 }
 
@@ -462,6 +522,10 @@ void CVornakScenes::OnTimer() {
     }
     RestoreIdleControls();
     m_timer.stop();
+    // The end of a long split is worth a glance from someone working in another window.
+    if (window() != nullptr && !window()->isActiveWindow()) {
+        QApplication::alert(window());
+    }
     const bool stopped = m_stopFlag != 0;
     if (m_failedFiles.empty()) {
         MessageService::Instance().Information(

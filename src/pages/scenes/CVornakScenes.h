@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTimer>
+#include <QUrl>
 
 #include <atomic>
 #include <cstdint>
@@ -84,6 +85,10 @@ class CVornakScenes : public CPageWithLog {
     int Naming() const { return m_nNaming; }
     const std::string& LogText() const { return m_logText; }
 
+    // Files dropped onto the list from a file manager: tapes are added as "Add ..." adds them,
+    // anything else is named in the log and left out. Ignored during a run.
+    void AddDroppedFiles(const QList<QUrl>& urls);
+
     // The file dialog's filter, in the form QFileDialog takes.
     static QString FileDialogFilter();
 
@@ -92,6 +97,10 @@ class CVornakScenes : public CPageWithLog {
     // true with `chosen` set when confirmed. An empty function restores the real dialog.
     using FileChooser = std::function<QStringList()>;
     void SetFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
+
+  protected:
+    // Drags and drops onto the file list.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // What a run uses of the controls. They are locked while the worker runs, so taking them
@@ -108,6 +117,7 @@ class CVornakScenes : public CPageWithLog {
 
     void BuildControls();
     void OnAddFiles();
+    void AppendFiles(const QStringList& paths);
     void OnRemoveFiles();
     void OnNewFileName();
     void OnNamingCount();

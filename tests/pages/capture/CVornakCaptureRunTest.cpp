@@ -191,6 +191,7 @@ TEST_F(CVornakCaptureRun, FileRunWritesThePlayedTapeAndNeverOverwritesIt) {
     EXPECT_FALSE(m_page->Session().InCapture());
     const std::string exists = "ERROR: Can't start capturing. File " + path + " already exists.";
     EXPECT_EQ(Boxes(), std::vector<std::string>{exists});
+    EXPECT_EQ(m_messages.boxes[0].kind, test::RecordingMessages::Kind::kError);
     EXPECT_EQ(LogLines().back(), exists);
     EXPECT_EQ(test::ReadAll(path), (std::vector<std::uint8_t>{1, 2, 3}));
 }
@@ -319,6 +320,8 @@ TEST_F(CVornakCaptureRun, TheEndOfTheTapeEndsTheRunFromTheThirdCheckOn) {
     EXPECT_EQ(Boxes(), std::vector<std::string>{
                            "End of capturing.\r\nCapturing has been interrupted or end of tape "
                            "reached."});
+    // Not a failure: the box carries the information icon.
+    EXPECT_EQ(m_messages.boxes[0].kind, test::RecordingMessages::Kind::kInformation);
     EXPECT_TRUE(test::ReadAll(m_out + "/tape.m2t") == test::ReadAll(m_tapePath));
 }
 

@@ -107,10 +107,13 @@ TEST(CVornakCapture, EveryControlHasItsIdAndText) {
         EXPECT_EQ(Find<QLabel>(page, id)->text(), text) << id;
     }
     EXPECT_TRUE(Find<QLabel>(page, 1039)->alignment() & Qt::AlignRight);
+    // Icons without text, with a tip that says what each does.
+    const char* const tips[] = {"Rewind", "Play", "Fast forward", "Pause", "Stop", "Record"};
     for (int id = 1021; id <= 1026; ++id) {
         ASSERT_NE(Find<QPushButton>(page, id), nullptr);
         EXPECT_TRUE(Find<QPushButton>(page, id)->text().isEmpty());
         EXPECT_FALSE(Find<QPushButton>(page, id)->icon().isNull()) << id;
+        EXPECT_EQ(Find<QPushButton>(page, id)->toolTip(), tips[id - 1021]) << id;
     }
     for (int id : {1010, 1012, 1031}) {
         ASSERT_NE(Find<QLineEdit>(page, id), nullptr);

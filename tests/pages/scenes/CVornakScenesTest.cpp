@@ -65,7 +65,14 @@ class RecordingMessages : public MessageService {
     void Warning(QWidget*, const QString& caption, const QString& text) override {
         boxes.push_back({caption, text, -1});
     }
+    void Error(QWidget*, const QString& caption, const QString& text) override {
+        boxes.push_back({caption, text, -1});
+    }
     bool Question(QWidget*, const QString& caption, const QString& text) override {
+        boxes.push_back({caption, text, -1});
+        return false;
+    }
+    bool Confirm(QWidget*, const QString& caption, const QString& text, const QString&) override {
         boxes.push_back({caption, text, -1});
         return false;
     }
