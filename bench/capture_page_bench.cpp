@@ -54,7 +54,12 @@ class PrintedMessages : public vornak::MessageService {
   public:
     void Information(QWidget*, const QString&, const QString& text) override { Print(text); }
     void Warning(QWidget*, const QString&, const QString& text) override { Print(text); }
+    void Error(QWidget*, const QString&, const QString& text) override { Print(text); }
     bool Question(QWidget*, const QString&, const QString& text) override {
+        Print(text);
+        return false;
+    }
+    bool Confirm(QWidget*, const QString&, const QString& text, const QString&) override {
         Print(text);
         return false;
     }
