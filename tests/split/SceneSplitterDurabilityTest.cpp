@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -149,8 +150,11 @@ TEST(SceneSplitterDurability, InputWithoutATransportStreamWritesNothing) {
     for (auto& byte : noise) {
         byte = static_cast<std::uint8_t>(random());
     }
-    Bytes picture = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    picture.insert(picture.end(), noise.begin(), noise.begin() + 5000);
+    // A PNG signature over noise. Built in place: GCC 12 sees a false array-bounds overflow in
+    // an insert after an eight-byte initialiser list.
+    const Bytes pngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes picture(noise.begin(), noise.begin() + 5008);
+    std::copy(pngSignature.begin(), pngSignature.end(), picture.begin());
     Bytes packets = tape::packets::Pat();
     const Bytes pmt = tape::packets::Pmt();
     packets.insert(packets.end(), pmt.begin(), pmt.end());
