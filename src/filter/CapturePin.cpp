@@ -435,13 +435,16 @@ void CapturePin::CloseFile() {
 std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
     std::unique_lock<CCriticalSection> lock(*m_pQueueLock);
     // Once stopped, the reader takes what is queued without waiting for more: waking it once
-    // is not enough, as a batch taken after the stop would use the wake up.
+    // is not enough, as a batch taken after the stop would use the wake up. Chunks left behind
+    // a break are there already, whatever the event says.
     if (m_bCapturing.load(std::memory_order_acquire) != 0 &&
-        m_bStopRequested.load(std::memory_order_acquire) == 0 && m_nBreaks == 0) {
-        lock.unlock();
-        WaitForLiveData();
-        lock.lock();
-        m_pDataEvent->Reset();
+        m_bStopRequested.load(std::memory_order_acquire) == 0) {
+        if (m_queue.empty()) {
+            lock.unlock();
+            WaitForLiveData();
+            lock.lock();
+        }
+        m_pDataEvent->Reset();  // everything queued so far is taken now
     }
     if (m_nBreaks > 0) {
         return TakeBeforeBreak();

@@ -234,6 +234,59 @@ TEST_F(CapturePinDataTest, StopCaptureWakesAWaitingReaderWhoThenTakesWhatIsLeft)
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
 }
 
+// A break (the camcorder went over to DV) ends the stream for the reader after the chunks
+// before it, and leaves the chunks after it to the next reader, at once; a full queue drops
+// chunks, never the break.
+TEST_F(CapturePinDataTest, ABreakEndsOneReadersStreamAndLeavesTheRestToTheNext) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    const Bytes before = test::SourcePackets(2, 0x100, 0xEE, 0);
+    const Bytes after = test::SourcePackets(3, 0x100, 0xEE, 2);
+    Feed(before);
+    Pin()->BreakLiveRun();
+    Pin()->BreakLiveRun();  // nothing came between: the same break
+    Feed(after);
+    auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(Flatten(*batch), test::TransportPackets(before));
+    EXPECT_FALSE(Pin()->TakeLiveBreak());
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_TRUE(Pin()->TakeLiveBreak());
+    EXPECT_FALSE(Pin()->TakeLiveBreak()) << "taken once";
+    EXPECT_TRUE(Pin()->IsCapturing());
+    batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(Flatten(*batch), test::TransportPackets(after));
+
+    Pin()->BreakLiveRun();
+    for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+        Feed(test::SourcePackets(1, 0x100, 0xEE, i));
+    }
+    EXPECT_EQ(Pin()->Dropped(), 1u);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_TRUE(Pin()->TakeLiveBreak());
+    batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->size(), CapturePin::kLiveQueueLimit - 1);
+}
+
+// While the camcorder plays DV the silence is held from ending the stream; once released, the
+// stream ends a whole time-out later, not at once.
+TEST_F(CapturePinDataTest, AHeldRunOutlastsItsTimeOutUntilReleased) {
+    constexpr auto kTimeOut = 100ms;
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kTimeOut);
+    Pin()->HoldLiveRun(true);
+    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
+    EXPECT_EQ(reader.wait_for(3 * kTimeOut), std::future_status::timeout);
+    const auto released = std::chrono::steady_clock::now();
+    Pin()->HoldLiveRun(false);
+    ASSERT_EQ(reader.wait_for(kTimeOut * 100), std::future_status::ready);
+    EXPECT_GE(std::chrono::steady_clock::now() - released, kTimeOut);
+    EXPECT_EQ(reader.get(), nullptr);
+    EXPECT_FALSE(Pin()->IsCapturing());
+}
+
 // A stop wakes the reader once; if a batch was still queued it must not then wait for data
 // that will never come, nor take data a camcorder goes on sending after the stop.
 TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMore) {
