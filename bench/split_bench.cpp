@@ -1,10 +1,12 @@
 // Speed and memory of a split against a plain copy of the same tape, alternating in one run so
 // that both see the same machine. Ratios are what count; absolute times on these machines vary.
 //
-//   vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync | --list] [--keep]
+//   vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync | --list | --thumbnails]
+//                      [--keep]
 //
 // --list also lists the tape's scenes (a split that writes nothing) in each run and sets the
-// listing's time against the split's.
+// listing's time against the split's. --thumbnails sets `vornak-split --list-scenes
+// --thumbnails` against `vornak-split --list-scenes` on a tape whose pictures decode.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,10 +20,13 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "DatePackInserter.h"
 #include "SceneSplitter.h"
+#include "SplitCommand.h"
 #include "TapeWriter.h"
 
 namespace {
@@ -34,7 +39,11 @@ constexpr double kPlainRatioTarget = 1.3;
 constexpr double kPlainMemoryTargetMiB = 32.0;
 constexpr double kSyncRatioTarget = 1.6;
 constexpr double kSyncMemoryTargetMiB = 48.0;
-constexpr double kListRatioTarget = 0.6;  // of the split's time
+constexpr double kListRatioTarget = 0.6;       // of the split's time
+constexpr double kThumbnailRatioTarget = 1.3;  // of the listing's time
+// The decodable tape: ten-second clips of ffmpeg's test picture at HDV's size and rate, each
+// dated an hour after the one before, so that each is a scene.
+constexpr int kClipSeconds = 10;
 
 struct Measurement {
     double seconds = 0;
@@ -136,6 +145,60 @@ std::uint64_t ParseSize(const std::string& text) {
     return static_cast<std::uint64_t>(value * static_cast<double>(scale));
 }
 
+// Writes a tape of about `size` bytes whose pictures decode; false when ffmpeg is missing or
+// fails.
+bool MakeDecodableTape(const std::string& work, const std::string& tape, std::uint64_t size) {
+    const std::string clip = work + "/clip.ts";
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "
+        "testsrc2=size=1440x1080:rate=25 -f lavfi -i sine=frequency=1000:sample_rate=48000 -t " +
+        std::to_string(kClipSeconds) +
+        " -aspect 16:9 -c:v mpeg2video -b:v 25M -minrate 25M -maxrate 25M -bufsize 9M"
+        " -g 12 -bf 2 -c:a mp2 -b:a 384k -ac 2 -mpegts_pmt_start_pid 0x100"
+        " -streamid 0:0x810 -streamid 1:0x814 -f mpegts '" +
+        clip + "'";
+    if (std::system(command.c_str()) != 0) {
+        return false;
+    }
+    std::vector<std::uint8_t> data(std::filesystem::file_size(clip));
+    std::FILE* in = std::fopen(clip.c_str(), "rb");
+    const bool read = in != nullptr && std::fread(data.data(), 1, data.size(), in) == data.size();
+    if (in != nullptr) {
+        std::fclose(in);
+    }
+    std::FILE* out = std::fopen(tape.c_str(), "wbx");
+    if (!read || out == nullptr) {
+        return false;
+    }
+    const int scenes = std::max<int>(1, static_cast<int>(size / data.size()));
+    vornak::tape::DateTime when{2007, 6, 15, 0, 0, 0};
+    bool ok = true;
+    for (int i = 0; i < scenes && ok; ++i) {
+        when.day = 15 + i / 24;
+        when.hour = i % 24;
+        vornak::tape::DatePackInserter inserter({when});
+        std::vector<std::uint8_t> dated;
+        ok = inserter.Feed(data.data(), data.size(), dated) && inserter.Finish(dated) &&
+             std::fwrite(dated.data(), 1, dated.size(), out) == dated.size();
+    }
+    ok = std::fclose(out) == 0 && ok;
+    std::filesystem::remove(clip);
+    std::printf("Made a tape of %d scenes of %d s\n", scenes, kClipSeconds);
+    return ok;
+}
+
+int ListScenes(const std::string& tape, const std::string& thumbnailDir) {
+    std::vector<std::string> args = {"--list-scenes", "--quiet"};
+    if (!thumbnailDir.empty()) {
+        args.push_back("--thumbnails");
+        args.push_back(thumbnailDir);
+    }
+    args.push_back(tape);
+    std::ostringstream out;
+    std::ostringstream err;
+    return vornak::RunSplitCommand(args, out, err, false);
+}
+
 void Usage() {
     std::printf(
         "Usage: vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync | --list]\n"
@@ -148,9 +211,11 @@ void Usage() {
         "  --sync        measure the audio and video sync mode\n"
         "  --list        also list the tape's scenes (--list-scenes) and print the\n"
         "                list/split wall-time ratio (target <= %.1f)\n"
+        "  --thumbnails  instead, time --list-scenes --thumbnails against --list-scenes\n"
+        "                on a tape made with ffmpeg (target <= %.1f)\n"
         "  --keep        keep the generated tape\n"
         "  --copy-block BYTES  block size of the reference copy (default %zu)\n",
-        kCopyBlock, kListRatioTarget, kCopyBlock);
+        kCopyBlock, kListRatioTarget, kThumbnailRatioTarget, kCopyBlock);
 }
 
 }  // namespace
@@ -161,6 +226,7 @@ int main(int argc, char** argv) {
     int runs = 3;
     bool sync = false;
     bool list = false;
+    bool thumbnails = false;
     bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -177,6 +243,8 @@ int main(int argc, char** argv) {
             sync = true;
         } else if (arg == "--list") {
             list = true;
+        } else if (arg == "--thumbnails") {
+            thumbnails = true;
         } else if (arg == "--copy-block" && i + 1 < argc) {
             g_copyBlock = std::max<std::uint64_t>(1, ParseSize(argv[++i]));
         } else if (arg == "--keep") {
@@ -195,7 +263,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool generated = false;
-    if (tape.empty()) {
+    if (tape.empty() && thumbnails) {
+        tape = std::string(work) + "/bench.m2t";
+        std::printf("Making a decodable tape with ffmpeg...\n");
+        std::fflush(stdout);
+        if (!MakeDecodableTape(work, tape, size)) {
+            std::fprintf(stderr, "vornak-bench-split: cannot make %s (is ffmpeg installed?)\n",
+                         tape.c_str());
+            fs::remove_all(work);
+            return 1;
+        }
+        generated = true;
+    } else if (tape.empty()) {
         tape = std::string(work) + "/bench.m2t";
         // About 25 Mbit/s of video plus sound: roughly 1.95 MB per 15-picture group.
         constexpr double kBytesPerGroup = 1.95e6;
@@ -224,9 +303,53 @@ int main(int argc, char** argv) {
                 tapeMB, sync ? "sync" : "plain", runs, g_copyBlock);
     WarmCache(tape);
 
-    if (sync && list) {
+    if ((sync && list) || (thumbnails && (sync || list))) {
         Usage();
         return 2;
+    }
+    if (thumbnails) {
+        std::vector<double> listTimes, thumbnailTimes, ratios;
+        bool allOk = true;
+        const std::string pictures = std::string(work) + "/thumbnails";
+        for (int run = 0; run < runs; ++run) {
+            fs::create_directory(pictures);
+            const auto runList = [&] { return Measure([&] { return ListScenes(tape, ""); }); };
+            const auto runThumbnails = [&] {
+                return Measure([&] { return ListScenes(tape, pictures); });
+            };
+            Measurement listing;
+            Measurement withPictures;
+            if (run % 2 == 0) {
+                listing = runList();
+                withPictures = runThumbnails();
+            } else {
+                withPictures = runThumbnails();
+                listing = runList();
+            }
+            const auto files = std::distance(fs::directory_iterator(pictures), {});
+            fs::remove_all(pictures);
+            allOk = allOk && listing.ok && withPictures.ok && files > 0;
+            listTimes.push_back(listing.seconds);
+            thumbnailTimes.push_back(withPictures.seconds);
+            ratios.push_back(withPictures.seconds / std::max(listing.seconds, 1e-9));
+            std::printf(
+                "run %d: list %.2f s (%.0f MB/s), list with %ld thumbnails %.2f s, ratio %.2f, "
+                "peak %.1f MiB\n",
+                run + 1, listing.seconds, tapeMB / listing.seconds, static_cast<long>(files),
+                withPictures.seconds, ratios.back(), withPictures.peakMiB);
+        }
+        const double ratio = Median(ratios);
+        std::printf("median: list %.2f s, with thumbnails %.2f s, ratio %.2f (target <= %.1f)\n",
+                    Median(listTimes), Median(thumbnailTimes), ratio, kThumbnailRatioTarget);
+        const bool pass = allOk && ratio <= kThumbnailRatioTarget;
+        std::printf("%s\n", pass ? "PASS" : (allOk ? "MISSED TARGET" : "FAILED RUN"));
+        if (generated && !keep) {
+            fs::remove(tape);
+        }
+        if (!keep) {
+            fs::remove_all(work);
+        }
+        return pass ? 0 : 1;
     }
     std::vector<double> copyTimes, splitTimes, ratios, listTimes, listRatios;
     double listPeakMiB = 0;

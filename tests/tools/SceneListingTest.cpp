@@ -243,6 +243,10 @@ TEST(SceneListing, OptionsThatDoNotGoWithAListingAreRefused) {
         {{"--list-scenes", "--set-mtime", "a.m2t"},
          "--set-mtime sets the times of scene files, and --list-scenes writes none"},
         {{"--list-scenes=yes", "a.m2t"}, "option --list-scenes takes no value"},
+        {{"--thumbnails", "pics", "a.m2t"}, "--thumbnails goes with --list-scenes"},
+        {{"--contact-sheet=s.jpg", "a.m2t"}, "--contact-sheet goes with --list-scenes"},
+        {{"--list-scenes", "--thumbnails=", "a.m2t"}, "option --thumbnails needs a value"},
+        {{"--list-scenes", "a.m2t", "--contact-sheet"}, "option --contact-sheet needs a value"},
     };
     for (const auto& [args, message] : cases) {
         const RunResult result = Split(args);

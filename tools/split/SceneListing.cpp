@@ -40,6 +40,11 @@ std::string IsoDateTime(const RecordingDate& date) {
 
 void SceneListing::StartFile(const std::string& path, std::uint64_t size) {
     m_current = File{path, size, {}};
+    m_current.withThumbnails = m_bThumbnails;
+}
+
+void SceneListing::SetThumbnails(std::map<std::int32_t, std::string> files) {
+    m_current.thumbnails = std::move(files);
 }
 
 void SceneListing::AddScene(const SceneSummary& scene) {
@@ -106,6 +111,12 @@ std::string SceneListing::Json(const std::vector<File>& files) {
             item["pictures"] = scene.pictures;
             item["duration"] = scene.DurationSeconds();
             item["broken_pictures"] = scene.brokenPictures;
+            if (file.withThumbnails) {
+                const auto thumbnail = file.thumbnails.find(scene.number);
+                item["thumbnail"] = thumbnail != file.thumbnails.end()
+                                        ? JsonValue(thumbnail->second)
+                                        : JsonValue(nullptr);
+            }
             entry["scenes"].push_back(std::move(item));
         }
         document["files"].push_back(std::move(entry));

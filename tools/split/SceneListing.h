@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,15 @@ std::string IsoDateTime(const RecordingDate& date);
 
 class SceneListing {
   public:
-    explicit SceneListing(bool json) : m_bJson(json) {}
+    // With `thumbnails`, each scene of the JSON document names its thumbnail file (or null).
+    explicit SceneListing(bool json, bool thumbnails = false)
+        : m_bJson(json), m_bThumbnails(thumbnails) {}
 
     // The scenes that follow belong to this input, of `size` bytes.
     void StartFile(const std::string& path, std::uint64_t size);
     void AddScene(const SceneSummary& scene);
+    // The thumbnail files of the current input's scenes, by scene number.
+    void SetThumbnails(std::map<std::int32_t, std::string> files);
     // The input was read to its end: its table is printed, or it joins the document. An input
     // that was not (it did not open, failed to read, or the run was stopped) is left out.
     void EndFile(bool complete, std::ostream& out);
@@ -35,11 +40,14 @@ class SceneListing {
         std::string path;
         std::uint64_t size = 0;
         std::vector<SceneSummary> scenes;
+        bool withThumbnails = false;                       // the scenes get a "thumbnail" key
+        std::map<std::int32_t, std::string> thumbnails{};  // by scene number
     };
     static std::string Json(const std::vector<File>& files);
 
   private:
     bool m_bJson;
+    bool m_bThumbnails;
     File m_current;
     std::vector<File> m_done;
 };

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <sstream>
+#include <system_error>
 
 #include "CommandLineOption.h"
 #include "DatePack.h"
@@ -12,6 +14,7 @@
 #include "LogSink.h"
 #include "SceneFileName.h"
 #include "SceneListing.h"
+#include "ScenePictures.h"
 #include "SceneSplitter.h"
 
 namespace vornak {
@@ -182,6 +185,15 @@ std::string SplitUsage() {
         << "                       last recording date and time, pictures, duration at 25\n"
         << "                       pictures a second, broken pictures)\n"
         << "  --json               with --list-scenes: print the list as one JSON document\n"
+        << "  --thumbnails DIR     with --list-scenes: write each scene's first picture, 320\n"
+        << "                       pixels wide, to DIR/BASE-NNNN.jpg (BASE: the input's\n"
+        << "                       name, NNNN: the scene number); with --json each scene\n"
+        << "                       names its file under \"thumbnail\"\n"
+        << "  --contact-sheet FILE.jpg\n"
+        << "                       with --list-scenes: write each input's scenes as one\n"
+        << "                       picture, four thumbnails a row captioned with number,\n"
+        << "                       first date and time and duration (FILE-1.jpg, FILE-2.jpg,\n"
+        << "                       ... past 40 scenes; FILE-BASE.jpg for several inputs)\n"
         << "  --set-mtime          give each scene file the recording date and time of its\n"
         << "                       first date pack (local time) as modification time\n"
         << "  --scenes LIST        write only these scenes of each input, numbered as\n"
@@ -262,6 +274,14 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
             (name == "--list-scenes" ? options.listScenes
              : name == "--json"      ? options.json
                                      : options.setMtime) = true;
+        } else if (name == "--thumbnails" || name == "--contact-sheet") {
+            if (!takeValue(name == "--thumbnails" ? options.thumbnailDir : options.contactSheet)) {
+                return false;
+            }
+            if ((name == "--thumbnails" ? options.thumbnailDir : options.contactSheet).empty()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
         } else if (name == "--scenes") {
             std::string value;
             if (!takeValue(value)) {
@@ -293,6 +313,11 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
     }
     if (options.json && !options.listScenes) {
         error = "--json goes with --list-scenes";
+        return false;
+    }
+    if ((!options.thumbnailDir.empty() || !options.contactSheet.empty()) && !options.listScenes) {
+        error = std::string(options.thumbnailDir.empty() ? "--contact-sheet" : "--thumbnails") +
+                " goes with --list-scenes";
         return false;
     }
     if (options.listScenes && options.sync) {
@@ -347,6 +372,14 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
+    if (!options.thumbnailDir.empty()) {
+        std::error_code ec;
+        if (!std::filesystem::is_directory(options.thumbnailDir, ec)) {
+            err << kProgram << ": thumbnail directory does not exist: " << options.thumbnailDir
+                << "\n";
+            return kExitFailed;
+        }
+    }
 
     StopFlag ownStop{0};
     StopFlag* stopFlag = stop != nullptr ? stop : &ownStop;
@@ -362,12 +395,14 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     // A listing keeps standard output for the list: the log shows only its problems, on stderr.
     ConsoleLog log(out, err, options.quiet || options.listScenes,
                    progressToTerminal && !options.quiet, totalBytes, options.files.size());
-    SceneListing listing(options.json);
+    SceneListing listing(options.json, !options.thumbnailDir.empty());
+    ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
     std::int32_t scenesOfInput = 0;
     log.OnScene([&](const SceneSummary& scene) {
         ++scenesOfInput;
         if (options.listScenes) {
             listing.AddScene(scene);
+            pictures.AddScene(scene);
         } else if (options.setMtime) {
             SetSceneFileTime(scene, log);
         }
@@ -400,6 +435,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             }
         }
         listing.StartFile(path, done - doneBytes);
+        pictures.StartFile(path);
         SceneSplitter job(path, names.baseName, names.extension, stopFlag, counter,
                           options.dateTimeNaming, options.sync, options.dateFormat);
         job.SetLog(&log);
@@ -415,7 +451,10 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         if (options.listScenes) {
             // The bar leaves the terminal line to the list.
             log.Finish();
-            listing.EndFile(!job.Failed() && stopFlag->load() == 0, out);
+            const bool complete = !job.Failed() && stopFlag->load() == 0;
+            pictures.EndFile(complete, log);
+            listing.SetThumbnails(pictures.Thumbnails());
+            listing.EndFile(complete, out);
         }
 
         if (job.Failed()) {
@@ -446,7 +485,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                                      "incomplete\n");
         return kExitInterrupted;
     }
-    return failed.empty() && !scenesMissing ? kExitOk : kExitFailed;
+    return failed.empty() && !scenesMissing && !pictures.Failed() ? kExitOk : kExitFailed;
 }
 
 }  // namespace vornak

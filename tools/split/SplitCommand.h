@@ -31,6 +31,8 @@ struct SplitOptions {
     bool json = false;        // the list as one JSON document
     bool setMtime = false;    // scene files get their first recording date as modification time
     std::optional<SceneNumberList> scenes;  // the scenes to write; none: all of them
+    std::string thumbnailDir;               // with listScenes: a JPEG per scene goes here
+    std::string contactSheet;               // with listScenes: each input's contact sheet
     bool quiet = false;
     bool help = false;
     bool version = false;

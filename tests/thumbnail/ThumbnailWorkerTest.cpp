@@ -1,0 +1,93 @@
+#include "ThumbnailWorker.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <vector>
+
+#include "ColourTape.h"
+#include "SceneSplitter.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+// The listing hands each scene over as it finishes it, on its own thread, and the pictures
+// come back in the listing's order.
+TEST(ThumbnailWorker, MakesThePicturesWhileTheListingRunsInItsOrder) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::vector<test::Colour> colours = {{220, 30, 30}, {30, 200, 40}, {40, 40, 220}};
+    const std::string tape = dir.File("tape.m2t");
+    ASSERT_EQ(test::WriteColourTape(tape, {{colours[0]}, {colours[1]}, {colours[2]}}), "");
+
+    std::mutex mutex;
+    std::vector<ThumbnailWorker::Result> results;
+    ThumbnailWorker worker(tape, [&](ThumbnailWorker::Result& result) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        results.push_back(std::move(result));
+    });
+    struct Forward : LogSink {
+        ThumbnailWorker* worker = nullptr;
+        void AddLog(const std::string&) override {}
+        void SceneFinished(const SceneSummary& scene) override { worker->Add(scene); }
+    } forward;
+    forward.worker = &worker;
+    SceneSplitter job(tape, "unused", "m2t", nullptr, 0, true, false, "");
+    job.SetListOnly(true);
+    job.SetLog(&forward);
+    job.Run();
+    worker.Finish();
+
+    ASSERT_EQ(results.size(), colours.size());
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].scene.number, static_cast<int>(i));
+        ASSERT_EQ(results[i].status, SceneThumbnailer::Status::Made) << i;
+        EXPECT_TRUE(test::Near(test::CentreColour(results[i].image), colours[i])) << i;
+    }
+}
+
+TEST(ThumbnailWorker, CancelDropsWhatIsQueuedAndSceneWithoutPlaceGetsNone) {
+    test::TempDir dir;
+    std::vector<ThumbnailWorker::Result> results;
+    std::mutex mutex;
+    {
+        ThumbnailWorker worker(dir.File("missing.m2t"), [&](ThumbnailWorker::Result& result) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            results.push_back(result);
+        });
+        SceneSummary placeless;
+        placeless.offset = -1;
+        worker.Add(placeless);
+        worker.Finish();
+        worker.Add(SceneSummary{});  // after the end: ignored
+    }
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].status, SceneThumbnailer::Status::NoPicture);
+
+    results.clear();
+    {
+        ThumbnailWorker worker(dir.File("missing.m2t"), [&](ThumbnailWorker::Result& result) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            results.push_back(result);
+        });
+        for (int i = 0; i < 1000; ++i) {
+            SceneSummary scene;
+            scene.number = i;
+            scene.offset = 0;
+            worker.Add(scene);
+        }
+        worker.Cancel();
+    }
+    // The one in hand when the cancel came may have finished; the rest were dropped.
+    EXPECT_LT(results.size(), 1000u);
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        EXPECT_EQ(results[i].scene.number, static_cast<int>(i));
+        EXPECT_EQ(results[i].status, SceneThumbnailer::Status::CannotOpen);
+    }
+}
+
+}  // namespace
+}  // namespace vornak
