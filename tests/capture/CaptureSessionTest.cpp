@@ -645,6 +645,7 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
             tape::SceneSpec scene;
             scene.start = starts[i];
             scene.gops = gops[i];
+            scene.closedFirstGop = m_bClosedFirstGops;
             writer.AddScene(scene);
         }
         ASSERT_TRUE(writer.WriteFile(m_dir.File("tape.m2t")));
@@ -686,6 +687,8 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
         return std::count(lines.begin(), lines.end(), line);
     }
 
+    // Each scene begins with a closed picture group, as a camcorder records them.
+    bool m_bClosedFirstGops = false;
     test::ScopedTimeZone m_tz;
     test::TempDir m_dir;
     test::RecordingView m_view;
@@ -736,7 +739,10 @@ TEST_P(CaptureSessionRunTest, ASplitRunAtTwentyTimesTheTapesRateWritesWhatVornak
 // before the run is said to have ended; the first file is named after its own first date (not
 // a date some seconds in), as vornak-split names it.
 TEST_P(CaptureSessionRunTest, ASplitRunFlushesItsFilesAndNamesTheFirstAfterItsFirstDate) {
-    Start(20, {40, 5, 5});  // the first scene's dates run on for 24 seconds
+    // The first scene's dates run on for 24 seconds; its closed first picture group decides
+    // nothing, so its file is opened by a write, long after its first date.
+    m_bClosedFirstGops = true;
+    Start(20, {40, 5, 5});
     const std::string live = m_dir.File("live");
     std::filesystem::create_directory(live);
     test::RecordingDiskSync sync;
