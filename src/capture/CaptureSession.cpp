@@ -141,6 +141,10 @@ void CaptureSession::SendTransportMode(LONG mode) {
     }
 }
 
+bool CaptureSession::GetTransportMode(LONG& mode) const {
+    return m_bHasTransport && Succeeded(m_pTransport->get_Mode(&mode));
+}
+
 void CaptureSession::OnRewind() {
     if (!m_bHasTransport) {
         return;

@@ -145,6 +145,9 @@ class CaptureSession {
     void OnPause();
     void OnStop();
     void SendTransportMode(LONG mode);
+    // The tape's transport mode (ED_MODE_...); false without a transport or when the camcorder
+    // does not answer.
+    bool GetTransportMode(LONG& mode) const;
     // The tape's timecode as "h:mm:ss:ff", or kNoTimecode.
     std::string TimecodeText() const;
 

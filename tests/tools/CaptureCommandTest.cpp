@@ -11,8 +11,8 @@
 #include <sys/types.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -21,6 +21,7 @@
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CaptureConsole.h"
@@ -30,14 +31,16 @@
 #include "DatePack.h"
 #include "DeviceControl.h"
 #include "FakeCamcorder.h"
-#include "RecordingDiskSync.h"
 #include "Guids.h"
 #include "RecordingDate.h"
+#include "RecordingDiskSync.h"
 #include "SceneSummary.h"
 #include "SplitCommand.h"
+#include "TapeTransport.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
+#include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderSource.h"
 
 namespace vornak {
@@ -281,6 +284,40 @@ TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
     EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
 }
 
+TEST_F(CaptureCommandTest, RewindWindsTheTapeToItsStartAndCapturesItFromThere) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(0));
+    m_hooks.statusToTerminal = true;
+    // The tape was left at its end.
+    m_hooks.onCamcorderFound = [](CaptureSession& session) {
+        TapeTransport& tape =
+            static_cast<VirtualCamcorderFilter*>(session.Camcorder())->Transport();
+        ASSERT_TRUE(tape.SetMode(TransportMode::FastForward));
+        while (tape.Mode() != TransportMode::Stop) {
+            std::this_thread::sleep_for(1ms);
+        }
+        ASSERT_EQ(tape.Position(), tape.Length());
+    };
+    const RunResult run = Capture("whole", {"--single-file", "--rewind"});
+    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+    EXPECT_TRUE(test::ReadAll(m_out + "/whole.m2t") == test::ReadAll(m_tapePath));
+    // The status line follows the timecode back.
+    EXPECT_TRUE(Contains(run.err, "\rRewinding ... 0:00:0")) << run.err;
+}
+
+TEST_F(CaptureCommandTest, RewindIsRefusedInCameraMode) {
+    WriteTape();
+    UseVirtualCamcorder(Speed(kFastSpeed, true));
+    const RunResult run = Capture("live", {"--single-file", "--rewind"});
+    EXPECT_EQ(run.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(run.err,
+                         "vornak-capture: --rewind needs a camcorder in tape playback "
+                         "(VCR) mode; this one is in camera mode\n"))
+        << run.err;
+    EXPECT_FALSE(Contains(run.out, "Capturing has been started"));
+    EXPECT_TRUE(test::ListFiles(m_out).empty());
+}
+
 TEST_F(CaptureCommandTest, OnOneTerminalTheEndAndARefusalAreSaidOnce) {
     WriteTape();
     UseVirtualCamcorder(Speed(0));
@@ -480,7 +517,8 @@ TEST_F(CaptureCommandTest, AFileThatCannotBeWrittenInFullExitsOne) {
         << single.err;
     EXPECT_EQ(split.status, kCaptureExitFailed);
     EXPECT_TRUE(Contains(split.err, "ERROR: This file can't be written in full")) << split.err;
-    EXPECT_TRUE(Contains(split.err, "ERROR: The scene files can't be written in full")) << split.err;
+    EXPECT_TRUE(Contains(split.err, "ERROR: The scene files can't be written in full"))
+        << split.err;
 }
 
 TEST_F(CaptureCommandTest, WithoutACamcorderItGivesUpAfterTwoDetectionAttempts) {
@@ -543,6 +581,7 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
         {{"--name", "x", "--set-mtime=yes"}, "--set-mtime"},
         {{"--name", "x", "tape.m2t"}, "tape.m2t"},
         {{"--name", "x", "--", "tape.m2t"}, "tape.m2t"},
+        {{"--name", "x", "--rewind", "--no-play"}, "--rewind"},
     };
     for (const auto& [args, named] : cases) {
         const RunResult run = Run(args);
@@ -558,7 +597,6 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
     EXPECT_EQ(help.status, kCaptureExitOk);
     EXPECT_TRUE(Contains(help.out, "Usage: vornak-capture [OPTION]..."));
     EXPECT_TRUE(Contains(help.out, "\n  --set-mtime          give each file the recording date"));
-
 }
 
 // Refused before a camcorder is even looked for: one line naming the folder or the name with
@@ -601,8 +639,8 @@ TEST_F(CaptureCommandTest, AFlushThatFailsExitsOne) {
     m_hooks.diskSync = &sync;
     const RunResult good = Capture("good", {"--single-file"});
     EXPECT_EQ(good.status, kCaptureExitOk) << good.err;
-    EXPECT_EQ(sync.Events(), (std::vector<std::string>{"file " + m_out + "/good.m2t",
-                                                       "folder " + m_out}));
+    EXPECT_EQ(sync.Events(),
+              (std::vector<std::string>{"file " + m_out + "/good.m2t", "folder " + m_out}));
     sync.fileError = EIO;
     const RunResult failed = Capture("failed", {"--single-file", "--quiet"});
     EXPECT_EQ(failed.status, kCaptureExitFailed);

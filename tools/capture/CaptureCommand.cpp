@@ -78,6 +78,8 @@ std::string CaptureUsage() {
         << "                       starts with its own sound (packets are kept, not changed)\n"
         << "  --count-mid-scenes   count mid-scenes as dropped frames\n"
         << "  --no-play            do not start the tape: capture what the camcorder sends\n"
+        << "  --rewind             wind the tape to its start first (up to 10 minutes), then\n"
+        << "                       capture it from there; needs a camcorder in tape playback\n"
         << "  --duration SECONDS   end the capture after that long\n"
         << "  --stop-on-drop       end the capture at the first dropped packet or frame\n"
         << "  --set-mtime          give each file the recording date and time of its first\n"
@@ -97,7 +99,8 @@ std::string CaptureUsage() {
         << "\n"
         << "Exit status: 0 when the capture ended normally (end of tape, no more data,\n"
         << "--duration, Ctrl-C), 1 with no camcorder, a file that exists or cannot be\n"
-        << "created or written in full, or a camcorder lost during the capture, 2 for bad\n"
+        << "created or written in full, --rewind refused or a tape that does not reach\n"
+        << "its start, or a camcorder lost during the capture, 2 for bad\n"
         << "usage, 3 when ended by --stop-on-drop.\n";
     return text.str();
 }
@@ -140,6 +143,8 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             flag = &options.countMidScenes;
         } else if (name == "--no-play") {
             flag = &options.noPlay;
+        } else if (name == "--rewind") {
+            flag = &options.rewind;
         } else if (name == "--stop-on-drop") {
             flag = &options.stopOnDrop;
         } else if (name == "--set-mtime") {
@@ -201,6 +206,10 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             }
             options.durationSeconds = seconds;
         }
+    }
+    if (options.rewind && options.noPlay) {
+        error = "--rewind winds and plays the tape, --no-play leaves it alone: choose one";
+        return false;
     }
     if (!options.help && !options.version && !options.list && options.name.empty()) {
         error = "option --name is required: the capture files' name, without extension";

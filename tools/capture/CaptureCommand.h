@@ -36,6 +36,7 @@ struct CaptureCommandOptions {
     bool sync = false;
     bool countMidScenes = false;
     bool noPlay = false;
+    bool rewind = false;  // wind the tape to its start before capturing
     std::optional<double> durationSeconds;
     bool stopOnDrop = false;
     bool setMtime = false;  // files get their first recording date as modification time

@@ -213,7 +213,13 @@ void CaptureConsole::DrawStatus(const Status& status) {
     if (!m_bShowStatus) {
         return;
     }
-    const std::string text = StatusText(status, m_elapsed, m_dropped);
+    DrawStatusText(StatusText(status, m_elapsed, m_dropped));
+}
+
+void CaptureConsole::DrawStatusText(const std::string& text) {
+    if (!m_bShowStatus) {
+        return;
+    }
     std::lock_guard lock(m_outputLock);
     // A shorter line must cover the whole of the last one.
     const std::size_t padding = m_nStatusLength > text.size() ? m_nStatusLength - text.size() : 0;

@@ -79,6 +79,8 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     void Problem(const std::string& text);
     // Draws the status line (when there is one) with the session's last texts.
     void DrawStatus(const Status& status);
+    // Draws `text` as the status line (when there is one).
+    void DrawStatusText(const std::string& text);
     // Takes the status line off the terminal for good.
     void EndStatus();
 

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "DatePack.h"
+#include "DeviceControl.h"
 
 namespace vornak {
 namespace {
@@ -39,6 +40,8 @@ int CaptureRunner::Run() {
     for (std::uint32_t tick = 0; m_phase != Phase::Ended; ++tick) {
         if (m_phase == Phase::WaitingForCamcorder) {
             WaitStep(tick);
+        } else if (m_phase == Phase::Rewinding) {
+            RewindStep(tick);
         } else {
             CaptureStep(tick);
         }
@@ -79,7 +82,11 @@ void CaptureRunner::WaitStep(std::uint32_t tick) {
         if (m_hooks.onCamcorderFound) {
             m_hooks.onCamcorderFound(m_session);
         }
-        StartCapture();
+        if (m_options.rewind) {
+            StartRewind();
+        } else {
+            StartCapture();
+        }
         return;
     }
     if (tick % CaptureSession::kDetectEvery == 0 && ++m_nDetectAttempts >= m_hooks.detectAttempts) {
@@ -104,6 +111,60 @@ CaptureOptions CaptureRunner::RunOptions(const CaptureCommandOptions& options) {
     run.dateTimeFormat = options.dateFormat;
     run.startTape = !options.noPlay;
     return run;
+}
+
+void CaptureRunner::EndBeforeTheCapture(const std::string& problem) {
+    m_console.EndStatus();
+    m_console.Problem(std::string(kProgram) + ": " + problem);
+    m_nExitStatus = kCaptureExitFailed;
+    m_phase = Phase::Ended;
+}
+
+void CaptureRunner::StartRewind() {
+    if (!m_session.HasTransport()) {
+        EndBeforeTheCapture("--rewind: the camcorder's tape cannot be driven from here");
+        return;
+    }
+    // A camcorder in camera mode has no tape to wind, and a command to it may start recording.
+    if (!m_session.VcrMode()) {
+        EndBeforeTheCapture(
+            "--rewind needs a camcorder in tape playback (VCR) mode; this one is in camera mode");
+        return;
+    }
+    m_session.SendTransportMode(ED_MODE_REW);
+    m_rewindStart = std::chrono::steady_clock::now();
+    m_bSeenWinding = false;
+    m_phase = Phase::Rewinding;
+}
+
+void CaptureRunner::RewindStep(std::uint32_t tick) {
+    if (StopRequested()) {
+        m_session.SendTransportMode(ED_MODE_STOP);
+        EndBeforeTheCapture("stopped before the capture started");
+        return;
+    }
+    m_session.TimerSteps(tick);
+    if (!m_session.Present()) {
+        EndBeforeTheCapture("the camcorder was lost while the tape was rewinding");
+        return;
+    }
+    LONG mode = ED_MODE_STOP;
+    if (m_session.GetTransportMode(mode) && mode != ED_MODE_STOP) {
+        m_bSeenWinding = true;
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - m_rewindStart;
+    // The tape stops by itself at its start.
+    if (mode == ED_MODE_STOP && (m_bSeenWinding || elapsed >= kRewindSettle)) {
+        m_console.EndStatus();
+        StartCapture();
+        return;
+    }
+    if (elapsed >= kRewindTimeout) {
+        m_session.SendTransportMode(ED_MODE_STOP);
+        EndBeforeTheCapture("the tape did not reach its start within 10 minutes");
+        return;
+    }
+    m_console.DrawStatusText("Rewinding ... " + m_session.TimecodeText());
 }
 
 void CaptureRunner::StartCapture() {

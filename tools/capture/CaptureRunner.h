@@ -27,11 +27,20 @@ class CaptureRunner {
     // Runs the loop until the capture has ended; returns the exit status.
     int Run();
 
+    // The longest a tape may take to wind back to its start.
+    static constexpr std::chrono::minutes kRewindTimeout{10};
+    // A camcorder may answer a moment late to a new command: before it has been seen winding,
+    // "stopped" means "at the start" only after this long.
+    static constexpr std::chrono::seconds kRewindSettle{2};
+
   private:
-    enum class Phase { WaitingForCamcorder, Capturing, Ended };
+    enum class Phase { WaitingForCamcorder, Rewinding, Capturing, Ended };
 
     void WaitStep(std::uint32_t tick);
     void CaptureStep(std::uint32_t tick);
+    void StartRewind();
+    void RewindStep(std::uint32_t tick);
+    void EndBeforeTheCapture(const std::string& problem);
     void StartCapture();
     bool StopRequested() const;
     void ShowStatus();
@@ -45,6 +54,8 @@ class CaptureRunner {
     int m_nDetectAttempts = 0;
     int m_nExitStatus = kCaptureExitOk;
     std::chrono::steady_clock::time_point m_runStart;
+    std::chrono::steady_clock::time_point m_rewindStart;
+    bool m_bSeenWinding = false;
     std::string m_singleFilePath;
     // Declared last so that it goes first, while everything it reports to still exists.
     CaptureSession m_session;
