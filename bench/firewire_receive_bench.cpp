@@ -1,0 +1,244 @@
+// What the FireWire backend's receive path costs: a bus in memory hands 1 GB of transport
+// packets to the capture pin's receive callback, one packet per call as libiec61883 does, a
+// batch per loop iteration, as fast as the pin takes them; a sink at the other end of the
+// connection takes every sample and throws it away. CPU time is given per hour of HDV
+// (25 Mbit/s): the whole capture must stay at or below 40 CPU seconds per hour of HDV, and
+// this is the part of it that runs in the receive thread.
+//
+//   vornak-bench-firewire-receive [--size BYTES] [--batch PACKETS]
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CBaseFilter.h"
+#include "CBaseInputPin.h"
+#include "ComPtr.h"
+#include "FireWireCamcorderFilter.h"
+#include "FireWireCapturePin.h"
+#include "FireWireLibrary.h"
+#include "Guids.h"
+#include "MediaType.h"
+#include "SourcePacketAssembler.h"
+
+namespace {
+
+using vornak::ComPtr;
+using vornak::FireWireLibrary;
+
+constexpr double kDefaultBytes = 1e9;
+constexpr int kDefaultBatch = 256;  // packets per loop iteration (the kernel hands many at once)
+constexpr std::size_t kPacketSize = 188;
+constexpr std::size_t kPacketsInPattern = 4096;
+constexpr double kHdvBytesPerHour = 25e6 / 8 * 3600;
+constexpr std::uint64_t kGuid = 0x0000'8500'0000'0001;
+constexpr int kCamcorderNode = 1;
+constexpr int kChannel = 5;
+constexpr int kFd = 3;
+constexpr auto kSafetyLimit = std::chrono::minutes(10);
+
+double CpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// One port, the machine at node 0 and a camcorder at node 1 that streams without end until
+// the wanted number of packets has gone out.
+class StreamingBus final : public FireWireLibrary {
+  public:
+    StreamingBus(std::uint64_t packets, int batch) : m_left(packets), m_batch(batch) {
+        m_pattern.resize(kPacketsInPattern * kPacketSize);
+        for (std::size_t i = 0; i < m_pattern.size(); ++i) {
+            m_pattern[i] = static_cast<std::uint8_t>(i * 7);
+        }
+        for (std::size_t i = 0; i < kPacketsInPattern; ++i) {
+            m_pattern[i * kPacketSize] = 0x47;
+        }
+    }
+    bool Done() const { return m_done.load(std::memory_order_acquire); }
+
+    Handle NewHandle() override {
+        std::lock_guard lock(m_mutex);
+        m_handles.emplace_back(0);
+        return reinterpret_cast<Handle>(&m_handles.back());
+    }
+    void DestroyHandle(Handle) override {}
+    int GetPortCount(Handle) override { return 1; }
+    int SetPort(Handle, int port) override { return port == 0 ? 0 : -1; }
+    int GetNodeCount(Handle) override { return 2; }
+    std::uint16_t GetLocalId(Handle) override { return 0xFFC0; }
+    unsigned int GetGeneration(Handle) override { return 1; }
+    int GetFd(Handle) override { return kFd; }
+    int LoopIterate(Handle) override {
+        PacketSink* sink = m_sink;
+        for (int i = 0; i < m_batch && m_left > 0 && sink != nullptr; ++i, --m_left) {
+            sink->OnTransportPackets(m_pattern.data() + m_next * kPacketSize,
+                                     static_cast<int>(kPacketSize), 0);
+            m_next = (m_next + 1) % kPacketsInPattern;
+        }
+        if (m_left == 0) {
+            m_done.store(true, std::memory_order_release);
+        }
+        return 0;
+    }
+    std::optional<std::uint32_t> ReadQuadlet(Handle, std::uint16_t nodeId,
+                                             std::uint64_t address) override {
+        if ((nodeId & 0x3F) != kCamcorderNode) {
+            return std::nullopt;
+        }
+        return address & 4 ? static_cast<std::uint32_t>(kGuid >> 32)
+                           : static_cast<std::uint32_t>(kGuid);
+    }
+    std::optional<std::uint32_t> ReadCycleTimer(Handle) override { return 0x1234; }
+    PollResult Poll(int, int timeoutMs) override {
+        if (Done()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(timeoutMs, 5)));
+            return PollResult::TimedOut;
+        }
+        return PollResult::Ready;
+    }
+    std::optional<RomDirectory> GetDirectory(Handle, int) override { return std::nullopt; }
+    bool CheckSubunitType(Handle, std::uint16_t, int) override { return true; }
+    std::uint32_t Transaction(Handle, std::uint16_t, std::uint32_t command, int) override {
+        return command;
+    }
+    int GetTimecode(Handle, std::uint16_t, std::string&) override { return -1; }
+    int CmpConnect(Handle, std::uint16_t, int* oplug, std::uint16_t, int* iplug,
+                   int* bandwidth) override {
+        *oplug = 0;
+        *iplug = 0;
+        *bandwidth = 0;
+        return kChannel;
+    }
+    int CmpReconnect(Handle, std::uint16_t, int*, std::uint16_t, int*, int*, int channel) override {
+        return channel;
+    }
+    int CmpDisconnect(Handle, std::uint16_t, int, std::uint16_t, int, unsigned int,
+                      unsigned int) override {
+        return 0;
+    }
+    Mpeg2Receiver Mpeg2RecvInit(Handle, PacketSink* sink) override {
+        m_sink = sink;
+        return reinterpret_cast<Mpeg2Receiver>(&m_token);
+    }
+    int Mpeg2RecvStart(Mpeg2Receiver, int) override { return 0; }
+    void Mpeg2RecvStop(Mpeg2Receiver) override { m_sink = nullptr; }
+    void Mpeg2Close(Mpeg2Receiver) override { m_sink = nullptr; }
+
+  private:
+    std::mutex m_mutex;
+    std::deque<int> m_handles;
+    std::vector<std::uint8_t> m_pattern;
+    std::uint64_t m_left;
+    int m_batch;
+    std::size_t m_next = 0;
+    std::atomic<bool> m_done{false};
+    PacketSink* m_sink = nullptr;  // the reception thread's alone
+    int m_token = 0;
+};
+
+class NullSink;
+
+// Takes every sample and counts its bytes.
+class NullPin : public vornak::CBaseInputPin {
+  public:
+    explicit NullPin(vornak::CBaseFilter* filter)
+        : CBaseInputPin("NullPin", filter, nullptr, "In") {}
+    vornak::HRESULT CheckMediaType(const vornak::CMediaType* pmt) override {
+        return pmt->majortype == vornak::MEDIATYPE_Stream ? vornak::S_OK : vornak::S_FALSE;
+    }
+    vornak::HRESULT Receive(vornak::IMediaSample* sample) override {
+        m_bytes.fetch_add(static_cast<std::uint64_t>(sample->GetActualDataLength()),
+                          std::memory_order_relaxed);
+        return vornak::S_OK;
+    }
+    std::uint64_t Bytes() const { return m_bytes.load(std::memory_order_relaxed); }
+
+  private:
+    std::atomic<std::uint64_t> m_bytes{0};
+};
+
+class NullSink : public vornak::CBaseFilter {
+  public:
+    NullSink()
+        : CBaseFilter("NullSink", nullptr, vornak::GUID_NULL),
+          m_pPin(std::make_unique<NullPin>(this)) {}
+    ~NullSink() override { m_pPin.reset(); }
+    int GetPinCount() override { return 1; }
+    vornak::CBasePin* GetPin(int n) override { return n == 0 ? m_pPin.get() : nullptr; }
+    NullPin* Pin() const { return m_pPin.get(); }
+
+  private:
+    std::unique_ptr<NullPin> m_pPin;
+};
+
+int Usage(const char* program) {
+    std::printf("Usage: %s [--size BYTES] [--batch PACKETS]\n", program);
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double bytes = kDefaultBytes;
+    int batch = kDefaultBatch;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help") {
+            Usage(argv[0]);
+            return 0;
+        }
+        if (arg == "--size" && i + 1 < argc) {
+            bytes = std::atof(argv[++i]);
+        } else if (arg == "--batch" && i + 1 < argc) {
+            batch = std::atoi(argv[++i]);
+        } else {
+            return Usage(argv[0]);
+        }
+    }
+    if (bytes < kPacketSize || batch < 1) {
+        return Usage(argv[0]);
+    }
+    const auto packets = static_cast<std::uint64_t>(bytes / kPacketSize);
+    const std::uint64_t expected = packets * vornak::SourcePacketAssembler::kSourcePacketSize;
+    auto bus = std::make_shared<StreamingBus>(packets, batch);
+    ComPtr<vornak::FireWireCamcorderFilter> camcorder(new vornak::FireWireCamcorderFilter(
+        bus, kGuid, vornak::FireWireBus::Location{0, kCamcorderNode}));
+    ComPtr<NullSink> sink(new NullSink());
+    if (camcorder->GetOutputPin()->Connect(sink->Pin(), nullptr) != vornak::S_OK ||
+        sink->Run(0) != vornak::S_OK) {
+        std::fprintf(stderr, "The bench's graph could not be built.\n");
+        return 1;
+    }
+    const double cpu = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    camcorder->Run(0);
+    const auto deadline = start + kSafetyLimit;
+    while (sink->Pin()->Bytes() < expected && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double used = CpuSeconds() - cpu;
+    camcorder->Stop();
+    sink->Stop();
+    camcorder->GetOutputPin()->Disconnect();
+    sink->Pin()->Disconnect();
+    const double hours = static_cast<double>(packets * kPacketSize) / kHdvBytesPerHour;
+    const std::uint64_t got = sink->Pin()->Bytes();
+    std::printf("receive path: %.0f MB in %.2f s, %.2f CPU s, %.2f CPU s per hour of HDV%s\n",
+                static_cast<double>(packets * kPacketSize) / 1e6, seconds, used, used / hours,
+                got == expected ? "" : " (INCOMPLETE)");
+    return got == expected ? 0 : 1;
+}
