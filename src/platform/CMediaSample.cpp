@@ -67,10 +67,16 @@ HRESULT CMediaSample::SetActualDataLength(LONG length) {
     return S_OK;
 }
 
+HRESULT CMediaSample::SetDiscontinuity(bool discontinuity) {
+    m_bDiscontinuity = discontinuity;
+    return S_OK;
+}
+
 void CMediaSample::Prepare() {
     m_cRef.store(1, std::memory_order_relaxed);
     m_lActual = m_cbBuffer;
     m_bHasTimes = false;
+    m_bDiscontinuity = false;
 }
 
 }  // namespace vornak

@@ -27,8 +27,11 @@ class CMediaSample final : public IMediaSample {
     HRESULT SetTime(const REFERENCE_TIME* pTimeStart, const REFERENCE_TIME* pTimeEnd) override;
     LONG GetActualDataLength() override { return m_lActual; }
     HRESULT SetActualDataLength(LONG length) override;
+    HRESULT IsDiscontinuity() override { return m_bDiscontinuity ? S_OK : S_FALSE; }
+    HRESULT SetDiscontinuity(bool discontinuity) override;
 
-    // Called by the allocator as it lends the sample out: one reference, full length, no times.
+    // Called by the allocator as it lends the sample out: one reference, full length, no times,
+    // no discontinuity.
     void Prepare();
 
   private:
@@ -38,6 +41,7 @@ class CMediaSample final : public IMediaSample {
     LONG m_lActual;
     std::atomic<LONG> m_cRef{0};
     bool m_bHasTimes = false;
+    bool m_bDiscontinuity = false;
     REFERENCE_TIME m_tStart = 0;
     REFERENCE_TIME m_tEnd = 0;
 };

@@ -50,4 +50,16 @@ std::vector<DeviceDescription> ListDevices(const CLSID& category) {
     return devices;
 }
 
+std::vector<std::string> DeviceListingProblems() {
+    std::vector<std::string> problems;
+    for (const std::shared_ptr<IDeviceSource>& source : DeviceSources()) {
+        if (source) {
+            if (std::string problem = source->ListingProblem(); !problem.empty()) {
+                problems.push_back(std::move(problem));
+            }
+        }
+    }
+    return problems;
+}
+
 }  // namespace vornak

@@ -37,6 +37,9 @@ class IDeviceSource {
     virtual ~IDeviceSource() = default;
     // The devices of `category` present now. Called on the thread that enumerates.
     virtual std::vector<DeviceDescription> ListDevices(const CLSID& category) = 0;
+    // Why the last listing found nothing, as one log line, when the source can tell a user
+    // something he can act on (no hardware, no permission); empty otherwise. Any thread.
+    virtual std::string ListingProblem() const { return {}; }
 };
 
 // Replaces the sources; devices are listed source by source in this order.
@@ -44,5 +47,7 @@ void SetDeviceSources(std::vector<std::shared_ptr<IDeviceSource>> sources);
 std::vector<std::shared_ptr<IDeviceSource>> DeviceSources();
 // Every device of `category` from every source, in order.
 std::vector<DeviceDescription> ListDevices(const CLSID& category);
+// The problems the sources found in their last listings, in source order, empty ones left out.
+std::vector<std::string> DeviceListingProblems();
 
 }  // namespace vornak

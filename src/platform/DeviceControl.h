@@ -3,6 +3,10 @@
 // IBaseFilter.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
+
 #include "HResult.h"
 #include "Unknown.h"
 
@@ -41,6 +45,19 @@ class IAMExtTransport : public IUnknown {
   public:
     virtual HRESULT put_Mode(LONG Mode) = 0;
     virtual HRESULT get_Mode(LONG* pMode) = 0;
+};
+
+// Vornak's own face of a camcorder filter whose stream can lose data before it is delivered
+// (packets thrown away because the consumer fell behind) or has something to say that the
+// graph's events cannot carry (a failed reconnection after a bus reset, a stream that could
+// not start, and why).
+class IDeviceReport : public IUnknown {
+  public:
+    // Transport packets thrown away before delivery since the filter was made.
+    virtual HRESULT GetDroppedPackets(std::uint64_t* pCount) = 0;
+    // `handler` gets each message as one log line, on any thread; an empty one stops them and
+    // returns only once no call to the old one is running.
+    virtual HRESULT SetLogHandler(std::function<void(const std::string&)> handler) = 0;
 };
 
 struct TIMECODE {

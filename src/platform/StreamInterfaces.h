@@ -103,6 +103,10 @@ class IMediaSample : public IUnknown {
     virtual HRESULT SetTime(const REFERENCE_TIME* pTimeStart, const REFERENCE_TIME* pTimeEnd) = 0;
     virtual LONG GetActualDataLength() = 0;
     virtual HRESULT SetActualDataLength(LONG length) = 0;
+    // S_OK when data is missing right before this sample (its source threw some away), else
+    // S_FALSE.
+    virtual HRESULT IsDiscontinuity() = 0;
+    virtual HRESULT SetDiscontinuity(bool discontinuity) = 0;
 };
 
 class IMemAllocator : public IUnknown {

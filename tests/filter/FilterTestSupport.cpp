@@ -67,6 +67,7 @@ HRESULT SinkPin::Receive(IMediaSample* pSample) {
     pSample->GetPointer(&data);
     received.data.assign(data, data + pSample->GetActualDataLength());
     received.bufferSize = pSample->GetSize();
+    received.discontinuity = pSample->IsDiscontinuity() == S_OK;
 
     std::unique_lock lock(m_mutex);
     ++m_nArrivals;

@@ -33,6 +33,11 @@ class FakeSample final : public IMediaSample {
     HRESULT SetTime(const REFERENCE_TIME*, const REFERENCE_TIME*) override { return S_OK; }
     LONG GetActualDataLength() override { return m_actual; }
     HRESULT SetActualDataLength(LONG length) override;
+    HRESULT IsDiscontinuity() override { return m_bDiscontinuity ? S_OK : S_FALSE; }
+    HRESULT SetDiscontinuity(bool discontinuity) override {
+        m_bDiscontinuity = discontinuity;
+        return S_OK;
+    }
 
     int Count() const { return m_cRef; }
 
@@ -40,12 +45,14 @@ class FakeSample final : public IMediaSample {
     Bytes m_data;
     LONG m_actual;
     bool m_bPointerFails;
+    bool m_bDiscontinuity = false;
     int m_cRef = 1;
 };
 
 struct ReceivedSample {
     Bytes data;       // the valid part, as the sample's actual length gives it
     LONG bufferSize;  // the whole buffer
+    bool discontinuity = false;
 };
 
 class SinkPin;

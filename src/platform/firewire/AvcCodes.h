@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kResponseMask = 0x0F000000;
 inline constexpr std::uint32_t kResponseNotImplemented = 0x08000000;
 inline constexpr std::uint32_t kResponseAccepted = 0x09000000;
 inline constexpr std::uint32_t kResponseRejected = 0x0A000000;
+inline constexpr std::uint32_t kResponseInTransition = 0x0B000000;
 inline constexpr std::uint32_t kResponseStable = 0x0C000000;
 // avc1394_transaction's answer when no response came at all.
 inline constexpr std::uint32_t kNoResponse = 0xFFFFFFFF;
@@ -59,6 +60,18 @@ constexpr std::uint32_t VcrControl(std::uint32_t opcode, std::uint32_t operand) 
 // The status inquiry that avc1394_vcr_status sends.
 inline constexpr std::uint32_t kTransportStateInquiry =
     kCtypeStatus | kSubunitVcr | kOpcodeTransportState | kOperandTransportStateInquiry;
+
+// The signal the tape recorder plays out: a status inquiry whose answer carries the signal
+// mode in operand 0. The MPEG-2 transport stream modes (HDV) are 0x10 and 0x1A, with the
+// 50-field variants (bit 7) 0x90 and 0x9A; every other mode a camcorder gives (0x00, 0x80,
+// 0x04, 0x84, ...) is DV.
+inline constexpr std::uint32_t kOpcodeOutputSignalMode = 0x7800;
+inline constexpr std::uint32_t kOperandInquiry = 0xFF;
+inline constexpr std::uint32_t kOutputSignalModeInquiry =
+    kCtypeStatus | kSubunitVcr | kOpcodeOutputSignalMode | kOperandInquiry;
+inline constexpr std::uint32_t kSignalModeFieldsBit = 0x80;
+inline constexpr std::uint32_t kSignalModeMpegTs = 0x10;
+inline constexpr std::uint32_t kSignalModeMpegTsHd = 0x1A;
 
 // AV/C units in the unit directory: specifier 1394 TA, software versions 0x01xxxx.
 inline constexpr std::uint32_t kUnitSpecId1394Ta = 0x00A02D;

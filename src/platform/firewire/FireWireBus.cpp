@@ -1,8 +1,10 @@
 #include "FireWireBus.h"
 
+#include <mutex>
 #include <utility>
 
 #include "AvcCodes.h"
+#include "AvcConversation.h"
 #include "FireWireHandle.h"
 
 namespace vornak {
@@ -67,13 +69,23 @@ std::vector<FireWireBus::Camcorder> FireWireBus::FindCamcorders() const {
     std::vector<Camcorder> found;
     ForEachNode([&](const Location& location, FireWireLibrary::Handle handle) {
         const auto directory = m_library->GetDirectory(handle, location.node);
-        if (!directory || !IsAvcUnit(*directory) ||
-            !m_library->CheckSubunitType(handle, avc::NodeId(location.node),
-                                         avc::kSubunitTypeVcr)) {
+        if (!directory || !IsAvcUnit(*directory)) {
             return false;
         }
-        // Without its GUID a camcorder could not be found again after a bus reset.
-        if (const auto guid = ReadGuid(*m_library, handle, location.node)) {
+        // Without its GUID a camcorder could not be found again after a bus reset; with it,
+        // the subunit question waits for any other conversation with the same camcorder.
+        const auto guid = ReadGuid(*m_library, handle, location.node);
+        if (!guid) {
+            return false;
+        }
+        bool hasTape = false;
+        {
+            const auto conversation = AvcConversation::For(*guid);
+            std::lock_guard lock(*conversation);
+            hasTape = m_library->CheckSubunitType(handle, avc::NodeId(location.node),
+                                                  avc::kSubunitTypeVcr);
+        }
+        if (hasTape) {
             found.push_back(Describe(location, *guid, *directory));
         }
         return false;

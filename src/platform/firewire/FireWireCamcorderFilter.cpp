@@ -8,10 +8,12 @@ namespace vornak {
 
 FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library,
                                                  std::uint64_t guid, FireWireBus::Location location,
-                                                 std::size_t packetsPerSample)
+                                                 std::size_t packetsPerSample,
+                                                 std::size_t queuePackets)
     : CCamcorderFilter("FireWire camcorder", nullptr, GUID_NULL),
       m_library(library),
       m_packetsPerSample(packetsPerSample > 0 ? packetsPerSample : kDefaultPacketsPerSample),
+      m_queuePackets(queuePackets > 0 ? queuePackets : FireWireCapturePin::kQueuePackets),
       m_link(std::move(library), guid, location, [this] { DeviceLost(); }),
       m_pPin(std::make_unique<FireWireCapturePin>(this, Lock())) {}
 
@@ -29,6 +31,8 @@ HRESULT FireWireCamcorderFilter::GetCapability(LONG Capability, LONG* pValue, do
     HRESULT hr = E_NOTIMPL;
     if (Capability == ED_DEVCAP_DEVICE_TYPE) {
         hr = m_link.GetDeviceType(pValue);
+    } else if (Capability == VORNAK_DEVCAP_OUTPUT_SIGNAL) {
+        hr = m_link.GetOutputSignal(pValue);
     } else if (Capability == ED_DEVCAP_TIMECODE_READ) {
         *pValue = kOaTrue;
         hr = S_OK;
@@ -60,6 +64,51 @@ HRESULT FireWireCamcorderFilter::GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) {
         pTimecodeSample->timecode.dwFrames = bcd;
     }
     return hr;
+}
+
+HRESULT FireWireCamcorderFilter::QueryInterface(REFIID riid, void** ppv) {
+    return NonDelegatingQueryInterface(riid, ppv);
+}
+
+ULONG FireWireCamcorderFilter::AddRef() {
+    return NonDelegatingAddRef();
+}
+
+ULONG FireWireCamcorderFilter::Release() {
+    return NonDelegatingRelease();
+}
+
+HRESULT FireWireCamcorderFilter::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (ppv != nullptr && riid == IID_IDeviceReport) {
+        return GetInterface(static_cast<IDeviceReport*>(this), ppv);
+    }
+    return CCamcorderFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT FireWireCamcorderFilter::GetDroppedPackets(std::uint64_t* pCount) {
+    if (pCount == nullptr) {
+        return E_POINTER;
+    }
+    *pCount = m_pPin->DroppedPackets();
+    return S_OK;
+}
+
+HRESULT FireWireCamcorderFilter::SetLogHandler(std::function<void(const std::string&)> handler) {
+    std::lock_guard lock(m_logLock);
+    m_logHandler = std::move(handler);
+    return S_OK;
+}
+
+void FireWireCamcorderFilter::Report(const std::string& message) {
+    std::lock_guard lock(m_logLock);
+    if (m_logHandler) {
+        m_logHandler(message);
+    }
+}
+
+void FireWireCamcorderFilter::StreamFailed(const std::string& message) {
+    Report(message);
+    NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
 }
 
 CBasePin* FireWireCamcorderFilter::GetPin(int n) {

@@ -6,15 +6,18 @@
 // FireWireCamcorderLink and FireWireCapturePin for what counts), the stream stops, the graph
 // gets EC_DEVICE_LOST (0, 0) once, and every later call fails with E_DEVICE_NOT_CONNECTED.
 //
-// Threads: GetCapability, put_Mode, get_Mode, GetTimecode, IsLost and DeviceLost may be called
-// from any thread at any time, streaming included. Stop, Pause, Run and the pin's connection
-// are the graph's, called from one thread at a time, as for every filter.
+// Threads: GetCapability, put_Mode, get_Mode, GetTimecode, IsLost, DeviceLost and the
+// IDeviceReport methods may be called from any thread at any time, streaming included. Stop, Pause,
+// Run and the pin's connection are the graph's, called from one thread at a time, as for every
+// filter.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <string>
 
 #include "CCamcorderFilter.h"
 #include "DeviceControl.h"
@@ -26,7 +29,7 @@ namespace vornak {
 
 class FireWireCapturePin;
 
-class FireWireCamcorderFilter : public CCamcorderFilter {
+class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
   public:
     // About 15 ms of HDV (25 Mbit/s) per sample.
     static constexpr std::size_t kDefaultPacketsPerSample = 256;
@@ -35,12 +38,16 @@ class FireWireCamcorderFilter : public CCamcorderFilter {
 
     // The camcorder with `guid`, last seen at `location`. The new filter's count is 0; its
     // creator takes the first reference.
+    // `queuePackets`: room between the receive callback and delivery (0: about 3 s of HDV).
     FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library, std::uint64_t guid,
                             FireWireBus::Location location,
-                            std::size_t packetsPerSample = kDefaultPacketsPerSample);
+                            std::size_t packetsPerSample = kDefaultPacketsPerSample,
+                            std::size_t queuePackets = 0);
     ~FireWireCamcorderFilter() override;
 
     // ED_DEVCAP_DEVICE_TYPE: ED_DEVTYPE_VCR in tape playback, else ED_DEVTYPE_CAMERA.
+    // VORNAK_DEVCAP_OUTPUT_SIGNAL: VORNAK_SIGNAL_HDV or VORNAK_SIGNAL_DV, as the camcorder's
+    // output signal mode says (E_NOTIMPL when it cannot tell).
     // ED_DEVCAP_TIMECODE_READ: kOaTrue. Others: E_NOTIMPL.
     HRESULT GetCapability(LONG Capability, LONG* pValue, double* pdblValue) override;
     // Play and freeze are refused (VFW_E_WRONG_STATE) and not sent unless the camcorder
@@ -49,6 +56,19 @@ class FireWireCamcorderFilter : public CCamcorderFilter {
     HRESULT get_Mode(LONG* pMode) override;
     // Asked with dwFlags ED_DEVCAP_TIMECODE_READ; the time in timecode.dwFrames.
     HRESULT GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) override;
+
+    // IUnknown for every face, IDeviceReport beside the camcorder's.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+    // The packets the output pin had to throw away because its consumer fell behind.
+    HRESULT GetDroppedPackets(std::uint64_t* pCount) override;
+    HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
+    // Passes a message to the log handler, if there is one. Any thread.
+    void Report(const std::string& message);
+    // Reception could not start: the reason goes to the log, and the graph gets EC_ERRORABORT.
+    void StreamFailed(const std::string& message);
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;
@@ -64,12 +84,16 @@ class FireWireCamcorderFilter : public CCamcorderFilter {
     const std::shared_ptr<FireWireLibrary>& SharedLibrary() const { return m_library; }
     FireWireCamcorderLink& Link() { return m_link; }
     std::size_t PacketsPerSample() const { return m_packetsPerSample; }
+    std::size_t QueuePackets() const { return m_queuePackets; }
 
   private:
     std::shared_ptr<FireWireLibrary> m_library;
     const std::size_t m_packetsPerSample;
+    const std::size_t m_queuePackets;
     FireWireCamcorderLink m_link;
     std::atomic<bool> m_lossReported{false};
+    std::mutex m_logLock;  // held while the handler runs, so that replacing it waits
+    std::function<void(const std::string&)> m_logHandler;
     std::unique_ptr<FireWireCapturePin> m_pPin;  // last: it stops receiving before the rest goes
 };
 

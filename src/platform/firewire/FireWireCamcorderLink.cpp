@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cctype>
+#include <thread>
 #include <utility>
 
 #include "AvcCodes.h"
+#include "AvcConversation.h"
 
 namespace vornak {
 namespace {
@@ -43,6 +45,10 @@ int HexDigit(char c) {
 
 }  // namespace
 
+const std::vector<std::chrono::milliseconds> FireWireCamcorderLink::kRelocatePauses{
+    std::chrono::milliseconds(100), std::chrono::milliseconds(250), std::chrono::milliseconds(500),
+    std::chrono::milliseconds(1000)};
+
 FireWireCamcorderLink::FireWireCamcorderLink(std::shared_ptr<FireWireLibrary> library,
                                              std::uint64_t guid, FireWireBus::Location location,
                                              LostHandler onLost)
@@ -50,7 +56,41 @@ FireWireCamcorderLink::FireWireCamcorderLink(std::shared_ptr<FireWireLibrary> li
       m_guid(guid),
       m_onLost(std::move(onLost)),
       m_bus(std::move(library)),
-      m_location(location) {}
+      m_location(location),
+      m_relocatePauses(kRelocatePauses),
+      m_conversation(AvcConversation::For(guid)) {}
+
+void FireWireCamcorderLink::SetRelocatePauses(std::vector<std::chrono::milliseconds> pauses) {
+    std::lock_guard lock(m_mutex);
+    m_relocatePauses = std::move(pauses);
+}
+
+HRESULT FireWireCamcorderLink::GetOutputSignal(LONG* signal) {
+    if (signal == nullptr) {
+        return E_POINTER;
+    }
+    bool lostNow = false;
+    HRESULT hr = S_OK;
+    {
+        std::lock_guard lock(m_mutex);
+        if (IsLost()) {
+            hr = E_DEVICE_NOT_CONNECTED;
+        } else if (!VerifiedNode(lostNow)) {
+            hr = E_DEVICE_NOT_CONNECTED;
+        } else {
+            const std::uint32_t response = Ask(avc::kOutputSignalModeInquiry, lostNow);
+            const std::uint32_t code = response & avc::kResponseMask;
+            if (response == avc::kNoResponse || code == avc::kResponseInTransition) {
+                hr = E_FAIL;
+            } else if (const auto mode = SignalFromResponse(response)) {
+                *signal = *mode;
+            } else {
+                hr = E_NOTIMPL;  // not implemented or rejected: it cannot tell
+            }
+        }
+    }
+    return Finish(hr, lostNow);
+}
 
 HRESULT FireWireCamcorderLink::SetMode(LONG mode) {
     bool lostNow = false;
@@ -109,13 +149,16 @@ HRESULT FireWireCamcorderLink::GetTimecode(DWORD* bcd) {
     return Finish(hr, lostNow);
 }
 
-std::optional<FireWireBus::Location> FireWireCamcorderLink::Relocate() {
+std::optional<FireWireBus::Location> FireWireCamcorderLink::Relocate(unsigned int* generation) {
     bool lostNow = false;
     std::optional<FireWireBus::Location> where;
     {
         std::lock_guard lock(m_mutex);
         if (!IsLost() && VerifiedNode(lostNow)) {
             where = m_location;
+            if (generation != nullptr) {
+                *generation = m_generation;
+            }
         }
     }
     Finish(S_OK, lostNow);
@@ -136,13 +179,12 @@ HRESULT FireWireCamcorderLink::SetModeLocked(LONG mode, bool& lostNow) {
     if (IsLost()) {
         return E_DEVICE_NOT_CONNECTED;
     }
-    const auto node = VerifiedNode(lostNow);
-    if (!node) {
+    if (!VerifiedNode(lostNow)) {
         return E_DEVICE_NOT_CONNECTED;
     }
     if (needsPlayback) {
         // Asked right before sending: the user may have turned the dial since the last time.
-        const std::uint32_t state = Ask(*node, avc::kTransportStateInquiry, lostNow);
+        const std::uint32_t state = AskState(lostNow);
         if (state == avc::kNoResponse) {
             return E_FAIL;
         }
@@ -150,7 +192,7 @@ HRESULT FireWireCamcorderLink::SetModeLocked(LONG mode, bool& lostNow) {
             return VFW_E_WRONG_STATE;
         }
     }
-    const std::uint32_t response = Ask(*node, *command, lostNow);
+    const std::uint32_t response = Ask(*command, lostNow);
     return (response & avc::kResponseMask) == avc::kResponseAccepted && response != avc::kNoResponse
                ? S_OK
                : E_FAIL;
@@ -160,11 +202,10 @@ HRESULT FireWireCamcorderLink::GetStatusLocked(std::uint32_t* response, bool& lo
     if (IsLost()) {
         return E_DEVICE_NOT_CONNECTED;
     }
-    const auto node = VerifiedNode(lostNow);
-    if (!node) {
+    if (!VerifiedNode(lostNow)) {
         return E_DEVICE_NOT_CONNECTED;
     }
-    *response = Ask(*node, avc::kTransportStateInquiry, lostNow);
+    *response = AskState(lostNow);
     return *response == avc::kNoResponse ? E_FAIL : S_OK;
 }
 
@@ -172,15 +213,29 @@ HRESULT FireWireCamcorderLink::GetTimecodeLocked(DWORD* bcd, bool& lostNow) {
     if (IsLost()) {
         return E_DEVICE_NOT_CONNECTED;
     }
-    const auto node = VerifiedNode(lostNow);
-    if (!node) {
+    if (!VerifiedNode(lostNow)) {
         return E_DEVICE_NOT_CONNECTED;
     }
     std::string text;
-    if (m_library->GetTimecode(m_handle.Get(), *node, text) != 0) {
+    int result = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        bool stale = false;
+        {
+            std::lock_guard conversation(*m_conversation);
+            result = m_library->GetTimecode(m_handle.Get(), avc::NodeId(m_location.node), text);
+            stale = result != 0 && m_library->FailedOnGeneration(m_handle.Get());
+        }
+        if (!stale || !RelocateLocked(lostNow)) {
+            break;
+        }
+    }
+    if (IsLost()) {
+        return E_DEVICE_NOT_CONNECTED;
+    }
+    if (result != 0) {
         // The library says the same for a camcorder that refuses (no tape, camera mode) and
         // for one that does not answer; a state inquiry tells them apart.
-        (void)Ask(*node, avc::kTransportStateInquiry, lostNow);
+        (void)Ask(avc::kTransportStateInquiry, lostNow);
         return E_FAIL;
     }
     m_failures = 0;
@@ -194,7 +249,7 @@ HRESULT FireWireCamcorderLink::GetTimecodeLocked(DWORD* bcd, bool& lostNow) {
 
 std::optional<std::uint16_t> FireWireCamcorderLink::VerifiedNode(bool& lostNow) {
     if (!m_handle) {
-        m_handle = FireWireHandle::OpenPort(m_library, m_location.port);
+        OpenHandleLocked();
     }
     if (m_handle && FireWireBus::ReadGuid(*m_library, m_handle.Get(), m_location.node) == m_guid) {
         return avc::NodeId(m_location.node);
@@ -203,30 +258,80 @@ std::optional<std::uint16_t> FireWireCamcorderLink::VerifiedNode(bool& lostNow) 
 }
 
 std::optional<std::uint16_t> FireWireCamcorderLink::RelocateLocked(bool& lostNow) {
-    // A fresh handle: the old one may still count the generation before the bus reset.
+    // A fresh handle: the old one may still count the generation before the bus reset, and a
+    // new one starts from the bus's generation now.
     m_handle.Reset();
-    const auto where = m_bus.Locate(m_guid);
-    if (where) {
-        m_location = *where;
-        m_handle = FireWireHandle::OpenPort(m_library, m_location.port);
+    for (std::size_t attempt = 0;; ++attempt) {
+        if (const auto where = m_bus.Locate(m_guid)) {
+            m_location = *where;
+            OpenHandleLocked();
+            if (m_handle) {
+                return avc::NodeId(m_location.node);
+            }
+        }
+        // A burst of resets can hide the camcorder for a moment; only a camcorder missing
+        // after the last pause is gone.
+        if (attempt >= m_relocatePauses.size()) {
+            break;
+        }
+        std::this_thread::sleep_for(m_relocatePauses[attempt]);
     }
-    if (!where || !m_handle) {
-        DeclareLostLocked(lostNow);
-        return std::nullopt;
-    }
-    return avc::NodeId(m_location.node);
+    DeclareLostLocked(lostNow);
+    return std::nullopt;
 }
 
-std::uint32_t FireWireCamcorderLink::Ask(std::uint16_t nodeId, std::uint32_t command,
-                                         bool& lostNow) {
-    const std::uint32_t response =
-        m_library->Transaction(m_handle.Get(), nodeId, command, avc::kRetries);
+std::uint32_t FireWireCamcorderLink::AskOnce(std::uint32_t command, bool* staleGeneration) {
+    std::lock_guard conversation(*m_conversation);
+    const std::uint32_t response = m_library->Transaction(
+        m_handle.Get(), avc::NodeId(m_location.node), command, avc::kRetries);
+    *staleGeneration =
+        response == avc::kNoResponse && m_library->FailedOnGeneration(m_handle.Get());
+    return response;
+}
+
+std::uint32_t FireWireCamcorderLink::Ask(std::uint32_t command, bool& lostNow) {
+    bool stale = false;
+    std::uint32_t response = AskOnce(command, &stale);
+    if (stale) {
+        // A bus reset this handle has not heard of: the node number may have changed too.
+        if (!RelocateLocked(lostNow)) {
+            return avc::kNoResponse;
+        }
+        response = AskOnce(command, &stale);
+    }
     if (response != avc::kNoResponse) {
         m_failures = 0;
     } else if (++m_failures >= kFailuresBeforeLost) {
         DeclareLostLocked(lostNow);
     }
     return response;
+}
+
+std::uint32_t FireWireCamcorderLink::AskState(bool& lostNow) {
+    const std::uint32_t response = Ask(avc::kTransportStateInquiry, lostNow);
+    if (response == avc::kNoResponse) {
+        return response;
+    }
+    if ((response & avc::kResponseMask) != avc::kResponseInTransition) {
+        m_transition.reset();
+        m_lastStable = response;
+        return response;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_transition) {
+        m_transition = now;
+    }
+    if (m_lastStable && now - *m_transition < kTransitionHold) {
+        return *m_lastStable;
+    }
+    return response;
+}
+
+void FireWireCamcorderLink::OpenHandleLocked() {
+    m_handle = FireWireHandle::OpenPort(m_library, m_location.port);
+    if (m_handle) {
+        m_generation = m_library->GetGeneration(m_handle.Get());
+    }
 }
 
 void FireWireCamcorderLink::DeclareLostLocked(bool& lostNow) {
@@ -306,6 +411,15 @@ std::optional<DWORD> FireWireCamcorderLink::ParseTimecode(const std::string& tex
         packed = packed << kBitsPerByte | value;
     }
     return packed;
+}
+
+std::optional<LONG> FireWireCamcorderLink::SignalFromResponse(std::uint32_t response) {
+    if (response == avc::kNoResponse || (response & avc::kResponseMask) != avc::kResponseStable) {
+        return std::nullopt;
+    }
+    const std::uint32_t mode = response & avc::kOperandMask & ~avc::kSignalModeFieldsBit;
+    return mode == avc::kSignalModeMpegTs || mode == avc::kSignalModeMpegTsHd ? VORNAK_SIGNAL_HDV
+                                                                              : VORNAK_SIGNAL_DV;
 }
 
 std::optional<std::uint32_t> FireWireCamcorderLink::CommandFor(LONG mode, bool* needsPlayback) {

@@ -25,16 +25,31 @@
 // with a tape playback state (PLAY or WIND); otherwise it is refused with VFW_E_WRONG_STATE and
 // not sent. RECORD is never sent.
 //
+// Bus resets. On the kernel's firewire-core stack a handle learns of a bus reset only from the
+// events of the machine's own node file, which is often not readable; until it learns, every
+// request it sends fails with a generation error. The link takes such an error as a bus reset:
+// it drops its handle (a new one starts from the bus's generation now) and finds the camcorder
+// again by GUID. Finding it is tried again after 100 ms, 250 ms, 500 ms and 1 s, across a
+// burst of resets, before the camcorder counts as gone.
+//
+// Answers IN TRANSITION (the tape mechanism changing state) stand for the last stable
+// transport state for up to 2 s in a row, so that play and pause are not refused meanwhile.
+//
+// Every AV/C exchange holds the camcorder's AvcConversation lock, which the device listing
+// takes too.
+//
 // Thread-safe: every method may be called from any thread; commands are serialised.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "DeviceControl.h"
 #include "FireWireBus.h"
@@ -52,6 +67,11 @@ class FireWireCamcorderLink {
     // for it, but the user can press the button).
     static constexpr LONG kModeRecord = 4302;
 
+    // How long answers IN TRANSITION may stand for the last stable state.
+    static constexpr std::chrono::seconds kTransitionHold{2};
+    // The pauses between attempts to find the camcorder again.
+    static const std::vector<std::chrono::milliseconds> kRelocatePauses;
+
     // Called without the link's lock held, once, when the link finds the camcorder lost.
     using LostHandler = std::function<void()>;
 
@@ -68,9 +88,13 @@ class FireWireCamcorderLink {
     HRESULT GetDeviceType(LONG* type);
     // The tape's timecode as eight BCD digits (HH MM SS FF).
     HRESULT GetTimecode(DWORD* bcd);
+    // VORNAK_SIGNAL_HDV or VORNAK_SIGNAL_DV from the OUTPUT SIGNAL MODE status; E_NOTIMPL when
+    // the camcorder does not answer that question, E_FAIL when it does not answer at all.
+    HRESULT GetOutputSignal(LONG* signal);
 
-    // Finds the camcorder again (after a bus reset): where it is now, or none when it is lost.
-    std::optional<FireWireBus::Location> Relocate();
+    // Finds the camcorder again (after a bus reset): where it is now, or none when it is lost;
+    // `generation`, when given, gets the bus generation under which it was found.
+    std::optional<FireWireBus::Location> Relocate(unsigned int* generation = nullptr);
     FireWireBus::Location CurrentLocation() const;
     std::uint64_t Guid() const { return m_guid; }
     bool IsLost() const { return m_lost.load(std::memory_order_acquire); }
@@ -86,16 +110,27 @@ class FireWireCamcorderLink {
     // The command quadlet for a transport mode, and whether it needs tape playback; none for
     // modes without one.
     static std::optional<std::uint32_t> CommandFor(LONG mode, bool* needsPlayback);
+    // An OUTPUT SIGNAL MODE answer read as a signal; none when it carries no mode.
+    static std::optional<LONG> SignalFromResponse(std::uint32_t response);
+
+    // Tests shorten the pauses between attempts to find the camcorder again.
+    void SetRelocatePauses(std::vector<std::chrono::milliseconds> pauses);
 
   private:
     // Each runs under m_mutex and sets `lostNow` when it has found the camcorder lost.
     std::optional<std::uint16_t> VerifiedNode(bool& lostNow);
     std::optional<std::uint16_t> RelocateLocked(bool& lostNow);
-    std::uint32_t Ask(std::uint16_t nodeId, std::uint32_t command, bool& lostNow);
+    // One AV/C exchange; a generation error is taken as a bus reset: the camcorder is found
+    // again and asked once more.
+    std::uint32_t Ask(std::uint32_t command, bool& lostNow);
+    std::uint32_t AskOnce(std::uint32_t command, bool* staleGeneration);
+    // A transport state inquiry, an answer IN TRANSITION standing for the last stable state.
+    std::uint32_t AskState(bool& lostNow);
     HRESULT SetModeLocked(LONG mode, bool& lostNow);
     HRESULT GetStatusLocked(std::uint32_t* response, bool& lostNow);
     HRESULT GetTimecodeLocked(DWORD* bcd, bool& lostNow);
     void DeclareLostLocked(bool& lostNow);
+    void OpenHandleLocked();
     // The result of a call: E_DEVICE_NOT_CONNECTED once lost; reports a loss found in it.
     HRESULT Finish(HRESULT hr, bool lostNow);
 
@@ -108,7 +143,13 @@ class FireWireCamcorderLink {
     mutable std::mutex m_mutex;
     FireWireBus::Location m_location;  // guarded by m_mutex
     FireWireHandle m_handle;           // guarded by m_mutex; opened on first use
+    unsigned int m_generation = 0;     // guarded by m_mutex; m_handle's as it was opened
     int m_failures = 0;                // guarded by m_mutex
+    // The last stable transport state, and since when answers have been IN TRANSITION.
+    std::optional<std::uint32_t> m_lastStable;                          // guarded by m_mutex
+    std::optional<std::chrono::steady_clock::time_point> m_transition;  // guarded by m_mutex
+    std::vector<std::chrono::milliseconds> m_relocatePauses;            // guarded by m_mutex
+    std::shared_ptr<std::mutex> m_conversation;
 };
 
 }  // namespace vornak

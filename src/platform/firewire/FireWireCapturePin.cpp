@@ -1,17 +1,49 @@
 #include "FireWireCapturePin.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "AvcCodes.h"
 #include "FireWireCamcorderFilter.h"
 #include "FireWireHandle.h"
-#include "SourcePacketAssembler.h"
 #include "ThreadStart.h"
 
 namespace vornak {
+namespace {
+
+constexpr char kStartFailed[] =
+    "ERROR: The camcorder's stream can't be received on FireWire channel %d (%s).";
+constexpr char kReconnectFailed[] =
+    "ERROR: The camcorder's connection could not be restored after a FireWire bus reset.";
+constexpr char kChannelChanged[] =
+    "ERROR: After a FireWire bus reset the camcorder sends on channel %d instead of %d.";
+
+std::string Format(const char* pattern, int first, int second) {
+    const int length = std::snprintf(nullptr, 0, pattern, first, second);
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, first, second);
+    return out;
+}
+
+std::string Format(const char* pattern, int number, const char* text) {
+    const int length = std::snprintf(nullptr, 0, pattern, number, text);
+    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(out.data(), out.size() + 1, pattern, number, text);
+    return out;
+}
+
+}  // namespace
 
 FireWireCapturePin::FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock)
-    : CCamcorderStreamPin("FireWireCapturePin", filter, lock), m_pOwner(filter) {}
+    : CCamcorderStreamPin("FireWireCapturePin", filter, lock),
+      m_pOwner(filter),
+      m_queue(
+          filter->PacketsPerSample(),
+          (filter->QueuePackets() + filter->PacketsPerSample() - 1) / filter->PacketsPerSample()) {}
 
 FireWireCapturePin::~FireWireCapturePin() {
     StopReception();
@@ -20,7 +52,7 @@ FireWireCapturePin::~FireWireCapturePin() {
 HRESULT FireWireCapturePin::DecideBufferSize(IMemAllocator* pAlloc,
                                              ALLOCATOR_PROPERTIES* pRequest) {
     const auto wanted =
-        static_cast<LONG>(m_pOwner->PacketsPerSample() * SourcePacketAssembler::kSourcePacketSize);
+        static_cast<LONG>(m_pOwner->PacketsPerSample() * SourcePacketQueue::kSourcePacketSize);
     pRequest->cBuffers = kBufferCount;
     pRequest->cbBuffer = wanted;
     ALLOCATOR_PROPERTIES actual;
@@ -40,8 +72,16 @@ HRESULT FireWireCapturePin::Active() {
         return hr;
     }
     if (!m_thread.joinable()) {
+        m_queue.Clear();
+        {
+            std::lock_guard lock(m_wakeLock);
+            m_receptionEnded = false;
+            m_deliveryEnded = false;
+        }
         m_stop.store(false, std::memory_order_release);
         m_receiving.store(true, std::memory_order_release);
+        m_deliveryThread =
+            StartThread(ThreadPriority::AboveNormal, [this] { DeliveryThreadProc(); });
         m_thread = StartThread(ThreadPriority::AboveNormal, [this] { ReceptionThreadProc(); });
     }
     return hr;
@@ -54,17 +94,38 @@ HRESULT FireWireCapturePin::Inactive() {
 
 void FireWireCapturePin::StopReception() {
     m_stop.store(true, std::memory_order_release);
-    // A thread waiting for an empty sample wakes when the allocator is decommitted.
+    WakeDelivery();
+    // A delivery waiting for an empty sample wakes when the allocator is decommitted.
     if (m_pAllocator) {
         m_pAllocator->Decommit();
     }
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    if (m_deliveryThread.joinable()) {
+        m_deliveryThread.join();
+    }
+}
+
+void FireWireCapturePin::WakeDelivery() {
+    {
+        std::lock_guard lock(m_wakeLock);
+        ++m_wakeCount;
+    }
+    m_wake.notify_all();
 }
 
 void FireWireCapturePin::ReceptionThreadProc() {
     const bool gone = !ReceiveUntilStopped();
+    m_queue.Seal();
+    {
+        // What came before the end is delivered before anyone hears of the end.
+        std::unique_lock lock(m_wakeLock);
+        m_receptionEnded = true;
+        ++m_wakeCount;
+        m_wake.notify_all();
+        m_wake.wait(lock, [this] { return m_deliveryEnded; });
+    }
     m_receiving.store(false, std::memory_order_release);
     if (gone) {
         m_pOwner->DeviceLost();
@@ -73,59 +134,61 @@ void FireWireCapturePin::ReceptionThreadProc() {
 
 bool FireWireCapturePin::ReceiveUntilStopped() {
     FireWireLibrary& library = m_pOwner->Library();
-    FireWireBus::Location where = m_pOwner->Link().CurrentLocation();
-    FireWireHandle handle = FireWireHandle::OpenPort(m_pOwner->SharedLibrary(), where.port);
+    Connection connection;
+    connection.where = m_pOwner->Link().CurrentLocation();
+    FireWireHandle handle =
+        FireWireHandle::OpenPort(m_pOwner->SharedLibrary(), connection.where.port);
     if (!handle) {
         return false;  // the port's device node is gone
     }
     const FireWireLibrary::Handle raw = handle.Get();
+    const std::uint16_t camcorder = avc::NodeId(connection.where.node);
 
-    std::uint16_t local = library.GetLocalId(raw);
-    int oplug = -1;
-    int iplug = -1;
-    int bandwidth = 0;
-    int channel =
-        library.CmpConnect(raw, avc::NodeId(where.node), &oplug, local, &iplug, &bandwidth);
-    const bool connected = channel >= 0;
-    if (!connected) {
-        channel = kBroadcastChannel;
-    }
+    connection.generation = library.GetGeneration(raw);
+    connection.local = library.GetLocalId(raw);
+    // Counts left over from a program that ended without disconnecting would otherwise keep
+    // the plug from being connected, or keep it transmitting after us.
+    (void)library.CmpNormalizeOutput(raw, camcorder);
+    const int channel = library.CmpConnect(raw, camcorder, &connection.oplug, connection.local,
+                                           &connection.iplug, &connection.bandwidth);
+    connection.connected = channel >= 0;
+    connection.channel = connection.connected ? channel : kBroadcastChannel;
 
-    SourcePacketAssembler assembler(m_pOwner->PacketsPerSample(),
-                                    [this](const std::uint8_t* data, std::size_t size,
-                                           std::size_t) { DeliverSample(data, size); });
-    m_pAssembler = &assembler;
     FireWireLibrary::Mpeg2Receiver receiver = library.Mpeg2RecvInit(raw, this);
-    bool alive = receiver != nullptr && library.Mpeg2RecvStart(receiver, channel) == 0;
-    const bool startFailed = !alive;
-    unsigned int generation = library.GetGeneration(raw);
+    int startError =
+        receiver != nullptr ? library.Mpeg2RecvStart(receiver, connection.channel) : ENOMEM;
+    if (startError != 0) {
+        // Not a lost camcorder: most often another program receives on the channel.
+        m_pOwner->StreamFailed(Format(kStartFailed, connection.channel, std::strerror(startError)));
+    }
+    bool alive = startError == 0;
     const int fd = library.GetFd(raw);
+    auto lastCheck = std::chrono::steady_clock::now();
 
     while (alive && !m_stop.load(std::memory_order_acquire) && !m_pOwner->IsLost()) {
         const FireWireLibrary::PollResult polled = library.Poll(fd, kPollTimeoutMs);
         if (polled == FireWireLibrary::PollResult::Failed) {
             alive = false;
-        } else if (polled == FireWireLibrary::PollResult::TimedOut) {
-            assembler.Flush();  // the stream paused: hand on what is here
+            break;
+        }
+        if (polled == FireWireLibrary::PollResult::TimedOut) {
+            m_queue.Seal();  // the stream paused: hand on what is here
+            WakeDelivery();
         } else {
             if (const auto cycleTimer = library.ReadCycleTimer(raw)) {
-                assembler.SetArrivalTime(*cycleTimer);
+                m_queue.SetArrivalTime(*cycleTimer);
             }
             alive = library.LoopIterate(raw) >= 0;
-            if (alive && library.GetGeneration(raw) != generation) {
-                generation = library.GetGeneration(raw);
-                // A bus reset: the nodes may be numbered anew, and the camcorder may be gone.
-                const auto now = m_pOwner->Link().Relocate();
-                alive = now.has_value() && now->port == where.port;
-                if (alive) {
-                    where = *now;
-                }
-                if (alive && connected) {
-                    local = library.GetLocalId(raw);
-                    (void)library.CmpReconnect(raw, avc::NodeId(where.node), &oplug, local, &iplug,
-                                               &bandwidth, channel);
-                }
+            // The delivery thread has work once a whole sample waits.
+            if (m_queue.ReadyBlocks() > 0) {
+                WakeDelivery();
             }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (alive && (library.GetGeneration(raw) != connection.generation ||
+                      now - lastCheck >= kResetCheckInterval)) {
+            lastCheck = now;
+            alive = FollowBusReset(raw, connection);
         }
     }
 
@@ -133,39 +196,106 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         library.Mpeg2RecvStop(receiver);
         library.Mpeg2Close(receiver);
     }
-    assembler.Flush();
-    m_pAssembler = nullptr;
     // Only while the node is known to be the camcorder: after a bus reset without it, its old
     // node id may belong to another device now.
-    if (connected && (alive || startFailed) && !m_pOwner->IsLost()) {
-        (void)library.CmpDisconnect(raw, avc::NodeId(where.node), oplug, local, iplug,
-                                    static_cast<unsigned int>(channel),
-                                    static_cast<unsigned int>(bandwidth));
+    if (connection.connected && (alive || startError != 0) && !m_pOwner->IsLost()) {
+        (void)library.CmpDisconnect(raw, avc::NodeId(connection.where.node), connection.oplug,
+                                    connection.local, connection.iplug,
+                                    static_cast<unsigned int>(connection.channel),
+                                    static_cast<unsigned int>(connection.bandwidth));
     }
-    return alive;
+    return alive || startError != 0;
+}
+
+bool FireWireCapturePin::FollowBusReset(FireWireLibrary::Handle raw, Connection& connection) {
+    FireWireLibrary& library = m_pOwner->Library();
+    // The link finds the camcorder by GUID on a handle that starts from the bus's generation
+    // now; a generation error on its way counts as a bus reset too.
+    unsigned int generation = 0;
+    const auto now = m_pOwner->Link().Relocate(&generation);
+    if (!now || now->port != connection.where.port) {
+        return false;
+    }
+    const unsigned int own = library.GetGeneration(raw);
+    if (generation == connection.generation && own == connection.generation &&
+        *now == connection.where) {
+        return true;  // no reset since the last look
+    }
+    // This handle may not have heard of the reset: its requests must carry the generation
+    // the camcorder was found under.
+    if (own != generation && generation != 0) {
+        library.UpdateGeneration(raw, generation);
+    }
+    connection.generation = library.GetGeneration(raw);
+    connection.where = *now;
+    if (!connection.connected) {
+        return true;
+    }
+    connection.local = library.GetLocalId(raw);
+    const int channel = library.CmpReconnect(raw, avc::NodeId(connection.where.node),
+                                             &connection.oplug, connection.local, &connection.iplug,
+                                             &connection.bandwidth, connection.channel);
+    if (channel < 0) {
+        m_pOwner->Report(kReconnectFailed);
+    } else if (channel != connection.channel) {
+        // The receiver listens on the old channel; what comes on the new one is lost.
+        m_pOwner->Report(Format(kChannelChanged, channel, connection.channel));
+    }
+    return true;
 }
 
 int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length, unsigned int) {
-    if (m_pAssembler != nullptr) {
-        m_pAssembler->Add(data, length);
-    }
+    (void)m_queue.Add(data, length);
     return 0;
 }
 
-void FireWireCapturePin::DeliverSample(const std::uint8_t* data, std::size_t size) {
+void FireWireCapturePin::DeliveryThreadProc() {
+    std::uint64_t seen = 0;
+    for (;;) {
+        bool ended = false;
+        {
+            std::unique_lock lock(m_wakeLock);
+            m_wake.wait(lock, [&] { return m_wakeCount != seen; });
+            seen = m_wakeCount;
+            ended = m_receptionEnded;
+        }
+        while (!m_stop.load(std::memory_order_acquire) && m_queue.ReadyBlocks() > 0) {
+            if (!DeliverSample()) {
+                break;
+            }
+        }
+        if (ended || m_stop.load(std::memory_order_acquire)) {
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(m_wakeLock);
+        m_deliveryEnded = true;
+    }
+    m_wake.notify_all();
+}
+
+bool FireWireCapturePin::DeliverSample() {
     IMediaSample* raw = nullptr;
     if (Failed(GetDeliveryBuffer(&raw, nullptr, nullptr, 0)) || raw == nullptr) {
-        return;  // decommitted: the pin is being stopped
+        return false;  // decommitted: the pin is being stopped
     }
     const auto sample = ComPtr<IMediaSample>::Attach(raw);
     std::uint8_t* buffer = nullptr;
-    if (Failed(sample->GetPointer(&buffer)) || sample->GetSize() < 0 ||
-        static_cast<std::size_t>(sample->GetSize()) < size) {
-        return;
+    if (Failed(sample->GetPointer(&buffer)) || sample->GetSize() < 0) {
+        return false;
     }
-    std::memcpy(buffer, data, size);
-    sample->SetActualDataLength(static_cast<LONG>(size));
+    const std::size_t room =
+        static_cast<std::size_t>(sample->GetSize()) / SourcePacketQueue::kSourcePacketSize;
+    bool gap = false;
+    const std::size_t packets = m_queue.Take(buffer, room, &gap);
+    if (packets == 0) {
+        return false;
+    }
+    sample->SetActualDataLength(static_cast<LONG>(packets * SourcePacketQueue::kSourcePacketSize));
+    (void)sample->SetDiscontinuity(gap);
     (void)Deliver(sample.Get());
+    return true;
 }
 
 }  // namespace vornak

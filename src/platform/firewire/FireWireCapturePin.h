@@ -1,30 +1,49 @@
-// The FireWire camcorder's output pin. While the filter is paused or running, a reception
-// thread of its own opens a raw1394 handle on the camcorder's port, connects to its output plug
-// (or listens on the broadcast channel when the camcorder has no plug registers), and runs
-// libiec61883's MPEG-2 receiver: it polls the handle's descriptor (200 ms at a time), then lets
-// libraw1394 process what arrived. The receiver's packets become whole 192-byte source packets,
-// many to a sample; a sample is delivered when full, and a partly filled one when the stream
-// pauses (a poll that times out), so the end of a scene is not held back.
+// The FireWire camcorder's output pin. While the filter is paused or running, two threads of
+// its own carry the stream:
+//  - the reception thread opens a raw1394 handle on the camcorder's port, connects to its
+//    output plug (or listens on the broadcast channel when the camcorder has no plug
+//    registers), and runs libiec61883's MPEG-2 receiver: it polls the handle's descriptor
+//    (200 ms at a time), then lets libraw1394 process what arrived. The receiver's callback
+//    only copies each packet into a SourcePacketQueue (about 3 s of HDV) and returns, so the
+//    kernel's receive ring is emptied however slow the consumer is;
+//  - the delivery thread takes whole 192-byte source packets from the queue, many to a sample,
+//    and delivers them; a partly filled sample goes out when the stream pauses (a poll that
+//    times out), so the end of a scene is not held back. A sample that follows packets thrown
+//    away (a full queue) is marked as a discontinuity; the count is the filter's
+//    IDeviceReport::GetDroppedPackets.
 //
-// The thread stops on Inactive (which waits for it), when the camcorder is lost, or by itself
-// when it finds the camcorder gone: its port cannot be opened, reception cannot start, the poll
-// fails or hangs up, an event cannot be processed, or after a bus reset the camcorder's GUID is
-// on no bus any more (or only on another port). It then reports the camcorder lost.
+// Bus resets. The reception thread takes a change of its handle's generation, or a generation
+// error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a
+// bus reset: it moves its handle to the bus's generation, follows the camcorder to its new node
+// number, and redoes the connection with iec61883_cmp_reconnect; a reconnection that fails or
+// gives another channel goes to the log.
+//
+// The threads stop on Inactive (which waits for them), when the camcorder is lost, or by
+// themselves when the camcorder is gone: its port cannot be opened, the poll fails or hangs up,
+// an event cannot be processed, or after a bus reset its GUID is on no bus any more (or only
+// on another port); the pin then reports the camcorder lost. Reception that cannot start
+// (another program receiving on the channel, say) is not a loss: its reason goes to the log
+// and the graph gets EC_ERRORABORT.
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <thread>
 
 #include "CCamcorderStreamPin.h"
+#include "FireWireBus.h"
 #include "FireWireLibrary.h"
 #include "Guids.h"
+#include "SourcePacketQueue.h"
 
 namespace vornak {
 
 class FireWireCamcorderFilter;
-class SourcePacketAssembler;
 
 class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::PacketSink {
   public:
@@ -32,34 +51,65 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     static constexpr int kPollTimeoutMs = 200;
     // Where a camcorder without plug control registers sends.
     static constexpr int kBroadcastChannel = 63;
+    // About 3 s of HDV (25 Mbit/s): a disk that stalls that long loses nothing.
+    static constexpr std::size_t kQueuePackets = 50000;
+    // How often the reception thread asks whether a bus reset has gone by unseen.
+    static constexpr std::chrono::milliseconds kResetCheckInterval{250};
 
     FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock);
     ~FireWireCapturePin() override;
 
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
 
-    // Starts the reception thread; E_DEVICE_NOT_CONNECTED once the camcorder is lost.
+    // Starts the threads; E_DEVICE_NOT_CONNECTED once the camcorder is lost.
     HRESULT Active() override;
-    // Stops the reception thread and waits for it.
+    // Stops the threads and waits for them.
     HRESULT Inactive() override;
 
     // True while the reception thread receives. Any thread.
     bool IsReceiving() const { return m_receiving.load(std::memory_order_acquire); }
+    // Packets thrown away because the queue was full, since the pin was made. Any thread.
+    std::uint64_t DroppedPackets() const { return m_queue.DroppedPackets(); }
 
   private:
+    // Where the stream comes from, kept up to date across bus resets.
+    struct Connection {
+        FireWireBus::Location where;
+        unsigned int generation = 0;
+        bool connected = false;  // through the plugs, not the broadcast channel
+        std::uint16_t local = 0;
+        int oplug = -1;
+        int iplug = -1;
+        int bandwidth = 0;
+        int channel = kBroadcastChannel;
+    };
+
     int OnTransportPackets(const std::uint8_t* data, int length, unsigned int dropped) override;
     void ReceptionThreadProc();
     // Receives until told to stop; false when it found the camcorder gone.
     bool ReceiveUntilStopped();
-    void DeliverSample(const std::uint8_t* data, std::size_t size);
+    // After a bus reset (or to check for one): false when the camcorder is gone.
+    bool FollowBusReset(FireWireLibrary::Handle raw, Connection& connection);
+    void DeliveryThreadProc();
+    // Delivers the oldest waiting block as one sample; false when none went out.
+    bool DeliverSample();
+    void WakeDelivery();
     void StopReception();
 
     FireWireCamcorderFilter* m_pOwner;
     std::thread m_thread;
+    std::thread m_deliveryThread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_receiving{false};
-    // The reception thread's assembler while it receives; only that thread touches it.
-    SourcePacketAssembler* m_pAssembler = nullptr;
+    // Emptied on Active, before the threads start: the reception thread fills it, the
+    // delivery thread empties it.
+    SourcePacketQueue m_queue;
+
+    std::mutex m_wakeLock;
+    std::condition_variable m_wake;
+    std::uint64_t m_wakeCount = 0;  // guarded by m_wakeLock
+    bool m_receptionEnded = false;  // guarded by m_wakeLock
+    bool m_deliveryEnded = false;   // guarded by m_wakeLock
 };
 
 }  // namespace vornak

@@ -1,5 +1,6 @@
 #include "FireWireDeviceSource.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "FireWireBus.h"
@@ -23,7 +24,13 @@ std::vector<DeviceDescription> FireWireDeviceSource::ListDevices(const CLSID& ca
         return devices;
     }
     const FireWireBus bus(m_library, m_names);
-    for (const FireWireBus::Camcorder& camcorder : bus.FindCamcorders()) {
+    const std::vector<FireWireBus::Camcorder> camcorders = bus.FindCamcorders();
+    {
+        std::string problem = camcorders.empty() ? Diagnose() : std::string();
+        std::lock_guard lock(m_problemLock);
+        m_problem = std::move(problem);
+    }
+    for (const FireWireBus::Camcorder& camcorder : camcorders) {
         DeviceDescription device;
         device.properties = std::map<std::string, std::string>{
             {kDeviceClassGuidProperty, GuidToString(CLSID_CamcorderDeviceClass)},
@@ -45,6 +52,28 @@ std::vector<DeviceDescription> FireWireDeviceSource::ListDevices(const CLSID& ca
         devices.push_back(std::move(device));
     }
     return devices;
+}
+
+std::string FireWireDeviceSource::ListingProblem() const {
+    std::lock_guard lock(m_problemLock);
+    return m_problem;
+}
+
+std::string FireWireDeviceSource::Diagnose() const {
+    // With firewire-core a raw1394 handle opens without a controller and without permission
+    // alike, and just shows no port; the device files tell the two apart.
+    const FireWireLibrary::DeviceFiles files = m_library->ProbeDeviceFiles();
+    if (files.count == 0) {
+        return kNoPort;
+    }
+    if (files.openable > 0) {
+        return {};
+    }
+    const std::string what = files.firstRefusedPath + ": " + files.firstRefusedReason;
+    const int length = std::snprintf(nullptr, 0, kNoAccess, what.c_str());
+    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+    std::snprintf(text.data(), text.size() + 1, kNoAccess, what.c_str());
+    return text;
 }
 
 std::string FireWireDeviceSource::FriendlyName(const std::string& vendor,

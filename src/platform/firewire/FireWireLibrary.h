@@ -51,6 +51,15 @@ class FireWireLibrary {
 
     enum class PollResult { Ready, TimedOut, Failed };
 
+    // The FireWire device files (/dev/fw*) as the system shows them to this process.
+    struct DeviceFiles {
+        int count = 0;     // how many there are
+        int openable = 0;  // how many this process may open for reading and writing
+        // The first one that cannot be opened, and the system's reason (strerror).
+        std::string firstRefusedPath;
+        std::string firstRefusedReason;
+    };
+
     virtual ~FireWireLibrary() = default;
 
     // libraw1394. NewHandle gives null when the FireWire stack cannot be opened.
@@ -63,6 +72,8 @@ class FireWireLibrary {
     virtual int GetNodeCount(Handle handle) = 0;
     virtual std::uint16_t GetLocalId(Handle handle) = 0;
     virtual unsigned int GetGeneration(Handle handle) = 0;
+    // raw1394_update_generation: the generation the handle's requests carry from now on.
+    virtual void UpdateGeneration(Handle handle, unsigned int generation) = 0;
     virtual int GetFd(Handle handle) = 0;
     // Processes one event of the handle (isochronous packets, bus reset, responses); negative
     // on failure.
@@ -72,8 +83,13 @@ class FireWireLibrary {
                                                      std::uint64_t address) = 0;
     // raw1394_read_cycle_timer: the bus's cycle timer register now.
     virtual std::optional<std::uint32_t> ReadCycleTimer(Handle handle) = 0;
+    // True when the last request on the handle failed because the generation it carried is
+    // no longer the bus's (raw1394_get_errcode: EAGAIN): a bus reset it has not yet seen.
+    virtual bool FailedOnGeneration(Handle handle) = 0;
     // poll(2) for input on the handle's descriptor; Failed on an error or a hang-up.
     virtual PollResult Poll(int fd, int timeoutMs) = 0;
+    // Looks at the device files without keeping any open.
+    virtual DeviceFiles ProbeDeviceFiles() = 0;
 
     // librom1394, with the bare node number. None when the ROM cannot be read.
     virtual std::optional<RomDirectory> GetDirectory(Handle handle, int node) = 0;
@@ -89,6 +105,9 @@ class FireWireLibrary {
     virtual int GetTimecode(Handle handle, std::uint16_t nodeId, std::string& text) = 0;
 
     // libiec61883 connection management: the channel, or negative on failure.
+    // iec61883_cmp_normalize_output: sets the output plug's broadcast and point-to-point
+    // connection counts to what the bus holds; 0 on success.
+    virtual int CmpNormalizeOutput(Handle handle, std::uint16_t output) = 0;
     virtual int CmpConnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input,
                            int* iplug, int* bandwidth) = 0;
     virtual int CmpReconnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input,
@@ -97,7 +116,8 @@ class FireWireLibrary {
                               int iplug, unsigned int channel, unsigned int bandwidth) = 0;
 
     // libiec61883 MPEG-2 transport stream reception. `sink` must outlive the receiver; it is
-    // called from LoopIterate. Init gives null on failure; Start gives 0 on success.
+    // called from LoopIterate. Init gives null on failure; Start gives 0 on success, else the
+    // system's error number.
     virtual Mpeg2Receiver Mpeg2RecvInit(Handle handle, PacketSink* sink) = 0;
     virtual int Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) = 0;
     virtual void Mpeg2RecvStop(Mpeg2Receiver receiver) = 0;

@@ -1,6 +1,7 @@
 #include "LibFireWireLibrary.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <libavc1394/avc1394.h>
 #include <libavc1394/avc1394_vcr.h>
 #include <libavc1394/rom1394.h>
@@ -8,9 +9,13 @@
 #include <libraw1394/csr.h>
 #include <libraw1394/raw1394.h>
 #include <poll.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "AvcCodes.h"
 
@@ -21,6 +26,8 @@ static_assert(avc::kResponseAccepted == AVC1394_RESPONSE_ACCEPTED);
 static_assert(avc::kResponseRejected == AVC1394_RESPONSE_REJECTED);
 static_assert(avc::kResponseNotImplemented == AVC1394_RESPONSE_NOT_IMPLEMENTED);
 static_assert(avc::kResponseStable == AVC1394_RESPONSE_STABLE);
+static_assert(avc::kResponseInTransition == AVC1394_RESPONSE_IN_TRANSITION);
+static_assert(avc::kOpcodeOutputSignalMode == AVC1394_VCR_COMMAND_OUTPUT_SIGNAL_MODE);
 static_assert(avc::kCtypeStatus == AVC1394_CTYPE_STATUS);
 static_assert(avc::kSubunitTypeVcr == AVC1394_SUBUNIT_TYPE_VCR);
 static_assert(avc::kOpcodePlay == AVC1394_VCR_RESPONSE_TRANSPORT_STATE_PLAY);
@@ -42,6 +49,8 @@ namespace {
 
 // More ports than any machine has; raw1394_get_port_info still reports the true count.
 constexpr int kMaxPorts = 16;
+constexpr char kDeviceFolder[] = "/dev";
+constexpr char kDeviceFilePrefix[] = "fw";
 // avc1394_vcr_get_timecode2 wants at least 12 characters.
 constexpr std::size_t kTimecodeTextSize = 16;
 
@@ -81,6 +90,10 @@ unsigned int LibFireWireLibrary::GetGeneration(Handle handle) {
     return raw1394_get_generation(handle);
 }
 
+void LibFireWireLibrary::UpdateGeneration(Handle handle, unsigned int generation) {
+    raw1394_update_generation(handle, generation);
+}
+
 int LibFireWireLibrary::GetFd(Handle handle) {
     return raw1394_get_fd(handle);
 }
@@ -105,6 +118,39 @@ std::optional<std::uint32_t> LibFireWireLibrary::ReadCycleTimer(Handle handle) {
         return std::nullopt;
     }
     return cycleTimer;
+}
+
+bool LibFireWireLibrary::FailedOnGeneration(Handle handle) {
+    return raw1394_errcode_to_errno(raw1394_get_errcode(handle)) == EAGAIN;
+}
+
+FireWireLibrary::DeviceFiles LibFireWireLibrary::ProbeDeviceFiles() {
+    namespace fs = std::filesystem;
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(kDeviceFolder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kDeviceFilePrefix, 0) == 0 && name.size() > std::strlen(kDeviceFilePrefix)) {
+            paths.push_back(entry.path().string());
+        }
+    }
+    // fw0, fw1, ..., fw10: by number, so that "the first" is the one a user expects.
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    DeviceFiles files;
+    files.count = static_cast<int>(paths.size());
+    for (const std::string& path : paths) {
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
+            ::close(fd);
+            ++files.openable;
+        } else if (files.firstRefusedPath.empty()) {
+            files.firstRefusedPath = path;
+            files.firstRefusedReason = std::strerror(errno);
+        }
+    }
+    return files;
 }
 
 FireWireLibrary::PollResult LibFireWireLibrary::Poll(int fd, int timeoutMs) {
@@ -159,6 +205,10 @@ int LibFireWireLibrary::GetTimecode(Handle handle, std::uint16_t nodeId, std::st
     return result;
 }
 
+int LibFireWireLibrary::CmpNormalizeOutput(Handle handle, std::uint16_t output) {
+    return iec61883_cmp_normalize_output(handle, output);
+}
+
 int LibFireWireLibrary::CmpConnect(Handle handle, std::uint16_t output, int* oplug,
                                    std::uint16_t input, int* iplug, int* bandwidth) {
     return iec61883_cmp_connect(handle, output, oplug, input, iplug, bandwidth);
@@ -180,7 +230,11 @@ FireWireLibrary::Mpeg2Receiver LibFireWireLibrary::Mpeg2RecvInit(Handle handle, 
 }
 
 int LibFireWireLibrary::Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) {
-    return iec61883_mpeg2_recv_start(receiver, channel);
+    errno = 0;
+    if (iec61883_mpeg2_recv_start(receiver, channel) == 0) {
+        return 0;
+    }
+    return errno != 0 ? errno : EIO;
 }
 
 void LibFireWireLibrary::Mpeg2RecvStop(Mpeg2Receiver receiver) {

@@ -15,12 +15,15 @@ class LibFireWireLibrary final : public FireWireLibrary {
     int GetNodeCount(Handle handle) override;
     std::uint16_t GetLocalId(Handle handle) override;
     unsigned int GetGeneration(Handle handle) override;
+    void UpdateGeneration(Handle handle, unsigned int generation) override;
     int GetFd(Handle handle) override;
     int LoopIterate(Handle handle) override;
     std::optional<std::uint32_t> ReadQuadlet(Handle handle, std::uint16_t nodeId,
                                              std::uint64_t address) override;
     std::optional<std::uint32_t> ReadCycleTimer(Handle handle) override;
+    bool FailedOnGeneration(Handle handle) override;
     PollResult Poll(int fd, int timeoutMs) override;
+    DeviceFiles ProbeDeviceFiles() override;
 
     std::optional<RomDirectory> GetDirectory(Handle handle, int node) override;
 
@@ -29,6 +32,7 @@ class LibFireWireLibrary final : public FireWireLibrary {
                               int retries) override;
     int GetTimecode(Handle handle, std::uint16_t nodeId, std::string& text) override;
 
+    int CmpNormalizeOutput(Handle handle, std::uint16_t output) override;
     int CmpConnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input, int* iplug,
                    int* bandwidth) override;
     int CmpReconnect(Handle handle, std::uint16_t output, int* oplug, std::uint16_t input,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace vornak::test {
 namespace {
@@ -15,6 +16,11 @@ constexpr std::uint32_t kSbp2SpecId = 0x00609E;
 constexpr std::uint32_t kSbp2Version = 0x010483;
 constexpr std::uint32_t kAvcVersion = 0x010001;
 constexpr int kBandwidthUnits = 100;
+// How long a transaction waits for another to cross with.
+constexpr auto kCrossingWindow = std::chrono::milliseconds(20);
+// The answer of a SUBUNIT_INFO inquiry as the fake's camcorders give it.
+constexpr std::uint32_t kSubunitInfoInquiry = 0x01FF3107;
+constexpr std::uint32_t kSubunitInfoAnswer = 0x0CFF3107;
 
 }  // namespace
 
@@ -47,6 +53,46 @@ void FakeFireWireLibrary::FailCmpConnect(bool fail) {
 void FakeFireWireLibrary::SetCycleTimer(std::uint32_t value) {
     std::lock_guard lock(m_mutex);
     m_cycleTimer = value;
+}
+
+void FakeFireWireLibrary::SetLocalNodeReadable(bool readable) {
+    std::lock_guard lock(m_mutex);
+    m_localNodeReadable = readable;
+}
+
+void FakeFireWireLibrary::CrossResponses(bool cross) {
+    std::lock_guard lock(m_mutex);
+    m_crossResponses = cross;
+}
+
+void FakeFireWireLibrary::FailRecvStart(int error) {
+    std::lock_guard lock(m_mutex);
+    m_recvStartError = error;
+}
+
+void FakeFireWireLibrary::SetReconnectResult(int channel) {
+    std::lock_guard lock(m_mutex);
+    m_reconnectResult = channel;
+}
+
+void FakeFireWireLibrary::SetDeviceFiles(DeviceFiles files) {
+    std::lock_guard lock(m_mutex);
+    m_deviceFiles = std::move(files);
+}
+
+int FakeFireWireLibrary::CrossedAnswers() const {
+    std::lock_guard lock(m_mutex);
+    return m_crossed;
+}
+
+int FakeFireWireLibrary::CmpNormalizes() const {
+    std::lock_guard lock(m_mutex);
+    return m_cmpNormalizes;
+}
+
+int FakeFireWireLibrary::GenerationErrors() const {
+    std::lock_guard lock(m_mutex);
+    return m_generationErrors;
 }
 
 std::vector<FakeFireWireLibrary::Sent> FakeFireWireLibrary::Transactions() const {
@@ -116,6 +162,12 @@ void FakeFireWireLibrary::QueueBusReset(std::vector<Port> ports) {
     Queue({StepKind::BusReset, {}, std::move(ports)});
 }
 
+void FakeFireWireLibrary::ResetBus(std::vector<Port> ports) {
+    std::lock_guard lock(m_mutex);
+    m_ports = std::move(ports);
+    ++m_generation;
+}
+
 bool FakeFireWireLibrary::WaitUntilScriptDone() {
     std::unique_lock lock(m_mutex);
     if (!m_changed.wait_for(lock, kSafetyLimit, [&] { return m_script.empty(); })) {
@@ -173,13 +225,85 @@ FakeFireWireLibrary::Node* FakeFireWireLibrary::NodeAt(Handle handle, std::uint1
     return &port.nodes[index];
 }
 
+bool FakeFireWireLibrary::Current(Handle handle) {
+    HandleState& state = StateOf(handle);
+    state.failedOnGeneration = state.generation != m_generation;
+    if (state.failedOnGeneration) {
+        ++m_generationErrors;
+    }
+    return !state.failedOnGeneration;
+}
+
+std::uint32_t FakeFireWireLibrary::Answer(Node& node, std::uint32_t command) {
+    if (command == avc::kTransportStateInquiry) {
+        if (node.inTransitionAnswers > 0) {
+            --node.inTransitionAnswers;
+            return avc::kResponseInTransition | (command & ~avc::kResponseMask);
+        }
+        return node.transportState;
+    }
+    if (command == avc::kOutputSignalModeInquiry) {
+        if (!node.outputSignalMode) {
+            return avc::kResponseNotImplemented | (command & ~avc::kResponseMask);
+        }
+        return avc::kResponseStable | avc::kSubunitVcr | avc::kOpcodeOutputSignalMode |
+               *node.outputSignalMode;
+    }
+    return node.controlResponse | (command & ~avc::kResponseMask);
+}
+
+std::uint32_t FakeFireWireLibrary::Exchange(std::unique_lock<std::mutex>& lock,
+                                            std::uint32_t answer) {
+    if (!m_crossResponses) {
+        return answer;
+    }
+    if (m_waiting != nullptr) {
+        // Another handle waits for its answer: each gets the other's.
+        PendingAnswer* other = std::exchange(m_waiting, nullptr);
+        std::swap(answer, other->answer);
+        other->taken = true;
+        m_crossed += 2;
+        m_changed.notify_all();
+        return answer;
+    }
+    PendingAnswer mine{answer, false, false};
+    m_waiting = &mine;
+    m_changed.wait_for(lock, kCrossingWindow, [&] { return mine.taken; });
+    if (m_waiting == &mine) {
+        m_waiting = nullptr;
+    }
+    return mine.answer;
+}
+
 FireWireLibrary::Handle FakeFireWireLibrary::NewHandle() {
     std::lock_guard lock(m_mutex);
     if (m_failNewHandle) {
         return nullptr;
     }
     m_handles.emplace_back();
+    m_handles.back().generation = m_generation;
     return reinterpret_cast<Handle>(&m_handles.back());
+}
+
+void FakeFireWireLibrary::UpdateGeneration(Handle handle, unsigned int generation) {
+    std::lock_guard lock(m_mutex);
+    StateOf(handle).generation = generation;
+}
+
+bool FakeFireWireLibrary::FailedOnGeneration(Handle handle) {
+    std::lock_guard lock(m_mutex);
+    return StateOf(handle).failedOnGeneration;
+}
+
+FireWireLibrary::DeviceFiles FakeFireWireLibrary::ProbeDeviceFiles() {
+    std::lock_guard lock(m_mutex);
+    return m_deviceFiles;
+}
+
+int FakeFireWireLibrary::CmpNormalizeOutput(Handle handle, std::uint16_t) {
+    std::lock_guard lock(m_mutex);
+    ++m_cmpNormalizes;
+    return Current(handle) ? 0 : -1;
 }
 
 void FakeFireWireLibrary::DestroyHandle(Handle handle) {
@@ -198,6 +322,7 @@ int FakeFireWireLibrary::SetPort(Handle handle, int port) {
         return -1;
     }
     StateOf(handle).port = port;
+    StateOf(handle).generation = m_generation;
     return 0;
 }
 
@@ -219,9 +344,9 @@ std::uint16_t FakeFireWireLibrary::GetLocalId(Handle handle) {
     return avc::NodeId(local);
 }
 
-unsigned int FakeFireWireLibrary::GetGeneration(Handle) {
+unsigned int FakeFireWireLibrary::GetGeneration(Handle handle) {
     std::lock_guard lock(m_mutex);
-    return m_generation;
+    return StateOf(handle).generation;
 }
 
 int FakeFireWireLibrary::GetFd(Handle) {
@@ -253,7 +378,7 @@ FireWireLibrary::PollResult FakeFireWireLibrary::Poll(int, int timeoutMs) {
     }
 }
 
-int FakeFireWireLibrary::LoopIterate(Handle) {
+int FakeFireWireLibrary::LoopIterate(Handle handle) {
     std::unique_lock lock(m_mutex);
     if (m_script.empty()) {
         return 0;
@@ -269,6 +394,10 @@ int FakeFireWireLibrary::LoopIterate(Handle) {
     } else if (step.kind == StepKind::BusReset) {
         m_ports = std::move(step.ports);
         ++m_generation;
+        // Only the events of the machine's own node file tell a handle of the reset.
+        if (m_localNodeReadable) {
+            StateOf(handle).generation = m_generation;
+        }
     }
     PacketSink* sink = m_receiving ? m_sink : nullptr;
     lock.unlock();
@@ -284,6 +413,9 @@ int FakeFireWireLibrary::LoopIterate(Handle) {
 std::optional<std::uint32_t> FakeFireWireLibrary::ReadQuadlet(Handle handle, std::uint16_t nodeId,
                                                               std::uint64_t address) {
     std::lock_guard lock(m_mutex);
+    if (!Current(handle)) {
+        return std::nullopt;
+    }
     const Node* node = NodeAt(handle, nodeId);
     if (node == nullptr || !node->romReadable) {
         return std::nullopt;
@@ -305,6 +437,13 @@ std::optional<std::uint32_t> FakeFireWireLibrary::ReadCycleTimer(Handle) {
 std::optional<FireWireLibrary::RomDirectory> FakeFireWireLibrary::GetDirectory(Handle handle,
                                                                                int node) {
     std::lock_guard lock(m_mutex);
+    if (!Current(handle)) {
+        return std::nullopt;
+    }
+    const auto key = std::make_pair(StateOf(handle).port, node);
+    if (const auto cached = m_romCache.find(key); cached != m_romCache.end()) {
+        return cached->second;
+    }
     const Node* found = NodeAt(handle, avc::NodeId(node));
     if (found == nullptr || !found->romReadable) {
         return std::nullopt;
@@ -313,32 +452,43 @@ std::optional<FireWireLibrary::RomDirectory> FakeFireWireLibrary::GetDirectory(H
     directory.unitSpecId = found->avcUnit ? avc::kUnitSpecId1394Ta : kSbp2SpecId;
     directory.unitSwVersion = found->avcUnit ? kAvcVersion : kSbp2Version;
     directory.textLeaves = found->textLeaves;
+    m_romCache[key] = directory;
     return directory;
 }
 
 bool FakeFireWireLibrary::CheckSubunitType(Handle handle, std::uint16_t nodeId, int subunitType) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    if (!Current(handle)) {
+        return false;
+    }
     const Node* node = NodeAt(handle, nodeId);
-    return node != nullptr && node->answersAvc && node->vcrSubunit &&
-           subunitType == avc::kSubunitTypeVcr;
+    if (node == nullptr || !node->answersAvc) {
+        return false;
+    }
+    m_sent.push_back({nodeId, kSubunitInfoInquiry});
+    const bool has = node->vcrSubunit && subunitType == avc::kSubunitTypeVcr;
+    return Exchange(lock, has ? kSubunitInfoAnswer : avc::kResponseStable) == kSubunitInfoAnswer;
 }
 
 std::uint32_t FakeFireWireLibrary::Transaction(Handle handle, std::uint16_t nodeId,
                                                std::uint32_t command, int) {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
+    if (!Current(handle)) {
+        return avc::kNoResponse;
+    }
     m_sent.push_back({nodeId, command});
-    const Node* node = NodeAt(handle, nodeId);
+    Node* node = NodeAt(handle, nodeId);
     if (node == nullptr || !node->answersAvc) {
         return avc::kNoResponse;
     }
-    if (command == avc::kTransportStateInquiry) {
-        return node->transportState;
-    }
-    return node->controlResponse | (command & ~avc::kResponseMask);
+    return Exchange(lock, Answer(*node, command));
 }
 
 int FakeFireWireLibrary::GetTimecode(Handle handle, std::uint16_t nodeId, std::string& text) {
     std::lock_guard lock(m_mutex);
+    if (!Current(handle)) {
+        return -1;
+    }
     const Node* node = NodeAt(handle, nodeId);
     if (node == nullptr || !node->answersAvc) {
         return -1;
@@ -347,11 +497,11 @@ int FakeFireWireLibrary::GetTimecode(Handle handle, std::uint16_t nodeId, std::s
     return node->timecodeResult;
 }
 
-int FakeFireWireLibrary::CmpConnect(Handle, std::uint16_t, int* oplug, std::uint16_t, int* iplug,
-                                    int* bandwidth) {
+int FakeFireWireLibrary::CmpConnect(Handle handle, std::uint16_t, int* oplug, std::uint16_t,
+                                    int* iplug, int* bandwidth) {
     std::lock_guard lock(m_mutex);
     ++m_cmpConnects;
-    if (m_failCmpConnect) {
+    if (m_failCmpConnect || !Current(handle)) {
         return -1;
     }
     *oplug = 0;
@@ -360,11 +510,14 @@ int FakeFireWireLibrary::CmpConnect(Handle, std::uint16_t, int* oplug, std::uint
     return kConnectedChannel;
 }
 
-int FakeFireWireLibrary::CmpReconnect(Handle, std::uint16_t, int*, std::uint16_t, int*, int*,
+int FakeFireWireLibrary::CmpReconnect(Handle handle, std::uint16_t, int*, std::uint16_t, int*, int*,
                                       int channel) {
     std::lock_guard lock(m_mutex);
     ++m_cmpReconnects;
-    return channel;
+    if (!Current(handle) || m_reconnectResult == kReconnectFails) {
+        return -1;
+    }
+    return m_reconnectResult >= 0 ? m_reconnectResult : channel;
 }
 
 int FakeFireWireLibrary::CmpDisconnect(Handle, std::uint16_t, int, std::uint16_t, int, unsigned int,
@@ -382,6 +535,9 @@ FireWireLibrary::Mpeg2Receiver FakeFireWireLibrary::Mpeg2RecvInit(Handle, Packet
 
 int FakeFireWireLibrary::Mpeg2RecvStart(Mpeg2Receiver, int channel) {
     std::lock_guard lock(m_mutex);
+    if (m_recvStartError != 0) {
+        return m_recvStartError;
+    }
     m_receiving = true;
     m_lastChannel = channel;
     ++m_receiversStarted;

@@ -2,6 +2,14 @@
 // directories, names, AV/C answers), a record of every AV/C command sent, and a script of what
 // the stream's handle sees (packets, poll time-outs, hang-ups, bus resets, failures).
 //
+// It behaves as the kernel's firewire-core stack does where the virtual camcorder never would:
+// a handle's generation is the bus's as the handle was bound to its port, and changes only as
+// the handle processes a bus reset event, and only when the machine's own node file is
+// readable; a request carrying an old generation fails with a generation error. A bus reset
+// can renumber the nodes. ROM directories come from a cache by node number. AV/C answers can
+// come IN TRANSITION, or be handed to whichever handle is waiting when two ask at once. The
+// output signal mode can switch, and reception can fail to start.
+//
 // Thread-safe: the test thread edits and reads while the reception thread polls and iterates.
 #pragma once
 
@@ -9,7 +17,9 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +47,10 @@ class FakeFireWireLibrary final : public FireWireLibrary {
         std::uint32_t controlResponse = avc::kResponseAccepted;
         int timecodeResult = 0;
         std::string timecodeText = "01:02:03:04";
+        // Operand 0 of the OUTPUT SIGNAL MODE answer; none: answered NOT IMPLEMENTED.
+        std::optional<std::uint32_t> outputSignalMode = 0x10;
+        // The next this many status inquiries are answered IN TRANSITION.
+        int inTransitionAnswers = 0;
     };
     struct Port {
         std::vector<Node> nodes;
@@ -54,6 +68,24 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     void FailNewHandle(bool fail);
     void FailCmpConnect(bool fail);
     void SetCycleTimer(std::uint32_t value);
+    // Whether handles learn of bus resets (the machine's own node file can be read).
+    void SetLocalNodeReadable(bool readable);
+    // When on, an AV/C transaction waits a little for another one and, if one comes, the two
+    // are handed each other's answers, as FCP responses reach every handle that listens.
+    void CrossResponses(bool cross);
+    // Mpeg2RecvStart fails with this error number (0: it starts).
+    void FailRecvStart(int error);
+    // What CmpReconnect gives: the channel asked for (kReconnectSame), a failure
+    // (kReconnectFails), or this channel.
+    static constexpr int kReconnectSame = -1;
+    static constexpr int kReconnectFails = -2;
+    void SetReconnectResult(int channel);
+    void SetDeviceFiles(DeviceFiles files);
+    // Answers crossed between handles so far.
+    int CrossedAnswers() const;
+    int CmpNormalizes() const;
+    // Requests that failed on an old generation so far.
+    int GenerationErrors() const;
 
     // Every AV/C transaction so far, and the control commands alone.
     std::vector<Sent> Transactions() const;
@@ -72,6 +104,8 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     void QueueIterateFailure();
     // A bus reset after which the buses look like `ports`.
     void QueueBusReset(std::vector<Port> ports);
+    // The same at once, outside the script: no handle hears of it by itself.
+    void ResetBus(std::vector<Port> ports);
     // Waits until the script is used up and the receiver has polled once more after it, so
     // that what the last step caused has happened. False after a generous safety limit.
     bool WaitUntilScriptDone();
@@ -84,6 +118,10 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     int CmpDisconnects() const;
 
     Handle NewHandle() override;
+    void UpdateGeneration(Handle handle, unsigned int generation) override;
+    bool FailedOnGeneration(Handle handle) override;
+    DeviceFiles ProbeDeviceFiles() override;
+    int CmpNormalizeOutput(Handle handle, std::uint16_t output) override;
     void DestroyHandle(Handle handle) override;
     int GetPortCount(Handle handle) override;
     int SetPort(Handle handle, int port) override;
@@ -126,12 +164,24 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     struct HandleState {
         int port = -1;
         bool open = true;
+        unsigned int generation = 0;
+        bool failedOnGeneration = false;
+    };
+    struct PendingAnswer {
+        std::uint32_t answer = 0;
+        bool taken = false;
+        bool swapped = false;
     };
 
     void Queue(Step step);
     HandleState& StateOf(Handle handle);
     // The node a handle's node id names, or null.
     Node* NodeAt(Handle handle, std::uint16_t nodeId);
+    // False, noting a generation error, when the handle's generation is not the bus's.
+    bool Current(Handle handle);
+    std::uint32_t Answer(Node& node, std::uint32_t command);
+    // Hands `answer` back, or, when answers cross, another waiting transaction's.
+    std::uint32_t Exchange(std::unique_lock<std::mutex>& lock, std::uint32_t answer);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -153,6 +203,17 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     int m_cmpReconnects = 0;
     int m_cmpDisconnects = 0;
     int m_receiverToken = 0;  // its address is the receiver
+    bool m_localNodeReadable = true;
+    bool m_crossResponses = false;
+    PendingAnswer* m_waiting = nullptr;  // a transaction waiting for another to cross with
+    int m_crossed = 0;
+    int m_recvStartError = 0;
+    int m_reconnectResult = kReconnectSame;
+    DeviceFiles m_deviceFiles{1, 1, {}, {}};
+    int m_cmpNormalizes = 0;
+    int m_generationErrors = 0;
+    // ROM directories by port and node number, as first read.
+    std::map<std::pair<int, int>, RomDirectory> m_romCache;
 };
 
 }  // namespace vornak::test

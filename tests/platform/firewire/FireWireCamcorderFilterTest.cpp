@@ -6,8 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include "ComPtr.h"
@@ -32,6 +35,7 @@ constexpr std::size_t kPacket = 188;
 constexpr std::size_t kSource = 192;
 constexpr std::uint32_t kCycleTimer = 0x5E00'1234;  // 0x00001234 once the seconds are off
 constexpr auto kSafetyLimit = std::chrono::seconds(10);
+const std::vector<std::chrono::milliseconds> kShortPauses(4, std::chrono::milliseconds(1));
 
 Bytes TransportPacket(std::size_t number) {
     Bytes packet(kPacket);
@@ -84,10 +88,27 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
     FireWireCamcorderFilterTest() : m_library(std::make_shared<FakeFireWireLibrary>()) {
         m_library->SetBus({BusWithCamcorderAt(1)});
         m_library->SetCycleTimer(kCycleTimer);
-        m_camcorder = ComPtr<FireWireCamcorderFilter>(
-            new FireWireCamcorderFilter(m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample));
+        Make(0);
         m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+    }
+    // A camcorder filter with room for `queuePackets` between callback and delivery (0: the
+    // default), in the graph, its messages logged.
+    void Make(std::size_t queuePackets) {
+        if (m_camcorder) {
+            m_camcorder->JoinFilterGraph(nullptr, {});
+        }
+        m_camcorder = ComPtr<FireWireCamcorderFilter>(new FireWireCamcorderFilter(
+            m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample, queuePackets));
+        m_camcorder->Link().SetRelocatePauses(kShortPauses);
+        m_camcorder->SetLogHandler([this](const std::string& line) {
+            std::lock_guard lock(m_logLock);
+            m_log.push_back(line);
+        });
         m_camcorder->JoinFilterGraph(&m_graph, "camcorder");
+    }
+    std::vector<std::string> Log() {
+        std::lock_guard lock(m_logLock);
+        return m_log;
     }
     ~FireWireCamcorderFilterTest() override {
         m_camcorder->Stop();
@@ -139,6 +160,8 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
     std::shared_ptr<FakeFireWireLibrary> m_library;
     ComPtr<FireWireCamcorderFilter> m_camcorder;
     ComPtr<test::SinkFilter> m_sink;
+    std::mutex m_logLock;
+    std::vector<std::string> m_log;
 };
 
 TEST_F(FireWireCamcorderFilterTest, OffersDeviceControlAndOneCapturePin) {
@@ -264,6 +287,127 @@ TEST_F(FireWireCamcorderFilterTest, UnansweredCommandsLoseTheCamcorderAndStopThe
     EXPECT_TRUE(m_graph.Events().empty());
     EXPECT_EQ(m_camcorder->get_Mode(&mode), E_DEVICE_NOT_CONNECTED);
     ExpectLostOnce();
+}
+
+TEST_F(FireWireCamcorderFilterTest, AResetUnheardOfRenumbersTheCamcorderMidCaptureWithoutLoss) {
+    // The machine's own node file is root's: no handle hears of the reset, every request
+    // carrying the old generation fails until the camcorder is found again.
+    m_library->SetLocalNodeReadable(false);
+    Start();
+    LONG mode = 0;
+    EXPECT_EQ(m_camcorder->get_Mode(&mode), S_OK);
+    m_library->QueuePackets(TransportPackets(0, 4));
+    m_library->QueueBusReset({BusWithCamcorderAt(3)});
+    m_library->QueuePackets(TransportPackets(4, 4));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+    ASSERT_TRUE(WaitFor([&] { return m_library->CmpReconnects() == 1; }));
+
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 8)));
+    EXPECT_GT(m_library->GenerationErrors(), 0);
+    EXPECT_EQ(m_library->CmpNormalizes(), 1);
+    EXPECT_EQ(m_camcorder->Link().CurrentLocation(), (FireWireBus::Location{0, 3}));
+    EXPECT_EQ(m_camcorder->get_Mode(&mode), S_OK);
+    EXPECT_EQ(m_library->Transactions().back().nodeId, 0xFFC3);
+    std::uint64_t dropped = 1;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, 0u);
+    EXPECT_TRUE(m_graph.Events().empty());
+    EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(FireWireCamcorderFilterTest, AFailedOrMovedReconnectionIsLogged) {
+    const struct {
+        int result;
+        const char* message;
+    } cases[] = {
+        {FakeFireWireLibrary::kReconnectFails,
+         "ERROR: The camcorder's connection could not be restored after a FireWire bus reset."},
+        {9, "ERROR: After a FireWire bus reset the camcorder sends on channel 9 instead of 5."},
+    };
+    for (const auto& c : cases) {
+        Make(0);
+        m_log.clear();
+        m_library->SetReconnectResult(c.result);
+        Start();
+        m_library->QueueBusReset({BusWithCamcorderAt(2)});
+        ASSERT_TRUE(m_library->WaitUntilScriptDone());
+        ASSERT_TRUE(WaitFor([&] { return !Log().empty(); }));
+        EXPECT_EQ(Log(), std::vector<std::string>{c.message});
+        m_camcorder->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Stop();
+        m_sink->Pin()->Disconnect();
+    }
+}
+
+TEST_F(FireWireCamcorderFilterTest, AStalledSinkNeverHoldsUpTheCallbackAndDropsAreCounted) {
+    Make(8);  // two samples' worth of room
+    m_sink->Pin()->CloseGate();
+    Start();
+    constexpr std::size_t kBurst = 40;
+    constexpr std::size_t kSent = kBurst + kPerSample;
+    m_library->QueuePackets(TransportPackets(0, kBurst));  // one loop iteration, 40 callbacks
+    m_library->QueueTimeout();
+    // The script runs on although the sink takes nothing.
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));  // the first sample waits at the gate
+    m_library->QueuePackets(TransportPackets(kBurst, kPerSample));  // after the gap
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    m_sink->Pin()->OpenGate();
+    std::uint64_t dropped = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        (void)m_camcorder->GetDroppedPackets(&dropped);
+        return m_sink->Pin()->Completed() * kPerSample + dropped >= kSent;
+    }));
+
+    EXPECT_GT(dropped, 0u);
+    const auto samples = m_sink->Pin()->Samples();
+    // Whole packets, in order, and exactly the ones not counted as dropped; the sample after
+    // the gap says so.
+    const Bytes received = Received();
+    ASSERT_EQ(received.size() % kPacket, 0u);
+    EXPECT_EQ(received.size() / kPacket + dropped, kSent);
+    EXPECT_EQ(Bytes(received.begin(), received.begin() + static_cast<long>(kPerSample * kPacket)),
+              Joined(TransportPackets(0, kPerSample)));
+    bool marked = false;
+    for (const auto& sample : samples) {
+        marked = marked || sample.discontinuity;
+    }
+    EXPECT_TRUE(marked);
+    EXPECT_TRUE(m_graph.Events().empty());
+}
+
+TEST_F(FireWireCamcorderFilterTest, ReceptionThatCannotStartIsAnErrorNotALoss) {
+    m_library->FailRecvStart(EBUSY);
+    Start();
+    ASSERT_TRUE(m_graph.WaitForEvents(1));
+    EXPECT_EQ(m_graph.Events(),
+              (std::vector<test::FakeEventGraph::Event>{{EC_ERRORABORT, E_FAIL, 0}}));
+    EXPECT_EQ(Log(), std::vector<std::string>{"ERROR: The camcorder's stream can't be received "
+                                              "on FireWire channel 5 (Device or resource busy)."});
+    EXPECT_FALSE(m_camcorder->IsLost());
+    ASSERT_TRUE(WaitFor([&] { return m_library->CmpDisconnects() == 1; }));
+}
+
+TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeTellsHdvFromDv) {
+    const struct {
+        std::optional<std::uint32_t> mode;
+        HRESULT hr;
+        LONG signal;
+    } cases[] = {
+        {0x10, S_OK, VORNAK_SIGNAL_HDV}, {0x90, S_OK, VORNAK_SIGNAL_HDV},
+        {0x1A, S_OK, VORNAK_SIGNAL_HDV}, {0x9A, S_OK, VORNAK_SIGNAL_HDV},
+        {0x00, S_OK, VORNAK_SIGNAL_DV},  {0x80, S_OK, VORNAK_SIGNAL_DV},
+        {0x04, S_OK, VORNAK_SIGNAL_DV},  {0x84, S_OK, VORNAK_SIGNAL_DV},
+        {std::nullopt, E_NOTIMPL, 0},
+    };
+    for (const auto& c : cases) {
+        m_library->EditNode(kGuid, [&](auto& node) { node.outputSignalMode = c.mode; });
+        LONG signal = 0;
+        EXPECT_EQ(m_camcorder->GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &signal, nullptr), c.hr);
+        EXPECT_EQ(signal, c.signal) << (c.mode ? *c.mode : 0xFFFF);
+    }
+    EXPECT_EQ(m_library->Transactions().back().command, 0x012078FFu);
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "AvcCodes.h"
 #include "FakeFireWireLibrary.h"
@@ -25,6 +27,7 @@ constexpr std::uint32_t kPlaying = 0x0C20C375;
 constexpr std::uint32_t kStopped = 0x0C20C460;
 constexpr std::uint32_t kRecordPause = 0x0C20C27D;
 constexpr std::uint32_t kRejected = 0x0A20D07F;
+constexpr auto kBurstPause = std::chrono::milliseconds(30);
 
 class FireWireCamcorderLinkTest : public ::testing::Test {
   protected:
@@ -32,6 +35,8 @@ class FireWireCamcorderLinkTest : public ::testing::Test {
         m_library->SetBus({{{test::ThisMachine(), test::Camcorder(kGuid)}, 0}});
         m_link = std::make_unique<FireWireCamcorderLink>(
             m_library, kGuid, FireWireBus::Location{0, 1}, [this] { ++m_losses; });
+        m_link->SetRelocatePauses(
+            std::vector<std::chrono::milliseconds>(4, std::chrono::milliseconds(1)));
     }
 
     void SetState(std::uint32_t state) {
@@ -210,6 +215,80 @@ TEST_F(FireWireCamcorderLinkTest, SeveralUnansweredTransactionsInARowLoseTheCamc
     EXPECT_EQ(m_link->GetTimecode(&bcd), E_DEVICE_NOT_CONNECTED);
     EXPECT_TRUE(m_library->Transactions().empty());
     EXPECT_EQ(m_losses, 1);
+}
+
+TEST_F(FireWireCamcorderLinkTest, AnswersInTransitionStandForTheLastStableState) {
+    SetState(kPlaying);
+    LONG mode = 0;
+    EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+    m_library->EditNode(kGuid, [](auto& node) { node.inTransitionAnswers = 3; });
+    EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+    EXPECT_EQ(mode, ED_MODE_PLAY);
+    LONG type = 0;
+    EXPECT_EQ(m_link->GetDeviceType(&type), S_OK);
+    EXPECT_EQ(type, ED_DEVTYPE_VCR);
+    // Not refused although the camcorder answered IN TRANSITION right before.
+    EXPECT_EQ(m_link->SetMode(ED_MODE_FREEZE), S_OK);
+    EXPECT_EQ(m_library->ControlCommands(), (std::vector<std::uint32_t>{0x0020C37D}));
+
+    // Without a stable answer before, a mechanism in transition is not a tape that plays.
+    FireWireCamcorderLink fresh(m_library, kGuid, FireWireBus::Location{0, 1}, {});
+    m_library->EditNode(kGuid, [](auto& node) { node.inTransitionAnswers = 1; });
+    EXPECT_EQ(fresh.GetDeviceType(&type), S_OK);
+    EXPECT_EQ(type, ED_DEVTYPE_CAMERA);
+}
+
+TEST_F(FireWireCamcorderLinkTest, AGenerationErrorIsTakenAsABusResetAndTheCamcorderFoundByGuid) {
+    SetState(kPlaying);
+    LONG mode = 0;
+    EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+    // A reset no handle heard of, with the camcorder renumbered.
+    auto playing = test::Camcorder(kGuid);
+    playing.transportState = kPlaying;
+    m_library->ResetBus({{{test::ThisMachine(), test::Disk(0x10), test::Disk(0x11), playing}, 0}});
+    EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+    EXPECT_EQ(mode, ED_MODE_PLAY);
+    EXPECT_GT(m_library->GenerationErrors(), 0);
+    EXPECT_EQ(m_library->Transactions().back().nodeId, 0xFFC3);
+    DWORD bcd = 0;
+    m_library->ResetBus({{{test::ThisMachine(), test::Camcorder(kGuid)}, 0}});
+    EXPECT_EQ(m_link->GetTimecode(&bcd), S_OK);  // a timecode read finds it again too
+    EXPECT_EQ(m_link->CurrentLocation(), (FireWireBus::Location{0, 1}));
+    EXPECT_EQ(m_losses, 0);
+}
+
+TEST_F(FireWireCamcorderLinkTest, ACamcorderMissingForABurstOfResetsIsNotLost) {
+    m_link->SetRelocatePauses(std::vector<std::chrono::milliseconds>(4, kBurstPause));
+    m_library->ResetBus({{{test::ThisMachine(), test::Disk(0x10)}, 0}});
+    std::thread back([&] {
+        std::this_thread::sleep_for(kBurstPause);
+        m_library->ResetBus({{{test::ThisMachine(), test::Disk(0x10), test::Camcorder(kGuid)}, 0}});
+    });
+    LONG mode = 0;
+    EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+    back.join();
+    EXPECT_EQ(m_link->CurrentLocation(), (FireWireBus::Location{0, 2}));
+    EXPECT_EQ(m_losses, 0);
+}
+
+TEST_F(FireWireCamcorderLinkTest, ListingAndLinkNeverAskTheSameCamcorderAtOnce) {
+    // Answers would cross between two handles asking at the same time.
+    m_library->CrossResponses(true);
+    SetState(kPlaying);
+    constexpr int kRounds = 10;
+    std::thread listing([&] {
+        const FireWireBus bus(m_library);
+        for (int i = 0; i < kRounds; ++i) {
+            EXPECT_EQ(bus.FindCamcorders().size(), 1u);
+        }
+    });
+    for (int i = 0; i < kRounds; ++i) {
+        LONG mode = 0;
+        EXPECT_EQ(m_link->GetMode(&mode), S_OK);
+        EXPECT_EQ(mode, ED_MODE_PLAY);
+    }
+    listing.join();
+    EXPECT_EQ(m_library->CrossedAnswers(), 0);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ namespace {
 
 using test::FakeFireWireLibrary;
 using Properties = std::map<std::string, std::string>;
+using Port = FakeFireWireLibrary::Port;
 
 constexpr std::uint64_t kHv20 = 0x0000'8500'0123'4567;
 constexpr std::uint64_t kFx7 = 0x0800'4601'0203'0405;
@@ -55,6 +56,39 @@ TEST_F(FireWireDeviceSourceTest, ListsEachCamcorderAsAVideoInputWithItsNames) {
 TEST_F(FireWireDeviceSourceTest, ListsNothingWithoutFireWire) {
     m_library->FailNewHandle(true);
     EXPECT_TRUE(m_source.ListDevices(CLSID_VideoInputDeviceCategory).empty());
+}
+
+TEST_F(FireWireDeviceSourceTest, SaysWhyNoCamcorderIsFoundWhenTheUserCanActOnIt) {
+    using Files = FireWireLibrary::DeviceFiles;
+    const Port tunerOnly{{test::ThisMachine(), test::Tuner(0x20)}, 0};
+    const struct {
+        const char* what;
+        std::vector<Port> bus;
+        Files files;
+        std::size_t found;
+        std::string problem;
+    } cases[] = {
+        // firewire-core shows no port both without a controller and without permission.
+        {"no controller", {}, Files{0, 0, {}, {}}, 0, "INFO: No FireWire port was found."},
+        {"no permission",
+         {},
+         Files{2, 0, "/dev/fw0", "Permission denied"},
+         0,
+         "WARNING: FireWire devices exist but cannot be opened (/dev/fw0: Permission denied): "
+         "see README, \"Access to FireWire devices\"."},
+        {"an AV/C unit without a tape", {tunerOnly}, Files{2, 2, {}, {}}, 0, ""},
+        {"a camcorder",
+         {{{test::ThisMachine(), test::Camcorder(kHv20)}, 0}},
+         Files{2, 0, {}, {}},
+         1,
+         ""},
+    };
+    for (const auto& c : cases) {
+        m_library->SetBus(c.bus);
+        m_library->SetDeviceFiles(c.files);
+        EXPECT_EQ(m_source.ListDevices(CLSID_VideoInputDeviceCategory).size(), c.found) << c.what;
+        EXPECT_EQ(m_source.ListingProblem(), c.problem) << c.what;
+    }
 }
 
 TEST_F(FireWireDeviceSourceTest, BindingMakesAFilterThatFindsItsCamcorderByGuid) {
