@@ -71,6 +71,30 @@ void CaptureSession::QueryDeviceControls() {
         Succeeded(m_pCamcorder->QueryInterface(IID_IAMExtTransport, m_pTransport.ReceiveVoid()));
     m_bHasTimecode =
         Succeeded(m_pCamcorder->QueryInterface(IID_IAMTimecodeReader, m_pTimecode.ReceiveVoid()));
+    ConnectDeviceReport();
+}
+
+void CaptureSession::ConnectDeviceReport() {
+    if (Failed(m_pCamcorder->QueryInterface(IID_IDeviceReport, m_pDeviceReport.ReceiveVoid()))) {
+        return;
+    }
+    // The camcorder speaks from its own threads; the log is written on the owner's.
+    (void)m_pDeviceReport->SetLogHandler(
+        [this](const std::string& line) { m_pView->Post([this, line] { Log(line); }); });
+}
+
+void CaptureSession::ReportDetectionProblems(bool found) {
+    std::vector<std::string> problems =
+        found ? std::vector<std::string>() : DeviceListingProblems();
+    if (problems == m_detectionProblems) {
+        return;  // said already: detection runs every 3 s
+    }
+    m_detectionProblems = std::move(problems);
+    for (const std::string& line : m_detectionProblems) {
+        if (!m_pView->ShowDetectionProblem(line)) {
+            Log(line);
+        }
+    }
 }
 
 void CaptureSession::CheckDeviceMode() {
@@ -207,7 +231,9 @@ bool CaptureSession::DetectCamcorder() {
         (void)events->QueryInterface(IID_IMediaEventEx, m_pMediaEvent.ReceiveVoid());
     }
 
-    if (!FindCamcorder()) {
+    const bool found = FindCamcorder();
+    ReportDetectionProblems(found);
+    if (!found) {
         return false;
     }
     m_pStreamType = std::make_unique<CMediaType>(MEDIATYPE_Stream);
@@ -267,7 +293,14 @@ void CaptureSession::OnGraphEvent() {
         if (Failed(m_pMediaEvent->GetEvent(&code, &param1, &param2, 0))) {
             break;
         }
-        if (code == EC_DEVICE_LOST) {
+        if (code == EC_ERRORABORT) {
+            // The camcorder's stream failed (it has said why in the log): the run ends with an
+            // error, the camcorder stays.
+            (void)m_pMediaEvent->FreeEventParams(code, param1, param2);
+            if (InCapture()) {
+                StopRun(RunEnd::StreamFailed);
+            }
+        } else if (code == EC_DEVICE_LOST) {
             // A run cut short must say why: "End of capturing" alone reads like a normal end.
             const bool runLost = InCapture();
             if (runLost) {
@@ -303,6 +336,11 @@ void CaptureSession::ReleaseGraph() {
     }
     if (m_pGraph && m_pCamcorder) {
         (void)m_pGraph->RemoveFilter(m_pCamcorder.Get());
+    }
+    if (m_pDeviceReport) {
+        // Waits for a message being passed on; none comes after it.
+        (void)m_pDeviceReport->SetLogHandler({});
+        m_pDeviceReport.Reset();
     }
     {
         std::lock_guard lock(m_stopLock);

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "CaptureFileWriter.h"
 #include "ComPtr.h"
@@ -55,7 +56,8 @@ enum class RunEnd {
     StreamRanDry,
     DroppedPackets,
     WriteFailed,
-    DeviceLost
+    DeviceLost,
+    StreamFailed  // the camcorder's stream could not be received
 };
 
 // What the session needs of the window (or program) that shows it.
@@ -74,6 +76,9 @@ class CaptureView {
     virtual bool BuildPreviewGraph() { return false; }
     // "Preview" as it stands now.
     virtual bool PreviewChecked() const { return false; }
+    // Why no camcorder is found (no FireWire port, no permission), once per change of cause.
+    // A view that shows it itself returns true; otherwise the session logs it.
+    virtual bool ShowDetectionProblem(const std::string& /*line*/) { return false; }
     // Runs `call` on the owner's thread soon; callable from any thread. Calls posted while
     // the view exists either run or are dropped with it.
     virtual void Post(std::function<void()> call) = 0;
@@ -215,6 +220,10 @@ class CaptureSession {
     std::int32_t NextSceneCounter(const std::string& fileName) const;
     void SyncCaptureFolder();
     void Log(const std::string& line) const;
+    // Tells why no camcorder was found, when the reason has changed since the last detection.
+    void ReportDetectionProblems(bool found);
+    // The graph's camcorder offers IDeviceReport: its messages go to the log.
+    void ConnectDeviceReport();
     // UpdateControls on the owner's thread, from whichever thread asks.
     void UpdateControlsFromAnyThread();
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
@@ -243,6 +252,10 @@ class CaptureSession {
     ComPtr<IAMExtDevice> m_pExtDevice;
     ComPtr<IAMExtTransport> m_pTransport;
     ComPtr<IAMTimecodeReader> m_pTimecode;
+    ComPtr<IDeviceReport> m_pDeviceReport;
+    std::vector<std::string> m_detectionProblems;
+    // The camcorder's dropped packets when the run started.
+    std::uint64_t m_nDeviceDroppedBase = 0;
     bool m_bComInitialized = false;
 
     bool m_bPresent = false;

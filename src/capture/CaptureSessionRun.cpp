@@ -126,6 +126,10 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     m_bJobFailed.store(false);
     m_bJobCreateFailed.store(false);
     m_folderSyncError.clear();
+    m_nDeviceDroppedBase = 0;
+    if (m_pDeviceReport) {
+        (void)m_pDeviceReport->GetDroppedPackets(&m_nDeviceDroppedBase);
+    }
     if (m_pCapturePin != nullptr) {
         m_pCapturePin->StartCapture(std::move(file));
     }
@@ -277,8 +281,16 @@ void CaptureSession::CheckDroppedPackets() {
     if (m_pCapturePin == nullptr) {
         return;
     }
-    const std::uint32_t count = m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed)
-                                                 : m_pCapturePin->Dropped();
+    // Besides broken pictures: packets the camcorder's side had to throw away, and packets
+    // missing from the stream that arrived.
+    std::uint64_t deviceDropped = m_nDeviceDroppedBase;
+    if (m_pDeviceReport) {
+        (void)m_pDeviceReport->GetDroppedPackets(&deviceDropped);
+    }
+    const std::uint32_t count = (m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed)
+                                                  : m_pCapturePin->Dropped()) +
+                                m_pCapturePin->LostPackets() +
+                                static_cast<std::uint32_t>(deviceDropped - m_nDeviceDroppedBase);
     const std::uint32_t previous = m_nLastDropped;
     m_nLastDropped = count;
     m_pView->SetDroppedText(std::to_string(static_cast<std::int32_t>(count)));

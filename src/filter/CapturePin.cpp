@@ -246,6 +246,22 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
         // Never trust the length beyond the buffer it describes.
         const LONG actual = std::clamp(sample->GetActualDataLength(), 0, sample->GetSize());
         chunk = Repack(data, static_cast<std::size_t>(actual));
+        if (capturing) {
+            // Packets the camcorder's side threw away itself are counted there, and the gap
+            // they leave is not counted again here.
+            // A stream that paused (a DV stretch of the tape, the tape stopped) goes on with
+            // whatever counters the tape holds there: that is no loss either.
+            const auto now = std::chrono::steady_clock::now();
+            if (m_bResetContinuity.exchange(false, std::memory_order_acq_rel) ||
+                sample->IsDiscontinuity() == S_OK || now - m_lastSampleTime > kStreamPause) {
+                m_continuity.Reset();
+            }
+            m_lastSampleTime = now;
+            if (const std::uint32_t missing = m_continuity.Check(
+                    chunk->pData.get(), static_cast<std::size_t>(chunk->cbData))) {
+                m_nLostPackets.fetch_add(missing, std::memory_order_relaxed);
+            }
+        }
     }
 
     PreviewPin* previewPin = m_pPreviewPin.load(std::memory_order_acquire);
@@ -393,6 +409,8 @@ void CapturePin::CountBadPictures(const std::uint8_t* data, std::int32_t length)
 
 void CapturePin::StartCapture(CaptureFile file) {
     m_nDropped.store(0, std::memory_order_relaxed);
+    m_nLostPackets.store(0, std::memory_order_relaxed);
+    m_bResetContinuity.store(true, std::memory_order_release);
     m_nWriteErrors.store(0, std::memory_order_relaxed);
     m_bWriteFailed.store(0, std::memory_order_relaxed);
     m_bResetPictureCheck.store(true, std::memory_order_release);

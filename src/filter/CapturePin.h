@@ -20,6 +20,7 @@
 
 #include "CBaseInputPin.h"
 #include "CaptureFileWriter.h"
+#include "ContinuityCheck.h"
 #include "LiveSource.h"
 #include "ManualResetEvent.h"
 #include "SampleChunk.h"
@@ -35,6 +36,8 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     static constexpr std::size_t kSourceHeaderSize = 4;    // arrival time stamp, dropped here
     static constexpr std::size_t kLiveQueueLimit = 256;    // chunks, after each insertion
     static constexpr std::chrono::milliseconds kTakeChunksTimeout{5000};
+    // A silence this long between samples starts the continuity check anew.
+    static constexpr std::chrono::milliseconds kStreamPause{1000};
 
     // `types[0]` must exist: its major type is the one the pin accepts. The enumerator offers
     // the first `count` entries (0 is allowed); the pin frees their format blocks when it goes.
@@ -102,6 +105,9 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     std::uint32_t Dropped() const { return m_nDropped.load(std::memory_order_relaxed); }
     // A write of the capture file failed or came out short (or the file could not be flushed
     // to the disk as it closed) since StartCapture: the file is missing data.
+    // Transport packets of the video and audio streams missing from what arrived since
+    // StartCapture, by their continuity counters (see ContinuityCheck).
+    std::uint32_t LostPackets() const { return m_nLostPackets.load(std::memory_order_relaxed); }
     bool WriteFailed() const { return m_bWriteFailed.load(std::memory_order_relaxed) != 0; }
     std::uint32_t WriteErrors() const { return m_nWriteErrors.load(std::memory_order_relaxed); }
 
@@ -157,6 +163,11 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     // StartCapture asks, the streaming thread resets the picture check before its next chunk,
     // so that the check's registers belong to the streaming thread alone.
     std::atomic<bool> m_bResetPictureCheck{false};
+    // The same for the continuity check, which belongs to the streaming thread too.
+    ContinuityCheck m_continuity;
+    std::atomic<bool> m_bResetContinuity{false};
+    std::atomic<std::uint32_t> m_nLostPackets{0};
+    std::chrono::steady_clock::time_point m_lastSampleTime;  // the streaming thread's
     std::atomic<std::uint8_t> m_bWriteFailed{0};
     std::atomic<std::uint32_t> m_nWriteErrors{0};
     std::chrono::milliseconds m_takeTimeout = kTakeChunksTimeout;

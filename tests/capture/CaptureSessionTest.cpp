@@ -152,6 +152,61 @@ TEST_F(CaptureSessionTest, FindsNothingAmongOtherDevicesAndReleasesTheAttempt) {
     EXPECT_TRUE(m_session.Present());
 }
 
+TEST_F(CaptureSessionTest, SaysWhyNoCamcorderIsFoundOncePerChangeOfCause) {
+    constexpr char kNoPort[] = "INFO: No FireWire port was found.";
+    constexpr char kNoAccess[] = "WARNING: FireWire devices exist but cannot be opened (x)";
+    Detect({});
+    std::uint32_t tick = 0;
+    const auto detectAgain = [&](const std::string& problem, std::vector<FakeDevice> devices = {}) {
+        m_source->SetProblem(problem);
+        m_source->SetDevices(std::move(devices));
+        tick += CaptureSession::kDetectEvery;
+        m_session.TimerSteps(tick);
+    };
+    detectAgain(kNoPort);
+    detectAgain(kNoPort);
+    detectAgain(kNoAccess);
+    detectAgain(kNoAccess);
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess}));
+    detectAgain("", {Camcorder("Sony", "HDR-HC1")});
+    ASSERT_TRUE(m_session.Present());
+    m_session.ReleaseGraph();
+    m_session.ResetDeviceState();
+    detectAgain(kNoAccess);  // the camcorder went: said again
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess, kNoAccess}));
+}
+
+TEST_F(CaptureSessionTest, TheCamcordersOwnDropsAndMessagesReachTheCountAndTheLog) {
+    FakeCamcorderFaces faces;
+    faces.report = true;
+    Detect({Camcorder("Sony", "HDR-FX1", faces)});
+    FakeCamcorder* camcorder = Bound();
+    camcorder->droppedPackets = 7;  // before the run: not this run's
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "drops";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    m_session.CheckDroppedPackets();
+    EXPECT_EQ(m_view.dropped, "0");
+    camcorder->droppedPackets = 12;
+    m_session.CheckDroppedPackets();
+    EXPECT_EQ(m_view.dropped, "5");
+    EXPECT_EQ(m_view.Lines().back(), "WARNING: Some packets has been lost.");
+
+    camcorder->Say("ERROR: from the camcorder");
+    m_view.RunPosted();
+    EXPECT_EQ(m_view.Lines().back(), "ERROR: from the camcorder");
+    m_session.OnStop();
+    m_session.ReleaseGraph();
+    const std::size_t lines = m_view.Lines().size();
+    camcorder->Say("ERROR: after the graph went");  // nobody listens any more
+    m_view.RunPosted();
+    EXPECT_EQ(m_view.Lines().size(), lines);
+}
+
 TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {
     Detect({Camcorder("Sony", "HDR-FX1")});
     FakeCamcorder* camcorder = Bound();

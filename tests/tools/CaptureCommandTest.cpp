@@ -165,14 +165,17 @@ class TypedCamcorderSource : public IDeviceSource {
     std::vector<ComPtr<test::FakeCamcorder>> m_bound;
 };
 
-// Counts how often the device list is asked for, and lists nothing.
+// Counts how often the device list is asked for, and lists nothing, for the reason given.
 class EmptySource : public IDeviceSource {
   public:
+    explicit EmptySource(std::string why = {}) : problem(std::move(why)) {}
     std::vector<DeviceDescription> ListDevices(const CLSID&) override {
         ++asked;
         return {};
     }
+    std::string ListingProblem() const override { return problem; }
     std::atomic<int> asked{0};
+    const std::string problem;
 };
 
 class CaptureCommandTest : public ::testing::Test {
@@ -530,6 +533,19 @@ TEST_F(CaptureCommandTest, WithoutACamcorderItGivesUpAfterTwoDetectionAttempts) 
     EXPECT_TRUE(Contains(run.err, "--list")) << run.err;
     EXPECT_EQ(source->asked.load(), 2);
     EXPECT_TRUE(test::ListFiles(m_out).empty());
+}
+
+TEST_F(CaptureCommandTest, SaysWhyNoCamcorderIsFoundOnStandardError) {
+    constexpr char kNoPort[] = "INFO: No FireWire port was found.";
+    UseSources({std::make_shared<EmptySource>(kNoPort)});
+    const RunResult list = Run({"--list"});
+    EXPECT_EQ(list.status, kCaptureExitFailed);
+    EXPECT_EQ(list.err, std::string(kNoPort) + "\nvornak-capture: no camcorder found\n");
+
+    const RunResult run = Capture("none");
+    EXPECT_EQ(run.status, kCaptureExitFailed);
+    EXPECT_TRUE(Contains(run.err, kNoPort)) << run.err;
+    EXPECT_FALSE(Contains(run.out, kNoPort)) << run.out;
 }
 
 TEST_F(CaptureCommandTest, ListsTheCamcordersNumberedAsDeviceTakesThem) {

@@ -9,6 +9,7 @@
 #include "CaptureConsole.h"
 #include "CaptureRunner.h"
 #include "CommandLineOption.h"
+#include "DeviceCatalog.h"
 
 namespace vornak {
 namespace {
@@ -41,6 +42,10 @@ int UsageError(std::ostream& err, const std::string& message) {
 int ListCommand(std::ostream& out, std::ostream& err) {
     const std::vector<CamcorderListing> found = ListCamcorders();
     if (found.empty()) {
+        // Why, when the FireWire side can tell (no port, no permission).
+        for (const std::string& problem : DeviceListingProblems()) {
+            err << problem << "\n";
+        }
         err << kProgram << ": no camcorder found\n";
         return kCaptureExitFailed;
     }

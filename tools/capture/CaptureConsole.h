@@ -53,6 +53,11 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
     void SetDroppedText(const std::string& text) override { m_dropped = text; }
     void SetElapsedText(const std::string& text) override { m_elapsed = text; }
     bool StopOnDropped() const override { return m_bStopOnDropped; }
+    // On standard error, as every problem.
+    bool ShowDetectionProblem(const std::string& line) override {
+        Problem(line);
+        return true;
+    }
     void Post(std::function<void()> call) override;
 
     // LogSink.

@@ -241,6 +241,9 @@ int CaptureRunner::RunEndStatus() {
         case RunEnd::DeviceLost:
         case RunEnd::WriteFailed:
             return kCaptureExitFailed;
+        case RunEnd::StreamFailed:
+            m_console.Problem(program + ": the camcorder's stream could not be received");
+            return kCaptureExitFailed;
         case RunEnd::DroppedPackets:
             return kCaptureExitDropped;
         default:

@@ -41,7 +41,23 @@ HRESULT FakeCamcorder::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IAMTimecodeReader && m_faces.timecode) {
         return GetInterface(static_cast<IAMTimecodeReader*>(this), ppv);
     }
+    if (riid == IID_IDeviceReport && m_faces.report) {
+        return GetInterface(static_cast<IDeviceReport*>(this), ppv);
+    }
     return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT FakeCamcorder::SetLogHandler(std::function<void(const std::string&)> handler) {
+    std::lock_guard lock(m_logLock);
+    m_logHandler = std::move(handler);
+    return S_OK;
+}
+
+void FakeCamcorder::Say(const std::string& line) {
+    std::lock_guard lock(m_logLock);
+    if (m_logHandler) {
+        m_logHandler(line);
+    }
 }
 
 CBasePin* FakeCamcorder::GetPin(int n) {
@@ -90,6 +106,16 @@ HRESULT FakeCamcorder::GetTimecode(TIMECODE_SAMPLE* sample) {
 std::vector<LONG> FakeCamcorder::SentModes() const {
     std::lock_guard lock(m_mutex);
     return m_sent;
+}
+
+std::string FakeDeviceSource::ListingProblem() const {
+    std::lock_guard lock(m_mutex);
+    return m_problem;
+}
+
+void FakeDeviceSource::SetProblem(std::string problem) {
+    std::lock_guard lock(m_mutex);
+    m_problem = std::move(problem);
 }
 
 std::vector<DeviceDescription> FakeDeviceSource::ListDevices(const CLSID& category) {

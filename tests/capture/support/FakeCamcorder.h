@@ -24,6 +24,7 @@ struct FakeCamcorderFaces {
     bool extDevice = true;
     bool transport = true;
     bool timecode = true;
+    bool report = false;  // IDeviceReport
 };
 
 class FakeCamcorder;
@@ -34,10 +35,24 @@ class FakeCamcorderPin : public CCamcorderStreamPin {
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
 };
 
-class FakeCamcorder : public CCamcorderFilter {
+class FakeCamcorder : public CCamcorderFilter, public IDeviceReport {
   public:
     explicit FakeCamcorder(FakeCamcorderFaces faces = {});
     ~FakeCamcorder() override;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        return NonDelegatingQueryInterface(riid, ppv);
+    }
+    ULONG AddRef() override { return NonDelegatingAddRef(); }
+    ULONG Release() override { return NonDelegatingRelease(); }
+    HRESULT GetDroppedPackets(std::uint64_t* count) override {
+        *count = droppedPackets.load();
+        return S_OK;
+    }
+    HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
+    // Passes `line` to the log handler, as the camcorder's threads do.
+    void Say(const std::string& line);
+    std::atomic<std::uint64_t> droppedPackets{0};
 
     // Only the faces it was given.
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
@@ -67,6 +82,8 @@ class FakeCamcorder : public CCamcorderFilter {
   private:
     FakeCamcorderFaces m_faces;
     std::unique_ptr<FakeCamcorderPin> m_pPin;
+    std::mutex m_logLock;
+    std::function<void(const std::string&)> m_logHandler;
     mutable std::mutex m_mutex;
     std::vector<LONG> m_sent;
 };
@@ -86,6 +103,8 @@ class FakeDeviceSource : public IDeviceSource {
   public:
     explicit FakeDeviceSource(std::vector<FakeDevice> devices) : m_devices(std::move(devices)) {}
     std::vector<DeviceDescription> ListDevices(const CLSID& category) override;
+    std::string ListingProblem() const override;
+    void SetProblem(std::string problem);
 
     // The filters bound so far, in order (references held by this source).
     std::vector<FakeCamcorder*> Bound() const;
@@ -95,6 +114,7 @@ class FakeDeviceSource : public IDeviceSource {
     mutable std::mutex m_mutex;
     std::vector<FakeDevice> m_devices;
     std::vector<ComPtr<FakeCamcorder>> m_bound;
+    std::string m_problem;
 };
 
 // The accepted camcorder class as its device property shows it.
