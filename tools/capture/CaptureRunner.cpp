@@ -240,9 +240,7 @@ int CaptureRunner::RunEndStatus() {
     switch (m_session.LastRunEnd()) {
         case RunEnd::DeviceLost:
         case RunEnd::WriteFailed:
-            return kCaptureExitFailed;
-        case RunEnd::StreamFailed:
-            m_console.Problem(program + ": the camcorder's stream could not be received");
+        case RunEnd::StreamFailed:  // the camcorder's own message says why
             return kCaptureExitFailed;
         case RunEnd::DroppedPackets:
             return kCaptureExitDropped;
