@@ -15,8 +15,11 @@
 #include <QRadioButton>
 #include <QThread>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -558,6 +561,45 @@ TEST(CVornakScenes, StopDuringTheSecondFileEndsTheRunStopped) {
     ASSERT_TRUE(RunToTheBox(page, messages));
     EXPECT_EQ(messages.boxes[0].text, QStringLiteral("Process COMPLETED"));
     EXPECT_EQ(page.LogText().find("Processing file: " + tapes[0]), 2u);  // a fresh log
+}
+
+// Files that cannot be split are named in the log and in a warning box instead of "Process
+// COMPLETED": an output folder that cannot take the scene files refuses each input before it is
+// read, a FIFO is refused at once, and nothing is written for either.
+TEST(CVornakScenes, FilesThatCannotBeSplitAreRefusedAndNamedInTheBox) {
+    Scratch scratch;
+    const std::string tape = MakeTape(scratch.in, "a.m2t", 14);
+    const std::string fifo = scratch.in.File("fifo.m2t");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    RecordingMessages messages;
+    TestScenes page;
+    page.AddFiles({fifo, tape});
+    page.button(1006)->click();
+    const std::string missing = scratch.out.File("missing");
+    page.edit(1012)->setText(QString::fromStdString(missing));
+
+    ASSERT_TRUE(RunToTheBox(page, messages));
+    const std::string refusal =
+        "ERROR: This folder can't take new files: " + missing + " (No such file or directory)";
+    EXPECT_EQ(page.LogText(), refusal + "\r\n" + refusal + "\r\n");
+    ASSERT_EQ(messages.boxes.size(), 1u);
+    EXPECT_EQ(messages.boxes[0].text.toStdString(),
+              "Process COMPLETED WITH ERRORS\r\nThese files were not split completely:\r\n" + fifo +
+                  "\r\n" + tape);
+    EXPECT_EQ(ListFiles(scratch.in.Path()), std::vector<std::string>{"a.m2t"});  // files only
+    EXPECT_FALSE(std::filesystem::exists(missing));
+
+    // With a folder that takes them, the tape is split and only the FIFO is refused.
+    page.edit(1012)->setText(QString::fromStdString(scratch.out.Path()));
+    messages.boxes.clear();
+    ASSERT_TRUE(RunToTheBox(page, messages));
+    EXPECT_NE(page.LogText().find("\r\nERROR: This is not a regular file: " + fifo + "\r\n"),
+              std::string::npos)
+        << page.LogText();
+    EXPECT_EQ(messages.boxes[0].text.toStdString(),
+              "Process COMPLETED WITH ERRORS\r\nThese files were not split completely:\r\n" + fifo);
+    EXPECT_EQ(ListFiles(scratch.out.Path()),
+              (std::vector<std::string>{"a-0000.m2t", "a-0001.m2t"}));
 }
 
 TEST(CVornakScenes, ClosingDuringARunStopsAndWaitsForTheWorker) {
