@@ -924,9 +924,11 @@ constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak 
 // Scenes of 1.8 s, 6 s and 1.8 s, with three seconds of DV inside the second one.
 const std::vector<int> kDvTapeGops{3, 10, 3};
 constexpr double kDvAt = 3.8;
-// At four times the tape's rate the DV lasts 0.75 s, longer than the silence that ends a run.
-constexpr double kDvSpeed = 4;
-constexpr auto kShortSilence = 300ms;
+// At three times the tape's rate the DV lasts a second, longer than the silence that ends a
+// run here, which is still long enough for the once-a-second check (ten times faster here) to
+// see the DV before the silence ends the scene on its own.
+constexpr double kDvSpeed = 3;
+constexpr auto kShortSilence = 500ms;
 
 // A file run does not depend on the sync mode.
 class CaptureSessionDvTest : public CaptureSessionRunTest {};
