@@ -5,11 +5,13 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -295,7 +297,13 @@ void CVornakCapture::LoadPageSettings() {
     }
     if (const std::string* x = FindSetting(settings, kKeyPreviewX)) {
         if (const std::string* y = FindSetting(settings, kKeyPreviewY)) {
-            m_pPreview->Move(StrToIntA(*x), StrToIntA(*y));
+            // A place on a screen that is gone (a second monitor unplugged) would hide the
+            // preview; it then opens beside the window instead.
+            const QPoint kept(StrToIntA(*x), StrToIntA(*y));
+            if (QGuiApplication::screenAt(kept) != nullptr) {
+                m_pPreview->Move(kept.x(), kept.y());
+                m_bPreviewPlaced = true;
+            }
         }
     }
     UpdateControls();
@@ -317,8 +325,10 @@ void CVornakCapture::SavePageSettings() {
     settings[kKeyFrameSize] = std::to_string(m_frameSize->currentIndex());
     settings[kKeyStop] = yesNo(m_stopOnDropped);
     settings[kKeyMidScenes] = yesNo(m_midScenes);
-    settings[kKeyPreviewX] = std::to_string(m_pPreview->X());
-    settings[kKeyPreviewY] = std::to_string(m_pPreview->Y());
+    if (m_bPreviewPlaced) {
+        settings[kKeyPreviewX] = std::to_string(m_pPreview->X());
+        settings[kKeyPreviewY] = std::to_string(m_pPreview->Y());
+    }
 }
 
 void CVornakCapture::AddDropped(int pictures) {
@@ -377,18 +387,50 @@ void CVornakCapture::UpdateControls() {
 
 void CVornakCapture::ApplyPreview() {
     if (m_preview->isChecked() && m_session.PreviewOk()) {
-        m_pPreview->show();
         const int choice = m_frameSize->currentIndex();
         if (choice >= 0 && choice < static_cast<int>(std::size(kFrameSizes))) {
             const auto& size = kFrameSizes[choice];
             // The corner stays where it is; only the size follows the choice.
             m_pPreview->resize(size[0], size[1]);
         }
+        if (!m_bPreviewPlaced) {
+            PlacePreviewBesideWindow();
+        }
+        m_pPreview->show();
         m_session.StartPreviewPin();
     } else {
         m_pPreview->hide();
         m_session.StopPreviewPin();
     }
+}
+
+QPoint CVornakCapture::PreviewPlace(const QRect& window, const QSize& preview, const QRect& area) {
+    constexpr int kGap = 8;
+    int x = window.right() + 1 + kGap;
+    if (x + preview.width() > area.right() + 1) {
+        x = window.left() - kGap - preview.width();
+    }
+    if (x < area.left()) {
+        x = std::max(area.left(), area.right() + 1 - preview.width());
+    }
+    const int lowest = std::max(area.top(), area.bottom() + 1 - preview.height());
+    const int y = std::clamp(window.top(), area.top(), lowest);
+    return QPoint(x, y);
+}
+
+void CVornakCapture::PlacePreviewBesideWindow() {
+    const QWidget* main = window();
+    const QRect frame = main->frameGeometry();
+    const QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (screen == nullptr) {
+        screen = main->screen();
+    }
+    if (screen == nullptr) {
+        return;
+    }
+    const QPoint place = PreviewPlace(frame, m_pPreview->size(), screen->availableGeometry());
+    m_pPreview->Move(place.x(), place.y());
+    m_bPreviewPlaced = true;
 }
 
 bool CVornakCapture::BuildPreviewGraph() {

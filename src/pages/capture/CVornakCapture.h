@@ -3,6 +3,9 @@
 // control but "Exit" and the log is disabled.
 #pragma once
 
+#include <QPoint>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -113,6 +116,11 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     // Outer sizes of the preview window for the "Frame size:" choices: a 1920 x 1080 picture at
     // full, half, quarter and eighth width and height, and the border.
     static constexpr int kFrameSizes[][2] = {{1922, 1082}, {962, 542}, {482, 272}, {242, 137}};
+    // Where the preview opens when it has no place of its own: beside the main window's frame
+    // `window` on the screen area `area`, to its right, else to its left, else at the area's
+    // right edge, its top level with the window's and the whole preview on the area where it
+    // fits.
+    static QPoint PreviewPlace(const QRect& window, const QSize& preview, const QRect& area);
 
     // The handlers of the transport and record buttons (1021 to 1026).
     void OnRewind() { m_session.OnRewind(); }
@@ -142,6 +150,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     void OnNamingDateTime();
     void OnScenesSplit();
     void EnableSplitOptions(bool enable);
+    void PlacePreviewBesideWindow();
 
     std::unique_ptr<CPreviewFrame> m_pPreview;
     int m_nTimestampMode = 1;
@@ -171,6 +180,9 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     CaptureSession m_session{this, this, this};
     bool m_bShutDown = false;
     bool m_bWasInCapture = false;  // a run was going at the last UpdateControls
+    // The preview has a place: one kept from the last session that is still on a screen, or
+    // one given when it was first shown. Until then its keys are left as they are.
+    bool m_bPreviewPlaced = false;
 };
 
 }  // namespace vornak

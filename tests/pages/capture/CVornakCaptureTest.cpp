@@ -18,6 +18,7 @@
 
 #include <QCoreApplication>
 
+#include "CPreviewFrame.h"
 #include "DeviceControl.h"
 #include "FakeCamcorder.h"
 #include "GraphInterfaces.h"
@@ -36,20 +37,20 @@ const SettingsMap kChanged{
     {"capture_mid_scenes", "0"},
     {"capture_output_dir", "/home/me/Video Tapes"},
     {"capture_preview", "1"},
-    {"capture_preview_x", "-20"},
-    {"capture_preview_y", "640"},
+    {"capture_preview_x", "20"},  // on the screen: kept
+    {"capture_preview_y", "40"},
     {"capture_scene_split", "0"},
     {"capture_stop", "1"},
     {"capture_sync_audio", "0"},
 };
 
-// What a page that found no keys writes.
+// What a page that found no keys writes: no place for a preview that has never been shown, so
+// that it opens beside the window the first time.
 const SettingsMap kDefaults{
     {"capture_add_timestamp", "1"}, {"capture_datetime_format", "-%Y_%M_%D-%h_%m_%s"},
     {"capture_file_name", ""},      {"capture_frame_size", "2"},
     {"capture_mid_scenes", "1"},    {"capture_output_dir", ""},
-    {"capture_preview", "0"},       {"capture_preview_x", "0"},
-    {"capture_preview_y", "0"},     {"capture_scene_split", "1"},
+    {"capture_preview", "0"},       {"capture_scene_split", "1"},
     {"capture_stop", "0"},          {"capture_sync_audio", "1"},
 };
 
@@ -225,10 +226,50 @@ TEST(CVornakCapture, YesNoKeysNeedExactlyOneOrZero) {
     EXPECT_EQ(written["capture_preview"], "1");
 }
 
-TEST(CVornakCapture, PreviewPositionNeedsBothKeys) {
+TEST(CVornakCapture, PreviewPositionNeedsBothKeysOnAScreen) {
     SettingsMap written = LoadAndSave(SettingsMap{{"capture_preview_x", "300"}});
-    EXPECT_EQ(written["capture_preview_x"], "0");
-    EXPECT_EQ(written["capture_preview_y"], "0");
+    EXPECT_EQ(written.count("capture_preview_x"), 0u);
+    EXPECT_EQ(written.count("capture_preview_y"), 0u);
+
+    // A place on no screen is not taken (nor written back as the preview's own).
+    SettingsMap map{{"capture_preview_x", "-5000"}, {"capture_preview_y", "-5000"}};
+    Page page;
+    page.SetSettings(&map);
+    page.LoadPageSettings();
+    EXPECT_NE(page.PreviewFrame()->X(), -5000);
+    SettingsMap written2;
+    page.SetSettings(&written2);
+    page.SavePageSettings();
+    EXPECT_EQ(written2.count("capture_preview_x"), 0u);
+
+    SettingsMap onScreen{{"capture_preview_x", "30"}, {"capture_preview_y", "50"}};
+    Page placed;
+    placed.SetSettings(&onScreen);
+    placed.LoadPageSettings();
+    EXPECT_EQ(placed.PreviewFrame()->pos(), QPoint(30, 50));
+}
+
+TEST(CVornakCapture, PreviewOpensBesideTheWindowOnItsScreen) {
+    const QRect screen(0, 0, 1920, 1080);
+    const QSize preview(482, 272);
+    struct Case {
+        QRect window;
+        QPoint expected;
+    };
+    const Case cases[] = {
+        {QRect(100, 50, 627, 713), QPoint(735, 50)},      // to the right
+        {QRect(1200, 50, 627, 713), QPoint(710, 50)},     // no room right: to the left
+        {QRect(400, 900, 1200, 150), QPoint(1438, 808)},  // no room either side: the right edge,
+                                                          // lifted onto the screen
+        {QRect(100, -30, 627, 713), QPoint(735, 0)},      // the top kept on the screen
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Page::PreviewPlace(c.window, preview, screen), c.expected)
+            << c.window.x() << "," << c.window.y();
+    }
+    // A second screen to the right of the first.
+    EXPECT_EQ(Page::PreviewPlace(QRect(2000, 100, 627, 713), preview, QRect(1920, 0, 1920, 1080)),
+              QPoint(2635, 100));
 }
 
 TEST(CVornakCapture, WithoutSettingsNothingIsReadOrWritten) {
