@@ -173,6 +173,7 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         }
         if (polled == FireWireLibrary::PollResult::TimedOut) {
             m_queue.Seal();  // the stream paused: hand on what is here
+            m_queue.MarkBreak();
             WakeDelivery();
         } else {
             if (const auto cycleTimer = library.ReadCycleTimer(raw)) {

@@ -9,8 +9,8 @@
 //  - the delivery thread takes whole 192-byte source packets from the queue, many to a sample,
 //    and delivers them; a partly filled sample goes out when the stream pauses (a poll that
 //    times out), so the end of a scene is not held back. A sample that follows packets thrown
-//    away (a full queue) is marked as a discontinuity; the count is the filter's
-//    IDeviceReport::GetDroppedPackets.
+//    away (a full queue; the count is the filter's IDeviceReport::GetDroppedPackets) or such
+//    a pause is marked as a discontinuity.
 //
 // Bus resets. The reception thread takes a change of its handle's generation, or a generation
 // error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a

@@ -48,6 +48,9 @@ class SourcePacketQueue {
     std::size_t Add(const std::uint8_t* data, int length);
     // Publishes the block being filled, if it holds anything.
     void Seal();
+    // The stream paused: the next block is marked as following a break, as after a gap (the
+    // stream that resumes, after a DV stretch of the tape say, need not continue the old one).
+    void MarkBreak() { m_gapPending = true; }
 
     // Consumer. Moves the oldest published block to `out` (room for `maxPackets` source
     // packets, at least a block's worth) and returns its packets, 0 when none waits; sets
