@@ -148,8 +148,13 @@ void CVornakScenes::BuildControls() {
     listButtons->addWidget(m_removeButton);
     listButtons->addStretch(1);
     listRow->addLayout(listButtons);
-    // The log below takes the room a larger window gives.
     page->addLayout(listRow);
+
+    // The scenes of the one file selected: looked at before a split, and chosen for it. It
+    // shares the room a larger window gives with the log below.
+    page->addWidget(new QLabel(tr("Scenes of the selected file (checked ones are split):"), this));
+    m_sceneView = WithId(new CSceneView(this), kIdSceneView);
+    page->addWidget(m_sceneView, 1);
 
     m_syncCheck = WithId(new QCheckBox(tr("Synchronize audio and video"), this), kIdSyncAudio);
     page->addWidget(m_syncCheck);
@@ -208,6 +213,7 @@ void CVornakScenes::BuildControls() {
     connect(m_countRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingCount);
     connect(m_dateTimeRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingDateTime);
     connect(m_list, &QListWidget::itemSelectionChanged, this, &CVornakScenes::OnFileListChanged);
+    connect(m_sceneView, &CSceneView::ListingProgress, this, &CVornakScenes::OnListingProgress);
     connect(m_startButton, &QPushButton::clicked, this, &CVornakScenes::OnStart);
     connect(m_stopButton, &QPushButton::clicked, this, &CVornakScenes::OnStop);
 }
@@ -387,6 +393,20 @@ void CVornakScenes::OnFileListChanged() {
     // controls stay locked until the timer has seen the run end and restored them, even when
     // the worker itself has already finished.
     m_removeButton->setEnabled(!m_timer.isActive() && !m_list->selectedItems().isEmpty());
+
+    // One file selected shows its scenes; none or several show none.
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    const int row = selected.size() == 1 ? m_list->row(selected.front()) : -1;
+    m_sceneView->ShowTape(row >= 0 && static_cast<std::size_t>(row) < m_files.size()
+                              ? m_files[static_cast<std::size_t>(row)]
+                              : std::string());
+}
+
+void CVornakScenes::OnListingProgress(int position) {
+    // A split's progress has the bar while it runs.
+    if (!m_timer.isActive()) {
+        m_progress->setValue(position);
+    }
 }
 
 void CVornakScenes::RebuildFileList() {
@@ -424,6 +444,7 @@ void CVornakScenes::OnStart() {
     run.newFileName = m_bNewFileName;
     run.dateTimeNaming = m_nNaming == kNamingDateTime;
     run.syncAV = m_syncCheck->isChecked();
+    run.unchecked = m_sceneView->UncheckedScenes();
 
     m_bRunning = true;
     m_stopFlag = 0;
@@ -483,6 +504,11 @@ void CVornakScenes::ScenesWorkerProc(RunSettings run) {
         SceneSplitter job(path, names.baseName, names.extension, &m_stopFlag, counter,
                           run.dateTimeNaming, run.syncAV, run.dateFormat);
         job.SetLog(this);
+        if (const auto skip = run.unchecked.find(path); skip != run.unchecked.end()) {
+            const std::set<std::int32_t>& unchecked = skip->second;
+            job.SetSceneChoice(
+                [&unchecked](std::int32_t number) { return unchecked.count(number) == 0; });
+        }
         job.Run();
         if (job.Failed()) {
             failed.push_back(path);

@@ -10,12 +10,15 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "CPageWithLog.h"
+#include "CSceneView.h"
 #include "SceneSplitter.h"
 #include "SettingsMap.h"
 
@@ -50,6 +53,7 @@ class CVornakScenes : public CPageWithLog {
     static constexpr int kIdSyncAudio = 1029;
     static constexpr int kIdDateFormatLabel = 1030;
     static constexpr int kIdDateFormat = 1031;
+    static constexpr int kIdSceneView = 1040;  // the scenes of the selected file
 
     static constexpr int kTimerPeriodMs = 250;
     static constexpr int kProgressMax = 1000;
@@ -113,6 +117,8 @@ class CVornakScenes : public CPageWithLog {
         bool newFileName = false;
         bool dateTimeNaming = true;
         bool syncAV = true;
+        // The scenes not to write, by file; files not in it are split whole.
+        std::map<std::string, std::set<std::int32_t>> unchecked;
     };
 
     void BuildControls();
@@ -123,6 +129,7 @@ class CVornakScenes : public CPageWithLog {
     void OnNamingCount();
     void OnNamingDateTime();
     void OnFileListChanged();
+    void OnListingProgress(int position);
     void OnStart();
     void OnStop();
     void OnTimer();
@@ -135,6 +142,7 @@ class CVornakScenes : public CPageWithLog {
     void ScenesWorkerProc(RunSettings run);
 
     QListWidget* m_list = nullptr;
+    CSceneView* m_sceneView = nullptr;
     QProgressBar* m_progress = nullptr;
     QPushButton* m_addButton = nullptr;
     QPushButton* m_removeButton = nullptr;

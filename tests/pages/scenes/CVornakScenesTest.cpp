@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "CSceneView.h"
 #include "MessageService.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -600,6 +601,45 @@ TEST(CVornakScenes, FilesThatCannotBeSplitAreRefusedAndNamedInTheBox) {
               "Process COMPLETED WITH ERRORS\r\nThese files were not split completely:\r\n" + fifo);
     EXPECT_EQ(ListFiles(scratch.out.Path()),
               (std::vector<std::string>{"a-0000.m2t", "a-0001.m2t"}));
+}
+
+// A tape opened in the scene view is split without its unchecked scenes, under the names a full
+// split gives the others; a tape never opened there is split whole.
+TEST(CVornakScenes, SplitWritesOnlyTheCheckedScenes) {
+    Scratch scratch;
+    const std::vector<std::string> tapes{MakeTape(scratch.in, "a.m2t", 14),
+                                         MakeTape(scratch.in, "b.m2t", 17)};
+    RecordingMessages messages;
+    TestScenes page;
+    page.AddFiles(tapes);
+    page.edit(1012)->setText(QString::fromStdString(scratch.out.Path()));
+    page.button(1006)->click();
+    page.button(1029)->click();  // byte-exact cuts
+
+    auto* view = qobject_cast<CSceneView*>(page.control(CVornakScenes::kIdSceneView));
+    ASSERT_NE(view, nullptr);
+    page.list()->item(0)->setSelected(true);
+    EXPECT_EQ(view->Tape(), tapes[0]);
+    ASSERT_TRUE(WaitFor([&] { return view->IsComplete(tapes[0]); }));
+    ASSERT_EQ(view->topLevelItemCount(), 2);
+    EXPECT_EQ(page.progress(), 1000);  // the listing had the bar
+    view->topLevelItem(0)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
+    // Several files selected show no scenes.
+    page.list()->item(1)->setSelected(true);
+    EXPECT_EQ(view->Tape(), "");
+    EXPECT_EQ(view->topLevelItemCount(), 0);
+
+    ASSERT_TRUE(RunToTheBox(page, messages));
+    EXPECT_EQ(messages.boxes[0].text, QStringLiteral("Process COMPLETED"));
+    ASSERT_EQ(ListFiles(scratch.out.Path()),
+              (std::vector<std::string>{"a-0001.m2t", "b-0000.m2t", "b-0001.m2t"}));
+    const auto scenes = view->ScenesOf(tapes[0]);
+    ASSERT_EQ(scenes.size(), 2u);
+    const auto whole = test::ReadAll(tapes[0]);
+    EXPECT_EQ(test::ReadAll(scratch.out.File("a-0001.m2t")),
+              std::vector<std::uint8_t>(whole.begin() + scenes[1].offset, whole.end()));
+    EXPECT_EQ(test::Concat(scratch.out.Path(), {"b-0000.m2t", "b-0001.m2t"}),
+              test::ReadAll(tapes[1]));
 }
 
 TEST(CVornakScenes, ClosingDuringARunStopsAndWaitsForTheWorker) {

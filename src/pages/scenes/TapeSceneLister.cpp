@@ -1,0 +1,80 @@
+#include "TapeSceneLister.h"
+
+#include <utility>
+
+#include "LogSink.h"
+
+namespace vornak {
+
+namespace {
+
+// The listing's reports: its scenes go to the view and to the thumbnail worker, its bytes to
+// the progress bar. Its lines stay out of the page's log, which belongs to the split runs.
+class ListingSink : public LogSink {
+  public:
+    ListingSink(ThumbnailWorker& thumbnails, const std::function<void(const SceneSummary&)>& scene,
+                std::atomic<std::uint64_t>& doneBytes)
+        : m_thumbnails(thumbnails), m_scene(scene), m_doneBytes(doneBytes) {}
+
+    void AddLog(const std::string&) override {}
+    void AddWritten(std::uint32_t bytes) override {
+        m_doneBytes.fetch_add(bytes, std::memory_order_relaxed);
+    }
+    void SceneFinished(const SceneSummary& scene) override {
+        if (m_scene) {
+            m_scene(scene);
+        }
+        m_thumbnails.Add(scene);
+    }
+
+  private:
+    ThumbnailWorker& m_thumbnails;
+    const std::function<void(const SceneSummary&)>& m_scene;
+    std::atomic<std::uint64_t>& m_doneBytes;
+};
+
+}  // namespace
+
+TapeSceneLister::TapeSceneLister(std::string path, Callbacks callbacks)
+    : m_path(std::move(path)),
+      m_callbacks(std::move(callbacks)),
+      m_thumbnails(m_path, [this](ThumbnailWorker::Result& result) {
+          if (m_callbacks.thumbnail && m_stop.load() == 0) {
+              m_callbacks.thumbnail(result);
+          }
+      }) {
+    m_thread = std::thread(&TapeSceneLister::Run, this);
+}
+
+TapeSceneLister::~TapeSceneLister() {
+    Cancel();
+}
+
+void TapeSceneLister::Cancel() {
+    m_stop = 1;
+    m_thumbnails.Drop();  // the listing thread then finds the worker idle and ends
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void TapeSceneLister::Run() {
+    ThumbnailWorker& thumbnails = m_thumbnails;
+    ListingSink sink(thumbnails, m_callbacks.scene, m_doneBytes);
+    SceneSplitter job(m_path, std::string(), std::string(), &m_stop, 0, true, false, std::string());
+    job.SetListOnly(true);
+    job.SetLog(&sink);
+    job.Run();
+    bool complete = !job.Failed() && m_stop.load() == 0;
+    if (complete) {
+        thumbnails.Finish();
+        complete = m_stop.load() == 0;
+    } else {
+        thumbnails.Cancel();
+    }
+    if (m_callbacks.done) {
+        m_callbacks.done(complete);
+    }
+}
+
+}  // namespace vornak

@@ -1,0 +1,129 @@
+// The scene view: a tape's scenes arrive from the worker threads as rows with their thumbnails,
+// a tape that cannot be decoded says so, and another tape cancels a listing under way.
+#include "CSceneView.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ColourTape.h"
+#include "TapeWriter.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+constexpr int kBoundMs = 60'000;
+
+bool WaitFor(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > kBoundMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+std::string GeneratedTape(const test::TempDir& dir, const std::string& name, int scenes, int gops) {
+    tape::TapeOptions options;
+    options.pictureBytes = 20'000;
+    tape::TapeWriter writer(options);
+    for (int i = 0; i < scenes; ++i) {
+        tape::SceneSpec scene;
+        scene.start = tape::DateTime{2006, 5, 1, 10 + i, 0, 0};
+        scene.gops = gops;
+        writer.AddScene(scene);
+    }
+    EXPECT_TRUE(writer.WriteFile(dir.File(name)));
+    return dir.File(name);
+}
+
+test::Colour IconColour(const QTreeWidgetItem* item) {
+    const QImage image = item->icon(CSceneView::kColumnScene)
+                             .pixmap(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight)
+                             .toImage();
+    const QColor colour = image.pixelColor(image.width() / 2, image.height() / 2);
+    return {colour.red(), colour.green(), colour.blue()};
+}
+
+TEST(CSceneView, FillsFromTheWorkersWithEachScenesThumbnail) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::vector<test::Colour> colours = {{220, 30, 30}, {30, 200, 40}, {40, 40, 220}};
+    const std::string tape = dir.File("tape.m2t");
+    ASSERT_EQ(test::WriteColourTape(tape, {{colours[0]}, {colours[1]}, {colours[2]}}), "");
+
+    CSceneView view;
+    std::vector<int> progress;
+    QObject::connect(&view, &CSceneView::ListingProgress,
+                     [&progress](int position) { progress.push_back(position); });
+    view.ShowTape(tape);
+    EXPECT_TRUE(view.IsListing());
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    EXPECT_TRUE(view.IsComplete(tape));
+    EXPECT_EQ(progress.front(), 0);
+    EXPECT_EQ(progress.back(), CSceneView::kProgressMax);
+
+    ASSERT_EQ(view.topLevelItemCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const QTreeWidgetItem* item = view.topLevelItem(row);
+        EXPECT_EQ(item->text(CSceneView::kColumnScene), QString::number(row));
+        EXPECT_EQ(item->text(CSceneView::kColumnDate).toStdString(),
+                  "2007-06-15 1" + std::to_string(row) + ":00:00");
+        EXPECT_EQ(item->text(CSceneView::kColumnDuration), QStringLiteral("0:01"));
+        EXPECT_EQ(item->text(CSceneView::kColumnBroken), QStringLiteral("0"));
+        EXPECT_EQ(item->checkState(CSceneView::kColumnScene), Qt::Checked);
+        EXPECT_TRUE(test::Near(IconColour(item), colours[static_cast<std::size_t>(row)]))
+            << row << ": " << test::Text(IconColour(item));
+    }
+
+    // Unchecked scenes are kept with the tape, also while another tape is shown.
+    view.topLevelItem(1)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
+    view.ShowTape("");
+    EXPECT_EQ(view.topLevelItemCount(), 0);
+    view.ShowTape(tape);
+    EXPECT_FALSE(view.IsListing());  // kept whole: nothing to read again
+    ASSERT_EQ(view.topLevelItemCount(), 3);
+    EXPECT_EQ(view.topLevelItem(1)->checkState(CSceneView::kColumnScene), Qt::Unchecked);
+    EXPECT_EQ(view.UncheckedScenes(), (std::map<std::string, std::set<std::int32_t>>{{tape, {1}}}));
+}
+
+TEST(CSceneView, ScenesThatCannotBeDecodedSaySoAndAnotherTapeCancels) {
+    test::TempDir dir;
+    const std::string small = GeneratedTape(dir, "small.m2t", 2, 2);
+    // Long enough that it is still being read when the next tape is chosen.
+    const std::string large = GeneratedTape(dir, "large.m2t", 3, 60);
+
+    CSceneView view;
+    view.ShowTape(large);
+    ASSERT_TRUE(view.IsListing());
+    view.ShowTape(small);  // cancels the large tape's listing and waits for it
+    EXPECT_FALSE(view.IsComplete(large));
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    ASSERT_EQ(view.topLevelItemCount(), 2);
+    EXPECT_TRUE(view.IsComplete(small));
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(view.topLevelItem(row)->toolTip(CSceneView::kColumnScene),
+                  QStringLiteral("The pictures of this scene cannot be decoded."));
+    }
+    // The cancelled tape is listed afresh when it is shown again.
+    view.ShowTape(large);
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    EXPECT_TRUE(view.IsComplete(large));
+    EXPECT_EQ(view.topLevelItemCount(), 3);
+}
+
+}  // namespace
+}  // namespace vornak
