@@ -47,6 +47,11 @@ constexpr const char* kKeyDateFormat = "scenesplit_datetime_format";
 constexpr const char* kKeyAddTimestamp = "scenesplit_add_timestamp";
 constexpr const char* kKeySyncAudio = "scenesplit_sync_audio";
 
+// The file list's height in lines of text, and the scene view's share of the room the log
+// shares with it.
+constexpr int kFileListLines = 7;
+constexpr int kSceneViewStretch = 2;
+
 // Room for an edit box's frame and cursor around its text.
 constexpr int kEditTextMargin = 16;
 
@@ -141,6 +146,8 @@ void CVornakScenes::BuildControls() {
     m_list->setViewMode(QListView::ListMode);
     m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listRow->addWidget(m_list, 1);
+    // A few lines of files are enough to choose from; the room goes to their scenes.
+    m_list->setMaximumHeight(m_list->fontMetrics().height() * kFileListLines);
     auto* listButtons = new QVBoxLayout;
     m_addButton = WithId(new QPushButton(tr("Add ..."), this), kIdAddFiles);
     m_removeButton = WithId(new QPushButton(tr("Remove"), this), kIdRemoveFiles);
@@ -154,7 +161,7 @@ void CVornakScenes::BuildControls() {
     // shares the room a larger window gives with the log below.
     page->addWidget(new QLabel(tr("Scenes of the selected file (checked ones are split):"), this));
     m_sceneView = WithId(new CSceneView(this), kIdSceneView);
-    page->addWidget(m_sceneView, 1);
+    page->addWidget(m_sceneView, kSceneViewStretch);
 
     m_syncCheck = WithId(new QCheckBox(tr("Synchronize audio and video"), this), kIdSyncAudio);
     page->addWidget(m_syncCheck);
