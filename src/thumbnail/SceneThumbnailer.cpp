@@ -46,10 +46,11 @@ struct PacketDeleter {
 struct FrameDeleter {
     void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
+// Opened without blocking: a FIFO in a scene's place must not hold the thread up.
 class ReadOnlyFile {
   public:
     explicit ReadOnlyFile(const std::string& path)
-        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {}
     ~ReadOnlyFile() {
         if (m_fd >= 0) {
             ::close(m_fd);
