@@ -12,7 +12,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <algorithm>
 #include <iostream>
 #include <string>
 
