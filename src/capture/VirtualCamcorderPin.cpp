@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Guids.h"
 #include "ThreadStart.h"
@@ -111,6 +112,9 @@ void VirtualCamcorderPin::StreamingThreadProc() {
     bool started = false;
     Clock::time_point epoch;
     std::uint64_t bytesSinceEpoch = 0;
+    // Where the last sample ended on the tape: a sample that starts elsewhere (a wind, the
+    // camera mode starting the tape over, a DV stretch passed over) is a discontinuity.
+    std::optional<std::uint64_t> nextPosition;
 
     while (
         transport.WaitForStream([this] { return m_bRunState.load(std::memory_order_acquire); })) {
@@ -157,6 +161,8 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             std::memcpy(out + kSourceHeaderSize, packets.get() + i * PKT_SIZE, PKT_SIZE);
         }
         sample->SetActualDataLength(static_cast<LONG>(count * kSourcePacketSize));
+        (void)sample->SetDiscontinuity(nextPosition != claim.first);
+        nextPosition = claim.first + count;
         if (count > 0) {
             (void)Deliver(sample.Get());
             m_pOwner->CountSent(count);

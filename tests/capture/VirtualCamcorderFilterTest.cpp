@@ -226,6 +226,12 @@ TEST_F(VirtualCamcorderFilterTest, WindingAndFreezeSendNothingAndPlayGoesOnFromT
     EXPECT_EQ(Mode(), ED_MODE_STOP);
     // Nothing came while winding, frozen or fast playing: only the two plays.
     EXPECT_EQ(Received(), Joined({Packets(tape, 0, 10), Packets(tape, 342, 3000)}));
+    // The second play starts elsewhere on the tape: its first sample says so, no other does.
+    const auto samples = m_sink->Pin()->Samples();
+    ASSERT_GT(samples.size(), 2u);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].discontinuity, i <= 1) << "sample " << i;
+    }
 }
 
 TEST_F(VirtualCamcorderFilterTest, WindingStopsAtEitherEndOfTheTape) {
