@@ -205,9 +205,15 @@ std::string SplitUsage() {
         << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
-        << "Exit status: 0 when every input was split (or listed), 1 when an input could not\n"
-        << "be opened or read, an output could not be created or fully written, or an input\n"
-        << "lacks a scene that --scenes names, 2 for bad usage, 130 when interrupted.\n";
+        << "Each input is checked before it is read: its output folder must exist and be\n"
+        << "writable, and its file names must fit the file system. Only regular files that\n"
+        << "hold a transport stream are split. Every scene file and its folder are flushed\n"
+        << "to the disk before the split counts as done.\n"
+        << "\n"
+        << "Exit status: 0 when every input was split (or listed) and flushed to the disk,\n"
+        << "1 when an input could not be opened or read, is no regular file or holds no\n"
+        << "transport stream, its scene files could not be made, written in full or flushed,\n"
+        << "or it lacks a scene that --scenes names, 2 for bad usage, 130 when interrupted.\n";
     return text.str();
 }
 
