@@ -269,4 +269,11 @@ bool CSceneView::IsComplete(const std::string& path) const {
     return found != m_tapes.end() && found->second.complete;
 }
 
+std::size_t CSceneView::PicturesIn(const std::string& path) const {
+    const auto found = m_tapes.find(path);
+    return found != m_tapes.end()
+               ? found->second.thumbnails.size() + found->second.noThumbnail.size()
+               : 0;
+}
+
 }  // namespace vornak

@@ -49,6 +49,8 @@ class CSceneView : public QTreeWidget {
     // The kept listing of `path`: its scenes, and whether it was read to its end.
     std::vector<SceneSummary> ScenesOf(const std::string& path) const;
     bool IsComplete(const std::string& path) const;
+    // The scenes of `path` whose thumbnail is in, or known to be impossible.
+    std::size_t PicturesIn(const std::string& path) const;
 
   signals:
     // The listing under way has read this much of its tape, from 0 to kProgressMax.

@@ -77,6 +77,7 @@ TEST(CSceneView, FillsFromTheWorkersWithEachScenesThumbnail) {
     EXPECT_EQ(progress.back(), CSceneView::kProgressMax);
 
     ASSERT_EQ(view.topLevelItemCount(), 3);
+    EXPECT_EQ(view.PicturesIn(tape), 3u);
     for (int row = 0; row < 3; ++row) {
         const QTreeWidgetItem* item = view.topLevelItem(row);
         EXPECT_EQ(item->text(CSceneView::kColumnScene), QString::number(row));
