@@ -18,6 +18,10 @@ namespace {
 // Often enough that the bar moves smoothly over a tape read in a second or two.
 constexpr int kProgressPeriodMs = 100;
 constexpr int kSceneNumberRole = Qt::UserRole;
+constexpr int kNoScene = -1;  // the number of a row that is a message, not a scene
+constexpr const char* kNotRead = "This file can't be opened or read.";
+constexpr const char* kReadFault =
+    "This file can't be read to its end: its scenes after the fault are not shown.";
 
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
@@ -180,6 +184,16 @@ void CSceneView::OnListed(std::uint64_t generation, bool complete) {
     m_tapes[m_path].complete = complete;
     m_progressTimer.stop();
     m_lister.reset();
+    if (!complete) {
+        // Only a failure gets here (a cancel's reports are stale): say so below what was found.
+        m_bFilling = true;
+        auto* item = new QTreeWidgetItem(this);
+        item->setData(kColumnScene, kSceneNumberRole, kNoScene);
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setFirstColumnSpanned(true);
+        item->setText(kColumnScene, topLevelItemCount() > 1 ? tr(kReadFault) : tr(kNotRead));
+        m_bFilling = false;
+    }
     emit ListingProgress(complete ? kProgressMax : 0);
 }
 
@@ -241,6 +255,9 @@ void CSceneView::OnItemChanged(QTreeWidgetItem* item, int column) {
         return;
     }
     const std::int32_t number = item->data(kColumnScene, kSceneNumberRole).toInt();
+    if (number == kNoScene) {
+        return;
+    }
     std::set<std::int32_t>& unchecked = m_tapes[m_path].unchecked;
     if (item->checkState(kColumnScene) == Qt::Checked) {
         unchecked.erase(number);

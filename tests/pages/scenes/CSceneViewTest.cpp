@@ -119,6 +119,13 @@ TEST(CSceneView, ScenesThatCannotBeDecodedSaySoAndAnotherTapeCancels) {
         EXPECT_EQ(view.topLevelItem(row)->toolTip(CSceneView::kColumnScene),
                   QStringLiteral("The pictures of this scene cannot be decoded."));
     }
+    // A file that cannot be read says so.
+    view.ShowTape(dir.File("missing.m2t"));
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    ASSERT_EQ(view.topLevelItemCount(), 1);
+    EXPECT_EQ(view.topLevelItem(0)->text(CSceneView::kColumnScene),
+              QStringLiteral("This file can't be opened or read."));
+    EXPECT_TRUE(view.UncheckedScenes().empty());
     // The cancelled tape is listed afresh when it is shown again.
     view.ShowTape(large);
     ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
