@@ -2,13 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
-#include <vector>
+#include <cstring>
 
 namespace vornak {
 
@@ -51,44 +49,37 @@ std::size_t OutputFile::Write(const std::uint8_t* data, std::size_t size) {
 }
 
 std::size_t OutputFile::WritePieces(const Piece* pieces, std::size_t count) {
+    // The system copies a great many small pieces (a sound packet among the pictures) far more
+    // slowly than a few large blocks, so they are gathered here first.
+    if (!m_pStaging) {
+        m_pStaging = std::make_unique_for_overwrite<std::uint8_t[]>(kStagingBytes);
+    }
+    std::uint8_t* const staging = m_pStaging.get();
     std::size_t total = 0;
-    std::vector<iovec> vec;
-    std::size_t next = 0;
-    while (m_fd >= 0 && next < count) {
-        const std::size_t batch = std::min<std::size_t>(count - next, IOV_MAX);
-        vec.clear();
-        std::size_t wanted = 0;
-        for (std::size_t i = 0; i < batch; ++i) {
-            vec.push_back(
-                {const_cast<std::uint8_t*>(pieces[next + i].data), pieces[next + i].size});
-            wanted += pieces[next + i].size;
-        }
-        std::size_t done = 0;
-        iovec* iov = vec.data();
-        int iovCount = static_cast<int>(vec.size());
-        while (done < wanted) {
-            const ssize_t n = ::writev(m_fd, iov, iovCount);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return total + done;
-            }
-            done += static_cast<std::size_t>(n);
-            // Skip what went out and resume inside a piece that was only partly written.
-            std::size_t left = static_cast<std::size_t>(n);
-            while (iovCount > 0 && left >= iov->iov_len) {
-                left -= iov->iov_len;
-                ++iov;
-                --iovCount;
-            }
-            if (iovCount > 0) {
-                iov->iov_base = static_cast<std::uint8_t*>(iov->iov_base) + left;
-                iov->iov_len -= left;
-            }
-        }
+    std::size_t fill = 0;
+    const auto writeStaged = [&] {
+        const std::size_t done = Write(staging, fill);
         total += done;
-        next += batch;
+        const bool whole = done == fill;
+        fill = 0;
+        return whole;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t* data = pieces[i].data;
+        std::size_t left = pieces[i].size;
+        while (left > 0) {
+            const std::size_t n = std::min(left, kStagingBytes - fill);
+            std::memcpy(staging + fill, data, n);
+            fill += n;
+            data += n;
+            left -= n;
+            if (fill == kStagingBytes && !writeStaged()) {
+                return total;
+            }
+        }
+    }
+    if (fill > 0) {
+        writeStaged();
     }
     return total;
 }

@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "DiskSync.h"
+#include "TsPacket.h"
 
 namespace vornak {
 
@@ -32,7 +34,7 @@ class OutputFile {
         const std::uint8_t* data;
         std::size_t size;
     };
-    // Writes the pieces in order with as few calls as the system allows; returns the bytes
+    // Writes the pieces in order, gathered into blocks of whole packets; returns the bytes
     // actually written.
     std::size_t WritePieces(const Piece* pieces, std::size_t count);
     // Flushes the data to the disk and closes the file. Returns false when the data could not
@@ -44,8 +46,12 @@ class OutputFile {
     void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
 
   private:
+    // 5,577 packets, about a megabyte: every block but a write's last is whole packets.
+    static constexpr std::size_t kStagingBytes = 5'577 * PKT_SIZE;
+
     int m_fd = -1;
     int m_lastError = 0;
+    std::unique_ptr<std::uint8_t[]> m_pStaging;
     DiskSync* m_pSync = &DiskSync::System();
 };
 
