@@ -5,6 +5,8 @@
 namespace vornak {
 namespace {
 
+constexpr std::size_t kUnitStartByte = 1;
+constexpr std::uint8_t kUnitStartBit = 0x40;  // payload_unit_start_indicator
 constexpr std::uint8_t kAdaptationBit = 0x20;
 constexpr std::uint8_t kPayloadBit = 0x10;
 constexpr std::uint8_t kCounterMask = 0x0F;
@@ -44,8 +46,14 @@ std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t le
         const bool discontinuity = (packet[3] & kAdaptationBit) != 0 &&
                                    packet[ADAPTATION_LENGTH_OFFSET] > 0 &&
                                    (packet[kAdaptationFlagsOffset] & kDiscontinuityBit) != 0;
+        // Where one recording on the tape ends and the next begins, the camcorder's encoder
+        // started anew: every stream's counter jumps into the first packet of a new PES
+        // packet. Counting that as a loss would report one at every scene and stop a capture
+        // set to stop on drops at the first scene change. A real loss (a burst the kernel
+        // threw away) ends inside a video PES packet all but always, so it is still seen.
+        const bool unitStart = (packet[kUnitStartByte] & kUnitStartBit) != 0;
         std::int8_t& last = m_last[static_cast<std::size_t>(stream)];
-        if (last != kUnknown && !discontinuity && counter != last) {
+        if (last != kUnknown && !discontinuity && !unitStart && counter != last) {
             // A duplicate repeats the counter; anything but the next value skipped packets.
             missing += static_cast<std::uint32_t>((counter - last - 1 + kCounterModulus) %
                                                   kCounterModulus);

@@ -6,7 +6,8 @@
 // carries payload; packets with an adaptation field only repeat the previous value and are not
 // looked at; a packet may be sent twice in a row (same counter, a duplicate, not a loss); and a
 // packet whose adaptation field sets the discontinuity indicator may start anew. A jump
-// counts the packets it skips.
+// counts the packets it skips, unless it lands on the start of a PES packet: that is how the
+// join of two recordings on a tape looks.
 //
 // Not thread-safe: the capture pin's streaming thread only.
 #pragma once

@@ -1,6 +1,6 @@
 // The continuity check: jumps in the counters of the video and audio streams count the packets
-// they skip; duplicates, adaptation-only packets, the discontinuity indicator, other PIDs and
-// a reset do not.
+// they skip; duplicates, adaptation-only packets, the discontinuity indicator, a jump onto the
+// start of a PES packet (two recordings joined on the tape), other PIDs and a reset do not.
 #include "ContinuityCheck.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +17,7 @@ struct Packet {
     int counter;
     bool payload = true;
     bool discontinuity = false;
+    bool unitStart = false;
 };
 
 std::vector<std::uint8_t> Stream(const std::vector<Packet>& packets) {
@@ -24,7 +25,7 @@ std::vector<std::uint8_t> Stream(const std::vector<Packet>& packets) {
     for (const Packet& p : packets) {
         std::vector<std::uint8_t> packet(kPacket, 0xFF);
         packet[0] = 0x47;
-        packet[1] = static_cast<std::uint8_t>(p.pid >> 8);
+        packet[1] = static_cast<std::uint8_t>((p.unitStart ? 0x40 : 0) | (p.pid >> 8));
         packet[2] = static_cast<std::uint8_t>(p.pid);
         const bool adaptation = p.discontinuity || !p.payload;
         packet[3] = static_cast<std::uint8_t>((adaptation ? 0x20 : 0) | (p.payload ? 0x10 : 0) |
@@ -55,6 +56,12 @@ TEST(ContinuityCheck, CountsThePacketsEachJumpSkipsAndNothingElse) {
          {{0x810, 5}, {0x810, 5, false}, {0x810, 9, false}, {0x810, 6}},
          0},
         {"the discontinuity indicator starts anew", {{0x810, 5}, {0x810, 12, true, true}}, 0},
+        {"two recordings joined: every stream jumps onto a PES start",
+         {{0x810, 7}, {0x814, 3}, {0x810, 0, true, false, true}, {0x814, 0, true, false, true}},
+         0},
+        {"a loss inside a PES packet, then a start that follows on",
+         {{0x810, 7}, {0x810, 11}, {0x810, 12, true, false, true}},
+         3},
         {"other PIDs are not looked at", {{0x811, 1}, {0x811, 9}, {0x1FFF, 0}, {0x1FFF, 7}}, 0},
     };
     for (const auto& c : cases) {
