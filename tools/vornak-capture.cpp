@@ -12,13 +12,18 @@
 
 namespace {
 
-// Both streams end on the same terminal, as in an interactive shell.
+// Both streams end in the same place: one terminal, as in an interactive shell, or one file or
+// pipe, as with "2>&1 | tee capture.log". A box there would only repeat the log's lines.
 bool OneTerminal() {
     struct stat out {};
     struct stat err {};
-    return ::isatty(STDOUT_FILENO) != 0 && ::isatty(STDERR_FILENO) != 0 &&
-           ::fstat(STDOUT_FILENO, &out) == 0 && ::fstat(STDERR_FILENO, &err) == 0 &&
-           out.st_rdev == err.st_rdev;
+    if (::fstat(STDOUT_FILENO, &out) != 0 || ::fstat(STDERR_FILENO, &err) != 0) {
+        return false;
+    }
+    if (::isatty(STDOUT_FILENO) != 0 && ::isatty(STDERR_FILENO) != 0) {
+        return out.st_rdev == err.st_rdev;
+    }
+    return out.st_dev == err.st_dev && out.st_ino == err.st_ino;
 }
 
 }  // namespace
