@@ -725,6 +725,17 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
     VirtualCamcorderFilter* Camcorder() const {
         return static_cast<VirtualCamcorderFilter*>(m_session.Camcorder());
     }
+    // What vornak-split makes of the tape, in the run's mode: the files a split run must match.
+    void SplitTheTapeInto(const std::string& folder) const {
+        std::filesystem::create_directory(folder);
+        std::ostringstream out;
+        std::ostringstream err;
+        ASSERT_EQ(RunSplitCommand({"--output-dir", folder, "--naming", "count", "--quiet",
+                                   GetParam() ? "--sync" : "--no-sync", m_dir.File("tape.m2t")},
+                                  out, err, false),
+                  kExitOk)
+            << err.str();
+    }
     // The page's timer, ten times faster, until the run and its worker have ended.
     void TickUntilTheRunHasEnded() {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
@@ -757,15 +768,8 @@ TEST_P(CaptureSessionRunTest, ASplitRunAtTwentyTimesTheTapesRateWritesWhatVornak
     Start(20);
     const std::string expected = m_dir.File("expected");
     const std::string live = m_dir.File("live");
-    std::filesystem::create_directory(expected);
     std::filesystem::create_directory(live);
-    std::ostringstream out;
-    std::ostringstream err;
-    ASSERT_EQ(RunSplitCommand({"--output-dir", expected, "--naming", "count", "--quiet",
-                               GetParam() ? "--sync" : "--no-sync", m_dir.File("tape.m2t")},
-                              out, err, false),
-              kExitOk)
-        << err.str();
+    ASSERT_NO_FATAL_FAILURE(SplitTheTapeInto(expected));
 
     m_session.OnRecord(SplitOptions(live));
     ASSERT_TRUE(m_session.InCapture());
@@ -946,15 +950,8 @@ TEST_P(CaptureSessionRunTest, DvInASplitRunClosesTheSceneAndHdvStartsANewOne) {
     Start(kDvSpeed, kDvTapeGops, {kDvAt});
     const std::string expected = m_dir.File("expected");
     const std::string live = m_dir.File("live");
-    std::filesystem::create_directory(expected);
     std::filesystem::create_directory(live);
-    std::ostringstream out;
-    std::ostringstream err;
-    ASSERT_EQ(RunSplitCommand({"--output-dir", expected, "--naming", "count", "--quiet",
-                               GetParam() ? "--sync" : "--no-sync", m_dir.File("tape.m2t")},
-                              out, err, false),
-              kExitOk)
-        << err.str();
+    ASSERT_NO_FATAL_FAILURE(SplitTheTapeInto(expected));
 
     m_session.GetCapturePin()->SetTakeChunksTimeout(kShortSilence);
     m_session.OnRecord(SplitOptions(live));
