@@ -9,6 +9,7 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
+#include "MessageText.h"
 #include "OutputCheck.h"
 #include "SceneSplitter.h"
 #include "ThreadStart.h"
@@ -43,17 +44,11 @@ constexpr int kSecondsPerMinute = 60;
 constexpr std::uint32_t kMsPerSecond = 1000;
 
 std::string Format(const char* pattern, const std::string& value) {
-    const int length = std::snprintf(nullptr, 0, pattern, value.c_str());
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, value.c_str());
-    return out;
+    return MessageText(pattern, value.c_str());
 }
 
 std::string Format2(const char* pattern, const std::string& first, const std::string& second) {
-    const int length = std::snprintf(nullptr, 0, pattern, first.c_str(), second.c_str());
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, first.c_str(), second.c_str());
-    return out;
+    return MessageText(pattern, first.c_str(), second.c_str());
 }
 
 }  // namespace

@@ -15,19 +15,12 @@ namespace vornak {
 namespace {
 
 using test::ReadAll;
+using test::ReadText;
 using test::ScopedEnvironment;
 using test::ScopedWorkingDir;
 using test::TempDir;
 using test::WriteAll;
-
-void WriteText(const std::string& path, const std::string& text) {
-    WriteAll(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
-
-std::string ReadText(const std::string& path) {
-    std::vector<std::uint8_t> bytes = ReadAll(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using test::WriteText;
 
 TEST(SettingsFile, ConfigHomeFollowsXdgAndFallsBackToTheHomeFolder) {
     struct Case {

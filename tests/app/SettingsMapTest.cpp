@@ -16,17 +16,10 @@ namespace {
 
 using test::ListFiles;
 using test::ReadAll;
+using test::ReadText;
 using test::TempDir;
 using test::WriteAll;
-
-void WriteText(const std::string& path, const std::string& text) {
-    WriteAll(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-}
-
-std::string ReadText(const std::string& path) {
-    std::vector<std::uint8_t> bytes = ReadAll(path);
-    return std::string(bytes.begin(), bytes.end());
-}
+using test::WriteText;
 
 SettingsMap Load(const std::string& text) {
     TempDir dir;

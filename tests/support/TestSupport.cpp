@@ -129,6 +129,15 @@ void WriteAll(const std::string& path, const std::vector<std::uint8_t>& data) {
               static_cast<std::streamsize>(data.size()));
 }
 
+std::string ReadText(const std::string& path) {
+    const std::vector<std::uint8_t> bytes = ReadAll(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    WriteAll(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
 std::vector<std::string> ListFiles(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {

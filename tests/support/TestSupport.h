@@ -57,6 +57,9 @@ class TempDir {
 
 std::vector<std::uint8_t> ReadAll(const std::string& path);
 void WriteAll(const std::string& path, const std::vector<std::uint8_t>& data);
+// The same for text files.
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
 // Names (not paths) of the regular files in `dir`, sorted.
 std::vector<std::string> ListFiles(const std::string& dir);
 // The contents of the named files in `dir`, in the order given, back to back.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "AvcCodes.h"
 #include "FireWireCamcorderFilter.h"
 #include "FireWireHandle.h"
+#include "MessageText.h"
 #include "ThreadStart.h"
 
 namespace vornak {
@@ -21,20 +21,6 @@ constexpr char kReconnectFailed[] =
     "ERROR: The camcorder's connection could not be restored after a FireWire bus reset.";
 constexpr char kChannelChanged[] =
     "ERROR: After a FireWire bus reset the camcorder sends on channel %d instead of %d.";
-
-std::string Format(const char* pattern, int first, int second) {
-    const int length = std::snprintf(nullptr, 0, pattern, first, second);
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, first, second);
-    return out;
-}
-
-std::string Format(const char* pattern, int number, const char* text) {
-    const int length = std::snprintf(nullptr, 0, pattern, number, text);
-    std::string out(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(out.data(), out.size() + 1, pattern, number, text);
-    return out;
-}
 
 }  // namespace
 
@@ -159,7 +145,8 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         receiver != nullptr ? library.Mpeg2RecvStart(receiver, connection.channel) : ENOMEM;
     if (startError != 0) {
         // Not a lost camcorder: most often another program receives on the channel.
-        m_pOwner->StreamFailed(Format(kStartFailed, connection.channel, std::strerror(startError)));
+        m_pOwner->StreamFailed(
+            MessageText(kStartFailed, connection.channel, std::strerror(startError)));
     }
     bool alive = startError == 0;
     const int fd = library.GetFd(raw);
@@ -240,7 +227,7 @@ bool FireWireCapturePin::FollowBusReset(FireWireLibrary::Handle raw, Connection&
         m_pOwner->Report(kReconnectFailed);
     } else if (channel != connection.channel) {
         // The receiver listens on the old channel; what comes on the new one is lost.
-        m_pOwner->Report(Format(kChannelChanged, channel, connection.channel));
+        m_pOwner->Report(MessageText(kChannelChanged, channel, connection.channel));
     }
     return true;
 }

@@ -1,12 +1,12 @@
 #include "FireWireDeviceSource.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "FireWireBus.h"
 #include "FireWireCamcorderFilter.h"
 #include "Guids.h"
 #include "LibFireWireLibrary.h"
+#include "MessageText.h"
 
 namespace vornak {
 
@@ -70,10 +70,7 @@ std::string FireWireDeviceSource::Diagnose() const {
         return {};
     }
     const std::string what = files.firstRefusedPath + ": " + files.firstRefusedReason;
-    const int length = std::snprintf(nullptr, 0, kNoAccess, what.c_str());
-    std::string text(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
-    std::snprintf(text.data(), text.size() + 1, kNoAccess, what.c_str());
-    return text;
+    return MessageText(kNoAccess, what.c_str());
 }
 
 std::string FireWireDeviceSource::FriendlyName(const std::string& vendor,
