@@ -28,6 +28,8 @@
 #include <thread>
 #include <vector>
 
+#include "TakeTurns.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -269,16 +271,7 @@ int main(int argc, char** argv) {
             checked.ok = m.ok && whole;
             return checked;
         };
-        // Whichever goes second pays for the first one's writeback: take turns.
-        Measurement copy;
-        Measurement captured;
-        if (run % 2 == 0) {
-            copy = runCopy();
-            captured = runCapture();
-        } else {
-            captured = runCapture();
-            copy = runCopy();
-        }
+        const auto [copy, captured] = vornak::bench::TakeTurns(run, runCopy, runCapture);
         allOk = allOk && copy.ok && captured.ok;
         copyTimes.push_back(copy.seconds);
         dataTimes.push_back(captured.dataSeconds);

@@ -29,6 +29,7 @@
 #include "DatePackInserter.h"
 #include "SceneSplitter.h"
 #include "SplitCommand.h"
+#include "TakeTurns.h"
 #include "TapeWriter.h"
 
 namespace {
@@ -333,15 +334,8 @@ int main(int argc, char** argv) {
             const auto runThumbnails = [&] {
                 return Measure([&] { return ListScenes(tape, pictures); });
             };
-            Measurement listing;
-            Measurement withPictures;
-            if (run % 2 == 0) {
-                listing = runList();
-                withPictures = runThumbnails();
-            } else {
-                withPictures = runThumbnails();
-                listing = runList();
-            }
+            const auto [listing, withPictures] =
+                vornak::bench::TakeTurns(run, runList, runThumbnails);
             const auto files = std::distance(fs::directory_iterator(pictures), {});
             fs::remove_all(pictures);
             allOk = allOk && listing.ok && withPictures.ok && files > 0;
@@ -386,16 +380,7 @@ int main(int argc, char** argv) {
             fs::remove_all(outDir);
             return m;
         };
-        // Whichever goes second pays for the first one's writeback: take turns.
-        Measurement copy;
-        Measurement split;
-        if (run % 2 == 0) {
-            copy = runCopy();
-            split = runSplit();
-        } else {
-            split = runSplit();
-            copy = runCopy();
-        }
+        const auto [copy, split] = vornak::bench::TakeTurns(run, runCopy, runSplit);
         allOk = allOk && copy.ok && split.ok;
         copyTimes.push_back(copy.seconds);
         splitTimes.push_back(split.seconds);
