@@ -159,7 +159,7 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
     }
     bool alive = startError == 0;
     const int fd = library.GetFd(raw);
-    bool restoring = false;  // after a bus reset, until packets come again
+    m_pace = ReceptionPace{};
     auto lastCheck = std::chrono::steady_clock::now();
 
     while (alive && !m_stop.load(std::memory_order_acquire) && !m_pOwner->IsLost()) {
@@ -171,8 +171,9 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         if (polled == FireWireLibrary::PollResult::TimedOut) {
             m_queue.Seal();  // the stream paused: hand on what is here
             // While a connection is being restored the same stream goes on afterwards: what it
-            // lost meanwhile is for the stream's counters to tell.
-            if (!restoring) {
+            // lost meanwhile is told by its counters, or counted by the pace.
+            m_pace.TimedOut(std::chrono::milliseconds(kPollTimeoutMs));
+            if (!m_pace.Restoring()) {
                 m_queue.MarkBreak();
             }
             WakeDelivery();
@@ -180,9 +181,8 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
             if (const auto cycleTimer = library.ReadCycleTimer(raw)) {
                 m_queue.SetArrivalTime(*cycleTimer);
             }
-            m_arrived = false;
+            m_iterationTime = std::chrono::steady_clock::now();
             alive = library.LoopIterate(raw) >= 0;
-            restoring = restoring && !m_arrived;
             // The delivery thread has work once a whole sample waits.
             if (m_queue.ReadyBlocks() > 0) {
                 WakeDelivery();
@@ -194,7 +194,9 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
             lastCheck = now;
             const Followed followed = FollowBusReset(raw, receiver, connection);
             alive = followed != Followed::Gone;
-            restoring = restoring || followed == Followed::Reset;
+            if (followed == Followed::Reset) {
+                m_pace.BusReset();
+            }
         }
     }
 
@@ -271,7 +273,16 @@ int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length,
         m_queue.Seal();
         m_queue.MarkBreak();
     }
-    m_arrived = m_arrived || length > 0;
+    if (length >= static_cast<int>(SourcePacketQueue::kTransportPacketSize)) {
+        const auto packets =
+            static_cast<std::size_t>(length) / SourcePacketQueue::kTransportPacketSize;
+        if (const std::uint64_t lost = m_pace.Arrived(packets, m_iterationTime)) {
+            // A long pause after a bus reset, which the consumer would take as a break.
+            m_lostPackets.fetch_add(lost, std::memory_order_relaxed);
+            m_queue.Seal();
+            m_queue.MarkBreak();
+        }
+    }
     (void)m_queue.Add(data, length);
     return 0;
 }

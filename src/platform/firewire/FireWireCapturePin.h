@@ -22,10 +22,10 @@
 // bus reset: it moves its handle to the bus's generation, follows the camcorder to its new node
 // number, and redoes the connection with iec61883_cmp_reconnect (following the stream to a new
 // channel when the camcorder moved it). The packets the camcorder sent meanwhile are missing
-// from the stream that resumes; a pause while the connection is restored is not marked as a
-// break, so that the consumer's continuity check counts them by the stream's own counters and
-// clock. A connection that cannot be restored loses the rest of the tape: the camcorder is
-// reported lost.
+// from the stream that resumes: a short pause while the connection is restored is not marked
+// as a break, so that the consumer's continuity check counts them by the stream's own counters
+// and clock; a long one is counted here by its length (see ReceptionPace). A connection that
+// cannot be restored loses the rest of the tape: the camcorder is reported lost.
 //
 // The threads stop on Inactive (which waits for them), when the camcorder is lost, or by
 // themselves when the camcorder is gone: its port cannot be opened, the poll fails or hangs up,
@@ -48,6 +48,7 @@
 #include "FireWireBus.h"
 #include "FireWireLibrary.h"
 #include "Guids.h"
+#include "ReceptionPace.h"
 #include "SourcePacketQueue.h"
 
 namespace vornak {
@@ -123,8 +124,9 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     std::atomic<bool> m_stopDelivery{false};  // the delivery thread ends, queue or not
     std::atomic<bool> m_receiving{false};
     std::atomic<std::uint64_t> m_lostPackets{0};
-    // Reception thread: packets have arrived since the last look.
-    bool m_arrived = false;
+    // The reception thread's: when the current loop iteration began, and the stream's pace.
+    std::chrono::steady_clock::time_point m_iterationTime{};
+    ReceptionPace m_pace;
     // Emptied on Active, before the threads start: the reception thread fills it, the
     // delivery thread empties it.
     SourcePacketQueue m_queue;

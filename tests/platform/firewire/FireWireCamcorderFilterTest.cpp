@@ -350,6 +350,22 @@ TEST_F(FireWireCamcorderFilterTest, APauseWhileTheConnectionIsRestoredIsNoBreak)
     EXPECT_EQ(Received(), Joined(TransportPackets(0, 2 * kPerSample)));
 }
 
+TEST_F(FireWireCamcorderFilterTest, ALongPauseWhileTheConnectionIsRestoredIsCountedByItsLength) {
+    Start();
+    m_library->QueuePackets(TransportPackets(0, kPerSample));
+    m_library->QueueBusReset({BusWithCamcorderAt(2)});
+    for (int i = 0; i < 3; ++i) {
+        m_library->QueueTimeout();  // 600 ms without a packet, as the polls count it
+    }
+    m_library->QueuePackets(TransportPackets(kPerSample, kPerSample));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+    std::uint64_t dropped = 0;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_GE(dropped, static_cast<std::uint64_t>(0.6 * ReceptionPace::kNominalPacketsPerSecond));
+    EXPECT_TRUE(m_sink->Pin()->Samples()[1].discontinuity);
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 2 * kPerSample)));
+}
+
 TEST_F(FireWireCamcorderFilterTest, PacketsTheKernelDroppedAreCountedAndTheGapMarked) {
     Start();
     m_library->QueuePackets(TransportPackets(0, kPerSample));
