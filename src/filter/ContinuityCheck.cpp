@@ -154,7 +154,8 @@ std::uint32_t ContinuityCheck::SettleInterval(std::uint64_t pcr, bool discontinu
     const std::uint64_t ticks = (pcr + kPcrModulus - m_lastPcr) % kPcrModulus;
     const std::uint32_t packets = m_packetsSincePcr;
     const std::uint64_t longest = m_gap.midPes ? kMaxLossTicks : kMaxPacedTicks;
-    const bool paced = m_havePcr && !discontinuity && ticks > 0 && ticks <= longest;
+    const bool hadPcr = m_havePcr;
+    const bool paced = hadPcr && !discontinuity && ticks > 0 && ticks <= longest;
     m_havePcr = true;
     m_lastPcr = pcr;
     m_packetsSincePcr = 0;
@@ -190,9 +191,9 @@ std::uint32_t ContinuityCheck::SettleInterval(std::uint64_t pcr, bool discontinu
             m_paceNext = (m_paceNext + 1) % kPaceIntervals;
             m_paceCount = std::min(m_paceCount + 1, kPaceIntervals);
         }
-    } else if (m_gap.waiting > 0) {
-        // The clock started anew too: the jumps onto a start were the join of two recordings.
-        // The streams that have not come back yet will start anew as well.
+    } else if (hadPcr) {
+        // The clock started anew: the jumps onto a start were the join of two recordings, and
+        // the streams that have not come back yet will start anew as well.
         for (std::size_t i = 0; i < m_streamCount; ++i) {
             if (m_streams[i].jumpedIn != m_interval) {
                 m_streams[i].last = kUnknown;

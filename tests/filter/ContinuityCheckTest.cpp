@@ -228,6 +228,29 @@ TEST(ContinuityCheck, CountsWhatATapeLostAgainstThePacketsReallyRemoved) {
              return Edit{out, 0};
          },
          0},
+        {"a join where the clock starts anew before some counters do",
+         [&] {
+             Packets second = Tape(7);
+             Packets out(tape.begin(),
+                         tape.begin() + static_cast<long>(Find(tape, kVideo, 30, true)));
+             // The tables and the video follow on; audio and date packs jump later.
+             for (const int followed : {0x0000, 0x0100, kVideo}) {
+                 int last = -1;
+                 for (const auto& packet : out) {
+                     last = PidOf(packet) == followed ? packet[3] & 0x0F : last;
+                 }
+                 const int shift = last + 1 - (second[Find(second, followed, 0)][3] & 0x0F);
+                 for (auto& packet : second) {
+                     if (PidOf(packet) == followed) {
+                         packet[3] = static_cast<std::uint8_t>((packet[3] & 0xF0) |
+                                                               ((packet[3] + shift) & 0x0F));
+                     }
+                 }
+             }
+             out.insert(out.end(), second.begin(), second.end());
+             return Edit{out, 0};
+         },
+         0},
         {"the join of two recordings: every counter and the clock start anew",
          [&] {
              static const Packets second = Tape(7);
