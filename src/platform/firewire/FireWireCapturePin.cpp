@@ -100,6 +100,8 @@ void FireWireCapturePin::StopReception() {
     if (m_deliveryThread.joinable()) {
         m_deliveryThread.join();
     }
+    // What the reception thread sealed after the delivery thread gave up.
+    (void)m_queue.DropReady();
 }
 
 void FireWireCapturePin::WakeDelivery() {
