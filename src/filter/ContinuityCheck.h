@@ -7,22 +7,25 @@
 // carries payload; packets with an adaptation field only repeat the previous value and are not
 // looked at; a packet may be sent twice in a row (same counter and the same payload, a
 // duplicate, not a loss); and a packet whose adaptation field sets the discontinuity indicator
-// may start anew. A counter that repeats with another payload skipped 16 packets (or a multiple).
+// may start anew. A counter that repeats with another payload skipped 15 packets.
 //
-// A counter only knows its loss modulo 16. Between two program clock references the stream
-// sends packets at a steady pace, so the packets expected from the clock's advance (at the pace
-// of recent loss-free stretches) less the packets that came tells the true loss; the count
-// given is the one that agrees with the counters modulo 16 and lies nearest that estimate.
+// A counter only knows its loss modulo 16: 16 lost packets leave it looking in order. Between
+// two program clock references the stream sends packets at a steady pace, so the packets
+// expected from the clock's advance (at the pace of recent loss-free stretches) less the packets
+// that came tells the true loss; the count given is the one that agrees with the counters
+// modulo 16 and lies nearest that estimate. A stream whose pace wanders too much for that, or
+// the first few clock intervals after a reset, are counted by the counters alone.
 //
 // A jump onto the start of a PES packet (or of a section) may be where one recording on the
 // tape ends and the next begins: the camcorder's encoder started anew. Such a jump waits for the
 // next clock reference: when the clock jumped too (backwards, or far forward) it was a join and
 // nothing is counted; when the clock kept its pace, packets went missing (a whole picture, a
-// date pack, a PAT) and are counted. A stream that has shown no clock reference yet has no
-// pace to compare with, and such a jump is taken as a join.
+// date pack, a PAT) and are counted. At a join the streams that have not jumped yet start anew
+// as well. A stream that has shown no clock reference yet has no pace to compare with, and such
+// a jump is taken as a join.
 //
-// Counts that wait for the clock come out of a later Check (one clock interval later, about
-// 40 ms of HDV), or out of Flush when the stream ends.
+// Counts that wait for the clock come out of a later Check (one clock interval later: at most
+// 100 ms in a conforming stream), or out of Flush when the stream ends.
 //
 // Memory is fixed: the last packet of up to kMaxStreams PIDs and a short history of the pace.
 // Not thread-safe: the capture pin's streaming thread only.
