@@ -14,13 +14,14 @@ std::uint64_t ReceptionPace::Arrived(std::size_t packets, Clock::time_point now)
         m_restoring = false;
         const Clock::duration pause =
             std::max(m_arrivedBefore ? now - m_lastArrival : Clock::duration::zero(), m_waited);
-        if (pause >= kCountedPause) {
+        if (pause >= kCountedPause && pause <= kLongestRestore) {
             lost = static_cast<std::uint64_t>(
                 std::llround(std::chrono::duration<double>(pause).count() * m_rate));
         }
         m_measuring = false;  // the pause is no part of the stream's pace
     }
     m_arrivedBefore = true;
+    m_flowing = true;
     m_lastArrival = now;
     if (!m_measuring) {
         // Packets that came in a batch at the start of a stretch arrived before it.
@@ -43,8 +44,10 @@ std::uint64_t ReceptionPace::Arrived(std::size_t packets, Clock::time_point now)
 
 void ReceptionPace::TimedOut(Clock::duration waited) {
     m_measuring = false;
+    m_flowing = false;
     if (m_restoring) {
         m_waited += waited;
+        m_restoring = m_waited <= kLongestRestore;
     }
 }
 

@@ -8,7 +8,9 @@
 // kMinMeasuredPackets in it) and taken as HDV's 25 Mbit/s until one has been.
 //
 // A pause's length is the time from the last packet before the reset to the first after it,
-// and never less than the polls that timed out meanwhile took by their own account.
+// and never less than the polls that timed out meanwhile took by their own account. A reset
+// while the stream was not flowing costs nothing, and a pause longer than kLongestRestore is
+// the stream's own (the tape stopped), not the reset's.
 //
 // Not thread-safe: the reception thread's.
 #pragma once
@@ -26,6 +28,7 @@ class ReceptionPace {
     static constexpr std::chrono::milliseconds kCountedPause{500};
     static constexpr std::chrono::seconds kWindow{2};
     static constexpr std::size_t kMinMeasuredPackets = 10000;
+    static constexpr std::chrono::seconds kLongestRestore{5};
 
     // `packets` arrived at `now`. Returns the packets estimated lost before them when they are
     // the first after a bus reset and the pause was long; else 0.
@@ -34,7 +37,7 @@ class ReceptionPace {
     void TimedOut(Clock::duration waited);
     // A bus reset: the next arrival ends the pause it caused.
     void BusReset() {
-        m_restoring = true;
+        m_restoring = m_flowing;
         m_waited = Clock::duration::zero();
     }
     bool Restoring() const { return m_restoring; }
@@ -43,6 +46,7 @@ class ReceptionPace {
   private:
     double m_rate = kNominalPacketsPerSecond;
     bool m_restoring = false;
+    bool m_flowing = false;  // packets came, and no poll timed out since
     bool m_arrivedBefore = false;
     Clock::time_point m_lastArrival{};
     Clock::duration m_waited{};

@@ -346,13 +346,14 @@ TEST_F(FireWireCamcorderFilterTest, APauseWhileTheConnectionIsRestoredIsCountedW
     } cases[] = {{1, false}, {3, true}};
     for (const auto& c : cases) {
         Make(0);
-        Start();
+        // All in the script before reception starts, so that no idle poll comes between.
         m_library->QueuePackets(TransportPackets(0, kPerSample));
         m_library->QueueBusReset({BusWithCamcorderAt(2)});
         for (int i = 0; i < c.timeouts; ++i) {
             m_library->QueueTimeout();
         }
         m_library->QueuePackets(TransportPackets(kPerSample, kPerSample));
+        Start();
         ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
         std::uint64_t dropped = 0;
         EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
