@@ -46,7 +46,7 @@ class ContinuityCheck {
     static constexpr std::uint64_t kMaxPacedTicks = 27'000'000;  // 1 s of the 27 MHz clock
     // When a counter also jumped into the middle of a PES packet, the interval cannot be a
     // join, and a clock advance up to this long is still taken as the pace of a loss.
-    static constexpr std::uint64_t kMaxLossTicks = 5 * kMaxPacedTicks;
+    static constexpr std::uint64_t kMaxLossTicks = 10 * kMaxPacedTicks;
     // A jump waiting for a clock reference that does not come within this many packets is
     // counted as its counters say.
     static constexpr std::uint32_t kMaxWaitPackets = 65536;
@@ -66,7 +66,7 @@ class ContinuityCheck {
     static constexpr std::size_t kPidCount = 8192;
     // Loss-free clock intervals that make up the pace, and how many the clock needs to be trusted.
     static constexpr std::size_t kPaceIntervals = 64;
-    static constexpr std::size_t kMinPaceIntervals = 8;
+    static constexpr std::size_t kMinPaceIntervals = 3;
     static constexpr std::int8_t kUnknown = -1;
 
     struct Stream {
