@@ -268,8 +268,8 @@ int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length,
     if (dropped > 0) {
         // The kernel counts isochronous packets, one a bus cycle, each holding source packets
         // of the stream; the gap they leave is counted here, not again downstream.
-        const auto packets = static_cast<std::uint64_t>(
-            std::llround(static_cast<double>(dropped) * kSourcePacketsPerCycle));
+        const auto packets = static_cast<std::uint64_t>(std::llround(
+            static_cast<double>(dropped) * m_pace.PacketsPerSecond() / kCyclesPerSecond));
         m_lostPackets.fetch_add(std::max<std::uint64_t>(packets, dropped),
                                 std::memory_order_relaxed);
         m_queue.Seal();

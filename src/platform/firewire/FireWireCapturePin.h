@@ -13,9 +13,9 @@
 //
 // Loss. Every packet that does not reach the sink is counted (the filter's
 // IDeviceReport::GetDroppedPackets): packets the queue had no room for; isochronous packets the
-// kernel reports dropped (each a bus cycle of the stream, estimated at HDV's source packets per
-// cycle); and what still waits when the pin stops and cannot be delivered within
-// kDrainLimit. Otherwise a stop delivers everything received before it.
+// kernel reports dropped (each a bus cycle of the stream, at the stream's rate: see
+// ReceptionPace); samples the sink refuses; and what still waits when the pin stops and cannot
+// be delivered within kDrainLimit. Otherwise a stop delivers everything received before it.
 //
 // Bus resets. The reception thread takes a change of its handle's generation, or a generation
 // error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a
@@ -67,9 +67,9 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     static constexpr std::chrono::milliseconds kResetCheckInterval{250};
     // How long a stop waits for the sink to take what is still queued.
     static constexpr std::chrono::seconds kDrainLimit{10};
-    // HDV's transport stream (25 Mbit/s) in source packets per bus cycle (8000 a second): what
-    // one isochronous packet the kernel dropped held, on average.
-    static constexpr double kSourcePacketsPerCycle = 25e6 / 8 / 188 / 8000;
+    // Bus cycles a second: an isochronous packet the kernel dropped held a cycle's worth of the
+    // stream, on average.
+    static constexpr double kCyclesPerSecond = 8000;
 
     FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock);
     ~FireWireCapturePin() override;
