@@ -1,66 +1,221 @@
 #include "ContinuityCheck.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
 #include "TsPacket.h"
 
 namespace vornak {
 namespace {
 
-constexpr std::size_t kUnitStartByte = 1;
-constexpr std::uint8_t kUnitStartBit = 0x40;  // payload_unit_start_indicator
+constexpr int kNullPid = 0x1FFF;
+constexpr std::size_t kCounterByte = 3;
 constexpr std::uint8_t kAdaptationBit = 0x20;
 constexpr std::uint8_t kPayloadBit = 0x10;
 constexpr std::uint8_t kCounterMask = 0x0F;
-constexpr std::uint8_t kDiscontinuityBit = 0x80;
 constexpr std::size_t kAdaptationFlagsOffset = ADAPTATION_LENGTH_OFFSET + 1;
-constexpr int kCounterModulus = 16;
+constexpr std::uint8_t kDiscontinuityBit = 0x80;
+constexpr std::uint8_t kPcrBit = 0x10;
+// After the adaptation field's length byte: at most the rest of the packet, and with a
+// payload at least one byte less.
+constexpr std::size_t kMaxAdaptationLength = PKT_SIZE - TS_HEADER_SIZE - 1;
+// The program clock reference: 33 bits of 90 kHz base, 6 reserved bits, 9 bits of 27 MHz
+// extension, right after the adaptation flags; the flags byte and these make 7 bytes.
+constexpr std::size_t kPcrOffset = kAdaptationFlagsOffset + 1;
+constexpr std::size_t kMinAdaptationForPcr = 7;
+constexpr std::uint64_t kPcrBaseTicks = 300;
+constexpr std::uint64_t kPcrModulus = (std::uint64_t{1} << 33) * kPcrBaseTicks;
+constexpr std::uint32_t kCounterModulus = 16;
 
-// The stream's place in the table, or -1 for a PID not looked at.
-int StreamIndex(int packetPid) {
-    switch (packetPid) {
-        case PID_VIDEO:
-            return 0;
-        case PID_AUDIO:
-            return 1;
-        case PID_AUDIO_2:
-            return 2;
-        default:
-            return -1;
-    }
+std::uint64_t ReadPcr(const std::uint8_t* packet) {
+    const std::uint8_t* p = packet + kPcrOffset;
+    static_assert(kPcrOffset + 6 <= PKT_SIZE);
+    const std::uint64_t base = (std::uint64_t{p[0]} << 25) | (std::uint64_t{p[1]} << 17) |
+                               (std::uint64_t{p[2]} << 9) | (std::uint64_t{p[3]} << 1) |
+                               (std::uint64_t{p[4]} >> 7);
+    const std::uint64_t extension = ((std::uint64_t{p[4]} & 0x01) << 8) | p[5];
+    return base * kPcrBaseTicks + extension;
 }
 
 }  // namespace
 
 void ContinuityCheck::Reset() {
-    m_last.fill(kUnknown);
+    m_slot.fill(0);
+    m_streamCount = 0;
+    m_pcrPid = -1;
+    m_havePcr = false;
+    m_packetsSincePcr = 0;
+    m_gap = Gap{};
+    m_pacePackets.fill(0);
+    m_paceTicks.fill(0);
+    m_paceNext = 0;
+    m_paceCount = 0;
+    m_jitter = 0;
+    m_paceSumPackets = 0;
+    m_paceSumTicks = 0;
+}
+
+std::size_t ContinuityCheck::StreamOf(int packetPid) {
+    std::uint8_t& slot = m_slot[static_cast<std::size_t>(packetPid)];
+    if (slot == 0 && m_streamCount < kMaxStreams) {
+        m_streams[m_streamCount] = Stream{};
+        slot = static_cast<std::uint8_t>(++m_streamCount);
+    }
+    return slot == 0 ? kMaxStreams : slot - std::size_t{1};
 }
 
 std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t length) {
     std::uint32_t missing = 0;
     for (std::size_t start = 0; start + PKT_SIZE <= length; start += PKT_SIZE) {
         const std::uint8_t* const packet = packets + start;
-        const int stream = StreamIndex(pid(packet));
-        if (stream < 0 || (packet[3] & kPayloadBit) == 0) {
-            continue;  // not ours, or adaptation only: the counter does not advance
+        const int packetPid = pid(packet);
+        if (packet[0] != SYNC_BYTE || packetPid == kNullPid) {
+            continue;
         }
-        const auto counter = static_cast<std::int8_t>(packet[3] & kCounterMask);
-        const bool discontinuity = (packet[3] & kAdaptationBit) != 0 &&
-                                   packet[ADAPTATION_LENGTH_OFFSET] > 0 &&
-                                   (packet[kAdaptationFlagsOffset] & kDiscontinuityBit) != 0;
-        // Where one recording on the tape ends and the next begins, the camcorder's encoder
-        // started anew: every stream's counter jumps into the first packet of a new PES
-        // packet. Counting that as a loss would report one at every scene and stop a capture
-        // set to stop on drops at the first scene change. A real loss (a burst the kernel
-        // threw away) ends inside a video PES packet all but always, so it is still seen.
-        const bool unitStart = (packet[kUnitStartByte] & kUnitStartBit) != 0;
-        std::int8_t& last = m_last[static_cast<std::size_t>(stream)];
-        if (last != kUnknown && !discontinuity && !unitStart && counter != last) {
-            // A duplicate repeats the counter; anything but the next value skipped packets.
-            missing += static_cast<std::uint32_t>((counter - last - 1 + kCounterModulus) %
-                                                  kCounterModulus);
+        ++m_packetsSincePcr;
+        const bool adaptation = (packet[kCounterByte] & kAdaptationBit) != 0;
+        const std::size_t adaptationLength = adaptation ? packet[ADAPTATION_LENGTH_OFFSET] : 0;
+        const bool payload = (packet[kCounterByte] & kPayloadBit) != 0;
+        if (adaptationLength > kMaxAdaptationLength - (payload ? 1 : 0)) {
+            continue;  // the adaptation field runs past the packet: nothing in it is trusted
         }
-        last = counter;
+        const std::uint8_t flags = adaptationLength > 0 ? packet[kAdaptationFlagsOffset] : 0;
+        const bool discontinuity = (flags & kDiscontinuityBit) != 0;
+        if (payload) {
+            missing += CheckCounter(packet, discontinuity);
+        }
+        if (adaptationLength >= kMinAdaptationForPcr && (flags & kPcrBit) != 0) {
+            if (m_pcrPid < 0) {
+                m_pcrPid = packetPid;
+            }
+            if (packetPid == m_pcrPid) {
+                missing += SettleInterval(ReadPcr(packet), discontinuity);
+            }
+        }
+        if (m_gap.waiting > 0 && ++m_gap.packetsWaited > kMaxWaitPackets) {
+            missing += SettleByCounters();
+        }
     }
     return missing;
+}
+
+std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool discontinuity) {
+    const std::size_t index = StreamOf(pid(packet));
+    if (index >= kMaxStreams) {
+        return 0;
+    }
+    Stream& stream = m_streams[index];
+    const auto counter = static_cast<std::int8_t>(packet[kCounterByte] & kCounterMask);
+    std::uint32_t skipped = 0;
+    if (stream.last != kUnknown && !discontinuity) {
+        skipped = (static_cast<std::uint32_t>(counter) + kCounterModulus -
+                   static_cast<std::uint32_t>(stream.last) - 1) %
+                  kCounterModulus;
+        // The same counter again: a duplicate only when the payload is the same too (a clock
+        // reference in it may differ, so the header and adaptation field are not compared).
+        if (counter == stream.last) {
+            const std::size_t from = TS_HEADER_SIZE + ((packet[kCounterByte] & kAdaptationBit) != 0
+                                                           ? 1 + packet[ADAPTATION_LENGTH_OFFSET]
+                                                           : 0);
+            const std::uint8_t* previous = stream.packet.data();
+            const std::size_t previousFrom =
+                TS_HEADER_SIZE + ((previous[kCounterByte] & kAdaptationBit) != 0
+                                      ? 1 + previous[ADAPTATION_LENGTH_OFFSET]
+                                      : 0);
+            const bool duplicate =
+                from == previousFrom &&
+                std::memcmp(packet + from, previous + from, PKT_SIZE - from) == 0;
+            if (duplicate) {
+                skipped = 0;
+            }
+        }
+    }
+    stream.last = counter;
+    std::memcpy(stream.packet.data(), packet, PKT_SIZE);
+    if (skipped == 0) {
+        return 0;
+    }
+    stream.jumpedIn = m_interval;
+    if (!payload_unit_start_indicator(packet)) {
+        // Nothing but a loss ends inside a PES packet: counted at once.
+        m_gap.counted += skipped;
+        m_gap.midPes = true;
+        return skipped;
+    }
+    if (m_pcrPid < 0) {
+        return 0;  // no clock to tell a join from a loss: taken as the join of two recordings
+    }
+    m_gap.waiting += skipped;
+    return 0;
+}
+
+std::uint32_t ContinuityCheck::SettleInterval(std::uint64_t pcr, bool discontinuity) {
+    const std::uint64_t ticks = (pcr + kPcrModulus - m_lastPcr) % kPcrModulus;
+    const std::uint32_t packets = m_packetsSincePcr;
+    const std::uint64_t longest = m_gap.midPes ? kMaxLossTicks : kMaxPacedTicks;
+    const bool hadPcr = m_havePcr;
+    const bool paced = hadPcr && !discontinuity && ticks > 0 && ticks <= longest;
+    m_havePcr = true;
+    m_lastPcr = pcr;
+    m_packetsSincePcr = 0;
+
+    std::uint32_t more = 0;
+    if (paced) {
+        // The clock kept its pace: every jump was a loss. The counters give each stream's
+        // loss modulo 16; the clock gives how many went missing in all, and sees 16 packets
+        // gone from one stream where its counter cannot.
+        const std::uint32_t least = m_gap.counted + m_gap.waiting;
+        std::uint32_t total = least;
+        if (m_paceCount >= kMinPaceIntervals) {
+            const double expected = static_cast<double>(ticks) *
+                                    static_cast<double>(m_paceSumPackets) /
+                                    static_cast<double>(m_paceSumTicks);
+            const double beyond = expected - static_cast<double>(packets) - least;
+            // A stream whose pace wanders by half a counter's cycle cannot tell 16 packets
+            // from none: then the counters alone count.
+            if (beyond > 0 && m_jitter < kCounterModulus / 2.0) {
+                total += kCounterModulus *
+                         static_cast<std::uint32_t>(std::lround(beyond / kCounterModulus));
+            }
+            const double residual = std::abs(beyond - (total - least));
+            m_jitter = std::max(residual, m_jitter * kJitterDecay);
+        }
+        more = total - m_gap.counted;
+        if (total == 0 && ticks <= kMaxPacedTicks) {
+            // A loss-free interval: it sets the pace.
+            m_paceSumPackets = m_paceSumPackets - m_pacePackets[m_paceNext] + packets;
+            m_paceSumTicks = m_paceSumTicks - m_paceTicks[m_paceNext] + ticks;
+            m_pacePackets[m_paceNext] = packets;
+            m_paceTicks[m_paceNext] = ticks;
+            m_paceNext = (m_paceNext + 1) % kPaceIntervals;
+            m_paceCount = std::min(m_paceCount + 1, kPaceIntervals);
+        }
+    } else if (hadPcr) {
+        // The clock started anew: the jumps onto a start were the join of two recordings, and
+        // the streams that have not come back yet will start anew as well.
+        for (std::size_t i = 0; i < m_streamCount; ++i) {
+            if (m_streams[i].jumpedIn != m_interval) {
+                m_streams[i].last = kUnknown;
+            }
+        }
+    }
+    ++m_interval;
+    m_gap = Gap{};
+    return more;
+}
+
+std::uint32_t ContinuityCheck::SettleByCounters() {
+    // Given out now; a clock reference that still comes may add what the counters cannot see.
+    const std::uint32_t more = m_gap.waiting;
+    m_gap.counted += more;
+    m_gap.waiting = 0;
+    m_gap.packetsWaited = 0;
+    return more;
+}
+
+std::uint32_t ContinuityCheck::Flush() {
+    return SettleByCounters();
 }
 
 }  // namespace vornak

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -65,6 +66,7 @@ HRESULT FireWireCapturePin::Active() {
             m_deliveryEnded = false;
         }
         m_stop.store(false, std::memory_order_release);
+        m_stopDelivery.store(false, std::memory_order_release);
         m_receiving.store(true, std::memory_order_release);
         m_deliveryThread =
             StartThread(ThreadPriority::AboveNormal, [this] { DeliveryThreadProc(); });
@@ -81,6 +83,13 @@ HRESULT FireWireCapturePin::Inactive() {
 void FireWireCapturePin::StopReception() {
     m_stop.store(true, std::memory_order_release);
     WakeDelivery();
+    if (m_thread.joinable() || m_deliveryThread.joinable()) {
+        // What came before the stop goes to the sink, while it takes it.
+        std::unique_lock lock(m_wakeLock);
+        m_wake.wait_for(lock, kDrainLimit, [this] { return m_deliveryEnded; });
+    }
+    m_stopDelivery.store(true, std::memory_order_release);
+    WakeDelivery();
     // A delivery waiting for an empty sample wakes when the allocator is decommitted.
     if (m_pAllocator) {
         m_pAllocator->Decommit();
@@ -91,6 +100,8 @@ void FireWireCapturePin::StopReception() {
     if (m_deliveryThread.joinable()) {
         m_deliveryThread.join();
     }
+    // What the reception thread sealed after the delivery thread gave up.
+    (void)m_queue.DropReady();
 }
 
 void FireWireCapturePin::WakeDelivery() {
@@ -150,6 +161,7 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
     }
     bool alive = startError == 0;
     const int fd = library.GetFd(raw);
+    m_pace = ReceptionPace{};
     auto lastCheck = std::chrono::steady_clock::now();
 
     while (alive && !m_stop.load(std::memory_order_acquire) && !m_pOwner->IsLost()) {
@@ -160,12 +172,18 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         }
         if (polled == FireWireLibrary::PollResult::TimedOut) {
             m_queue.Seal();  // the stream paused: hand on what is here
-            m_queue.MarkBreak();
+            // While a connection is being restored the same stream goes on afterwards: what it
+            // lost meanwhile is told by its counters, or counted by the pace.
+            m_pace.TimedOut(std::chrono::milliseconds(kPollTimeoutMs));
+            if (!m_pace.Restoring()) {
+                m_queue.MarkBreak();
+            }
             WakeDelivery();
         } else {
             if (const auto cycleTimer = library.ReadCycleTimer(raw)) {
                 m_queue.SetArrivalTime(*cycleTimer);
             }
+            m_iterationTime = std::chrono::steady_clock::now();
             alive = library.LoopIterate(raw) >= 0;
             // The delivery thread has work once a whole sample waits.
             if (m_queue.ReadyBlocks() > 0) {
@@ -176,7 +194,11 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         if (alive && (library.GetGeneration(raw) != connection.generation ||
                       now - lastCheck >= kResetCheckInterval)) {
             lastCheck = now;
-            alive = FollowBusReset(raw, connection);
+            const Followed followed = FollowBusReset(raw, receiver, connection);
+            alive = followed != Followed::Gone;
+            if (followed == Followed::Reset) {
+                m_pace.BusReset();
+            }
         }
     }
 
@@ -195,19 +217,20 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
     return alive || startError != 0;
 }
 
-bool FireWireCapturePin::FollowBusReset(FireWireLibrary::Handle raw, Connection& connection) {
+FireWireCapturePin::Followed FireWireCapturePin::FollowBusReset(
+    FireWireLibrary::Handle raw, FireWireLibrary::Mpeg2Receiver receiver, Connection& connection) {
     FireWireLibrary& library = m_pOwner->Library();
     // The link finds the camcorder by GUID on a handle that starts from the bus's generation
     // now; a generation error on its way counts as a bus reset too.
     unsigned int generation = 0;
     const auto now = m_pOwner->Link().Relocate(&generation);
     if (!now || now->port != connection.where.port) {
-        return false;
+        return Followed::Gone;
     }
     const unsigned int own = library.GetGeneration(raw);
     if (generation == connection.generation && own == connection.generation &&
         *now == connection.where) {
-        return true;  // no reset since the last look
+        return Followed::NoReset;  // no reset since the last look
     }
     // This handle may not have heard of the reset: its requests must carry the generation
     // the camcorder was found under.
@@ -217,22 +240,51 @@ bool FireWireCapturePin::FollowBusReset(FireWireLibrary::Handle raw, Connection&
     connection.generation = library.GetGeneration(raw);
     connection.where = *now;
     if (!connection.connected) {
-        return true;
+        return Followed::Reset;
     }
     connection.local = library.GetLocalId(raw);
     const int channel = library.CmpReconnect(raw, avc::NodeId(connection.where.node),
                                              &connection.oplug, connection.local, &connection.iplug,
                                              &connection.bandwidth, connection.channel);
     if (channel < 0) {
+        // Nothing more of the tape comes: the run must not end as if it had.
         m_pOwner->Report(kReconnectFailed);
-    } else if (channel != connection.channel) {
-        // The receiver listens on the old channel; what comes on the new one is lost.
-        m_pOwner->Report(MessageText(kChannelChanged, channel, connection.channel));
+        return Followed::Gone;
     }
-    return true;
+    if (channel != connection.channel) {
+        m_pOwner->Report(MessageText(kChannelChanged, channel, connection.channel));
+        // The stream goes on where the camcorder sends it now.
+        library.Mpeg2RecvStop(receiver);
+        connection.channel = channel;
+        if (library.Mpeg2RecvStart(receiver, channel) != 0) {
+            return Followed::Gone;
+        }
+    }
+    return Followed::Reset;
 }
 
-int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length, unsigned int) {
+int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length,
+                                           unsigned int dropped) {
+    if (dropped > 0) {
+        // The kernel counts isochronous packets, one a bus cycle, each holding source packets
+        // of the stream; the gap they leave is counted here, not again downstream.
+        const auto packets = static_cast<std::uint64_t>(std::llround(
+            static_cast<double>(dropped) * m_pace.PacketsPerSecond() / kCyclesPerSecond));
+        m_lostPackets.fetch_add(std::max<std::uint64_t>(packets, dropped),
+                                std::memory_order_relaxed);
+        m_queue.Seal();
+        m_queue.MarkBreak();
+    }
+    if (length >= static_cast<int>(SourcePacketQueue::kTransportPacketSize)) {
+        const auto packets =
+            static_cast<std::size_t>(length) / SourcePacketQueue::kTransportPacketSize;
+        if (const std::uint64_t lost = m_pace.Arrived(packets, m_iterationTime)) {
+            // A long pause after a bus reset, which the consumer would take as a break.
+            m_lostPackets.fetch_add(lost, std::memory_order_relaxed);
+            m_queue.Seal();
+            m_queue.MarkBreak();
+        }
+    }
     (void)m_queue.Add(data, length);
     return 0;
 }
@@ -247,15 +299,17 @@ void FireWireCapturePin::DeliveryThreadProc() {
             seen = m_wakeCount;
             ended = m_receptionEnded;
         }
-        while (!m_stop.load(std::memory_order_acquire) && m_queue.ReadyBlocks() > 0) {
+        while (!m_stopDelivery.load(std::memory_order_acquire) && m_queue.ReadyBlocks() > 0) {
             if (!DeliverSample()) {
                 break;
             }
         }
-        if (ended || m_stop.load(std::memory_order_acquire)) {
+        if (ended || m_stopDelivery.load(std::memory_order_acquire)) {
             break;
         }
     }
+    // Whatever the sink was not given is lost, and counted.
+    (void)m_queue.DropReady();
     {
         std::lock_guard lock(m_wakeLock);
         m_deliveryEnded = true;
@@ -282,7 +336,9 @@ bool FireWireCapturePin::DeliverSample() {
     }
     sample->SetActualDataLength(static_cast<LONG>(packets * SourcePacketQueue::kSourcePacketSize));
     (void)sample->SetDiscontinuity(gap);
-    (void)Deliver(sample.Get());
+    if (Failed(Deliver(sample.Get()))) {
+        m_lostPackets.fetch_add(packets, std::memory_order_relaxed);  // the sink refused them
+    }
     return true;
 }
 

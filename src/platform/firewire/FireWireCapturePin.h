@@ -9,21 +9,30 @@
 //  - the delivery thread takes whole 192-byte source packets from the queue, many to a sample,
 //    and delivers them; a partly filled sample goes out when the stream pauses (a poll that
 //    times out), so the end of a scene is not held back. A sample that follows packets thrown
-//    away (a full queue; the count is the filter's IDeviceReport::GetDroppedPackets) or such
-//    a pause is marked as a discontinuity.
+//    away or such a pause is marked as a discontinuity.
+//
+// Loss. Every packet that does not reach the sink is counted (the filter's
+// IDeviceReport::GetDroppedPackets): packets the queue had no room for; isochronous packets the
+// kernel reports dropped (each a bus cycle of the stream, at the stream's rate: see
+// ReceptionPace); samples the sink refuses; and what still waits when the pin stops and cannot
+// be delivered within kDrainLimit. Otherwise a stop delivers everything received before it.
 //
 // Bus resets. The reception thread takes a change of its handle's generation, or a generation
 // error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a
 // bus reset: it moves its handle to the bus's generation, follows the camcorder to its new node
-// number, and redoes the connection with iec61883_cmp_reconnect; a reconnection that fails or
-// gives another channel goes to the log.
+// number, and redoes the connection with iec61883_cmp_reconnect (following the stream to a new
+// channel when the camcorder moved it). The packets the camcorder sent meanwhile are missing
+// from the stream that resumes: a short pause while the connection is restored is not marked
+// as a break, so that the consumer's continuity check counts them by the stream's own counters
+// and clock; a long one is counted here by its length (see ReceptionPace). A connection that
+// cannot be restored loses the rest of the tape: the camcorder is reported lost.
 //
 // The threads stop on Inactive (which waits for them), when the camcorder is lost, or by
 // themselves when the camcorder is gone: its port cannot be opened, the poll fails or hangs up,
 // an event cannot be processed, or after a bus reset its GUID is on no bus any more (or only
-// on another port); the pin then reports the camcorder lost. Reception that cannot start
-// (another program receiving on the channel, say) is not a loss: its reason goes to the log
-// and the graph gets EC_ERRORABORT.
+// on another port) or its connection cannot be restored; the pin then reports the camcorder
+// lost. Reception that cannot start (another program receiving on the channel, say) is not a
+// loss: its reason goes to the log and the graph gets EC_ERRORABORT.
 #pragma once
 
 #include <atomic>
@@ -39,6 +48,7 @@
 #include "FireWireBus.h"
 #include "FireWireLibrary.h"
 #include "Guids.h"
+#include "ReceptionPace.h"
 #include "SourcePacketQueue.h"
 
 namespace vornak {
@@ -55,6 +65,11 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     static constexpr std::size_t kQueuePackets = 50000;
     // How often the reception thread asks whether a bus reset has gone by unseen.
     static constexpr std::chrono::milliseconds kResetCheckInterval{250};
+    // How long a stop waits for the sink to take what is still queued.
+    static constexpr std::chrono::seconds kDrainLimit{10};
+    // Bus cycles a second: an isochronous packet the kernel dropped held a cycle's worth of the
+    // stream, on average.
+    static constexpr double kCyclesPerSecond = 8000;
 
     FireWireCapturePin(FireWireCamcorderFilter* filter, CCriticalSection* lock);
     ~FireWireCapturePin() override;
@@ -68,8 +83,12 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
 
     // True while the reception thread receives. Any thread.
     bool IsReceiving() const { return m_receiving.load(std::memory_order_acquire); }
-    // Packets thrown away because the queue was full, since the pin was made. Any thread.
-    std::uint64_t DroppedPackets() const { return m_queue.DroppedPackets(); }
+    // Packets lost on the way to the sink since the pin was made: thrown away because the queue
+    // was full or the sink did not take them at a stop, and those the kernel dropped. Any
+    // thread.
+    std::uint64_t DroppedPackets() const {
+        return m_queue.DroppedPackets() + m_lostPackets.load(std::memory_order_relaxed);
+    }
 
   private:
     // Where the stream comes from, kept up to date across bus resets.
@@ -86,10 +105,12 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
 
     int OnTransportPackets(const std::uint8_t* data, int length, unsigned int dropped) override;
     void ReceptionThreadProc();
+    enum class Followed { NoReset, Reset, Gone };
     // Receives until told to stop; false when it found the camcorder gone.
     bool ReceiveUntilStopped();
-    // After a bus reset (or to check for one): false when the camcorder is gone.
-    bool FollowBusReset(FireWireLibrary::Handle raw, Connection& connection);
+    // After a bus reset (or to check for one); Gone when the camcorder or its stream is.
+    Followed FollowBusReset(FireWireLibrary::Handle raw, FireWireLibrary::Mpeg2Receiver receiver,
+                            Connection& connection);
     void DeliveryThreadProc();
     // Delivers the oldest waiting block as one sample; false when none went out.
     bool DeliverSample();
@@ -99,8 +120,13 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     FireWireCamcorderFilter* m_pOwner;
     std::thread m_thread;
     std::thread m_deliveryThread;
-    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_stop{false};          // the reception thread ends
+    std::atomic<bool> m_stopDelivery{false};  // the delivery thread ends, queue or not
     std::atomic<bool> m_receiving{false};
+    std::atomic<std::uint64_t> m_lostPackets{0};
+    // The reception thread's: when the current loop iteration began, and the stream's pace.
+    std::chrono::steady_clock::time_point m_iterationTime{};
+    ReceptionPace m_pace;
     // Emptied on Active, before the threads start: the reception thread fills it, the
     // delivery thread empties it.
     SourcePacketQueue m_queue;

@@ -112,6 +112,19 @@ std::size_t SourcePacketQueue::Take(std::uint8_t* out, std::size_t maxPackets, b
     return packets;
 }
 
+std::size_t SourcePacketQueue::DropReady() {
+    std::lock_guard lock(m_lock);
+    std::size_t packets = 0;
+    for (Block* block : m_ready) {
+        packets += block->packets;
+        m_free.push_back(block);
+    }
+    m_ready.clear();
+    m_readyCount.store(0, std::memory_order_release);
+    m_dropped.fetch_add(packets, std::memory_order_relaxed);
+    return packets;
+}
+
 std::size_t SourcePacketQueue::ReadyBlocks() const {
     return m_readyCount.load(std::memory_order_acquire);
 }

@@ -58,6 +58,9 @@ class SourcePacketQueue {
     std::size_t Take(std::uint8_t* out, std::size_t maxPackets, bool* gapBefore);
     // Published blocks waiting.
     std::size_t ReadyBlocks() const;
+    // Throws the published blocks away, counting their packets as dropped; returns how many.
+    // Consumer, when what waits can no longer be delivered.
+    std::size_t DropReady();
 
     // Throws away everything; only while neither producer nor consumer runs.
     void Clear();

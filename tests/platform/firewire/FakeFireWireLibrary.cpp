@@ -133,17 +133,18 @@ void FakeFireWireLibrary::Queue(Step step) {
     m_changed.notify_all();
 }
 
-void FakeFireWireLibrary::QueuePackets(std::vector<std::vector<std::uint8_t>> chunks) {
+void FakeFireWireLibrary::QueuePackets(std::vector<std::vector<std::uint8_t>> chunks,
+                                       unsigned int dropped) {
     Step step{StepKind::Calls, {}, {}};
     for (auto& chunk : chunks) {
         const int length = static_cast<int>(chunk.size());
-        step.calls.push_back({std::move(chunk), length});
+        step.calls.push_back({std::move(chunk), length, step.calls.empty() ? dropped : 0});
     }
     Queue(std::move(step));
 }
 
 void FakeFireWireLibrary::QueueCall(std::vector<std::uint8_t> data, int length) {
-    Queue({StepKind::Calls, {{std::move(data), length}}, {}});
+    Queue({StepKind::Calls, {{std::move(data), length, 0}}, {}});
 }
 
 void FakeFireWireLibrary::QueueTimeout() {
@@ -403,7 +404,7 @@ int FakeFireWireLibrary::LoopIterate(Handle handle) {
     lock.unlock();
     if (step.kind == StepKind::Calls && sink != nullptr) {
         for (Call& call : step.calls) {
-            sink->OnTransportPackets(call.data.data(), call.length, 0);
+            sink->OnTransportPackets(call.data.data(), call.length, call.dropped);
         }
     }
     m_changed.notify_all();

@@ -94,8 +94,10 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     int OpenHandles() const;
 
     // Stream script, taken in order by the handle the receiver runs on.
-    // One loop iteration calling the receiver once per chunk, with the chunk's size as length.
-    void QueuePackets(std::vector<std::vector<std::uint8_t>> chunks);
+    // One loop iteration calling the receiver once per chunk, with the chunk's size as length;
+    // the first call reports `dropped` isochronous packets lost before it, as libiec61883
+    // passes the kernel's count with the first source packet of an isochronous packet.
+    void QueuePackets(std::vector<std::vector<std::uint8_t>> chunks, unsigned int dropped = 0);
     // One loop iteration calling the receiver once with `data` and a `length` of its own.
     void QueueCall(std::vector<std::uint8_t> data, int length);
     void QueueTimeout();
@@ -155,6 +157,7 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     struct Call {
         std::vector<std::uint8_t> data;
         int length;
+        unsigned int dropped = 0;
     };
     struct Step {
         StepKind kind;

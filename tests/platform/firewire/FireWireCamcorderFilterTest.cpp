@@ -315,29 +315,90 @@ TEST_F(FireWireCamcorderFilterTest, AResetUnheardOfRenumbersTheCamcorderMidCaptu
     EXPECT_TRUE(Log().empty());
 }
 
-TEST_F(FireWireCamcorderFilterTest, AFailedOrMovedReconnectionIsLogged) {
+TEST_F(FireWireCamcorderFilterTest, AConnectionThatCannotBeRestoredLosesTheCamcorder) {
+    m_library->SetReconnectResult(FakeFireWireLibrary::kReconnectFails);
+    Start();
+    m_library->QueueBusReset({BusWithCamcorderAt(2)});
+    ExpectLostOnce();
+    EXPECT_EQ(Log(), std::vector<std::string>{"ERROR: The camcorder's connection could not be "
+                                              "restored after a FireWire bus reset."});
+}
+
+TEST_F(FireWireCamcorderFilterTest, AStreamMovedToAnotherChannelIsLoggedAndFollowed) {
+    m_library->SetReconnectResult(9);
+    Start();
+    m_library->QueueBusReset({BusWithCamcorderAt(2)});
+    m_library->QueuePackets(TransportPackets(0, kPerSample));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(Log(), std::vector<std::string>{"ERROR: After a FireWire bus reset the camcorder "
+                                              "sends on channel 9 instead of 5."});
+    EXPECT_EQ(m_library->LastChannel(), 9);
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, kPerSample)));
+    EXPECT_TRUE(m_graph.Events().empty());
+}
+
+TEST_F(FireWireCamcorderFilterTest, APauseWhileTheConnectionIsRestoredIsCountedWhenLong) {
+    // A short pause is no break: the stream that resumes is the same one, and the consumer's
+    // continuity check is to see across it. A long one is counted by its length.
     const struct {
-        int result;
-        const char* message;
-    } cases[] = {
-        {FakeFireWireLibrary::kReconnectFails,
-         "ERROR: The camcorder's connection could not be restored after a FireWire bus reset."},
-        {9, "ERROR: After a FireWire bus reset the camcorder sends on channel 9 instead of 5."},
-    };
+        int timeouts;  // polls of 200 ms that found nothing
+        bool counted;
+    } cases[] = {{1, false}, {3, true}};
     for (const auto& c : cases) {
         Make(0);
-        m_log.clear();
-        m_library->SetReconnectResult(c.result);
-        Start();
+        // All in the script before reception starts, so that no idle poll comes between.
+        m_library->QueuePackets(TransportPackets(0, kPerSample));
         m_library->QueueBusReset({BusWithCamcorderAt(2)});
-        ASSERT_TRUE(m_library->WaitUntilScriptDone());
-        ASSERT_TRUE(WaitFor([&] { return !Log().empty(); }));
-        EXPECT_EQ(Log(), std::vector<std::string>{c.message});
+        for (int i = 0; i < c.timeouts; ++i) {
+            m_library->QueueTimeout();
+        }
+        m_library->QueuePackets(TransportPackets(kPerSample, kPerSample));
+        Start();
+        ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+        std::uint64_t dropped = 0;
+        EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+        EXPECT_EQ(
+            dropped >= static_cast<std::uint64_t>(0.6 * ReceptionPace::kNominalPacketsPerSecond),
+            c.counted);
+        EXPECT_EQ(m_sink->Pin()->Samples()[1].discontinuity, c.counted);
+        EXPECT_EQ(Received(), Joined(TransportPackets(0, 2 * kPerSample)));
         m_camcorder->Stop();
         m_camcorder->GetOutputPin()->Disconnect();
         m_sink->Stop();
         m_sink->Pin()->Disconnect();
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
     }
+}
+
+TEST_F(FireWireCamcorderFilterTest, PacketsTheKernelDroppedAreCountedAndTheGapMarked) {
+    Start();
+    m_library->QueuePackets(TransportPackets(0, kPerSample));
+    // Ten isochronous packets lost: ten bus cycles of HDV, about 2.08 source packets each.
+    m_library->QueuePackets(TransportPackets(kPerSample, kPerSample), 10);
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+    std::uint64_t dropped = 0;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, 21u);
+    EXPECT_TRUE(m_sink->Pin()->Samples()[1].discontinuity);
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, 2 * kPerSample)));
+}
+
+TEST_F(FireWireCamcorderFilterTest, AStopDeliversWhatIsStillQueued) {
+    constexpr std::size_t kSent = 5 * kPerSample + 2;
+    m_sink->Pin()->CloseGate();
+    Start();
+    m_library->QueuePackets(TransportPackets(0, kSent));
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));  // the first sample waits at the gate
+    std::thread stopper([&] { EXPECT_EQ(m_camcorder->Stop(), S_OK); });
+    ASSERT_TRUE(WaitFor([&] { return m_library->ReceiversClosed() == 1; }));
+    m_sink->Pin()->OpenGate();
+    stopper.join();
+
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, kSent)));
+    std::uint64_t dropped = 1;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, 0u);
 }
 
 TEST_F(FireWireCamcorderFilterTest, AStalledSinkNeverHoldsUpTheCallbackAndDropsAreCounted) {
