@@ -65,7 +65,7 @@ std::string NewNameSuffix(std::int32_t n) {
 
 std::string FragmentFileName(const std::string& baseName, const std::string& extension,
                              std::int32_t counter) {
-    return baseName + "-fragment-" + Format("%04d", counter) + "." + extension;
+    return baseName + "-" + Format("%04d", counter) + "-fragment." + extension;
 }
 
 }  // namespace vornak

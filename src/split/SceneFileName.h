@@ -24,8 +24,9 @@ std::string SceneFileName(const std::string& baseName, const std::string& extens
 // "-new", "-new2", "-new3", ... Numbering keeps names short however often one folder is used.
 std::string NewNameSuffix(std::int32_t n);
 
-// "base-fragment-0007.ext": the bytes a job reads before its first picture group (a capture or
-// a stream after a break that begins inside a group). Always uses up the counter value.
+// "base-0007-fragment.ext": the bytes a job reads before its first picture group (a capture or
+// a stream after a break that begins inside a group). Always uses up the counter value; sorted
+// by name, it comes before the numbered scene files that follow it.
 std::string FragmentFileName(const std::string& baseName, const std::string& extension,
                              std::int32_t counter);
 
