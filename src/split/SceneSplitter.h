@@ -2,7 +2,9 @@
 //
 // A split job copies a transport stream into one output file per recorded scene. Scenes start
 // where the camcorder's recording date jumps by more than two seconds, or at a closed picture
-// group that carries a second date pack; a new file only ever starts at a picture group.
+// group that carries a second date pack; a new scene file only ever starts at a picture group.
+// What a job reads before its first picture group (a capture, or the stream after a break, that
+// begins inside one) goes into a fragment file of its own, so that nothing is lost.
 //
 // Threading: construct, run and destroy on one worker thread. The stop byte may be set from any
 // thread; the job polls it between packets.
