@@ -22,6 +22,9 @@ bool OutputFile::Exists(const std::string& path) {
 OutputFile::Create OutputFile::CreateNew(const std::string& path) {
     Abandon();
     m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+    m_nSize = 0;
+    m_nPacketOrigin = 0;
+    m_bOriginKnown = false;
     if (m_fd >= 0) {
         m_lastError = 0;
         return Create::Created;
@@ -45,7 +48,32 @@ std::size_t OutputFile::Write(const std::uint8_t* data, std::size_t size) {
         }
         done += static_cast<std::size_t>(n);
     }
+    if (!m_bOriginKnown && done > 0) {
+        if (const void* sync = std::memchr(data, SYNC_BYTE, done); sync != nullptr) {
+            m_nPacketOrigin =
+                m_nSize + static_cast<std::size_t>(static_cast<const std::uint8_t*>(sync) - data);
+            m_bOriginKnown = true;
+        }
+    }
+    m_nSize += done;
+    if (done < size && m_fd >= 0) {
+        const std::size_t cut = CutToWholePackets();
+        return done > cut ? done - cut : 0;
+    }
     return done;
+}
+
+std::size_t OutputFile::CutToWholePackets() {
+    if (!m_bOriginKnown || m_nSize <= m_nPacketOrigin) {
+        return 0;  // no packet has begun: nothing to make whole
+    }
+    const std::uint64_t whole = m_nPacketOrigin + (m_nSize - m_nPacketOrigin) / PKT_SIZE * PKT_SIZE;
+    if (whole == m_nSize || ::ftruncate(m_fd, static_cast<off_t>(whole)) != 0) {
+        return 0;
+    }
+    const auto cut = static_cast<std::size_t>(m_nSize - whole);
+    m_nSize = whole;
+    return cut;
 }
 
 std::size_t OutputFile::WritePieces(const Piece* pieces, std::size_t count) {

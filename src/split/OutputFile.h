@@ -29,6 +29,8 @@ class OutputFile {
 
     bool IsOpen() const { return m_fd >= 0; }
     // Writes everything unless the file system refuses; returns the bytes actually written.
+    // A write that comes out short (a full disk) cuts the file back to its last whole packet,
+    // so that the file still plays to its end; the bytes cut off are not counted as written.
     std::size_t Write(const std::uint8_t* data, std::size_t size);
     struct Piece {
         const std::uint8_t* data;
@@ -46,11 +48,18 @@ class OutputFile {
     void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
 
   private:
+    // Bytes cut off the end of the file to leave only whole packets.
+    std::size_t CutToWholePackets();
+
     // 5,577 packets, about a megabyte: every block but a write's last is whole packets.
     static constexpr std::size_t kStagingBytes = 5'577 * PKT_SIZE;
 
     int m_fd = -1;
     int m_lastError = 0;
+    std::uint64_t m_nSize = 0;  // bytes in the file
+    // Where the file's first packet begins: a stream may start with a few bytes of no packet.
+    std::uint64_t m_nPacketOrigin = 0;
+    bool m_bOriginKnown = false;
     std::unique_ptr<std::uint8_t[]> m_pStaging;
     DiskSync* m_pSync = &DiskSync::System();
 };

@@ -1,6 +1,7 @@
 #include "SceneFileName.h"
 
 #include <cstdio>
+#include <string>
 #include <utility>
 
 namespace vornak {
@@ -53,6 +54,18 @@ std::string SceneFileName(const std::string& baseName, const std::string& extens
         return baseName + text + "." + extension;
     }
     return baseName + ExpandDatePattern(dateFormat, *date) + "." + extension;
+}
+
+std::string NewNameSuffix(std::int32_t n) {
+    if (n <= 0) {
+        return std::string();
+    }
+    return n == 1 ? std::string("-new") : "-new" + std::to_string(n);
+}
+
+std::string FragmentFileName(const std::string& baseName, const std::string& extension,
+                             std::int32_t counter) {
+    return baseName + "-" + Format("%04d", counter) + "-fragment." + extension;
 }
 
 }  // namespace vornak

@@ -20,4 +20,14 @@ std::string SceneFileName(const std::string& baseName, const std::string& extens
                           std::int32_t counter, bool dateTimeNaming, const RecordingDate* date,
                           const std::string& dateFormat, bool& counterUsed);
 
+// What is added to a taken name's base to find a free one: "" for the name itself (n = 0), then
+// "-new", "-new2", "-new3", ... Numbering keeps names short however often one folder is used.
+std::string NewNameSuffix(std::int32_t n);
+
+// "base-0007-fragment.ext": the bytes a job reads before its first picture group (a capture or
+// a stream after a break that begins inside a group). Always uses up the counter value; sorted
+// by name, it comes before the numbered scene files that follow it.
+std::string FragmentFileName(const std::string& baseName, const std::string& extension,
+                             std::int32_t counter);
+
 }  // namespace vornak

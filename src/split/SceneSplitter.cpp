@@ -90,6 +90,10 @@ void SceneSplitter::ResetRunState() {
     m_bStreamFound = m_inputPath.empty();  // a capture source delivers packets only
     m_nInputBytes = 0;
     m_nGopState = 0;
+    m_bGroupFound = false;
+    m_nVideoBeforeGroup = 0;
+    m_nNewForm = 0;
+    m_bFragmentOpen = false;
     m_bSkipNextOpenCheck = m_bScenePending = m_bDateJump = false;
     m_nDatePackets = 0;
     m_bCutPtsReady = m_bAudioCutFound = m_bDateSeen = false;
@@ -223,7 +227,7 @@ void SceneSplitter::Refill(bool final) {
     }
     std::uint8_t* const start = BufStart();
 
-    if (HoldsForFirstDate()) {
+    if (HoldsForFirstDate() || HoldsForFirstGroup()) {
         // Nothing goes out and nothing moves: the buffer keeps all it holds.
         m_pPendEnd = m_pPendBegin;
     } else {
@@ -278,6 +282,12 @@ bool SceneSplitter::HoldsForFirstDate() const {
     // the file is named as it always was. Half the buffer stays free for the walk to go on.
     return m_bDateTimeNaming && !m_bListOnly && !m_firstDate && !m_bEof && !m_bAbort &&
            !SceneOpen() && m_pPendBegin == BufStart() && m_pReadEnd != nullptr &&
+           static_cast<std::size_t>(m_pReadEnd - BufStart()) <= m_nReadBufSize / 2;
+}
+
+bool SceneSplitter::HoldsForFirstGroup() const {
+    return !m_bSyncAV && !m_bListOnly && !m_bGroupFound && !m_bEof && !m_bAbort && !SceneOpen() &&
+           m_pPendBegin == BufStart() && m_pReadEnd != nullptr &&
            static_cast<std::size_t>(m_pReadEnd - BufStart()) <= m_nReadBufSize / 2;
 }
 
@@ -495,6 +505,9 @@ bool SceneSplitter::NextVideoUnitStart() {
         }
         ParsePacket(m_pCur, false);
         if (m_pPacket->pid == PID_VIDEO) {
+            if (!m_bGroupFound) {
+                ++m_nVideoBeforeGroup;
+            }
             m_pVideoLastStart = m_pVideoLastEnd;
             m_pVideoLastEnd = m_pCur + PKT_SIZE;
             if (m_pPacket->unitStart) {

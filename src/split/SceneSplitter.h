@@ -2,7 +2,9 @@
 //
 // A split job copies a transport stream into one output file per recorded scene. Scenes start
 // where the camcorder's recording date jumps by more than two seconds, or at a closed picture
-// group that carries a second date pack; a new file only ever starts at a picture group.
+// group that carries a second date pack; a new scene file only ever starts at a picture group.
+// What a job reads before its first picture group (a capture, or the stream after a break, that
+// begins inside one) goes into a fragment file of its own, so that nothing is lost.
 //
 // Threading: construct, run and destroy on one worker thread. The stop byte may be set from any
 // thread; the job polls it between packets.
@@ -158,7 +160,10 @@ class SceneSplitter {
 
     // Output.
     bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
-    void OpenNextFile(const RecordingDate* date);
+    // `fragment`: the file takes the bytes before the job's first picture group.
+    void OpenNextFile(const RecordingDate* date, bool fragment = false);
+    // The next name to try; uses up the counter value when the name holds it.
+    std::string NextFileName(const RecordingDate* date, bool fragment, bool& counterUsed);
     // The first scene file is opened by a write or by the next scene's cut, when its own
     // decision never came; it is named after its first date pack, as every later scene is,
     // whatever the date has grown to since.
@@ -168,6 +173,13 @@ class SceneSplitter {
     // True while the first scene file waits for the date that names it: its bytes stay in the
     // read buffer meanwhile, so that the name does not depend on where the buffer ends.
     bool HoldsForFirstDate() const;
+    // True while the job has not yet found its first picture group: what comes before it is a
+    // fragment when it holds video, else the start of the first scene.
+    bool HoldsForFirstGroup() const;
+    // The first picture group is found and video lies before its cut: that part of a group goes
+    // into a fragment file, so that the first scene file begins at the group.
+    void KeepFragmentApart();
+    bool FragmentAhead() const { return !m_bGroupFound && m_nVideoBeforeGroup > 0; }
     std::string BuildOutName(const RecordingDate* date);
     void WritePending();
     void WriteOut(const std::uint8_t* data, std::size_t size);
@@ -215,7 +227,9 @@ class SceneSplitter {
     std::uint8_t* m_pVideoLastEnd = nullptr;
 
     // Scene detection.
-    std::int32_t m_nGopState = 0;  // 0 none, 1 open group waiting, 2 closed group waiting
+    std::int32_t m_nGopState = 0;           // 0 none, 1 open group waiting, 2 closed group waiting
+    bool m_bGroupFound = false;             // the job has found a picture group
+    std::uint64_t m_nVideoBeforeGroup = 0;  // video packets walked before that
     std::uint8_t* m_pGopStart = nullptr;
     std::unique_ptr<RecordingDate> m_pPrevDate;
     std::unique_ptr<RecordingDate> m_pCurDate;
@@ -260,7 +274,9 @@ class SceneSplitter {
     std::string m_outName;
     std::string m_dateFormat;
     std::int32_t m_nCounter = 0;
+    std::int32_t m_nNewForm = 0;  // date naming: which "-new" form a name clash moved to
     bool m_bDateTimeNaming = false;
+    bool m_bFragmentOpen = false;  // the open file holds a fragment
     bool m_bListOnly = false;
     std::function<bool(std::int32_t)> m_chooseScene;
     bool m_bListSceneOpen = false;  // a listing's scene that a split would have in a file now

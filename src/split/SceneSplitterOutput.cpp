@@ -1,12 +1,29 @@
 // Scene files: naming, exclusive creation and writing.
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 
 namespace vornak {
 
-void SceneSplitter::OpenNextFile(const RecordingDate* date) {
+std::string SceneSplitter::NextFileName(const RecordingDate* date, bool fragment,
+                                        bool& counterUsed) {
+    counterUsed = true;
+    if (fragment) {
+        return FragmentFileName(m_baseName, m_extension, m_nCounter++);
+    }
+    std::string name =
+        SceneFileName(m_baseName + NewNameSuffix(m_nNewForm), m_extension, m_nCounter,
+                      m_bDateTimeNaming, date, m_dateFormat, counterUsed);
+    if (counterUsed) {
+        ++m_nCounter;
+    }
+    return name;
+}
+
+void SceneSplitter::OpenNextFile(const RecordingDate* date, bool fragment) {
     if (!m_bStreamFound) {
         return;  // what has been read so far is no tape; it goes nowhere
     }
@@ -16,23 +33,16 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
             // The name this scene would have had is used up, so that the scenes that are
             // written get the very names a full split gives them.
             bool counterUsed = false;
-            SceneFileName(m_baseName, m_extension, m_nCounter, m_bDateTimeNaming, date,
-                          m_dateFormat, counterUsed);
-            if (counterUsed) {
-                ++m_nCounter;
-            }
+            NextFileName(date, fragment, counterUsed);
         }
         m_bListSceneOpen = true;
-        m_tally.Begin(m_nScenes++, std::string());
+        m_tally.Begin(m_nScenes++, std::string(), fragment);
         return;
     }
+    bool warned = false;
     for (;;) {
         bool counterUsed = false;
-        m_outName = SceneFileName(m_baseName, m_extension, m_nCounter, m_bDateTimeNaming, date,
-                                  m_dateFormat, counterUsed);
-        if (counterUsed) {
-            ++m_nCounter;
-        }
+        m_outName = NextFileName(date, fragment, counterUsed);
         // The existence test gives the early warning; the exclusive creation closes the gap
         // between test and creation, so that a file appearing meanwhile is not overwritten.
         const OutputFile::Create result = OutputFile::Exists(m_outName)
@@ -41,8 +51,9 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
         switch (result) {
             case OutputFile::Create::Created:
                 m_bMadeFiles = true;
+                m_bFragmentOpen = fragment;
                 Log("Creating new file: " + m_outName);
-                m_tally.Begin(m_nScenes++, m_outName);
+                m_tally.Begin(m_nScenes++, m_outName, fragment);
                 return;
             case OutputFile::Create::Failed:
                 // The next name would most likely fail for the same reason (a folder gone or
@@ -53,11 +64,16 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date) {
                 m_bAbort = true;
                 return;
             case OutputFile::Create::AlreadyExists:
-                Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
-                // A date names the same file again, so date naming moves to a longer base name
-                // for the rest of the job; the numbered forms have moved on to the next number.
-                if (m_bDateTimeNaming) {
-                    m_baseName += "-new";
+                // Said once for the name the file should have had; the free name found then
+                // is in the line that creates it.
+                if (!warned) {
+                    Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
+                    warned = true;
+                }
+                // A date names the same file again, so date naming moves on to the next "-new"
+                // form for the rest of the job; a number has moved on by itself.
+                if (!counterUsed) {
+                    ++m_nNewForm;
                 }
                 break;
         }
@@ -72,7 +88,8 @@ void SceneSplitter::WritePending() {
     }
     const std::uint64_t end = PlainPos(m_pPendEnd);
     if (!m_bAbort && !SceneOpen()) {
-        OpenNextFile(FirstSceneDate());
+        const bool fragment = FragmentAhead();
+        OpenNextFile(fragment ? nullptr : FirstSceneDate(), fragment);
     }
     if (m_bAbort || !SceneOpen()) {
         m_tally.Settle(end, false);
@@ -113,6 +130,10 @@ void SceneSplitter::CloseOutFile() {
     m_bListSceneOpen = false;
     // Reported once the file is closed, so that a listener may change its times.
     const SceneSummary scene = m_tally.End();
+    if (std::exchange(m_bFragmentOpen, false)) {
+        Log("WARNING: The stream begins inside a picture group: its first " +
+            std::to_string(scene.length) + " bytes are kept apart in " + m_outName);
+    }
     if (m_pLog != nullptr) {
         m_pLog->SceneFinished(scene);
     }

@@ -156,6 +156,23 @@ void SceneSplitter::ScanPictureGroup() {
         ++m_nGops15;
     }
     m_nPictures = 0;
+    if (!m_bGroupFound) {
+        m_bGroupFound = true;
+        // The group's own first packet is counted too.
+        if (!m_bSyncAV && m_nVideoBeforeGroup > 1) {
+            KeepFragmentApart();
+        }
+    }
+}
+
+void SceneSplitter::KeepFragmentApart() {
+    if (!SceneOpen() && m_pPendBegin != nullptr && m_pPendBegin < m_pGopStart) {
+        OpenNextFile(nullptr, true);
+    }
+    if (SceneOpen()) {
+        Refill(false);  // up to the group's cut, which stays pending for the scene decision
+        CloseOutFile();
+    }
 }
 
 bool SceneSplitter::DecodeRecordingDate() {
@@ -232,13 +249,13 @@ void SceneSplitter::CheckSceneChange() {
 void SceneSplitter::CutScenePlain() {
     if (m_pPrevDate) {
         Log("Scene change detected.");
-        if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
-            m_pPendBegin < m_pGopStart) {
-            // The scene before this one never got a file of its own (it never had a decision).
-            // Give it one, named after its first date, rather than letting its bytes run into
-            // the new scene's file.
-            OpenNextFile(FirstSceneDate());
-        }
+    }
+    if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
+        m_pPendBegin < m_pGopStart) {
+        // The scene before this one never got a file of its own (it never had a decision, or
+        // it has no date at all). Give it one, named after its first date if it has one,
+        // rather than letting its bytes run into the new scene's file or go nowhere.
+        OpenNextFile(m_pPrevDate ? FirstSceneDate() : nullptr);
     }
     // Whatever file is open, also one that a first write opened before any date was seen, is
     // finished up to the cut; only data that never went to a file is dropped.

@@ -24,6 +24,8 @@ struct SceneSummary {
     std::optional<RecordingDate> lastDate;
     std::uint64_t pictures = 0;
     std::uint64_t brokenPictures = 0;
+    // The bytes before a job's first picture group, kept in a file of their own: no scene.
+    bool fragment = false;
 
     double DurationSeconds() const { return static_cast<double>(pictures) / kPicturesPerSecond; }
 };

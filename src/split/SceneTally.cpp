@@ -12,10 +12,11 @@ void SceneTally::Reset() {
     m_scene = SceneSummary{};
 }
 
-void SceneTally::Begin(std::int32_t number, std::string path) {
+void SceneTally::Begin(std::int32_t number, std::string path, bool fragment) {
     m_scene = SceneSummary{};
     m_scene.number = number;
     m_scene.path = std::move(path);
+    m_scene.fragment = fragment;
     m_bOpen = true;
 }
 

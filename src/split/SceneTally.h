@@ -20,7 +20,7 @@ class SceneTally {
     void Reset();
 
     // A scene file was opened (or, in a listing, would have been).
-    void Begin(std::int32_t number, std::string path);
+    void Begin(std::int32_t number, std::string path, bool fragment = false);
     bool Open() const { return m_bOpen; }
     // The open scene, finished; the tally then has no open scene.
     SceneSummary End();

@@ -944,6 +944,19 @@ bool EndsWith(const std::vector<std::uint8_t>& data, const std::vector<std::uint
     return part.size() <= data.size() && std::equal(part.rbegin(), part.rend(), data.rbegin());
 }
 
+// True when the first video packet of `data` holds a picture group header.
+bool FirstVideoPacketStartsAGroup(const std::vector<std::uint8_t>& data) {
+    constexpr std::uint8_t kGroupHeader[] = {0x00, 0x00, 0x01, 0xB8};
+    for (std::size_t at = 0; at + PKT_SIZE <= data.size(); at += PKT_SIZE) {
+        const std::uint8_t* packet = data.data() + at;
+        if (packet[0] == SYNC_BYTE && pid(packet) == PID_VIDEO) {
+            return std::search(packet, packet + PKT_SIZE, std::begin(kGroupHeader),
+                               std::end(kGroupHeader)) != packet + PKT_SIZE;
+        }
+    }
+    return false;
+}
+
 // The scene in progress ends where DV begins, HDV starts a new scene file with the next number,
 // and the silence of the DV does not end the run.
 TEST_P(CaptureSessionRunTest, DvInASplitRunClosesTheSceneAndHdvStartsANewOne) {
@@ -959,25 +972,40 @@ TEST_P(CaptureSessionRunTest, DvInASplitRunClosesTheSceneAndHdvStartsANewOne) {
     EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
     EXPECT_EQ(Count(kDvWarning), 1);
     EXPECT_EQ(Count("INFO: No more data is received from camcoder. Capture stopped."), 0);
-    ASSERT_EQ(test::ListFiles(live), (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t",
-                                                               "tape-0002.m2t", "tape-0003.m2t"}));
-    EXPECT_EQ(m_session.SceneCounter(), 4);
-    EXPECT_TRUE(test::ReadAll(live + "/tape-0000.m2t") ==
-                test::ReadAll(expected + "/tape-0000.m2t"));
-    EXPECT_TRUE(test::ReadAll(live + "/tape-0003.m2t") ==
-                test::ReadAll(expected + "/tape-0002.m2t"));
-    if (!GetParam()) {
-        // The second scene in two files: its start up to the DV, its rest from the first
-        // picture group after it.
+    if (GetParam()) {
+        ASSERT_EQ(test::ListFiles(live),
+                  (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t", "tape-0002.m2t",
+                                            "tape-0003.m2t"}));
+        EXPECT_EQ(m_session.SceneCounter(), 4);
+        EXPECT_TRUE(test::ReadAll(live + "/tape-0003.m2t") ==
+                    test::ReadAll(expected + "/tape-0002.m2t"));
+    } else {
+        // The HDV comes back inside a picture group: that part of it is a fragment of its own.
+        ASSERT_EQ(
+            test::ListFiles(live),
+            (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t", "tape-0002-fragment.m2t",
+                                      "tape-0003.m2t", "tape-0004.m2t"}));
+        EXPECT_EQ(m_session.SceneCounter(), 5);
+        EXPECT_TRUE(test::ReadAll(live + "/tape-0004.m2t") ==
+                    test::ReadAll(expected + "/tape-0002.m2t"));
+        // The second scene in three files: its start up to the DV, the rest of the group the
+        // HDV came back in, and its rest from the first picture group after it.
         const auto scene = test::ReadAll(expected + "/tape-0001.m2t");
         const auto before = test::ReadAll(live + "/tape-0001.m2t");
-        const auto after = test::ReadAll(live + "/tape-0002.m2t");
+        auto fragment = test::ReadAll(live + "/tape-0002-fragment.m2t");
+        const auto after = test::ReadAll(live + "/tape-0003.m2t");
         EXPECT_FALSE(before.empty());
+        EXPECT_FALSE(fragment.empty());
         EXPECT_FALSE(after.empty());
-        EXPECT_LT(before.size() + after.size(), scene.size());
+        EXPECT_FALSE(FirstVideoPacketStartsAGroup(fragment));
+        EXPECT_TRUE(FirstVideoPacketStartsAGroup(after));
+        EXPECT_LT(before.size() + fragment.size() + after.size(), scene.size());
         EXPECT_TRUE(StartsWith(scene, before));
-        EXPECT_TRUE(EndsWith(scene, after));
+        fragment.insert(fragment.end(), after.begin(), after.end());
+        EXPECT_TRUE(EndsWith(scene, fragment));
     }
+    EXPECT_TRUE(test::ReadAll(live + "/tape-0000.m2t") ==
+                test::ReadAll(expected + "/tape-0000.m2t"));
 }
 
 // A file run keeps its file through the DV and goes on writing into it when HDV comes back:

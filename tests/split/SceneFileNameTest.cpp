@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vornak {
 namespace {
@@ -115,6 +118,22 @@ TEST(SceneFileName, UserPatternFollowsTheBaseNameDirectly) {
               "/video/tape_01.05.2006 14h03.m2t");
     EXPECT_EQ(SceneFileName(kBase, kExt, 0, true, &d, "scene", used), "/video/tapescene.m2t");
     EXPECT_EQ(SceneFileName(kBase, "ts", 0, true, &d, "%%Y", used), "/video/tape%2006.ts");
+}
+
+TEST(SceneFileName, NewFormsAreNumbered) {
+    const std::vector<std::pair<std::int32_t, std::string>> cases = {
+        {0, ""}, {1, "-new"}, {2, "-new2"}, {3, "-new3"}, {58, "-new58"}};
+    for (const auto& [n, suffix] : cases) {
+        EXPECT_EQ(NewNameSuffix(n), suffix) << n;
+    }
+}
+
+TEST(SceneFileName, FragmentNameHoldsTheCounterAndSortsBeforeTheNextScene) {
+    EXPECT_EQ(FragmentFileName(kBase, kExt, 7), "/video/tape-0007-fragment.m2t");
+    EXPECT_EQ(FragmentFileName(kBase, kExt, 12345), "/video/tape-12345-fragment.m2t");
+    bool used = false;
+    EXPECT_LT(FragmentFileName(kBase, kExt, 7),
+              SceneFileName(kBase, kExt, 8, false, nullptr, "", used));
 }
 
 TEST(SceneFileName, EmptyPatternPadsEachField) {

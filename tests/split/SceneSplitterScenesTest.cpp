@@ -2,6 +2,7 @@
 // packs, broken pictures, and the first scene that never had a decision of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -229,8 +230,9 @@ TEST(SceneSplitterScenes, ClosedGroupWithTwoDatePacksCutsWithoutAJump) {
 }
 
 // | PAT PMT | G0 open, no pack | G1 open, no pack | G2 open T | G3 open T+1 |
-// The first date of the input starts the first file at its group; what lies before is dropped.
-TEST(SceneSplitterScenes, FirstDateDropsWhatLiesBeforeItsGroup) {
+// The first date of the input starts a scene at its group; the groups before it are a scene
+// without a date, in a file of its own.
+TEST(SceneSplitterScenes, FirstDateStartsASecondFileAfterUndatedGroups) {
     test::ScopedTimeZone tz(kUtc);
     HandTape t;
     t.Open(std::vector<Pack>{});
@@ -238,9 +240,9 @@ TEST(SceneSplitterScenes, FirstDateDropsWhatLiesBeforeItsGroup) {
     t.Open(Plus(0));
     t.Open(Plus(1));
     const Result r = SplitBytes(t.Data());
-    ExpectSplitAt(r, t.Data(), {t.Cut(2)});
+    ExpectSplitAt(r, t.Data(), {0, t.Cut(2)});
     EXPECT_EQ(Count(r.lines, kSceneChange), 0u);
-    EXPECT_EQ(r.counter, 1);
+    EXPECT_EQ(r.counter, 2);
 }
 
 // | PAT PMT | G0 closed [T] | G1 open T+1 | G2 open T+2 |
@@ -483,6 +485,45 @@ TEST(SceneSplitterScenes, FirstDateAfterTheFirstWriteLeavesNoHole) {
         ordered.files = {r.files[2], r.files[0], r.files[1]};
         ordered.names = {r.names[2], r.names[0], r.names[1]};
         ExpectSplitAt(ordered, input, cuts);
+    }
+}
+
+// A tape whose first scene has no date at all, shorter than a read: each scene has a file, the
+// undated one under a name of its own, and the files joined in the order of the tape are the tape.
+TEST(SceneSplitterScenes, UndatedFirstSceneKeepsAFileOfItsOwn) {
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeWriter writer(SmallPictures());
+    tape::SceneSpec undated = Scene(Plus(0), 2);
+    undated.noDates = true;
+    writer.AddScene(undated);
+    writer.AddScene(Scene(Plus(600), 3));
+    writer.AddScene(Scene(Plus(1200), 2, true));
+    const Bytes input = writer.Build();
+    const auto cuts = writer.SceneCuts();
+    struct Case {
+        bool dateNaming;
+        std::vector<std::string> names;  // in the order of the tape
+    };
+    const std::vector<Case> cases = {
+        {false, {"tape-0000.m2t", "tape-0001.m2t", "tape-0002.m2t"}},
+        {true,
+         {"tape-noTime-0000.m2t", "tape-2006_05_01-14_13_30.m2t", "tape-2006_05_01-14_23_30.m2t"}},
+    };
+    for (const Case& c : cases) {
+        for (const std::size_t buffer : {std::size_t{0}, std::size_t{300 * PKT_SIZE}}) {
+            SCOPED_TRACE(std::string(c.dateNaming ? "dates" : "counter") + ", buffer " +
+                         std::to_string(buffer));
+            const Result r = SplitBytes(input, {.dateNaming = c.dateNaming, .bufferBytes = buffer});
+            Result ordered;
+            for (const auto& name : c.names) {
+                const auto at = std::find(r.names.begin(), r.names.end(), name);
+                ASSERT_NE(at, r.names.end()) << name << " in " << ::testing::PrintToString(r.names);
+                ordered.names.push_back(name);
+                ordered.files.push_back(r.files[static_cast<std::size_t>(at - r.names.begin())]);
+            }
+            EXPECT_EQ(r.names.size(), c.names.size());
+            ExpectSplitAt(ordered, input, cuts);
+        }
     }
 }
 

@@ -320,17 +320,61 @@ TEST(SceneSplitter, DateNamingCollisionAddsNewToTheRestOfTheJob) {
     EXPECT_EQ(log.Lines(), expectedLines);
 }
 
-TEST(SceneSplitter, PatternWithoutPlaceholderAddsOneNewPerScene) {
+TEST(SceneSplitter, PatternWithoutPlaceholderNumbersItsNewForms) {
     test::ScopedTimeZone tz(kUtc);
     Workspace ws;
     auto writer = SceneTape(kThreeScenes);
     ws.WriteInput(writer.Build());
     test::CapturingLog log;
     SplitFile(ws.Input(), ws.Base(), log, {.dateNaming = true, .format = "_x"});
-    ExpectScenes(ws, {"tape_x.m2t", "tape-new_x.m2t", "tape-new-new_x.m2t"}, writer.SceneCuts());
+    ExpectScenes(ws, {"tape_x.m2t", "tape-new_x.m2t", "tape-new2_x.m2t"}, writer.SceneCuts());
     EXPECT_EQ(log.LinesStartingWith("WARNING"),
               (std::vector<std::string>{kExists + ws.Out("tape_x.m2t"),
                                         kExists + ws.Out("tape-new_x.m2t")}));
+}
+
+// The same tape split into one folder again and again: each run finds the next free form of
+// the names, which stay short, and says once per clash that a name was taken.
+TEST(SceneSplitter, RepeatedSplitsIntoOneFolderNumberTheirNames) {
+    test::ScopedTimeZone tz(kUtc);
+    auto writer = SceneTape({kThreeScenes[0], kThreeScenes[1]});
+    const Bytes tapeBytes = writer.Build();
+    struct Case {
+        bool dateNaming;
+        std::vector<std::vector<std::string>> runs;  // the files each run creates
+    };
+    const std::vector<Case> cases = {
+        {true,
+         {{"tape-2006_05_01-14_03_59.m2t", "tape-2006_05_01-15_00_00.m2t"},
+          {"tape-new-2006_05_01-14_03_59.m2t", "tape-new-2006_05_01-15_00_00.m2t"},
+          {"tape-new2-2006_05_01-14_03_59.m2t", "tape-new2-2006_05_01-15_00_00.m2t"},
+          {"tape-new3-2006_05_01-14_03_59.m2t", "tape-new3-2006_05_01-15_00_00.m2t"}}},
+        {false,
+         {{CountName(0), CountName(1)},
+          {CountName(2), CountName(3)},
+          {CountName(4), CountName(5)},
+          {CountName(6), CountName(7)}}},
+    };
+    for (const Case& c : cases) {
+        Workspace ws;
+        ws.WriteInput(tapeBytes);
+        for (std::size_t run = 0; run < c.runs.size(); ++run) {
+            SCOPED_TRACE(std::string(c.dateNaming ? "dates" : "counter") + ", run " +
+                         std::to_string(run + 1));
+            test::CapturingLog log;
+            SplitFile(ws.Input(), ws.Base(), log, {.dateNaming = c.dateNaming});
+            std::vector<std::string> created;
+            for (const auto& name : c.runs[run]) {
+                created.push_back(kCreating + ws.Out(name));
+            }
+            EXPECT_EQ(log.LinesStartingWith(kCreating), created);
+            ExpectScenes(ws, c.runs[run], writer.SceneCuts());
+            const std::vector<std::string> warnings =
+                run == 0 ? std::vector<std::string>{}
+                         : std::vector<std::string>{kExists + ws.Out(c.runs[0][0])};
+            EXPECT_EQ(log.LinesStartingWith("WARNING"), warnings);
+        }
+    }
 }
 
 TEST(SceneSplitter, InputWithoutDatesGoesIntoOneFile) {
@@ -424,28 +468,41 @@ TEST(SceneSplitter, InputThatFailsToReadEndsTheJob) {
     EXPECT_NE(errors.front().find(failing), std::string::npos) << errors.front();
 }
 
-TEST(SceneSplitter, ShortWriteIsAnErrorNamingTheFile) {
+// The room left is no whole number of packets: the file is cut back to its last whole one, also
+// when the stream begins with a few bytes that are no packet.
+TEST(SceneSplitter, ShortWriteIsAnErrorNamingTheFileWhichEndsOnAWholePacket) {
     test::ScopedTimeZone tz(kUtc);
-    Workspace ws;
-    auto writer = SceneTape({kThreeScenes[0]}, 6);
-    ws.WriteInput(writer.Build());
     constexpr std::uint64_t kRoomOnDisk = 100'000;
-    ASSERT_GT(ws.InputBytes().size(), 2 * kRoomOnDisk);
+    for (const std::size_t stray : {std::size_t{0}, std::size_t{5}}) {
+        SCOPED_TRACE(std::to_string(stray) + " stray bytes");
+        tape::TapeOptions options;
+        options.strayBytesAtStart = stray;
+        Workspace ws;
+        auto writer = SceneTape({kThreeScenes[0]}, 6, options);
+        ws.WriteInput(writer.Build());
+        ASSERT_GT(ws.InputBytes().size(), 2 * kRoomOnDisk);
+        ASSERT_NE((kRoomOnDisk - stray) % PKT_SIZE, 0u);
 
-    test::CapturingLog log;
-    Outcome out;
-    {
-        test::FileSizeLimit limit(kRoomOnDisk);
-        ASSERT_TRUE(limit.Ok());
-        out = SplitFile(ws.Input(), ws.Base(), log, {.bufferBytes = kTestBufferPackets * PKT_SIZE});
+        test::CapturingLog log;
+        Outcome out;
+        {
+            test::FileSizeLimit limit(kRoomOnDisk);
+            ASSERT_TRUE(limit.Ok());
+            out = SplitFile(ws.Input(), ws.Base(), log,
+                            {.bufferBytes = kTestBufferPackets * PKT_SIZE});
+        }
+        EXPECT_EQ(out.result, SplitResult::WriteFailed);
+        const auto errors = log.LinesStartingWith("ERROR: ");
+        ASSERT_FALSE(errors.empty());
+        EXPECT_NE(errors.front().find(ws.Out(CountName(0))), std::string::npos) << errors.front();
+        // What stays on the disk is an exact copy of whole packets, and just that was reported
+        // written.
+        const std::uint64_t size = test::ReadAll(ws.Out(CountName(0))).size();
+        ASSERT_GT(size, stray);
+        EXPECT_EQ((size - stray) % PKT_SIZE, 0u) << size;
+        ExpectCopyFrom(ws, CountName(0), 0, size);
+        EXPECT_EQ(log.Written(), size);
     }
-    EXPECT_EQ(out.result, SplitResult::WriteFailed);
-    const auto errors = log.LinesStartingWith("ERROR: ");
-    ASSERT_FALSE(errors.empty());
-    EXPECT_NE(errors.front().find(ws.Out(CountName(0))), std::string::npos) << errors.front();
-    // What did reach the disk is an exact copy, and no more than that was reported written.
-    ExpectCopyFrom(ws, CountName(0), 0, test::ReadAll(ws.Out(CountName(0))).size());
-    EXPECT_LE(log.Written(), kRoomOnDisk);
 }
 
 // Sets the stop byte from inside the job, at a chosen report.
@@ -606,9 +663,9 @@ std::vector<std::vector<Bytes>> Batches(const Bytes& bytes, std::size_t chunkPac
 }
 
 Outcome SplitLive(LiveSource& source, const std::string& base, test::CapturingLog& log,
-                  std::size_t bufferBytes) {
-    SceneSplitter splitter(&source, base, "m2t", nullptr, 0, false, false, kDefaultDateFormat,
-                           false);
+                  std::size_t bufferBytes, std::int32_t counter = 0, bool dateNaming = false) {
+    SceneSplitter splitter(&source, base, "m2t", nullptr, counter, dateNaming, false,
+                           kDefaultDateFormat, false);
     splitter.SetLog(&log);
     splitter.SetReadBufferSize(bufferBytes);
     splitter.Run();
@@ -648,6 +705,116 @@ TEST(SceneSplitter, LiveFormThatEndsAtOnceCreatesNothing) {
     EXPECT_TRUE(log.Lines().empty());
     EXPECT_EQ(out.counter, 0);
     EXPECT_FALSE(out.failed);
+}
+
+// The files a job created, in the order it created them.
+std::vector<std::string> CreatedFiles(const test::CapturingLog& log) {
+    std::vector<std::string> paths;
+    for (const auto& line : log.LinesStartingWith(kCreating)) {
+        paths.push_back(line.substr(std::string(kCreating).size()));
+    }
+    return paths;
+}
+
+Bytes JoinFiles(const std::vector<std::string>& paths) {
+    Bytes joined;
+    for (const auto& path : paths) {
+        const Bytes part = test::ReadAll(path);
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
+// A capture may begin, and the stream after a break (the camcorder playing DV for a while)
+// does begin, inside a picture group. What lies before the job's first whole group goes into a
+// fragment file, with a warning; every scene file begins at a group; the files, joined in the
+// order they were made, are the job's input.
+TEST(SceneSplitter, JobStartingInsideAGroupKeepsThatPartInAFragment) {
+    test::ScopedTimeZone tz(kUtc);
+    tape::TapeOptions options;
+    options.pictureBytes = kSmallPictureBytes;
+    tape::TapeWriter writer(options);
+    for (const auto& start : kThreeScenes) {
+        tape::SceneSpec scene;
+        scene.start = start;
+        scene.gops = 4;
+        scene.closedFirstGop = true;  // as a camcorder starts its recordings
+        writer.AddScene(scene);
+    }
+    const Bytes input = writer.Build();
+    const auto& gops = writer.Gops();
+    constexpr std::size_t kBreakPackets = 3;    // into the group when the DV begins
+    constexpr std::size_t kResumePackets = 10;  // into the group when the HDV comes back
+    std::vector<std::uint64_t> groupCuts;
+    for (const auto& gop : gops) {
+        groupCuts.push_back(gop.cut);
+    }
+    constexpr std::size_t kBufferPackets = 700;
+
+    for (const bool live : {false, true}) {
+        for (const bool dateNaming : {false, true}) {
+            // Group 1 goes on with the recording of group 2; group 3 is followed by the first,
+            // closed group of the next recording.
+            for (const std::size_t group : {std::size_t{1}, std::size_t{3}}) {
+                SCOPED_TRACE(std::string(live ? "live" : "file") + (dateNaming ? ", dates" : "") +
+                             ", inside group " + std::to_string(group));
+                const std::uint64_t breakAt =
+                    gops[group].firstVideoPacket + kBreakPackets * PKT_SIZE;
+                const std::uint64_t resumeAt =
+                    gops[group].firstVideoPacket + kResumePackets * PKT_SIZE;
+                ASSERT_LT(resumeAt, gops[group + 1].cut);
+                Workspace ws;
+                std::int32_t counter = 0;
+                test::CapturingLog log;
+                if (live) {
+                    // The job before the break ends where the DV began.
+                    FakeLiveSource before(Batches(Slice(input, 0, breakAt), 37, 3));
+                    test::CapturingLog first;
+                    counter = SplitLive(before, ws.Base(), first, kBufferPackets * PKT_SIZE, 0,
+                                        dateNaming)
+                                  .counter;
+                    EXPECT_TRUE(JoinFiles(CreatedFiles(first)) == Slice(input, 0, breakAt));
+                    FakeLiveSource after(Batches(Slice(input, resumeAt, input.size()), 37, 3));
+                    SplitLive(after, ws.Base(), log, kBufferPackets * PKT_SIZE, counter,
+                              dateNaming);
+                } else {
+                    ws.WriteInput(Slice(input, resumeAt, input.size()));
+                    SplitFile(
+                        ws.Input(), ws.Base(), log,
+                        {.dateNaming = dateNaming, .bufferBytes = kTestBufferPackets * PKT_SIZE});
+                }
+
+                const std::vector<std::string> files = CreatedFiles(log);
+                ASSERT_GE(files.size(), 2u);
+                char fragment[32];
+                std::snprintf(fragment, sizeof fragment, "tape-%04d-fragment.m2t",
+                              static_cast<int>(counter));
+                EXPECT_EQ(files.front(), ws.Out(fragment));
+                const std::uint64_t fragmentSize = gops[group + 1].cut - resumeAt;
+                EXPECT_EQ(log.LinesStartingWith("WARNING"),
+                          std::vector<std::string>{
+                              "WARNING: The stream begins inside a picture group: its first " +
+                              std::to_string(fragmentSize) + " bytes are kept apart in " +
+                              files.front()});
+                ASSERT_FALSE(log.Scenes().empty());
+                EXPECT_TRUE(log.Scenes().front().fragment);
+                std::uint64_t at = resumeAt;
+                for (std::size_t i = 0; i < files.size(); ++i) {
+                    const Bytes got = test::ReadAll(files[i]);
+                    ASSERT_LE(at + got.size(), input.size()) << files[i];
+                    EXPECT_TRUE(got == Slice(input, at, at + got.size())) << files[i];
+                    if (i > 0) {
+                        EXPECT_NE(std::find(groupCuts.begin(), groupCuts.end(), at),
+                                  groupCuts.end())
+                            << files[i] << " begins at " << at << ", at no picture group";
+                    }
+                    at += got.size();
+                }
+                EXPECT_EQ(at, input.size());
+                EXPECT_EQ(test::ReadAll(files.front()).size(), fragmentSize);
+            }
+        }
+    }
 }
 
 }  // namespace
