@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DescriptorStreamBuffer.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -159,6 +161,49 @@ TEST(SplitCommand, VersionPrintsOneLineAndSucceeds) {
     EXPECT_EQ(result.out, SplitVersion());
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(Split({"--version=2"}).status, kExitUsage);
+}
+
+// Standard output that cannot take everything fails the run with the system's reason, after
+// the work is done: a half-written list must not pass for a whole one.
+TEST(SplitCommand, StandardOutputThatCannotBeWrittenFails) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    const std::string tape = WriteTwoSceneTape(dir.File("tape.m2t"));
+    const std::string scenes = dir.File("scenes");
+    std::filesystem::create_directory(scenes);
+    const std::string full =
+        "vornak-split: standard output can't be written (No space left on device)";
+    struct Case {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {{"--help"}, full + "\n"},
+        {{"--version"}, full + "\n"},
+        {{"--list-scenes", tape, tape}, full + "; the listing is incomplete\n"},
+        {{"--list-scenes", "--json", tape}, full + "; the listing is incomplete\n"},
+        {{"--naming", "count", "--output-dir", scenes, tape}, full + "\n"},
+    };
+    for (const Case& c : cases) {
+        const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        DescriptorStreamBuffer buffer(fd);
+        std::ostream out(&buffer);
+        const RunResult result = test::SplitTo(out, c.args);
+        ::close(fd);
+        EXPECT_EQ(result.status, kExitFailed) << c.args[0];
+        EXPECT_EQ(result.err, c.err);
+    }
+    // The split itself was done.
+    EXPECT_EQ(ListFiles(scenes), (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t"}));
+
+    // The program sends its standard output through the same buffer, byte for byte.
+    const std::string err = dir.File("err.txt");
+    EXPECT_EQ(test::RunSplitProgram({"--list-scenes", "--json", tape}, "/dev/full", err),
+              kExitFailed);
+    EXPECT_EQ(test::ReadText(err), full + "; the listing is incomplete\n");
+    EXPECT_EQ(test::RunSplitProgram({"--help"}, dir.File("help.txt"), err), kExitOk);
+    EXPECT_EQ(test::ReadText(dir.File("help.txt")), SplitUsage());
 }
 
 TEST(SplitCommand, SyncSplitsIntoTheSameScenes) {

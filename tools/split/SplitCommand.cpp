@@ -1,15 +1,16 @@
 #include "SplitCommand.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
-#include <filesystem>
+#include <cstring>
 #include <functional>
 #include <ostream>
 #include <sstream>
-#include <system_error>
 
 #include "CommandLineOption.h"
 #include "DatePack.h"
+#include "DescriptorStreamBuffer.h"
 #include "InputFile.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
@@ -156,6 +157,22 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
     if (!SetModificationTime(scene.path, *scene.firstDate)) {
         log.AddLog(kFileTimeNotSet + scene.path);
     }
+}
+
+// Flushes `out` and says why it could not take what was written to it: the system's reason
+// where the stream keeps one. Empty when all of it went out.
+std::string OutputFailure(std::ostream& out) {
+    out.flush();
+    if (out) {
+        return {};
+    }
+    const auto* buffer = dynamic_cast<const DescriptorStreamBuffer*>(out.rdbuf());
+    return std::strerror(buffer != nullptr && buffer->Error() != 0 ? buffer->Error() : EIO);
+}
+
+void ReportOutputFailure(std::ostream& err, const std::string& reason, bool listing) {
+    err << kProgram << ": standard output can't be written (" << reason << ")"
+        << (listing ? "; the listing is incomplete\n" : "\n");
 }
 
 }  // namespace
@@ -365,12 +382,12 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    if (options.help) {
-        out << SplitUsage();
-        return kExitOk;
-    }
-    if (options.version) {
-        out << SplitVersion();
+    if (options.help || options.version) {
+        out << (options.help ? SplitUsage() : SplitVersion());
+        if (const std::string reason = OutputFailure(out); !reason.empty()) {
+            ReportOutputFailure(err, reason, false);
+            return kExitFailed;
+        }
         return kExitOk;
     }
     if (options.files.empty()) {
@@ -378,13 +395,21 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    if (!options.thumbnailDir.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(options.thumbnailDir, ec)) {
-            err << kProgram << ": thumbnail directory does not exist: " << options.thumbnailDir
-                << "\n";
-            return kExitFailed;
+    if (!options.contactSheet.empty()) {
+        if (const std::string problem =
+                ScenePictures::ContactSheetNameProblem(options.contactSheet);
+            !problem.empty()) {
+            err << kProgram << ": " << problem << "\n"
+                << "Try '" << kProgram << " --help' for more information.\n";
+            return kExitUsage;
         }
+    }
+    ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
+    // Refused before anything is read, as a whole tape read for pictures that cannot be
+    // written would be wasted.
+    if (const std::string problem = pictures.CheckFolders(); !problem.empty()) {
+        err << LogLineToText(problem);
+        return kExitFailed;
     }
 
     StopFlag ownStop{0};
@@ -402,7 +427,6 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     ConsoleLog log(out, err, options.quiet || options.listScenes,
                    progressToTerminal && !options.quiet, totalBytes, options.files.size());
     SceneListing listing(options.json, !options.thumbnailDir.empty());
-    ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
     std::int32_t scenesOfInput = 0;
     log.OnScene([&](const SceneSummary& scene) {
         ++scenesOfInput;
@@ -426,12 +450,14 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             done += static_cast<std::uint64_t>(size);
         }
         log.StartFile(index, doneBytes);
-        if (!options.listScenes) {
+        {
             // Refused before the input is read: a job that cannot make its files would only
             // fail at its first scene, or, worse, leave part of the tape split.
             const std::string refusal =
-                CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
-                                    options.dateTimeNaming, options.dateFormat);
+                options.listScenes
+                    ? pictures.CheckNames(path)
+                    : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
+                                          options.dateTimeNaming, options.dateFormat);
             if (!refusal.empty()) {
                 log.AddLog(refusal);
                 failed.push_back(path);
@@ -461,6 +487,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             pictures.EndFile(complete, log);
             listing.SetThumbnails(pictures.Thumbnails());
             listing.EndFile(complete, out);
+            if (!out) {
+                break;  // the rest of the list has nowhere to go
+            }
         }
 
         if (job.Failed()) {
@@ -478,6 +507,10 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     log.Finish();
     listing.Finish(out);
+    const std::string outputFailure = OutputFailure(out);
+    if (!outputFailure.empty()) {
+        ReportOutputFailure(err, outputFailure, options.listScenes);
+    }
 
     for (const auto& path : failed) {
         err << kProgram << (options.listScenes ? ": not listed: " : ": not split completely: ")
@@ -491,7 +524,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                                      "incomplete\n");
         return kExitInterrupted;
     }
-    return failed.empty() && !scenesMissing && !pictures.Failed() ? kExitOk : kExitFailed;
+    return failed.empty() && !scenesMissing && !pictures.Failed() && outputFailure.empty()
+               ? kExitOk
+               : kExitFailed;
 }
 
 }  // namespace vornak
