@@ -1,6 +1,7 @@
 #include "ContactSheet.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -129,6 +130,12 @@ void DrawPicture(cairo_t* cairo, double x, double y, const RgbImage* image) {
 }
 
 }  // namespace
+
+void ContactSheet::ReleaseLibraryCaches() {
+    // cairo first: its font faces hold fontconfig patterns.
+    cairo_debug_reset_static_data();
+    FcFini();
+}
 
 std::string ContactSheet::Duration(double seconds) {
     const long total = std::lround(std::max(0.0, seconds));

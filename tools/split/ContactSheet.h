@@ -28,6 +28,11 @@ class ContactSheet {
     static JpegFile::Result Write(const std::string& path, const std::string& title,
                                   std::span<const Entry> entries, std::string& reason);
 
+    // Frees what cairo and fontconfig keep for the life of the process (font caches, the font
+    // configuration), so that a leak checker at exit sees only real leaks. For the end of
+    // main(): no cairo object may be alive, and neither library is used again afterwards.
+    static void ReleaseLibraryCaches();
+
     // "3  2006-05-01 14:03:59  0:12": number, first date and time, duration.
     static std::string Caption(const SceneSummary& scene);
     // "0:07", "12:30", "1:02:03".
