@@ -52,29 +52,6 @@ TEST(SceneThumbnailer, EachSceneShowsItsOwnPictureAtItsAspectRatio) {
     }
 }
 
-// A thumbnail fits 320 x 240 at its picture's display aspect ratio, however odd the shape.
-TEST(SceneThumbnailer, ThumbnailSizeFitsTheBoxAtTheDisplayAspect) {
-    struct Case {
-        int width, height, aspectNum, aspectDen;
-        int thumbnailWidth, thumbnailHeight;
-    };
-    const std::vector<Case> cases = {
-        {1440, 1080, 4, 3, 320, 180},  // HDV: 16:9
-        {1920, 1080, 1, 1, 320, 180},  // square samples
-        {720, 576, 16, 15, 320, 240},  // 4:3
-        {1440, 1080, 0, 1, 320, 240},  // unknown: square
-        {16, 4080, 1, 1, 2, 240},      // far taller than wide
-        {4080, 16, 1, 1, 320, 2},      // far wider than high
-        {1080, 1920, 1, 1, 136, 240},  // upright
-    };
-    for (const Case& c : cases) {
-        const SceneThumbnailer::Size size =
-            SceneThumbnailer::ThumbnailSize(c.width, c.height, c.aspectNum, c.aspectDen);
-        EXPECT_EQ(size.width, c.thumbnailWidth) << c.width << "x" << c.height;
-        EXPECT_EQ(size.height, c.thumbnailHeight) << c.width << "x" << c.height;
-    }
-}
-
 TEST(SceneThumbnailer, ScenesThatCannotBeDecodedGetNone) {
     test::TempDir dir;
     // The tape generator's pictures are shaped like MPEG-2 but hold no picture.
