@@ -457,21 +457,20 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             done += static_cast<std::uint64_t>(size);
         }
         log.StartFile(index, doneBytes);
-        {
-            // Refused before the input is read: a job that cannot make its files would only
-            // fail at its first scene, or, worse, leave part of the tape split.
-            const std::string refusal =
-                options.listScenes
-                    ? pictures.CheckNames(path)
-                    : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
-                                          options.dateTimeNaming, options.dateFormat);
-            if (!refusal.empty()) {
-                log.AddLog(refusal);
-                failed.push_back(path);
-                doneBytes = done;
-                log.EndFile(doneBytes);
-                continue;
-            }
+        // Refused before the input is read: a job that cannot make its files (scene files, or a
+        // listing's pictures) would only fail at its first scene, or, worse, leave part of the
+        // tape split.
+        const std::string refusal =
+            options.listScenes
+                ? pictures.CheckNames(path)
+                : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
+                                      options.dateTimeNaming, options.dateFormat);
+        if (!refusal.empty()) {
+            log.AddLog(refusal);
+            failed.push_back(path);
+            doneBytes = done;
+            log.EndFile(doneBytes);
+            continue;
         }
         listing.StartFile(path, done - doneBytes);
         pictures.StartFile(path);
@@ -494,9 +493,6 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             pictures.EndFile(complete, log);
             listing.SetThumbnails(pictures.Thumbnails());
             listing.EndFile(complete, out);
-            if (!out) {
-                break;  // the rest of the list has nowhere to go
-            }
         }
 
         if (job.Failed()) {
@@ -510,6 +506,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         // One shared name numbers its scenes on across inputs; each own name starts afresh.
         if (options.newName) {
             counter = job.Counter();
+        }
+        if (options.listScenes && !out) {
+            break;  // the rest of the list has nowhere to go
         }
     }
     log.Finish();
