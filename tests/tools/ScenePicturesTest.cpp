@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -158,9 +160,14 @@ TEST(ScenePictures, DestinationsAreRefusedBeforeAnyInputIsRead) {
          "ERROR: This file name is too long: " + dir.File(std::string(250, 'b') + "-0000.jpg") +
              " (File name too long)\nvornak-split: not listed: " + longName + "\n"},
     };
-    if (::access(dir.File("locked").c_str(), W_OK) != 0) {  // root may write anywhere
-        cases.push_back({{"--thumbnails", dir.File("locked"), missing},
-                         cannot + dir.File("locked") + " (Permission denied)\n"});
+    // A folder that refuses new files: root may write to any other.
+    for (const std::string& locked : {dir.File("locked"), std::string("/proc/self")}) {
+        if (::access(locked.c_str(), W_OK) != 0) {
+            const std::string denied = cannot + locked + " (" + std::strerror(errno) + ")\n";
+            cases.push_back({{"--thumbnails", locked, missing}, denied});
+            cases.push_back({{"--contact-sheet", locked + "/s.jpg", missing}, denied});
+            break;
+        }
     }
     for (const auto& [args, err] : cases) {
         std::vector<std::string> all = {"--list-scenes"};
