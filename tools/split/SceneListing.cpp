@@ -33,39 +33,46 @@ JsonValue JsonDate(const std::optional<RecordingDate>& date) {
 constexpr unsigned kSurrogateEscapeBase = 0xDC00;
 constexpr unsigned char kFirstControl = 0x20;  // below it, characters must be escaped
 
-// The length of the valid UTF-8 sequence at `at`, or 0 when none starts there: no overlong
-// forms, no surrogates, nothing past U+10FFFF.
+// The well-formed UTF-8 sequences by their lead byte, as Unicode tabulates them: the byte after
+// the lead has a narrower range where the full one would give overlong forms, surrogates or
+// code points past U+10FFFF. Every later byte is a plain continuation byte.
+struct Utf8Lead {
+    unsigned char first;
+    unsigned char last;
+    std::size_t length;
+    unsigned char low;  // the range of the byte after the lead
+    unsigned char high;
+};
+constexpr unsigned char kContinuationLow = 0x80;
+constexpr unsigned char kContinuationHigh = 0xBF;
+constexpr Utf8Lead kUtf8Leads[] = {
+    {0xC2, 0xDF, 2, kContinuationLow, kContinuationHigh}, {0xE0, 0xE0, 3, 0xA0, kContinuationHigh},
+    {0xE1, 0xEC, 3, kContinuationLow, kContinuationHigh}, {0xED, 0xED, 3, kContinuationLow, 0x9F},
+    {0xEE, 0xEF, 3, kContinuationLow, kContinuationHigh}, {0xF0, 0xF0, 4, 0x90, kContinuationHigh},
+    {0xF1, 0xF3, 4, kContinuationLow, kContinuationHigh}, {0xF4, 0xF4, 4, kContinuationLow, 0x8F},
+};
+
+// The length of the well-formed UTF-8 sequence at `at`, or 0 when none starts there.
 std::size_t Utf8SequenceLength(const std::string& text, std::size_t at) {
     const auto byte = [&text](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) {
-        return 1;
+    if (byte(at) < kContinuationLow) {
+        return 1;  // ASCII
     }
-    std::size_t length = 0;
-    unsigned char low = 0x80;  // the range of the byte after the lead
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : low;    // shorter forms of the same code points
-        high = lead == 0xED ? 0x9F : high;  // the surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : low;
-        high = lead == 0xF4 ? 0x8F : high;  // past U+10FFFF
-    } else {
-        return 0;
-    }
-    if (at + length > text.size() || byte(at + 1) < low || byte(at + 1) > high) {
-        return 0;
-    }
-    for (std::size_t i = at + 2; i < at + length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
+    for (const Utf8Lead& lead : kUtf8Leads) {
+        if (byte(at) < lead.first || byte(at) > lead.last) {
+            continue;
+        }
+        if (at + lead.length > text.size() || byte(at + 1) < lead.low || byte(at + 1) > lead.high) {
             return 0;
         }
+        for (std::size_t i = at + 2; i < at + lead.length; ++i) {
+            if (byte(i) < kContinuationLow || byte(i) > kContinuationHigh) {
+                return 0;
+            }
+        }
+        return lead.length;
     }
-    return length;
+    return 0;
 }
 
 void AppendEscape(std::string& literal, unsigned codePoint) {
