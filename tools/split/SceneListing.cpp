@@ -46,10 +46,14 @@ struct Utf8Lead {
 constexpr unsigned char kContinuationLow = 0x80;
 constexpr unsigned char kContinuationHigh = 0xBF;
 constexpr Utf8Lead kUtf8Leads[] = {
-    {0xC2, 0xDF, 2, kContinuationLow, kContinuationHigh}, {0xE0, 0xE0, 3, 0xA0, kContinuationHigh},
-    {0xE1, 0xEC, 3, kContinuationLow, kContinuationHigh}, {0xED, 0xED, 3, kContinuationLow, 0x9F},
-    {0xEE, 0xEF, 3, kContinuationLow, kContinuationHigh}, {0xF0, 0xF0, 4, 0x90, kContinuationHigh},
-    {0xF1, 0xF3, 4, kContinuationLow, kContinuationHigh}, {0xF4, 0xF4, 4, kContinuationLow, 0x8F},
+    {0xC2, 0xDF, 2, kContinuationLow, kContinuationHigh},  // 0xC0, 0xC1: only overlong forms
+    {0xE0, 0xE0, 3, 0xA0, kContinuationHigh},              // no overlong forms
+    {0xE1, 0xEC, 3, kContinuationLow, kContinuationHigh},  // plain three-byte forms
+    {0xED, 0xED, 3, kContinuationLow, 0x9F},               // no surrogates
+    {0xEE, 0xEF, 3, kContinuationLow, kContinuationHigh},  // plain three-byte forms
+    {0xF0, 0xF0, 4, 0x90, kContinuationHigh},              // no overlong forms
+    {0xF1, 0xF3, 4, kContinuationLow, kContinuationHigh},  // plain four-byte forms
+    {0xF4, 0xF4, 4, kContinuationLow, 0x8F},               // nothing past U+10FFFF
 };
 
 // The length of the well-formed UTF-8 sequence at `at`, or 0 when none starts there.
