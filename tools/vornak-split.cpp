@@ -5,11 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "ContactSheet.h"
+#include "DescriptorStreamBuffer.h"
 #include "SplitCommand.h"
 #include "StopSignals.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     auto* stop = vornak::CatchStopSignals();
-    return vornak::RunSplitCommand(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) != 0, stop);
+    // Not std::cout: a failed write must keep its reason until the run reports it.
+    vornak::DescriptorStreamBuffer standardOutput(STDOUT_FILENO);
+    std::ostream out(&standardOutput);
+    const int status =
+        vornak::RunSplitCommand(args, out, std::cerr, ::isatty(STDERR_FILENO) != 0, stop);
+    // The contact sheets' font caches would otherwise fail the sanitizer builds' leak check.
+    vornak::ContactSheet::ReleaseLibraryCaches();
+    return status;
 }

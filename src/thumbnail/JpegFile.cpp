@@ -90,30 +90,34 @@ std::unique_ptr<AVPacket, PacketDeleter> Encode(const std::uint8_t* pixels, int 
     return packet;
 }
 
-bool WriteAllBytes(int fd, const std::uint8_t* data, std::size_t size) {
+// 0, or the errno of the write that failed.
+int WriteAllBytes(int fd, const std::uint8_t* data, std::size_t size) {
     while (size > 0) {
         const ssize_t written = ::write(fd, data, size);
         if (written < 0 && errno == EINTR) {
             continue;
         }
         if (written <= 0) {
-            return false;
+            return written < 0 ? errno : ENOSPC;  // a write of nothing: no room left
         }
         data += written;
         size -= static_cast<std::size_t>(written);
     }
-    return true;
+    return 0;
 }
 
 }  // namespace
 
-JpegFile::Result JpegFile::Write(const std::string& path, const RgbImage& image) {
+JpegFile::Result JpegFile::Write(const std::string& path, const RgbImage& image, int* error) {
     return Write(path, image.pixels.data(), image.width, image.height, image.Stride(),
-                 Layout::Rgb24);
+                 Layout::Rgb24, error);
 }
 
 JpegFile::Result JpegFile::Write(const std::string& path, const std::uint8_t* pixels, int width,
-                                 int height, int stride, Layout layout) {
+                                 int height, int stride, Layout layout, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    reason = 0;
     const auto jpeg = Encode(pixels, width, height, stride,
                              layout == Layout::Rgb24 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_0RGB32);
     if (!jpeg) {
@@ -121,14 +125,22 @@ JpegFile::Result JpegFile::Write(const std::string& path, const std::uint8_t* pi
     }
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
-        return errno == EEXIST ? Result::AlreadyExists : Result::Failed;
+        reason = errno;
+        return reason == EEXIST ? Result::AlreadyExists : Result::Failed;
     }
-    const bool ok = WriteAllBytes(fd, jpeg->data, static_cast<std::size_t>(jpeg->size));
-    if (::close(fd) != 0 || !ok) {
+    reason = WriteAllBytes(fd, jpeg->data, static_cast<std::size_t>(jpeg->size));
+    if (::close(fd) != 0 && reason == 0) {
+        reason = errno;
+    }
+    if (reason != 0) {
         ::unlink(path.c_str());  // a cut-off picture is no use to anyone
         return Result::Failed;
     }
     return Result::Written;
+}
+
+std::string JpegFile::FailureReason(int error) {
+    return error != 0 ? std::strerror(error) : "the picture can't be encoded";
 }
 
 }  // namespace vornak

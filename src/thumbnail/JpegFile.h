@@ -21,9 +21,15 @@ class JpegFile {
         Xrgb32,  // 32-bit words, 0x00RRGGBB in the machine's byte order (cairo's RGB24)
     };
 
-    static Result Write(const std::string& path, const RgbImage& image);
+    // On Failed, `error` (when given) gets the system's reason, errno, or 0 when the picture
+    // could not be encoded.
+    static Result Write(const std::string& path, const RgbImage& image, int* error = nullptr);
     static Result Write(const std::string& path, const std::uint8_t* pixels, int width, int height,
-                        int stride, Layout layout);
+                        int stride, Layout layout, int* error = nullptr);
+
+    // A failure's reason for messages: the system's text for `error`, or that the picture could
+    // not be encoded.
+    static std::string FailureReason(int error);
 };
 
 }  // namespace vornak

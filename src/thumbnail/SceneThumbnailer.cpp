@@ -66,29 +66,23 @@ class ReadOnlyFile {
     int m_fd;
 };
 
-// Thumbnail height for a picture of width x height with this sample aspect ratio (unknown:
-// square pixels): even, as the JPEG's halved colour planes like it.
-int ThumbnailHeight(int width, int height, AVRational sampleAspect) {
-    if (sampleAspect.num <= 0 || sampleAspect.den <= 0) {
-        sampleAspect = AVRational{1, 1};
-    }
-    const double displayWidth =
-        static_cast<double>(width) * sampleAspect.num / static_cast<double>(sampleAspect.den);
-    const double exact = SceneThumbnailer::kWidth * static_cast<double>(height) / displayWidth;
+// The nearest even number, at least 2.
+int EvenSide(double exact) {
     return std::max(2, 2 * static_cast<int>(std::lround(exact / 2.0)));
 }
 
 // `sws` is kept between calls: libswscale reuses it while the sizes stay the same.
 bool Scale(const AVFrame& frame, SwsContext*& sws, RgbImage& image) {
-    const int height = ThumbnailHeight(frame.width, frame.height, frame.sample_aspect_ratio);
+    const auto [width, height] = SceneThumbnailer::ThumbnailSize(
+        frame.width, frame.height, frame.sample_aspect_ratio.num, frame.sample_aspect_ratio.den);
     sws = sws_getCachedContext(sws, frame.width, frame.height,
-                               static_cast<AVPixelFormat>(frame.format), SceneThumbnailer::kWidth,
-                               height, AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr, nullptr);
+                               static_cast<AVPixelFormat>(frame.format), width, height,
+                               AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr, nullptr);
     if (sws == nullptr) {
         return false;
     }
     RgbImage scaled;
-    scaled.width = SceneThumbnailer::kWidth;
+    scaled.width = width;
     scaled.height = height;
     const std::size_t bytes =
         static_cast<std::size_t>(scaled.Stride()) * static_cast<std::size_t>(height);
@@ -319,6 +313,21 @@ SceneThumbnailer::Status SceneThumbnailer::Make(const std::string& path, std::ui
     }
     image = std::move(decoder.Image());
     return Status::Made;
+}
+
+SceneThumbnailer::Size SceneThumbnailer::ThumbnailSize(int width, int height, int aspectNum,
+                                                       int aspectDen) {
+    if (aspectNum <= 0 || aspectDen <= 0) {
+        aspectNum = 1;
+        aspectDen = 1;
+    }
+    const double displayWidth =
+        std::max(1.0, static_cast<double>(width) * aspectNum / static_cast<double>(aspectDen));
+    const double displayHeight = std::max(1.0, static_cast<double>(height));
+    // A picture far taller than wide would otherwise give a thumbnail tens of thousands of
+    // pixels high, which neither the JPEG encoder nor the contact sheet can take.
+    const double scale = std::min(kWidth / displayWidth, kMaxHeight / displayHeight);
+    return Size{EvenSide(displayWidth * scale), EvenSide(displayHeight * scale)};
 }
 
 const char* SceneThumbnailer::Reason(Status status) {

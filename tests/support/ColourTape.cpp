@@ -37,8 +37,8 @@ std::string WriteColourTape(const std::string& path, const std::vector<ColourSce
         const std::string clip = path + ".clip" + std::to_string(i) + ".ts";
         const std::string command =
             "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i color=c=" +
-            Hex(scene.colour) + ":size=1440x1080:rate=25 -t " + std::to_string(scene.seconds) +
-            " -aspect " + scene.aspect +
+            Hex(scene.colour) + ":size=" + scene.size + ":rate=25 -t " +
+            std::to_string(scene.seconds) + " -aspect " + scene.aspect +
             " -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100"
             " -streamid 0:0x810 -f mpegts '" +
             clip + "'";

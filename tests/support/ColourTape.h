@@ -21,12 +21,14 @@ struct ColourScene {
     Colour colour;
     const char* aspect = "16:9";  // the sequence header's display aspect ratio
     int seconds = 1;
+    const char* size = "1440x1080";
 };
 
 bool FfmpegAvailable();
 
-// Writes a 1440 x 1080 tape to `path` with one scene per entry, each an hour after the one
-// before from 2007-06-15 10:00:00. Empty on success, else what went wrong.
+// Writes a tape (HDV's 1440 x 1080 unless a scene says otherwise) to `path` with one scene per
+// entry, each an hour after the one before from 2007-06-15 10:00:00. Empty on success, else what
+// went wrong.
 std::string WriteColourTape(const std::string& path, const std::vector<ColourScene>& scenes);
 
 // The colour at the centre of `image`.

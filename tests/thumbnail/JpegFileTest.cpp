@@ -69,5 +69,22 @@ TEST(JpegFile, WritesEitherLayoutOnceAndNeverOverwrites) {
     EXPECT_EQ(test::ListFiles(dir.Path()), (std::vector<std::string>{"rgb.jpg", "xrgb.jpg"}));
 }
 
+// A failure says why; a file that is not written in full is removed.
+TEST(JpegFile, FailuresSayWhy) {
+    test::TempDir dir;
+    const RgbImage image{64, 32, std::vector<std::uint8_t>(64 * 32 * 3, 128)};
+    int error = -1;
+    EXPECT_EQ(JpegFile::Write(dir.File("no/such.jpg"), image, &error), JpegFile::Result::Failed);
+    EXPECT_EQ(JpegFile::FailureReason(error), "No such file or directory");
+    EXPECT_EQ(JpegFile::Write(dir.File("empty.jpg"), RgbImage{}, &error), JpegFile::Result::Failed);
+    EXPECT_EQ(JpegFile::FailureReason(error), "the picture can't be encoded");
+    {
+        const test::FileSizeLimit full(100);  // as a disk that fills after 100 bytes
+        EXPECT_EQ(JpegFile::Write(dir.File("cut.jpg"), image, &error), JpegFile::Result::Failed);
+    }
+    EXPECT_EQ(JpegFile::FailureReason(error), "File too large");
+    EXPECT_EQ(test::ListFiles(dir.Path()), std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace vornak

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ColourTape.h"
 #include "SplitCommand.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
@@ -255,12 +256,51 @@ TEST(SceneListing, OptionsThatDoNotGoWithAListingAreRefused) {
     }
 }
 
-// A path need not be UTF-8; the document must still be valid JSON.
-TEST(SceneListing, PathThatIsNotUtf8StillGivesValidJson) {
-    const std::string text = SceneListing::Json({{"tape-\xff\xfe.m2t", 10, {SceneSummary{}}}});
-    const json parsed = json::parse(text);
-    EXPECT_EQ(parsed["files"][0]["path"], "tape-\xef\xbf\xbd\xef\xbf\xbd.m2t");
-    EXPECT_TRUE(parsed["files"][0]["scenes"][0]["offset"].is_null());
+// File names are bytes: valid UTF-8 and the usual escapes read as before, and each byte that is
+// not UTF-8 becomes its surrogate escape, whatever sequence it breaks.
+TEST(SceneListing, PathsKeepEveryByteInTheJson) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"caf\xc3\xa9 \xf0\x9f\x8e\xa5", "\"caf\xc3\xa9 \xf0\x9f\x8e\xa5\""},
+        {"caf\xe9-\xff", R"("caf\udce9-\udcff")"},
+        {"\xc0\xaf\xed\xa0\x80", R"("\udcc0\udcaf\udced\udca0\udc80")"},  // overlong, surrogate
+        {"\xf4\x90\x80\x80", R"("\udcf4\udc90\udc80\udc80")"},            // past U+10FFFF
+        {"\xe2\x82"
+         "A",
+         R"("\udce2\udc82A")"},  // cut short
+        {"a\"b\\c\n\x01\x7f", R"("a\"b\\c\n\u0001)"
+                              "\x7f\""},
+    };
+    for (const auto& [path, literal] : cases) {
+        const std::string text = SceneListing::Json({{path, 10, {}}});
+        EXPECT_NE(text.find("\"path\": " + literal + ",\n"), std::string::npos) << text;
+    }
+}
+
+// The paths a document prints lead to the files on the disk, once the escapes are read back as
+// Python's os.fsencode() reads them.
+TEST(SceneListing, NamesThatAreNotUtf8LeadToTheirFiles) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::string tape = dir.File("caf\xe9.m2t");
+    ASSERT_EQ(test::WriteColourTape(tape, {{{200, 40, 40}}}), "");
+    const std::string pics = dir.File("pics-\xff");
+    std::filesystem::create_directory(pics);
+    const RunResult result = Split({"--list-scenes", "--json", "--thumbnails", pics, tape});
+    ASSERT_EQ(result.status, kExitOk) << result.err;
+    const auto value = [&result](const std::string& key) {
+        const std::size_t start = result.out.find("\"" + key + "\": \"") + key.size() + 5;
+        std::string text = result.out.substr(start, result.out.find('"', start) - start);
+        for (std::size_t at; (at = text.find("\\udc")) != std::string::npos;) {
+            text.replace(at, 6, 1,
+                         static_cast<char>(std::stoi(text.substr(at + 4, 2), nullptr, 16)));
+        }
+        return text;
+    };
+    EXPECT_EQ(value("path"), tape);
+    EXPECT_EQ(value("thumbnail"), pics + "/caf\xe9-0000.jpg");
+    EXPECT_TRUE(std::filesystem::is_regular_file(value("thumbnail")));
 }
 
 }  // namespace

@@ -5,12 +5,20 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ColourTape.h"
+#include "SceneSplitter.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -75,12 +83,8 @@ TEST(ScenePictures, ThumbnailsShowEachSceneAndNeverOverwrite) {
     EXPECT_TRUE(document["files"][1]["scenes"][0]["thumbnail"].is_null());
     EXPECT_EQ(test::ReadAll(pics + "/tape-0001.jpg"), (std::vector<std::uint8_t>{1, 2, 3}));
 
-    // Without --thumbnails the document stays as it was; a missing folder stops the run.
+    // Without --thumbnails the document stays as it was.
     EXPECT_EQ(Split({"--list-scenes", "--json", tape}).out.find("thumbnail"), std::string::npos);
-    const auto missing = Split({"--list-scenes", "--thumbnails", dir.File("nowhere"), tape});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.err,
-              "vornak-split: thumbnail directory does not exist: " + dir.File("nowhere") + "\n");
 }
 
 TEST(ScenePictures, ContactSheetPerInputAndPerFortyScenes) {
@@ -92,7 +96,7 @@ TEST(ScenePictures, ContactSheetPerInputAndPerFortyScenes) {
     auto result = Split({"--list-scenes", "--contact-sheet", dir.File("sheet.jpg"), one});
     EXPECT_EQ(result.status, 0) << result.err;
     // Written again: the sheet in the way stays, the new one gets "-new".
-    result = Split({"--list-scenes", "--contact-sheet", dir.File("sheet.JPG"), one});
+    result = Split({"--list-scenes", "--contact-sheet", dir.File("sheet.jpg"), one});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_NE(result.err.find("WARNING: This file already exists and won't be overwritten: " +
                               dir.File("sheet.jpg") + "\n"),
@@ -133,6 +137,155 @@ TEST(ScenePictures, ContactSheetShowsTheThumbnails) {
         const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
         EXPECT_TRUE(test::Near(colour, kColours[i])) << i << ": " << test::Text(colour);
     }
+}
+
+// Folders that cannot take the pictures, and names too long for them, are refused before any
+// input is read (the input does not exist: reading it would say so), with the reason.
+TEST(ScenePictures, DestinationsAreRefusedBeforeAnyInputIsRead) {
+    test::TempDir dir;
+    const std::string missing = dir.File("missing.m2t");
+    const std::string nowhere = dir.File("nowhere");
+    const std::string longName = dir.File(std::string(250, 'b') + ".m2t");
+    test::WriteAll(dir.File("file"), {1});
+    std::filesystem::create_directory(dir.File("locked"));
+    std::filesystem::permissions(dir.File("locked"), std::filesystem::perms::owner_read);
+    const std::string cannot = "ERROR: This folder can't take new files: ";
+    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--thumbnails", nowhere, missing}, cannot + nowhere + " (No such file or directory)\n"},
+        {{"--thumbnails", dir.File("file"), missing},
+         cannot + dir.File("file") + " (Not a directory)\n"},
+        {{"--contact-sheet", nowhere + "/s.jpg", missing},
+         cannot + nowhere + " (No such file or directory)\n"},
+        {{"--thumbnails", dir.Path(), longName},
+         "ERROR: This file name is too long: " + dir.File(std::string(250, 'b') + "-0000.jpg") +
+             " (File name too long)\nvornak-split: not listed: " + longName + "\n"},
+    };
+    // A folder that refuses new files: root may write to any other.
+    for (const std::string& locked : {dir.File("locked"), std::string("/proc/self")}) {
+        if (::access(locked.c_str(), W_OK) != 0) {
+            const std::string denied = cannot + locked + " (" + std::strerror(errno) + ")\n";
+            cases.push_back({{"--thumbnails", locked, missing}, denied});
+            cases.push_back({{"--contact-sheet", locked + "/s.jpg", missing}, denied});
+            break;
+        }
+    }
+    for (const auto& [args, err] : cases) {
+        std::vector<std::string> all = {"--list-scenes"};
+        all.insert(all.end(), args.begin(), args.end());
+        const auto result = Split(all);
+        EXPECT_EQ(result.status, kExitFailed) << err;
+        EXPECT_EQ(result.err, err);
+    }
+    std::filesystem::permissions(dir.File("locked"), std::filesystem::perms::owner_all);
+}
+
+// The sheet takes the name given, which must be a JPEG file's; anything else is bad usage.
+TEST(ScenePictures, ContactSheetNamesAreTakenAsGiven) {
+    test::TempDir dir;
+    const std::string one = WriteGeneratedTape(dir.File("one.m2t"), 1);
+    const std::string two = WriteGeneratedTape(dir.File("two.m2t"), 1);
+    std::filesystem::create_directory(dir.File("d.jpg"));
+    const std::string badName = "a name ending in .jpg or .jpeg, such as sheet.jpg, not '";
+    struct Case {
+        std::string name, written, error;
+    };
+    const std::vector<Case> cases = {
+        {"s.jpeg", "s-one.jpeg s-two.jpeg", ""},
+        {"t.JPG", "t-one.JPG t-two.JPG", ""},
+        {"p.png", "", badName + dir.File("p.png") + "'"},
+        {".jpg", "", badName + dir.File(".jpg") + "'"},
+        {"d.jpg", "", "a file name, not the folder '" + dir.File("d.jpg") + "'"},
+        {"/dev/full", "", "a file name, not '/dev/full', which is no regular file"},
+    };
+    for (const Case& c : cases) {
+        const auto before = test::ListFiles(dir.Path());
+        const std::string path = c.name[0] == '/' ? c.name : dir.File(c.name);
+        const auto result = Split({"--list-scenes", "--contact-sheet", path, one, two});
+        std::string written;
+        for (const std::string& file : test::ListFiles(dir.Path())) {
+            if (std::find(before.begin(), before.end(), file) == before.end()) {
+                written += (written.empty() ? "" : " ") + file;
+            }
+        }
+        EXPECT_EQ(written, c.written) << c.name;
+        EXPECT_EQ(result.status, c.error.empty() ? kExitOk : kExitUsage) << c.name;
+        EXPECT_EQ(result.err.rfind("vornak-split: --contact-sheet takes " + c.error + "\n", 0),
+                  c.error.empty() ? std::string::npos : 0)
+            << result.err;
+    }
+}
+
+// A scene whose picture is 16 x 4080 gets a thumbnail within 320 x 240 like any other, and the
+// scenes around it keep their thumbnails and their sheet.
+TEST(ScenePictures, TallPictureCostsNoOtherScene) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::string tape = dir.File("tape.m2t");
+    ASSERT_EQ(test::WriteColourTape(
+                  tape, {{kColours[0]}, {kColours[1], "1:255", 1, "16x4080"}, {kColours[2]}}),
+              "");
+    const auto result = Split(
+        {"--list-scenes", "--thumbnails", dir.Path(), "--contact-sheet", dir.File("s.jpg"), tape});
+    EXPECT_EQ(result.status, kExitOk);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(test::ReadJpeg(dir.File("tape-0001.jpg")).width, 2);
+    EXPECT_EQ(test::ReadJpeg(dir.File("tape-0001.jpg")).height, 240);
+    const RgbImage sheet = test::ReadJpeg(dir.File("s.jpg"));
+    ASSERT_FALSE(sheet.Empty());
+    for (const int cell : {0, 2}) {  // the middle of cell `cell` of the first row
+        const auto at =
+            static_cast<std::size_t>((36 + 90) * sheet.Stride() + (172 + cell * 332) * 3);
+        const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
+        EXPECT_TRUE(test::Near(colour, kColours[static_cast<std::size_t>(cell)]))
+            << test::Text(colour);
+    }
+}
+
+// An input left out of the listing (the run was stopped, or the input failed) takes the
+// thumbnails this run made for it along: every thumbnail left belongs to a listed scene.
+TEST(ScenePictures, InputLeftOutTakesItsThumbnailsWithIt) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::string tape = dir.File("tape.m2t");
+    ASSERT_EQ(test::WriteColourTape(tape, {{kColours[0]}, {kColours[1]}}), "");
+    test::CapturingLog log;
+    SceneSplitter job(tape, "unused", "m2t", nullptr, 0, true, false, "");
+    job.SetListOnly(true);
+    job.SetLog(&log);
+    job.Run();
+    const std::string pics = dir.File("pics");
+    std::filesystem::create_directory(pics);
+    test::WriteAll(pics + "/tape-0001.jpg", {1});  // not this run's: it stays
+    ScenePictures pictures(pics, "", false);
+    pictures.StartFile(tape);
+    for (const SceneSummary& scene : log.Scenes()) {
+        pictures.AddScene(scene);
+    }
+    // The stop comes once a thumbnail is on the disk: a wait for that, not a timing.
+    for (int i = 0; i < 60'000 && test::ListFiles(pics).size() < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_GE(test::ListFiles(pics).size(), 2u);
+    pictures.EndFile(false, log);
+    EXPECT_EQ(test::ListFiles(pics), std::vector<std::string>{"tape-0001.jpg"});
+    EXPECT_TRUE(pictures.Thumbnails().empty());
+}
+
+// The program itself, not only these tests, draws a sheet without a leak report under the
+// sanitizer builds; elsewhere the run shows only that it works.
+TEST(ScenePictures, ContactSheetProgramRunsCleanOnItsOwn) {
+    test::TempDir dir;
+    const std::string tape = WriteGeneratedTape(dir.File("tape.m2t"), 1);
+    EXPECT_EQ(
+        test::RunSplitProgram("--list-scenes --contact-sheet " + dir.File("s.jpg") + " " + tape,
+                              "/dev/null", dir.File("err")),
+        kExitOk);
+    EXPECT_EQ(test::ReadText(dir.File("err")),
+              "WARNING: Scene 0 has no thumbnail, its pictures cannot be decoded: " + tape + "\n");
 }
 
 }  // namespace

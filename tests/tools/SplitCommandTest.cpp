@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "DescriptorStreamBuffer.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -159,6 +161,39 @@ TEST(SplitCommand, VersionPrintsOneLineAndSucceeds) {
     EXPECT_EQ(result.out, SplitVersion());
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(Split({"--version=2"}).status, kExitUsage);
+}
+
+// Standard output that cannot take everything fails the run with the system's reason, after
+// the work is done: a half-written list must not pass for a whole one.
+TEST(SplitCommand, StandardOutputThatCannotBeWrittenFails) {
+    Scratch scratch;
+    const std::string tape = WriteTwoSceneTape(scratch.dir.File("tape.m2t"));
+    const std::string full =
+        "vornak-split: standard output can't be written (No space left on "
+        "device)";
+    const std::string listing = full + "; the listing is incomplete\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--help"}, full + "\n"},
+        {{"--list-scenes", tape, tape}, listing},
+        {{"--list-scenes", "--json", tape}, listing},
+        {{"--naming", "count", "--output-dir", scratch.dir.Path(), tape}, full + "\n"},
+    };
+    for (const auto& [args, err] : cases) {
+        const int fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+        DescriptorStreamBuffer buffer(fd);
+        std::ostream out(&buffer);
+        const RunResult result = test::SplitTo(out, args);
+        ::close(fd);
+        EXPECT_EQ(result.status, kExitFailed) << args[0];
+        EXPECT_EQ(result.err, err);
+    }
+    EXPECT_EQ(ListFiles(scratch.dir.Path()).size(), 3u);  // the split itself was done
+    // The program's standard output goes through the same buffer, byte for byte.
+    const std::string err = scratch.dir.File("err");
+    EXPECT_EQ(test::RunSplitProgram("--list-scenes --json " + tape, "/dev/full", err), 1);
+    EXPECT_EQ(test::ReadText(err), listing);
+    EXPECT_EQ(test::RunSplitProgram("--help", scratch.dir.File("help"), err), 0);
+    EXPECT_EQ(test::ReadText(scratch.dir.File("help")), SplitUsage());
 }
 
 TEST(SplitCommand, SyncSplitsIntoTheSameScenes) {

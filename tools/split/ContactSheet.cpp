@@ -1,6 +1,7 @@
 #include "ContactSheet.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
@@ -92,19 +93,29 @@ Surface ToSurface(const RgbImage& image, std::vector<std::uint32_t>& words) {
         image.height, image.width * static_cast<int>(sizeof(std::uint32_t))));
 }
 
+void DrawNoPicture(cairo_t* cairo, double x, double y) {
+    SetGrey(cairo, kNoPicture);
+    cairo_rectangle(cairo, x, y, kCellWidth, kCellHeight);
+    cairo_fill(cairo);
+    SetGrey(cairo, kNoPictureText);
+    DrawText(cairo, x + kMargin, y + kCellHeight / 2.0, kCaptionFontSize, "no picture");
+}
+
+// A picture cairo cannot take (too large a side, no memory) would put the whole sheet into its
+// error state: its scene gets the cell of one without a picture instead.
 void DrawPicture(cairo_t* cairo, double x, double y, const RgbImage* image) {
     if (image == nullptr || image->Empty() ||
         image->pixels.size() <
             static_cast<std::size_t>(image->Stride()) * static_cast<std::size_t>(image->height)) {
-        SetGrey(cairo, kNoPicture);
-        cairo_rectangle(cairo, x, y, kCellWidth, kCellHeight);
-        cairo_fill(cairo);
-        SetGrey(cairo, kNoPictureText);
-        DrawText(cairo, x + kMargin, y + kCellHeight / 2.0, kCaptionFontSize, "no picture");
+        DrawNoPicture(cairo, x, y);
         return;
     }
     std::vector<std::uint32_t> words;
     const Surface picture = ToSurface(*image, words);
+    if (cairo_surface_status(picture.get()) != CAIRO_STATUS_SUCCESS) {
+        DrawNoPicture(cairo, x, y);
+        return;
+    }
     // Fitted into the cell and centred: a 4:3 picture stands between two bars.
     const double scale = std::min(static_cast<double>(kCellWidth) / image->width,
                                   static_cast<double>(kCellHeight) / image->height);
@@ -119,6 +130,12 @@ void DrawPicture(cairo_t* cairo, double x, double y, const RgbImage* image) {
 }
 
 }  // namespace
+
+void ContactSheet::ReleaseLibraryCaches() {
+    // cairo first: its font faces hold fontconfig patterns.
+    cairo_debug_reset_static_data();
+    FcFini();
+}
 
 std::string ContactSheet::Duration(double seconds) {
     const long total = std::lround(std::max(0.0, seconds));
@@ -143,13 +160,18 @@ std::string ContactSheet::Caption(const SceneSummary& scene) {
 }
 
 JpegFile::Result ContactSheet::Write(const std::string& path, const std::string& title,
-                                     std::span<const Entry> entries) {
+                                     std::span<const Entry> entries, std::string& reason) {
     const std::size_t count = std::min<std::size_t>(entries.size(), kScenesPerSheet);
     const int rows = std::max(1, static_cast<int>((count + kColumns - 1) / kColumns));
     const int width = kMargin + kColumns * (kCellWidth + kMargin);
     const int height = kTitleHeight + rows * (kCellHeight + kCaptionHeight + kMargin) + kMargin;
 
     const Surface sheet(cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height));
+    if (const cairo_status_t status = cairo_surface_status(sheet.get());
+        status != CAIRO_STATUS_SUCCESS) {
+        reason = cairo_status_to_string(status);
+        return JpegFile::Result::Failed;
+    }
     const std::unique_ptr<cairo_t, ContextDeleter> owner(cairo_create(sheet.get()));
     cairo_t* const cairo = owner.get();
     SetGrey(cairo, kBackground);
@@ -170,12 +192,20 @@ JpegFile::Result ContactSheet::Write(const std::string& path, const std::string&
                  kCaptionFontSize, Caption(entries[i].scene));
     }
     cairo_surface_flush(sheet.get());
-    if (cairo_status(cairo) != CAIRO_STATUS_SUCCESS ||
-        cairo_surface_status(sheet.get()) != CAIRO_STATUS_SUCCESS) {
-        return JpegFile::Result::Failed;
+    for (const cairo_status_t status : {cairo_status(cairo), cairo_surface_status(sheet.get())}) {
+        if (status != CAIRO_STATUS_SUCCESS) {
+            reason = cairo_status_to_string(status);
+            return JpegFile::Result::Failed;
+        }
     }
-    return JpegFile::Write(path, cairo_image_surface_get_data(sheet.get()), width, height,
-                           cairo_image_surface_get_stride(sheet.get()), JpegFile::Layout::Xrgb32);
+    int error = 0;
+    const JpegFile::Result result = JpegFile::Write(
+        path, cairo_image_surface_get_data(sheet.get()), width, height,
+        cairo_image_surface_get_stride(sheet.get()), JpegFile::Layout::Xrgb32, &error);
+    if (result == JpegFile::Result::Failed) {
+        reason = JpegFile::FailureReason(error);
+    }
+    return result;
 }
 
 }  // namespace vornak

@@ -23,9 +23,15 @@ class ContactSheet {
     };
 
     // Draws `entries` (at most kScenesPerSheet are drawn) under `title` and writes the sheet
-    // to `path`, which must not exist.
+    // to `path`, which must not exist. A picture that cannot be drawn gets the cell of a scene
+    // without one. On Failed, `reason` says why.
     static JpegFile::Result Write(const std::string& path, const std::string& title,
-                                  std::span<const Entry> entries);
+                                  std::span<const Entry> entries, std::string& reason);
+
+    // Frees what cairo and fontconfig keep for the life of the process (font caches, the font
+    // configuration), so that a leak checker at exit sees only real leaks. For the end of
+    // main(): no cairo object may be alive, and neither library is used again afterwards.
+    static void ReleaseLibraryCaches();
 
     // "3  2006-05-01 14:03:59  0:12": number, first date and time, duration.
     static std::string Caption(const SceneSummary& scene);

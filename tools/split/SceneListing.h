@@ -35,7 +35,9 @@ class SceneListing {
     // The table of one input.
     static std::string Table(const std::string& path, std::uint64_t size,
                              const std::vector<SceneSummary>& scenes);
-    // The document for all inputs.
+    // The document for all inputs. Paths are written as their bytes: valid UTF-8 as it is, and
+    // each byte that is not as "\udcXX", the lone surrogate U+DC00 + byte, as Python's
+    // surrogateescape reads file names.
     struct File {
         std::string path;
         std::uint64_t size = 0;

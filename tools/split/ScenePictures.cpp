@@ -1,15 +1,22 @@
 #include "ScenePictures.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <span>
 #include <system_error>
 #include <utility>
 
 #include "ContactSheet.h"
+#include "DiskSync.h"
 #include "JpegFile.h"
+#include "OutputCheck.h"
 
 namespace vornak {
 
@@ -19,6 +26,10 @@ constexpr const char* kJpegExtension = ".jpg";
 constexpr const char* kAlreadyExists =
     "WARNING: This file already exists and won't be overwritten: ";
 constexpr const char* kCannotCreate = "ERROR: This file can't be created: ";
+constexpr const char* kCannotRemove = "WARNING: This file can't be removed: ";
+constexpr const char* kSheetExtensions[] = {".jpg", ".jpeg"};
+// The longest name a sheet's pages take before any "-new": the first of several pages.
+constexpr const char* kFirstPage = "-1";
 // Clashing names move on to a longer base name, as scene files do in date-and-time naming.
 constexpr const char* kNewSuffix = "-new";
 
@@ -37,12 +48,87 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
 }
 
+// The extension `name` ends in, as written, when it is a sheet's: empty when none is.
+std::string SheetExtension(const std::string& name) {
+    for (const char* extension : kSheetExtensions) {
+        if (EndsWithNoCase(name, extension)) {
+            return name.substr(name.size() - std::char_traits<char>::length(extension));
+        }
+    }
+    return {};
+}
+
+// `path` without the "/" that may end it, so that messages name the files as they are made.
+std::string WithoutTrailingSlash(std::string path) {
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string LastComponent(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 ScenePictures::ScenePictures(std::string thumbnailDir, std::string contactSheet, bool severalInputs)
     : m_thumbnailDir(std::move(thumbnailDir)),
       m_contactSheet(std::move(contactSheet)),
+      m_sheetExtension(SheetExtension(m_contactSheet)),
       m_bSeveralInputs(severalInputs) {}
+
+std::string ScenePictures::ContactSheetNameProblem(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            return "--contact-sheet takes a file name, not the folder '" + name + "'";
+        }
+        if (!S_ISREG(st.st_mode)) {
+            return "--contact-sheet takes a file name, not '" + name +
+                   "', which is no regular file";
+        }
+    }
+    const std::string extension = SheetExtension(name);
+    if (extension.empty() || LastComponent(name).size() == extension.size()) {
+        return "--contact-sheet takes a name ending in .jpg or .jpeg, such as sheet.jpg, not '" +
+               name + "'";
+    }
+    return {};
+}
+
+std::string ScenePictures::CheckFolders() const {
+    if (!m_thumbnailDir.empty()) {
+        if (std::string problem = CheckOutputFolder(m_thumbnailDir); !problem.empty()) {
+            return problem;
+        }
+    }
+    if (!m_contactSheet.empty()) {
+        return CheckOutputFolder(FolderOf(m_contactSheet));
+    }
+    return {};
+}
+
+std::string ScenePictures::CheckNames(const std::string& path) const {
+    const std::string base = InputBase(path);
+    if (!m_thumbnailDir.empty()) {
+        const std::string name = LastComponent(ThumbnailName(m_thumbnailDir, base, 0));
+        if (std::string problem = CheckOutputFile(WithoutTrailingSlash(m_thumbnailDir), name);
+            !problem.empty()) {
+            return problem;
+        }
+    }
+    if (!m_contactSheet.empty()) {
+        std::string stem = LastComponent(m_contactSheet);
+        stem.resize(stem.size() - m_sheetExtension.size());
+        if (m_bSeveralInputs) {
+            stem += "-" + base;
+        }
+        return CheckOutputFile(FolderOf(m_contactSheet), stem + kFirstPage + m_sheetExtension);
+    }
+    return {};
+}
 
 ScenePictures::~ScenePictures() = default;
 
@@ -100,7 +186,8 @@ void ScenePictures::OnThumbnail(ThumbnailWorker::Result& result) {
 std::string ScenePictures::WriteThumbnail(const RgbImage& image, std::int32_t number, Done& done) {
     for (;;) {
         const std::string name = ThumbnailName(m_thumbnailDir, m_thumbnailBase, number);
-        switch (JpegFile::Write(name, image)) {
+        int error = 0;
+        switch (JpegFile::Write(name, image, &error)) {
             case JpegFile::Result::Written:
                 return name;
             case JpegFile::Result::AlreadyExists:
@@ -108,7 +195,8 @@ std::string ScenePictures::WriteThumbnail(const RgbImage& image, std::int32_t nu
                 m_thumbnailBase += kNewSuffix;
                 break;
             case JpegFile::Result::Failed:
-                done.messages.push_back(kCannotCreate + name);
+                done.messages.push_back(kCannotCreate + name + " (" +
+                                        JpegFile::FailureReason(error) + ")");
                 done.failed = true;
                 return {};
         }
@@ -134,19 +222,28 @@ void ScenePictures::EndFile(bool complete, LogSink& log) {
             m_files[done.scene.number] = done.file;
         }
     }
-    if (complete && !m_contactSheet.empty()) {
+    if (!complete) {
+        RemoveThumbnails(log);
+    } else if (!m_contactSheet.empty()) {
         WriteContactSheets(log);
     }
 }
 
-std::string ScenePictures::SheetStem() const {
-    std::string stem = m_contactSheet;
-    for (const char* extension : {".jpg", ".jpeg"}) {
-        if (EndsWithNoCase(stem, extension)) {
-            stem.resize(stem.size() - std::char_traits<char>::length(extension));
-            break;
+// Every thumbnail left on the disk belongs to a scene the listing shows: an input that is left
+// out takes its thumbnails with it. Only files this run made are removed.
+void ScenePictures::RemoveThumbnails(LogSink& log) {
+    for (const auto& [number, file] : m_files) {
+        if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
+            log.AddLog(kCannotRemove + file + " (" + std::strerror(errno) + ")");
+            m_bFailed = true;
         }
     }
+    m_files.clear();
+}
+
+std::string ScenePictures::SheetStem() const {
+    std::string stem = m_contactSheet;
+    stem.resize(stem.size() - m_sheetExtension.size());
     if (m_bSeveralInputs) {
         stem += "-" + InputBase(m_inputPath);
     }
@@ -163,8 +260,9 @@ void ScenePictures::WriteContactSheets(LogSink& log) {
     const std::string scenes =
         std::to_string(entries.size()) + (entries.size() == 1 ? " scene" : " scenes");
     std::string stem = SheetStem();
-    const auto pathOf = [&stem, pages](std::size_t page) {
-        return stem + (pages > 1 ? "-" + std::to_string(page + 1) : std::string()) + kJpegExtension;
+    const auto pathOf = [this, &stem, pages](std::size_t page) {
+        return stem + (pages > 1 ? "-" + std::to_string(page + 1) : std::string()) +
+               m_sheetExtension;
     };
     // The pages of one sheet keep one name: a clash on any page moves them all to "-new".
     for (std::size_t page = 0; page < pages; ++page) {
@@ -184,8 +282,10 @@ void ScenePictures::WriteContactSheets(LogSink& log) {
         if (pages > 1) {
             title += "   (" + std::to_string(page + 1) + "/" + std::to_string(pages) + ")";
         }
+        std::string reason;
         switch (ContactSheet::Write(
-            path, title, std::span<const ContactSheet::Entry>(entries).subspan(first, count))) {
+            path, title, std::span<const ContactSheet::Entry>(entries).subspan(first, count),
+            reason)) {
             case JpegFile::Result::Written:
                 ++page;
                 break;
@@ -194,9 +294,11 @@ void ScenePictures::WriteContactSheets(LogSink& log) {
                 stem += kNewSuffix;
                 break;
             case JpegFile::Result::Failed:
-                log.AddLog(kCannotCreate + path);
+                // The other pages are still worth having.
+                log.AddLog(kCannotCreate + path + " (" + reason + ")");
                 m_bFailed = true;
-                return;
+                ++page;
+                break;
         }
     }
 }

@@ -23,7 +23,8 @@ namespace vornak {
 class ScenePictures {
   public:
     // Empty `thumbnailDir`: no thumbnail files; empty `contactSheet`: no sheets. With several
-    // inputs each input's sheet carries its base name ("sheet-tape.jpg").
+    // inputs each input's sheet carries its base name ("sheet-tape.jpg"). `contactSheet` is a
+    // name that ContactSheetNameProblem accepts.
     ScenePictures(std::string thumbnailDir, std::string contactSheet, bool severalInputs);
     ~ScenePictures();
     ScenePictures(const ScenePictures&) = delete;
@@ -31,10 +32,23 @@ class ScenePictures {
 
     bool Active() const { return !m_thumbnailDir.empty() || !m_contactSheet.empty(); }
 
+    // Why the contact sheet cannot be `name`, for a usage error: it must end in .jpg or .jpeg
+    // (as given: nothing is appended) and be no folder, device or other file that is not a
+    // regular one. Empty when it can be.
+    static std::string ContactSheetNameProblem(const std::string& name);
+
+    // Checked before any input is read. The folders that take the pictures: an "ERROR: ..." line
+    // with the system's reason, or empty when files can be made there.
+    std::string CheckFolders() const;
+    // The names the pictures of the input `path` will get: an "ERROR: ..." line when they are
+    // too long for the file system, or empty.
+    std::string CheckNames(const std::string& path) const;
+
     void StartFile(const std::string& path);
     void AddScene(const SceneSummary& scene);
     // Waits for the input's thumbnails, reports what is missing to `log` and writes the
-    // contact sheet; an input not read to its end (`complete` false) gets no sheet.
+    // contact sheet. An input not read to its end (`complete` false: it failed, or the run was
+    // stopped) is not listed, so it gets no sheet, and the thumbnails it had are removed again.
     void EndFile(bool complete, LogSink& log);
 
     // The thumbnail files of the last input, by scene number.
@@ -61,10 +75,12 @@ class ScenePictures {
     void OnThumbnail(ThumbnailWorker::Result& result);
     std::string WriteThumbnail(const RgbImage& image, std::int32_t number, Done& done);
     void WriteContactSheets(LogSink& log);
+    void RemoveThumbnails(LogSink& log);
     std::string SheetStem() const;
 
     const std::string m_thumbnailDir;
     const std::string m_contactSheet;
+    const std::string m_sheetExtension;  // as the user wrote it: ".jpg", ".JPEG", ...
     const bool m_bSeveralInputs;
     std::string m_inputPath;
     std::string m_thumbnailBase;  // worker thread only while it runs: grows "-new" on a clash

@@ -1,15 +1,16 @@
 #include "SplitCommand.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
-#include <filesystem>
+#include <cstring>
 #include <functional>
 #include <ostream>
 #include <sstream>
-#include <system_error>
 
 #include "CommandLineOption.h"
 #include "DatePack.h"
+#include "DescriptorStreamBuffer.h"
 #include "InputFile.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
@@ -158,6 +159,22 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
     }
 }
 
+// Flushes `out` and says why it could not take what was written to it: the system's reason
+// where the stream keeps one. Empty when all of it went out.
+std::string OutputFailure(std::ostream& out) {
+    out.flush();
+    if (out) {
+        return {};
+    }
+    const auto* buffer = dynamic_cast<const DescriptorStreamBuffer*>(out.rdbuf());
+    return std::strerror(buffer != nullptr && buffer->Error() != 0 ? buffer->Error() : EIO);
+}
+
+void ReportOutputFailure(std::ostream& err, const std::string& reason, bool listing) {
+    err << kProgram << ": standard output can't be written (" << reason << ")"
+        << (listing ? "; the listing is incomplete\n" : "\n");
+}
+
 }  // namespace
 
 std::string SplitUsage() {
@@ -185,15 +202,19 @@ std::string SplitUsage() {
         << "                       last recording date and time, pictures, duration at 25\n"
         << "                       pictures a second, broken pictures)\n"
         << "  --json               with --list-scenes: print the list as one JSON document\n"
-        << "  --thumbnails DIR     with --list-scenes: write each scene's first picture, 320\n"
-        << "                       pixels wide, to DIR/BASE-NNNN.jpg (BASE: the input's\n"
-        << "                       name, NNNN: the scene number); with --json each scene\n"
-        << "                       names its file under \"thumbnail\"\n"
+        << "                       (in a file name, each byte that is not UTF-8 is written\n"
+        << "                       as \"\\udcXX\", XX its value, as Python's surrogateescape)\n"
+        << "  --thumbnails DIR     with --list-scenes: write each scene's first picture,\n"
+        << "                       fitted into 320 x 240 pixels, to DIR/BASE-NNNN.jpg\n"
+        << "                       (BASE: the input's name, NNNN: the scene number; DIR\n"
+        << "                       must exist); with --json each scene names its file\n"
+        << "                       under \"thumbnail\"\n"
         << "  --contact-sheet FILE.jpg\n"
         << "                       with --list-scenes: write each input's scenes as one\n"
         << "                       picture, four thumbnails a row captioned with number,\n"
         << "                       first date and time and duration (FILE-1.jpg, FILE-2.jpg,\n"
-        << "                       ... past 40 scenes; FILE-BASE.jpg for several inputs)\n"
+        << "                       ... past 40 scenes; FILE-BASE.jpg for several inputs);\n"
+        << "                       the name must end in .jpg or .jpeg and is kept as given\n"
         << "  --set-mtime          give each scene file the recording date and time of its\n"
         << "                       first date pack (local time) as modification time\n"
         << "  --scenes LIST        write only these scenes of each input, numbered as\n"
@@ -205,15 +226,18 @@ std::string SplitUsage() {
         << "  --version            show the version and exit\n"
         << "Options also take the form --option=value; \"--\" ends the options.\n"
         << "\n"
-        << "Each input is checked before it is read: its output folder must exist and be\n"
-        << "writable, and its file names must fit the file system. Only regular files that\n"
-        << "hold a transport stream are split. Every scene file and its folder are flushed\n"
-        << "to the disk before the split counts as done.\n"
+        << "Each input is checked before it is read: its output folder (and the folders of\n"
+        << "thumbnails and contact sheets) must exist and be writable, and its file names\n"
+        << "must fit the file system. Only regular files that hold a transport stream are\n"
+        << "split. Every scene file and its folder are flushed to the disk before the split\n"
+        << "counts as done. An input that is not listed in full (it failed, or the run was\n"
+        << "stopped) keeps no thumbnails.\n"
         << "\n"
         << "Exit status: 0 when every input was split (or listed) and flushed to the disk,\n"
         << "1 when an input could not be opened or read, is no regular file or holds no\n"
-        << "transport stream, its scene files could not be made, written in full or flushed,\n"
-        << "or it lacks a scene that --scenes names, 2 for bad usage, 130 when interrupted.\n";
+        << "transport stream, its scene or picture files could not be made, written in full\n"
+        << "or flushed, it lacks a scene that --scenes names, or standard output could not\n"
+        << "be written, 2 for bad usage, 130 when interrupted.\n";
     return text.str();
 }
 
@@ -365,12 +389,12 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    if (options.help) {
-        out << SplitUsage();
-        return kExitOk;
-    }
-    if (options.version) {
-        out << SplitVersion();
+    if (options.help || options.version) {
+        out << (options.help ? SplitUsage() : SplitVersion());
+        if (const std::string reason = OutputFailure(out); !reason.empty()) {
+            ReportOutputFailure(err, reason, false);
+            return kExitFailed;
+        }
         return kExitOk;
     }
     if (options.files.empty()) {
@@ -378,13 +402,21 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             << "Try '" << kProgram << " --help' for more information.\n";
         return kExitUsage;
     }
-    if (!options.thumbnailDir.empty()) {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(options.thumbnailDir, ec)) {
-            err << kProgram << ": thumbnail directory does not exist: " << options.thumbnailDir
-                << "\n";
-            return kExitFailed;
+    if (!options.contactSheet.empty()) {
+        if (const std::string problem =
+                ScenePictures::ContactSheetNameProblem(options.contactSheet);
+            !problem.empty()) {
+            err << kProgram << ": " << problem << "\n"
+                << "Try '" << kProgram << " --help' for more information.\n";
+            return kExitUsage;
         }
+    }
+    ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
+    // Refused before anything is read, as a whole tape read for pictures that cannot be
+    // written would be wasted.
+    if (const std::string problem = pictures.CheckFolders(); !problem.empty()) {
+        err << LogLineToText(problem);
+        return kExitFailed;
     }
 
     StopFlag ownStop{0};
@@ -402,7 +434,6 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     ConsoleLog log(out, err, options.quiet || options.listScenes,
                    progressToTerminal && !options.quiet, totalBytes, options.files.size());
     SceneListing listing(options.json, !options.thumbnailDir.empty());
-    ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
     std::int32_t scenesOfInput = 0;
     log.OnScene([&](const SceneSummary& scene) {
         ++scenesOfInput;
@@ -426,19 +457,20 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             done += static_cast<std::uint64_t>(size);
         }
         log.StartFile(index, doneBytes);
-        if (!options.listScenes) {
-            // Refused before the input is read: a job that cannot make its files would only
-            // fail at its first scene, or, worse, leave part of the tape split.
-            const std::string refusal =
-                CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
-                                    options.dateTimeNaming, options.dateFormat);
-            if (!refusal.empty()) {
-                log.AddLog(refusal);
-                failed.push_back(path);
-                doneBytes = done;
-                log.EndFile(doneBytes);
-                continue;
-            }
+        // Refused before the input is read: a job that cannot make its files (scene files, or a
+        // listing's pictures) would only fail at its first scene, or, worse, leave part of the
+        // tape split.
+        const std::string refusal =
+            options.listScenes
+                ? pictures.CheckNames(path)
+                : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
+                                      options.dateTimeNaming, options.dateFormat);
+        if (!refusal.empty()) {
+            log.AddLog(refusal);
+            failed.push_back(path);
+            doneBytes = done;
+            log.EndFile(doneBytes);
+            continue;
         }
         listing.StartFile(path, done - doneBytes);
         pictures.StartFile(path);
@@ -475,9 +507,16 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         if (options.newName) {
             counter = job.Counter();
         }
+        if (options.listScenes && !out) {
+            break;  // the rest of the list has nowhere to go
+        }
     }
     log.Finish();
     listing.Finish(out);
+    const std::string outputFailure = OutputFailure(out);
+    if (!outputFailure.empty()) {
+        ReportOutputFailure(err, outputFailure, options.listScenes);
+    }
 
     for (const auto& path : failed) {
         err << kProgram << (options.listScenes ? ": not listed: " : ": not split completely: ")
@@ -491,7 +530,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                                      "incomplete\n");
         return kExitInterrupted;
     }
-    return failed.empty() && !scenesMissing && !pictures.Failed() ? kExitOk : kExitFailed;
+    return failed.empty() && !scenesMissing && !pictures.Failed() && outputFailure.empty()
+               ? kExitOk
+               : kExitFailed;
 }
 
 }  // namespace vornak
