@@ -49,8 +49,7 @@ class PainterCanvas final : public IVideoCanvas {
 
 }  // namespace
 
-CPreviewFrame::CPreviewFrame(QWidget* parent)
-    : QWidget(parent, kWindowFlags) {
+CPreviewFrame::CPreviewFrame(QWidget* parent) : QWidget(parent, kWindowFlags) {
     setObjectName(QStringLiteral("CPreviewFrame"));
     // Every pixel is painted each time: no background fill before the paint.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -142,8 +141,8 @@ QSize CPreviewFrame::FitSize(const QSize& outer, const QSize& area) {
 QPoint CPreviewFrame::KeptInside(const QRect& frame, const QRect& area) {
     const int x =
         std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
-    const int y = std::clamp(frame.y(), area.top(),
-                             std::max(area.top(), area.bottom() + 1 - frame.height()));
+    const int y =
+        std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
     return QPoint(x, y);
 }
 

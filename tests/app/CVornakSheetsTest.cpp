@@ -332,9 +332,9 @@ TEST_F(CVornakSheetsTest, MaximisedStateIsKept) {
         ASSERT_TRUE(sheet.isMaximized());
     });
     // The place and size kept are those from before the window was maximised.
-    const std::string kept = "maximized=1\r\npos_x=10\r\npos_y=20\r\nsize_h=" +
-                             std::to_string(normal.height()) +
-                             "\r\nsize_w=" + std::to_string(normal.width()) + "\r\n";
+    const std::string kept =
+        "maximized=1\r\npos_x=10\r\npos_y=20\r\nsize_h=" + std::to_string(normal.height()) +
+        "\r\nsize_w=" + std::to_string(normal.width()) + "\r\n";
     EXPECT_NE(ReadSettings().find(kept), std::string::npos) << ReadSettings();
 
     Run([&](CVornakSheets& sheet) {

@@ -294,10 +294,10 @@ TEST(PreviewFrame, FitSizeAndKeptInside) {
     };
     const QRect area(0, 0, 1600, 1000);
     const KeepCase keeps[] = {
-        {QRect(100, 100, 482, 272), QPoint(100, 100)},   // inside: unmoved
-        {QRect(1400, 900, 482, 272), QPoint(1118, 728)}, // over the right and bottom edges
-        {QRect(-50, -20, 482, 272), QPoint(0, 0)},       // over the left and top edges
-        {QRect(300, 50, 1922, 1082), QPoint(0, 0)},      // larger: its top-left corner shows
+        {QRect(100, 100, 482, 272), QPoint(100, 100)},    // inside: unmoved
+        {QRect(1400, 900, 482, 272), QPoint(1118, 728)},  // over the right and bottom edges
+        {QRect(-50, -20, 482, 272), QPoint(0, 0)},        // over the left and top edges
+        {QRect(300, 50, 1922, 1082), QPoint(0, 0)},       // larger: its top-left corner shows
     };
     for (const KeepCase& c : keeps) {
         EXPECT_EQ(CPreviewFrame::KeptInside(c.frame, area), c.expected)

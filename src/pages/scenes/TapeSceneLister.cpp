@@ -22,7 +22,8 @@ class ListingSink : public LogSink {
 
     void AddLog(const std::string& line) override {
         const std::size_t start = line.find_first_not_of("\r\n");
-        if (start != std::string::npos && line.compare(start, std::strlen(kErrorPrefix), kErrorPrefix) == 0) {
+        if (start != std::string::npos &&
+            line.compare(start, std::strlen(kErrorPrefix), kErrorPrefix) == 0) {
             m_lastError = line.substr(start + std::strlen(kErrorPrefix));
         }
     }

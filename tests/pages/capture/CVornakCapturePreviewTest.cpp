@@ -297,8 +297,8 @@ TEST_F(CVornakCapturePreview, OnlyAPlaceTheUserChoseIsKept) {
     QMouseEvent press(QEvent::MouseButtonPress, local, grab, Qt::LeftButton, Qt::LeftButton,
                       Qt::NoModifier);
     QCoreApplication::sendEvent(frame, &press);
-    QMouseEvent drag(QEvent::MouseMove, local, grab - QPointF(20, 10), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent drag(QEvent::MouseMove, local, grab - QPointF(20, 10), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(frame, &drag);
     QMouseEvent release(QEvent::MouseButtonRelease, local, grab - QPointF(20, 10), Qt::LeftButton,
                         Qt::NoButton, Qt::NoModifier);

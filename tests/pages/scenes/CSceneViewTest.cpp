@@ -201,9 +201,9 @@ TEST(CSceneView, LockedBoxesKeepTheirChoices) {
     for (int row = 0; row < 3; ++row) {
         QTreeWidgetItem* item = view.topLevelItem(row);
         EXPECT_FALSE(item->flags().testFlag(Qt::ItemIsUserCheckable)) << row;
-        item->setCheckState(CSceneView::kColumnScene,
-                            row == 0 ? Qt::Checked : Qt::Unchecked);
-        EXPECT_EQ(item->checkState(CSceneView::kColumnScene), row == 0 ? Qt::Unchecked : Qt::Checked)
+        item->setCheckState(CSceneView::kColumnScene, row == 0 ? Qt::Checked : Qt::Unchecked);
+        EXPECT_EQ(item->checkState(CSceneView::kColumnScene),
+                  row == 0 ? Qt::Unchecked : Qt::Checked)
             << row;
     }
     EXPECT_EQ(view.UncheckedScenes(), chosen);

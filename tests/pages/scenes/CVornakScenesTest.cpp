@@ -589,8 +589,8 @@ TEST(CVornakScenes, AnOutputFolderThatTakesNoFilesIsRefusedOnceBeforeTheRun) {
         page.edit(1012)->setText(QString::fromStdString(c.folder));
         page.button(CVornakScenes::kIdStart)->click();
         EXPECT_FALSE(page.IsRunning());
-        const std::string refusal = "This folder can't take new files: " + c.folder + " (" +
-                                    c.reason + ")";
+        const std::string refusal =
+            "This folder can't take new files: " + c.folder + " (" + c.reason + ")";
         EXPECT_EQ(page.LogText(), "ERROR: " + refusal + "\r\n");
         ASSERT_EQ(messages.boxes.size(), 1u) << c.folder;
         EXPECT_EQ(messages.boxes[0].caption.toStdString(), kBoxCaption);
