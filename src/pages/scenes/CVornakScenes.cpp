@@ -435,6 +435,9 @@ void CVornakScenes::RebuildFileList() {
             m_totalBytes += static_cast<std::uint64_t>(size);
         }
     }
+    // How far a stopped run came says nothing about another list.
+    m_doneBytes = 0;
+    UpdateProgress();
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -555,6 +555,11 @@ TEST(CVornakScenes, StopDuringTheSecondFileEndsTheRunStopped) {
     EXPECT_GE(messages.boxes[0].progress, third);
     EXPECT_LT(messages.boxes[0].progress, 2 * third);
     EXPECT_EQ(page.progress(), messages.boxes[0].progress);
+    // Until the list changes: the bar then no longer speaks of it.
+    page.list()->selectAll();
+    page.button(CVornakScenes::kIdRemoveFiles)->click();
+    EXPECT_EQ(page.progress(), 0);
+    page.AddFiles(tapes);
 
     // The stop byte stays set until the next start, which completes.
     page.StopAt("", "");
