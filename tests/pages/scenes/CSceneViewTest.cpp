@@ -9,8 +9,6 @@
 #include <QThread>
 
 #include <functional>
-#include <map>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -183,36 +181,6 @@ TEST(CSceneView, ShowsTheListingsProgressInItsOwnBar) {
     ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
     EXPECT_EQ(view.ListingBar()->value(), CSceneView::kProgressMax);
     EXPECT_FALSE(view.ListingBar()->isVisible());
-}
-
-// During a run the boxes stay as the run took them: the user cannot change them, and a change
-// from elsewhere is undone.
-TEST(CSceneView, LockedBoxesKeepTheirChoices) {
-    test::TempDir dir;
-    const std::string tape = GeneratedTape(dir, "tape.m2t", 3, 2);
-    CSceneView view;
-    view.ShowTape(tape);
-    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
-    ASSERT_EQ(view.topLevelItemCount(), 3);
-    view.topLevelItem(0)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
-    const std::map<std::string, std::set<std::int32_t>> chosen{{tape, {0}}};
-
-    view.SetLocked(true);
-    for (int row = 0; row < 3; ++row) {
-        QTreeWidgetItem* item = view.topLevelItem(row);
-        EXPECT_FALSE(item->flags().testFlag(Qt::ItemIsUserCheckable)) << row;
-        item->setCheckState(CSceneView::kColumnScene, row == 0 ? Qt::Checked : Qt::Unchecked);
-        EXPECT_EQ(item->checkState(CSceneView::kColumnScene),
-                  row == 0 ? Qt::Unchecked : Qt::Checked)
-            << row;
-    }
-    EXPECT_EQ(view.UncheckedScenes(), chosen);
-
-    view.SetLocked(false);
-    EXPECT_TRUE(view.topLevelItem(1)->flags().testFlag(Qt::ItemIsUserCheckable));
-    view.topLevelItem(1)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
-    EXPECT_EQ(view.UncheckedScenes(),
-              (std::map<std::string, std::set<std::int32_t>>{{tape, {0, 1}}}));
 }
 
 }  // namespace
