@@ -29,6 +29,7 @@ constexpr char kKeyPosX[] = "pos_x";
 constexpr char kKeyPosY[] = "pos_y";
 constexpr char kKeySizeW[] = "size_w";
 constexpr char kKeySizeH[] = "size_h";
+constexpr char kKeyMaximized[] = "maximized";
 constexpr char kAboutText[] = "&About Vornak...";
 
 }  // namespace
@@ -116,6 +117,8 @@ bool CVornakSheets::Create() {
     }
     m_posX = pos().x();
     m_posY = pos().y();
+    m_width = width();
+    m_height = height();
 
     // A position is applied only when both coordinates were kept, and then exactly as kept,
     // even off the screen.
@@ -128,11 +131,19 @@ bool CVornakSheets::Create() {
     }
 
     // Showing delivers the moves made while hidden once more; they are already accounted for.
+    // A window left maximised opens maximised, over its normal place and size.
+    const std::string* maximized = FindSetting(&m_settings, kKeyMaximized);
     m_trackMoves = false;
-    show();
+    if (maximized != nullptr && *maximized == "1") {
+        showMaximized();
+    } else {
+        show();
+    }
     m_trackMoves = true;
-    m_width = width();
-    m_height = height();
+    if (!isMaximized()) {
+        m_width = width();
+        m_height = height();
+    }
     return isVisible();
 }
 
@@ -154,7 +165,8 @@ void CVornakSheets::ShowAbout() {
 
 void CVornakSheets::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    if (m_trackMoves) {
+    // A maximised window comes back at its place from before it was maximised.
+    if (m_trackMoves && !isMaximized() && !isFullScreen()) {
         m_posX = pos().x();
         m_posY = pos().y();
     }
@@ -229,6 +241,7 @@ void CVornakSheets::SaveSettings() {
     m_settings[kKeyPosY] = std::to_string(m_posY);
     m_settings[kKeySizeW] = std::to_string(m_width);
     m_settings[kKeySizeH] = std::to_string(m_height);
+    m_settings[kKeyMaximized] = isMaximized() ? "1" : "0";
     // A failure loses only this run's changes: the old file stays whole.
     (void)m_settingsFile.Save(m_settings);
 }

@@ -12,6 +12,7 @@
 #include "DisplayCheck.h"
 #include "PreviewDecoders.h"
 #include "PreviewRenderers.h"
+#include "QuietMultimediaLog.h"
 #include "TerminationSignals.h"
 
 namespace {
@@ -65,6 +66,7 @@ int main(int argc, char* argv[]) {
     }
     // Before any window: a bad virtual camcorder setting is told on the terminal once.
     vornak::InstallCamcorderSources(std::cerr);
+    vornak::QuietMultimediaLog();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vornak"));
     // The preview's demultiplexer, decoders and renderers, for the graph to find.

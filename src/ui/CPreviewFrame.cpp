@@ -10,6 +10,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QShowEvent>
 #include <QWindow>
 
 #include <algorithm>
@@ -22,6 +24,8 @@ namespace {
 constexpr LONG kShownLines = 1080;
 constexpr LONG kCropLines = 4;
 constexpr QColor kBorderColor{0x80, 0x80, 0x80};
+// A tool window of the main window: kept above it, without a caption.
+constexpr Qt::WindowFlags kWindowFlags = Qt::Tool | Qt::FramelessWindowHint;
 
 // What the renderer draws on during one paint: the window's painter, moved inside the border.
 class PainterCanvas final : public IVideoCanvas {
@@ -45,8 +49,7 @@ class PainterCanvas final : public IVideoCanvas {
 
 }  // namespace
 
-CPreviewFrame::CPreviewFrame(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+CPreviewFrame::CPreviewFrame(QWidget* parent) : QWidget(parent, kWindowFlags) {
     setObjectName(QStringLiteral("CPreviewFrame"));
     // Every pixel is painted each time: no background fill before the paint.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -69,10 +72,78 @@ void CPreviewFrame::SetWindowless(IVMRWindowlessControl* windowless) {
     OnSize(client.width(), client.height());
 }
 
+void CPreviewFrame::SetOwner(QWidget* owner) {
+    QWidget* const window = owner != nullptr ? owner->window() : nullptr;
+    if (window == parentWidget() || window == this) {
+        return;
+    }
+    // A new parent hides the window and forgets its flags; its place is kept.
+    const QPoint corner = pos();
+    setParent(window, kWindowFlags);
+    move(corner);
+}
+
 void CPreviewFrame::Move(int x, int y) {
-    move(x, y);
-    m_x = x;
-    m_y = y;
+    MoveByProgram(QPoint(x, y));
+    m_bUserPlaced = true;
+}
+
+void CPreviewFrame::PlaceAutomatically(const QPoint& corner) {
+    MoveByProgram(corner);
+    m_bUserPlaced = false;
+}
+
+void CPreviewFrame::MoveByProgram(const QPoint& corner) {
+    m_bSystemMove = false;
+    m_bProgramMove = true;
+    move(corner);
+    m_bProgramMove = false;
+    m_x = corner.x();
+    m_y = corner.y();
+}
+
+bool CPreviewFrame::SetFrameSize(const QSize& outer) {
+    const QSize fitted = FitSize(outer, ScreenArea().size());
+    const bool changed = fitted != size();
+    resize(fitted);
+    KeepOnScreen();
+    return changed;
+}
+
+void CPreviewFrame::KeepOnScreen() {
+    const QPoint kept = KeptInside(geometry(), ScreenArea());
+    if (kept != pos()) {
+        MoveByProgram(kept);
+    }
+}
+
+QRect CPreviewFrame::ScreenArea() const {
+    const QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (screen == nullptr && parentWidget() != nullptr) {
+        screen = parentWidget()->screen();
+    }
+    if (screen == nullptr) {
+        screen = QWidget::screen();
+    }
+    return screen != nullptr ? screen->availableGeometry() : QRect(pos(), size());
+}
+
+QSize CPreviewFrame::FitSize(const QSize& outer, const QSize& area) {
+    if (outer.width() <= area.width() && outer.height() <= area.height()) {
+        return outer;
+    }
+    const QSize border(2 * kBorderWidth, 2 * kBorderWidth);
+    const QSize client = (outer - border).expandedTo(QSize(1, 1));
+    const QSize room = (area - border).expandedTo(QSize(1, 1));
+    return client.scaled(room, Qt::KeepAspectRatio) + border;
+}
+
+QPoint CPreviewFrame::KeptInside(const QRect& frame, const QRect& area) {
+    const int x =
+        std::clamp(frame.x(), area.left(), std::max(area.left(), area.right() + 1 - frame.width()));
+    const int y =
+        std::clamp(frame.y(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height()));
+    return QPoint(x, y);
 }
 
 QSize CPreviewFrame::ClientSize() const {
@@ -141,6 +212,7 @@ void CPreviewFrame::mousePressEvent(QMouseEvent* event) {
     event->accept();
     QWindow* window = windowHandle();
     if (window != nullptr && window->startSystemMove()) {
+        m_bSystemMove = true;
         return;  // the window system moves it; moveEvent follows
     }
     m_bDragging = true;
@@ -158,7 +230,9 @@ void CPreviewFrame::mouseMoveEvent(QMouseEvent* event) {
     }
     event->accept();
     const QPoint corner = event->globalPosition().toPoint() - m_dragOffset;
-    Move(corner.x(), corner.y());
+    if (corner != pos()) {
+        Move(corner.x(), corner.y());
+    }
 }
 
 void CPreviewFrame::mouseReleaseEvent(QMouseEvent* event) {
@@ -170,8 +244,18 @@ void CPreviewFrame::mouseReleaseEvent(QMouseEvent* event) {
 
 void CPreviewFrame::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    if (m_bSystemMove && !m_bProgramMove && isVisible()) {
+        m_bUserPlaced = true;
+    }
     m_x = x();
     m_y = y();
+}
+
+void CPreviewFrame::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A kept place from a larger screen, or a larger size chosen since, must not leave part of
+    // the picture out of sight.
+    KeepOnScreen();
 }
 
 void CPreviewFrame::resizeEvent(QResizeEvent* event) {

@@ -319,6 +319,37 @@ TEST_F(CVornakSheetsTest, SizeIsKeptWithThePositionAndAnOldFileOpensAtTheUsualSi
     });
 }
 
+// A maximised window opens maximised again, and still knows its place and size for when the
+// user restores it.
+TEST_F(CVornakSheetsTest, MaximisedStateIsKept) {
+    WriteSettings("pos_x=10\r\npos_y=20\r\n");
+    QSize normal;
+    Run([&](CVornakSheets& sheet) {
+        EXPECT_FALSE(sheet.isMaximized());
+        normal = sheet.size();
+        sheet.showMaximized();
+        QCoreApplication::processEvents();
+        ASSERT_TRUE(sheet.isMaximized());
+    });
+    // The place and size kept are those from before the window was maximised.
+    const std::string kept =
+        "maximized=1\r\npos_x=10\r\npos_y=20\r\nsize_h=" + std::to_string(normal.height()) +
+        "\r\nsize_w=" + std::to_string(normal.width()) + "\r\n";
+    EXPECT_NE(ReadSettings().find(kept), std::string::npos) << ReadSettings();
+
+    Run([&](CVornakSheets& sheet) {
+        EXPECT_TRUE(sheet.isMaximized());
+        sheet.showNormal();
+        QCoreApplication::processEvents();
+    });
+    EXPECT_NE(ReadSettings().find("maximized=0\r\n"), std::string::npos) << ReadSettings();
+    Run([&](CVornakSheets& sheet) {
+        EXPECT_FALSE(sheet.isMaximized());
+        EXPECT_EQ(sheet.pos(), QPoint(10, 20));
+        EXPECT_EQ(sheet.size(), normal);
+    });
+}
+
 TEST_F(CVornakSheetsTest, ClosingDuringACaptureAsksFirstAndStopsTheRunCleanly) {
     const std::string tapePath = m_dir.File("tape.m2t");
     WriteTape(tapePath);

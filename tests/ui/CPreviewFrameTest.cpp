@@ -2,10 +2,13 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -217,6 +220,94 @@ TEST_F(PreviewFrameTest, DraggingWithTheLeftButtonMovesTheWindow) {
                       Qt::NoModifier);
     QCoreApplication::sendEvent(&frame, &hover);
     EXPECT_EQ(frame.X(), 140);
+}
+
+TEST_F(PreviewFrameTest, OnlyADraggedPlaceIsTheUsers) {
+    ShowSized(482, 272);
+    frame.PlaceAutomatically(QPoint(100, 100));
+    EXPECT_FALSE(frame.UserPlaced());
+    EXPECT_EQ(frame.pos(), QPoint(100, 100));
+
+    const QPointF local(10, 10);
+    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(110, 110), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &press);
+    QMouseEvent drag(QEvent::MouseMove, local, QPointF(130, 140), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(&frame, &drag);
+    EXPECT_TRUE(frame.UserPlaced());
+    EXPECT_EQ(frame.pos(), QPoint(120, 130));
+
+    // Placed by the program again, the place is no longer the user's.
+    frame.PlaceAutomatically(QPoint(10, 20));
+    EXPECT_FALSE(frame.UserPlaced());
+}
+
+TEST_F(PreviewFrameTest, StaysOnItsScreenAndFitsLargeFramesToIt) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    // Larger than the screen: the picture keeps its shape, the border its pixel.
+    frame.Move(area.left() + 40, area.top() + 30);
+    EXPECT_TRUE(frame.SetFrameSize(QSize(1922, 1082)));
+    EXPECT_EQ(frame.size(), CPreviewFrame::FitSize(QSize(1922, 1082), area.size()));
+    EXPECT_TRUE(area.contains(frame.geometry())) << frame.x() << "," << frame.y();
+
+    // A kept place that would leave part of the window off the screen is pulled back on it
+    // when the window is shown.
+    frame.SetFrameSize(QSize(242, 137));
+    frame.Move(area.right() - 100, area.bottom() - 50);
+    frame.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.geometry(), QRect(area.right() + 1 - 242, area.bottom() + 1 - 137, 242, 137));
+}
+
+TEST(PreviewFrame, FitSizeAndKeptInside) {
+    struct FitCase {
+        QSize outer, area, expected;
+    };
+    const FitCase fits[] = {
+        {{1922, 1082}, {1600, 1000}, {1600, 900}},   // width-bound
+        {{1922, 1082}, {1920, 1080}, {1918, 1080}},  // height-bound by the border
+        {{482, 272}, {1600, 1000}, {482, 272}},      // smaller: unchanged
+    };
+    for (const FitCase& c : fits) {
+        EXPECT_EQ(CPreviewFrame::FitSize(c.outer, c.area), c.expected)
+            << c.outer.width() << "x" << c.outer.height() << " in " << c.area.width() << "x"
+            << c.area.height();
+    }
+
+    struct KeepCase {
+        QRect frame;
+        QPoint expected;
+    };
+    const QRect area(0, 0, 1600, 1000);
+    const KeepCase keeps[] = {
+        {QRect(100, 100, 482, 272), QPoint(100, 100)},    // inside: unmoved
+        {QRect(1400, 900, 482, 272), QPoint(1118, 728)},  // over the right and bottom edges
+        {QRect(300, 50, 1922, 1082), QPoint(0, 0)},       // larger: its top-left corner shows
+    };
+    for (const KeepCase& c : keeps) {
+        EXPECT_EQ(CPreviewFrame::KeptInside(c.frame, area), c.expected)
+            << c.frame.x() << "," << c.frame.y();
+    }
+}
+
+TEST(PreviewFrame, IsAToolWindowOfTheMainWindow) {
+    QWidget main;
+    QWidget page(&main);
+    main.resize(300, 200);
+    main.show();
+    CPreviewFrame frame;
+    frame.PlaceAutomatically(QPoint(320, 0));
+    frame.SetOwner(&page);  // the page's window is the one it stays above
+    frame.resize(242, 137);
+    frame.show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(frame.parentWidget(), &main);
+    EXPECT_EQ(frame.windowType(), Qt::Tool);
+    ASSERT_NE(frame.windowHandle(), nullptr);
+    EXPECT_EQ(frame.windowHandle()->transientParent(), main.windowHandle());
+    EXPECT_EQ(frame.pos(), QPoint(320, 0));  // a new owner keeps the place
+    EXPECT_FALSE(frame.UserPlaced());
 }
 
 TEST_F(PreviewFrameTest, DisplayChangeReachesTheRenderer) {

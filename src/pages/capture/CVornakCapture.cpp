@@ -302,7 +302,6 @@ void CVornakCapture::LoadPageSettings() {
             const QPoint kept(StrToIntA(*x), StrToIntA(*y));
             if (QGuiApplication::screenAt(kept) != nullptr) {
                 m_pPreview->Move(kept.x(), kept.y());
-                m_bPreviewPlaced = true;
             }
         }
     }
@@ -325,7 +324,9 @@ void CVornakCapture::SavePageSettings() {
     settings[kKeyFrameSize] = std::to_string(m_frameSize->currentIndex());
     settings[kKeyStop] = yesNo(m_stopOnDropped);
     settings[kKeyMidScenes] = yesNo(m_midScenes);
-    if (m_bPreviewPlaced) {
+    // Only a place the user chose is kept: a place beside the window is worked out afresh each
+    // time, from where the window is then.
+    if (m_pPreview->UserPlaced()) {
         settings[kKeyPreviewX] = std::to_string(m_pPreview->X());
         settings[kKeyPreviewY] = std::to_string(m_pPreview->Y());
     }
@@ -387,15 +388,18 @@ void CVornakCapture::UpdateControls() {
 
 void CVornakCapture::ApplyPreview() {
     if (m_preview->isChecked() && m_session.PreviewOk()) {
+        bool resized = false;
         const int choice = m_frameSize->currentIndex();
         if (choice >= 0 && choice < static_cast<int>(std::size(kFrameSizes))) {
             const auto& size = kFrameSizes[choice];
-            // The corner stays where it is; only the size follows the choice.
-            m_pPreview->resize(size[0], size[1]);
+            // The corner stays where it is unless the larger window would leave the screen;
+            // only the size follows the choice.
+            resized = m_pPreview->SetFrameSize(QSize(size[0], size[1]));
         }
-        if (!m_bPreviewPlaced) {
+        if (!m_pPreview->UserPlaced() && (resized || !m_pPreview->isVisible())) {
             PlacePreviewBesideWindow();
         }
+        m_pPreview->SetOwner(window());
         m_pPreview->show();
         m_session.StartPreviewPin();
     } else {
@@ -429,8 +433,7 @@ void CVornakCapture::PlacePreviewBesideWindow() {
         return;
     }
     const QPoint place = PreviewPlace(frame, m_pPreview->size(), screen->availableGeometry());
-    m_pPreview->Move(place.x(), place.y());
-    m_bPreviewPlaced = true;
+    m_pPreview->PlaceAutomatically(place);
 }
 
 bool CVornakCapture::BuildPreviewGraph() {
@@ -583,6 +586,8 @@ void CVornakCapture::OnScenesSplit() {
 
 void CVornakCapture::EnableSplitOptions(bool enable) {
     SetEnabled({m_midScenes, m_count, m_dateTime, m_syncAudio}, enable);
+    // One file for the whole capture has no scenes to name: the pattern does not apply.
+    m_dateTimeFormat->setEnabled(enable && m_nTimestampMode == 1);
 }
 
 }  // namespace vornak

@@ -180,9 +180,6 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     CaptureSession m_session{this, this, this};
     bool m_bShutDown = false;
     bool m_bWasInCapture = false;  // a run was going at the last UpdateControls
-    // The preview has a place: one kept from the last session that is still on a screen, or
-    // one given when it was first shown. Until then its keys are left as they are.
-    bool m_bPreviewPlaced = false;
 };
 
 }  // namespace vornak

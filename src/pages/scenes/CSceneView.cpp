@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QPixmap>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +23,10 @@ constexpr int kNoScene = -1;  // the number of a row that is a message, not a sc
 constexpr const char* kNotRead = "This file can't be opened or read.";
 constexpr const char* kReadFault =
     "This file can't be read to its end: its scenes after the fault are not shown.";
+
+// The listing's bar: a thin strip along the bottom of the rows, inset from the edges.
+constexpr int kBarHeight = 14;
+constexpr int kBarMargin = 4;
 
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
@@ -72,10 +77,21 @@ CSceneView::CSceneView(QWidget* parent) : QTreeWidget(parent) {
         {tr("Scene"), tr("First date and time"), tr("Duration"), tr("Broken pictures")});
     setRootIsDecorated(false);
     setUniformRowHeights(true);
-    setSelectionMode(QAbstractItemView::NoSelection);
+    // A click picks a whole scene, not one of its cells.
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setAllColumnsShowFocus(true);
     setIconSize(QSize(kThumbnailWidth, kThumbnailHeight));
+    // The date takes what room the window gives beyond what the other columns need.
     header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setSectionResizeMode(kColumnDate, QHeaderView::Stretch);
+
+    m_listingBar = new QProgressBar(viewport());
+    m_listingBar->setObjectName(QStringLiteral("listingProgress"));
+    m_listingBar->setRange(0, kProgressMax);
+    m_listingBar->setTextVisible(false);
+    m_listingBar->hide();
     m_progressTimer.setInterval(kProgressPeriodMs);
     connect(&m_progressTimer, &QTimer::timeout, this, &CSceneView::OnProgressTimer);
     connect(this, &QTreeWidget::itemChanged, this, &CSceneView::OnItemChanged);
@@ -135,18 +151,41 @@ void CSceneView::StartListing() {
             this, [this, generation, number, image] { OnThumbnail(generation, number, image); },
             Qt::QueuedConnection);
     };
-    callbacks.done = [this, generation](bool complete) {
+    callbacks.done = [this, generation](bool complete, SplitResult result,
+                                        const std::string& failure) {
         QMetaObject::invokeMethod(
-            this, [this, generation, complete] { OnListed(generation, complete); },
+            this,
+            [this, generation, complete, result, failure] {
+                OnListed(generation, complete, result, failure);
+            },
             Qt::QueuedConnection);
     };
     m_lister = std::make_unique<TapeSceneLister>(m_path, std::move(callbacks));
     m_progressTimer.start();
-    emit ListingProgress(0);
+    PlaceListingBar();
+    m_listingBar->show();
+    SetListingProgress(0);
+}
+
+void CSceneView::SetListingProgress(int position) {
+    m_listingBar->setValue(position);
+    emit ListingProgress(position);
+}
+
+void CSceneView::PlaceListingBar() {
+    const QRect area = viewport()->rect();
+    m_listingBar->setGeometry(area.left() + kBarMargin, area.bottom() + 1 - kBarMargin - kBarHeight,
+                              std::max(area.width() - 2 * kBarMargin, 0), kBarHeight);
+}
+
+void CSceneView::resizeEvent(QResizeEvent* event) {
+    QTreeWidget::resizeEvent(event);
+    PlaceListingBar();
 }
 
 void CSceneView::CancelListing() {
     m_progressTimer.stop();
+    m_listingBar->hide();
     if (m_lister) {
         m_lister->Cancel();
         m_lister.reset();
@@ -177,13 +216,15 @@ void CSceneView::OnThumbnail(std::uint64_t generation, std::int32_t number, cons
     }
 }
 
-void CSceneView::OnListed(std::uint64_t generation, bool complete) {
+void CSceneView::OnListed(std::uint64_t generation, bool complete, SplitResult result,
+                          const std::string& failure) {
     if (generation != m_generation) {
         return;
     }
     m_tapes[m_path].complete = complete;
     m_progressTimer.stop();
     m_lister.reset();
+    m_listingBar->hide();
     if (!complete) {
         // Only a failure gets here (a cancel's reports are stale): say so below what was found.
         m_bFilling = true;
@@ -191,10 +232,15 @@ void CSceneView::OnListed(std::uint64_t generation, bool complete) {
         item->setData(kColumnScene, kSceneNumberRole, kNoScene);
         item->setFlags(Qt::ItemIsEnabled);
         item->setFirstColumnSpanned(true);
-        item->setText(kColumnScene, topLevelItemCount() > 1 ? tr(kReadFault) : tr(kNotRead));
+        // A file that opens but holds no transport stream is told as vornak-split tells it.
+        const QString text = topLevelItemCount() > 1 ? tr(kReadFault)
+                             : result == SplitResult::NoStream && !failure.empty()
+                                 ? QString::fromLocal8Bit(failure)
+                                 : tr(kNotRead);
+        item->setText(kColumnScene, text);
         m_bFilling = false;
     }
-    emit ListingProgress(complete ? kProgressMax : 0);
+    SetListingProgress(complete ? kProgressMax : 0);
 }
 
 void CSceneView::OnProgressTimer() {
@@ -203,7 +249,7 @@ void CSceneView::OnProgressTimer() {
     }
     const std::uint64_t done = m_lister->DoneBytes();
     const std::uint64_t position = m_tapeSize == 0 ? 0 : done * kProgressMax / m_tapeSize;
-    emit ListingProgress(static_cast<int>(std::min<std::uint64_t>(position, kProgressMax)));
+    SetListingProgress(static_cast<int>(std::min<std::uint64_t>(position, kProgressMax)));
 }
 
 void CSceneView::AddRow(const SceneSummary& scene) {
@@ -212,7 +258,7 @@ void CSceneView::AddRow(const SceneSummary& scene) {
     auto* item = new QTreeWidgetItem(this);
     item->setData(kColumnScene, kSceneNumberRole, scene.number);
     item->setText(kColumnScene, QString::number(scene.number));
-    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+    item->setFlags(SceneFlags());
     item->setCheckState(kColumnScene,
                         tape.unchecked.count(scene.number) > 0 ? Qt::Unchecked : Qt::Checked);
     item->setText(kColumnDate, DateText(scene));
@@ -240,6 +286,24 @@ void CSceneView::SetThumbnail(QTreeWidgetItem* item, std::int32_t number) {
     m_bFilling = filling;
 }
 
+Qt::ItemFlags CSceneView::SceneFlags() const {
+    const Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    return m_bLocked ? flags : flags | Qt::ItemIsUserCheckable;
+}
+
+void CSceneView::SetLocked(bool locked) {
+    m_bLocked = locked;
+    const bool filling = m_bFilling;
+    m_bFilling = true;
+    for (int row = 0; row < topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = topLevelItem(row);
+        if (item->data(kColumnScene, kSceneNumberRole).toInt() != kNoScene) {
+            item->setFlags(SceneFlags());
+        }
+    }
+    m_bFilling = filling;
+}
+
 QTreeWidgetItem* CSceneView::RowOf(std::int32_t number) const {
     for (int row = 0; row < topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = topLevelItem(row);
@@ -259,6 +323,15 @@ void CSceneView::OnItemChanged(QTreeWidgetItem* item, int column) {
         return;
     }
     std::set<std::int32_t>& unchecked = m_tapes[m_path].unchecked;
+    if (m_bLocked) {
+        // A change that got past the locked box (from code or an accessibility tool) is undone:
+        // the run goes by the choices it started with.
+        m_bFilling = true;
+        item->setCheckState(kColumnScene,
+                            unchecked.count(number) > 0 ? Qt::Unchecked : Qt::Checked);
+        m_bFilling = false;
+        return;
+    }
     if (item->checkState(kColumnScene) == Qt::Checked) {
         unchecked.erase(number);
     } else {

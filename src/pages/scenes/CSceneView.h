@@ -5,10 +5,14 @@
 // The listing and the thumbnails are made off the user-interface thread (TapeSceneLister);
 // rows appear as the listing finds the scenes. Showing another tape cancels the listing under
 // way; what a tape's listing found and which scenes were unchecked are kept for the next time
-// it is shown. User-interface thread only.
+// it is shown. A bar along the view's bottom edge shows how far the listing has read.
+//
+// While a split uses the choices the view is locked: its check boxes cannot be changed, so that
+// what it shows is what is written. User-interface thread only.
 #pragma once
 
 #include <QImage>
+#include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -43,6 +47,13 @@ class CSceneView : public QTreeWidget {
     const std::string& Tape() const { return m_path; }
     bool IsListing() const { return static_cast<bool>(m_lister); }
 
+    // Locks or frees the check boxes of every tape's scenes.
+    void SetLocked(bool locked);
+    bool IsLocked() const { return m_bLocked; }
+
+    // The bar of the listing under way; hidden when none runs.
+    const QProgressBar* ListingBar() const { return m_listingBar; }
+
     // The scenes unchecked so far, by tape; tapes without any are left out.
     std::map<std::string, std::set<std::int32_t>> UncheckedScenes() const;
 
@@ -55,6 +66,9 @@ class CSceneView : public QTreeWidget {
   signals:
     // The listing under way has read this much of its tape, from 0 to kProgressMax.
     void ListingProgress(int position);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     struct TapeListing {
@@ -70,13 +84,17 @@ class CSceneView : public QTreeWidget {
     // From the lister's threads, through queued calls; `generation` tells a stale call.
     void OnScene(std::uint64_t generation, const SceneSummary& scene);
     void OnThumbnail(std::uint64_t generation, std::int32_t number, const QImage& image);
-    void OnListed(std::uint64_t generation, bool complete);
+    void OnListed(std::uint64_t generation, bool complete, SplitResult result,
+                  const std::string& failure);
     void OnProgressTimer();
     void OnItemChanged(QTreeWidgetItem* item, int column);
 
     void AddRow(const SceneSummary& scene);
     void SetThumbnail(QTreeWidgetItem* item, std::int32_t number);
     QTreeWidgetItem* RowOf(std::int32_t number) const;
+    Qt::ItemFlags SceneFlags() const;
+    void SetListingProgress(int position);
+    void PlaceListingBar();
 
     std::map<std::string, TapeListing> m_tapes;
     std::string m_path;
@@ -85,6 +103,8 @@ class CSceneView : public QTreeWidget {
     std::uint64_t m_tapeSize = 0;
     QTimer m_progressTimer;
     bool m_bFilling = false;  // rows are being set up: their check boxes are not the user's
+    bool m_bLocked = false;
+    QProgressBar* m_listingBar = nullptr;  // a child: owned by the view
 };
 
 }  // namespace vornak

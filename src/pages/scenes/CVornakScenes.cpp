@@ -20,12 +20,14 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <utility>
 
 #include "CPathDialog.h"
 #include "InputFile.h"
 #include "MessageService.h"
+#include "OutputCheck.h"
 #include "SceneFileName.h"
 #include "SceneJobNames.h"
 #include "TapeDropFilter.h"
@@ -37,7 +39,8 @@ namespace {
 // The file dialog's filter as the program has always listed it: pairs of description and
 // patterns, "|" between them and "||" at the end.
 constexpr const char* kFileFilterPairs =
-    "MPEG2 Transport Stream (*.m2t; *.ts)|*.m2t; *.ts|All Files (*.*)|*.*||";
+    "MPEG2 Transport Stream (*.m2t; *.ts; *.mts; *.m2ts)|*.m2t; *.ts; *.mts; *.m2ts|"
+    "All Files (*.*)|*.*||";
 
 constexpr const char* kKeyNewNameChecked = "scenesplit_file_name_checked";
 constexpr const char* kKeyNewName = "scenesplit_file_name";
@@ -45,6 +48,7 @@ constexpr const char* kKeyOutputDir = "scenesplit_output_dir";
 constexpr const char* kKeyDateFormat = "scenesplit_datetime_format";
 constexpr const char* kKeyAddTimestamp = "scenesplit_add_timestamp";
 constexpr const char* kKeySyncAudio = "scenesplit_sync_audio";
+constexpr const char* kKeyAddFolder = "scenesplit_add_dir";
 
 // The file list's height in lines of text, and the scene view's share of the room the log
 // shares with it.
@@ -95,10 +99,13 @@ QString ToQtFilter(const QString& pairs) {
     return filters.join(QStringLiteral(";;"));
 }
 
-// The program has no title string of its own: boxes are captioned with its file name.
+// Boxes carry the program's name, as on the capture page.
 QString ProgramTitle() {
-    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return QString::fromLatin1(kProgramName);
 }
+
+// The engine's error lines start with this tag; a box says the rest.
+constexpr const char* kErrorTag = "ERROR: ";
 
 template <typename Widget>
 Widget* WithId(Widget* widget, int id) {
@@ -219,7 +226,6 @@ void CVornakScenes::BuildControls() {
     connect(m_countRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingCount);
     connect(m_dateTimeRadio, &QRadioButton::clicked, this, &CVornakScenes::OnNamingDateTime);
     connect(m_list, &QListWidget::itemSelectionChanged, this, &CVornakScenes::OnFileListChanged);
-    connect(m_sceneView, &CSceneView::ListingProgress, this, &CVornakScenes::OnListingProgress);
     connect(m_startButton, &QPushButton::clicked, this, &CVornakScenes::OnStart);
     connect(m_stopButton, &QPushButton::clicked, this, &CVornakScenes::OnStop);
 }
@@ -264,6 +270,9 @@ void CVornakScenes::LoadPageSettings() {
     if (const std::string* value = find(kKeySyncAudio)) {
         m_syncCheck->setChecked(*value == "1");
     }
+    if (const std::string* value = find(kKeyAddFolder)) {
+        m_addFolder = FromLocal(*value);
+    }
 }
 
 void CVornakScenes::SavePageSettings() {
@@ -277,6 +286,9 @@ void CVornakScenes::SavePageSettings() {
     map[kKeyDateFormat] = ToLocal(m_dateFormatEdit->text());
     map[kKeyAddTimestamp] = m_countRadio->isChecked() ? "0" : "1";
     map[kKeySyncAudio] = m_syncCheck->isChecked() ? "1" : "0";
+    if (!m_addFolder.isEmpty()) {
+        map[kKeyAddFolder] = ToLocal(m_addFolder);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -315,11 +327,16 @@ QStringList CVornakScenes::ChooseFiles() {
     if (m_fileChooser) {
         return m_fileChooser();
     }
-    return QFileDialog::getOpenFileNames(this, QString(), QString(), FileDialogFilter());
+    return QFileDialog::getOpenFileNames(this, QString(), m_addFolder, FileDialogFilter());
 }
 
 void CVornakScenes::OnAddFiles() {
-    AppendFiles(ChooseFiles());
+    const QStringList chosen = ChooseFiles();
+    // The next tapes are most often where the last ones were.
+    if (!chosen.isEmpty()) {
+        m_addFolder = QFileInfo(chosen.front()).absolutePath();
+    }
+    AppendFiles(chosen);
 }
 
 void CVornakScenes::AppendFiles(const QStringList& paths) {
@@ -408,13 +425,6 @@ void CVornakScenes::OnFileListChanged() {
                               : std::string());
 }
 
-void CVornakScenes::OnListingProgress(int position) {
-    // A split's progress has the bar while it runs.
-    if (!m_timer.isActive()) {
-        m_progress->setValue(position);
-    }
-}
-
 void CVornakScenes::RebuildFileList() {
     m_list->clear();
     m_totalBytes = 0;
@@ -425,14 +435,39 @@ void CVornakScenes::RebuildFileList() {
             m_totalBytes += static_cast<std::uint64_t>(size);
         }
     }
+    // How far a stopped run came says nothing about another list.
+    m_doneBytes = 0;
+    UpdateProgress();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Run
 
+bool CVornakScenes::OutputFolderUsable() {
+    const std::string folder = ToLocal(m_outputDirEdit->text());
+    if (folder.empty()) {
+        return true;  // each tape's files go beside it: each job checks its own folder
+    }
+    // One folder for every tape: a folder that takes no files is said once, before any tape is
+    // touched, rather than once for each tape after the run.
+    const std::string refusal = CheckOutputFolder(folder);
+    if (refusal.empty()) {
+        return true;
+    }
+    AddLog(refusal);
+    FlushLog();
+    const std::string reason =
+        refusal.rfind(kErrorTag, 0) == 0 ? refusal.substr(std::strlen(kErrorTag)) : refusal;
+    MessageService::Instance().Error(this, ProgramTitle(), FromLocal(reason));
+    return false;
+}
+
 void CVornakScenes::OnStart() {
     if (m_worker.joinable()) {
         return;  // the last run has not been wound up yet
+    }
+    if (!OutputFolderUsable()) {
+        return;
     }
     m_stopButton->setEnabled(true);
     for (QWidget* widget : std::initializer_list<QWidget*>{
@@ -451,6 +486,8 @@ void CVornakScenes::OnStart() {
     run.dateTimeNaming = m_nNaming == kNamingDateTime;
     run.syncAV = m_syncCheck->isChecked();
     run.unchecked = m_sceneView->UncheckedScenes();
+    // What the view shows is what the run writes: no box changes until it ends.
+    m_sceneView->SetLocked(true);
 
     m_bRunning = true;
     m_stopFlag = 0;
@@ -579,6 +616,7 @@ void CVornakScenes::OnTimer() {
 }
 
 void CVornakScenes::RestoreIdleControls() {
+    m_sceneView->SetLocked(false);
     m_stopButton->setEnabled(false);
     m_startButton->setEnabled(true);
     m_addButton->setEnabled(true);

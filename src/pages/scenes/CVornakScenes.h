@@ -101,6 +101,8 @@ class CVornakScenes : public CPageWithLog {
     // true with `chosen` set when confirmed. An empty function restores the real dialog.
     using FileChooser = std::function<QStringList()>;
     void SetFileChooser(FileChooser chooser) { m_fileChooser = std::move(chooser); }
+    // The folder "Add ..." opens in: that of the last tape added with it, kept in the settings.
+    const QString& AddFolder() const { return m_addFolder; }
 
   protected:
     // Drags and drops onto the file list.
@@ -129,7 +131,9 @@ class CVornakScenes : public CPageWithLog {
     void OnNamingCount();
     void OnNamingDateTime();
     void OnFileListChanged();
-    void OnListingProgress(int position);
+    // False, after saying why in the log and in a box, when the chosen output folder takes no
+    // files.
+    bool OutputFolderUsable();
     void OnStart();
     void OnStop();
     void OnTimer();
@@ -170,6 +174,7 @@ class CVornakScenes : public CPageWithLog {
     SettingsMap* m_pSettings = nullptr;
     bool m_bSettingsLoaded = false;
     FileChooser m_fileChooser;
+    QString m_addFolder;
 };
 
 }  // namespace vornak

@@ -1,5 +1,6 @@
 #include "TapeSceneLister.h"
 
+#include <cstring>
 #include <utility>
 
 #include "LogSink.h"
@@ -8,15 +9,25 @@ namespace vornak {
 
 namespace {
 
+constexpr const char* kErrorPrefix = "ERROR: ";
+
 // The listing's reports: its scenes go to the view and to the thumbnail worker, its bytes to
-// the progress bar. Its lines stay out of the page's log, which belongs to the split runs.
+// the progress bar. Its lines stay out of the page's log, which belongs to the split runs; only
+// its last error is kept, for the view to show in the engine's words.
 class ListingSink : public LogSink {
   public:
     ListingSink(ThumbnailWorker& thumbnails, const std::function<void(const SceneSummary&)>& scene,
                 std::atomic<std::uint64_t>& doneBytes)
         : m_thumbnails(thumbnails), m_scene(scene), m_doneBytes(doneBytes) {}
 
-    void AddLog(const std::string&) override {}
+    void AddLog(const std::string& line) override {
+        const std::size_t start = line.find_first_not_of("\r\n");
+        if (start != std::string::npos &&
+            line.compare(start, std::strlen(kErrorPrefix), kErrorPrefix) == 0) {
+            m_lastError = line.substr(start + std::strlen(kErrorPrefix));
+        }
+    }
+    const std::string& LastError() const { return m_lastError; }
     void AddWritten(std::uint32_t bytes) override {
         m_doneBytes.fetch_add(bytes, std::memory_order_relaxed);
     }
@@ -31,6 +42,7 @@ class ListingSink : public LogSink {
     ThumbnailWorker& m_thumbnails;
     const std::function<void(const SceneSummary&)>& m_scene;
     std::atomic<std::uint64_t>& m_doneBytes;
+    std::string m_lastError;
 };
 
 }  // namespace
@@ -73,7 +85,7 @@ void TapeSceneLister::Run() {
         thumbnails.Cancel();
     }
     if (m_callbacks.done) {
-        m_callbacks.done(complete);
+        m_callbacks.done(complete, job.Result(), sink.LastError());
     }
 }
 

@@ -24,8 +24,9 @@ class TapeSceneLister {
         std::function<void(const SceneSummary& scene)> scene;            // listing thread
         std::function<void(ThumbnailWorker::Result& result)> thumbnail;  // thumbnail thread
         // Last, on the listing thread: `complete` when the tape was read to its end and every
-        // thumbnail made, false after a failure or a cancel.
-        std::function<void(bool complete)> done;
+        // thumbnail made, false after a failure or a cancel; how the reading ended, and the
+        // engine's own words for a failure (its last error line, empty if none).
+        std::function<void(bool complete, SplitResult result, const std::string& failure)> done;
     };
 
     // Starts at once.

@@ -4,10 +4,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -273,6 +275,26 @@ TEST_F(CVornakCapturePreview, SwitchingThePreviewOffAndOnKeepsTheCaptureGoing) {
     EXPECT_TRUE(test::ReadAll(m_dir.File("capture.m2t")) == test::ReadAll(m_dir.File("tape.m2t")));
 }
 
+TEST_F(CVornakCapturePreview, OnlyAPlaceTheUserChoseIsKept) {
+    CPreviewFrame* frame = m_page->PreviewFrame();
+    ASSERT_TRUE(frame->isVisible());
+    // A tool window of the page's window, so that a click there cannot hide it.
+    EXPECT_EQ(frame->parentWidget(), m_page->window());
+    EXPECT_EQ(frame->windowType(), Qt::Tool);
+
+    // Opened beside the window: a place worked out afresh next time, not kept.
+    SettingsMap written;
+    m_page->SetSettings(&written);
+    m_page->SavePageSettings();
+    EXPECT_EQ(written.count("capture_preview_x"), 0u);
+    EXPECT_EQ(written.count("capture_preview_y"), 0u);
+
+    // Dragged by the user: kept.
+    frame->Move(frame->X() - 20, frame->Y());
+    m_page->SavePageSettings();
+    EXPECT_EQ(written["capture_preview_x"], std::to_string(frame->X()));
+}
+
 }  // namespace
 }  // namespace vornak
 
@@ -283,9 +305,14 @@ TEST_F(CVornakCapturePreview, FrameSizesAndTheSlowPreviewWarning) {
     ASSERT_TRUE(m_page->Session().PreviewOk());
     auto* sizes = qobject_cast<QComboBox*>(m_page->control(CVornakCapture::kIdFrameSize));
     const QSize expected[] = {{1922, 1082}, {962, 542}, {482, 272}, {242, 137}};
+    // Sizes larger than the screen are fitted to it.
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     for (int choice = 0; choice < 4; ++choice) {
         sizes->setCurrentIndex(choice);
-        EXPECT_EQ(m_page->PreviewFrame()->size(), expected[choice])
+        const QSize size = m_page->PreviewFrame()->size();
+        EXPECT_EQ(size, CPreviewFrame::FitSize(expected[choice], area.size()))
+            << sizes->currentText().toStdString();
+        EXPECT_TRUE(area.contains(m_page->PreviewFrame()->geometry()))
             << sizes->currentText().toStdString();
     }
 

@@ -341,6 +341,34 @@ TEST_F(CVornakCaptureCamcorder, DetectsTheCamcorderAtTheFirstTickAndEnablesItsCo
     EXPECT_FALSE(Enabled(1034)) << "no preview branch yet";
 }
 
+// The date and time pattern names scene files: it is editable only when scenes are split and
+// named by date and time, also after the page's next refresh.
+TEST_F(CVornakCaptureCamcorder, DateFormatBoxIsEditableOnlyForScenesNamedByDate) {
+    Ticks(1);
+    ASSERT_TRUE(m_page.CamcorderPresent());
+    struct Case {
+        bool split;
+        int naming;  // the radio button clicked: 1006 count, 1007 date and time
+        bool editable;
+    };
+    const Case cases[] = {
+        {true, 1007, true}, {false, 1007, false}, {true, 1006, false}, {false, 1006, false}};
+    for (const Case& c : cases) {
+        // The naming buttons answer only while scenes are split.
+        auto* split = Find<QCheckBox>(m_page, 1028);
+        if (!split->isChecked()) {
+            split->click();
+        }
+        Find<QRadioButton>(m_page, c.naming)->click();
+        if (!c.split) {
+            split->click();
+        }
+        EXPECT_EQ(Enabled(1031), c.editable) << c.split << " " << c.naming;
+        m_page.UpdateControls();
+        EXPECT_EQ(Enabled(1031), c.editable) << c.split << " " << c.naming << " refreshed";
+    }
+}
+
 TEST_F(CVornakCaptureCamcorder, TransportButtonsFollowTheModeSwitchWithinOneCheck) {
     Ticks(1);
     FakeCamcorder* camcorder = Camcorder();

@@ -9,10 +9,12 @@
 #include <QThread>
 
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ColourTape.h"
+#include "SplitCommand.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 
@@ -131,6 +133,54 @@ TEST(CSceneView, ScenesThatCannotBeDecodedSaySoAndAnotherTapeCancels) {
     ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
     EXPECT_TRUE(view.IsComplete(large));
     EXPECT_EQ(view.topLevelItemCount(), 3);
+}
+
+// What a file holds decides what the view says of it; a file without a transport stream is told
+// in the very words vornak-split uses.
+TEST(CSceneView, SaysWhyAFileHasNoScenesAsTheCommandLineDoes) {
+    test::TempDir dir;
+    const std::string text = dir.File("notes.m2t");
+    const std::string words(64 * 1024, 'x');
+    test::WriteAll(text, std::vector<std::uint8_t>(words.begin(), words.end()));
+    std::ostringstream out;
+    std::ostringstream err;
+    EXPECT_EQ(RunSplitCommand({"--output-dir", dir.Path(), text}, out, err, false), kExitFailed);
+    const std::string cliLine = out.str() + err.str();
+
+    struct Case {
+        std::string path;
+        std::string shown;
+    };
+    const Case cases[] = {
+        {text, "No MPEG-2 transport stream was found in " + text},
+        {dir.File("missing.m2t"), "This file can't be opened or read."},
+        {dir.Path(), "This file can't be opened or read."},  // a folder
+    };
+    CSceneView view;
+    for (const Case& c : cases) {
+        view.ShowTape(c.path);
+        ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); })) << c.path;
+        ASSERT_EQ(view.topLevelItemCount(), 1) << c.path;
+        EXPECT_EQ(view.topLevelItem(0)->text(CSceneView::kColumnScene).toStdString(), c.shown);
+    }
+    EXPECT_NE(cliLine.find("ERROR: " + cases[0].shown + "\n"), std::string::npos) << cliLine;
+}
+
+// The listing shows its progress in the view itself, and the rows are picked whole.
+TEST(CSceneView, ShowsTheListingsProgressInItsOwnBar) {
+    test::TempDir dir;
+    const std::string large = GeneratedTape(dir, "large.m2t", 3, 60);
+    CSceneView view;
+    EXPECT_EQ(view.selectionBehavior(), QAbstractItemView::SelectRows);
+    view.resize(400, 300);
+    view.show();
+    view.ShowTape(large);
+    ASSERT_NE(view.ListingBar(), nullptr);
+    EXPECT_TRUE(view.ListingBar()->isVisible());
+    EXPECT_TRUE(view.viewport()->rect().contains(view.ListingBar()->geometry()));
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    EXPECT_EQ(view.ListingBar()->value(), CSceneView::kProgressMax);
+    EXPECT_FALSE(view.ListingBar()->isVisible());
 }
 
 }  // namespace

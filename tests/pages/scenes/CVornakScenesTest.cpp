@@ -37,8 +37,8 @@ namespace {
 using test::ListFiles;
 using test::TempDir;
 
-// Boxes are captioned with the program's file name.
-constexpr const char* kTestProgramName = "vornak_scenes_page_tests";
+// Boxes are captioned with the program's name, as on the capture page.
+constexpr const char* kBoxCaption = "Vornak";
 
 // Small pictures keep each tape a few hundred kilobytes.
 constexpr std::size_t kPictureBytes = 1500;
@@ -256,7 +256,7 @@ TEST(CVornakScenes, ControlsCarryTheirIdsTextsAndStartStates) {
 
     // Qt takes the patterns from the parentheses, space-separated: "*.m2t;" would match nothing.
     EXPECT_EQ(CVornakScenes::FileDialogFilter().toStdString(),
-              "MPEG2 Transport Stream (*.m2t *.ts);;All Files (*)");
+              "MPEG2 Transport Stream (*.m2t *.ts *.mts *.m2ts);;All Files (*)");
 
     // A cancelled dialog adds nothing and "Start" stays off.
     page.AddFiles({});
@@ -464,7 +464,7 @@ TEST(CVornakScenes, SplitsThreeTapesUnderOneNewNameCountingOn) {
     ASSERT_TRUE(WaitFor([&] { return !messages.boxes.empty(); }));
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text, QStringLiteral("Process COMPLETED"));
-    EXPECT_EQ(messages.boxes[0].caption.toStdString(), kTestProgramName);
+    EXPECT_EQ(messages.boxes[0].caption.toStdString(), kBoxCaption);
     EXPECT_EQ(messages.boxes[0].progress, 1000);
     EXPECT_EQ(page.progress(), 0);
     EXPECT_FALSE(page.IsRunning());
@@ -555,6 +555,11 @@ TEST(CVornakScenes, StopDuringTheSecondFileEndsTheRunStopped) {
     EXPECT_GE(messages.boxes[0].progress, third);
     EXPECT_LT(messages.boxes[0].progress, 2 * third);
     EXPECT_EQ(page.progress(), messages.boxes[0].progress);
+    // Until the list changes: the bar then no longer speaks of it.
+    page.list()->selectAll();
+    page.button(CVornakScenes::kIdRemoveFiles)->click();
+    EXPECT_EQ(page.progress(), 0);
+    page.AddFiles(tapes);
 
     // The stop byte stays set until the next start, which completes.
     page.StopAt("", "");
@@ -567,6 +572,41 @@ TEST(CVornakScenes, StopDuringTheSecondFileEndsTheRunStopped) {
 // Files that cannot be split are named in the log and in a warning box instead of "Process
 // COMPLETED": an output folder that cannot take the scene files refuses each input before it is
 // read, a FIFO is refused at once, and nothing is written for either.
+// An output folder that takes no files is refused once, with the system's reason, before any
+// tape is touched: no run, no line per tape, no box about tapes that were never read.
+TEST(CVornakScenes, AnOutputFolderThatTakesNoFilesIsRefusedOnceBeforeTheRun) {
+    Scratch scratch;
+    const std::string tape = MakeTape(scratch.in, "a.m2t", 14);
+    const std::string file = scratch.out.File("file");
+    test::WriteAll(file, {0x47});
+    struct Case {
+        std::string folder;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {scratch.out.File("missing"), "No such file or directory"},
+        {file, "Not a directory"},
+    };
+    for (const Case& c : cases) {
+        RecordingMessages messages;
+        TestScenes page;
+        page.AddFiles({tape, tape, tape});
+        page.edit(1012)->setText(QString::fromStdString(c.folder));
+        page.button(CVornakScenes::kIdStart)->click();
+        EXPECT_FALSE(page.IsRunning());
+        const std::string refusal =
+            "This folder can't take new files: " + c.folder + " (" + c.reason + ")";
+        EXPECT_EQ(page.LogText(), "ERROR: " + refusal + "\r\n");
+        ASSERT_EQ(messages.boxes.size(), 1u) << c.folder;
+        EXPECT_EQ(messages.boxes[0].caption.toStdString(), kBoxCaption);
+        EXPECT_EQ(messages.boxes[0].text.toStdString(), refusal);
+        // No run: the page stays ready for another folder.
+        EXPECT_TRUE(page.button(CVornakScenes::kIdStart)->isEnabled());
+    }
+    EXPECT_EQ(ListFiles(scratch.in.Path()), std::vector<std::string>{"a.m2t"});
+    EXPECT_FALSE(std::filesystem::exists(cases[0].folder));
+}
+
 TEST(CVornakScenes, FilesThatCannotBeSplitAreRefusedAndNamedInTheBox) {
     Scratch scratch;
     const std::string tape = MakeTape(scratch.in, "a.m2t", 14);
@@ -576,23 +616,9 @@ TEST(CVornakScenes, FilesThatCannotBeSplitAreRefusedAndNamedInTheBox) {
     TestScenes page;
     page.AddFiles({fifo, tape});
     page.button(1006)->click();
-    const std::string missing = scratch.out.File("missing");
-    page.edit(1012)->setText(QString::fromStdString(missing));
-
-    ASSERT_TRUE(RunToTheBox(page, messages));
-    const std::string refusal =
-        "ERROR: This folder can't take new files: " + missing + " (No such file or directory)";
-    EXPECT_EQ(page.LogText(), refusal + "\r\n" + refusal + "\r\n");
-    ASSERT_EQ(messages.boxes.size(), 1u);
-    EXPECT_EQ(messages.boxes[0].text.toStdString(),
-              "Process COMPLETED WITH ERRORS\r\nThese files were not split completely:\r\n" + fifo +
-                  "\r\n" + tape);
-    EXPECT_EQ(ListFiles(scratch.in.Path()), std::vector<std::string>{"a.m2t"});  // files only
-    EXPECT_FALSE(std::filesystem::exists(missing));
 
     // With a folder that takes them, the tape is split and only the FIFO is refused.
     page.edit(1012)->setText(QString::fromStdString(scratch.out.Path()));
-    messages.boxes.clear();
     ASSERT_TRUE(RunToTheBox(page, messages));
     EXPECT_NE(page.LogText().find("\r\nERROR: This is not a regular file: " + fifo + "\r\n"),
               std::string::npos)
@@ -622,7 +648,8 @@ TEST(CVornakScenes, SplitWritesOnlyTheCheckedScenes) {
     EXPECT_EQ(view->Tape(), tapes[0]);
     ASSERT_TRUE(WaitFor([&] { return view->IsComplete(tapes[0]); }));
     ASSERT_EQ(view->topLevelItemCount(), 2);
-    EXPECT_EQ(page.progress(), 1000);  // the listing had the bar
+    // The bar belongs to the run: the listing shows its progress in the view.
+    EXPECT_EQ(page.progress(), 0);
     view->topLevelItem(0)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
     // Several files selected show no scenes.
     page.list()->item(1)->setSelected(true);
@@ -640,6 +667,49 @@ TEST(CVornakScenes, SplitWritesOnlyTheCheckedScenes) {
               std::vector<std::uint8_t>(whole.begin() + scenes[1].offset, whole.end()));
     EXPECT_EQ(test::Concat(scratch.out.Path(), {"b-0000.m2t", "b-0001.m2t"}),
               test::ReadAll(tapes[1]));
+}
+
+// The boxes a run goes by cannot change under it: what the view shows is what is written.
+TEST(CVornakScenes, SceneBoxesAreLockedWhileARunUsesThem) {
+    Scratch scratch;
+    const std::string tape = MakeTape(scratch.in, "a.m2t", 14);
+    RecordingMessages messages;
+    TestScenes page;
+    page.AddFiles({tape});
+    page.edit(1012)->setText(QString::fromStdString(scratch.out.Path()));
+    page.button(1006)->click();
+    auto* view = qobject_cast<CSceneView*>(page.control(CVornakScenes::kIdSceneView));
+    page.list()->item(0)->setSelected(true);
+    ASSERT_TRUE(WaitFor([&] { return view->IsComplete(tape); }));
+    ASSERT_EQ(view->topLevelItemCount(), 2);
+    view->topLevelItem(0)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
+
+    page.button(CVornakScenes::kIdStart)->click();
+    EXPECT_TRUE(view->IsLocked());
+    view->topLevelItem(1)->setCheckState(CSceneView::kColumnScene, Qt::Unchecked);
+    EXPECT_EQ(view->topLevelItem(1)->checkState(CSceneView::kColumnScene), Qt::Checked);
+    ASSERT_TRUE(WaitFor([&] { return !messages.boxes.empty(); }));
+    EXPECT_FALSE(view->IsLocked());
+    EXPECT_EQ(ListFiles(scratch.out.Path()), std::vector<std::string>{"a-0001.m2t"});
+}
+
+// "Add ..." opens where the last tapes came from, also after a restart.
+TEST(CVornakScenes, AddRemembersItsFolder) {
+    Scratch scratch;
+    const std::string tape = MakeTape(scratch.in, "a.m2t", 14);
+    SettingsMap settings;
+    TestScenes page;
+    page.SetSettings(&settings);
+    page.LoadPageSettings();
+    page.AddFiles({});  // cancelled: nothing learnt
+    EXPECT_TRUE(page.AddFolder().isEmpty());
+    page.AddFiles({tape});
+    page.SavePageSettings();
+    EXPECT_EQ(settings["scenesplit_add_dir"], scratch.in.Path());
+    TestScenes again;
+    again.SetSettings(&settings);
+    again.LoadPageSettings();
+    EXPECT_EQ(again.AddFolder().toStdString(), scratch.in.Path());
 }
 
 TEST(CVornakScenes, ClosingDuringARunStopsAndWaitsForTheWorker) {
