@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
 
@@ -13,6 +14,7 @@
 #include "ComPtr.h"
 #include "FilterTestSupport.h"
 #include "Guids.h"
+#include "ILiveQueueRoom.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -24,6 +26,9 @@ using test::Bytes;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kSource = CapturePin::kSourcePacketSize;
+// The fourth header byte of a source packet's transport packet: payload flags and counter.
+constexpr std::size_t kVideoCounterAt = CapturePin::kSourceHeaderSize + 3;
+constexpr std::uint8_t kPayloadOnlyWithCounter5 = 0x15;
 constexpr auto kShortWait = 20ms;
 // Long enough that a TakeChunks nobody wakes makes the test time out rather than pass.
 constexpr auto kNeverInATest = std::chrono::hours(1);
@@ -150,23 +155,28 @@ TEST_F(CapturePinDataTest, ReportsDataLostWhenTheFileIsClosed) {
     EXPECT_TRUE(Pin()->WriteFailed());
 }
 
-TEST_F(CapturePinDataTest, LiveQueueKeepsTheNewest256ChunksAndCountsTheDiscarded) {
+// What the queue discards is counted in transport packets, however many a chunk holds.
+TEST_F(CapturePinDataTest, LiveQueueKeepsTheNewest256ChunksAndCountsTheDiscardedPackets) {
+    constexpr std::size_t kFirstPackets = 5;
     Pin()->StartCapture(nullptr);
-    for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+    Feed(test::SourcePackets(kFirstPackets, 0x100, 0xEE, 1000));
+    for (std::size_t i = 1; i < CapturePin::kLiveQueueLimit; ++i) {
         Feed(test::SourcePackets(1, 0x100, 0xEE, i));
     }
     EXPECT_EQ(Pin()->Dropped(), 0u);
     Feed(test::SourcePackets(1, 0x100, 0xEE, CapturePin::kLiveQueueLimit));
-    EXPECT_EQ(Pin()->Dropped(), 1u);
+    EXPECT_EQ(Pin()->Dropped(), kFirstPackets);
+    Feed(test::SourcePackets(1, 0x100, 0xEE, CapturePin::kLiveQueueLimit + 1));
+    EXPECT_EQ(Pin()->Dropped(), kFirstPackets + 1);
 
     auto batch = Pin()->TakeChunks();
     ASSERT_NE(batch, nullptr);
     ASSERT_EQ(batch->size(), CapturePin::kLiveQueueLimit);
-    // Packet 0 was discarded; 1 is now the oldest, 256 the newest.
+    // The first two chunks were discarded; 2 is now the oldest, 257 the newest.
     const Bytes oldest(batch->back()->pData.get(), batch->back()->pData.get() + 188);
-    EXPECT_EQ(oldest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 1)));
+    EXPECT_EQ(oldest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 2)));
     const Bytes newest(batch->front()->pData.get(), batch->front()->pData.get() + 188);
-    EXPECT_EQ(newest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 256)));
+    EXPECT_EQ(newest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 257)));
 }
 
 TEST_F(CapturePinDataTest, StartCaptureDiscardsLeftoversAndResetsTheCounter) {
@@ -183,12 +193,79 @@ TEST_F(CapturePinDataTest, StartCaptureDiscardsLeftoversAndResetsTheCounter) {
     EXPECT_EQ(batch->size(), 1u);
 }
 
-TEST_F(CapturePinDataTest, EndFlushDiscardsTheLiveQueue) {
+TEST_F(CapturePinDataTest, EndFlushDiscardsTheLiveQueueAndCountsItsPackets) {
     Pin()->StartCapture(nullptr);
     Feed(test::SourcePackets(2));
+    Feed(test::SourcePackets(3));
     EXPECT_EQ(Pin()->EndFlush(), S_OK);
+    EXPECT_EQ(Pin()->Dropped(), 5u) << "flushed packets never reach a scene file";
     Pin()->SetTakeChunksTimeout(kShortWait);
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+}
+
+// A source that can wait is told when one more chunk would find room, and is never kept waiting
+// by a queue that takes nothing more.
+TEST_F(CapturePinDataTest, RoomForOneMoreChunkInTheLiveQueue) {
+    ComPtr<ILiveQueueRoom> room;
+    ASSERT_EQ(static_cast<IPin*>(Pin())->QueryInterface(IID_ILiveQueueRoom, room.ReceiveVoid()),
+              S_OK);
+    const auto fill = [this](std::size_t chunks) {
+        for (std::size_t i = 0; i < chunks; ++i) {
+            Feed(test::SourcePackets(1, 0x100, 0xEE, i));
+        }
+    };
+    const std::size_t kFull = CapturePin::kLiveQueueLimit;
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        HRESULT expected;
+    };
+    const std::vector<Case> cases{
+        {"no run", [] {}, S_OK},
+        {"empty live queue", [this] { Pin()->StartCapture(nullptr); }, S_OK},
+        {"one short of full",
+         [&] {
+             Pin()->StartCapture(nullptr);
+             fill(kFull - 1);
+         },
+         S_OK},
+        {"full",
+         [&] {
+             Pin()->StartCapture(nullptr);
+             fill(kFull);
+         },
+         S_FALSE},
+        {"full, then taken",
+         [&] {
+             Pin()->StartCapture(nullptr);
+             fill(kFull);
+             (void)Pin()->TakeChunks();
+         },
+         S_OK},
+        {"full, then stopped",
+         [&] {
+             Pin()->StartCapture(nullptr);
+             fill(kFull);
+             Pin()->StopCapture();
+         },
+         S_OK},
+        {"full, then the run ended",
+         [&] {
+             Pin()->StartCapture(nullptr);
+             fill(kFull);
+             Pin()->EndLiveRun();
+         },
+         S_OK},
+        {"file run", [&] { Pin()->StartCapture(OpenForWriting(m_dir.File("room.m2t"))); }, S_OK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.setUp();
+        EXPECT_EQ(room->WaitForRoom(std::chrono::milliseconds(0)), c.expected);
+        EXPECT_EQ(Pin()->Dropped(), 0u);
+        Pin()->StopCapture();
+        Pin()->EndLiveRun();
+    }
 }
 
 TEST_F(CapturePinDataTest, TakeChunksHandsOverEverythingInArrivalOrder) {
@@ -295,12 +372,17 @@ TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMor
     Feed(test::SourcePackets(2));
     Pin()->StopCapture();
     Feed(test::SourcePackets(3));
+    // Video packets whose continuity counters jump from 0 to 5: not the run's any more.
+    Bytes jump = test::SourcePackets(2, PID_VIDEO);
+    jump[kVideoCounterAt + kSource] = kPayloadOnlyWithCounter5;
+    Feed(jump);
     auto batch = Pin()->TakeChunks();
     ASSERT_NE(batch, nullptr);
     EXPECT_EQ(Flatten(*batch), test::TransportPackets(test::SourcePackets(2)));
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
     EXPECT_FALSE(Pin()->IsCapturing());
     EXPECT_EQ(Pin()->Dropped(), 0u) << "what came after the stop is not counted as lost";
+    EXPECT_EQ(Pin()->LostPackets(), 0u) << "nor is a gap in it";
 
     // The next run starts afresh.
     Pin()->StartCapture(nullptr);
