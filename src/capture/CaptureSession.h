@@ -240,6 +240,8 @@ class CaptureSession {
     static std::uint32_t TickCount();
     // The run's dropped packets and frames as counted now; any thread.
     std::uint64_t CountDropped() const;
+    // The part of them that the capture pin and the camcorder count.
+    std::uint64_t CountPinAndDeviceDrops() const;
     // Takes the count, shows it and warns when it has grown since the last time; true then.
     // `where`: the place on the tape where it was noticed.
     bool NoteDropped(const std::string& where);

@@ -313,9 +313,12 @@ std::uint64_t CaptureSession::CountDropped() const {
     // A split run's broken pictures are the job's; a file run's, the pin's own.
     const std::uint64_t pictures =
         m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed) : 0;
-    if (m_bDropsFrozen.load(std::memory_order_acquire)) {
-        return pictures + m_nFrozenDrops.load(std::memory_order_relaxed);
-    }
+    return pictures + (m_bDropsFrozen.load(std::memory_order_acquire)
+                           ? m_nFrozenDrops.load(std::memory_order_relaxed)
+                           : CountPinAndDeviceDrops());
+}
+
+std::uint64_t CaptureSession::CountPinAndDeviceDrops() const {
     std::uint64_t packets = 0;
     if (m_pCapturePin != nullptr) {
         // Chunks the live queue discarded (or the file run's broken pictures), and packets
@@ -327,7 +330,7 @@ std::uint64_t CaptureSession::CountDropped() const {
     if (m_pDeviceReport && Failed(m_pDeviceReport->GetDroppedPackets(&device))) {
         device = m_nDeviceDroppedBase;
     }
-    return pictures + packets + (device > m_nDeviceDroppedBase ? device - m_nDeviceDroppedBase : 0);
+    return packets + (device > m_nDeviceDroppedBase ? device - m_nDeviceDroppedBase : 0);
 }
 
 bool CaptureSession::NoteDropped(const std::string& where) {
@@ -381,10 +384,7 @@ void CaptureSession::FinalDropCheck() {
     const std::string where = LossPlace();
     // The pin and the camcorder go on counting after the run (the camcorder may still stream);
     // only the split job, which may still be at work, adds to the run's count from now on.
-    const std::uint64_t pictures =
-        m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed) : 0;
-    const std::uint64_t count = CountDropped();
-    m_nFrozenDrops.store(count - pictures, std::memory_order_relaxed);
+    m_nFrozenDrops.store(CountPinAndDeviceDrops(), std::memory_order_relaxed);
     m_bDropsFrozen.store(true, std::memory_order_release);
     NoteDropped(where);
     LogLossSummary();

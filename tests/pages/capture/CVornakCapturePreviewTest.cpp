@@ -167,7 +167,7 @@ class CVornakCapturePreview : public ::testing::Test {
         m_sources =
             std::make_unique<test::ScopedDeviceSources>(std::vector<std::shared_ptr<IDeviceSource>>{
                 std::make_shared<VirtualCamcorderSource>(settings)});
-        m_settings = {{"capture_preview", "1"},
+        m_settings = {{"capture_preview", m_bPreviewOn ? "1" : "0"},
                       {"capture_scene_split", "0"},
                       {"capture_file_name", "capture"},
                       {"capture_output_dir", m_dir.Path()}};
@@ -197,6 +197,7 @@ class CVornakCapturePreview : public ::testing::Test {
     }
 
     Sound m_sound = Sound::Played;
+    bool m_bPreviewOn = true;  // "Preview" as the page starts
     test::TempDir m_dir;
     test::RecordingMessages m_messages;
     ComPtr<PcmSink> m_pcm;
@@ -333,6 +334,38 @@ TEST_P(CVornakCapturePreviewSound, SaysWhetherTheOutputOrTheDecoderIsMissing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OutputAndDecoder, CVornakCapturePreviewSound, ::testing::Bool());
+
+// A missing sound output matters only to whoever watches the preview: it is said once the
+// preview is switched on, and once for the camcorder.
+class CVornakCapturePreviewOff : public CVornakCapturePreview {
+  protected:
+    CVornakCapturePreviewOff() {
+        m_sound = Sound::NoOutput;
+        m_bPreviewOn = false;
+    }
+};
+
+TEST_F(CVornakCapturePreviewOff, SaysTheSoundOutputIsMissingOnlyOnceThePreviewIsOn) {
+    const std::string noOutput =
+        "WARNING: No audio output was found: the preview plays without sound.";
+    const auto said = [&] {
+        const std::string log = Log();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(noOutput); at != std::string::npos;
+             at = log.find(noOutput, at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    ASSERT_TRUE(m_page->Session().PreviewOk());
+    EXPECT_EQ(said(), 0u) << Log();
+    auto* preview = qobject_cast<QCheckBox*>(m_page->control(CVornakCapture::kIdPreview));
+    preview->click();
+    EXPECT_EQ(said(), 1u) << Log();
+    preview->click();
+    preview->click();
+    EXPECT_EQ(said(), 1u) << Log();
+}
 
 }  // namespace
 }  // namespace vornak
