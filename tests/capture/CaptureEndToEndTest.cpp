@@ -20,7 +20,6 @@
 #include "SplitCommand.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
-#include "TsPacket.h"
 #include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderPin.h"
 
@@ -74,10 +73,10 @@ class CaptureEndToEndTest : public ::testing::Test {
         m_tapePath = m_dir.File("tape.m2t");
         ASSERT_TRUE(writer.WriteFile(m_tapePath));
     }
-    void BuildGraph(bool preview, std::size_t packetsPerSample = 200) {
+    void BuildGraph(bool preview) {
         ASSERT_TRUE(m_camcorder->LoadTape(m_tapePath));
         m_camcorder->SetSpeed(0);
-        m_camcorder->SetPacketsPerSample(packetsPerSample);
+        m_camcorder->SetPacketsPerSample(200);
         ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_filter->GetCapturePin(), nullptr), S_OK);
         if (preview) {
             ASSERT_EQ(m_filter->GetPreviewPin()->Connect(m_preview->Pin(), nullptr), S_OK);
@@ -105,17 +104,6 @@ class CaptureEndToEndTest : public ::testing::Test {
         }
     }
     CapturePin* Capture() const { return m_filter->GetCapturePin(); }
-    // A live split job that reads the capture pin into `dir` on a thread of its own.
-    std::thread StartSplitJob(const std::string& dir, test::CapturingLog& log) {
-        const SceneJobNames names = MakeSceneJobNames(m_tapePath, dir, std::nullopt);
-        return std::thread([this, names, &log] {
-            SceneSplitter job(Capture(), names.baseName, "m2t", nullptr, 0, true, false,
-                              kDefaultDateFormat, false);
-            job.SetLog(&log);
-            job.Run();
-            Capture()->EndLiveRun();
-        });
-    }
 
     test::ScopedTimeZone m_tz;
     test::TempDir m_dir;
@@ -166,8 +154,15 @@ TEST_P(CaptureEndToEndLiveTest, LiveRunSplitsLikeTheSplitCommand) {
 
     Capture()->SetTakeChunksTimeout(kLiveSilence);
     Capture()->StartCapture(nullptr);
+    const SceneJobNames names = MakeSceneJobNames(m_tapePath, liveDir, std::nullopt);
     test::CapturingLog log;
-    std::thread worker = StartSplitJob(liveDir, log);
+    std::thread worker([&] {
+        SceneSplitter job(Capture(), names.baseName, "m2t", nullptr, 0, true, false,
+                          kDefaultDateFormat, false);
+        job.SetLog(&log);
+        job.Run();
+        Capture()->EndLiveRun();
+    });
     m_camcorder->PlayTape();
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
     Capture()->StopCapture();
@@ -183,39 +178,6 @@ TEST_P(CaptureEndToEndLiveTest, LiveRunSplitsLikeTheSplitCommand) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PreviewOffAndOn, CaptureEndToEndLiveTest, ::testing::Bool());
-
-// Played as fast as it is taken, the tape waits for a reader that comes late rather than
-// overrun the live queue: nothing is discarded and the scene files are whole.
-TEST_F(CaptureEndToEndTest, AtSpeedZeroTheCamcorderWaitsForALateReader) {
-    constexpr std::size_t kPacketsPerSample = 4;  // the tape is many more chunks than the queue
-    MakeTape();
-    BuildGraph(false, kPacketsPerSample);
-    const std::string expectedDir = m_dir.File("split");
-    const std::string liveDir = m_dir.File("live");
-    std::filesystem::create_directory(expectedDir);
-    std::filesystem::create_directory(liveDir);
-    SplitWithTheCommand(expectedDir);
-    const std::uint64_t queueFull = CapturePin::kLiveQueueLimit * kPacketsPerSample;
-    ASSERT_GT(test::ReadAll(m_tapePath).size() / PKT_SIZE, 2 * queueFull);
-
-    Capture()->SetTakeChunksTimeout(kLiveSilence);
-    Capture()->StartCapture(nullptr);
-    m_camcorder->PlayTape();
-    // No reader yet: the queue fills up, and then the camcorder waits.
-    const auto deadline = std::chrono::steady_clock::now() + kSafetyLimit;
-    while (m_camcorder->PacketsSent() < queueFull && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
-    test::CapturingLog log;
-    std::thread worker = StartSplitJob(liveDir, log);
-    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
-    Capture()->StopCapture();
-    worker.join();
-
-    EXPECT_EQ(Capture()->Dropped(), 0u);
-    ExpectSameFiles(expectedDir, liveDir);
-    EXPECT_EQ(log.Dropped(), 0);
-}
 
 }  // namespace
 }  // namespace vornak

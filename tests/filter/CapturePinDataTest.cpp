@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <utility>
+#include <vector>
 #include <future>
 #include <memory>
 
@@ -209,62 +211,21 @@ TEST_F(CapturePinDataTest, RoomForOneMoreChunkInTheLiveQueue) {
     ComPtr<ILiveQueueRoom> room;
     ASSERT_EQ(static_cast<IPin*>(Pin())->QueryInterface(IID_ILiveQueueRoom, room.ReceiveVoid()),
               S_OK);
-    const auto fill = [this](std::size_t chunks) {
-        for (std::size_t i = 0; i < chunks; ++i) {
+    const std::vector<std::pair<std::function<void()>, HRESULT>> afterAFullQueue{
+        {[] {}, S_FALSE},
+        {[this] { (void)Pin()->TakeChunks(); }, S_OK},
+        {[this] { Pin()->StopCapture(); }, S_OK},
+        {[this] { Pin()->EndLiveRun(); }, S_OK},
+    };
+    for (const auto& [then, expected] : afterAFullQueue) {
+        Pin()->StartCapture(nullptr);
+        for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+            EXPECT_EQ(room->WaitForRoom(0ms), S_OK);
             Feed(test::SourcePackets(1, 0x100, 0xEE, i));
         }
-    };
-    const std::size_t kFull = CapturePin::kLiveQueueLimit;
-    struct Case {
-        const char* name;
-        std::function<void()> setUp;
-        HRESULT expected;
-    };
-    const std::vector<Case> cases{
-        {"no run", [] {}, S_OK},
-        {"empty live queue", [this] { Pin()->StartCapture(nullptr); }, S_OK},
-        {"one short of full",
-         [&] {
-             Pin()->StartCapture(nullptr);
-             fill(kFull - 1);
-         },
-         S_OK},
-        {"full",
-         [&] {
-             Pin()->StartCapture(nullptr);
-             fill(kFull);
-         },
-         S_FALSE},
-        {"full, then taken",
-         [&] {
-             Pin()->StartCapture(nullptr);
-             fill(kFull);
-             (void)Pin()->TakeChunks();
-         },
-         S_OK},
-        {"full, then stopped",
-         [&] {
-             Pin()->StartCapture(nullptr);
-             fill(kFull);
-             Pin()->StopCapture();
-         },
-         S_OK},
-        {"full, then the run ended",
-         [&] {
-             Pin()->StartCapture(nullptr);
-             fill(kFull);
-             Pin()->EndLiveRun();
-         },
-         S_OK},
-        {"file run", [&] { Pin()->StartCapture(OpenForWriting(m_dir.File("room.m2t"))); }, S_OK},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.setUp();
-        EXPECT_EQ(room->WaitForRoom(std::chrono::milliseconds(0)), c.expected);
+        then();
+        EXPECT_EQ(room->WaitForRoom(0ms), expected);
         EXPECT_EQ(Pin()->Dropped(), 0u);
-        Pin()->StopCapture();
-        Pin()->EndLiveRun();
     }
 }
 
