@@ -139,6 +139,7 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
         m_losses.Reset();
         m_lastPlace.clear();
     }
+    ShowDroppedText(0);
     m_nDeviceDroppedBase = 0;
     if (m_pDeviceReport) {
         (void)m_pDeviceReport->GetDroppedPackets(&m_nDeviceDroppedBase);
