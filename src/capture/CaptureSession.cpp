@@ -384,7 +384,7 @@ void CaptureSession::ResetDeviceState() {
     m_bHasTransport = false;
     m_bHasTimecode = false;
     m_bPreviewOk = false;
-    m_nLastDropped = 0;
+    m_bNoAudioOutput = false;
     m_nPreviewBaseline = 0;
 }
 

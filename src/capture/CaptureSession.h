@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "CaptureFileWriter.h"
+#include "CaptureLossReport.h"
 #include "ComPtr.h"
 #include "DeviceControl.h"
 #include "DiskSync.h"
@@ -173,7 +174,15 @@ class CaptureSession {
     void StopRun(RunEnd reason = RunEnd::Stopped);
     RunEnd LastRunEnd() const { return m_lastRunEnd.load(std::memory_order_acquire); }
     void CheckEndOfTape();
+    // While a run goes on: shows its dropped packets and frames, warns when they have grown,
+    // and ends the run then when "Stop capture on dropped packets\frames" is ticked. A run
+    // that has ended was counted a last time as it ended.
     void CheckDroppedPackets();
+    // The dropped packets and frames of the run in progress, or of the last run: transport
+    // packets the live queue discarded, the camcorder's side threw away or the continuity
+    // check found missing, and broken pictures (the split job's, or the file run's own).
+    // Final once the run has ended and its worker is done.
+    std::uint64_t RunDropped() const;
     void ShowElapsedTime();
     // Ends a run whose file (or a split run's scene file) could not be written or flushed to
     // the disk, with a message; found after the run's end, it makes that end a write failure.
@@ -229,6 +238,24 @@ class CaptureSession {
     bool OnOwnerThread() const { return std::this_thread::get_id() == m_ownerThread; }
     bool TapePlays() const;
     static std::uint32_t TickCount();
+    // The run's dropped packets and frames as counted now; any thread.
+    std::uint64_t CountDropped() const;
+    // The part of them that the capture pin and the camcorder count.
+    std::uint64_t CountPinAndDeviceDrops() const;
+    // Takes the count, shows it and warns when it has grown since the last time; true then.
+    // `where`: the place on the tape where it was noticed.
+    bool NoteDropped(const std::string& where);
+    // Where the run is: the tape's timecode, or (with no tape moving) the time since the run
+    // started. Owner's thread only; other threads take the owner's last reading.
+    std::string LossPlace();
+    // The ending run's last count, warned of with a summary of what was lost where, before
+    // its end is logged; from then on only the split job's late broken pictures can add to it.
+    void FinalDropCheck();
+    // The count once more after a split job that outlived the end of its run has finished.
+    void LateDropCheck();
+    // The warning that sums up what the run lost and where, when it lost anything.
+    void LogLossSummary();
+    void ShowDroppedText(std::uint64_t count);
 
     CaptureView* m_pView;
     LogSink* m_pLog;
@@ -265,6 +292,8 @@ class CaptureSession {
     bool m_bHasTransport = false;
     bool m_bHasTimecode = false;
     bool m_bPreviewOk = false;
+    // The preview's sound has no output: said when the preview is switched on.
+    bool m_bNoAudioOutput = false;
 
     // Runs.
     std::atomic<bool> m_bInCapture{false};
@@ -272,7 +301,15 @@ class CaptureSession {
     std::uint32_t m_dwStartTick = 0;
     std::uint32_t m_dwNowTick = 0;
     std::uint32_t m_nEndTicks = 0;
-    std::uint32_t m_nLastDropped = 0;
+    // The run's losses and the places they were noticed; the owner's last place, for a check
+    // on the worker's thread, which must not talk to the camcorder.
+    mutable std::mutex m_lossLock;
+    CaptureLossReport m_losses;
+    std::string m_lastPlace;
+    // Set as the run ends: the capture pin's and the camcorder's counts are taken for good
+    // (what they count after the end is not the run's).
+    std::atomic<bool> m_bDropsFrozen{false};
+    std::atomic<std::uint64_t> m_nFrozenDrops{0};
     bool m_bSceneSplitRun = false;
     int m_nDeviceIndex = 0;
     std::atomic<RunEnd> m_lastRunEnd{RunEnd::None};

@@ -200,6 +200,7 @@ HRESULT CaptureSession::CreateWindowlessRenderer(HWND window, IFilterGraph* grap
 
 bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientHeight,
                                        WindowlessHandOver handOver) {
+    m_bNoAudioOutput = false;
     ComPtr<IBaseFilter> demux;
     if (Failed(CoCreateInstance(CLSID_MPEG2Demultiplexer, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IBaseFilter, demux.ReceiveVoid()))) {
@@ -262,9 +263,13 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
             } else if (Failed(m_pBuilder->RenderStream(nullptr, &MEDIATYPE_Audio, audioPin.Get(),
                                                        nullptr, nullptr))) {
                 // The sound stops at the decoder or at the output: only a missing decoder is
-                // worth sending the user to install FFmpeg.
-                Log(AudioDecoderConnects(m_pGraph.Get(), audioPin.Get()) ? kNoAudioOutput
-                                                                         : kErrAudioDecoder);
+                // worth sending the user to install FFmpeg. A missing output matters only to
+                // whoever watches the preview: it is said when the preview is on.
+                if (AudioDecoderConnects(m_pGraph.Get(), audioPin.Get())) {
+                    m_bNoAudioOutput = true;
+                } else {
+                    Log(kErrAudioDecoder);
+                }
             }
         }
     }
@@ -290,6 +295,10 @@ void CaptureSession::StartPreviewPin() {
         }
         m_bSlowWarned = false;
         m_nPreviewBaseline = 0;
+        if (m_bNoAudioOutput) {
+            m_bNoAudioOutput = false;  // once for each preview graph
+            Log(kNoAudioOutput);
+        }
     }
     m_bPreviewRunning = true;
 }

@@ -23,7 +23,7 @@ constexpr char kErrNoFolder[] =
     "ERROR: Can't start capturing. The directory for capturing files has not been choosen.";
 constexpr char kErrExists[] = "ERROR: Can't start capturing. File %s already exists.";
 constexpr char kErrCantCreate[] = "ERROR: Can't start capturing. File %s can't be created.";
-constexpr char kCreatingFile[] = "Creating file %s";
+constexpr char kCreatingFile[] = "Creating file: %s";
 constexpr char kStarted[] = "Capturing has been started";
 constexpr char kEnded[] = "End of capturing";
 constexpr char kNoMoreData[] = "INFO: No more data is received from camcoder. Capture stopped.";
@@ -39,6 +39,7 @@ constexpr char kErrScenesFailed[] =
 constexpr char kErrScenesNotCreated[] =
     "ERROR: The scene files can't be created (the log says why): %s";
 constexpr char kErrFolderNotSynced[] = "ERROR: This folder can't be written to the disk: %s (%s)";
+constexpr char kElapsedPlace[] = "elapsed ";
 constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
 constexpr std::uint32_t kMsPerSecond = 1000;
@@ -49,6 +50,15 @@ std::string Format(const char* pattern, const std::string& value) {
 
 std::string Format2(const char* pattern, const std::string& first, const std::string& second) {
     return MessageText(pattern, first.c_str(), second.c_str());
+}
+
+// "h:mm:ss" of a time in milliseconds.
+std::string ElapsedText(std::uint32_t milliseconds) {
+    const std::uint32_t seconds = milliseconds / kMsPerSecond;
+    char text[sizeof "4294967295:59:59"];
+    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / kSecondsPerHour,
+                  (seconds / kSecondsPerMinute) % kSecondsPerMinute, seconds % kSecondsPerMinute);
+    return text;
 }
 
 }  // namespace
@@ -121,6 +131,15 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     m_bJobFailed.store(false);
     m_bJobCreateFailed.store(false);
     m_folderSyncError.clear();
+    m_nEngineDropped.store(0, std::memory_order_relaxed);
+    m_bDropsFrozen.store(false, std::memory_order_release);
+    m_nFrozenDrops.store(0, std::memory_order_relaxed);
+    {
+        std::lock_guard lock(m_lossLock);
+        m_losses.Reset();
+        m_lastPlace.clear();
+    }
+    ShowDroppedText(0);
     m_nDeviceDroppedBase = 0;
     if (m_pDeviceReport) {
         (void)m_pDeviceReport->GetDroppedPackets(&m_nDeviceDroppedBase);
@@ -139,9 +158,7 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
     m_bInCapture.store(true, std::memory_order_release);
     m_pView->UpdateControls();
     m_bSlowWarned = false;
-    m_nLastDropped = 0;
     m_nPreviewBaseline = 0;
-    m_nEngineDropped.store(0, std::memory_order_relaxed);
 }
 
 std::int32_t CaptureSession::NextSceneCounter(const std::string& fileName) const {
@@ -211,6 +228,9 @@ void CaptureSession::ReclaimWorker() {
     if (m_pWorker && m_pWorkerDone->IsSet()) {
         m_pWorker->join();
         m_pWorker.reset();
+        if (!InCapture()) {
+            LateDropCheck();
+        }
     }
 }
 
@@ -242,6 +262,8 @@ void CaptureSession::StopRun(RunEnd reason) {
             m_pWorker.reset();
         }
     }
+    // However the run ended, what it lost is said before its end, and only then.
+    FinalDropCheck();
     Log(kEnded);
     if (OnOwnerThread()) {
         CheckCaptureFile();
@@ -273,30 +295,116 @@ void CaptureSession::CheckEndOfTape() {
 }
 
 void CaptureSession::CheckDroppedPackets() {
-    if (m_pCapturePin == nullptr) {
+    if (m_pCapturePin == nullptr || !InCapture()) {
         return;
     }
-    // Besides broken pictures: packets the camcorder's side had to throw away, and packets
-    // missing from the stream that arrived.
-    std::uint64_t deviceDropped = m_nDeviceDroppedBase;
-    if (m_pDeviceReport) {
-        (void)m_pDeviceReport->GetDroppedPackets(&deviceDropped);
+    if (NoteDropped(LossPlace()) && m_pView->StopOnDropped() && InCapture()) {
+        StopRun(RunEnd::DroppedPackets);
+        Log(kStoppedOnDrops);
+        m_pView->ShowMessage(kStoppedOnDrops);
     }
-    const std::uint32_t count = (m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed)
-                                                  : m_pCapturePin->Dropped()) +
-                                m_pCapturePin->LostPackets() +
-                                static_cast<std::uint32_t>(deviceDropped - m_nDeviceDroppedBase);
-    const std::uint32_t previous = m_nLastDropped;
-    m_nLastDropped = count;
-    m_pView->SetDroppedText(std::to_string(static_cast<std::int32_t>(count)));
-    if (previous < count) {
+}
+
+std::uint64_t CaptureSession::RunDropped() const {
+    std::lock_guard lock(m_lossLock);
+    return m_losses.Total();
+}
+
+std::uint64_t CaptureSession::CountDropped() const {
+    // A split run's broken pictures are the job's; a file run's, the pin's own.
+    const std::uint64_t pictures =
+        m_bSceneSplitRun ? m_nEngineDropped.load(std::memory_order_relaxed) : 0;
+    return pictures + (m_bDropsFrozen.load(std::memory_order_acquire)
+                           ? m_nFrozenDrops.load(std::memory_order_relaxed)
+                           : CountPinAndDeviceDrops());
+}
+
+std::uint64_t CaptureSession::CountPinAndDeviceDrops() const {
+    std::uint64_t packets = 0;
+    if (m_pCapturePin != nullptr) {
+        // Chunks the live queue discarded (or the file run's broken pictures), and packets
+        // missing from the stream that arrived.
+        packets = std::uint64_t{m_pCapturePin->Dropped()} + m_pCapturePin->LostPackets();
+    }
+    // Packets the camcorder's side had to throw away.
+    std::uint64_t device = m_nDeviceDroppedBase;
+    if (m_pDeviceReport && Failed(m_pDeviceReport->GetDroppedPackets(&device))) {
+        device = m_nDeviceDroppedBase;
+    }
+    return packets + (device > m_nDeviceDroppedBase ? device - m_nDeviceDroppedBase : 0);
+}
+
+bool CaptureSession::NoteDropped(const std::string& where) {
+    const std::uint64_t count = CountDropped();
+    bool grew = false;
+    {
+        std::lock_guard lock(m_lossLock);
+        grew = m_losses.Note(count, where);
+    }
+    ShowDroppedText(count);
+    if (grew) {
         Log(kPacketsLost);
-        // Drops counted while a stopped split run drains its queue end nothing more.
-        if (m_pView->StopOnDropped() && InCapture()) {
-            StopRun(RunEnd::DroppedPackets);
-            Log(kStoppedOnDrops);
-            m_pView->ShowMessage(kStoppedOnDrops);
+    }
+    return grew;
+}
+
+void CaptureSession::ShowDroppedText(std::uint64_t count) {
+    std::string text = std::to_string(count);
+    if (OnOwnerThread()) {
+        m_pView->SetDroppedText(text);
+    } else {
+        m_pView->Post([this, text] { m_pView->SetDroppedText(text); });
+    }
+}
+
+std::string CaptureSession::LossPlace() {
+    std::string place;
+    if (OnOwnerThread()) {
+        // A camcorder in camera mode moves no tape: its timecode says nothing of where.
+        if (m_bVcrMode) {
+            place = TimecodeText();
         }
+        if (place == kNoTimecode) {
+            place.clear();
+        }
+    } else {
+        std::lock_guard lock(m_lossLock);
+        place = m_lastPlace;
+    }
+    if (place.empty()) {
+        place = kElapsedPlace + ElapsedText(TickCount() - m_dwStartTick);
+    }
+    if (OnOwnerThread()) {
+        std::lock_guard lock(m_lossLock);
+        m_lastPlace = place;
+    }
+    return place;
+}
+
+void CaptureSession::FinalDropCheck() {
+    const std::string where = LossPlace();
+    // The pin and the camcorder go on counting after the run (the camcorder may still stream);
+    // only the split job, which may still be at work, adds to the run's count from now on.
+    m_nFrozenDrops.store(CountPinAndDeviceDrops(), std::memory_order_relaxed);
+    m_bDropsFrozen.store(true, std::memory_order_release);
+    NoteDropped(where);
+    LogLossSummary();
+}
+
+void CaptureSession::LateDropCheck() {
+    if (NoteDropped(LossPlace())) {
+        LogLossSummary();
+    }
+}
+
+void CaptureSession::LogLossSummary() {
+    std::string summary;
+    {
+        std::lock_guard lock(m_lossLock);
+        summary = m_losses.Summary();
+    }
+    if (!summary.empty()) {
+        Log(summary);
     }
 }
 
@@ -304,11 +412,7 @@ void CaptureSession::ShowElapsedTime() {
     if (InCapture()) {
         m_dwNowTick = TickCount();
     }
-    const std::uint32_t seconds = (m_dwNowTick - m_dwStartTick) / kMsPerSecond;
-    char text[sizeof "4294967295:59:59"];
-    std::snprintf(text, sizeof text, "%u:%02u:%02u", seconds / kSecondsPerHour,
-                  (seconds / kSecondsPerMinute) % kSecondsPerMinute, seconds % kSecondsPerMinute);
-    m_pView->SetElapsedText(text);
+    m_pView->SetElapsedText(ElapsedText(m_dwNowTick - m_dwStartTick));
 }
 
 void CaptureSession::SyncCaptureFolder() {

@@ -110,7 +110,11 @@ HRESULT VirtualCamcorderFilter::get_Mode(LONG* pMode) {
     if (IsLost()) {
         return E_DEVICE_NOT_CONNECTED;
     }
-    const TransportMode mode = m_transport.Mode();
+    TransportMode mode = m_transport.Mode();
+    if (mode == TransportMode::Stop && m_bDelivering.load(std::memory_order_acquire) &&
+        m_transport.AtEndOfTape()) {
+        mode = TransportMode::Play;
+    }
     for (const ModeName& entry : kModes) {
         if (entry.mode == mode) {
             *pMode = entry.code;

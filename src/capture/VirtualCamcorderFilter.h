@@ -53,6 +53,7 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     // IAMExtTransport: the ED_MODE_* modes of DeviceControl.h; E_INVALIDARG for any other,
     // VFW_E_WRONG_STATE in camera mode.
     HRESULT put_Mode(LONG Mode) override;
+    // Play also while the packets that reached the end of the tape are being delivered.
     HRESULT get_Mode(LONG* pMode) override;
     // IAMTimecodeReader: asked with dwFlags ED_DEVCAP_TIMECODE_READ, the timecode of the tape
     // position (VirtualTape::TimecodeAt).
@@ -109,6 +110,11 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
 
     // For the output pin's streaming thread.
     void CountSent(std::uint64_t packets) { m_nSent.fetch_add(packets, std::memory_order_relaxed); }
+    // Packets taken from the tape are on their way to the sink: play that stopped at the end
+    // of the tape with them is still reported as play until they have arrived.
+    void SetDelivering(bool delivering) {
+        m_bDelivering.store(delivering, std::memory_order_release);
+    }
     void SignalEndOfTape() { m_endOfTape.Set(); }
 
   private:
@@ -117,6 +123,7 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     std::size_t m_nPacketsPerSample = kDefaultPacketsPerSample;
     ManualResetEvent m_endOfTape{"VirtualCamcorderEndOfTape"};
     std::atomic<std::uint64_t> m_nSent{0};
+    std::atomic<bool> m_bDelivering{false};
     std::optional<double> m_loseAfter;
     std::mutex m_lostMutex;
     std::function<void()> m_lostHandler;

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "Guids.h"
+#include "ILiveQueueRoom.h"
 #include "ThreadStart.h"
 #include "TsPacket.h"
 #include "VirtualCamcorderFilter.h"
@@ -23,6 +24,9 @@ constexpr int kCycleCountShift = 12;
 // A crawling speed factor waits no longer than this for a sample (the clock's arithmetic
 // would overflow); nobody waits for it anyway.
 constexpr double kLongestPacingSeconds = 1e9;
+// How long one wait for room in the sink's queue lasts before the thread looks whether it is
+// being stopped.
+constexpr std::chrono::milliseconds kRoomWait{50};
 
 void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
     out[0] = static_cast<std::uint8_t>(value >> 24);
@@ -103,6 +107,12 @@ void VirtualCamcorderPin::StreamingThreadProc() {
     const std::size_t perSample = m_pOwner->PacketsPerSample();
     const double bitRate = tape.BitRate();
     auto packets = std::make_unique_for_overwrite<std::uint8_t[]>(perSample * PKT_SIZE);
+    // Played as fast as it is taken, the tape waits for room in a sink's bounded queue rather
+    // than overrun it: a file can wait, so nothing of it need be lost.
+    ComPtr<ILiveQueueRoom> room;
+    if (m_pInputPin) {
+        (void)m_pInputPin->QueryInterface(IID_ILiveQueueRoom, room.ReceiveVoid());
+    }
 
     // Pacing restarts whenever play (or the speed, or the camera mode) does: the schedule
     // counts bytes since then. Each sample waits for its time before its packets are taken
@@ -138,6 +148,13 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             if (transport.PlayGeneration() != generation) {
                 continue;  // stopped, wound or restarted while waiting
             }
+        } else if (room) {
+            if (!WaitForRoom(*room.Get())) {
+                break;
+            }
+            if (transport.PlayGeneration() != generation) {
+                continue;
+            }
         }
         IMediaSample* raw = nullptr;
         if (Failed(GetDeliveryBuffer(&raw, nullptr, nullptr, 0)) || raw == nullptr) {
@@ -149,8 +166,12 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             static_cast<std::size_t>(sample->GetSize()) < perSample * kSourcePacketSize) {
             break;
         }
+        // Until these packets are delivered the camcorder still reports play, even where they
+        // end the tape: whoever stops the capture at the end of the tape gets them first.
+        m_pOwner->SetDelivering(true);
         const TapeTransport::Claim claim = transport.TakePackets(perSample, generation);
         if (claim.count == 0) {
+            m_pOwner->SetDelivering(false);
             continue;  // stopped in the meantime
         }
         bytesSinceEpoch += claim.count * PKT_SIZE;
@@ -167,6 +188,7 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             (void)Deliver(sample.Get());
             m_pOwner->CountSent(count);
         }
+        m_pOwner->SetDelivering(false);
         if (claim.reachedEnd || count < claim.count) {
             // End of the tape (a read error ends it early, as a torn tape would).
             if (!claim.reachedEnd) {
@@ -176,6 +198,20 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             m_pOwner->SignalEndOfTape();
         }
     }
+}
+
+bool VirtualCamcorderPin::WaitForRoom(ILiveQueueRoom& room) const {
+    TapeTransport& transport = m_pOwner->Transport();
+    const std::uint64_t generation = transport.PlayGeneration();
+    while (room.WaitForRoom(kRoomWait) != S_OK) {
+        if (!m_bRunState.load(std::memory_order_acquire)) {
+            return false;
+        }
+        if (transport.PlayGeneration() != generation) {
+            return true;  // stopped or wound meanwhile: the caller looks again
+        }
+    }
+    return true;
 }
 
 }  // namespace vornak

@@ -3,6 +3,8 @@
 // (a 4-byte arrival time stamp, then the transport packet), many to a sample, paced at the
 // tape's rate times the camcorder's speed factor. In camera mode it streams the tape from its
 // start in a loop instead. Its category is capture, so that a capture graph builder finds it.
+// At speed 0 (as fast as the sink takes it) it waits for room in a sink that offers
+// ILiveQueueRoom, so that a bounded queue there is never overrun.
 #pragma once
 
 #include <atomic>
@@ -14,6 +16,7 @@
 
 namespace vornak {
 
+class ILiveQueueRoom;
 class VirtualCamcorderFilter;
 
 class VirtualCamcorderPin : public CCamcorderStreamPin {
@@ -42,6 +45,8 @@ class VirtualCamcorderPin : public CCamcorderStreamPin {
   private:
     void StreamingThreadProc();
     void StopStreaming();
+    // Waits until the sink has room for a sample; false when the pin is being stopped.
+    bool WaitForRoom(ILiveQueueRoom& room) const;
 
     VirtualCamcorderFilter* m_pOwner;
     std::thread m_thread;

@@ -35,6 +35,13 @@ bool HasEmptyPicture(const AM_MEDIA_TYPE& mt) {
     return info.bmiHeader.biWidth == 0 || info.bmiHeader.biHeight == 0;
 }
 
+// Whole transport packets in a chunk of the live queue.
+std::uint32_t PacketsIn(const SampleChunk& chunk) {
+    return chunk.cbData > 0
+               ? static_cast<std::uint32_t>(static_cast<std::size_t>(chunk.cbData) / PKT_SIZE)
+               : 0;
+}
+
 }  // namespace
 
 CapturePin::CapturePin(CaptureFilter* filter, AM_MEDIA_TYPE* types, int count)
@@ -64,6 +71,9 @@ HRESULT CapturePin::QueryInterface(REFIID riid, void** ppv) {
     }
     if (riid == IID_IMemInputPin) {
         return GetInterface(static_cast<IMemInputPin*>(this), ppv);
+    }
+    if (riid == IID_ILiveQueueRoom) {
+        return GetInterface(static_cast<ILiveQueueRoom*>(this), ppv);
     }
     *ppv = nullptr;
     return E_NOINTERFACE;
@@ -186,9 +196,18 @@ HRESULT CapturePin::BeginFlush() {
 }
 
 HRESULT CapturePin::EndFlush() {
-    CAutoLock lock(*m_pQueueLock);
-    m_queue.clear();
-    m_nBreaks = 0;
+    {
+        CAutoLock lock(*m_pQueueLock);
+        // What the queue held never reaches a scene file: it is lost like an overflow.
+        for (const auto& entry : m_queue) {
+            if (entry) {
+                m_nDropped.fetch_add(PacketsIn(*entry), std::memory_order_relaxed);
+            }
+        }
+        m_queue.clear();
+        m_nBreaks = 0;
+    }
+    m_roomChanged.notify_all();
     return S_OK;
 }
 
@@ -213,6 +232,16 @@ HRESULT CapturePin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES*) {
 
 HRESULT CapturePin::ReceiveCanBlock() {
     return S_FALSE;
+}
+
+HRESULT CapturePin::WaitForRoom(std::chrono::milliseconds timeout) {
+    std::unique_lock<CCriticalSection> lock(*m_pQueueLock);
+    const bool room = m_roomChanged.wait_for(lock, timeout, [this] {
+        return m_bCapturing.load(std::memory_order_acquire) == 0 || m_pFile ||
+               m_bStopRequested.load(std::memory_order_acquire) != 0 ||
+               m_queue.size() < kLiveQueueLimit;
+    });
+    return room ? S_OK : S_FALSE;
 }
 
 HRESULT CapturePin::CheckMediaType(const CMediaType* pmt) {
@@ -246,7 +275,8 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
         // Never trust the length beyond the buffer it describes.
         const LONG actual = std::clamp(sample->GetActualDataLength(), 0, sample->GetSize());
         chunk = Repack(data, static_cast<std::size_t>(actual));
-        if (capturing) {
+        // What arrives after a stop is not the run's: a gap in it is no loss.
+        if (capturing && m_bStopRequested.load(std::memory_order_acquire) == 0) {
             // Packets the camcorder's side threw away itself are counted there, and the gap
             // they leave is not counted again here.
             // A stream that paused (a DV stretch of the tape, the tape stopped) goes on with
@@ -311,10 +341,11 @@ void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
     }
     m_queue.push_front(std::move(chunk));
     if (m_queue.size() > kLiveQueueLimit) {
-        m_nDropped.fetch_add(1, std::memory_order_relaxed);
-        // The oldest chunk goes, never a break: scenes on either side of one stay apart.
+        // The oldest chunk goes, never a break: scenes on either side of one stay apart. Its
+        // packets are what the scene files will miss.
         const auto oldest = std::find_if(m_queue.rbegin(), m_queue.rend(),
                                          [](const auto& entry) { return entry != nullptr; });
+        m_nDropped.fetch_add(PacketsIn(**oldest), std::memory_order_relaxed);
         m_queue.erase(std::next(oldest).base());
     }
     m_pDataEvent->Set();
@@ -425,6 +456,7 @@ void CapturePin::StartCapture(CaptureFile file) {
     m_bFileOpen.store(m_pFile ? 1 : 0, std::memory_order_release);
     m_bStopRequested.store(0, std::memory_order_release);
     m_bCapturing.store(1, std::memory_order_release);
+    m_roomChanged.notify_all();
 }
 
 void CapturePin::StopCapture() {
@@ -435,6 +467,15 @@ void CapturePin::StopCapture() {
         CloseFile();
     }
     m_pDataEvent->Set();
+    m_roomChanged.notify_all();
+}
+
+void CapturePin::EndLiveRun() {
+    {
+        CAutoLock lock(*m_pQueueLock);
+        m_bCapturing.store(0, std::memory_order_release);
+    }
+    m_roomChanged.notify_all();
 }
 
 void CapturePin::CloseFile() {
@@ -464,6 +505,8 @@ std::unique_ptr<ChunkQueue> CapturePin::TakeChunks() {
         }
         m_pDataEvent->Reset();  // everything queued so far is taken now
     }
+    // Whatever is taken (or ends the run) leaves room for a source that waits.
+    m_roomChanged.notify_all();
     if (m_nBreaks > 0) {
         return TakeBeforeBreak();
     }

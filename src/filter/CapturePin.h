@@ -7,13 +7,18 @@
 // filter's state changes never activate it and it takes samples in any state. It never offers
 // an allocator: the upstream pin brings its own.
 //
-// Threads: Receive on the upstream streaming thread; StartCapture and StopCapture on the
-// capture page's threads; TakeChunks on the capture worker. The queue lock guards the live
-// queue and the capture file; the run flags are read without it.
+// A live run's queue is bounded: a camcorder's stream cannot wait, so a chunk that finds the
+// queue full pushes out the oldest, and its packets are counted as lost. A source that can wait
+// (a file played as fast as it is taken) asks for room first (ILiveQueueRoom) and loses nothing.
+//
+// Threads: Receive and WaitForRoom on the upstream streaming thread; StartCapture and
+// StopCapture on the capture page's threads; TakeChunks on the capture worker. The queue lock
+// guards the live queue and the capture file; the run flags are read without it.
 #pragma once
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,6 +26,7 @@
 #include "CBaseInputPin.h"
 #include "CaptureFileWriter.h"
 #include "ContinuityCheck.h"
+#include "ILiveQueueRoom.h"
 #include "LiveSource.h"
 #include "ManualResetEvent.h"
 #include "SampleChunk.h"
@@ -30,7 +36,7 @@ namespace vornak {
 class CaptureFilter;
 class PreviewPin;
 
-class CapturePin : public CBaseInputPin, public LiveSource {
+class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoom {
   public:
     static constexpr std::size_t kSourcePacketSize = 192;  // as the camcorder sends them
     static constexpr std::size_t kSourceHeaderSize = 4;    // arrival time stamp, dropped here
@@ -44,8 +50,11 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     CapturePin(CaptureFilter* filter, AM_MEDIA_TYPE* types, int count);
     ~CapturePin() override;
 
-    // IUnknown and IPin give the IPin pointer, IMemInputPin its own; nothing else.
+    // IUnknown and IPin give the IPin pointer, IMemInputPin and ILiveQueueRoom their own;
+    // nothing else.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return CBaseInputPin::AddRef(); }
+    ULONG Release() override { return CBaseInputPin::Release(); }
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
     // Never connects from this side; only checks the type it is given.
@@ -73,6 +82,8 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     // Always S_OK: the camcorder's stream never stops because of this pin.
     HRESULT Receive(IMediaSample* pSample) override;
     HRESULT ReceiveCanBlock() override;
+    // Room in the live queue for one more chunk; see ILiveQueueRoom.
+    HRESULT WaitForRoom(std::chrono::milliseconds timeout) override;
 
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT GetMediaType(int position, CMediaType* pmt) override;
@@ -98,16 +109,18 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     // received); once released, the time-out counts from the release.
     void HoldLiveRun(bool hold);
     // The capture worker's word that the live run is over.
-    void EndLiveRun() { m_bCapturing.store(0, std::memory_order_release); }
+    void EndLiveRun();
     bool IsCapturing() const { return m_bCapturing.load(std::memory_order_acquire) != 0; }
 
-    // Damaged pictures (file run) or discarded chunks (live run) since StartCapture.
+    // Since StartCapture: damaged pictures (file run), or transport packets that the live queue
+    // had to discard, as it overflowed or was flushed (live run).
     std::uint32_t Dropped() const { return m_nDropped.load(std::memory_order_relaxed); }
+    // Transport packets of the video and audio streams missing from what arrived since
+    // StartCapture, by their continuity counters (see ContinuityCheck); what arrives after a
+    // stop is not the run's and is not checked.
+    std::uint32_t LostPackets() const { return m_nLostPackets.load(std::memory_order_relaxed); }
     // A write of the capture file failed or came out short (or the file could not be flushed
     // to the disk as it closed) since StartCapture: the file is missing data.
-    // Transport packets of the video and audio streams missing from what arrived since
-    // StartCapture, by their continuity counters (see ContinuityCheck).
-    std::uint32_t LostPackets() const { return m_nLostPackets.load(std::memory_order_relaxed); }
     bool WriteFailed() const { return m_bWriteFailed.load(std::memory_order_relaxed) != 0; }
     std::uint32_t WriteErrors() const { return m_nWriteErrors.load(std::memory_order_relaxed); }
 
@@ -158,6 +171,8 @@ class CapturePin : public CBaseInputPin, public LiveSource {
     std::atomic<std::uint8_t> m_bPreview{0};
     std::unique_ptr<CCriticalSection> m_pQueueLock;
     std::unique_ptr<ManualResetEvent> m_pDataEvent;
+    // Told whenever the live queue may have room again, or stops queueing.
+    std::condition_variable_any m_roomChanged;
     std::uint32_t m_dwStartCode = 0xFFFFFFFFu;
     std::int32_t m_nSliceCount = -1;
     // StartCapture asks, the streaming thread resets the picture check before its next chunk,

@@ -139,6 +139,22 @@ TEST_F(VirtualCamcorderFilterTest, PlaysTheWholeTapeAsSourcePacketsAndStopsAtIts
     EXPECT_TRUE(m_camcorder->Transport().AtEndOfTape());
 }
 
+// The packets that end the tape are on their way until the sink has them: till then the tape
+// is reported playing, so that a capture stopped at the end of the tape gets them all.
+TEST_F(VirtualCamcorderFilterTest, ReportsPlayUntilThePacketsThatEndTheTapeHaveArrived) {
+    const Bytes tape = NumberedTape(50);
+    Start(tape, 64);  // one sample takes the whole tape
+    m_sink->Pin()->CloseGate();
+    m_camcorder->PlayTape();
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(m_camcorder->Transport().Mode(), TransportMode::Stop);
+    EXPECT_EQ(Mode(), ED_MODE_PLAY);
+    m_sink->Pin()->OpenGate();
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+    EXPECT_EQ(Received(), tape);
+}
+
 TEST_F(VirtualCamcorderFilterTest, StopAndPlayContinueWhereTheTapeStood) {
     const Bytes tape = NumberedTape(500);
     Start(tape, 10);

@@ -5,6 +5,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <utility>
+#include <vector>
 #include <future>
 #include <memory>
 
@@ -13,6 +16,7 @@
 #include "ComPtr.h"
 #include "FilterTestSupport.h"
 #include "Guids.h"
+#include "ILiveQueueRoom.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -24,6 +28,9 @@ using test::Bytes;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kSource = CapturePin::kSourcePacketSize;
+// The fourth header byte of a source packet's transport packet: payload flags and counter.
+constexpr std::size_t kVideoCounterAt = CapturePin::kSourceHeaderSize + 3;
+constexpr std::uint8_t kPayloadOnlyWithCounter5 = 0x15;
 constexpr auto kShortWait = 20ms;
 // Long enough that a TakeChunks nobody wakes makes the test time out rather than pass.
 constexpr auto kNeverInATest = std::chrono::hours(1);
@@ -150,23 +157,28 @@ TEST_F(CapturePinDataTest, ReportsDataLostWhenTheFileIsClosed) {
     EXPECT_TRUE(Pin()->WriteFailed());
 }
 
-TEST_F(CapturePinDataTest, LiveQueueKeepsTheNewest256ChunksAndCountsTheDiscarded) {
+// What the queue discards is counted in transport packets, however many a chunk holds.
+TEST_F(CapturePinDataTest, LiveQueueKeepsTheNewest256ChunksAndCountsTheDiscardedPackets) {
+    constexpr std::size_t kFirstPackets = 5;
     Pin()->StartCapture(nullptr);
-    for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+    Feed(test::SourcePackets(kFirstPackets, 0x100, 0xEE, 1000));
+    for (std::size_t i = 1; i < CapturePin::kLiveQueueLimit; ++i) {
         Feed(test::SourcePackets(1, 0x100, 0xEE, i));
     }
     EXPECT_EQ(Pin()->Dropped(), 0u);
     Feed(test::SourcePackets(1, 0x100, 0xEE, CapturePin::kLiveQueueLimit));
-    EXPECT_EQ(Pin()->Dropped(), 1u);
+    EXPECT_EQ(Pin()->Dropped(), kFirstPackets);
+    Feed(test::SourcePackets(1, 0x100, 0xEE, CapturePin::kLiveQueueLimit + 1));
+    EXPECT_EQ(Pin()->Dropped(), kFirstPackets + 1);
 
     auto batch = Pin()->TakeChunks();
     ASSERT_NE(batch, nullptr);
     ASSERT_EQ(batch->size(), CapturePin::kLiveQueueLimit);
-    // Packet 0 was discarded; 1 is now the oldest, 256 the newest.
+    // The first two chunks were discarded; 2 is now the oldest, 257 the newest.
     const Bytes oldest(batch->back()->pData.get(), batch->back()->pData.get() + 188);
-    EXPECT_EQ(oldest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 1)));
+    EXPECT_EQ(oldest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 2)));
     const Bytes newest(batch->front()->pData.get(), batch->front()->pData.get() + 188);
-    EXPECT_EQ(newest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 256)));
+    EXPECT_EQ(newest, test::TransportPackets(test::SourcePackets(1, 0x100, 0xEE, 257)));
 }
 
 TEST_F(CapturePinDataTest, StartCaptureDiscardsLeftoversAndResetsTheCounter) {
@@ -183,12 +195,38 @@ TEST_F(CapturePinDataTest, StartCaptureDiscardsLeftoversAndResetsTheCounter) {
     EXPECT_EQ(batch->size(), 1u);
 }
 
-TEST_F(CapturePinDataTest, EndFlushDiscardsTheLiveQueue) {
+TEST_F(CapturePinDataTest, EndFlushDiscardsTheLiveQueueAndCountsItsPackets) {
     Pin()->StartCapture(nullptr);
     Feed(test::SourcePackets(2));
+    Feed(test::SourcePackets(3));
     EXPECT_EQ(Pin()->EndFlush(), S_OK);
+    EXPECT_EQ(Pin()->Dropped(), 5u) << "flushed packets never reach a scene file";
     Pin()->SetTakeChunksTimeout(kShortWait);
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+}
+
+// A source that can wait is told when one more chunk would find room, and is never kept waiting
+// by a queue that takes nothing more.
+TEST_F(CapturePinDataTest, RoomForOneMoreChunkInTheLiveQueue) {
+    ComPtr<ILiveQueueRoom> room;
+    ASSERT_EQ(static_cast<IPin*>(Pin())->QueryInterface(IID_ILiveQueueRoom, room.ReceiveVoid()),
+              S_OK);
+    const std::vector<std::pair<std::function<void()>, HRESULT>> afterAFullQueue{
+        {[] {}, S_FALSE},
+        {[this] { (void)Pin()->TakeChunks(); }, S_OK},
+        {[this] { Pin()->StopCapture(); }, S_OK},
+        {[this] { Pin()->EndLiveRun(); }, S_OK},
+    };
+    for (const auto& [then, expected] : afterAFullQueue) {
+        Pin()->StartCapture(nullptr);
+        for (std::size_t i = 0; i < CapturePin::kLiveQueueLimit; ++i) {
+            EXPECT_EQ(room->WaitForRoom(0ms), S_OK);
+            Feed(test::SourcePackets(1, 0x100, 0xEE, i));
+        }
+        then();
+        EXPECT_EQ(room->WaitForRoom(0ms), expected);
+        EXPECT_EQ(Pin()->Dropped(), 0u);
+    }
 }
 
 TEST_F(CapturePinDataTest, TakeChunksHandsOverEverythingInArrivalOrder) {
@@ -295,12 +333,17 @@ TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMor
     Feed(test::SourcePackets(2));
     Pin()->StopCapture();
     Feed(test::SourcePackets(3));
+    // Video packets whose continuity counters jump from 0 to 5: not the run's any more.
+    Bytes jump = test::SourcePackets(2, PID_VIDEO);
+    jump[kVideoCounterAt + kSource] = kPayloadOnlyWithCounter5;
+    Feed(jump);
     auto batch = Pin()->TakeChunks();
     ASSERT_NE(batch, nullptr);
     EXPECT_EQ(Flatten(*batch), test::TransportPackets(test::SourcePackets(2)));
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
     EXPECT_FALSE(Pin()->IsCapturing());
     EXPECT_EQ(Pin()->Dropped(), 0u) << "what came after the stop is not counted as lost";
+    EXPECT_EQ(Pin()->LostPackets(), 0u) << "nor is a gap in it";
 
     // The next run starts afresh.
     Pin()->StartCapture(nullptr);

@@ -14,14 +14,17 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CaptureConsole.h"
@@ -213,6 +216,23 @@ class CaptureCommandTest : public ::testing::Test {
         return m_tapePath;
     }
 
+    // Long enough that the scenes after the first would fill the live queue twice over: a short
+    // scene, then two of pictures at the camcorder's rate (about 32 MB in all).
+    std::string WriteLongTape() {
+        tape::TapeWriter writer;
+        int hour = 10;
+        for (const int gops : {1, 8, 8}) {
+            tape::DateTime start;
+            start.hour = hour++;
+            tape::SceneSpec scene = SceneFrom(start);
+            scene.gops = gops;
+            writer.AddScene(scene);
+        }
+        m_tapePath = m_dir.File("long.m2t");
+        EXPECT_TRUE(writer.WriteFile(m_tapePath));
+        return m_tapePath;
+    }
+
     void UseVirtualCamcorder(VirtualCamcorderSource::Settings settings) {
         settings.tapePath = m_tapePath;
         UseSources({std::make_shared<VirtualCamcorderSource>(settings)});
@@ -272,7 +292,7 @@ TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
     ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
     const std::string path = m_out + "/tape.m2t";
     EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
-    EXPECT_TRUE(Contains(first.out, "Creating file " + path + "\n")) << first.out;
+    EXPECT_TRUE(Contains(first.out, "Creating file: " + path + "\n")) << first.out;
     EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
     EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
     // The box that closes the run: its CR LF becomes a line break.
@@ -497,10 +517,136 @@ TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree
     EXPECT_EQ(stopped.err, "Capture has been stopped because of dropped packets\\frames.\n");
     EXPECT_TRUE(Contains(stopped.out, "WARNING: Some packets has been lost.\n"));
 
-    // Without the option the drops are only reported.
+    // Without the option the capture goes on to the end, which says what was lost; a capture
+    // that lost anything has a status of its own.
     const RunResult reported = Capture("reported", {"--single-file"});
-    EXPECT_EQ(reported.status, kCaptureExitOk) << reported.err;
+    EXPECT_EQ(reported.status, kCaptureExitLost) << reported.err;
     EXPECT_TRUE(Contains(reported.out, "WARNING: Some packets has been lost.\n"));
+    EXPECT_TRUE(Contains(
+        reported.out, "WARNING: 2 packets\\frames have been lost during capturing, noticed at 0:"))
+        << reported.out;
+}
+
+// ---- Losses ----------------------------------------------------------------------------------
+
+constexpr char kSomeLost[] = "WARNING: Some packets has been lost.\n";
+constexpr char kLostStart[] = "WARNING: ";
+constexpr char kLostCount[] = " packets\\frames have been lost during capturing, noticed at ";
+constexpr char kEnded[] = "End of capturing\n";
+
+// The count the end's summary gives, or nothing without one.
+std::optional<std::uint64_t> SummaryCount(const std::string& out) {
+    const std::size_t end = out.find(kLostCount);
+    const std::size_t start = out.rfind(kLostStart, end) + std::strlen(kLostStart);
+    return end == std::string::npos ? std::nullopt
+                                    : std::optional(std::stoull(out.substr(start, end - start)));
+}
+
+// Played as fast as it is taken, a tape far longer than the live queue holds is captured whole.
+// A camcorder cannot wait: when the scene files are written too slowly its stream overflows the
+// queue, and every packet discarded is counted (in packets) and summed up before the end; the
+// capture ends with --stop-on-drop, and has a status of its own without it.
+TEST_F(CaptureCommandTest, EveryPacketIsInTheSceneFilesOrCountedAsLost) {
+    WriteLongTape();
+    const std::size_t tapePackets = test::ReadAll(m_tapePath).size() / PKT_SIZE;
+    const std::vector<std::tuple<double, bool, int>> cases{{0, false, kCaptureExitOk},
+                                                           {kFastSpeed, false, kCaptureExitLost},
+                                                           {kFastSpeed, true, kCaptureExitDropped}};
+    for (const auto& [speed, stopOnDrop, status] : cases) {
+        SCOPED_TRACE(status);
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        UseVirtualCamcorder(Speed(speed));
+        CapturePin* pin = nullptr;
+        std::uint32_t discarded = 0;
+        m_hooks.onCamcorderFound = [&](CaptureSession& session) { pin = session.GetCapturePin(); };
+        m_hooks.onTick = [&](CaptureSession&, std::uint32_t) {
+            discarded = pin ? pin->Dropped() : 0;
+        };
+        // The first scene file's flush holds the split job up until the queue has overflowed.
+        test::RecordingDiskSync sync;
+        sync.onEvent = [&, held = speed == 0](const std::string&) mutable {
+            const auto deadline = std::chrono::steady_clock::now() + 30s;
+            while (!held && pin->Dropped() == 0 && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(1ms);
+            }
+            held = true;
+        };
+        m_hooks.diskSync = &sync;
+        std::vector<std::string> more{"--naming", "count"};
+        if (stopOnDrop) {
+            more.push_back("--stop-on-drop");
+        }
+        const RunResult run = Capture("cap", more);
+        EXPECT_EQ(run.status, status) << run.err;
+        const std::optional<std::uint64_t> counted = SummaryCount(run.out);
+        EXPECT_EQ(counted.has_value(), status != kCaptureExitOk) << run.out;
+        EXPECT_GE(counted.value_or(0), discarded) << "broken pictures come on top";
+        if (counted) {
+            EXPECT_LT(run.out.find(kLostStart), run.out.find(kEnded)) << run.out;
+        }
+        if (speed == 0) {
+            EXPECT_TRUE(AllOutput() == test::ReadAll(m_tapePath));
+        } else if (!stopOnDrop) {
+            EXPECT_GT(discarded, 0u);
+            EXPECT_EQ(AllOutput().size() / PKT_SIZE + discarded, tapePackets);
+        }
+    }
+}
+
+// However a capture ends, a loss just before the end is counted once more as it ends: warned of
+// and summed up (how many, and the timecode where it was noticed) before "End of capturing",
+// and the exit status says so.
+TEST_F(CaptureCommandTest, ALossJustBeforeTheEndIsSaidBeforeTheEndAndSetsTheExitStatus) {
+    enum class End { StopSignal, Duration, EndOfTape };
+    struct Case {
+        const char* name;
+        End end;
+        std::vector<std::string> more;
+        int status;
+    };
+    const std::vector<Case> cases{
+        {"stop signal", End::StopSignal, {}, kCaptureExitLost},
+        {"duration", End::Duration, {"--duration", "0.2"}, kCaptureExitLost},
+        {"end of tape", End::EndOfTape, {"--no-play"}, kCaptureExitLost},
+        {"end of tape, stop on drop",
+         End::EndOfTape,
+         {"--no-play", "--stop-on-drop"},
+         kCaptureExitDropped},
+    };
+    // The tape that does not play ends the run at the third check.
+    constexpr std::uint32_t kTickBeforeTheEnd = 3 * CaptureSession::kChecksEvery - 1;
+    const std::string said =
+        std::string(kSomeLost) + kLostStart + "4008" + kLostCount + "0:00:12:05 (4008).\n" + kEnded;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        test::FakeCamcorderFaces faces;
+        faces.report = true;
+        UseSources({std::make_shared<test::FakeDeviceSource>(std::vector<test::FakeDevice>{
+            {test::CamcorderClassText(), "Sony", "HDR-FX1", true, false, faces}})});
+        StopFlag stop{0};
+        m_hooks.stop = &stop;
+        m_hooks.onTick = [&](CaptureSession& session, std::uint32_t tick) {
+            auto* camcorder = static_cast<test::FakeCamcorder*>(session.Camcorder());
+            if (!session.InCapture() || camcorder->droppedPackets.load() != 0 ||
+                (c.end == End::EndOfTape && tick != kTickBeforeTheEnd)) {
+                return;
+            }
+            camcorder->timecode = PackTimecode(0, 0, 12, 5);
+            camcorder->droppedPackets = 4008;
+            if (c.end == End::StopSignal) {
+                stop.store(1);
+            } else if (c.end == End::Duration) {
+                std::this_thread::sleep_for(300ms);  // the time is up at the next tick
+            }
+        };
+        std::vector<std::string> more{"--single-file"};
+        more.insert(more.end(), c.more.begin(), c.more.end());
+        const RunResult run = Capture("end" + std::to_string(i), more);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_TRUE(Contains(run.out, said)) << run.out;
+    }
 }
 
 TEST_F(CaptureCommandTest, AFileThatCannotBeWrittenInFullExitsOne) {
@@ -613,6 +759,8 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
     EXPECT_EQ(help.status, kCaptureExitOk);
     EXPECT_TRUE(Contains(help.out, "Usage: vornak-capture [OPTION]..."));
     EXPECT_TRUE(Contains(help.out, "\n  --set-mtime          give each file the recording date"));
+    EXPECT_TRUE(Contains(help.out, ", 4 when the capture lost packets or frames and ended\n"))
+        << help.out;
 }
 
 // Refused before a camcorder is even looked for: one line naming the folder or the name with

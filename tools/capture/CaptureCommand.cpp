@@ -102,11 +102,17 @@ std::string CaptureUsage() {
         << "when the camcorder goes away or a file cannot be written. Without a camcorder\n"
         << "it gives up after two attempts three seconds apart.\n"
         << "\n"
+        << "Packets or frames lost on the way to the files are counted while the capture\n"
+        << "runs and once more as it ends, however it ends; the end then says how many and\n"
+        << "at which timecodes they were noticed.\n"
+        << "\n"
         << "Exit status: 0 when the capture ended normally (end of tape, no more data,\n"
-        << "--duration, Ctrl-C), 1 with no camcorder, a file that exists or cannot be\n"
-        << "created or written in full, --rewind refused or a tape that does not reach\n"
-        << "its start, or a camcorder lost during the capture, 2 for bad\n"
-        << "usage, 3 when ended by --stop-on-drop.\n";
+        << "--duration, Ctrl-C) and lost nothing, 1 with no camcorder, a file that exists\n"
+        << "or cannot be created or written in full, --rewind refused or a tape that does\n"
+        << "not reach its start, or a camcorder lost during the capture, 2 for bad\n"
+        << "usage, 3 when ended by --stop-on-drop (or, with it, when a loss is found as\n"
+        << "the capture ends), 4 when the capture lost packets or frames and ended\n"
+        << "otherwise normally.\n";
     return text.str();
 }
 

@@ -24,6 +24,7 @@ inline constexpr int kCaptureExitOk = 0;
 inline constexpr int kCaptureExitFailed = 1;   // no camcorder, a file problem, camcorder lost
 inline constexpr int kCaptureExitUsage = 2;    // the command line was wrong
 inline constexpr int kCaptureExitDropped = 3;  // ended by --stop-on-drop
+inline constexpr int kCaptureExitLost = 4;     // packets or frames were lost, ended otherwise
 
 struct CaptureCommandOptions {
     bool list = false;

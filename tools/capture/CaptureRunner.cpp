@@ -245,8 +245,14 @@ int CaptureRunner::RunEndStatus() {
         case RunEnd::DroppedPackets:
             return kCaptureExitDropped;
         default:
-            return kCaptureExitOk;
+            break;
     }
+    // A capture that lost anything did not end well, however it ended; the session has said
+    // what and where. Found only as the run ended, it is what --stop-on-drop was asked to catch.
+    if (m_session.RunDropped() > 0) {
+        return m_options.stopOnDrop ? kCaptureExitDropped : kCaptureExitLost;
+    }
+    return kCaptureExitOk;
 }
 
 }  // namespace vornak

@@ -169,7 +169,7 @@ class CVornakCapturePreview : public ::testing::Test {
         m_sources =
             std::make_unique<test::ScopedDeviceSources>(std::vector<std::shared_ptr<IDeviceSource>>{
                 std::make_shared<VirtualCamcorderSource>(settings)});
-        m_settings = {{"capture_preview", "1"},
+        m_settings = {{"capture_preview", m_bPreviewOn ? "1" : "0"},
                       {"capture_scene_split", "0"},
                       {"capture_file_name", "capture"},
                       {"capture_output_dir", m_dir.Path()}};
@@ -199,6 +199,7 @@ class CVornakCapturePreview : public ::testing::Test {
     }
 
     Sound m_sound = Sound::Played;
+    bool m_bPreviewOn = true;  // "Preview" as the page starts
     test::TempDir m_dir;
     test::RecordingMessages m_messages;
     ComPtr<PcmSink> m_pcm;
@@ -360,6 +361,24 @@ TEST_P(CVornakCapturePreviewSound, SaysWhetherTheOutputOrTheDecoderIsMissing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OutputAndDecoder, CVornakCapturePreviewSound, ::testing::Bool());
+
+// A missing sound output matters only to whoever watches the preview: said once it is on.
+class CVornakCapturePreviewOff : public CVornakCapturePreview {
+  protected:
+    CVornakCapturePreviewOff() {
+        m_sound = Sound::NoOutput;
+        m_bPreviewOn = false;
+    }
+};
+
+TEST_F(CVornakCapturePreviewOff, SaysTheSoundOutputIsMissingOnlyOnceThePreviewIsOn) {
+    const std::string noOutput = "WARNING: No audio output was found";
+    ASSERT_TRUE(m_page->Session().PreviewOk());
+    EXPECT_EQ(Log().find(noOutput), std::string::npos) << Log();
+    qobject_cast<QCheckBox*>(m_page->control(CVornakCapture::kIdPreview))->click();
+    const std::string log = Log();
+    EXPECT_NE(log.find(noOutput), std::string::npos) << log;
+}
 
 }  // namespace
 }  // namespace vornak

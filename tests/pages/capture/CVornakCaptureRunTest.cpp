@@ -175,7 +175,7 @@ TEST_F(CVornakCaptureRun, FileRunWritesThePlayedTapeAndNeverOverwritesIt) {
     Click(CVornakCapture::kIdRecord);
     ASSERT_TRUE(m_page->Session().InCapture());
     const std::string path = m_out + "/tape.m2t";
-    EXPECT_TRUE(Logged("Creating file " + path));
+    EXPECT_TRUE(Logged("Creating file: " + path));
     EXPECT_TRUE(Logged("Capturing has been started"));
     EXPECT_FALSE(m_page->control(CVornakCapture::kIdRecord)->isEnabled());
     EXPECT_FALSE(m_page->control(CVornakCapture::kIdFileName)->isEnabled());
@@ -361,6 +361,8 @@ TEST_F(CVornakCaptureRun, ASplitRunWhoseStreamRunsDryEndsByItself) {
     EXPECT_EQ(test::ListFiles(m_out).size(), 3u);
 }
 
+// Dropped pictures are shown and warned of as they come, and summed up (how many, and the
+// timecode where they were noticed) before the end.
 TEST_F(CVornakCaptureRun, DroppedPicturesAreShownWarnedAboutAndCanStopTheRun) {
     Start(BrokenPictures({5, 6}));
     Click(CVornakCapture::kIdStopOnDropped);
@@ -370,8 +372,13 @@ TEST_F(CVornakCaptureRun, DroppedPicturesAreShownWarnedAboutAndCanStopTheRun) {
     EXPECT_EQ(qobject_cast<QLabel*>(m_page->control(CVornakCapture::kIdDropped))->text(), "2");
     EXPECT_FALSE(m_page->Session().InCapture());
     const auto lines = LogLines();
-    ASSERT_GE(lines.size(), 3u);
-    EXPECT_EQ(lines[lines.size() - 3], "WARNING: Some packets has been lost.");
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 4], "WARNING: Some packets has been lost.");
+    EXPECT_EQ(
+        lines[lines.size() - 3].rfind(
+            "WARNING: 2 packets\\frames have been lost during capturing, noticed at 0:00:0", 0),
+        0u)
+        << lines[lines.size() - 3];
     EXPECT_EQ(lines[lines.size() - 2], "End of capturing");
     EXPECT_EQ(lines.back(), "Capture has been stopped because of dropped packets\\frames.");
     EXPECT_EQ(Boxes(), std::vector<std::string>{
