@@ -282,8 +282,12 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
             // A stream that paused (a DV stretch of the tape, the tape stopped) goes on with
             // whatever counters the tape holds there: that is no loss either.
             const auto now = std::chrono::steady_clock::now();
-            if (m_bResetContinuity.exchange(false, std::memory_order_acq_rel) ||
-                sample->IsDiscontinuity() == S_OK || now - m_lastSampleTime > kStreamPause) {
+            if (m_bResetContinuity.exchange(false, std::memory_order_acq_rel)) {
+                m_continuity.Reset();  // a new run: the last run's waiting jumps are not its own
+            } else if (sample->IsDiscontinuity() == S_OK || now - m_lastSampleTime > kStreamPause) {
+                // Jumps that waited for a clock reference the pause cut off are settled by their
+                // counters before the check starts anew, so a loss just before a pause is said.
+                m_nLostPackets.fetch_add(m_continuity.Flush(), std::memory_order_relaxed);
                 m_continuity.Reset();
             }
             m_lastSampleTime = now;

@@ -353,6 +353,67 @@ TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMor
     EXPECT_EQ(batch->size(), 1u);
 }
 
+// A picture lost just before the stream pauses (a DV stretch, the tape stopped) leaves a jump
+// onto the next picture's start that no later clock reference can settle: its counters still
+// say it.
+TEST_F(CapturePinDataTest, APictureLostJustBeforeAPauseIsCounted) {
+    constexpr std::size_t kPacket = 188;
+    constexpr std::size_t kAdaptationFlags = 5;
+    constexpr std::uint8_t kPcrFlag = 0x10;
+    tape::TapeWriter writer(tape::TapeOptions{});
+    writer.AddScene({tape::DateTime{}, 2});
+    const Bytes tape = writer.Build();
+    const auto isVideo = [&](std::size_t at) {
+        return (((tape[at + 1] & 0x1F) << 8) | tape[at + 2]) == PID_VIDEO;
+    };
+    std::vector<std::size_t> starts;  // the offsets of the packets that start pictures
+    for (std::size_t at = 0; at + kPacket <= tape.size(); at += kPacket) {
+        if ((tape[at + 1] & 0x40) != 0 && isVideo(at)) {
+            starts.push_back(at);
+        }
+    }
+    // A picture whose video packets do not fill whole turns of the counter, so that the
+    // counters alone can tell something went.
+    std::size_t lostPicture = 0;
+    std::uint32_t videoLost = 0;
+    for (std::size_t k = 5; k + 2 < starts.size() && lostPicture == 0; ++k) {
+        std::uint32_t video = 0;
+        for (std::size_t at = starts[k]; at < starts[k + 1]; at += kPacket) {
+            video += isVideo(at) ? 1 : 0;
+        }
+        if (video % 16 != 0 && video % 16 != 15) {
+            lostPicture = k;
+            videoLost = video % 16;
+        }
+    }
+    ASSERT_NE(lostPicture, 0u);
+    // Everything up to that picture, its other streams, and the first packet of the next
+    // picture, whose clock reference the stream happens not to carry there; then a pause, and
+    // the stream goes on two pictures later.
+    Bytes before(tape.begin(), tape.begin() + static_cast<long>(starts[lostPicture]));
+    for (std::size_t at = starts[lostPicture]; at < starts[lostPicture + 1]; at += kPacket) {
+        if (!isVideo(at)) {
+            before.insert(before.end(), tape.begin() + static_cast<long>(at),
+                          tape.begin() + static_cast<long>(at + kPacket));
+        }
+    }
+    const std::size_t landing = before.size();
+    before.insert(before.end(), tape.begin() + static_cast<long>(starts[lostPicture + 1]),
+                  tape.begin() + static_cast<long>(starts[lostPicture + 1] + kPacket));
+    if ((before[landing + 3] & 0x20) != 0 && before[landing + 4] > 0) {
+        before[landing + kAdaptationFlags] &= static_cast<std::uint8_t>(~kPcrFlag);
+    }
+    const Bytes after(tape.begin() + static_cast<long>(starts[lostPicture + 2]), tape.end());
+
+    Pin()->StartCapture(nullptr);
+    Feed(test::ToSourcePackets(before));
+    EXPECT_EQ(Pin()->LostPackets(), 0u) << "the jump waits for the clock";
+    test::FakeSample resumed(test::ToSourcePackets(after));
+    ASSERT_EQ(resumed.SetDiscontinuity(true), S_OK);
+    EXPECT_EQ(Pin()->Receive(&resumed), S_OK);
+    EXPECT_EQ(Pin()->LostPackets(), videoLost);
+}
+
 TEST_F(CapturePinDataTest, DisconnectWakesAWaitingReader) {
     Pin()->StartCapture(nullptr);
     Pin()->SetTakeChunksTimeout(kNeverInATest);
