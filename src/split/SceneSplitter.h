@@ -145,6 +145,10 @@ class SceneSplitter {
     void FlushRemainingAudio();
     void CutSceneSync();
     void DiscardBeforeCutSync();
+    // True when an audio frame stamped `pts` is the first of the waiting group's sound.
+    bool StartsGroupSound(std::uint64_t pts) const;
+    void OpenSceneFileSync(const RecordingDate* date);
+    void FinishStoppedSync();
 
     // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
     // pass through its video buffer, which carries everything but the sound, in the order they
@@ -250,6 +254,20 @@ class SceneSplitter {
     bool m_bCutPtsReady = false;
     bool m_bAudioCutFound = false;
     bool m_bDateSeen = false;
+    // The video cut has moved on to a group whose sound has not begun yet: every audio packet
+    // buffered meanwhile still belongs before that group.
+    bool m_bAudioCutPending = false;
+    // The clocks that tell whether the waiting group carries on the recording before it: the
+    // last video decoding time, the one before the group, and the last audio frame's time.
+    std::uint64_t m_lastVideoTime = 0;
+    bool m_bVideoTimeKnown = false;
+    std::uint64_t m_groupPrevVideoTime = 0;
+    bool m_bGroupPrevVideoTimeKnown = false;
+    bool m_bClockBroken = false;  // the waiting group's pictures restart or jump the clock
+    std::uint64_t m_lastAudioPts = 0;
+    bool m_bAudioPtsKnown = false;
+    std::uint64_t m_nSceneFileBytes = 0;    // bytes sent to the open scene file
+    std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
 
     // Output.
     OutputFile m_outFile;
