@@ -8,15 +8,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "ColourTape.h"
+#include "LiveSource.h"
 #include "SceneSplitter.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
+#include "ToneTape.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -712,6 +716,67 @@ TEST(SceneSplitterSync, PictureStartNearTheEndOfInputLosesNothing) {
               Join({{0, 1, 2, 4}, {3}, {5, 6, 7, 8}, {12}, {9, 10, 11, 13}, {-2}}));
 }
 
+// A new recording whose clock does not run on from the old one's: the old recording's sound
+// that trails into the new group carries on its own clock and stays with it, and the new
+// recording's sound starts with its first frame, a little before its cut time.
+//  0 PAT, 1 group A (open), 2 date D, 3 audio at A's cut time -> file 0
+//  4-6   video, 7 audio, 8-9 video
+//  10    group B (open): its clock restarts, jumps or wraps
+//  11    date D + 1 hour: a new scene
+//  12-13 audio carrying on A's clock: the old recording's trailing sound
+//  14    audio 1000 ticks before B's cut time: B's first frame -> file 1
+//  15-16 video, 17 audio, 18-19 video, end of input
+TEST(SceneSplitterSync, OldSoundStaysWithItsSceneWhereTheClockRestartsJumpsOrWraps) {
+    struct Case {
+        const char* name;
+        std::uint64_t a;  // decoding time of A's first picture
+        std::uint64_t b;  // and of B's
+    };
+    constexpr std::uint64_t kHour = 3600 * 90000;
+    const std::vector<Case> cases = {
+        {"restart", 900000, 126000},
+        {"jump ahead", 126000, 126000 + kHour},
+        {"wrap in the old sound, then back", kClockWrap - 4000, kClockWrap - 600000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto clock = [](std::uint64_t t) { return t % kClockWrap; };
+        Stream s;
+        std::vector<int> oldSound;
+        std::vector<int> newSound;
+        const auto sound = [&](std::vector<int>& into, std::uint64_t pts) {
+            into.push_back(static_cast<int>(s.Count()));
+            s.Audio(clock(pts));
+        };
+        const std::uint64_t cutA = c.a + 3000;
+        s.Pat().Group(clock(c.a + 9000), clock(c.a)).Date(kDay1);
+        sound(oldSound, cutA);
+        s.Video(3);
+        sound(oldSound, cutA + kAudioFrameTicks);
+        s.Video(2);
+        s.Group(clock(c.b + 9000), clock(c.b)).Date(tape::AddSeconds(kDay1, 3600));
+        sound(oldSound, cutA + 2 * kAudioFrameTicks);
+        sound(oldSound, cutA + 3 * kAudioFrameTicks);
+        sound(newSound, c.b + 2000);
+        s.Video(2);
+        sound(newSound, c.b + 2000 + kAudioFrameTicks);
+        s.Video(2);
+
+        std::vector<std::vector<int>> fileSound(1);
+        for (const int index : SplitHandMade(s, {}, 2)) {
+            if (index == -2) {
+                fileSound.emplace_back();
+            } else if (std::find(oldSound.begin(), oldSound.end(), index) != oldSound.end() ||
+                       std::find(newSound.begin(), newSound.end(), index) != newSound.end()) {
+                fileSound.back().push_back(index);
+            }
+        }
+        ASSERT_EQ(fileSound.size(), 3u);
+        EXPECT_EQ(fileSound[0], oldSound);
+        EXPECT_EQ(fileSound[1], newSound);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Stop requests, random damage and an outside reader.
 
@@ -722,6 +787,100 @@ TEST(SceneSplitterSync, StopRequestEndsTheJobWithTheFinishedScene) {
                       {{0, 0}, {1, 0}, {2, 0}});
     c.stopAtFile = 1;
     RunTapeCase(c);
+}
+
+// `got` is one unbroken run of `all`, or empty.
+void ExpectRunOf(const PacketList& got, const PacketList& all, const std::string& what) {
+    if (got.empty()) {
+        return;
+    }
+    const auto first = std::find(all.begin(), all.end(), got.front());
+    ASSERT_NE(first, all.end()) << what << ": a packet that is not in the input";
+    const auto from = static_cast<std::size_t>(first - all.begin());
+    ASSERT_LE(from + got.size(), all.size()) << what;
+    ExpectSamePackets(got, Range(all, from, from + got.size()), what);
+}
+
+// Whenever a stop comes, each scene file holds whole packets, each stream of the files joined
+// is an unbroken run of the input's, and no file is left empty: one that nothing went into
+// before the stop is removed again and its number handed back.
+TEST(SceneSplitterSync, StoppedSplitLeavesWholePacketsAndNoEmptyFile) {
+    test::ScopedTimeZone tz(kUtc);
+    struct Case {
+        std::string name;
+        bool closedGops;
+        std::string trigger;  // a log line's start, or "write" for the first bytes written
+        int nth;              // which such event stops the job, from 1
+    };
+    const std::vector<Case> cases = {
+        {"first file", false, "Creating new file: ", 1},
+        {"second file", false, "Creating new file: ", 2},
+        {"third file", false, "Creating new file: ", 3},
+        {"first write", false, "write", 1},
+        {"third write", false, "write", 3},
+        {"closed groups, first file", true, "Creating new file: ", 1},
+        {"closed groups, second file", true, "Creating new file: ", 2},
+        {"closed groups, scene change", true, "Scene change detected.", 2},
+    };
+    class Stopper : public test::CapturingLog {
+      public:
+        Stopper(StopFlag& stop, const Case& c) : m_stop(stop), m_case(c) {}
+        void AddLog(const std::string& line) override {
+            CapturingLog::AddLog(line);
+            if (line.rfind(m_case.trigger, 0) == 0 && ++m_seen == m_case.nth) {
+                m_stop.store(1);
+            }
+        }
+        void AddWritten(std::uint32_t bytes) override {
+            CapturingLog::AddWritten(bytes);
+            if (m_case.trigger == "write" && ++m_seen == m_case.nth) {
+                m_stop.store(1);
+            }
+        }
+
+      private:
+        StopFlag& m_stop;
+        const Case& m_case;
+        int m_seen = 0;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tape::TapeOptions options;
+        options.pictureBytes = kSmallPictureBytes;
+        options.closedGops = c.closedGops;
+        tape::TapeWriter writer(options);
+        for (const auto& start : {kDay1, kDay1Later, kDay2, kDay3}) {
+            writer.AddScene(Scene(start));
+        }
+        Workspace ws;
+        const Bytes input = writer.Build();
+        ws.WriteInput(input);
+        StopFlag stop{0};
+        Stopper log(stop, c);
+        SceneSplitter splitter(ws.Input(), ws.Base(), "m2t", &stop, 0, false, true, "");
+        splitter.SetLog(&log);
+        splitter.SetReadBufferSize(300 * PKT_SIZE);
+        splitter.Run();
+        EXPECT_EQ(splitter.Result(), SplitResult::Stopped);
+
+        const std::vector<std::string> files = ws.Outputs();
+        EXPECT_EQ(splitter.Counter(), static_cast<std::int32_t>(files.size()));
+        for (const auto& name : files) {
+            const std::size_t size = test::ReadAll(ws.Out(name)).size();
+            EXPECT_GT(size, 0u) << name;
+            EXPECT_EQ(size % PKT_SIZE, 0u) << name;
+        }
+        const Bytes joined = test::Concat(ws.OutDir(), files);
+        EXPECT_EQ(log.Written(), joined.size());
+        const Streams in = Separate(ToPackets(input));
+        const Streams out = Separate(ToPackets(joined));
+        ExpectRunOf(out.audio, in.audio, "audio");
+        ExpectRunOf(out.other, in.other, "other");
+        // Every file the log names is there, but for one it says it removed.
+        const auto created = log.LinesStartingWith("Creating new file: ");
+        const auto removed = log.LinesStartingWith("Removed the empty file");
+        EXPECT_EQ(created.size(), files.size() + removed.size());
+    }
 }
 
 // The packets the engine's walker meets: from each sync byte, 188 bytes, then on past them.
@@ -867,6 +1026,173 @@ TEST(SceneSplitterSync, SceneFilesReadCleanlyInFfprobe) {
         EXPECT_EQ(ProbeErrors(path, scratch, streams), "") << path;
         EXPECT_NE(streams.find("codec_type=video"), std::string::npos) << path;
         EXPECT_NE(streams.find("codec_type=audio"), std::string::npos) << path;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recordings joined as a camcorder's follow each other on a tape, listened to.
+
+// The level of each tone in one stretch of sound: only `own` may be heard.
+void ExpectOnlyTone(const test::Sound& sound, std::size_t first, std::size_t count, int own,
+                    const std::vector<int>& tones) {
+    constexpr double kHeard = 0.05;   // the clips' tone has an amplitude of 1/8
+    constexpr double kSilent = 0.08;  // of the own tone's level: one stray frame is far more
+    const double level = test::ToneLevel(sound, first, count, own);
+    EXPECT_GT(level, kHeard) << own << " Hz at sample " << first;
+    for (const int tone : tones) {
+        if (tone != own) {
+            EXPECT_LT(test::ToneLevel(sound, first, count, tone), kSilent * level)
+                << tone << " Hz heard in the " << own << " Hz scene at sample " << first;
+        }
+    }
+}
+
+// Clips of one tone each, joined: each recording's clock starts anew (or jumps, or wraps) and
+// its sound trails its pictures. Each scene file holds its own clip's sound packets exactly,
+// and its first and last 100 ms sound its own tone and no other.
+TEST(SceneSplitterSync, EachSceneFileHoldsOnlyItsOwnRecordingsSound) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "ffmpeg is not installed; install FFmpeg to run this check";
+    }
+    constexpr double kWrapSeconds = 95443.717688;  // the 33-bit clock at 90 kHz
+    struct Case {
+        std::string name;
+        std::vector<double> clockOffsets;  // seconds, per clip
+    };
+    const std::vector<Case> cases = {
+        {"each clock starts anew", {0, 0, 0}},
+        {"the clock jumps back and ahead", {3000, 100, 50000}},
+        {"the clock wraps after the first join, then starts anew",
+         {kWrapSeconds - 2.6, kWrapSeconds - 1.8, 0}},
+    };
+    // The engine's own buffers, and buffers that fill at ever other places, also while a new
+    // recording's sound has not begun yet.
+    const std::vector<SyncSettings> buffers = {
+        {},
+        {.readBuffer = 700 * PKT_SIZE},
+        {.readBuffer = 1531 * PKT_SIZE, .audioBuffer = 97 * PKT_SIZE}};
+    const std::vector<int> tones = {440, 660, 880};
+    const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
+    test::TempDir scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<test::ToneClip> clips;
+        for (std::size_t i = 0; i < tones.size(); ++i) {
+            clips.push_back({tones[i], 1.0, c.clockOffsets[i]});
+        }
+        const test::ToneTape tape = test::MakeToneTape(scratch.Path(), clips);
+        ASSERT_EQ(tape.error, "");
+        for (const SyncSettings& settings : buffers) {
+            SCOPED_TRACE("read buffer " + std::to_string(settings.readBuffer));
+            Workspace ws;
+            ws.WriteInput(tape.bytes);
+            test::CapturingLog log;
+            SplitSync(ws, log, settings);
+            ASSERT_EQ(ws.Outputs(), names);
+            for (std::size_t f = 0; f < names.size(); ++f) {
+                SCOPED_TRACE(names[f]);
+                const Bytes file = test::ReadAll(ws.Out(names[f]));
+                const std::size_t end =
+                    f + 1 < tape.clipStarts.size() ? tape.clipStarts[f + 1] : tape.bytes.size();
+                const Bytes clip(
+                    tape.bytes.begin() + static_cast<std::ptrdiff_t>(tape.clipStarts[f]),
+                    tape.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+                ExpectSamePackets(Separate(ToPackets(file)).audio, Separate(ToPackets(clip)).audio,
+                                  "sound packets");
+                const test::Sound sound = test::DecodeSound(file);
+                ASSERT_GT(sound.rate, 0);
+                const std::size_t window = static_cast<std::size_t>(sound.rate / 10);
+                ASSERT_GE(sound.samples.size(), 2 * window);
+                ExpectOnlyTone(sound, 0, window, tones[f], tones);
+                ExpectOnlyTone(sound, sound.samples.size() - window, window, tones[f], tones);
+            }
+        }
+    }
+}
+
+// Hands a tape over a few packets at a time, as a camcorder's stream arrives, and says the
+// camcorder is gone, as the capture session does, when the tape has run out.
+class ArrivingTape : public LiveSource {
+  public:
+    ArrivingTape(Bytes tape, LogSink& log) : m_tape(std::move(tape)), m_log(log) {}
+    std::unique_ptr<ChunkQueue> TakeChunks() override {
+        auto queue = std::make_unique<ChunkQueue>();
+        m_waiting = !m_waiting;
+        if (m_waiting) {
+            return queue;  // nothing arrived since: the job goes on with what it has
+        }
+        if (m_at >= m_tape.size()) {
+            m_log.AddLog(kLost);
+            return nullptr;
+        }
+        const std::size_t size = std::min(kChunkBytes, m_tape.size() - m_at);
+        auto chunk = std::make_unique<SampleChunk>();
+        chunk->pData = std::make_unique<std::uint8_t[]>(size);
+        std::copy_n(m_tape.begin() + static_cast<std::ptrdiff_t>(m_at), size, chunk->pData.get());
+        chunk->cbData = static_cast<std::int32_t>(size);
+        m_at += size;
+        queue->push_front(std::move(chunk));
+        return queue;
+    }
+    static constexpr const char* kLost = "ERROR: The camcorder was disconnected during capturing.";
+
+  private:
+    static constexpr std::size_t kChunkBytes = 40 * PKT_SIZE;
+    Bytes m_tape;
+    LogSink& m_log;
+    std::size_t m_at = 0;
+    bool m_waiting = false;
+};
+
+// Each scene's file is named in the log before the next scene is, and before the stream ends:
+// also where the groups are closed, which leaves a first scene without a cut of its own.
+TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
+    test::ScopedTimeZone tz(kUtc);
+    struct Case {
+        std::string name;
+        bool closedGops;
+        int scenes;
+        bool live;
+    };
+    const std::vector<Case> cases = {
+        {"open groups", false, 3, false},
+        {"closed groups", true, 3, false},
+        {"closed groups, captured", true, 3, true},
+        {"one scene of closed groups, captured", true, 1, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tape::TapeOptions options;
+        options.pictureBytes = kSmallPictureBytes;
+        options.closedGops = c.closedGops;
+        tape::TapeWriter writer(options);
+        const std::vector<tape::DateTime> starts = {kDay1, kDay1Later, kDay2};
+        for (int i = 0; i < c.scenes; ++i) {
+            writer.AddScene(Scene(starts[static_cast<std::size_t>(i)], 4));
+        }
+        Workspace ws;
+        ws.WriteInput(writer.Build());
+        test::CapturingLog log;
+        std::vector<std::string> want;
+        if (c.live) {
+            ArrivingTape tape(test::ReadAll(ws.Input()), log);
+            SceneSplitter splitter(&tape, ws.Base(), "m2t", nullptr, 0, false, true, "", true);
+            splitter.SetLog(&log);
+            splitter.Run();
+        } else {
+            SplitSync(ws, log);
+            want.push_back("\r\nProcessing file: " + ws.Input());
+        }
+        for (int i = 0; i < c.scenes; ++i) {
+            if (i > 0) {
+                want.push_back("Scene change detected.");
+            }
+            want.push_back("Creating new file: " + ws.Out(CountName(i)));
+        }
+        if (c.live) {
+            want.push_back(ArrivingTape::kLost);
+        }
+        EXPECT_EQ(log.Lines(), want);
     }
 }
 
