@@ -231,14 +231,14 @@ void SceneSplitter::CheckSceneChange() {
 // position belongs to the scene before it.
 void SceneSplitter::CutScenePlain() {
     if (m_pPrevDate) {
-        Log("Scene change detected.");
         if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
             m_pPendBegin < m_pGopStart) {
             // The scene before this one never got a file of its own (it never had a decision).
             // Give it one, named after its first date, rather than letting its bytes run into
-            // the new scene's file.
+            // the new scene's file; the log names it before the change, as it came first.
             OpenNextFile(FirstSceneDate());
         }
+        Log("Scene change detected.");
     }
     // Whatever file is open, also one that a first write opened before any date was seen, is
     // finished up to the cut; only data that never went to a file is dropped.

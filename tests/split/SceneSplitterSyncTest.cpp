@@ -1145,7 +1145,8 @@ class ArrivingTape : public LiveSource {
 };
 
 // Each scene's file is named in the log before the next scene is, and before the stream ends:
-// also where the groups are closed, which leaves a first scene without a cut of its own.
+// also where the groups are closed, which leaves a first scene without a cut of its own. The
+// plain mode is held to the same order.
 TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
     test::ScopedTimeZone tz(kUtc);
     struct Case {
@@ -1153,12 +1154,15 @@ TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
         bool closedGops;
         int scenes;
         bool live;
+        bool sync = true;
     };
     const std::vector<Case> cases = {
         {"open groups", false, 3, false},
         {"closed groups", true, 3, false},
         {"closed groups, captured", true, 3, true},
         {"one scene of closed groups, captured", true, 1, true},
+        {"plain mode, closed groups", true, 3, false, false},
+        {"plain mode, closed groups, captured", true, 3, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1174,15 +1178,19 @@ TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
         ws.WriteInput(writer.Build());
         test::CapturingLog log;
         std::vector<std::string> want;
+        ArrivingTape tape(test::ReadAll(ws.Input()), log);
+        std::unique_ptr<SceneSplitter> splitter;
         if (c.live) {
-            ArrivingTape tape(test::ReadAll(ws.Input()), log);
-            SceneSplitter splitter(&tape, ws.Base(), "m2t", nullptr, 0, false, true, "", true);
-            splitter.SetLog(&log);
-            splitter.Run();
+            splitter = std::make_unique<SceneSplitter>(&tape, ws.Base(), "m2t", nullptr, 0, false,
+                                                       c.sync, "", true);
         } else {
-            SplitSync(ws, log);
+            splitter = std::make_unique<SceneSplitter>(ws.Input(), ws.Base(), "m2t", nullptr, 0,
+                                                       false, c.sync, "");
             want.push_back("\r\nProcessing file: " + ws.Input());
         }
+        splitter->SetLog(&log);
+        splitter->Run();
+        EXPECT_EQ(splitter->Result(), SplitResult::Completed);
         for (int i = 0; i < c.scenes; ++i) {
             if (i > 0) {
                 want.push_back("Scene change detected.");
