@@ -147,7 +147,6 @@ class SceneSplitter {
     void DiscardBeforeCutSync();
     // True when an audio frame stamped `pts` is the first of the waiting group's sound.
     bool StartsGroupSound(std::uint64_t pts) const;
-    void OpenSceneFileSync(const RecordingDate* date);
     void FinishStoppedSync();
 
     // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
@@ -177,6 +176,8 @@ class SceneSplitter {
     void WriteOut(const std::uint8_t* data, std::size_t size);
     void ReportWritten(std::size_t written, std::size_t wanted);
     void CloseOutFile();
+    // A stop that came before anything went into the open scene file takes the file away again.
+    void RemoveEmptyStoppedFile();
     // Makes the names of the files this job created as safe as their data.
     void SyncOutputFolder();
 
@@ -266,8 +267,6 @@ class SceneSplitter {
     bool m_bClockBroken = false;  // the waiting group's pictures restart or jump the clock
     std::uint64_t m_lastAudioPts = 0;
     bool m_bAudioPtsKnown = false;
-    std::uint64_t m_nSceneFileBytes = 0;    // bytes sent to the open scene file
-    std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
 
     // Output.
     OutputFile m_outFile;
@@ -278,6 +277,7 @@ class SceneSplitter {
     std::string m_outName;
     std::string m_dateFormat;
     std::int32_t m_nCounter = 0;
+    std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
     bool m_bDateTimeNaming = false;
     bool m_bListOnly = false;
     std::function<bool(std::int32_t)> m_chooseScene;

@@ -126,7 +126,6 @@ void SceneSplitter::OnBufferFull(bool video) {
     const bool written = SceneOpen() && !m_bAbort;
     if (written) {
         m_tally.AddBytes(-1, static_cast<std::uint64_t>(fill - start));
-        m_nSceneFileBytes += static_cast<std::uint64_t>(fill - start);
         WriteOut(start, static_cast<std::size_t>(fill - start));
     }
     if (video) {
@@ -260,7 +259,7 @@ bool SceneSplitter::NextVideoUnitStartSync() {
             if (!SceneOpen() && !m_bAbort) {
                 // The scene is known to go into a file from here on: say so now, not when the
                 // first bytes go out, which may be many groups later.
-                OpenSceneFileSync(FirstSceneDate());
+                OpenNextFile(FirstSceneDate());
             }
             if (m_nGopState != 0 && (m_nGopState == 1 || m_nDatePackets >= 2)) {
                 FlushInterleaved();
@@ -315,13 +314,12 @@ void SceneSplitter::FlushRemainingAudio() {
         return;
     }
     if (!SceneOpen()) {
-        OpenSceneFileSync(FirstSceneDate());
+        OpenNextFile(FirstSceneDate());
         if (!SceneOpen()) {
             return;
         }
     }
     m_tally.AddBytes(-1, static_cast<std::uint64_t>(m_pAudioFill - start));
-    m_nSceneFileBytes += static_cast<std::uint64_t>(m_pAudioFill - start);
     WriteOut(start, static_cast<std::size_t>(m_pAudioFill - start));
     m_pAudioFill = m_pAudioCut = m_pAudioWritten = m_pAudioLastStart = m_pAudioLastEnd = start;
 }
@@ -331,7 +329,7 @@ void SceneSplitter::FlushInterleaved() {
         return;
     }
     if (!SceneOpen()) {
-        OpenSceneFileSync(FirstSceneDate());
+        OpenNextFile(FirstSceneDate());
         if (!SceneOpen()) {
             return;
         }
@@ -394,7 +392,6 @@ void SceneSplitter::WriteInterleaved(std::size_t nV, std::size_t nA) {
         wanted += piece.size;
     }
     m_tally.AddBytes(-1, wanted);
-    m_nSceneFileBytes += wanted;
     const std::size_t written =
         m_bListSceneOpen ? wanted : m_outFile.WritePieces(pieces.data(), pieces.size());
     ReportWritten(written, wanted);
@@ -420,7 +417,7 @@ void SceneSplitter::CutSceneSync() {
             // The scene before this one never got a file of its own: give it one, named after
             // its first date, rather than dropping its packets. Its file comes before the change
             // in the log, as it does in time.
-            OpenSceneFileSync(FirstSceneDate());
+            OpenNextFile(FirstSceneDate());
         }
         Log("Scene change detected.");
     }
@@ -433,36 +430,23 @@ void SceneSplitter::CutSceneSync() {
     } else {
         DiscardBeforeCutSync();
     }
-    OpenSceneFileSync(m_pCurDate.get());
+    OpenNextFile(m_pCurDate.get());
     m_bScenePending = false;
     m_bDeferredDrop = false;
     m_nGopState = 0;
     m_pGopStart = nullptr;
 }
 
-void SceneSplitter::OpenSceneFileSync(const RecordingDate* date) {
-    m_nCounterBeforeFile = m_nCounter;
-    m_nSceneFileBytes = 0;
-    OpenNextFile(date);
-}
-
-// A stop ends the job between packets. What lies before the last cut still goes out whole, its
-// sound with it; a scene file that got nothing at all is taken away again, and its number is
-// free for the next job.
+// A stop ends the job between packets. What the open scene has before the last cut still goes
+// out whole, its sound with it; what no scene has taken yet is given up.
 void SceneSplitter::FinishStoppedSync() {
-    if (m_bAbort) {
+    if (m_bAbort || !SceneOpen()) {
         return;
     }
     if (m_bAudioCutPending) {
         m_pAudioCut = m_pAudioFill;
     }
     FlushInterleaved();
-    if (!m_outFile.IsOpen() || m_nSceneFileBytes != 0 || !m_outFile.RemoveIfEmpty(m_outName)) {
-        return;
-    }
-    (void)m_tally.End();
-    m_nCounter = m_nCounterBeforeFile;
-    Log("Removed the empty file (the job was stopped before anything went into it): " + m_outName);
 }
 
 }  // namespace vornak

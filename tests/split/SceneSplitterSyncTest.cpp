@@ -803,7 +803,7 @@ void ExpectRunOf(const PacketList& got, const PacketList& all, const std::string
 
 // Whenever a stop comes, each scene file holds whole packets, each stream of the files joined
 // is an unbroken run of the input's, and no file is left empty: one that nothing went into
-// before the stop is removed again and its number handed back.
+// before the stop is removed again and its number handed back. The plain mode alike.
 TEST(SceneSplitterSync, StoppedSplitLeavesWholePacketsAndNoEmptyFile) {
     test::ScopedTimeZone tz(kUtc);
     struct Case {
@@ -811,6 +811,7 @@ TEST(SceneSplitterSync, StoppedSplitLeavesWholePacketsAndNoEmptyFile) {
         bool closedGops;
         std::string trigger;  // a log line's start, or "write" for the first bytes written
         int nth;              // which such event stops the job, from 1
+        bool sync = true;
     };
     const std::vector<Case> cases = {
         {"first file", false, "Creating new file: ", 1},
@@ -821,6 +822,8 @@ TEST(SceneSplitterSync, StoppedSplitLeavesWholePacketsAndNoEmptyFile) {
         {"closed groups, first file", true, "Creating new file: ", 1},
         {"closed groups, second file", true, "Creating new file: ", 2},
         {"closed groups, scene change", true, "Scene change detected.", 2},
+        {"plain mode, second file", false, "Creating new file: ", 2, false},
+        {"plain mode, closed groups, third file", true, "Creating new file: ", 3, false},
     };
     class Stopper : public test::CapturingLog {
       public:
@@ -857,7 +860,7 @@ TEST(SceneSplitterSync, StoppedSplitLeavesWholePacketsAndNoEmptyFile) {
         ws.WriteInput(input);
         StopFlag stop{0};
         Stopper log(stop, c);
-        SceneSplitter splitter(ws.Input(), ws.Base(), "m2t", &stop, 0, false, true, "");
+        SceneSplitter splitter(ws.Input(), ws.Base(), "m2t", &stop, 0, false, c.sync, "");
         splitter.SetLog(&log);
         splitter.SetReadBufferSize(300 * PKT_SIZE);
         splitter.Run();
