@@ -974,7 +974,7 @@ TEST(SceneSplitterSync, EachSceneFileHoldsOnlyItsOwnRecordingsSound) {
     const std::vector<Case> cases = {
         {"each clock starts anew", {0, 0, 0}},
         {"the clock jumps back and ahead", {3000, 100, 50000}},
-        {"the clock wraps after the first join, then starts anew",
+        {"the clock wraps within the second recording",
          {kWrapSeconds - 2.6, kWrapSeconds - 1.8, 0}},
     };
     // The engine's own buffers, and buffers that fill at ever other places, also while a new
