@@ -148,6 +148,7 @@ class SceneSplitter {
     // True when an audio frame stamped `pts` is the first of the waiting group's sound.
     bool StartsGroupSound(std::uint64_t pts) const;
     void FinishStoppedSync();
+    void CutWithoutSound();
 
     // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
     // pass through its video buffer, which carries everything but the sound, in the order they

@@ -162,6 +162,9 @@ void SceneSplitter::SyncLoop() {
         m_nGopState = 0;
         ScanPictureGroup();
         if (m_nGopState != 0) {
+            if (m_bScenePending && !m_bAudioCutFound) {
+                CutWithoutSound();
+            }
             m_bCutPtsReady = m_bAudioCutFound = m_bDateSeen = m_bScenePending = false;
             m_groupPrevVideoTime = m_lastVideoTime;
             m_bGroupPrevVideoTimeKnown = m_bVideoTimeKnown;
@@ -435,6 +438,17 @@ void SceneSplitter::CutSceneSync() {
     m_bDeferredDrop = false;
     m_nGopState = 0;
     m_pGopStart = nullptr;
+}
+
+// A new recording whose sound has not begun by its next picture group (a tape without sound, or
+// sound lost at a recording's start) is cut at its pictures all the same: all the sound so far
+// is the old recording's, and what comes later goes with the new one.
+void SceneSplitter::CutWithoutSound() {
+    const std::int32_t nextGroupState = m_nGopState;
+    m_pAudioCut = m_pAudioFill;
+    m_bAudioCutPending = false;
+    CutSceneSync();
+    m_nGopState = nextGroupState;
 }
 
 // A stop ends the job between packets. What the open scene has before the last cut still goes

@@ -1021,6 +1021,37 @@ TEST(SceneSplitterSync, EachSceneFileHoldsOnlyItsOwnRecordingsSound) {
     }
 }
 
+// A recording whose sound comes late or never is cut at its pictures all the same. Without any
+// sound the sync mode's scene files are the plain mode's, byte for byte.
+TEST(SceneSplitterSync, SceneWithoutSoundIsCutAtItsPictures) {
+    test::ScopedTimeZone tz(kUtc);
+    for (const bool closed : {false, true}) {
+        SCOPED_TRACE(closed ? "closed groups" : "open groups");
+        tape::TapeOptions options;
+        options.pictureBytes = kSmallPictureBytes;
+        options.audio = false;
+        options.closedGops = closed;
+        tape::TapeWriter writer(options);
+        for (const auto& start : {kDay1, kDay1Later, kDay2}) {
+            writer.AddScene(Scene(start));
+        }
+        Workspace sync;
+        Workspace plain;
+        sync.WriteInput(writer.Build());
+        plain.WriteInput(test::ReadAll(sync.Input()));
+        test::CapturingLog log;
+        SplitSync(sync, log);
+        SceneSplitter splitter(plain.Input(), plain.Base(), "m2t", nullptr, 0, false, false, "");
+        splitter.Run();
+        const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
+        ASSERT_EQ(sync.Outputs(), names);
+        ASSERT_EQ(plain.Outputs(), names);
+        for (const auto& name : names) {
+            EXPECT_TRUE(test::ReadAll(sync.Out(name)) == test::ReadAll(plain.Out(name))) << name;
+        }
+    }
+}
+
 // Hands a tape over a few packets at a time, as a camcorder's stream arrives, and says the
 // camcorder is gone, as the capture session does, when the tape has run out.
 class ArrivingTape : public LiveSource {
