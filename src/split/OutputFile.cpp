@@ -128,6 +128,22 @@ bool OutputFile::Close() {
     return true;
 }
 
+bool OutputFile::RemoveIfEmpty(const std::string& path) {
+    struct stat own {};
+    struct stat named {};
+    if (m_fd < 0 || ::fstat(m_fd, &own) != 0 || own.st_size != 0 ||
+        ::lstat(path.c_str(), &named) != 0 || named.st_dev != own.st_dev ||
+        named.st_ino != own.st_ino) {
+        return false;
+    }
+    if (::unlink(path.c_str()) != 0) {
+        m_lastError = errno;
+        return false;
+    }
+    Abandon();
+    return true;
+}
+
 void OutputFile::Abandon() {
     if (m_fd >= 0) {
         ::close(m_fd);

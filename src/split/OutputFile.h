@@ -44,6 +44,9 @@ class OutputFile {
     bool Close();
     // Gives up the file without flushing it, for a destructor that cannot report.
     void Abandon();
+    // Removes the file and closes it when nothing was ever written to it and `path` still
+    // names this very file; true when it is gone. Another file under that name is left alone.
+    bool RemoveIfEmpty(const std::string& path);
     // Where Close flushes to; the system's disk unless a test puts something in between.
     void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
 

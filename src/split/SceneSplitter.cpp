@@ -146,6 +146,9 @@ void SceneSplitter::Run() {
     m_pPrevDate.reset();
     m_pCurDate.reset();
     m_inFile.Close();
+    if (m_pStopFlag->load(std::memory_order_relaxed) != 0) {
+        RemoveEmptyStoppedFile();
+    }
     CloseOutFile();
     SyncOutputFolder();
     m_pReadBuf.reset();

@@ -147,6 +147,10 @@ class SceneSplitter {
     void FlushRemainingAudio();
     void CutSceneSync();
     void DiscardBeforeCutSync();
+    // True when an audio frame stamped `pts` is the first of the waiting group's sound.
+    bool StartsGroupSound(std::uint64_t pts) const;
+    void FinishStoppedSync();
+    void CutWithoutSound();
 
     // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
     // pass through its video buffer, which carries everything but the sound, in the order they
@@ -185,6 +189,8 @@ class SceneSplitter {
     void WriteOut(const std::uint8_t* data, std::size_t size);
     void ReportWritten(std::size_t written, std::size_t wanted);
     void CloseOutFile();
+    // A stop that came before anything went into the open scene file takes the file away again.
+    void RemoveEmptyStoppedFile();
     // Makes the names of the files this job created as safe as their data.
     void SyncOutputFolder();
 
@@ -264,6 +270,18 @@ class SceneSplitter {
     bool m_bCutPtsReady = false;
     bool m_bAudioCutFound = false;
     bool m_bDateSeen = false;
+    // The video cut has moved on to a group whose sound has not begun yet: every audio packet
+    // buffered meanwhile still belongs before that group.
+    bool m_bAudioCutPending = false;
+    // The clocks that tell whether the waiting group carries on the recording before it: the
+    // last video decoding time, the one before the group, and the last audio frame's time.
+    std::uint64_t m_lastVideoTime = 0;
+    bool m_bVideoTimeKnown = false;
+    std::uint64_t m_groupPrevVideoTime = 0;
+    bool m_bGroupPrevVideoTimeKnown = false;
+    bool m_bClockBroken = false;  // the waiting group's pictures restart or jump the clock
+    std::uint64_t m_lastAudioPts = 0;
+    bool m_bAudioPtsKnown = false;
 
     // Output.
     OutputFile m_outFile;
@@ -275,6 +293,7 @@ class SceneSplitter {
     std::string m_dateFormat;
     std::int32_t m_nCounter = 0;
     std::int32_t m_nNewForm = 0;  // date naming: which "-new" form a name clash moved to
+    std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
     bool m_bDateTimeNaming = false;
     bool m_bFragmentOpen = false;  // the open file holds a fragment
     bool m_bListOnly = false;

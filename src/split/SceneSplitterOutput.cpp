@@ -24,6 +24,7 @@ std::string SceneSplitter::NextFileName(const RecordingDate* date, bool fragment
 }
 
 void SceneSplitter::OpenNextFile(const RecordingDate* date, bool fragment) {
+    m_nCounterBeforeFile = m_nCounter;
     if (!m_bStreamFound) {
         return;  // what has been read so far is no tape; it goes nowhere
     }
@@ -137,6 +138,16 @@ void SceneSplitter::CloseOutFile() {
     if (m_pLog != nullptr) {
         m_pLog->SceneFinished(scene);
     }
+}
+
+// The file is gone as if it had never been started, and its number is free for the next job.
+void SceneSplitter::RemoveEmptyStoppedFile() {
+    if (m_bAbort || !m_outFile.RemoveIfEmpty(m_outName)) {
+        return;
+    }
+    (void)m_tally.End();
+    m_nCounter = m_nCounterBeforeFile;
+    Log("Removed the empty file (the job was stopped before anything went into it): " + m_outName);
 }
 
 void SceneSplitter::SyncOutputFolder() {

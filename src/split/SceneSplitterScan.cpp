@@ -247,15 +247,16 @@ void SceneSplitter::CheckSceneChange() {
 // A new file may start only at a picture group: everything before the waiting group's cut
 // position belongs to the scene before it.
 void SceneSplitter::CutScenePlain() {
-    if (m_pPrevDate) {
-        Log("Scene change detected.");
-    }
     if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
         m_pPendBegin < m_pGopStart) {
         // The scene before this one never got a file of its own (it never had a decision, or
         // it has no date at all). Give it one, named after its first date if it has one,
-        // rather than letting its bytes run into the new scene's file or go nowhere.
+        // rather than letting its bytes run into the new scene's file or go nowhere; the log
+        // names it before the change, as it came first.
         OpenNextFile(m_pPrevDate ? FirstSceneDate() : nullptr);
+    }
+    if (m_pPrevDate) {
+        Log("Scene change detected.");
     }
     // Whatever file is open, also one that a first write opened before any date was seen, is
     // finished up to the cut; only data that never went to a file is dropped.

@@ -15,10 +15,26 @@ constexpr std::uint64_t kPtsMask = (std::uint64_t(1) << 33) - 1;
 constexpr std::uint64_t kPtsHalfRange = std::uint64_t(1) << 32;
 constexpr std::uint8_t PTS_FLAG = 0x80;
 constexpr std::uint8_t DTS_FLAG = 0x40;
+constexpr std::int64_t kTicksPerSecond = 90'000;
+// Pictures that carry on a recording follow the last one within this much; dropped pictures
+// stretch it a little, a camcorder that starts a new recording restarts or jumps its clock.
+constexpr std::int64_t kVideoClockStep = kTicksPerSecond;
+// An audio frame within this much after the last one carries on the same sound.
+constexpr std::int64_t kAudioClockStep = kTicksPerSecond / 2;
+// A new recording's first audio frame lies about this close to its first picture's cut time.
+constexpr std::int64_t kSoundNearPictures = kTicksPerSecond / 2;
 
 // The 33-bit clock wraps about every 26.5 hours; "at or after" means less than half a wrap ahead.
 bool PtsAtOrAfter(std::uint64_t pts, std::uint64_t reference) {
     return ((pts - reference) & kPtsMask) < kPtsHalfRange;
+}
+
+// How far `pts` lies after `reference` on the wrapping clock, negative when before.
+std::int64_t PtsAfter(std::uint64_t pts, std::uint64_t reference) {
+    const std::uint64_t ahead = (pts - reference) & kPtsMask;
+    return ahead < kPtsHalfRange
+               ? static_cast<std::int64_t>(ahead)
+               : static_cast<std::int64_t>(ahead) - static_cast<std::int64_t>(kPtsMask + 1);
 }
 
 // A 5-byte PES timestamp: bit 32 apart, bits 31..0 apart; marker bits are ignored.
@@ -97,6 +113,9 @@ void SceneSplitter::BufferPacket(const std::uint8_t* packet, int packetPid) {
 // lost; before the first scene they are given up, as the plain mode gives up what lies before
 // its first cut.
 void SceneSplitter::OnBufferFull(bool video) {
+    if (m_bAudioCutPending) {
+        m_pAudioCut = m_pAudioFill;
+    }
     FlushInterleaved();
     std::uint8_t* const start = video ? m_pVideoBuf.get() : m_pAudioBuf.get();
     std::uint8_t*& fill = video ? m_pVideoFill : m_pAudioFill;
@@ -125,6 +144,8 @@ void SceneSplitter::SyncLoop() {
     m_pVideoCut = m_pVideoFill = m_pVideoLastStart = m_pVideoLastEnd = m_pVideoBuf.get();
     m_pAudioCut = m_pAudioWritten = m_pAudioFill = m_pAudioBuf.get();
     m_pAudioLastStart = m_pAudioLastEnd = m_pAudioBuf.get();
+    m_bAudioCutPending = m_bClockBroken = false;
+    m_bVideoTimeKnown = m_bGroupPrevVideoTimeKnown = m_bAudioPtsKnown = false;
     while (!m_bDone) {
         if (StopRequested()) {
             break;
@@ -132,7 +153,8 @@ void SceneSplitter::SyncLoop() {
         if (!NextVideoUnitStartSync() || StopRequested()) {
             continue;
         }
-        const bool stamped = m_pPacket->hasPts && m_pPacket->hasDts;
+        const bool hasPts = m_pPacket->hasPts;
+        const bool stamped = hasPts && m_pPacket->hasDts;
         const std::uint64_t pts = m_pPacket->Pts();
         const std::uint64_t dts = m_pPacket->Dts();
 
@@ -140,24 +162,56 @@ void SceneSplitter::SyncLoop() {
         m_nGopState = 0;
         ScanPictureGroup();
         if (m_nGopState != 0) {
+            if (m_bScenePending && !m_bAudioCutFound) {
+                CutWithoutSound();
+            }
             m_bCutPtsReady = m_bAudioCutFound = m_bDateSeen = m_bScenePending = false;
+            m_groupPrevVideoTime = m_lastVideoTime;
+            m_bGroupPrevVideoTimeKnown = m_bVideoTimeKnown;
         } else {
             m_nGopState = savedState;
         }
         if (m_nGopState != 0 && !m_bCutPtsReady) {
             // Packets of other PIDs between the two video packets go with the new group.
             m_pVideoCut = m_pVideoLastStart;
+            m_bAudioCutPending = true;
             if (stamped) {
                 // The new group's sound starts a third of the way from its decoding to its
                 // presentation time.
                 m_cutPts = (dts + ((pts - dts) & kPtsMask) / 3) & kPtsMask;
                 m_bCutPtsReady = true;
+                const std::int64_t step = PtsAfter(dts, m_groupPrevVideoTime);
+                m_bClockBroken =
+                    m_bGroupPrevVideoTimeKnown && (step <= 0 || step > kVideoClockStep);
             }
+        }
+        if (hasPts) {
+            m_lastVideoTime = stamped ? dts : pts;
+            m_bVideoTimeKnown = true;
         }
         if (WholePacketAt(m_pCur)) {
             m_pCur += PKT_SIZE;
         }
     }
+    if (StopRequested()) {
+        FinishStoppedSync();
+    }
+}
+
+// Where the clock runs on across the cut, the old recording's sound ends before the group's cut
+// time. Where it restarts or jumps, times say nothing about order: the old recording's sound
+// goes on from its own last frame, and the new one's begins near its pictures' time or wherever
+// the frames stop following the old ones.
+bool SceneSplitter::StartsGroupSound(std::uint64_t pts) const {
+    if (!m_bClockBroken) {
+        return PtsAtOrAfter(pts, m_cutPts);
+    }
+    const std::int64_t fromCut = PtsAfter(pts, m_cutPts);
+    if (fromCut >= -kSoundNearPictures && fromCut <= kSoundNearPictures) {
+        return true;
+    }
+    const std::int64_t fromLast = PtsAfter(pts, m_lastAudioPts);
+    return !m_bAudioPtsKnown || fromLast < 0 || fromLast > kAudioClockStep;
 }
 
 bool SceneSplitter::NextVideoUnitStartSync() {
@@ -182,9 +236,14 @@ bool SceneSplitter::NextVideoUnitStartSync() {
         } else if (packetPid == PID_AUDIO) {
             // Without the group's own cut time, an older one would cut the sound too early.
             if (m_pPacket->hasPts && m_nGopState != 0 && !m_bAudioCutFound && m_bCutPtsReady &&
-                PtsAtOrAfter(m_pPacket->Pts(), m_cutPts)) {
+                StartsGroupSound(m_pPacket->Pts())) {
                 m_pAudioCut = m_pAudioLastStart;
                 m_bAudioCutFound = true;
+                m_bAudioCutPending = false;
+            }
+            if (m_pPacket->hasPts) {
+                m_lastAudioPts = m_pPacket->Pts();
+                m_bAudioPtsKnown = true;
             }
             m_pCur += PKT_SIZE;
         } else {
@@ -200,6 +259,11 @@ bool SceneSplitter::NextVideoUnitStartSync() {
         if (m_bAudioCutFound && m_bCutPtsReady && m_bDateSeen) {
             // The group is complete: its video cut, its audio cut and its date are known.
             CutSceneSync();
+            if (!SceneOpen() && !m_bAbort) {
+                // The scene is known to go into a file from here on: say so now, not when the
+                // first bytes go out, which may be many groups later.
+                OpenNextFile(FirstSceneDate());
+            }
             if (m_nGopState != 0 && (m_nGopState == 1 || m_nDatePackets >= 2)) {
                 FlushInterleaved();
                 m_nGopState = 0;
@@ -352,12 +416,13 @@ void SceneSplitter::CutSceneSync() {
         return;
     }
     if (m_pPrevDate) {
-        Log("Scene change detected.");
         if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
             // The scene before this one never got a file of its own: give it one, named after
-            // its first date, rather than dropping its packets.
+            // its first date, rather than dropping its packets. Its file comes before the change
+            // in the log, as it does in time.
             OpenNextFile(FirstSceneDate());
         }
+        Log("Scene change detected.");
     }
     // A file that is open, also one that an overflow opened before any date, is finished up to
     // the cut; only packets that never went to a file are dropped.
@@ -373,6 +438,29 @@ void SceneSplitter::CutSceneSync() {
     m_bDeferredDrop = false;
     m_nGopState = 0;
     m_pGopStart = nullptr;
+}
+
+// A new recording whose sound has not begun by its next picture group (a tape without sound, or
+// sound lost at a recording's start) is cut at its pictures all the same: all the sound so far
+// is the old recording's, and what comes later goes with the new one.
+void SceneSplitter::CutWithoutSound() {
+    const std::int32_t nextGroupState = m_nGopState;
+    m_pAudioCut = m_pAudioFill;
+    m_bAudioCutPending = false;
+    CutSceneSync();
+    m_nGopState = nextGroupState;
+}
+
+// A stop ends the job between packets. What the open scene has before the last cut still goes
+// out whole, its sound with it; what no scene has taken yet is given up.
+void SceneSplitter::FinishStoppedSync() {
+    if (m_bAbort || !SceneOpen()) {
+        return;
+    }
+    if (m_bAudioCutPending) {
+        m_pAudioCut = m_pAudioFill;
+    }
+    FlushInterleaved();
 }
 
 }  // namespace vornak

@@ -1,6 +1,7 @@
 // The audio and video sync mode through the public interface: each stream copied exactly across
 // the scene files, the audio cut by presentation time, the even interleave, full buffers, the end
-// of input, stop requests, the 33-bit clock wrap, random damage and a real demuxer's view.
+// of input, stop requests, the 33-bit clock wrap, random damage and a real demuxer's view;
+// recordings whose clocks restart, jump or wrap, listened to; the order of the log.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +9,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "LiveSource.h"
 #include "SceneSplitter.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
+#include "ToneTape.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -204,7 +208,7 @@ struct TapeCase {
     SyncSettings settings;
     bool perFile = true;  // false: buffers so small that a full one may spill into a file early
     std::vector<std::string> names;  // expected file names; empty: tape-0000.m2t and on
-    int stopAtFile = -1;             // request a stop when this file is created: it stays empty
+    int stopAtFile = -1;  // request a stop when this file is created: nothing goes into it
 };
 
 tape::SceneSpec Scene(const tape::DateTime& start, int gops = 3, bool closedFirst = false,
@@ -296,12 +300,14 @@ void RunTapeCase(const TapeCase& c) {
     for (int i = static_cast<int>(names.size()); i < static_cast<int>(starts.size()); ++i) {
         names.push_back(CountName(i));
     }
-    // Files with content; with a stop, the files after the stopping one never appear.
+    // Files with content; with a stop, the stopping file is removed again and no later one
+    // appears.
     const std::size_t full =
         c.stopAtFile >= 0 ? static_cast<std::size_t>(c.stopAtFile) : names.size();
-    names.resize(c.stopAtFile >= 0 ? full + 1 : full);
+    const std::string stopFile = c.stopAtFile >= 0 ? ws.Out(names[full]) : "";
+    names.resize(full);
     StopFlag stop{0};
-    StoppingLog log(stop, c.stopAtFile >= 0 ? "Creating new file: " + ws.Out(names.back()) : "");
+    StoppingLog log(stop, c.stopAtFile >= 0 ? "Creating new file: " + stopFile : "");
     SyncSettings settings = c.settings;
     settings.stop = &stop;
     const std::int32_t counter = SplitSync(ws, log, settings);
@@ -313,7 +319,9 @@ void RunTapeCase(const TapeCase& c) {
     }
     EXPECT_EQ(log.Written(), test::Concat(ws.OutDir(), names).size());
     if (c.stopAtFile >= 0) {
-        EXPECT_TRUE(test::ReadAll(ws.Out(names.back())).empty());
+        EXPECT_EQ(log.Lines().back(),
+                  "Removed the empty file (the job was stopped before anything went into it): " +
+                      stopFile);
     }
     const auto audioEnd = [&](std::size_t f) {
         return f < starts.size() ? starts[f].audio : in.audio.size();
@@ -578,12 +586,13 @@ TEST(SceneSplitterSync, SceneRightAfterTheFirstCutStartsWithItsOwnGroup) {
 //  4-8   5 video
 //  9     group B (open): video cut after packet 8
 //  10    audio PTS 100000, before B's cut time
-//  11-17 7 video: the 16-packet video buffer is full: 8 V and no audio go out in one block
+//  11-17 7 video: the 16-packet video buffer is full while B's sound has not begun: the 8 V
+//                 before B go out with all the audio so far, 3 and 10, which belongs before B
 //  18-25 8 video: full again, nothing before the cut: the buffer goes out as it is
 //  26    date D + 1 s
 //  27    audio PTS 120000
 //  28    audio PTS 146400 -> B completes; its flush finds no video before the cut, so nothing
-//                           may be written and nothing moved: 3, 10 and 27 stay for the end
+//                           may be written and nothing moved: 27 stays for the end
 //  29-30 video, 31 audio, 32 video, end of input
 TEST(SceneSplitterSync, FlushWithoutVideoBeforeTheCutWritesAndMovesNothing) {
     Stream s;
@@ -594,12 +603,13 @@ TEST(SceneSplitterSync, FlushWithoutVideoBeforeTheCutWritesAndMovesNothing) {
     ASSERT_EQ(s.Count(), 28u);
     s.Audio(kCutB).Video(2).Audio(kCutB + kAudioFrameTicks).Video(1);
 
-    const std::vector<int> noAudioBlock = {0, 1, 2, 4, 5, 6, 7, 8};
+    // 8 V and 2 A (k = 2, head 4).
+    const std::vector<int> beforeB = {0, 1, 2, 4, 3, 5, 6, 10, 7, 8};
     const std::vector<int> fullBuffer = Join({{9}, Seq(11, 25)});
-    // 4 V and 5 A at the end.
-    const std::vector<int> end = {26, 3, 29, 10, 30, 27, 32, 28, 31};
+    // 4 V and 3 A at the end (k = 1, head 1).
+    const std::vector<int> end = {26, 27, 29, 28, 30, 31, 32};
     EXPECT_EQ(SplitHandMade(s, {.readBuffer = 16 * PKT_SIZE}),
-              Join({noAudioBlock, fullBuffer, end, {-2}}));
+              Join({beforeB, fullBuffer, end, {-2}}));
 }
 
 //  0 group A (open), 1 date D, 2 audio PTS 93000 -> A's cut: file opens, audio cut at the start
@@ -706,15 +716,82 @@ TEST(SceneSplitterSync, PictureStartNearTheEndOfInputLosesNothing) {
               Join({{0, 1, 2, 4}, {3}, {5, 6, 7, 8}, {12}, {9, 10, 11, 13}, {-2}}));
 }
 
+// A new recording whose clock does not run on from the old one's: the old recording's sound
+// that trails into the new group carries on its own clock and stays with it, and the new
+// recording's sound starts with its first frame, a little before its cut time.
+//  0 PAT, 1 group A (open), 2 date D, 3 audio at A's cut time -> file 0
+//  4-6   video, 7 audio, 8-9 video
+//  10    group B (open): its clock restarts, jumps or wraps
+//  11    date D + 1 hour: a new scene
+//  12-13 audio carrying on A's clock: the old recording's trailing sound
+//  14    audio 1000 ticks before B's cut time: B's first frame -> file 1
+//  15-16 video, 17 audio, 18-19 video, end of input
+TEST(SceneSplitterSync, OldSoundStaysWithItsSceneWhereTheClockRestartsJumpsOrWraps) {
+    struct Case {
+        const char* name;
+        std::uint64_t a;  // decoding time of A's first picture
+        std::uint64_t b;  // and of B's
+    };
+    constexpr std::uint64_t kHour = 3600 * 90000;
+    const std::vector<Case> cases = {
+        {"restart", 900000, 126000},
+        {"jump ahead", 126000, 126000 + kHour},
+        {"wrap in the old sound, then back", kClockWrap - 4000, kClockWrap - 600000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto clock = [](std::uint64_t t) { return t % kClockWrap; };
+        Stream s;
+        std::vector<int> oldSound;
+        std::vector<int> newSound;
+        const auto sound = [&](std::vector<int>& into, std::uint64_t pts) {
+            into.push_back(static_cast<int>(s.Count()));
+            s.Audio(clock(pts));
+        };
+        const std::uint64_t cutA = c.a + 3000;
+        s.Pat().Group(clock(c.a + 9000), clock(c.a)).Date(kDay1);
+        sound(oldSound, cutA);
+        s.Video(3);
+        sound(oldSound, cutA + kAudioFrameTicks);
+        s.Video(2);
+        s.Group(clock(c.b + 9000), clock(c.b)).Date(tape::AddSeconds(kDay1, 3600));
+        sound(oldSound, cutA + 2 * kAudioFrameTicks);
+        sound(oldSound, cutA + 3 * kAudioFrameTicks);
+        sound(newSound, c.b + 2000);
+        s.Video(2);
+        sound(newSound, c.b + 2000 + kAudioFrameTicks);
+        s.Video(2);
+
+        std::vector<std::vector<int>> fileSound(1);
+        for (const int index : SplitHandMade(s, {}, 2)) {
+            if (index == -2) {
+                fileSound.emplace_back();
+            } else if (std::find(oldSound.begin(), oldSound.end(), index) != oldSound.end() ||
+                       std::find(newSound.begin(), newSound.end(), index) != newSound.end()) {
+                fileSound.back().push_back(index);
+            }
+        }
+        ASSERT_EQ(fileSound.size(), 3u);
+        EXPECT_EQ(fileSound[0], oldSound);
+        EXPECT_EQ(fileSound[1], newSound);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Stop requests, random damage and an outside reader.
 
 // The stop byte is set the moment the second scene's file is created: the first scene was
-// finished before that cut, and the second never gets further than its empty file.
+// finished before that cut, and the second's file, which nothing went into, is removed again.
 TEST(SceneSplitterSync, StopRequestEndsTheJobWithTheFinishedScene) {
     TapeCase c = Case("stop at the second file", {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)},
                       {{0, 0}, {1, 0}, {2, 0}});
     c.stopAtFile = 1;
+    RunTapeCase(c);
+    // Closed groups: the first scene's file is there from its first group on, before any cut.
+    c.name = "closed groups, stop at the first file";
+    c.options.closedGops = true;
+    c.fileStarts = {{-1, 0}, {1, 0}, {2, 0}};
+    c.stopAtFile = 0;
     RunTapeCase(c);
 }
 
@@ -861,6 +938,211 @@ TEST(SceneSplitterSync, SceneFilesReadCleanlyInFfprobe) {
         EXPECT_EQ(ProbeErrors(path, scratch, streams), "") << path;
         EXPECT_NE(streams.find("codec_type=video"), std::string::npos) << path;
         EXPECT_NE(streams.find("codec_type=audio"), std::string::npos) << path;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Recordings joined as a camcorder's follow each other on a tape, listened to.
+
+// The level of each tone in one stretch of sound: only `own` may be heard.
+void ExpectOnlyTone(const std::vector<float>& sound, std::size_t first, std::size_t count, int own,
+                    const std::vector<int>& tones) {
+    constexpr double kHeard = 0.05;   // the clips' tone has an amplitude of 1/8
+    constexpr double kSilent = 0.08;  // of the own tone's level: one stray frame is far more
+    const double level = test::ToneLevel(sound, first, count, own);
+    EXPECT_GT(level, kHeard) << own << " Hz at sample " << first;
+    for (const int tone : tones) {
+        if (tone != own) {
+            EXPECT_LT(test::ToneLevel(sound, first, count, tone), kSilent * level)
+                << tone << " Hz heard in the " << own << " Hz scene at sample " << first;
+        }
+    }
+}
+
+// Clips of one tone each, joined: each recording's clock starts anew (or jumps, or wraps) and
+// its sound trails its pictures. Each scene file holds its own clip's sound packets exactly,
+// and its first and last 100 ms sound its own tone and no other.
+TEST(SceneSplitterSync, EachSceneFileHoldsOnlyItsOwnRecordingsSound) {
+    if (std::system("command -v ffmpeg >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg is not installed; install FFmpeg to run this check";
+    }
+    constexpr double kWrapSeconds = 95443.717688;  // the 33-bit clock at 90 kHz
+    struct Case {
+        std::string name;
+        std::vector<double> clockOffsets;  // seconds, per clip
+    };
+    const std::vector<Case> cases = {
+        {"each clock starts anew", {0, 0, 0}},
+        {"the clock jumps back and ahead", {3000, 100, 50000}},
+        {"the clock wraps within the second recording",
+         {kWrapSeconds - 2.6, kWrapSeconds - 1.8, 0}},
+    };
+    // The engine's own buffers, and buffers that fill at ever other places, also while a new
+    // recording's sound has not begun yet.
+    const std::vector<SyncSettings> buffers = {
+        {},
+        {.readBuffer = 700 * PKT_SIZE},
+        {.readBuffer = 1531 * PKT_SIZE, .audioBuffer = 97 * PKT_SIZE}};
+    const std::vector<int> tones = {440, 660, 880};
+    const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
+    test::TempDir scratch;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<test::ToneClip> clips;
+        for (std::size_t i = 0; i < tones.size(); ++i) {
+            clips.push_back({tones[i], 1.0, c.clockOffsets[i]});
+        }
+        const test::ToneTape tape = test::MakeToneTape(scratch.Path(), clips);
+        ASSERT_EQ(tape.error, "");
+        for (const SyncSettings& settings : buffers) {
+            SCOPED_TRACE("read buffer " + std::to_string(settings.readBuffer));
+            Workspace ws;
+            ws.WriteInput(tape.bytes);
+            test::CapturingLog log;
+            SplitSync(ws, log, settings);
+            ASSERT_EQ(ws.Outputs(), names);
+            for (std::size_t f = 0; f < names.size(); ++f) {
+                SCOPED_TRACE(names[f]);
+                const Bytes file = test::ReadAll(ws.Out(names[f]));
+                const std::size_t end =
+                    f + 1 < tape.clipStarts.size() ? tape.clipStarts[f + 1] : tape.bytes.size();
+                const Bytes clip(
+                    tape.bytes.begin() + static_cast<std::ptrdiff_t>(tape.clipStarts[f]),
+                    tape.bytes.begin() + static_cast<std::ptrdiff_t>(end));
+                ExpectSamePackets(Separate(ToPackets(file)).audio, Separate(ToPackets(clip)).audio,
+                                  "sound packets");
+                const std::vector<float> sound = test::DecodeSound(ws.Out(names[f]));
+                constexpr std::size_t kWindow = 4800;  // 100 ms
+                ASSERT_GE(sound.size(), 2 * kWindow);
+                ExpectOnlyTone(sound, 0, kWindow, tones[f], tones);
+                ExpectOnlyTone(sound, sound.size() - kWindow, kWindow, tones[f], tones);
+            }
+        }
+    }
+}
+
+// A recording whose sound comes late or never is cut at its pictures all the same. Without any
+// sound the sync mode's scene files are the plain mode's, byte for byte.
+TEST(SceneSplitterSync, SceneWithoutSoundIsCutAtItsPictures) {
+    test::ScopedTimeZone tz(kUtc);
+    for (const bool closed : {false, true}) {
+        SCOPED_TRACE(closed ? "closed groups" : "open groups");
+        tape::TapeOptions options;
+        options.pictureBytes = kSmallPictureBytes;
+        options.audio = false;
+        options.closedGops = closed;
+        tape::TapeWriter writer(options);
+        for (const auto& start : {kDay1, kDay1Later, kDay2}) {
+            writer.AddScene(Scene(start));
+        }
+        Workspace sync;
+        Workspace plain;
+        sync.WriteInput(writer.Build());
+        plain.WriteInput(test::ReadAll(sync.Input()));
+        test::CapturingLog log;
+        SplitSync(sync, log);
+        SceneSplitter splitter(plain.Input(), plain.Base(), "m2t", nullptr, 0, false, false, "");
+        splitter.Run();
+        const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
+        ASSERT_EQ(sync.Outputs(), names);
+        ASSERT_EQ(plain.Outputs(), names);
+        for (const auto& name : names) {
+            EXPECT_TRUE(test::ReadAll(sync.Out(name)) == test::ReadAll(plain.Out(name))) << name;
+        }
+    }
+}
+
+// Hands a tape over a few packets at a time, as a camcorder's stream arrives, and says the
+// camcorder is gone, as the capture session does, when the tape has run out.
+class ArrivingTape : public LiveSource {
+  public:
+    ArrivingTape(Bytes tape, LogSink& log) : m_tape(std::move(tape)), m_log(log) {}
+    std::unique_ptr<ChunkQueue> TakeChunks() override {
+        auto queue = std::make_unique<ChunkQueue>();
+        m_waiting = !m_waiting;
+        if (m_waiting) {
+            return queue;  // nothing arrived since: the job goes on with what it has
+        }
+        if (m_at >= m_tape.size()) {
+            m_log.AddLog(kLost);
+            return nullptr;
+        }
+        const std::size_t size = std::min(kChunkBytes, m_tape.size() - m_at);
+        auto chunk = std::make_unique<SampleChunk>();
+        chunk->pData = std::make_unique<std::uint8_t[]>(size);
+        std::copy_n(m_tape.begin() + static_cast<std::ptrdiff_t>(m_at), size, chunk->pData.get());
+        chunk->cbData = static_cast<std::int32_t>(size);
+        m_at += size;
+        queue->push_front(std::move(chunk));
+        return queue;
+    }
+    static constexpr const char* kLost = "ERROR: The camcorder was disconnected during capturing.";
+
+  private:
+    static constexpr std::size_t kChunkBytes = 40 * PKT_SIZE;
+    Bytes m_tape;
+    LogSink& m_log;
+    std::size_t m_at = 0;
+    bool m_waiting = false;
+};
+
+// Each scene's file is named in the log before the next scene is, and before the stream ends:
+// also where the groups are closed, which leaves a first scene without a cut of its own. The
+// plain mode is held to the same order.
+TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
+    test::ScopedTimeZone tz(kUtc);
+    struct Case {
+        std::string name;
+        bool closedGops;
+        int scenes;
+        bool live;
+        bool sync = true;
+    };
+    const std::vector<Case> cases = {
+        {"open groups", false, 3, false},
+        {"closed groups", true, 3, false},
+        {"closed groups, captured", true, 3, true},
+        {"one scene of closed groups, captured", true, 1, true},
+        {"plain mode, closed groups", true, 3, false, false},
+        {"plain mode, closed groups, captured", true, 3, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tape::TapeOptions options;
+        options.pictureBytes = kSmallPictureBytes;
+        options.closedGops = c.closedGops;
+        tape::TapeWriter writer(options);
+        const std::vector<tape::DateTime> starts = {kDay1, kDay1Later, kDay2};
+        for (int i = 0; i < c.scenes; ++i) {
+            writer.AddScene(Scene(starts[static_cast<std::size_t>(i)], 4));
+        }
+        Workspace ws;
+        ws.WriteInput(writer.Build());
+        test::CapturingLog log;
+        std::vector<std::string> want;
+        ArrivingTape tape(test::ReadAll(ws.Input()), log);
+        std::unique_ptr<SceneSplitter> splitter;
+        if (c.live) {
+            splitter = std::make_unique<SceneSplitter>(&tape, ws.Base(), "m2t", nullptr, 0, false,
+                                                       c.sync, "", true);
+        } else {
+            splitter = std::make_unique<SceneSplitter>(ws.Input(), ws.Base(), "m2t", nullptr, 0,
+                                                       false, c.sync, "");
+            want.push_back("\r\nProcessing file: " + ws.Input());
+        }
+        splitter->SetLog(&log);
+        splitter->Run();
+        EXPECT_EQ(splitter->Result(), SplitResult::Completed);
+        for (int i = 0; i < c.scenes; ++i) {
+            if (i > 0) {
+                want.push_back("Scene change detected.");
+            }
+            want.push_back("Creating new file: " + ws.Out(CountName(i)));
+        }
+        if (c.live) {
+            want.push_back(ArrivingTape::kLost);
+        }
+        EXPECT_EQ(log.Lines(), want);
     }
 }
 

@@ -546,8 +546,13 @@ TEST(CVornakScenes, StopDuringTheSecondFileEndsTheRunStopped) {
     ASSERT_TRUE(RunToTheBox(page, messages));
     ASSERT_EQ(messages.boxes.size(), 1u);
     EXPECT_EQ(messages.boxes[0].text, QStringLiteral("Process STOPPED"));
+    // The second tape's first file, which nothing went into before the stop, is removed again.
     EXPECT_EQ(ListFiles(scratch.out.Path()),
-              (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t", "tape-0002.m2t"}));
+              (std::vector<std::string>{"tape-0000.m2t", "tape-0001.m2t"}));
+    EXPECT_NE(page.LogText().find("Removed the empty file (the job was stopped before anything "
+                                  "went into it): " +
+                                  scratch.out.File("tape-0002.m2t")),
+              std::string::npos);
     // The last tape is never touched, and the log does not say it was.
     EXPECT_EQ(page.LogText().find("Processing file: " + tapes[2]), std::string::npos);
     // The bar shows how far the run came, and keeps showing it.
