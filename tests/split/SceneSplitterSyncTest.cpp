@@ -527,13 +527,16 @@ TEST(SceneSplitterSync, JobStartingInsideAGroupKeepsThatPartInAFragment) {
     struct Variant {
         int group;  // group 1 goes on with scene 0; group 3 is scene 0's last
         bool dateNaming;
+        std::size_t readBuffer = 0;  // small: the fragment fills it before the group is found
     };
-    const std::vector<Variant> variants = {{1, false}, {3, false}, {3, true}};
+    const std::vector<Variant> variants = {
+        {1, false}, {3, false}, {3, true}, {1, false, 97 * PKT_SIZE}};
     for (const bool live : {false, true}) {
         for (const Variant& v : variants) {
             TapeCase c =
                 Case(std::string(live ? "captured" : "file") + ", inside group " +
-                         std::to_string(v.group) + (v.dateNaming ? ", dates" : ""),
+                         std::to_string(v.group) + (v.dateNaming ? ", dates" : "") + ", buffer " +
+                         std::to_string(v.readBuffer),
                      {Scene(kDay1, 4, true), Scene(kDay1Later, 4, true), Scene(kDay2, 4, true)},
                      {{-1, 0}, {1, 0}, {2, 0}});
             if (v.group == 1) {
@@ -543,6 +546,7 @@ TEST(SceneSplitterSync, JobStartingInsideAGroupKeepsThatPartInAFragment) {
             c.intoGroupPackets = kIntoGroupPackets;
             c.live = live;
             c.settings.dateNaming = v.dateNaming;
+            c.settings.readBuffer = v.readBuffer;
             c.names = {"tape-0000-fragment.m2t"};
             if (v.dateNaming) {
                 c.names.push_back("tape-2006_05_01-15_00_00.m2t");
