@@ -151,6 +151,12 @@ class SceneSplitter {
     bool StartsGroupSound(std::uint64_t pts) const;
     void FinishStoppedSync();
     void CutWithoutSound();
+    // The first picture group's cuts are as known as they will get: what lies before them in
+    // either buffer goes into the fragment file, which is then finished.
+    void KeepFragmentApartSync();
+    // Buffered packets are about to go out and no file is open: the fragment while one is due,
+    // else the first scene's file.
+    void OpenFileForBuffered();
 
     // Stream positions. The plain mode counts input bytes; the sync mode counts the bytes that
     // pass through its video buffer, which carries everything but the sound, in the order they
@@ -282,6 +288,9 @@ class SceneSplitter {
     bool m_bClockBroken = false;  // the waiting group's pictures restart or jump the clock
     std::uint64_t m_lastAudioPts = 0;
     bool m_bAudioPtsKnown = false;
+    // Video lies before the job's first picture group, whose sound has not begun yet: that video
+    // and the sound before the group's goes into a fragment file once the sound's cut is found.
+    bool m_bFragmentWaiting = false;
 
     // Output.
     OutputFile m_outFile;
@@ -292,7 +301,7 @@ class SceneSplitter {
     std::string m_outName;
     std::string m_dateFormat;
     std::int32_t m_nCounter = 0;
-    std::int32_t m_nNewForm = 0;  // date naming: which "-new" form a name clash moved to
+    std::int32_t m_nNewForm = 0;            // date naming: which "-new" form a name clash moved to
     std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
     bool m_bDateTimeNaming = false;
     bool m_bFragmentOpen = false;  // the open file holds a fragment

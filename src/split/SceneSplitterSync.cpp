@@ -109,19 +109,26 @@ void SceneSplitter::BufferPacket(const std::uint8_t* packet, int packetPid) {
 }
 
 // A buffer that fills up is flushed up to its cut. When nothing before the cut can go out, the
-// buffer is still full: with a scene file open its packets are written as they are rather than
-// lost; before the first scene they are given up, as the plain mode gives up what lies before
-// its first cut.
+// buffer is still full: its packets are written as they are rather than lost, into the open
+// file or, before the first one, into the file the plain mode's first write would open.
 void SceneSplitter::OnBufferFull(bool video) {
     if (m_bAudioCutPending) {
         m_pAudioCut = m_pAudioFill;
     }
-    FlushInterleaved();
+    if (m_bFragmentWaiting) {
+        // The first group's sound cannot wait any longer: all of it so far is the fragment's.
+        KeepFragmentApartSync();
+    } else {
+        FlushInterleaved();
+    }
     std::uint8_t* const start = video ? m_pVideoBuf.get() : m_pAudioBuf.get();
     std::uint8_t*& fill = video ? m_pVideoFill : m_pAudioFill;
     const std::size_t capacity = WholePackets(video ? m_nReadBufSize : m_nAudioBufSize);
     if (fill + PKT_SIZE <= start + capacity) {
         return;
+    }
+    if (!SceneOpen() && !m_bAbort) {
+        OpenFileForBuffered();
     }
     const bool written = SceneOpen() && !m_bAbort;
     if (written) {
@@ -146,6 +153,7 @@ void SceneSplitter::SyncLoop() {
     m_pAudioLastStart = m_pAudioLastEnd = m_pAudioBuf.get();
     m_bAudioCutPending = m_bClockBroken = false;
     m_bVideoTimeKnown = m_bGroupPrevVideoTimeKnown = m_bAudioPtsKnown = false;
+    m_bFragmentWaiting = false;
     while (!m_bDone) {
         if (StopRequested()) {
             break;
@@ -159,9 +167,18 @@ void SceneSplitter::SyncLoop() {
         const std::uint64_t dts = m_pPacket->Dts();
 
         const std::int32_t savedState = m_nGopState;
+        const bool firstGroup = !m_bGroupFound;
         m_nGopState = 0;
         ScanPictureGroup();
         if (m_nGopState != 0) {
+            if (m_bFragmentWaiting) {
+                // The first group's sound never began before this group: all of it so far goes
+                // with the fragment, as it does with a scene cut without sound.
+                m_pAudioCut = m_pAudioFill;
+                KeepFragmentApartSync();
+            }
+            // The group's own first packet is counted too.
+            m_bFragmentWaiting = firstGroup && m_nVideoBeforeGroup > 1;
             if (m_bScenePending && !m_bAudioCutFound) {
                 CutWithoutSound();
             }
@@ -229,6 +246,9 @@ bool SceneSplitter::NextVideoUnitStartSync() {
         bool videoUnitStart = false;
         const int packetPid = m_pPacket->pid;
         if (packetPid == PID_VIDEO) {
+            if (!m_bGroupFound) {
+                ++m_nVideoBeforeGroup;
+            }
             videoUnitStart = m_pPacket->unitStart;
             if (!videoUnitStart) {
                 m_pCur += PKT_SIZE;
@@ -240,6 +260,9 @@ bool SceneSplitter::NextVideoUnitStartSync() {
                 m_pAudioCut = m_pAudioLastStart;
                 m_bAudioCutFound = true;
                 m_bAudioCutPending = false;
+                if (m_bFragmentWaiting) {
+                    KeepFragmentApartSync();
+                }
             }
             if (m_pPacket->hasPts) {
                 m_lastAudioPts = m_pPacket->Pts();
@@ -297,6 +320,10 @@ void SceneSplitter::RefillSync(bool final) {
     // Packets still waiting at the current position have not been buffered yet: the walk has
     // to take them before the input can end.
     if (m_bEof && final && keep < PKT_SIZE) {
+        if (m_bFragmentWaiting) {
+            m_pAudioCut = m_pAudioFill;
+            KeepFragmentApartSync();
+        }
         m_pVideoCut = m_pVideoFill;
         m_pAudioCut = m_pAudioFill;
         m_bDone = true;
@@ -317,7 +344,7 @@ void SceneSplitter::FlushRemainingAudio() {
         return;
     }
     if (!SceneOpen()) {
-        OpenNextFile(FirstSceneDate());
+        OpenFileForBuffered();
         if (!SceneOpen()) {
             return;
         }
@@ -332,7 +359,7 @@ void SceneSplitter::FlushInterleaved() {
         return;
     }
     if (!SceneOpen()) {
-        OpenNextFile(FirstSceneDate());
+        OpenFileForBuffered();
         if (!SceneOpen()) {
             return;
         }
@@ -415,22 +442,26 @@ void SceneSplitter::CutSceneSync() {
     if (!m_bScenePending) {
         return;
     }
+    if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
+        // The scene before this one never got a file of its own (it never had a decision, or it
+        // has no date at all): give it one, named after its first date if it has one, rather
+        // than dropping its packets. Its file comes before the change in the log, as it does in
+        // time.
+        OpenNextFile(m_pPrevDate ? FirstSceneDate() : nullptr);
+    }
     if (m_pPrevDate) {
-        if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
-            // The scene before this one never got a file of its own: give it one, named after
-            // its first date, rather than dropping its packets. Its file comes before the change
-            // in the log, as it does in time.
-            OpenNextFile(FirstSceneDate());
-        }
         Log("Scene change detected.");
     }
     // A file that is open, also one that an overflow opened before any date, is finished up to
-    // the cut; only packets that never went to a file are dropped.
+    // the cut; only packets that no file could take are dropped.
     if (SceneOpen()) {
         FlushInterleaved();
         Refill(false);
         CloseOutFile();
     } else {
+        // No video lies before the job's first cut: the sound before it has no scene of its
+        // own and begins the first one, as the plain mode's first file begins with it.
+        m_pAudioCut = m_pAudioBuf.get();
         DiscardBeforeCutSync();
     }
     OpenNextFile(m_pCurDate.get());
@@ -449,6 +480,19 @@ void SceneSplitter::CutWithoutSound() {
     m_bAudioCutPending = false;
     CutSceneSync();
     m_nGopState = nextGroupState;
+}
+
+void SceneSplitter::KeepFragmentApartSync() {
+    FlushInterleaved();  // opens the fragment file unless an overflow has opened it already
+    m_bFragmentWaiting = false;
+    if (SceneOpen()) {
+        CloseOutFile();
+    }
+}
+
+void SceneSplitter::OpenFileForBuffered() {
+    const bool fragment = FragmentAhead() || m_bFragmentWaiting;
+    OpenNextFile(fragment ? nullptr : FirstSceneDate(), fragment);
 }
 
 // A stop ends the job between packets. What the open scene has before the last cut still goes

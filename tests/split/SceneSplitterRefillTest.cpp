@@ -318,7 +318,7 @@ class ChunkedTape : public LiveSource {
 // A tape that starts in the middle of a recording (its closed groups never decide a scene), so
 // the first file is opened by a write or by the next scene's cut, when the date has moved on by
 // seconds. It is named after its first date pack, as the listing and --set-mtime date it, at
-// every read-buffer size, in the file and the live form, plain and in sync mode. A plain split
+// every read-buffer size, in the file and the live form, plain and in sync mode. A split
 // that starts inside a group keeps that part of it in a fragment file first.
 TEST(SceneSplitterRefill, FirstSceneIsNamedAfterItsFirstDateAtEveryBufferSize) {
     test::ScopedTimeZone tz(kUtc);
@@ -371,7 +371,7 @@ TEST(SceneSplitterRefill, FirstSceneIsNamedAfterItsFirstDateAtEveryBufferSize) {
                         job->SetReadBufferSize(packets * PKT_SIZE);
                     }
                     job->Run();
-                    const bool fragment = mid && !sync;
+                    const bool fragment = mid;
                     std::vector<std::string> names = expected;
                     if (fragment) {
                         names.insert(names.begin(), "t-0000-fragment.m2t");

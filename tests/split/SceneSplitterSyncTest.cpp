@@ -181,6 +181,40 @@ std::string CountName(int n) {
 // ---------------------------------------------------------------------------------------------
 // Tapes from the generator: where each file must begin in each stream.
 
+// Hands a tape over a few packets at a time, as a camcorder's stream arrives, and says the
+// camcorder is gone, as the capture session does, when the tape has run out.
+class ArrivingTape : public LiveSource {
+  public:
+    ArrivingTape(Bytes tape, LogSink& log) : m_tape(std::move(tape)), m_log(log) {}
+    std::unique_ptr<ChunkQueue> TakeChunks() override {
+        auto queue = std::make_unique<ChunkQueue>();
+        m_waiting = !m_waiting;
+        if (m_waiting) {
+            return queue;  // nothing arrived since: the job goes on with what it has
+        }
+        if (m_at >= m_tape.size()) {
+            m_log.AddLog(kLost);
+            return nullptr;
+        }
+        const std::size_t size = std::min(kChunkBytes, m_tape.size() - m_at);
+        auto chunk = std::make_unique<SampleChunk>();
+        chunk->pData = std::make_unique<std::uint8_t[]>(size);
+        std::copy_n(m_tape.begin() + static_cast<std::ptrdiff_t>(m_at), size, chunk->pData.get());
+        chunk->cbData = static_cast<std::int32_t>(size);
+        m_at += size;
+        queue->push_front(std::move(chunk));
+        return queue;
+    }
+    static constexpr const char* kLost = "ERROR: The camcorder was disconnected during capturing.";
+
+  private:
+    static constexpr std::size_t kChunkBytes = 40 * PKT_SIZE;
+    Bytes m_tape;
+    LogSink& m_log;
+    std::size_t m_at = 0;
+    bool m_waiting = false;
+};
+
 // Sets the stop byte the moment a chosen line is logged, as a user's Stop button would.
 class StoppingLog : public test::CapturingLog {
   public:
@@ -209,6 +243,12 @@ struct TapeCase {
     bool perFile = true;  // false: buffers so small that a full one may spill into a file early
     std::vector<std::string> names;  // expected file names; empty: tape-0000.m2t and on
     int stopAtFile = -1;  // request a stop when this file is created: nothing goes into it
+    // The job's input begins this many packets into the tape's group of this index, as a
+    // capture may: the first file is then a fragment (a start of -1), and groups before the
+    // input's first are not counted in `fileStarts`.
+    std::size_t intoGroupPackets = 0;
+    int intoGroup = -1;
+    bool live = false;  // the tape arrives as a capture does, not from a file
 };
 
 tape::SceneSpec Scene(const tape::DateTime& start, int gops = 3, bool closedFirst = false,
@@ -276,7 +316,19 @@ void RunTapeCase(const TapeCase& c) {
         writer.AddScene(scene);
     }
     Workspace ws;
-    const Bytes inputBytes = writer.Build();
+    const Bytes tapeBytes = writer.Build();
+    std::vector<tape::GopInfo> gops = writer.Gops();
+    std::uint64_t skip = 0;
+    if (c.intoGroup >= 0) {
+        skip = gops[static_cast<std::size_t>(c.intoGroup)].firstVideoPacket +
+               c.intoGroupPackets * PKT_SIZE;
+        std::erase_if(gops, [&](const tape::GopInfo& gop) { return gop.cut < skip; });
+        for (auto& gop : gops) {
+            gop.cut -= skip;
+            gop.firstVideoPacket -= skip;
+        }
+    }
+    const Bytes inputBytes(tapeBytes.begin() + static_cast<std::ptrdiff_t>(skip), tapeBytes.end());
     ws.WriteInput(inputBytes);
     const PacketList input = ToPackets(inputBytes);
     const Streams in = Separate(input);
@@ -288,7 +340,7 @@ void RunTapeCase(const TapeCase& c) {
             continue;
         }
         int seen = 0;
-        for (const auto& gop : writer.Gops()) {
+        for (const auto& gop : gops) {
             if (gop.scene == scene && seen++ == group) {
                 starts.push_back(StartOfGroup(input, gop));
             }
@@ -310,7 +362,21 @@ void RunTapeCase(const TapeCase& c) {
     StoppingLog log(stop, c.stopAtFile >= 0 ? "Creating new file: " + stopFile : "");
     SyncSettings settings = c.settings;
     settings.stop = &stop;
-    const std::int32_t counter = SplitSync(ws, log, settings);
+    std::int32_t counter = 0;
+    if (c.live) {
+        ArrivingTape arriving(inputBytes, log);
+        SceneSplitter splitter(&arriving, ws.Base(), "m2t", &stop, 0, settings.dateNaming, true, "",
+                               false);
+        splitter.SetLog(&log);
+        if (settings.readBuffer != 0) {
+            splitter.SetReadBufferSize(settings.readBuffer);
+        }
+        splitter.Run();
+        EXPECT_FALSE(splitter.Failed());
+        counter = splitter.Counter();
+    } else {
+        counter = SplitSync(ws, log, settings);
+    }
     std::vector<std::string> sortedNames = names;
     std::sort(sortedNames.begin(), sortedNames.end());
     ASSERT_EQ(ws.Outputs(), sortedNames);
@@ -318,6 +384,16 @@ void RunTapeCase(const TapeCase& c) {
         EXPECT_EQ(counter, static_cast<std::int32_t>(names.size()));
     }
     EXPECT_EQ(log.Written(), test::Concat(ws.OutDir(), names).size());
+    // A fragment is said, with its size; nothing else is warned of.
+    std::vector<std::string> warnings;
+    if (!names.empty() && names[0].ends_with("-fragment.m2t")) {
+        warnings.push_back("WARNING: The stream begins inside a picture group: its first " +
+                           std::to_string(test::ReadAll(ws.Out(names[0])).size()) +
+                           " bytes are kept apart in " + ws.Out(names[0]));
+        ASSERT_FALSE(log.Scenes().empty());
+        EXPECT_TRUE(log.Scenes().front().fragment);
+    }
+    EXPECT_EQ(log.LinesStartingWith("WARNING"), warnings);
     if (c.stopAtFile >= 0) {
         EXPECT_EQ(log.Lines().back(),
                   "Removed the empty file (the job was stopped before anything went into it): " +
@@ -376,10 +452,6 @@ TEST(SceneSplitterSync, EachStreamIsCopiedExactlyAcrossTheSceneFiles) {
                          {{0, 0}, {1, 0}, {2, 0}, {3, 0}}));
     cases.back().options.gopLength = 12;
     cases.back().settings.readBuffer = 397 * PKT_SIZE;  // refills fall at ever other places
-    cases.push_back(Case("a first scene without dates is dropped",
-                         {Scene(kDay1, 2, false, false, true), Scene(kDay1Later), Scene(kDay2)},
-                         {{1, 0}, {2, 0}}));
-    cases.back().settings.readBuffer = 611 * PKT_SIZE;
     cases.push_back(Case("a damaged date pack moves the cut to the next group",
                          {Scene(kDay1), Scene(kDay1Later), Scene(kDay2)},
                          {{0, 0}, {1, 1}, {2, 0}}));
@@ -412,6 +484,77 @@ TEST(SceneSplitterSync, CutWithoutAnOpenFileGivesTheEarlierSceneAFileOfItsOwn) {
     c.names = {"tape-2006_05_01-14_03_59.m2t", "tape-2006_05_01-15_00_00.m2t",
                "tape-2006_05_02-09_30_15.m2t"};
     RunTapeCase(c);
+}
+
+// A tape whose first recording has no dates at all: its packets go into a file of their own,
+// numbered or named "-noTime-", rather than nowhere before the first date's cut; also when the
+// undated part overflows the buffers before any cut.
+TEST(SceneSplitterSync, UndatedFirstSceneKeepsAFileOfItsOwn) {
+    struct Variant {
+        std::string name;
+        bool dateNaming;
+        bool live;
+        std::size_t readBuffer;  // 0: the engine's own
+    };
+    const std::vector<Variant> variants = {
+        {"counter", false, false, 0},
+        {"dates", true, false, 0},
+        {"dates, captured", true, true, 0},
+        {"counter, captured, small buffer", false, true, 211 * PKT_SIZE},
+        {"dates, small buffer", true, false, 211 * PKT_SIZE},
+    };
+    for (const Variant& v : variants) {
+        TapeCase c = Case("undated first scene, " + v.name,
+                          {Scene(kDay1, 2, false, false, true), Scene(kDay1Later), Scene(kDay2)},
+                          {{-1, 0}, {1, 0}, {2, 0}});
+        c.settings.dateNaming = v.dateNaming;
+        c.settings.readBuffer = v.readBuffer;
+        c.live = v.live;
+        if (v.dateNaming) {
+            c.names = {"tape-noTime-0000.m2t", "tape-2006_05_01-15_00_00.m2t",
+                       "tape-2006_05_02-09_30_15.m2t"};
+        }
+        RunTapeCase(c);
+    }
+}
+
+// A capture may begin, and the stream after a break does begin, inside a picture group. The
+// video before the job's first whole group, with the sound before that group's, goes into a
+// fragment file, with a warning; every scene file begins at a group, and the files together
+// hold every packet of the input.
+TEST(SceneSplitterSync, JobStartingInsideAGroupKeepsThatPartInAFragment) {
+    constexpr std::size_t kIntoGroupPackets = 10;
+    struct Variant {
+        int group;  // group 1 goes on with scene 0; group 3 is scene 0's last
+        bool dateNaming;
+        std::size_t readBuffer = 0;  // small: the fragment fills it before the group is found
+    };
+    const std::vector<Variant> variants = {
+        {1, false}, {3, false}, {3, true}, {1, false, 97 * PKT_SIZE}};
+    for (const bool live : {false, true}) {
+        for (const Variant& v : variants) {
+            TapeCase c =
+                Case(std::string(live ? "captured" : "file") + ", inside group " +
+                         std::to_string(v.group) + (v.dateNaming ? ", dates" : "") + ", buffer " +
+                         std::to_string(v.readBuffer),
+                     {Scene(kDay1, 4, true), Scene(kDay1Later, 4, true), Scene(kDay2, 4, true)},
+                     {{-1, 0}, {1, 0}, {2, 0}});
+            if (v.group == 1) {
+                c.fileStarts.insert(c.fileStarts.begin() + 1, {0, 0});
+            }
+            c.intoGroup = v.group;
+            c.intoGroupPackets = kIntoGroupPackets;
+            c.live = live;
+            c.settings.dateNaming = v.dateNaming;
+            c.settings.readBuffer = v.readBuffer;
+            c.names = {"tape-0000-fragment.m2t"};
+            if (v.dateNaming) {
+                c.names.push_back("tape-2006_05_01-15_00_00.m2t");
+                c.names.push_back("tape-2006_05_02-09_30_15.m2t");
+            }
+            RunTapeCase(c);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -517,16 +660,13 @@ constexpr std::uint64_t kDtsB = 144000;
 constexpr std::uint64_t kCutB = 146400;
 constexpr std::uint64_t kAudioFrameTicks = 1728;
 
-std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings = {},
-                               int expectedFiles = 1) {
+// The input indices of each file's packets, in the order of `names`, each file closed by -2.
+std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings,
+                               const std::vector<std::string>& names) {
     Workspace ws;
     ws.WriteInput(s.Data());
     test::CapturingLog log;
     SplitSync(ws, log, settings);
-    std::vector<std::string> names;
-    for (int i = 0; i < expectedFiles; ++i) {
-        names.push_back(CountName(i));
-    }
     EXPECT_EQ(ws.Outputs(), names);
     std::vector<int> all;
     for (const auto& name : ws.Outputs()) {
@@ -537,7 +677,17 @@ std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings = {
     return all;
 }
 
-//  0     audio PTS 80000, before the first cut time: dropped with the start of the input
+std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings = {},
+                               int expectedFiles = 1) {
+    std::vector<std::string> names;
+    for (int i = 0; i < expectedFiles; ++i) {
+        names.push_back(CountName(i));
+    }
+    return SplitHandMade(s, settings, names);
+}
+
+//  0     audio PTS 80000, before the first cut time: no video lies before the first group, so
+//        this sound begins the first scene
 //  1     PAT
 //  2     group A (open): DTS 90000, PTS 99000
 //  3-4   video
@@ -549,7 +699,7 @@ std::vector<int> SplitHandMade(const Stream& s, const SyncSettings& settings = {
 //  64    video                         -> 61 non-audio packets before group B's video cut
 //  65    group B (open): DTS 144000, PTS 151200
 //  66    date D + 1 s
-//  67    audio PTS 146400              -> B's audio cut; B completes: 61 V and 3 A are flushed
+//  67    audio PTS 146400              -> B's audio cut; B completes: 61 V and 4 A are flushed
 //  68-71 four audio packets, end of input: 2 V and 5 A remain
 TEST(SceneSplitterSync, InterleaveSpreadsTheAudioEvenlyAmongTheVideo) {
     Stream s;
@@ -558,9 +708,17 @@ TEST(SceneSplitterSync, InterleaveSpreadsTheAudioEvenlyAmongTheVideo) {
     ASSERT_EQ(s.Count(), 65u);
     s.Group(kPtsB, kDtsB).Date(tape::AddSeconds(kDay1, 1)).Audio(kCutB).AudioCont(4);
 
-    // 61 V and 3 A: k = 15, a head of 16 V, then each audio packet followed by 15 V.
-    const std::vector<int> first =
-        Join({Seq(1, 16), {61}, Seq(17, 31), {62}, Seq(32, 46), {63}, Seq(47, 60), {64}});
+    // 61 V and 4 A: k = 12, a head of 13 V, then each audio packet followed by 12 V.
+    const std::vector<int> first = Join({Seq(1, 13),
+                                         {0},
+                                         Seq(14, 25),
+                                         {61},
+                                         Seq(26, 37),
+                                         {62},
+                                         Seq(38, 49),
+                                         {63},
+                                         Seq(50, 60),
+                                         {64}});
     // 2 V and 5 A at the end: video packet v follows the first v * 5 / 2 audio packets.
     const std::vector<int> rest = {65, 67, 68, 66, 69, 70, 71};
     EXPECT_EQ(SplitHandMade(s), Join({first, rest, {-2}}));
@@ -626,12 +784,14 @@ TEST(SceneSplitterSync, FullAudioBufferWithAFileOpenIsWrittenAsItIs) {
 }
 
 //  0      group A (open)
-//  1-24   24 video: the 20-packet video buffer fills before any file exists; its 20 packets go
-//  25-34  10 audio before A's cut time: the 8-packet audio buffer fills; its 8 packets go
+//  1-24   24 video: the 20-packet video buffer fills before any file exists: the first file
+//         opens, as a plain split's first write opens it, and its 20 packets go there
+//  25-34  10 audio before A's cut time: the 8-packet audio buffer fills; its 8 packets go there
 //  35     date D
-//  36     audio PTS 93000 -> A's cut: the two older audio packets are dropped, the file opens
-//  37 V, 38 A, 39 V, 40 A, 41 V, end of input: 9 V and 3 A
-TEST(SceneSplitterSync, FullBuffersBeforeTheFirstFileDropOnlyTheirOwnContent) {
+//  36     audio PTS 93000 -> A's cut: the open file is finished, nothing lies before the cuts
+//         any more, and the second file opens; the two older audio packets go with it
+//  37 V, 38 A, 39 V, 40 A, 41 V, end of input: 9 V and 5 A (k = 1, head 4)
+TEST(SceneSplitterSync, FullBuffersBeforeTheFirstDecisionAreWrittenNotDropped) {
     Stream s;
     s.Group(kPtsA, kDtsA).Video(24);
     for (int i = 0; i < 10; ++i) {
@@ -640,8 +800,11 @@ TEST(SceneSplitterSync, FullBuffersBeforeTheFirstFileDropOnlyTheirOwnContent) {
     s.Date(kDay1);
     ASSERT_EQ(s.Count(), 36u);
     s.Audio(kCutA).Video(1).AudioCont(1).Video(1).AudioCont(1).Video(1);
-    EXPECT_EQ(SplitHandMade(s, {.readBuffer = 20 * PKT_SIZE, .audioBuffer = 8 * PKT_SIZE}),
-              Join({{20, 21, 22}, {36}, {23, 24}, {38}, {35, 37}, {40}, {39, 41}, {-2}}));
+    EXPECT_EQ(SplitHandMade(s, {.readBuffer = 20 * PKT_SIZE, .audioBuffer = 8 * PKT_SIZE}, 2),
+              Join({Seq(0, 19),
+                    Seq(25, 32),
+                    {-2},
+                    {20, 21, 22, 23, 33, 24, 34, 35, 36, 37, 38, 39, 40, 41, -2}}));
 }
 
 //  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file 0
@@ -687,19 +850,22 @@ TEST(SceneSplitterSync, DatePackWithoutRoomForItsDateIsNoDate) {
 
 //  0 PAT
 //  1     group A (open): DTS 2^33 - 3000, PTS 9000 (after the wrap): cut time 1000
-//  2     date D
-//  3     audio PTS 2^33 - 2000: just before the wrap, so before the cut time
-//  4     audio PTS 500: before the cut time across the wrap
-//  5     audio PTS 1000 + 2^32: half a wrap ahead counts as before
-//  6     audio PTS 1000 -> the audio cut; 3 to 5 are dropped with the start of the input
-//  7     audio PTS 2728
-//  8-11  video, end of input: 7 V and 2 A
+//  0     video: the job began inside a group, so what lies before A's cuts is a fragment
+//  1 PAT, 2 group A (open): DTS 2^33 - 3000, PTS 9000 across the wrap: cut time 1000
+//  3     date D
+//  4     audio PTS 2^33 - 2000: just before the wrap, so before the cut time
+//  5     audio PTS 500: before the cut time across the wrap
+//  6     audio PTS 1000 + 2^32: half a wrap ahead counts as before
+//  7     audio PTS 1000 -> the audio cut; 4 to 6 go into the fragment with the video before A
+//  8     audio PTS 2728
+//  9-12  video, end of input: 7 V and 2 A (k = 2, head 3)
 TEST(SceneSplitterSync, AudioCutFindsItsPlaceAcrossTheClockWrap) {
     Stream s;
-    s.Pat().Group(9000, kClockWrap - 3000).Date(kDay1);
+    s.Video(1).Pat().Group(9000, kClockWrap - 3000).Date(kDay1);
     s.Audio(kClockWrap - 2000).Audio(500).Audio(1000 + kHalfWrap);
     s.Audio(1000).Audio(1000 + kAudioFrameTicks).Video(4);
-    EXPECT_EQ(SplitHandMade(s), Join({{0, 1, 2}, {6}, {8, 9}, {7}, {10, 11}, {-2}}));
+    EXPECT_EQ(SplitHandMade(s, {}, {"tape-0000-fragment.m2t", "tape-0001.m2t"}),
+              Join({{0, 4, 5, 6, -2}, {1, 2, 3}, {7}, {9, 10}, {8}, {11, 12}, {-2}}));
 }
 
 //  0 PAT, 1 group A (open), 2 date D, 3 audio PTS 93000 -> A's cut: file opens
@@ -1051,40 +1217,6 @@ TEST(SceneSplitterSync, SceneWithoutSoundIsCutAtItsPictures) {
         }
     }
 }
-
-// Hands a tape over a few packets at a time, as a camcorder's stream arrives, and says the
-// camcorder is gone, as the capture session does, when the tape has run out.
-class ArrivingTape : public LiveSource {
-  public:
-    ArrivingTape(Bytes tape, LogSink& log) : m_tape(std::move(tape)), m_log(log) {}
-    std::unique_ptr<ChunkQueue> TakeChunks() override {
-        auto queue = std::make_unique<ChunkQueue>();
-        m_waiting = !m_waiting;
-        if (m_waiting) {
-            return queue;  // nothing arrived since: the job goes on with what it has
-        }
-        if (m_at >= m_tape.size()) {
-            m_log.AddLog(kLost);
-            return nullptr;
-        }
-        const std::size_t size = std::min(kChunkBytes, m_tape.size() - m_at);
-        auto chunk = std::make_unique<SampleChunk>();
-        chunk->pData = std::make_unique<std::uint8_t[]>(size);
-        std::copy_n(m_tape.begin() + static_cast<std::ptrdiff_t>(m_at), size, chunk->pData.get());
-        chunk->cbData = static_cast<std::int32_t>(size);
-        m_at += size;
-        queue->push_front(std::move(chunk));
-        return queue;
-    }
-    static constexpr const char* kLost = "ERROR: The camcorder was disconnected during capturing.";
-
-  private:
-    static constexpr std::size_t kChunkBytes = 40 * PKT_SIZE;
-    Bytes m_tape;
-    LogSink& m_log;
-    std::size_t m_at = 0;
-    bool m_waiting = false;
-};
 
 // Each scene's file is named in the log before the next scene is, and before the stream ends:
 // also where the groups are closed, which leaves a first scene without a cut of its own. The
