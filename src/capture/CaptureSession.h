@@ -222,6 +222,9 @@ class CaptureSession {
     std::uint32_t m_nPreviewBaseline = 0;
 
   private:
+    static constexpr char kErrDisconnected[] =
+        "ERROR: The camcorder was disconnected during capturing.";
+
     void StartRun(CaptureFile file, const std::string& capturePath, bool startTape);
     void CaptureWorker(const CaptureOptions& options);
     // The number the next split run's first file takes: a run under the last run's name goes

@@ -262,6 +262,11 @@ void CaptureSession::StopRun(RunEnd reason) {
             m_pWorker.reset();
         }
     }
+    // The loss comes after what the split job made of the data received before it, and before
+    // what the run lost.
+    if (reason == RunEnd::DeviceLost) {
+        Log(kErrDisconnected);
+    }
     // However the run ended, what it lost is said before its end, and only then.
     FinalDropCheck();
     Log(kEnded);
