@@ -245,6 +245,11 @@ void CaptureSession::StopRun(RunEnd reason) {
         if (m_bHasTransport) {
             (void)m_pTransport->put_Mode(ED_MODE_STOP);
         }
+        if (m_pDeviceReport && m_pCapturePin != nullptr) {
+            // The camcorder's side may still hold seconds of the tape received before the stop:
+            // they belong in the run's files (and what does not come in time, in its losses).
+            (void)m_pDeviceReport->WaitUntilDelivered(kDeliveryWaitMs);
+        }
         if (m_pCapturePin != nullptr) {
             // A file run's file is flushed to the disk as the pin closes it; its folder, so that
             // the file's name is as safe as its data, before the run is reported ended.

@@ -209,6 +209,43 @@ TEST_F(CaptureSessionTest, TheCamcordersOwnDropsAndMessagesReachTheCountAndTheLo
     EXPECT_EQ(m_view.Lines().size(), lines);
 }
 
+// A stop lets the camcorder hand on what it had received, once the tape has been told to stop
+// and before the file closes: it reaches the file.
+TEST_F(CaptureSessionTest, AStopWaitsForWhatTheCamcorderReceivedBeforeItToReachTheFile) {
+    FakeCamcorderFaces faces;
+    faces.report = true;
+    Detect({Camcorder("Sony", "HDR-FX1", faces)});
+    FakeCamcorder* camcorder = Bound();
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "queued";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    constexpr std::size_t kPackets = 4;
+    std::vector<std::uint8_t> sample;
+    std::vector<std::uint8_t> stream;
+    for (std::size_t i = 0; i < kPackets; ++i) {
+        std::vector<std::uint8_t> packet(PKT_SIZE, static_cast<std::uint8_t>(0xA0 + i));
+        packet[0] = SYNC_BYTE;
+        packet[1] = 0x1F;  // null packets: nothing for the capture pin to check
+        packet[2] = 0xFF;
+        packet[3] = 0x10;
+        sample.insert(sample.end(), {0x00, 0x00, 0x12, 0x34});
+        sample.insert(sample.end(), packet.begin(), packet.end());
+        stream.insert(stream.end(), packet.begin(), packet.end());
+    }
+    camcorder->onWaitUntilDelivered = [&](DWORD) { return camcorder->DeliverSample(sample); };
+    m_session.OnStop();
+
+    EXPECT_EQ(camcorder->Waits(),
+              std::vector<std::string>{"wait 5000 after " + std::to_string(ED_MODE_PLAY) + "," +
+                                       std::to_string(ED_MODE_STOP)});
+    EXPECT_TRUE(test::ReadAll(dir.File("queued.m2t")) == stream);
+    EXPECT_EQ(m_session.RunDropped(), 0u);
+}
+
 TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {
     Detect({Camcorder("Sony", "HDR-FX1")});
     FakeCamcorder* camcorder = Bound();

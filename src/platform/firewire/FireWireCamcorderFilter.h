@@ -65,6 +65,8 @@ class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
     // The packets the output pin had to throw away because its consumer fell behind.
     HRESULT GetDroppedPackets(std::uint64_t* pCount) override;
     HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
+    // Waits for the receive queue to hand on what it held at the call.
+    HRESULT WaitUntilDelivered(DWORD timeoutMs) override;
     // Passes a message to the log handler, if there is one. Any thread.
     void Report(const std::string& message);
     // Reception could not start: the reason goes to the log, and the graph gets EC_ERRORABORT.
