@@ -401,6 +401,61 @@ TEST_F(FireWireCamcorderFilterTest, AStopDeliversWhatIsStillQueued) {
     EXPECT_EQ(dropped, 0u);
 }
 
+// A capture's stop waits for the packets received before it, the last of them a partly filled
+// sample, to reach the sink; what has not reached it in time is counted as dropped, once.
+struct DeliveryWait {
+    const char* name;
+    bool streaming;
+    bool sinkTakesDuringWait;
+    DWORD timeoutMs;
+    HRESULT result;
+    std::uint64_t dropped;
+};
+
+class FireWireDeliveryWaitTest : public FireWireCamcorderFilterTest,
+                                 public ::testing::WithParamInterface<DeliveryWait> {};
+
+TEST_P(FireWireDeliveryWaitTest, WaitsUntilWhatWasQueuedHasReachedTheSink) {
+    const DeliveryWait& c = GetParam();
+    constexpr std::size_t kSent = 5 * kPerSample + 2;
+    const Bytes sent = c.streaming ? Joined(TransportPackets(0, kSent)) : Bytes{};
+    if (c.streaming) {
+        m_sink->Pin()->CloseGate();
+        Start();
+        m_library->QueuePackets(TransportPackets(0, kSent));
+        ASSERT_TRUE(m_library->WaitUntilScriptDone());
+        ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));  // the first sample waits at the gate
+    }
+    std::thread sink;
+    if (c.sinkTakesDuringWait) {
+        sink = std::thread([&] { m_sink->Pin()->OpenGate(); });
+    }
+    EXPECT_EQ(m_camcorder->WaitUntilDelivered(c.timeoutMs), c.result);
+    if (sink.joinable()) {
+        sink.join();
+    }
+    if (c.result == S_OK) {
+        EXPECT_EQ(Received(), sent);
+    }
+    std::uint64_t dropped = 0;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, c.dropped);
+
+    // Late packets still go on to the sink, and are not counted again.
+    m_sink->Pin()->OpenGate();
+    EXPECT_EQ(m_camcorder->Stop(), S_OK);
+    EXPECT_EQ(Received(), sent);
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, c.dropped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FireWireDeliveryWaitTest,
+    ::testing::Values(DeliveryWait{"TheSinkTakesIt", true, true, 10000, S_OK, 0},
+                      DeliveryWait{"TheSinkStalls", true, false, 20, S_FALSE, 5 * kPerSample + 2},
+                      DeliveryWait{"NothingStreams", false, false, 10000, S_OK, 0}),
+    [](const ::testing::TestParamInfo<DeliveryWait>& info) { return info.param.name; });
+
 TEST_F(FireWireCamcorderFilterTest, AStalledSinkNeverHoldsUpTheCallbackAndDropsAreCounted) {
     Make(8);  // two samples' worth of room
     m_sink->Pin()->CloseGate();
