@@ -7,9 +7,9 @@
 // gets EC_DEVICE_LOST (0, 0) once, and every later call fails with E_DEVICE_NOT_CONNECTED.
 //
 // Threads: GetCapability, put_Mode, get_Mode, GetTimecode, IsLost, DeviceLost and the
-// IDeviceReport methods may be called from any thread at any time, streaming included. Stop, Pause,
-// Run and the pin's connection are the graph's, called from one thread at a time, as for every
-// filter.
+// IDeviceReport methods may be called from any thread at any time, streaming included (the wait
+// for delivery not from within the sink's Receive). Stop, Pause, Run and the pin's connection
+// are the graph's, called from one thread at a time, as for every filter.
 #pragma once
 
 #include <atomic>

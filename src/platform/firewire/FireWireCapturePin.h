@@ -14,8 +14,10 @@
 // Loss. Every packet that does not reach the sink is counted (the filter's
 // IDeviceReport::GetDroppedPackets): packets the queue had no room for; isochronous packets the
 // kernel reports dropped (each a bus cycle of the stream, at the stream's rate: see
-// ReceptionPace); samples the sink refuses; and what still waits when the pin stops and cannot
-// be delivered within kDrainLimit. Otherwise a stop delivers everything received before it.
+// ReceptionPace); samples the sink refuses; what still waits when the pin stops and cannot
+// be delivered within kDrainLimit; and what a wait for delivery (the capture's stop, through
+// WaitUntilDelivered) found still held back when it timed out. Otherwise a stop delivers
+// everything received before it.
 //
 // Bus resets. The reception thread takes a change of its handle's generation, or a generation
 // error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a
