@@ -131,7 +131,7 @@ std::uint64_t FireWireCapturePin::Finished(std::uint64_t packets, std::uint64_t 
 void FireWireCapturePin::FinishDropped(std::uint64_t packets) {
     {
         std::lock_guard lock(m_wakeLock);
-        m_recounted.fetch_add(Finished(packets, packets), std::memory_order_relaxed);
+        m_recounted.fetch_add(Finished(packets, packets), std::memory_order_release);
     }
     m_wake.notify_all();
 }

@@ -94,8 +94,9 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     // was full or the sink did not take them at a stop, and those the kernel dropped. Any
     // thread.
     std::uint64_t DroppedPackets() const {
-        return m_queue.DroppedPackets() + m_lostPackets.load(std::memory_order_relaxed) -
-               m_recounted.load(std::memory_order_relaxed);
+        // First: the queue's count it corrects is already in what is read after it.
+        const std::uint64_t recounted = m_recounted.load(std::memory_order_acquire);
+        return m_queue.DroppedPackets() + m_lostPackets.load(std::memory_order_relaxed) - recounted;
     }
 
   private:
