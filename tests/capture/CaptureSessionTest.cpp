@@ -23,6 +23,7 @@
 #include "CapturePin.h"
 #include "Com.h"
 #include "FakeCamcorder.h"
+#include "FilterTestSupport.h"
 #include "GraphInterfaces.h"
 #include "Guids.h"
 #include "RecordingDiskSync.h"
@@ -223,26 +224,15 @@ TEST_F(CaptureSessionTest, AStopWaitsForWhatTheCamcorderReceivedBeforeItToReachT
     options.sceneSplit = false;
     m_session.OnRecord(options);
     ASSERT_TRUE(m_session.InCapture());
-    constexpr std::size_t kPackets = 4;
-    std::vector<std::uint8_t> sample;
-    std::vector<std::uint8_t> stream;
-    for (std::size_t i = 0; i < kPackets; ++i) {
-        std::vector<std::uint8_t> packet(PKT_SIZE, static_cast<std::uint8_t>(0xA0 + i));
-        packet[0] = SYNC_BYTE;
-        packet[1] = 0x1F;  // null packets: nothing for the capture pin to check
-        packet[2] = 0xFF;
-        packet[3] = 0x10;
-        sample.insert(sample.end(), {0x00, 0x00, 0x12, 0x34});
-        sample.insert(sample.end(), packet.begin(), packet.end());
-        stream.insert(stream.end(), packet.begin(), packet.end());
-    }
+    constexpr int kNullPid = 0x1FFF;  // nothing for the capture pin to check
+    const test::Bytes sample = test::SourcePackets(4, kNullPid);
     camcorder->onWaitUntilDelivered = [&](DWORD) { return camcorder->DeliverSample(sample); };
     m_session.OnStop();
 
     EXPECT_EQ(camcorder->Waits(),
               std::vector<std::string>{"wait 5000 after " + std::to_string(ED_MODE_PLAY) + "," +
                                        std::to_string(ED_MODE_STOP)});
-    EXPECT_TRUE(test::ReadAll(dir.File("queued.m2t")) == stream);
+    EXPECT_TRUE(test::ReadAll(dir.File("queued.m2t")) == test::TransportPackets(sample));
     EXPECT_EQ(m_session.RunDropped(), 0u);
 }
 
