@@ -14,7 +14,6 @@
 namespace vornak {
 namespace {
 
-constexpr char kErrDisconnected[] = "ERROR: The camcorder was disconnected during capturing.";
 constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
 
 // One two-digit field of a binary-coded decimal timecode, from its top nibble down.
@@ -301,10 +300,10 @@ void CaptureSession::OnGraphEvent() {
                 StopRun(RunEnd::StreamFailed);
             }
         } else if (code == EC_DEVICE_LOST) {
-            // A run cut short must say why: "End of capturing" alone reads like a normal end.
+            // A run cut short must say why (StopRun does, once the scenes already received are
+            // written): "End of capturing" alone reads like a normal end.
             const bool runLost = InCapture();
             if (runLost) {
-                Log(kErrDisconnected);
                 StopRun(RunEnd::DeviceLost);
             }
             (void)m_pMediaEvent->FreeEventParams(code, param1, param2);

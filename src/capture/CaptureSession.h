@@ -94,6 +94,8 @@ class CaptureSession {
     static constexpr char kNoTimecode[] = "-:--:--:--";
     // Milliseconds StopRun waits for the worker of a split run.
     static constexpr std::uint32_t kWorkerWaitMs = 10000;
+    // Milliseconds StopRun waits for the camcorder to hand on what it received before the stop.
+    static constexpr std::uint32_t kDeliveryWaitMs = 5000;
     // The end-of-tape check acts from its third call in a run on, so that the camcorder has
     // time to start playing.
     static constexpr std::uint32_t kEndOfTapeGraceChecks = 3;
@@ -222,6 +224,9 @@ class CaptureSession {
     std::uint32_t m_nPreviewBaseline = 0;
 
   private:
+    static constexpr char kErrDisconnected[] =
+        "ERROR: The camcorder was disconnected during capturing.";
+
     void StartRun(CaptureFile file, const std::string& capturePath, bool startTape);
     void CaptureWorker(const CaptureOptions& options);
     // The number the next split run's first file takes: a run under the last run's name goes

@@ -245,6 +245,11 @@ void CaptureSession::StopRun(RunEnd reason) {
         if (m_bHasTransport) {
             (void)m_pTransport->put_Mode(ED_MODE_STOP);
         }
+        if (m_pDeviceReport && m_pCapturePin != nullptr) {
+            // The camcorder's side may still hold seconds of the tape received before the stop:
+            // they belong in the run's files (and what does not come in time, in its losses).
+            (void)m_pDeviceReport->WaitUntilDelivered(kDeliveryWaitMs);
+        }
         if (m_pCapturePin != nullptr) {
             // A file run's file is flushed to the disk as the pin closes it; its folder, so that
             // the file's name is as safe as its data, before the run is reported ended.
@@ -261,6 +266,11 @@ void CaptureSession::StopRun(RunEnd reason) {
             m_pWorker->join();
             m_pWorker.reset();
         }
+    }
+    // The loss comes after what the split job made of the data received before it, and before
+    // what the run lost.
+    if (reason == RunEnd::DeviceLost) {
+        Log(kErrDisconnected);
     }
     // However the run ended, what it lost is said before its end, and only then.
     FinalDropCheck();

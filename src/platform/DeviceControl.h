@@ -58,6 +58,10 @@ class IDeviceReport : public IUnknown {
     // `handler` gets each message as one log line, on any thread; an empty one stops them and
     // returns only once no call to the old one is running.
     virtual HRESULT SetLogHandler(std::function<void(const std::string&)> handler) = 0;
+    // Waits until what the device had received by the call has been handed on downstream:
+    // S_OK, or S_FALSE when `timeoutMs` ran out first (what is still held back then is counted
+    // among the dropped packets). E_NOTIMPL from a device that holds nothing back.
+    virtual HRESULT WaitUntilDelivered(DWORD timeoutMs) = 0;
 };
 
 struct TIMECODE {

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -21,6 +23,7 @@
 #include "CapturePin.h"
 #include "Com.h"
 #include "FakeCamcorder.h"
+#include "FilterTestSupport.h"
 #include "GraphInterfaces.h"
 #include "Guids.h"
 #include "RecordingDiskSync.h"
@@ -205,6 +208,32 @@ TEST_F(CaptureSessionTest, TheCamcordersOwnDropsAndMessagesReachTheCountAndTheLo
     camcorder->Say("ERROR: after the graph went");  // nobody listens any more
     m_view.RunPosted();
     EXPECT_EQ(m_view.Lines().size(), lines);
+}
+
+// A stop lets the camcorder hand on what it had received, once the tape has been told to stop
+// and before the file closes: it reaches the file.
+TEST_F(CaptureSessionTest, AStopWaitsForWhatTheCamcorderReceivedBeforeItToReachTheFile) {
+    FakeCamcorderFaces faces;
+    faces.report = true;
+    Detect({Camcorder("Sony", "HDR-FX1", faces)});
+    FakeCamcorder* camcorder = Bound();
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "queued";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    constexpr int kNullPid = 0x1FFF;  // nothing for the capture pin to check
+    const test::Bytes sample = test::SourcePackets(4, kNullPid);
+    camcorder->onWaitUntilDelivered = [&](DWORD) { return camcorder->DeliverSample(sample); };
+    m_session.OnStop();
+
+    EXPECT_EQ(camcorder->Waits(),
+              std::vector<std::string>{"wait 5000 after " + std::to_string(ED_MODE_PLAY) + "," +
+                                       std::to_string(ED_MODE_STOP)});
+    EXPECT_TRUE(test::ReadAll(dir.File("queued.m2t")) == test::TransportPackets(sample));
+    EXPECT_EQ(m_session.RunDropped(), 0u);
 }
 
 TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {
@@ -1039,6 +1068,64 @@ TEST_F(CaptureSessionDvTest, AFileRunKeepsAppendingAfterDv) {
     EXPECT_GT(cut, 0u);
     EXPECT_TRUE(std::equal(file.begin() + static_cast<std::ptrdiff_t>(cut), file.end(),
                            tape.begin() + static_cast<std::ptrdiff_t>(cut + gap)));
+}
+
+}  // namespace
+}  // namespace vornak
+
+namespace vornak {
+namespace {
+
+// The camcorder goes while the split job still has scenes to write from what it sent before:
+// the log tells of the loss after the files made of them, as the last word before the run's
+// end.
+TEST_P(CaptureSessionRunTest, ALostCamcorderIsLoggedAfterTheScenesItSentBeforeItWent) {
+    Start(0);
+    m_session.GetCapturePin()->SetTakeChunksTimeout(200ms);
+    const std::string live = m_dir.File("live");
+    std::filesystem::create_directory(live);
+    // The job is held as it closes its first scene, until the run has been told to end.
+    test::RecordingDiskSync sync;
+    std::promise<void> held;
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> first{true};
+    sync.onEvent = [&](const std::string& event) {
+        if (event.starts_with("file ") && first.exchange(false)) {
+            held.set_value();
+            released.wait();
+        }
+    };
+    m_session.SetDiskSync(&sync);
+    m_session.OnRecord(SplitOptions(live));
+    ASSERT_TRUE(m_session.InCapture());
+    ASSERT_EQ(held.get_future().wait_for(30s), std::future_status::ready);
+    ASSERT_TRUE(Camcorder()->WaitForEndOfTape(std::chrono::seconds(30)));
+    Camcorder()->LoseDevice();
+    std::thread releaser([&] {
+        while (m_session.InCapture()) {
+            std::this_thread::sleep_for(1ms);
+        }
+        release.set_value();
+    });
+    m_session.OnGraphEvent();
+    releaser.join();
+    m_view.RunPosted();
+
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::DeviceLost);
+    const std::string lost = "ERROR: The camcorder was disconnected during capturing.";
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{
+                                  "Capturing has been started",
+                                  "Creating new file: " + live + "/tape-0000.m2t",
+                                  "Scene change detected.",
+                                  "Creating new file: " + live + "/tape-0001.m2t",
+                                  "Scene change detected.",
+                                  "Creating new file: " + live + "/tape-0002.m2t",
+                                  lost,
+                                  "End of capturing",
+                              }));
+    EXPECT_EQ(m_view.boxes, std::vector<std::string>{lost});
+    EXPECT_EQ(test::ListFiles(live).size(), 3u);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "FireWireCamcorderFilter.h"
 
+#include <chrono>
+
 #include "FireWireCapturePin.h"
 #include "GraphInterfaces.h"
 #include "Guids.h"
@@ -97,6 +99,10 @@ HRESULT FireWireCamcorderFilter::SetLogHandler(std::function<void(const std::str
     std::lock_guard lock(m_logLock);
     m_logHandler = std::move(handler);
     return S_OK;
+}
+
+HRESULT FireWireCamcorderFilter::WaitUntilDelivered(DWORD timeoutMs) {
+    return m_pPin->WaitUntilDelivered(std::chrono::milliseconds(timeoutMs)) ? S_OK : S_FALSE;
 }
 
 void FireWireCamcorderFilter::Report(const std::string& message) {

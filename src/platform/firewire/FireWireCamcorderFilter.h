@@ -7,9 +7,9 @@
 // gets EC_DEVICE_LOST (0, 0) once, and every later call fails with E_DEVICE_NOT_CONNECTED.
 //
 // Threads: GetCapability, put_Mode, get_Mode, GetTimecode, IsLost, DeviceLost and the
-// IDeviceReport methods may be called from any thread at any time, streaming included. Stop, Pause,
-// Run and the pin's connection are the graph's, called from one thread at a time, as for every
-// filter.
+// IDeviceReport methods may be called from any thread at any time, streaming included (the wait
+// for delivery not from within the sink's Receive). Stop, Pause, Run and the pin's connection
+// are the graph's, called from one thread at a time, as for every filter.
 #pragma once
 
 #include <atomic>
@@ -65,6 +65,8 @@ class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
     // The packets the output pin had to throw away because its consumer fell behind.
     HRESULT GetDroppedPackets(std::uint64_t* pCount) override;
     HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
+    // Waits for the receive queue to hand on what it held at the call.
+    HRESULT WaitUntilDelivered(DWORD timeoutMs) override;
     // Passes a message to the log handler, if there is one. Any thread.
     void Report(const std::string& message);
     // Reception could not start: the reason goes to the log, and the graph gets EC_ERRORABORT.

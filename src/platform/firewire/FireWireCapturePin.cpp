@@ -64,6 +64,8 @@ HRESULT FireWireCapturePin::Active() {
             std::lock_guard lock(m_wakeLock);
             m_receptionEnded = false;
             m_deliveryEnded = false;
+            m_handedOn = 0;
+            m_writtenOff = 0;
         }
         m_stop.store(false, std::memory_order_release);
         m_stopDelivery.store(false, std::memory_order_release);
@@ -101,7 +103,37 @@ void FireWireCapturePin::StopReception() {
         m_deliveryThread.join();
     }
     // What the reception thread sealed after the delivery thread gave up.
-    (void)m_queue.DropReady();
+    FinishDropped(m_queue.DropReady());
+}
+
+bool FireWireCapturePin::WaitUntilDelivered(std::chrono::milliseconds timeout) {
+    const std::uint64_t received = m_queue.StoredPackets();
+    std::unique_lock lock(m_wakeLock);
+    if (m_wake.wait_for(lock, timeout, [&] { return m_deliveryEnded || m_handedOn >= received; })) {
+        return true;
+    }
+    // What has not left by now reaches the sink too late for whoever waited: lost to them.
+    const std::uint64_t from = std::max(m_handedOn, m_writtenOff);
+    if (received > from) {
+        m_lostPackets.fetch_add(received - from, std::memory_order_relaxed);
+        m_writtenOff = received;
+    }
+    return false;
+}
+
+std::uint64_t FireWireCapturePin::Finished(std::uint64_t packets, std::uint64_t lost) {
+    const std::uint64_t end = m_handedOn + packets;
+    const std::uint64_t firstLost = end - lost;
+    m_handedOn = end;
+    return m_writtenOff > firstLost ? std::min(end, m_writtenOff) - firstLost : 0;
+}
+
+void FireWireCapturePin::FinishDropped(std::uint64_t packets) {
+    {
+        std::lock_guard lock(m_wakeLock);
+        m_recounted.fetch_add(Finished(packets, packets), std::memory_order_release);
+    }
+    m_wake.notify_all();
 }
 
 void FireWireCapturePin::WakeDelivery() {
@@ -309,7 +341,7 @@ void FireWireCapturePin::DeliveryThreadProc() {
         }
     }
     // Whatever the sink was not given is lost, and counted.
-    (void)m_queue.DropReady();
+    FinishDropped(m_queue.DropReady());
     {
         std::lock_guard lock(m_wakeLock);
         m_deliveryEnded = true;
@@ -336,9 +368,17 @@ bool FireWireCapturePin::DeliverSample() {
     }
     sample->SetActualDataLength(static_cast<LONG>(packets * SourcePacketQueue::kSourcePacketSize));
     (void)sample->SetDiscontinuity(gap);
-    if (Failed(Deliver(sample.Get()))) {
-        m_lostPackets.fetch_add(packets, std::memory_order_relaxed);  // the sink refused them
+    const bool refused = Failed(Deliver(sample.Get()));
+    {
+        std::lock_guard lock(m_wakeLock);
+        if (refused) {
+            m_lostPackets.fetch_add(packets - Finished(packets, packets),
+                                    std::memory_order_relaxed);
+        } else {
+            (void)Finished(packets, 0);
+        }
     }
+    m_wake.notify_all();  // a wait for what came before may be over
     return true;
 }
 

@@ -14,8 +14,10 @@
 // Loss. Every packet that does not reach the sink is counted (the filter's
 // IDeviceReport::GetDroppedPackets): packets the queue had no room for; isochronous packets the
 // kernel reports dropped (each a bus cycle of the stream, at the stream's rate: see
-// ReceptionPace); samples the sink refuses; and what still waits when the pin stops and cannot
-// be delivered within kDrainLimit. Otherwise a stop delivers everything received before it.
+// ReceptionPace); samples the sink refuses; what still waits when the pin stops and cannot
+// be delivered within kDrainLimit; and what a wait for delivery (the capture's stop, through
+// WaitUntilDelivered) found still held back when it timed out. Otherwise a stop delivers
+// everything received before it.
 //
 // Bus resets. The reception thread takes a change of its handle's generation, or a generation
 // error of the camcorder's link (every 250 ms it asks the link where the camcorder is), as a
@@ -81,13 +83,20 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     // Stops the threads and waits for them.
     HRESULT Inactive() override;
 
+    // Waits until every packet received before the call has left for the sink (delivered,
+    // refused or thrown away), or `timeout` has passed: false then, and what is still held back
+    // is counted as dropped (once, however it leaves later). At once when the pin does not
+    // stream. Any thread but the pin's own; never holds up reception.
+    bool WaitUntilDelivered(std::chrono::milliseconds timeout);
     // True while the reception thread receives. Any thread.
     bool IsReceiving() const { return m_receiving.load(std::memory_order_acquire); }
     // Packets lost on the way to the sink since the pin was made: thrown away because the queue
     // was full or the sink did not take them at a stop, and those the kernel dropped. Any
     // thread.
     std::uint64_t DroppedPackets() const {
-        return m_queue.DroppedPackets() + m_lostPackets.load(std::memory_order_relaxed);
+        // First: the queue's count it corrects is already in what is read after it.
+        const std::uint64_t recounted = m_recounted.load(std::memory_order_acquire);
+        return m_queue.DroppedPackets() + m_lostPackets.load(std::memory_order_relaxed) - recounted;
     }
 
   private:
@@ -115,6 +124,11 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     // Delivers the oldest waiting block as one sample; false when none went out.
     bool DeliverSample();
     void WakeDelivery();
+    // Under m_wakeLock: `packets` more have left the queue, the last `lost` of them without
+    // reaching the sink; returns how many of those a timed-out wait has counted already.
+    std::uint64_t Finished(std::uint64_t packets, std::uint64_t lost);
+    // Counts `packets` the queue threw away once they were no longer to be delivered.
+    void FinishDropped(std::uint64_t packets);
     void StopReception();
 
     FireWireCamcorderFilter* m_pOwner;
@@ -124,6 +138,8 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     std::atomic<bool> m_stopDelivery{false};  // the delivery thread ends, queue or not
     std::atomic<bool> m_receiving{false};
     std::atomic<std::uint64_t> m_lostPackets{0};
+    // Packets the queue counted as dropped that a timed-out wait had counted already.
+    std::atomic<std::uint64_t> m_recounted{0};
     // The reception thread's: when the current loop iteration began, and the stream's pace.
     std::chrono::steady_clock::time_point m_iterationTime{};
     ReceptionPace m_pace;
@@ -135,7 +151,11 @@ class FireWireCapturePin : public CCamcorderStreamPin, private FireWireLibrary::
     std::condition_variable m_wake;
     std::uint64_t m_wakeCount = 0;  // guarded by m_wakeLock
     bool m_receptionEnded = false;  // guarded by m_wakeLock
-    bool m_deliveryEnded = false;   // guarded by m_wakeLock
+    bool m_deliveryEnded = true;    // guarded by m_wakeLock; no delivery thread yet
+    // The queue's packets (numbered as it stores them) that have left it, and those up to
+    // which a timed-out wait counted the rest as dropped; guarded by m_wakeLock.
+    std::uint64_t m_handedOn = 0;
+    std::uint64_t m_writtenOff = 0;
 };
 
 }  // namespace vornak

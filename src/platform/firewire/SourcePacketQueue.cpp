@@ -34,6 +34,7 @@ void SourcePacketQueue::Clear() {
         m_free.push_back(&block);
     }
     m_readyCount.store(0, std::memory_order_relaxed);
+    m_stored.store(0, std::memory_order_relaxed);
     m_filling = nullptr;
     m_gapPending = false;
 }
@@ -78,6 +79,7 @@ std::size_t SourcePacketQueue::Add(const std::uint8_t* data, int length) {
             Seal();
         }
     }
+    m_stored.fetch_add(stored, std::memory_order_release);
     return stored;
 }
 

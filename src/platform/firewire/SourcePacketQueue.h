@@ -68,6 +68,8 @@ class SourcePacketQueue {
     std::size_t PacketsPerBlock() const { return m_packetsPerBlock; }
     // Packets thrown away because there was no room.
     std::uint64_t DroppedPackets() const { return m_dropped.load(std::memory_order_relaxed); }
+    // Packets stored since the queue was emptied last: the number the next one takes.
+    std::uint64_t StoredPackets() const { return m_stored.load(std::memory_order_acquire); }
     // Bytes received that did not make up a whole transport packet.
     std::uint64_t DiscardedBytes() const { return m_discarded.load(std::memory_order_relaxed); }
 
@@ -91,6 +93,7 @@ class SourcePacketQueue {
 
     std::atomic<std::uint64_t> m_dropped{0};
     std::atomic<std::uint64_t> m_discarded{0};
+    std::atomic<std::uint64_t> m_stored{0};
     // The producer's alone.
     Block* m_filling = nullptr;
     std::uint32_t m_stamp = 0;

@@ -1,5 +1,9 @@
 #include "FakeCamcorder.h"
 
+#include <algorithm>
+
+#include "ComPtr.h"
+
 #include "Guids.h"
 
 namespace vornak::test {
@@ -58,6 +62,40 @@ void FakeCamcorder::Say(const std::string& line) {
     if (m_logHandler) {
         m_logHandler(line);
     }
+}
+
+HRESULT FakeCamcorder::WaitUntilDelivered(DWORD timeoutMs) {
+    {
+        std::lock_guard lock(m_mutex);
+        std::string wait = "wait " + std::to_string(timeoutMs) + " after";
+        for (std::size_t i = 0; i < m_sent.size(); ++i) {
+            wait += (i == 0 ? " " : ",") + std::to_string(m_sent[i]);
+        }
+        m_waits.push_back(wait);
+    }
+    return onWaitUntilDelivered ? onWaitUntilDelivered(timeoutMs) : S_OK;
+}
+
+std::vector<std::string> FakeCamcorder::Waits() const {
+    std::lock_guard lock(m_mutex);
+    return m_waits;
+}
+
+HRESULT FakeCamcorder::DeliverSample(const std::vector<std::uint8_t>& data) {
+    IMediaSample* raw = nullptr;
+    HRESULT hr = m_pPin->GetDeliveryBuffer(&raw, nullptr, nullptr, 0);
+    if (Failed(hr)) {
+        return hr;
+    }
+    const auto sample = ComPtr<IMediaSample>::Attach(raw);
+    std::uint8_t* buffer = nullptr;
+    if (Failed(hr = sample->GetPointer(&buffer)) ||
+        sample->GetSize() < static_cast<LONG>(data.size())) {
+        return Failed(hr) ? hr : E_INVALIDARG;
+    }
+    std::copy(data.begin(), data.end(), buffer);
+    (void)sample->SetActualDataLength(static_cast<LONG>(data.size()));
+    return m_pPin->Deliver(sample.Get());
 }
 
 CBasePin* FakeCamcorder::GetPin(int n) {

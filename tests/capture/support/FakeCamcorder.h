@@ -50,6 +50,14 @@ class FakeCamcorder : public CCamcorderFilter, public IDeviceReport {
         return S_OK;
     }
     HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
+    // Records the wait, with the transport modes sent before it, then runs `onWaitUntilDelivered`
+    // (S_OK without one).
+    HRESULT WaitUntilDelivered(DWORD timeoutMs) override;
+    std::function<HRESULT(DWORD)> onWaitUntilDelivered;
+    // Each wait as "wait MS after MODE,MODE,...".
+    std::vector<std::string> Waits() const;
+    // Delivers `data` (whole source packets, at most a buffer's worth) as one sample.
+    HRESULT DeliverSample(const std::vector<std::uint8_t>& data);
     // Passes `line` to the log handler, as the camcorder's threads do.
     void Say(const std::string& line);
     std::atomic<std::uint64_t> droppedPackets{0};
@@ -86,6 +94,7 @@ class FakeCamcorder : public CCamcorderFilter, public IDeviceReport {
     std::function<void(const std::string&)> m_logHandler;
     mutable std::mutex m_mutex;
     std::vector<LONG> m_sent;
+    std::vector<std::string> m_waits;
 };
 
 // One device as the device list shows it.

@@ -401,6 +401,70 @@ TEST_F(FireWireCamcorderFilterTest, AStopDeliversWhatIsStillQueued) {
     EXPECT_EQ(dropped, 0u);
 }
 
+// A capture's stop waits for the packets received before it, the last of them a partly filled
+// sample, to reach the sink; what has not reached it in time is counted as dropped, once,
+// whether it reaches the sink later or is thrown away at the stop.
+constexpr std::size_t kQueuedAtStop = 5 * kPerSample + 2;
+
+struct DeliveryWait {
+    const char* name;
+    bool streaming;
+    bool sinkTakesDuringWait;
+    bool sinkStopsLater;
+    DWORD timeoutMs;
+    HRESULT result;
+    std::uint64_t dropped;
+    std::size_t receivedAtEnd;  // transport packets
+};
+
+class FireWireDeliveryWaitTest : public FireWireCamcorderFilterTest,
+                                 public ::testing::WithParamInterface<DeliveryWait> {};
+
+TEST_P(FireWireDeliveryWaitTest, WaitsUntilWhatWasQueuedHasReachedTheSink) {
+    const DeliveryWait& c = GetParam();
+    if (c.streaming) {
+        m_sink->Pin()->CloseGate();
+        Start();
+        m_library->QueuePackets(TransportPackets(0, kQueuedAtStop));
+        ASSERT_TRUE(m_library->WaitUntilScriptDone());
+        ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));  // the first sample waits at the gate
+    }
+    std::thread sink;
+    if (c.sinkTakesDuringWait) {
+        sink = std::thread([&] { m_sink->Pin()->OpenGate(); });
+    }
+    EXPECT_EQ(m_camcorder->WaitUntilDelivered(c.timeoutMs), c.result);
+    if (sink.joinable()) {
+        sink.join();
+    }
+    if (c.result == S_OK) {
+        EXPECT_EQ(Received(), Joined(TransportPackets(0, c.receivedAtEnd)));
+    }
+    std::uint64_t dropped = 0;
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, c.dropped);
+
+    if (c.sinkStopsLater) {
+        EXPECT_EQ(m_sink->Stop(), S_OK);
+    }
+    m_sink->Pin()->OpenGate();
+    EXPECT_EQ(m_camcorder->Stop(), S_OK);
+    EXPECT_EQ(Received(), Joined(TransportPackets(0, c.receivedAtEnd)));
+    EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+    EXPECT_EQ(dropped, c.dropped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FireWireDeliveryWait, FireWireDeliveryWaitTest,
+    ::testing::Values(DeliveryWait{"TheSinkTakesIt", true, true, false, 10000, S_OK, 0,
+                                   kQueuedAtStop},
+                      DeliveryWait{"TheSinkStalls", true, false, false, 20, S_FALSE, kQueuedAtStop,
+                                   kQueuedAtStop},
+                      DeliveryWait{"TheSinkStallsThenStops", true, false, true, 20, S_FALSE,
+                                   kQueuedAtStop, kPerSample},
+                      DeliveryWait{"NothingStreams", false, false, false, 10000, S_OK, 0, 0}),
+    [](const ::testing::TestParamInfo<DeliveryWait>& info) { return info.param.name; });
+
 TEST_F(FireWireCamcorderFilterTest, AStalledSinkNeverHoldsUpTheCallbackAndDropsAreCounted) {
     Make(8);  // two samples' worth of room
     m_sink->Pin()->CloseGate();
