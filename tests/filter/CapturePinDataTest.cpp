@@ -6,10 +6,10 @@
 #include <chrono>
 #include <cstdio>
 #include <functional>
-#include <utility>
-#include <vector>
 #include <future>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "CaptureFilter.h"
 #include "CapturePin.h"
