@@ -12,6 +12,7 @@
 
 #include "CaptureSessionTest.h"
 #include "FakeCamcorder.h"
+#include "FilterTestSupport.h"
 #include "RecordingDiskSync.h"
 #include "RecordingView.h"
 #include "TestSupport.h"

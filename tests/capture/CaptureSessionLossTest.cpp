@@ -12,9 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "CapturePin.h"
 #include "CaptureSessionRunTest.h"
 #include "CaptureSessionTest.h"
 #include "FakeCamcorder.h"
+#include "RecordingDiskSync.h"
 #include "RecordingView.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
