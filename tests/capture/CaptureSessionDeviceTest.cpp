@@ -1,0 +1,292 @@
+// The capture session's camcorder side with fake devices: which device is taken and how it is
+// named, the transport commands the buttons send, the timecode text and the mode check.
+#include "CaptureSession.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CapturePin.h"
+#include "CaptureSessionTest.h"
+#include "FakeCamcorder.h"
+#include "GraphInterfaces.h"
+#include "RecordingView.h"
+#include "TestSupport.h"
+
+namespace vornak {
+namespace {
+
+using test::Camcorder;
+using test::CaptureSessionTest;
+using test::FakeCamcorder;
+using test::FakeCamcorderFaces;
+using test::FakeDevice;
+
+std::string LowerCase(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'F') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+TEST_F(CaptureSessionTest, AcceptsTheCamcorderClassWrittenInLowerCase) {
+    FakeDevice device = Camcorder("Sony", "HDR-FX1");
+    device.deviceClass = LowerCase(device.deviceClass);
+    ASSERT_NE(device.deviceClass, test::CamcorderClassText());
+    Detect({device});
+    EXPECT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Sony HDR-FX1");
+}
+
+TEST_F(CaptureSessionTest, TakesTheCamcorderItIsToldToTake) {
+    m_session.SetDeviceIndex(1);
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    Detect({Camcorder("Canon", "XH A1"), webcam, Camcorder("JVC", "GR-HD1")});
+    EXPECT_EQ(m_session.CamcorderName(), "JVC GR-HD1");
+    m_session.ReleaseGraph();
+    m_session.ResetDeviceState();
+    m_session.SetDeviceIndex(2);
+    m_session.TimerSteps(0);
+    EXPECT_FALSE(m_session.Present()) << "there is no third camcorder";
+}
+
+TEST_F(CaptureSessionTest, TakesTheFirstOfTwoCamcordersAndConnectsItToTheCapturePin) {
+    Detect({Camcorder("Canon", "XH A1"), Camcorder("JVC", "GR-HD1")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Canon XH A1");
+    ASSERT_EQ(m_source->Bound().size(), 1u);
+    EXPECT_EQ(m_session.Camcorder(), static_cast<IBaseFilter*>(Bound()));
+    ASSERT_NE(m_session.GetCapturePin(), nullptr);
+    ComPtr<IPin> peer;
+    ASSERT_EQ(m_session.GetCapturePin()->ConnectedTo(peer.Receive()), S_OK);
+    EXPECT_EQ(peer.Get(), static_cast<IPin*>(Bound()->GetPin(0)));
+    EXPECT_TRUE(m_session.HasExtDevice());
+    EXPECT_TRUE(m_session.HasTransport());
+    EXPECT_TRUE(m_session.HasTimecode());
+    EXPECT_TRUE(m_session.VcrMode()) << "the mode is checked right after detection";
+    EXPECT_GE(m_view.updates, 1);
+}
+
+TEST_F(CaptureSessionTest, AnEmptyModelTextLeavesTheVendorAndOneSpace) {
+    Detect({Camcorder("Sony", "")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Sony ");
+}
+
+TEST_F(CaptureSessionTest, PassesOverDevicesThatAreNotCamcordersOrCannotBeUsed) {
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    FakeDevice noBag = Camcorder("No", "Bag");
+    noBag.hasPropertyBag = false;
+    FakeDevice noClass = Camcorder("No", "Class");
+    noClass.deviceClass.clear();
+    FakeDevice broken = Camcorder("Broken", "Driver");
+    broken.bindFails = true;
+    Detect({webcam, noBag, noClass, broken, Camcorder("Panasonic", "AG-HVX")});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.CamcorderName(), "Panasonic AG-HVX");
+}
+
+TEST_F(CaptureSessionTest, FindsNothingAmongOtherDevicesAndReleasesTheAttempt) {
+    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
+    FakeDevice broken = Camcorder("Broken", "Driver");
+    broken.bindFails = true;
+    Detect({webcam, broken});
+    EXPECT_FALSE(m_session.Present());
+    EXPECT_FALSE(m_session.GraphBuilt());
+    EXPECT_EQ(m_session.Camcorder(), nullptr);
+    // Detection is tried again only every twelfth tick.
+    m_source->SetDevices({Camcorder("Sony", "HDR-HC1")});
+    for (std::uint32_t tick = 1; tick < CaptureSession::kDetectEvery; ++tick) {
+        m_session.TimerSteps(tick);
+        EXPECT_FALSE(m_session.Present()) << "tick " << tick;
+    }
+    m_session.TimerSteps(CaptureSession::kDetectEvery);
+    EXPECT_TRUE(m_session.Present());
+}
+
+TEST_F(CaptureSessionTest, SaysWhyNoCamcorderIsFoundOncePerChangeOfCause) {
+    constexpr char kNoPort[] = "INFO: No FireWire port was found.";
+    constexpr char kNoAccess[] = "WARNING: FireWire devices exist but cannot be opened (x)";
+    Detect({});
+    std::uint32_t tick = 0;
+    const auto detectAgain = [&](const std::string& problem, std::vector<FakeDevice> devices = {}) {
+        m_source->SetProblem(problem);
+        m_source->SetDevices(std::move(devices));
+        tick += CaptureSession::kDetectEvery;
+        m_session.TimerSteps(tick);
+    };
+    detectAgain(kNoPort);
+    detectAgain(kNoPort);
+    detectAgain(kNoAccess);
+    detectAgain(kNoAccess);
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess}));
+    detectAgain("", {Camcorder("Sony", "HDR-HC1")});
+    ASSERT_TRUE(m_session.Present());
+    m_session.ReleaseGraph();
+    m_session.ResetDeviceState();
+    detectAgain(kNoAccess);  // the camcorder went: said again
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess, kNoAccess}));
+}
+
+TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    ASSERT_NE(camcorder, nullptr);
+    camcorder->mode = ED_MODE_PLAY;
+    m_session.OnRewind();
+    camcorder->mode = ED_MODE_PLAY;
+    m_session.OnFastForward();
+    camcorder->mode = ED_MODE_STOP;
+    m_session.OnRewind();
+    camcorder->mode = ED_MODE_FREEZE;
+    m_session.OnFastForward();
+    // A mode that cannot be read counts as not playing.
+    camcorder->mode = ED_MODE_PLAY;
+    camcorder->modeResult = E_FAIL;
+    m_session.OnRewind();
+    m_session.OnFastForward();
+    camcorder->modeResult = S_OK;
+    m_session.OnPlay();
+    m_session.OnPause();
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(),
+              (std::vector<LONG>{5031, 5029, 4301, 4300, 4301, 4300, 4296, 4298, 4297}));
+}
+
+TEST_F(CaptureSessionTest, WithoutATransportFaceNothingIsSentButStopStillEndsARun) {
+    Detect({Camcorder("Sony", "HDR-FX1", {true, false, true})});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_FALSE(m_session.HasTransport());
+    m_session.OnRewind();
+    m_session.OnPlay();
+    m_session.OnFastForward();
+    m_session.OnPause();
+    m_session.OnStop();
+    EXPECT_TRUE(Bound()->SentModes().empty());
+
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "tape";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    m_session.OnStop();
+    EXPECT_FALSE(m_session.InCapture());
+    EXPECT_EQ(m_view.Lines().back(), "End of capturing");
+    EXPECT_TRUE(Bound()->SentModes().empty());
+}
+
+TEST_F(CaptureSessionTest, ARunPlaysTheTapeOnlyInTapePlaybackAndStopsItAtTheEnd) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    test::TempDir dir;
+    CaptureOptions options;
+    options.folder = dir.Path();
+    options.fileName = "vcr";
+    options.sceneSplit = false;
+    m_session.OnRecord(options);
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(), (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP}));
+    EXPECT_EQ(m_session.LastRunEnd(), RunEnd::Stopped);
+
+    // Told to play, a camcorder in camera mode may record over the tape.
+    camcorder->deviceType = ED_DEVTYPE_CAMERA;
+    m_session.CheckDeviceMode();
+    options.fileName = "camera";
+    m_session.OnRecord(options);
+    ASSERT_TRUE(m_session.InCapture());
+    m_session.OnStop();
+    options.fileName = "by-hand";
+    options.startTape = false;
+    camcorder->deviceType = ED_DEVTYPE_VCR;
+    m_session.CheckDeviceMode();
+    m_session.OnRecord(options);
+    m_session.OnStop();
+    EXPECT_EQ(camcorder->SentModes(),
+              (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP, ED_MODE_STOP, ED_MODE_STOP}));
+}
+
+TEST_F(CaptureSessionTest, TimecodeTextFromEightBcdDigits) {
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--") << "no camcorder";
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    camcorder->timecode = 0x01020304;
+    EXPECT_EQ(m_session.TimecodeText(), "1:02:03:04");
+    EXPECT_EQ(camcorder->lastTimecodeFlags, static_cast<DWORD>(ED_DEVCAP_TIMECODE_READ));
+    camcorder->timecode = 0x23595924;
+    EXPECT_EQ(m_session.TimecodeText(), "23:59:59:24");
+    camcorder->timecodeResult = E_FAIL;
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");
+    camcorder->timecodeResult = S_OK;
+    EXPECT_EQ(m_session.TimecodeText(), "23:59:59:24") << "the next read tries again";
+}
+
+TEST_F(CaptureSessionTest, TimecodeWithoutAReaderShowsDashes) {
+    Detect({Camcorder("Sony", "HDR-FX1", {true, true, false})});
+    ASSERT_TRUE(m_session.Present());
+    EXPECT_EQ(m_session.TimecodeText(), "-:--:--:--");
+}
+
+TEST_F(CaptureSessionTest, ModeCheckFollowsTheCamcorderSwitchingBetweenTapeAndCamera) {
+    Detect({Camcorder("Sony", "HDR-FX1")});
+    FakeCamcorder* camcorder = Bound();
+    ASSERT_TRUE(m_session.VcrMode());
+    int updates = m_view.updates;
+    m_session.TimerSteps(CaptureSession::kChecksEvery);
+    EXPECT_EQ(m_view.updates, updates) << "no change, no update";
+
+    camcorder->deviceType = ED_DEVTYPE_CAMERA;
+    m_session.TimerSteps(2 * CaptureSession::kChecksEvery + 1);
+    EXPECT_TRUE(m_session.VcrMode()) << "the check runs on every fourth tick only";
+    m_session.TimerSteps(2 * CaptureSession::kChecksEvery);
+    EXPECT_FALSE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 1);
+
+    camcorder->deviceType = ED_DEVTYPE_VCR;
+    m_session.TimerSteps(3 * CaptureSession::kChecksEvery);
+    EXPECT_TRUE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 2);
+
+    // A query that fails counts as camera mode, and updates the controls every time.
+    camcorder->deviceTypeResult = E_FAIL;
+    m_session.CheckDeviceMode();
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.VcrMode());
+    EXPECT_EQ(m_view.updates, updates + 4);
+}
+
+TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndWarnedOfOnceEachTimeDvBegins) {
+    const std::string warning =
+        "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+    FakeDevice device = Camcorder("Sony", "HDR-FX1");
+    device.outputSignal = VORNAK_SIGNAL_DV;
+    Detect({device});
+    ASSERT_TRUE(m_session.Present()) << "a camcorder playing DV is still listed";
+    EXPECT_TRUE(m_session.DvSignal());
+    for (std::uint32_t tick = 1; tick <= 5 * CaptureSession::kChecksEvery; ++tick) {
+        m_session.TimerSteps(tick);
+    }
+    EXPECT_EQ(m_view.Lines(), std::vector<std::string>{warning});
+    m_session.OnPlay();
+    EXPECT_EQ(Bound()->SentModes(), std::vector<LONG>{ED_MODE_PLAY}) << "its transport works";
+
+    // HDV, then DV again: warned again. A camcorder that cannot tell is taken to play HDV.
+    Bound()->outputSignal = VORNAK_SIGNAL_HDV;
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.DvSignal());
+    Bound()->outputSignal = VORNAK_SIGNAL_DV;
+    m_session.CheckDeviceMode();
+    m_session.CheckDeviceMode();
+    Bound()->outputSignal = 0;
+    m_session.CheckDeviceMode();
+    EXPECT_FALSE(m_session.DvSignal());
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{warning, warning}));
+}
+
+}  // namespace
+}  // namespace vornak
