@@ -10,6 +10,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -416,6 +417,11 @@ struct DeliveryWait {
     std::uint64_t dropped;
     std::size_t receivedAtEnd;  // transport packets
 };
+
+// Printed as its name, so that the test's listing is the same from one build to the next.
+void PrintTo(const DeliveryWait& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FireWireDeliveryWaitTest : public FireWireCamcorderFilterTest,
                                  public ::testing::WithParamInterface<DeliveryWait> {};
