@@ -18,6 +18,7 @@
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 #include "SplitCommand.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
@@ -31,14 +32,6 @@ using namespace std::chrono_literals;
 constexpr auto kSafetyLimit = 120s;
 // Data flows without pause until the tape ends; then the reader's last wait runs out.
 constexpr auto kLiveSilence = 2s;
-
-tape::DateTime At(int hour, int minute) {
-    tape::DateTime d;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = 0;
-    return d;
-}
 
 class CaptureEndToEndTest : public ::testing::Test {
   protected:
@@ -60,18 +53,8 @@ class CaptureEndToEndTest : public ::testing::Test {
 
     // Three scenes of small pictures, `broken` pictures with 67 slices.
     void MakeTape(std::vector<long> broken = {}) {
-        tape::TapeOptions options;
-        options.pictureBytes = 6000;
-        options.brokenPictures = std::move(broken);
-        tape::TapeWriter writer(options);
-        for (const auto& start : {At(10, 0), At(11, 30), At(15, 45)}) {
-            tape::SceneSpec scene;
-            scene.start = start;
-            scene.gops = 4;
-            writer.AddScene(scene);
-        }
         m_tapePath = m_dir.File("tape.m2t");
-        ASSERT_TRUE(writer.WriteFile(m_tapePath));
+        ASSERT_TRUE(test::WriteThreeSceneTape(m_tapePath, std::move(broken)));
     }
     void BuildGraph(bool preview) {
         ASSERT_TRUE(m_camcorder->LoadTape(m_tapePath));

@@ -19,19 +19,13 @@
 #include "FakeCamcorder.h"
 #include "RecordingView.h"
 #include "SplitCommand.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderSource.h"
 
 namespace vornak::test {
-
-inline tape::DateTime At(int hour, int minute) {
-    tape::DateTime d;
-    d.hour = hour;
-    d.minute = minute;
-    return d;
-}
 
 // Runs with a worker thread, as the page starts them: the split job on the live queue, the
 // worker's hand-back to the owner's thread, and the end of a run from either side.
@@ -46,7 +40,7 @@ class CaptureSessionRunTest : public ::testing::TestWithParam<bool> {
         tape::TapeOptions options;
         options.pictureBytes = 6000;
         tape::TapeWriter writer(options);
-        const tape::DateTime starts[] = {At(9, 0), At(9, 30), At(12, 0)};
+        const tape::DateTime starts[] = {At(9, 0, 59), At(9, 30, 59), At(12, 0, 59)};
         for (std::size_t i = 0; i < gops.size(); ++i) {
             tape::SceneSpec scene;
             scene.start = starts[i];

@@ -13,6 +13,7 @@
 #include "LiveSource.h"
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -45,13 +46,7 @@ Bytes Slurp(const std::string& path) {
     return data;
 }
 
-tape::DateTime At(int hour, int minute, int second) {
-    tape::DateTime d;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = second;
-    return d;
-}
+using test::At;
 
 tape::SceneSpec Scene(const tape::DateTime& start, int gops, bool closed = false,
                       bool twoPacks = false) {

@@ -11,6 +11,7 @@
 
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -39,16 +40,7 @@ constexpr std::size_t kDayOffsetAfterAdaptation = 47;
 constexpr std::size_t kHourOffsetAfterAdaptation = 53;
 constexpr std::size_t kSmallPictureBytes = 3000;
 
-tape::DateTime At(int year, int month, int day, int hour, int minute, int second) {
-    tape::DateTime d;
-    d.year = year;
-    d.month = month;
-    d.day = day;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = second;
-    return d;
-}
+using test::At;
 
 const tape::DateTime T0 = At(2006, 5, 1, 14, 3, 30);
 tape::DateTime Plus(int seconds) {

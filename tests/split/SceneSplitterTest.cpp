@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "SceneFileName.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -31,16 +32,7 @@ constexpr const char* kSceneChange = "Scene change detected.";
 constexpr const char* kExists = "WARNING: This file already exists and won't be overwritten: ";
 constexpr const char* kCannotCreate = "ERROR: This file can't be created: ";
 
-tape::DateTime At(int year, int month, int day, int hour, int minute, int second) {
-    tape::DateTime d;
-    d.year = year;
-    d.month = month;
-    d.day = day;
-    d.hour = hour;
-    d.minute = minute;
-    d.second = second;
-    return d;
-}
+using test::At;
 
 // Scenes whose dates lie far apart, so that every scene start is a cut.
 tape::TapeWriter SceneTape(const std::vector<tape::DateTime>& starts, int gopsPerScene = 3,

@@ -26,6 +26,7 @@
 #include "ProcessEventsUntil.h"
 #include "RecordingMessages.h"
 #include "SplitCommand.h"
+#include "TapeDates.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "VirtualCamcorderFilter.h"
@@ -37,13 +38,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kSafetyLimit = 60s;
-
-tape::DateTime At(int hour, int minute) {
-    tape::DateTime d;
-    d.hour = hour;
-    d.minute = minute;
-    return d;
-}
 
 struct RunSetup {
     bool sceneSplit = false;
@@ -77,18 +71,8 @@ class CVornakCaptureRun : public ::testing::Test {
     ~CVornakCaptureRun() override { m_page.reset(); }
 
     void Start(const RunSetup& setup) {
-        tape::TapeOptions options;
-        options.pictureBytes = 6000;
-        options.brokenPictures = setup.brokenPictures;
-        tape::TapeWriter writer(options);
-        for (const auto& start : {At(10, 0), At(11, 30), At(15, 45)}) {
-            tape::SceneSpec scene;
-            scene.start = start;
-            scene.gops = 4;
-            writer.AddScene(scene);
-        }
         m_tapePath = m_dir.File("tape.m2t");
-        ASSERT_TRUE(writer.WriteFile(m_tapePath));
+        ASSERT_TRUE(test::WriteThreeSceneTape(m_tapePath, setup.brokenPictures));
         m_out = m_dir.File("out");
         std::filesystem::create_directory(m_out);
 
