@@ -167,7 +167,14 @@ TEST_F(CaptureSessionVirtualTest, AStopRacingTheWorkersOwnStopEndsTheRunOnce) {
         std::this_thread::sleep_for(std::chrono::microseconds(100 * (run % 30)));
         m_session.OnStop();
         EXPECT_FALSE(m_session.InCapture());
+        // When the worker was already ending the run itself, the stop leaves the join to it:
+        // it must still end, and soon (a slow machine or a sanitizer may take a moment).
+        const auto joined = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         m_view.RunPosted();
+        while (m_session.WorkerRunning() && std::chrono::steady_clock::now() < joined) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            m_view.RunPosted();
+        }
         EXPECT_FALSE(m_session.WorkerRunning()) << "run " << run;
         m_session.OnRewind();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
