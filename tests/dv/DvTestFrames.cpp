@@ -1,0 +1,180 @@
+#include "DvTestFrames.h"
+
+#include <cstdlib>
+
+namespace vornak::dv::test {
+
+namespace {
+
+constexpr std::uint8_t kReservedIdBits = 0x10;
+constexpr std::uint8_t kSequenceReserved = 0x07;
+constexpr std::uint8_t kHeaderRest = 0x3F;
+constexpr std::uint8_t kAptByte = 0xF8;  // reserved ones, APT 0
+
+std::uint8_t Id0(std::uint8_t type) {
+    return static_cast<std::uint8_t>((type << kIdTypeShift) | kReservedIdBits | 0x06);
+}
+
+void PutId(Bytes& f, std::size_t at, std::uint8_t type, int sequence, int number) {
+    f[at] = Id0(type);
+    f[at + 1] = static_cast<std::uint8_t>((sequence << kIdSequenceShift) | kSequenceReserved);
+    f[at + 2] = static_cast<std::uint8_t>(number);
+}
+
+PackBytes AudioSource(const FrameSpec& spec) {
+    const int smp = spec.audioRate == 48000 ? 0 : spec.audioRate == 44100 ? 1 : 2;
+    const int quant = spec.audioBits == 16 ? 0 : spec.audioBits == 12 ? 1 : 2;
+    const bool fifty = spec.system == DvSystem::k625_50;
+    return {kPackAudioSource, 0xD8, 0x00, static_cast<std::uint8_t>(0xC0 | (fifty ? 0x20 : 0)),
+            static_cast<std::uint8_t>(0x80 | (smp << 3) | quant)};
+}
+
+}  // namespace
+
+std::size_t VauxPackAt(int sequence, int block, int pack) {
+    return SequenceOffset(sequence) + BlockOffset(kFirstVauxBlock + block) + kIdSize +
+           static_cast<std::size_t>(pack) * kPackSize;
+}
+
+std::size_t SubcodePackAt(int sequence, int block, int syncBlock) {
+    return SequenceOffset(sequence) + BlockOffset(kFirstSubcodeBlock + block) + kIdSize +
+           static_cast<std::size_t>(syncBlock) * kSyncBlockSize + kSyncBlockPackOffset;
+}
+
+std::size_t AudioPackAt(int sequence, int audio) {
+    return SequenceOffset(sequence) + BlockOffset(AudioBlock(audio)) + kIdSize;
+}
+
+std::size_t VideoBlockAt(int sequence, int audio, int video) {
+    return SequenceOffset(sequence) + BlockOffset(AudioBlock(audio) + 1 + video);
+}
+
+std::size_t AudioDataAt(int sequence, int audio) {
+    return SequenceOffset(sequence) + BlockOffset(AudioBlock(audio)) + kAudioDataOffset;
+}
+
+int Bcd(int value) {
+    return (value / 10) << 4 | value % 10;
+}
+
+PackBytes DatePack(std::uint8_t id, const Stamp& s) {
+    return {id, 0xFF, static_cast<std::uint8_t>(0xC0 | Bcd(s.day)),
+            static_cast<std::uint8_t>(0xE0 | Bcd(s.month)), static_cast<std::uint8_t>(Bcd(s.year))};
+}
+
+PackBytes TimePack(std::uint8_t id, const Stamp& s) {
+    return {id, 0xFF, static_cast<std::uint8_t>(0x80 | Bcd(s.second)),
+            static_cast<std::uint8_t>(0x80 | Bcd(s.minute)),
+            static_cast<std::uint8_t>(0xC0 | Bcd(s.hour))};
+}
+
+void Put(Bytes& frame, std::size_t at, const PackBytes& pack) {
+    for (std::size_t i = 0; i < kPackSize; ++i) {
+        frame.at(at + i) = pack[i];
+    }
+}
+
+std::size_t DateCopyAt(Copy copy) {
+    switch (copy) {
+        case Copy::kVaux:
+            return VauxPackAt(0, 0, 2);
+        case Copy::kSubcode:
+            return SubcodePackAt(6, 0, 1);
+        case Copy::kAudio:
+            break;
+    }
+    return AudioPackAt(1, 2);
+}
+
+std::size_t TimeCopyAt(Copy copy) {
+    switch (copy) {
+        case Copy::kVaux:
+            return VauxPackAt(0, 0, 3);
+        case Copy::kSubcode:
+            return SubcodePackAt(6, 0, 2);
+        case Copy::kAudio:
+            break;
+    }
+    return AudioPackAt(1, 3);
+}
+
+Bytes MakeFrame(const FrameSpec& spec) {
+    const int sequences = SequencesOf(spec.system);
+    Bytes f(FrameSizeOf(spec.system), 0x00);
+    for (int s = 0; s < sequences; ++s) {
+        const std::size_t seq = SequenceOffset(s);
+        PutId(f, seq, kTypeHeader, s, 0);
+        f[seq + kHeaderDsfByte] = static_cast<std::uint8_t>(
+            (spec.system == DvSystem::k625_50 ? kDsfBit : 0) | kHeaderRest);
+        f[seq + kHeaderAptByte] = kAptByte;
+        for (std::size_t i = kHeaderAptByte + 1; i < kBlockSize; ++i) {
+            f[seq + i] = 0xFF;
+        }
+        for (std::size_t b = 0; b < kSubcodeBlocks; ++b) {
+            const std::size_t at = seq + BlockOffset(kFirstSubcodeBlock + b);
+            PutId(f, at, kTypeSubcode, s, static_cast<int>(b));
+            for (std::size_t i = kIdSize; i < kBlockSize; ++i) {
+                f[at + i] = 0xFF;
+            }
+        }
+        for (std::size_t b = 0; b < kVauxBlocks; ++b) {
+            const std::size_t at = seq + BlockOffset(kFirstVauxBlock + b);
+            PutId(f, at, kTypeVaux, s, static_cast<int>(b));
+            for (std::size_t i = kIdSize; i < kBlockSize; ++i) {
+                f[at + i] = 0xFF;
+            }
+        }
+        for (std::size_t a = 0; a < kAudioBlocks; ++a) {
+            const std::size_t at = seq + BlockOffset(AudioBlock(a));
+            PutId(f, at, kTypeAudio, s, static_cast<int>(a));
+            Put(f, at + kIdSize, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+            for (std::size_t v = 0; v < kVideoBlocksPerAudio; ++v) {
+                PutId(f, at + BlockOffset(1 + v), kTypeVideo, s,
+                      static_cast<int>(a * kVideoBlocksPerAudio + v));
+            }
+        }
+    }
+    if (spec.dated) {
+        for (const Copy c : {Copy::kVaux, Copy::kSubcode, Copy::kAudio}) {
+            const bool audio = c == Copy::kAudio;
+            Put(f, DateCopyAt(c),
+                DatePack(audio ? kPackAudioRecDate : kPackVideoRecDate, spec.stamp));
+            Put(f, TimeCopyAt(c),
+                TimePack(audio ? kPackAudioRecTime : kPackVideoRecTime, spec.stamp));
+        }
+    }
+    const std::uint8_t control = spec.recordingStart ? 0x48 : 0xC8;
+    Put(f, VauxPackAt(0, 0, 1),
+        {kPackVideoControl, 0x3F, static_cast<std::uint8_t>(control | (spec.wide ? 0x07 : 0x00)),
+         0xFC, 0xFF});
+    Put(f, AudioPackAt(0, 4),
+        {kPackAudioControl, 0x1C, static_cast<std::uint8_t>(spec.recordingStart ? 0x4F : 0xCF),
+         0xA0, 0xFF});
+    if (spec.audioRate != 0) {
+        Put(f, AudioPackAt(0, 3), AudioSource(spec));
+    }
+    if (spec.timecode) {
+        Put(f, SubcodePackAt(0, 0, 0),
+            {kPackTimecode, static_cast<std::uint8_t>(Bcd(spec.tc[3])),
+             static_cast<std::uint8_t>(0x80 | Bcd(spec.tc[2])),
+             static_cast<std::uint8_t>(0x80 | Bcd(spec.tc[1])),
+             static_cast<std::uint8_t>(0xC0 | Bcd(spec.tc[0]))});
+    }
+    return f;
+}
+
+bool FfmpegAvailable() {
+    return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
+}
+
+std::string WriteFfmpegDv(const std::string& path, int seconds, const std::string& aspect,
+                          const std::string& creationTime) {
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc=size=720x576:rate=25"
+        " -f lavfi -i sine=frequency=440:sample_rate=48000 -t " +
+        std::to_string(seconds) + " -aspect " + aspect +
+        " -metadata creation_time=" + creationTime + " -target pal-dv '" + path + "'";
+    return std::system(command.c_str()) == 0 ? std::string() : command;
+}
+
+}  // namespace vornak::dv::test
