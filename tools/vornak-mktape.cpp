@@ -1,11 +1,12 @@
 // vornak-mktape: writes a synthetic HDV tape for the tests, the demo and the benchmarks, or adds
-// recording-date packs to a stream made elsewhere.
+// recording-date packs to a stream made elsewhere (HDV) or dates the frames of a raw DV file.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "DatePackInserter.h"
+#include "DvDateWriter.h"
 #include "TapeOptionsParser.h"
 #include "TapeWriter.h"
 
@@ -25,6 +26,22 @@ int main(int argc, char** argv) {
     }
     if (cmd.version) {
         std::fputs(TapeOptionsParser::Version().c_str(), stdout);
+        return 0;
+    }
+
+    if (!cmd.dvDatesInput.empty()) {
+        vornak::tape::DvDateWriter writer(cmd.dates);
+        if (!writer.WriteFile(cmd.dvDatesInput, cmd.output)) {
+            std::fprintf(stderr, "vornak-mktape: %s\n", writer.Error().c_str());
+            return 1;
+        }
+        if (!cmd.quiet) {
+            std::printf(
+                "%s: %llu DV frames of %s dated, %llu bytes outside whole frames, %d scenes\n",
+                cmd.output.c_str(), static_cast<unsigned long long>(writer.Frames()),
+                cmd.dvDatesInput.c_str(), static_cast<unsigned long long>(writer.OtherBytes()),
+                writer.Scenes());
+        }
         return 0;
     }
 

@@ -1,5 +1,6 @@
 #include "DvTestFrames.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace vornak::dv::test {
@@ -178,3 +179,26 @@ std::string WriteFfmpegDv(const std::string& path, int seconds, const std::strin
 }
 
 }  // namespace vornak::dv::test
+
+namespace vornak::dv {
+
+void PrintTo(const DvDate& d, std::ostream* out) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    *out << text;
+}
+
+void PrintTo(const DvTime& t, std::ostream* out) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%d", t.hours, t.minutes, t.seconds, t.frames);
+    *out << text;
+}
+
+void PrintTo(const DvTimecode& tc, std::ostream* out) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds,
+                  tc.dropFrame ? ';' : ':', tc.frames);
+    *out << text;
+}
+
+}  // namespace vornak::dv

@@ -5,10 +5,12 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "DifConstants.h"
+#include "DvPacks.h"
 
 namespace vornak::dv::test {
 
@@ -63,3 +65,10 @@ std::string WriteFfmpegDv(const std::string& path, int seconds, const std::strin
                           const std::string& creationTime);
 
 }  // namespace vornak::dv::test
+
+namespace vornak::dv {
+// Readable failures: "2007-06-15", "10:00:00.-1", "00:10:00;00".
+void PrintTo(const DvDate& date, std::ostream* out);
+void PrintTo(const DvTime& time, std::ostream* out);
+void PrintTo(const DvTimecode& tc, std::ostream* out);
+}  // namespace vornak::dv

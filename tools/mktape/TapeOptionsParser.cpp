@@ -194,6 +194,7 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
     std::vector<std::string> positional;
     std::string generatorOnly;  // the first option that only a generated tape takes
     bool addDates = false;
+    bool addDvDates = false;
     bool hasStart = false;
     DateTime start;
     auto fail = [&result](const std::string& message) {
@@ -249,9 +250,10 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             continue;
         }
         static const char* const kWithValue[] = {
-            "--scene",        "--scenes",        "--scene-gops", "--size",  "--gop",
-            "--picture-size", "--picture-bytes", "--broken",     "--stray", "--partial",
-            "--damaged-date", "--seed",          "--add-dates",  "--start", "--cut-after"};
+            "--scene",     "--scenes",       "--scene-gops",    "--size",
+            "--gop",       "--picture-size", "--picture-bytes", "--broken",
+            "--stray",     "--partial",      "--damaged-date",  "--seed",
+            "--add-dates", "--start",        "--cut-after",     "--add-dv-dates"};
         bool known = false;
         for (const char* name : kWithValue) {
             known = known || arg == name;
@@ -270,7 +272,8 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             return ParseNumber(value, min, max, number);
         };
         const std::string bad = "bad value for " + arg + ": " + value;
-        const bool forDates = arg == "--add-dates" || arg == "--start" || arg == "--cut-after";
+        const bool forDates = arg == "--add-dates" || arg == "--add-dv-dates" || arg == "--start" ||
+                              arg == "--cut-after";
         if (!forDates && arg != "--scene" && generatorOnly.empty()) {
             generatorOnly = arg;
         }
@@ -280,6 +283,12 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
             }
             addDates = true;
             cmd.datesInput = value;
+        } else if (arg == "--add-dv-dates") {
+            if (value.empty()) {
+                return fail(bad);
+            }
+            addDvDates = true;
+            cmd.dvDatesInput = value;
         } else if (arg == "--start") {
             if (!ParseDateTime(value, start)) {
                 return fail("--start wants \"YYYY-MM-DD HH:MM:SS\": " + value);
@@ -369,12 +378,18 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
     }
     cmd.output = positional.front();
 
-    if (addDates) {
+    if (addDates && addDvDates) {
+        return fail("--add-dates and --add-dv-dates cannot be combined");
+    }
+    if (addDates || addDvDates) {
+        const std::string mode = addDates ? "--add-dates" : "--add-dv-dates";
         if (!generatorOnly.empty()) {
-            return fail(generatorOnly + " does not apply to --add-dates");
+            return fail(generatorOnly + " does not apply to " + mode);
         }
         if (explicitScenes.size() > 1) {
-            return fail("--add-dates takes one --scene: the input's picture groups make the rest");
+            return fail(
+                addDates ? "--add-dates takes one --scene: the input's picture groups make the rest"
+                         : "--add-dv-dates takes one --scene: the input's frames make the rest");
         }
         if (hasStart && !explicitScenes.empty()) {
             return fail("--start and --scene cannot be combined");
@@ -426,6 +441,7 @@ std::string TapeOptionsParser::Version() {
 std::string TapeOptionsParser::Usage() {
     return "Usage: vornak-mktape [options] OUTPUT.m2t\n"
            "   or: vornak-mktape --add-dates INPUT [--start DATE] [--cut-after SECONDS] OUTPUT\n"
+           "   or: vornak-mktape --add-dv-dates INPUT [--start DATE] [--cut-after SECONDS] OUTPUT\n"
            "Writes a synthetic HDV tape (MPEG-2 transport stream) for tests and demos.\n"
            "An existing OUTPUT is never overwritten.\n"
            "\n"
@@ -460,6 +476,17 @@ std::string TapeOptionsParser::Usage() {
            "                      single --scene gives it too, its other fields unused\n"
            "  --cut-after SECONDS from the first group at or after SECONDS (fractions allowed)\n"
            "                      on, dates are one hour later: a second scene\n"
+           "Dating a raw DV file (an ffmpeg clip, say):\n"
+           "  --add-dv-dates INPUT copy the raw DV (DIF) file INPUT to OUTPUT byte for byte,\n"
+           "                      setting in every frame, in each copy it has (VAUX, subcode\n"
+           "                      and AAUX packs, empty slots filled where camcorders put\n"
+           "                      them): the recording date and time (the start plus the\n"
+           "                      whole seconds of the frames before it), the timecode (from\n"
+           "                      00:00:00:00, drop-frame for 525/60) and the recording-start\n"
+           "                      flag (set on the first frame, cleared on the others); bytes\n"
+           "                      outside whole frames are copied as they are. --start and\n"
+           "                      --cut-after work as above; the frame at the cut is flagged\n"
+           "                      as a recording start too\n"
            "Other:\n"
            "  --seed N            seed of the random picture data (default 1)\n"
            "  --quiet             no summary line\n"
@@ -468,7 +495,8 @@ std::string TapeOptionsParser::Usage() {
            "\n"
            "Exit status: 0 written, 1 the file could not be created or written (or, with\n"
            "--add-dates, INPUT could not be read or is no transport stream with picture\n"
-           "groups), 2 bad usage.\n";
+           "groups; with --add-dv-dates, INPUT could not be read or holds no DV frame),\n"
+           "2 bad usage.\n";
 }
 
 }  // namespace vornak::tape

@@ -17,6 +17,8 @@ struct MkTapeCommand {
     // --add-dates: copy this stream with date packs added instead of generating a tape.
     std::string datesInput;
     DateInsertOptions dates;
+    // --add-dv-dates: copy this raw DV file with every frame dated instead (options in `dates`).
+    std::string dvDatesInput;
     bool quiet = false;
     bool help = false;     // only --help was acted on; nothing else is filled in
     bool version = false;  // only --version was acted on; nothing else is filled in
