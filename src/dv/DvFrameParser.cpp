@@ -1,5 +1,8 @@
 #include "DvFrameParser.h"
 
+#include <array>
+#include <cstring>
+
 #include "DvVote.h"
 
 namespace vornak::dv {
@@ -19,6 +22,9 @@ std::uint8_t TypeOf(const std::uint8_t* block) {
     return block[kIdTypeByte] >> kIdTypeShift;
 }
 
+constexpr int kBitsPerByte = 8;
+constexpr std::size_t kRuns = 8;  // one per pack id read
+
 struct Tallies {
     DvVote dates;
     DvVote times;
@@ -32,6 +38,12 @@ struct Tallies {
     int videoStarts = 0;
     int videoGoesOn = 0;
     int apt = 0;
+    // Per pack id read: the bytes of the last copy and how many equal copies came in a row.
+    struct Run {
+        std::uint64_t raw = 0;
+        int count = 0;
+    };
+    std::array<Run, kRuns> runs{};
 };
 
 std::int64_t DateKey(const DvDate& d) {
@@ -84,45 +96,129 @@ std::int64_t AudioKey(const DvAudioSource& a) {
            (std::int64_t{a.bits} << kAudioBitsShift) | a.samples;
 }
 
-void ReadPack(const std::uint8_t* at, Tallies& t) {
+// What a pack read as, as one number: a vote key, or for the control packs the start flag and
+// the aspect; kUnreadable when it reads as nothing.
+constexpr std::int64_t kUnreadable = -1;
+constexpr int kControlAspectShift = 1;
+
+std::int64_t Decode(const std::uint8_t* at, int apt) {
     const DvPack pack(at, kPackSize);
     switch (at[0]) {
+        case kPackTimecode: {
+            const auto tc = DecodeTimecode(pack);
+            return tc ? TimecodeKey(*tc) : kUnreadable;
+        }
+        case kPackVideoRecDate:
+        case kPackAudioRecDate: {
+            const auto date = DecodeRecordingDate(pack);
+            return date ? DateKey(*date) : kUnreadable;
+        }
+        case kPackVideoRecTime:
+        case kPackAudioRecTime: {
+            const auto time = DecodeRecordingTime(pack);
+            return time ? TimeKey(*time) : kUnreadable;
+        }
+        case kPackAudioSource: {
+            const auto source = DecodeAudioSource(pack);
+            return source ? AudioKey(*source) : kUnreadable;
+        }
+        case kPackAudioControl:
+        case kPackVideoControl: {
+            const auto control = at[0] == kPackAudioControl ? DecodeAudioControl(pack)
+                                                            : DecodeVideoControl(pack, apt);
+            return control ? (static_cast<std::int64_t>(control->aspect) << kControlAspectShift) |
+                                 (control->recordingStart ? 1 : 0)
+                           : kUnreadable;
+        }
+        default:
+            return kUnreadable;
+    }
+}
+
+void Count(std::uint8_t id, std::int64_t value, int copies, Tallies& t) {
+    if (value == kUnreadable) {
+        return;
+    }
+    const bool start = (value & 1) != 0;
+    switch (id) {
         case kPackTimecode:
-            if (const auto tc = DecodeTimecode(pack)) {
-                t.timecodes.Add(TimecodeKey(*tc));
-            }
+            t.timecodes.Add(value, copies);
             break;
         case kPackVideoRecDate:
         case kPackAudioRecDate:
-            if (const auto date = DecodeRecordingDate(pack)) {
-                t.dates.Add(DateKey(*date));
-            }
+            t.dates.Add(value, copies);
             break;
         case kPackVideoRecTime:
         case kPackAudioRecTime:
-            if (const auto time = DecodeRecordingTime(pack)) {
-                t.times.Add(TimeKey(*time));
-            }
+            t.times.Add(value, copies);
             break;
         case kPackAudioSource:
-            if (const auto source = DecodeAudioSource(pack)) {
-                t.audio.Add(AudioKey(*source));
-            }
+            t.audio.Add(value, copies);
             break;
         case kPackAudioControl:
-            if (const auto control = DecodeAudioControl(pack)) {
-                ++(control->recordingStart ? t.audioStarts : t.audioGoesOn);
-            }
+            (start ? t.audioStarts : t.audioGoesOn) += copies;
             break;
         case kPackVideoControl:
-            if (const auto control = DecodeVideoControl(pack, t.apt)) {
-                ++(control->recordingStart ? t.videoStarts : t.videoGoesOn);
-                ++(control->aspect == DvAspect::k16x9 ? t.wide : t.narrow);
-            }
+            (start ? t.videoStarts : t.videoGoesOn) += copies;
+            (static_cast<DvAspect>(value >> kControlAspectShift) == DvAspect::k16x9 ? t.wide
+                                                                                    : t.narrow) +=
+                copies;
             break;
         default:
             break;
     }
+}
+
+// A frame holds dozens of copies of each pack, nearly always alike. Runs of equal copies are
+// counted by their bytes alone and decoded once, when the run ends.
+constexpr std::uint8_t kSlotIds[kRuns] = {kPackTimecode,     kPackAudioSource,  kPackAudioControl,
+                                          kPackAudioRecDate, kPackAudioRecTime, kPackVideoControl,
+                                          kPackVideoRecDate, kPackVideoRecTime};
+constexpr std::uint8_t kNoSlot = 0xFF;
+
+// Pack id to its run in Tallies (kNoSlot for packs not read), looked up once per pack.
+constexpr std::array<std::uint8_t, 256> MakeSlots() {
+    std::array<std::uint8_t, 256> slots{};
+    for (auto& slot : slots) {
+        slot = kNoSlot;
+    }
+    for (std::size_t i = 0; i < std::size(kSlotIds); ++i) {
+        slots[kSlotIds[i]] = static_cast<std::uint8_t>(i);
+    }
+    return slots;
+}
+constexpr std::array<std::uint8_t, 256> kSlots = MakeSlots();
+
+void Flush(Tallies::Run& run, Tallies& t) {
+    if (run.count > 0) {
+        std::uint8_t pack[kPackSize];
+        std::uint64_t raw = run.raw;
+        for (std::uint8_t& byte : pack) {
+            byte = static_cast<std::uint8_t>(raw);
+            raw >>= kBitsPerByte;
+        }
+        Count(pack[0], Decode(pack, t.apt), run.count, t);
+        run.count = 0;
+    }
+}
+
+inline void ReadPack(const std::uint8_t* at, Tallies& t) {
+    const std::uint8_t slot = kSlots[at[0]];
+    if (slot == kNoSlot) {
+        return;
+    }
+    // The five bytes as one number, built in registers (a copy into a wider variable through
+    // memory would stall the load after it).
+    std::uint64_t raw = 0;
+    for (std::size_t i = 0; i < kPackSize; ++i) {
+        raw |= std::uint64_t{at[i]} << (kBitsPerByte * i);
+    }
+    Tallies::Run& run = t.runs[slot];
+    if (raw != run.raw || run.count == 0) {
+        Flush(run, t);
+        run.raw = raw;
+    }
+    ++run.count;
 }
 
 void ReadSequence(const std::uint8_t* seq, Tallies& t, DvFrameInfo& info) {
@@ -172,8 +268,6 @@ int CountAudioErrors(const std::uint8_t* seq, int bits) {
     constexpr int kByteBits = 8;
     constexpr int kNibble = 4;
     constexpr std::uint8_t kLowNibble = 0x0F;
-    constexpr auto kError16High = static_cast<std::uint8_t>(kAudioError16 >> kByteBits);
-    constexpr auto kError16Low = static_cast<std::uint8_t>(kAudioError16 & 0xFF);
     int errors = 0;
     for (std::size_t a = 0; a < kAudioBlocks; ++a) {
         const std::uint8_t* block = seq + BlockOffset(AudioBlock(a));
@@ -188,8 +282,9 @@ int CountAudioErrors(const std::uint8_t* seq, int bits) {
                 errors += (first == kAudioError12) + (second == kAudioError12);
             }
         } else {
+            // Without a branch: samples are noise to a branch predictor.
             for (std::size_t d = 0; d + kBytes16 <= kAudioDataSize; d += kBytes16) {
-                errors += data[d] == kError16High && data[d + 1] == kError16Low;
+                errors += static_cast<int>(((data[d] << kByteBits) | data[d + 1]) == kAudioError16);
             }
         }
     }
@@ -216,6 +311,9 @@ bool DvFrameParser::Parse(std::span<const std::uint8_t> frame, DvFrameInfo& info
     t.apt = frame[kHeaderAptByte] & kAptMask;
     for (int s = 0; s < info.sequences; ++s) {
         ReadSequence(frame.data() + SequenceOffset(s), t, info);
+    }
+    for (Tallies::Run& run : t.runs) {
+        Flush(run, t);
     }
 
     const auto date = t.dates.Winner();

@@ -11,17 +11,17 @@ namespace vornak::dv {
 
 class DvVote {
   public:
-    void Add(std::int64_t value) {
+    void Add(std::int64_t value, int copies = 1) {
         for (std::size_t i = 0; i < m_used; ++i) {
             if (m_values[i] == value) {
-                ++m_counts[i];
+                m_counts[i] += copies;
                 return;
             }
         }
         // Past this many different values the copies are too damaged for a few more to matter.
         if (m_used < kCandidates) {
             m_values[m_used] = value;
-            m_counts[m_used++] = 1;
+            m_counts[m_used++] = copies;
         }
     }
 
