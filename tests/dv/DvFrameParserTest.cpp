@@ -67,6 +67,27 @@ TEST(DvFrameParser, ReadsWhatAFrameSaysAboutItself) {
     }
 }
 
+// Camcorders flag a recording start in the AAUX control pack, the VAUX one, or both.
+TEST(DvFrameParser, TakesTheStartFlagFromEitherControlPack) {
+    struct Case {
+        const char* name;
+        bool audioFlag;
+        bool videoFlag;
+    };
+    const std::vector<Case> cases = {
+        {"neither", false, false},
+        {"AAUX only", true, false},
+        {"VAUX only", false, true},
+        {"both", true, true},
+    };
+    for (const auto& c : cases) {
+        Bytes frame = MakeFrame();
+        frame[test::AudioPackAt(0, 4) + kControlRecStartByte] = c.audioFlag ? 0x4F : 0xCF;
+        frame[test::VauxPackAt(0, 0, 1) + kControlRecStartByte] = c.videoFlag ? 0x48 : 0xC8;
+        EXPECT_EQ(Parsed(frame).recordingStart, c.audioFlag || c.videoFlag) << c.name;
+    }
+}
+
 // Each copy damaged in turn (an impossible digit, or a valid but wrong value) is out-voted by
 // the other two; with only two copies left that disagree, the frame has no date.
 TEST(DvFrameParser, OneDamagedCopyOfTheDateIsOutVoted) {
