@@ -142,20 +142,26 @@ TEST(DvDateWriter, DatesEveryCopyOfEveryFrameAndChangesNothingElse) {
     }
 }
 
-TEST(DvDateWriter, CountsDropFrameTimecodeAsACamcorderDoes) {
+// 525/60 runs at 30000/1001 frames a second: its timecode drops frame numbers to keep up with
+// the clock, and its recording time falls a second behind the frame count every 1000 seconds.
+TEST(DvDateWriter, CountsNtscTimeAndDropFrameTimecodeAsACamcorderDoes) {
     dv::test::FrameSpec spec;
     spec.system = dv::DvSystem::k525_60;
     Bytes frame = dv::test::MakeFrame(spec);
     DvDateWriter writer({kStart});
     struct Case {
         int frame;
-        dv::DvTimecode expected;
+        dv::DvTimecode timecode;
+        std::int64_t seconds;  // recording time, from the start
     };
     // Frames 0 and 1 of each minute are skipped, but not in minutes 0, 10, 20...
     const std::vector<Case> cases = {
-        {1799, {0, 0, 59, 29, true}}, {1800, {0, 1, 0, 2, true}},     {3597, {0, 1, 59, 29, true}},
-        {3598, {0, 2, 0, 2, true}},   {17981, {0, 9, 59, 29, true}},  {17982, {0, 10, 0, 0, true}},
-        {17983, {0, 10, 0, 1, true}}, {19781, {0, 10, 59, 29, true}}, {19782, {0, 11, 0, 2, true}},
+        {1799, {0, 0, 59, 29, true}, 60},    {1800, {0, 1, 0, 2, true}, 60},
+        {3597, {0, 1, 59, 29, true}, 120},   {3598, {0, 2, 0, 2, true}, 120},
+        {17981, {0, 9, 59, 29, true}, 599},  {17982, {0, 10, 0, 0, true}, 599},
+        {17983, {0, 10, 0, 1, true}, 600},   {19781, {0, 10, 59, 29, true}, 660},
+        {19782, {0, 11, 0, 2, true}, 660},   {29999, {0, 16, 40, 29, true}, 1000},
+        {30000, {0, 16, 41, 0, true}, 1001},
     };
     int stamped = 0;
     for (const auto& c : cases) {
@@ -166,7 +172,8 @@ TEST(DvDateWriter, CountsDropFrameTimecodeAsACamcorderDoes) {
         dv::DvFrameInfo info;
         ASSERT_TRUE(dv::DvFrameParser::Parse(frame, info));
         ASSERT_TRUE(info.timecode);
-        EXPECT_EQ(*info.timecode, c.expected) << "frame " << c.frame;
+        EXPECT_EQ(*info.timecode, c.timecode) << "frame " << c.frame;
+        ExpectRecorded(info, c.seconds, "frame " + std::to_string(c.frame));
     }
 }
 
