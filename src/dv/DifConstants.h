@@ -1,4 +1,4 @@
-// Layout of a DV frame (IEC 61834 DIF): its blocks, where the packs sit in them, and the pack ids
+// Layout of a DV frame (DIF): its blocks, where the packs sit in them, and the pack ids
 // this program reads.
 #pragma once
 

@@ -17,7 +17,7 @@ namespace {
 
 using test::Bytes;
 using test::Copy;
-using test::FrameSpec;
+using test::FrameSetup;
 using test::MakeFrame;
 using test::Stamp;
 
@@ -30,11 +30,11 @@ DvFrameInfo Parsed(const Bytes& frame) {
 TEST(DvFrameParser, ReadsWhatAFrameSaysAboutItself) {
     struct Case {
         const char* name;
-        FrameSpec spec;
+        FrameSetup setup;
         int sequences;
         DvAspect aspect;
     };
-    FrameSpec ntsc;
+    FrameSetup ntsc;
     ntsc.system = DvSystem::k525_60;
     ntsc.wide = true;
     ntsc.recordingStart = true;
@@ -43,24 +43,24 @@ TEST(DvFrameParser, ReadsWhatAFrameSaysAboutItself) {
     ntsc.stamp = Stamp{98, 12, 31, 23, 59, 58};
     ntsc.tc = {1, 2, 3, 4};
     const std::vector<Case> cases = {
-        {"625/50, 4:3, 48 kHz", FrameSpec{}, kSequences625, DvAspect::k4x3},
+        {"625/50, 4:3, 48 kHz", FrameSetup{}, kSequences625, DvAspect::k4x3},
         {"525/60, 16:9, 32 kHz 12 bit, start", ntsc, kSequences525, DvAspect::k16x9},
     };
     for (const auto& c : cases) {
-        const DvFrameInfo info = Parsed(MakeFrame(c.spec));
-        EXPECT_EQ(info.system, c.spec.system) << c.name;
+        const DvFrameInfo info = Parsed(MakeFrame(c.setup));
+        EXPECT_EQ(info.system, c.setup.system) << c.name;
         EXPECT_EQ(info.sequences, c.sequences) << c.name;
         EXPECT_EQ(info.aspect, c.aspect) << c.name;
-        EXPECT_EQ(info.audioRate, c.spec.audioRate) << c.name;
-        EXPECT_EQ(info.audioBits, c.spec.audioBits) << c.name;
-        EXPECT_EQ(info.recordingStart, c.spec.recordingStart) << c.name;
+        EXPECT_EQ(info.audioRate, c.setup.audioRate) << c.name;
+        EXPECT_EQ(info.audioBits, c.setup.audioBits) << c.name;
+        EXPECT_EQ(info.recordingStart, c.setup.recordingStart) << c.name;
         ASSERT_TRUE(info.recorded) << c.name;
-        const Stamp& s = c.spec.stamp;
+        const Stamp& s = c.setup.stamp;
         EXPECT_EQ(info.recorded->date, (DvDate{FullYear(s.year), s.month, s.day})) << c.name;
         EXPECT_EQ(info.recorded->time, (DvTime{s.hour, s.minute, s.second, -1})) << c.name;
         ASSERT_TRUE(info.timecode) << c.name;
         EXPECT_EQ(*info.timecode,
-                  (DvTimecode{c.spec.tc[0], c.spec.tc[1], c.spec.tc[2], c.spec.tc[3], false}))
+                  (DvTimecode{c.setup.tc[0], c.setup.tc[1], c.setup.tc[2], c.setup.tc[3], false}))
             << c.name;
         EXPECT_EQ(info.videoBlocksConcealed + info.videoBlocksInError + info.audioErrorSamples, 0)
             << c.name;
@@ -139,10 +139,10 @@ TEST(DvFrameParser, OneDamagedCopyOfTheDateIsOutVoted) {
 }
 
 TEST(DvFrameParser, AFrameWithoutDateOrWithFfmpegsNoneHasNoDate) {
-    FrameSpec undated;
+    FrameSetup undated;
     undated.dated = false;
     EXPECT_FALSE(Parsed(MakeFrame(undated)).recorded);
-    FrameSpec none;
+    FrameSetup none;
     none.stamp = Stamp{70, 1, 1, 0, 0, 3};
     EXPECT_FALSE(Parsed(MakeFrame(none)).recorded);
 }
@@ -176,10 +176,10 @@ TEST(DvFrameParser, CountsFlaggedVideoBlocksAndAudioErrorSamples) {
         {"12-bit, last pair", 12, {{last - 3, 0x80}}, 0, 0, 1},
     };
     for (const auto& c : cases) {
-        FrameSpec spec;
-        spec.audioBits = c.bits;
-        spec.audioRate = c.bits == 12 ? 32000 : 48000;
-        Bytes frame = MakeFrame(spec);
+        FrameSetup setup;
+        setup.audioBits = c.bits;
+        setup.audioRate = c.bits == 12 ? 32000 : 48000;
+        Bytes frame = MakeFrame(setup);
         for (const auto& [at, byte] : c.pokes) {
             frame[at] = byte;
         }

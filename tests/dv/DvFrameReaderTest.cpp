@@ -95,9 +95,9 @@ std::vector<Seen> Merged(const std::vector<Seen>& pieces) {
 
 TEST(DvFrameReader, HandsOutEveryByteInOrderWhateverTheReads) {
     const Bytes pal = test::MakeFrame();
-    test::FrameSpec ntscSpec;
-    ntscSpec.system = DvSystem::k525_60;
-    const Bytes ntsc = test::MakeFrame(ntscSpec);
+    test::FrameSetup ntscSetup;
+    ntscSetup.system = DvSystem::k525_60;
+    const Bytes ntsc = test::MakeFrame(ntscSetup);
     // A frame that lost a stretch from its middle, as a dropped packet leaves it.
     Bytes broken(pal.begin(), pal.begin() + 50000);
     broken.insert(broken.end(), pal.begin() + 60000, pal.end());

@@ -22,10 +22,10 @@ void PutId(Bytes& f, std::size_t at, std::uint8_t type, int sequence, int number
     f[at + 2] = static_cast<std::uint8_t>(number);
 }
 
-PackBytes AudioSource(const FrameSpec& spec) {
-    const int smp = spec.audioRate == 48000 ? 0 : spec.audioRate == 44100 ? 1 : 2;
-    const int quant = spec.audioBits == 16 ? 0 : spec.audioBits == 12 ? 1 : 2;
-    const bool fifty = spec.system == DvSystem::k625_50;
+PackBytes AudioSource(const FrameSetup& setup) {
+    const int smp = setup.audioRate == 48000 ? 0 : setup.audioRate == 44100 ? 1 : 2;
+    const int quant = setup.audioBits == 16 ? 0 : setup.audioBits == 12 ? 1 : 2;
+    const bool fifty = setup.system == DvSystem::k625_50;
     return {kPackAudioSource, 0xD8, 0x00, static_cast<std::uint8_t>(0xC0 | (fifty ? 0x20 : 0)),
             static_cast<std::uint8_t>(0x80 | (smp << 3) | quant)};
 }
@@ -99,14 +99,14 @@ std::size_t TimeCopyAt(Copy copy) {
     return AudioPackAt(1, 3);
 }
 
-Bytes MakeFrame(const FrameSpec& spec) {
-    const int sequences = SequencesOf(spec.system);
-    Bytes f(FrameSizeOf(spec.system), 0x00);
+Bytes MakeFrame(const FrameSetup& setup) {
+    const int sequences = SequencesOf(setup.system);
+    Bytes f(FrameSizeOf(setup.system), 0x00);
     for (int s = 0; s < sequences; ++s) {
         const std::size_t seq = SequenceOffset(s);
         PutId(f, seq, kTypeHeader, s, 0);
         f[seq + kHeaderDsfByte] = static_cast<std::uint8_t>(
-            (spec.system == DvSystem::k625_50 ? kDsfBit : 0) | kHeaderRest);
+            (setup.system == DvSystem::k625_50 ? kDsfBit : 0) | kHeaderRest);
         f[seq + kHeaderAptByte] = kAptByte;
         for (std::size_t i = kHeaderAptByte + 1; i < kBlockSize; ++i) {
             f[seq + i] = 0xFF;
@@ -135,31 +135,31 @@ Bytes MakeFrame(const FrameSpec& spec) {
             }
         }
     }
-    if (spec.dated) {
+    if (setup.dated) {
         for (const Copy c : {Copy::kVaux, Copy::kSubcode, Copy::kAudio}) {
             const bool audio = c == Copy::kAudio;
             Put(f, DateCopyAt(c),
-                DatePack(audio ? kPackAudioRecDate : kPackVideoRecDate, spec.stamp));
+                DatePack(audio ? kPackAudioRecDate : kPackVideoRecDate, setup.stamp));
             Put(f, TimeCopyAt(c),
-                TimePack(audio ? kPackAudioRecTime : kPackVideoRecTime, spec.stamp));
+                TimePack(audio ? kPackAudioRecTime : kPackVideoRecTime, setup.stamp));
         }
     }
-    const std::uint8_t control = spec.recordingStart ? 0x48 : 0xC8;
+    const std::uint8_t control = setup.recordingStart ? 0x48 : 0xC8;
     Put(f, VauxPackAt(0, 0, 1),
-        {kPackVideoControl, 0x3F, static_cast<std::uint8_t>(control | (spec.wide ? 0x07 : 0x00)),
+        {kPackVideoControl, 0x3F, static_cast<std::uint8_t>(control | (setup.wide ? 0x07 : 0x00)),
          0xFC, 0xFF});
     Put(f, AudioPackAt(0, 4),
-        {kPackAudioControl, 0x1C, static_cast<std::uint8_t>(spec.recordingStart ? 0x4F : 0xCF),
+        {kPackAudioControl, 0x1C, static_cast<std::uint8_t>(setup.recordingStart ? 0x4F : 0xCF),
          0xA0, 0xFF});
-    if (spec.audioRate != 0) {
-        Put(f, AudioPackAt(0, 3), AudioSource(spec));
+    if (setup.audioRate != 0) {
+        Put(f, AudioPackAt(0, 3), AudioSource(setup));
     }
-    if (spec.timecode) {
+    if (setup.timecode) {
         Put(f, SubcodePackAt(0, 0, 0),
-            {kPackTimecode, static_cast<std::uint8_t>(Bcd(spec.tc[3])),
-             static_cast<std::uint8_t>(0x80 | Bcd(spec.tc[2])),
-             static_cast<std::uint8_t>(0x80 | Bcd(spec.tc[1])),
-             static_cast<std::uint8_t>(0xC0 | Bcd(spec.tc[0]))});
+            {kPackTimecode, static_cast<std::uint8_t>(Bcd(setup.tc[3])),
+             static_cast<std::uint8_t>(0x80 | Bcd(setup.tc[2])),
+             static_cast<std::uint8_t>(0x80 | Bcd(setup.tc[1])),
+             static_cast<std::uint8_t>(0xC0 | Bcd(setup.tc[0]))});
     }
     return f;
 }

@@ -26,7 +26,7 @@ struct Stamp {
     int second = 0;
 };
 
-struct FrameSpec {
+struct FrameSetup {
     DvSystem system = DvSystem::k625_50;
     bool dated = true;
     Stamp stamp;
@@ -51,7 +51,7 @@ PackBytes TimePack(std::uint8_t id, const Stamp& s);  // 0x63 or 0x53
 
 // One copy of the date and time in each of VAUX (sequence 0), subcode (sequence 6) and AAUX
 // (sequence 1); the control, source and timecode packs once each.
-Bytes MakeFrame(const FrameSpec& spec = {});
+Bytes MakeFrame(const FrameSetup& setup = {});
 void Put(Bytes& frame, std::size_t at, const PackBytes& pack);
 // Where MakeFrame puts the three copies of the date; the time sits in the slot after each.
 enum class Copy { kVaux, kSubcode, kAudio };

@@ -90,13 +90,13 @@ TEST(DvDateWriter, DatesEveryCopyOfEveryFrameAndChangesNothingElse) {
         {"525/60 without packs", dv::DvSystem::k525_60, false, 30},
     };
     for (const auto& c : cases) {
-        dv::test::FrameSpec spec;
-        spec.system = c.system;
-        spec.dated = c.inputDated;
-        spec.timecode = c.inputDated;
-        spec.recordingStart = true;  // to be cleared after the first frame
-        spec.stamp = dv::test::Stamp{70, 1, 1, 0, 0, 0};
-        const Bytes frame = dv::test::MakeFrame(spec);
+        dv::test::FrameSetup setup;
+        setup.system = c.system;
+        setup.dated = c.inputDated;
+        setup.timecode = c.inputDated;
+        setup.recordingStart = true;  // to be cleared after the first frame
+        setup.stamp = dv::test::Stamp{70, 1, 1, 0, 0, 0};
+        const Bytes frame = dv::test::MakeFrame(setup);
         constexpr int kFrames = 62;
         const Bytes garbage(333, 0x5A);
         Bytes input = garbage;
@@ -145,9 +145,9 @@ TEST(DvDateWriter, DatesEveryCopyOfEveryFrameAndChangesNothingElse) {
 // 525/60 runs at 30000/1001 frames a second: its timecode drops frame numbers to keep up with
 // the clock, and its recording time falls a second behind the frame count every 1000 seconds.
 TEST(DvDateWriter, CountsNtscTimeAndDropFrameTimecodeAsACamcorderDoes) {
-    dv::test::FrameSpec spec;
-    spec.system = dv::DvSystem::k525_60;
-    Bytes frame = dv::test::MakeFrame(spec);
+    dv::test::FrameSetup setup;
+    setup.system = dv::DvSystem::k525_60;
+    Bytes frame = dv::test::MakeFrame(setup);
     DvDateWriter writer({kStart});
     struct Case {
         int frame;
@@ -166,7 +166,7 @@ TEST(DvDateWriter, CountsNtscTimeAndDropFrameTimecodeAsACamcorderDoes) {
     int stamped = 0;
     for (const auto& c : cases) {
         while (stamped <= c.frame) {
-            writer.StampFrame(frame, spec.system);
+            writer.StampFrame(frame, setup.system);
             ++stamped;
         }
         dv::DvFrameInfo info;
