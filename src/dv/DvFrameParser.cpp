@@ -175,10 +175,11 @@ constexpr std::uint8_t kSlotIds[kRuns] = {kPackTimecode,     kPackAudioSource,  
                                           kPackAudioRecDate, kPackAudioRecTime, kPackVideoControl,
                                           kPackVideoRecDate, kPackVideoRecTime};
 constexpr std::uint8_t kNoSlot = 0xFF;
+constexpr std::size_t kByteValues = 256;
 
 // Pack id to its run in Tallies (kNoSlot for packs not read), looked up once per pack.
-constexpr std::array<std::uint8_t, 256> MakeSlots() {
-    std::array<std::uint8_t, 256> slots{};
+constexpr std::array<std::uint8_t, kByteValues> MakeSlots() {
+    std::array<std::uint8_t, kByteValues> slots{};
     for (auto& slot : slots) {
         slot = kNoSlot;
     }
@@ -187,7 +188,7 @@ constexpr std::array<std::uint8_t, 256> MakeSlots() {
     }
     return slots;
 }
-constexpr std::array<std::uint8_t, 256> kSlots = MakeSlots();
+constexpr std::array<std::uint8_t, kByteValues> kSlots = MakeSlots();
 
 void Flush(Tallies::Run& run, Tallies& t) {
     if (run.count > 0) {
