@@ -23,7 +23,8 @@ class DvSceneRule {
     static constexpr std::int64_t kMaxStepSeconds = 2;
 
     // Takes the next frame of the tape and says whether it opens a new scene, and why (the
-    // first reason that applies, in the order of DvCut).
+    // first reason that applies, in the order of DvCut). Bytes that are no whole frame need not
+    // be shown to it: they belong to the scene they fall in.
     DvCut Next(const DvFrameInfo& frame);
 
   private:
