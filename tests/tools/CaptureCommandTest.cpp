@@ -285,26 +285,42 @@ class CaptureCommandTest : public ::testing::Test {
     std::unique_ptr<test::ScopedDeviceSources> m_sources;
 };
 
+// A single file is the tape, and a second capture under its name is refused and leaves it
+// alone. The log goes to the standard output and the boxes to the error output (a box's CR LF
+// becomes a line break); when both are one terminal, what the log said is not said again.
 TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
     WriteTape();
-    UseVirtualCamcorder(Speed(0));
-    const RunResult first = Capture("tape", {"--single-file"});
-    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
     const std::string path = m_out + "/tape.m2t";
-    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
-    EXPECT_TRUE(Contains(first.out, "Creating file: " + path + "\n")) << first.out;
-    EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
-    EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
-    // The box that closes the run: its CR LF becomes a line break.
-    EXPECT_TRUE(Contains(first.err, "End of capturing.\nCapturing has been interrupted"))
-        << first.err;
+    const std::string refused = "ERROR: Can't start capturing. File " + path + " already exists.";
+    for (const bool oneTerminal : {false, true}) {
+        SCOPED_TRACE(oneTerminal ? "one terminal" : "two outputs");
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        UseVirtualCamcorder(Speed(0));
+        m_hooks.oneTerminal = oneTerminal;
+        const std::size_t said = oneTerminal ? 1 : 2;
+        const RunResult first = Capture("tape", {"--single-file"});
+        ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
+        EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+        EXPECT_TRUE(Contains(first.out, "Creating file: " + path + "\n")) << first.out;
+        EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
+        EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
+        EXPECT_TRUE(oneTerminal || Contains(first.err,
+                                            "End of capturing.\nCapturing has been "
+                                            "interrupted or end of tape reached."))
+            << first.err;
+        const std::string both = first.out + first.err;
+        EXPECT_EQ(Count(both, "End of capturing"), said) << both;
+        EXPECT_EQ(Count(both, "Capturing has been interrupted or end of tape reached."), said);
 
-    const RunResult second = Capture("tape", {"--single-file"});
-    EXPECT_EQ(second.status, kCaptureExitFailed);
-    EXPECT_TRUE(Contains(second.err, "File " + path + " already exists.")) << second.err;
-    EXPECT_FALSE(Contains(second.out, "Capturing has been started"));
-    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
-    EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
+        const RunResult second = Capture("tape", {"--single-file"});
+        EXPECT_EQ(second.status, kCaptureExitFailed);
+        EXPECT_TRUE(oneTerminal || Contains(second.err, refused)) << second.err;
+        EXPECT_EQ(Count(second.out + second.err, refused), said) << second.out << second.err;
+        EXPECT_FALSE(Contains(second.out, "Capturing has been started"));
+        EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+        EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
+    }
 }
 
 TEST_F(CaptureCommandTest, RewindWindsTheTapeToItsStartAndCapturesItFromThere) {
@@ -339,23 +355,6 @@ TEST_F(CaptureCommandTest, RewindIsRefusedInCameraMode) {
         << run.err;
     EXPECT_FALSE(Contains(run.out, "Capturing has been started"));
     EXPECT_TRUE(test::ListFiles(m_out).empty());
-}
-
-TEST_F(CaptureCommandTest, OnOneTerminalTheEndAndARefusalAreSaidOnce) {
-    WriteTape();
-    UseVirtualCamcorder(Speed(0));
-    m_hooks.oneTerminal = true;
-    const RunResult first = Capture("tape", {"--single-file"});
-    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
-    const std::string both = first.out + first.err;
-    EXPECT_EQ(Count(both, "End of capturing"), 1u) << both;
-    EXPECT_EQ(Count(both, "Capturing has been interrupted or end of tape reached."), 1u) << both;
-
-    const RunResult second = Capture("tape", {"--single-file"});
-    EXPECT_EQ(second.status, kCaptureExitFailed);
-    const std::string refused =
-        "ERROR: Can't start capturing. File " + m_out + "/tape.m2t already exists.";
-    EXPECT_EQ(Count(second.out + second.err, refused), 1u) << second.out << second.err;
 }
 
 class CaptureCommandSplitTest : public CaptureCommandTest,
