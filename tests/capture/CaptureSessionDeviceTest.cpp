@@ -33,25 +33,44 @@ std::string LowerCase(std::string text) {
     return text;
 }
 
-TEST_F(CaptureSessionTest, AcceptsTheCamcorderClassWrittenInLowerCase) {
-    FakeDevice device = Camcorder("Sony", "HDR-FX1");
-    device.deviceClass = LowerCase(device.deviceClass);
-    ASSERT_NE(device.deviceClass, test::CamcorderClassText());
-    Detect({device});
-    EXPECT_TRUE(m_session.Present());
-    EXPECT_EQ(m_session.CamcorderName(), "Sony HDR-FX1");
-}
-
-TEST_F(CaptureSessionTest, TakesTheCamcorderItIsToldToTake) {
-    m_session.SetDeviceIndex(1);
+// The device index counts camcorders alone; the camcorder class is known in lower case too;
+// devices that are not camcorders or cannot be used are passed over; an empty model text leaves
+// the vendor and one space. Each detection follows a release, as when the index is changed.
+TEST_F(CaptureSessionTest, TakesTheCamcorderItIsToldToTakeAndNamesIt) {
+    FakeDevice lowerCase = Camcorder("Sony", "HDR-FX1");
+    lowerCase.deviceClass = LowerCase(lowerCase.deviceClass);
+    ASSERT_NE(lowerCase.deviceClass, test::CamcorderClassText());
     FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
-    Detect({Camcorder("Canon", "XH A1"), webcam, Camcorder("JVC", "GR-HD1")});
-    EXPECT_EQ(m_session.CamcorderName(), "JVC GR-HD1");
-    m_session.ReleaseGraph();
-    m_session.ResetDeviceState();
-    m_session.SetDeviceIndex(2);
-    m_session.TimerSteps(0);
-    EXPECT_FALSE(m_session.Present()) << "there is no third camcorder";
+    FakeDevice noBag = Camcorder("No", "Bag");
+    noBag.hasPropertyBag = false;
+    FakeDevice noClass = Camcorder("No", "Class");
+    noClass.deviceClass.clear();
+    FakeDevice broken = Camcorder("Broken", "Driver");
+    broken.bindFails = true;
+    const std::vector<FakeDevice> two{Camcorder("Canon", "XH A1"), webcam,
+                                      Camcorder("JVC", "GR-HD1")};
+    const struct {
+        int index;
+        std::vector<FakeDevice> devices;
+        const char* name;  // null: none is taken
+    } cases[] = {
+        {0, {lowerCase}, "Sony HDR-FX1"},
+        {1, two, "JVC GR-HD1"},
+        {2, two, nullptr},
+        {0, {webcam, noBag, noClass, broken, Camcorder("Panasonic", "AG-HVX")}, "Panasonic AG-HVX"},
+        {0, {Camcorder("Sony", "")}, "Sony "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name ? c.name : "none");
+        m_session.ReleaseGraph();
+        m_session.ResetDeviceState();
+        m_session.SetDeviceIndex(c.index);
+        Detect(c.devices);
+        EXPECT_EQ(m_session.Present(), c.name != nullptr);
+        if (c.name) {
+            EXPECT_EQ(m_session.CamcorderName(), c.name);
+        }
+    }
 }
 
 TEST_F(CaptureSessionTest, TakesTheFirstOfTwoCamcordersAndConnectsItToTheCapturePin) {
@@ -69,25 +88,6 @@ TEST_F(CaptureSessionTest, TakesTheFirstOfTwoCamcordersAndConnectsItToTheCapture
     EXPECT_TRUE(m_session.HasTimecode());
     EXPECT_TRUE(m_session.VcrMode()) << "the mode is checked right after detection";
     EXPECT_GE(m_view.updates, 1);
-}
-
-TEST_F(CaptureSessionTest, AnEmptyModelTextLeavesTheVendorAndOneSpace) {
-    Detect({Camcorder("Sony", "")});
-    ASSERT_TRUE(m_session.Present());
-    EXPECT_EQ(m_session.CamcorderName(), "Sony ");
-}
-
-TEST_F(CaptureSessionTest, PassesOverDevicesThatAreNotCamcordersOrCannotBeUsed) {
-    FakeDevice webcam{"{00000000-1111-2222-3333-444444444444}", "Logi", "Cam", true, false, {}};
-    FakeDevice noBag = Camcorder("No", "Bag");
-    noBag.hasPropertyBag = false;
-    FakeDevice noClass = Camcorder("No", "Class");
-    noClass.deviceClass.clear();
-    FakeDevice broken = Camcorder("Broken", "Driver");
-    broken.bindFails = true;
-    Detect({webcam, noBag, noClass, broken, Camcorder("Panasonic", "AG-HVX")});
-    ASSERT_TRUE(m_session.Present());
-    EXPECT_EQ(m_session.CamcorderName(), "Panasonic AG-HVX");
 }
 
 TEST_F(CaptureSessionTest, FindsNothingAmongOtherDevicesAndReleasesTheAttempt) {

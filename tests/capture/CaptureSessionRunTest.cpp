@@ -126,14 +126,6 @@ TEST_P(CaptureSessionRunTest, AStreamThatRunsDryEndsTheRunFromTheWorker) {
     EXPECT_EQ(lines.back(), "End of capturing");
 }
 
-INSTANTIATE_TEST_SUITE_P(PlainAndSync, CaptureSessionRunTest, ::testing::Bool());
-
-}  // namespace
-}  // namespace vornak
-
-namespace vornak {
-namespace {
-
 // A scene file that cannot be made once the run goes (its folder moved away) ends the run with
 // one error from the job and one from the run, not with "no more data".
 TEST_P(CaptureSessionRunTest, ASceneFileThatCannotBeMadeEndsTheRunWithAnError) {
@@ -176,6 +168,8 @@ TEST_P(CaptureSessionRunTest, ASceneFileThatCannotBeMadeEndsTheRunWithAnError) {
     EXPECT_EQ(lines.back(), "End of capturing");
     EXPECT_EQ(test::ListFiles(m_dir.File("moved")), std::vector<std::string>{"tape-0000.m2t"});
 }
+
+INSTANTIATE_TEST_SUITE_P(PlainAndSync, CaptureSessionRunTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace vornak

@@ -25,6 +25,7 @@ class CaptureSessionTest : public ::testing::Test {
     // Detection as the page's timer does it at its first tick.
     void Detect(std::vector<FakeDevice> devices) {
         m_source = std::make_shared<FakeDeviceSource>(std::move(devices));
+        m_sources.reset();  // it puts back none when it goes
         m_sources = std::make_unique<test::ScopedDeviceSources>(
             std::vector<std::shared_ptr<IDeviceSource>>{m_source});
         m_session.TimerSteps(0);

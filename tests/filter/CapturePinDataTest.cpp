@@ -246,31 +246,41 @@ TEST_F(CapturePinDataTest, TakeChunksHandsOverEverythingInArrivalOrder) {
     EXPECT_TRUE(Pin()->IsCapturing());
 }
 
-TEST_F(CapturePinDataTest, TakeChunksEndsTheLiveRunAfterItsWaitFindsNothing) {
-    Pin()->StartCapture(nullptr);
-    Pin()->SetTakeChunksTimeout(kShortWait);
-    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
-    EXPECT_FALSE(Pin()->IsCapturing());
-}
-
-TEST_F(CapturePinDataTest, StopCaptureWakesAWaitingReaderWhoThenTakesWhatIsLeft) {
-    Pin()->StartCapture(nullptr);
-    Pin()->SetTakeChunksTimeout(kNeverInATest);
-    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
-    Pin()->StopCapture();
-    EXPECT_EQ(reader.get(), nullptr);
-    EXPECT_FALSE(Pin()->IsCapturing());
-
-    // Chunks queued before the stop are handed over after it; the run goes on meanwhile.
-    Pin()->StartCapture(nullptr);
-    Feed(test::SourcePackets(2));
-    Pin()->StopCapture();
-    EXPECT_TRUE(Pin()->IsCapturing());
-    auto batch = Pin()->TakeChunks();
-    ASSERT_NE(batch, nullptr);
-    EXPECT_EQ(batch->size(), 1u);
-    Pin()->SetTakeChunksTimeout(kShortWait);
-    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+// A reader waiting for chunks wakes when they arrive, and when a stop, a disconnect or its
+// time-out ends the live run (nothing to take then).
+TEST_F(CapturePinDataTest, AWaitingReaderWakesForChunksAStopADisconnectOrItsTimeOut) {
+    const Bytes three = test::SourcePackets(3);
+    const struct {
+        const char* what;
+        std::chrono::milliseconds wait;
+        std::function<void()> wake;
+        Bytes taken;  // transport packets; empty: no batch
+        bool capturing;
+    } cases[] = {
+        {"chunks arrive", kNeverInATest, [&] { Feed(three); }, test::TransportPackets(three), true},
+        {"a stop", kNeverInATest, [this] { Pin()->StopCapture(); }, {}, false},
+        {"a disconnect",
+         kNeverInATest,
+         [this] { EXPECT_EQ(Pin()->Disconnect(), S_FALSE); },
+         {},
+         false},
+        {"the wait finds nothing", kShortWait, [] {}, {}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Pin()->StartCapture(nullptr);
+        Pin()->SetTakeChunksTimeout(c.wait);
+        auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
+        c.wake();
+        const auto batch = reader.get();
+        if (c.taken.empty()) {
+            EXPECT_EQ(batch, nullptr);
+        } else {
+            ASSERT_NE(batch, nullptr);
+            EXPECT_EQ(Flatten(*batch), c.taken);
+        }
+        EXPECT_EQ(Pin()->IsCapturing(), c.capturing);
+    }
 }
 
 // A break (the camcorder went over to DV) ends the stream for the reader after the chunks
@@ -336,6 +346,7 @@ TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMor
     before[kVideoCounterAt + kSource] = kPayloadOnlyWithCounter1;
     Feed(before);
     Pin()->StopCapture();
+    EXPECT_TRUE(Pin()->IsCapturing()) << "the run goes on until the reader has drained it";
     Feed(test::SourcePackets(3));
     // Video packets whose continuity counters jump from 0 to 5: not the run's any more.
     Bytes jump = test::SourcePackets(2, PID_VIDEO);
@@ -343,6 +354,7 @@ TEST_F(CapturePinDataTest, AfterAStopTheReaderDrainsTheQueueWithoutWaitingForMor
     Feed(jump);
     auto batch = Pin()->TakeChunks();
     ASSERT_NE(batch, nullptr);
+    EXPECT_EQ(batch->size(), 1u);
     EXPECT_EQ(Flatten(*batch), test::TransportPackets(before));
     EXPECT_EQ(Pin()->TakeChunks(), nullptr);
     EXPECT_FALSE(Pin()->IsCapturing());
@@ -416,24 +428,6 @@ TEST_F(CapturePinDataTest, APictureLostJustBeforeAPauseIsCounted) {
     ASSERT_EQ(resumed.SetDiscontinuity(true), S_OK);
     EXPECT_EQ(Pin()->Receive(&resumed), S_OK);
     EXPECT_EQ(Pin()->LostPackets(), videoLost);
-}
-
-TEST_F(CapturePinDataTest, DisconnectWakesAWaitingReader) {
-    Pin()->StartCapture(nullptr);
-    Pin()->SetTakeChunksTimeout(kNeverInATest);
-    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
-    EXPECT_EQ(Pin()->Disconnect(), S_FALSE);
-    EXPECT_EQ(reader.get(), nullptr);
-}
-
-TEST_F(CapturePinDataTest, WaitingReaderGetsChunksAsTheyArrive) {
-    Pin()->StartCapture(nullptr);
-    Pin()->SetTakeChunksTimeout(kNeverInATest);
-    auto reader = std::async(std::launch::async, [this] { return Pin()->TakeChunks(); });
-    Feed(test::SourcePackets(3));
-    auto batch = reader.get();
-    ASSERT_NE(batch, nullptr);
-    EXPECT_EQ(Flatten(*batch), test::TransportPackets(test::SourcePackets(3)));
 }
 
 }  // namespace

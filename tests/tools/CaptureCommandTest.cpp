@@ -285,26 +285,42 @@ class CaptureCommandTest : public ::testing::Test {
     std::unique_ptr<test::ScopedDeviceSources> m_sources;
 };
 
+// A single file is the tape, and a second capture under its name is refused and leaves it
+// alone. The log goes to the standard output and the boxes to the error output (a box's CR LF
+// becomes a line break); when both are one terminal, what the log said is not said again.
 TEST_F(CaptureCommandTest, SingleFileCaptureIsTheTapeAndIsNeverOverwritten) {
     WriteTape();
-    UseVirtualCamcorder(Speed(0));
-    const RunResult first = Capture("tape", {"--single-file"});
-    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
     const std::string path = m_out + "/tape.m2t";
-    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
-    EXPECT_TRUE(Contains(first.out, "Creating file: " + path + "\n")) << first.out;
-    EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
-    EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
-    // The box that closes the run: its CR LF becomes a line break.
-    EXPECT_TRUE(Contains(first.err, "End of capturing.\nCapturing has been interrupted"))
-        << first.err;
+    const std::string refused = "ERROR: Can't start capturing. File " + path + " already exists.";
+    for (const bool oneTerminal : {false, true}) {
+        SCOPED_TRACE(oneTerminal ? "one terminal" : "two outputs");
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        UseVirtualCamcorder(Speed(0));
+        m_hooks.oneTerminal = oneTerminal;
+        const std::size_t said = oneTerminal ? 1 : 2;
+        const RunResult first = Capture("tape", {"--single-file"});
+        ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
+        EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+        EXPECT_TRUE(Contains(first.out, "Creating file: " + path + "\n")) << first.out;
+        EXPECT_TRUE(Contains(first.out, "Capturing has been started\n"));
+        EXPECT_TRUE(Contains(first.out, "End of capturing\n"));
+        EXPECT_TRUE(oneTerminal || Contains(first.err,
+                                            "End of capturing.\nCapturing has been "
+                                            "interrupted or end of tape reached."))
+            << first.err;
+        const std::string both = first.out + first.err;
+        EXPECT_EQ(Count(both, "End of capturing"), said) << both;
+        EXPECT_EQ(Count(both, "Capturing has been interrupted or end of tape reached."), said);
 
-    const RunResult second = Capture("tape", {"--single-file"});
-    EXPECT_EQ(second.status, kCaptureExitFailed);
-    EXPECT_TRUE(Contains(second.err, "File " + path + " already exists.")) << second.err;
-    EXPECT_FALSE(Contains(second.out, "Capturing has been started"));
-    EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
-    EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
+        const RunResult second = Capture("tape", {"--single-file"});
+        EXPECT_EQ(second.status, kCaptureExitFailed);
+        EXPECT_TRUE(oneTerminal || Contains(second.err, refused)) << second.err;
+        EXPECT_EQ(Count(second.out + second.err, refused), said) << second.out << second.err;
+        EXPECT_FALSE(Contains(second.out, "Capturing has been started"));
+        EXPECT_TRUE(test::ReadAll(path) == test::ReadAll(m_tapePath));
+        EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape.m2t"});
+    }
 }
 
 TEST_F(CaptureCommandTest, RewindWindsTheTapeToItsStartAndCapturesItFromThere) {
@@ -339,23 +355,6 @@ TEST_F(CaptureCommandTest, RewindIsRefusedInCameraMode) {
         << run.err;
     EXPECT_FALSE(Contains(run.out, "Capturing has been started"));
     EXPECT_TRUE(test::ListFiles(m_out).empty());
-}
-
-TEST_F(CaptureCommandTest, OnOneTerminalTheEndAndARefusalAreSaidOnce) {
-    WriteTape();
-    UseVirtualCamcorder(Speed(0));
-    m_hooks.oneTerminal = true;
-    const RunResult first = Capture("tape", {"--single-file"});
-    ASSERT_EQ(first.status, kCaptureExitOk) << first.err;
-    const std::string both = first.out + first.err;
-    EXPECT_EQ(Count(both, "End of capturing"), 1u) << both;
-    EXPECT_EQ(Count(both, "Capturing has been interrupted or end of tape reached."), 1u) << both;
-
-    const RunResult second = Capture("tape", {"--single-file"});
-    EXPECT_EQ(second.status, kCaptureExitFailed);
-    const std::string refused =
-        "ERROR: Can't start capturing. File " + m_out + "/tape.m2t already exists.";
-    EXPECT_EQ(Count(second.out + second.err, refused), 1u) << second.out << second.err;
 }
 
 class CaptureCommandSplitTest : public CaptureCommandTest,
@@ -393,69 +392,79 @@ TEST_P(CaptureCommandSplitTest, WritesTheScenesVornakSplitWrites) {
 
 INSTANTIATE_TEST_SUITE_P(CaptureCommand, CaptureCommandSplitTest, ::testing::Bool());
 
-TEST_F(CaptureCommandTest, DurationEndsACameraModeCaptureWithWholeFiles) {
+// However a capture of a camcorder in camera mode ends (its time is up, a stop signal, the
+// camcorder lost), its files are whole packets of what the camcorder sent, and the end is said
+// once. Numbered, the scene files' names sort in the order they were written.
+TEST_F(CaptureCommandTest, ACameraModeCaptureEndsWithWholeFilesHoweverItEnds) {
     WriteTape();
-    UseVirtualCamcorder(Speed(kFastSpeed, true));
-    const RunResult single = Capture("single", {"--single-file", "--duration=0.3"});
-    ASSERT_EQ(single.status, kCaptureExitOk) << single.err;
     const Bytes tape = test::ReadAll(m_tapePath);
-    EXPECT_TRUE(IsWholePacketsOfLoopedTape(test::ReadAll(m_out + "/single.m2t"), tape));
-    std::filesystem::remove(m_out + "/single.m2t");
-
-    // Numbered, the scene files' names sort in the order they were written.
-    const RunResult split = Capture("scenes", {"--duration", "0.3", "--naming", "count"});
-    ASSERT_EQ(split.status, kCaptureExitOk) << split.err;
-    EXPECT_GE(test::ListFiles(m_out).size(), 1u);
-    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), tape));
-    EXPECT_TRUE(Contains(split.out, "End of capturing\n"));
-}
-
-TEST_F(CaptureCommandTest, AStopSignalEndsTheCaptureWithWholeFiles) {
-    WriteTape();
-    UseVirtualCamcorder(Speed(kFastSpeed, true));
-    StopFlag stop{0};
-    m_hooks.stop = &stop;
-    int ticksAfterStop = 0;
-    m_hooks.onTick = [&](CaptureSession& session, std::uint32_t tick) {
-        if (stop.load() != 0) {
-            ++ticksAfterStop;
-        } else if (tick == 8) {
-            ASSERT_TRUE(session.InCapture());
-            stop.store(1);  // as the signal handler does
-        }
+    const std::string lost = "ERROR: The camcorder was disconnected during capturing.\n";
+    const struct {
+        const char* what;
+        std::vector<std::string> more;
+        bool stopSignal;  // given at the eighth tick; the run ends at the next
+        std::optional<double> loseAfterSeconds;
+    } cases[] = {
+        {"single file, duration", {"--single-file", "--duration=0.3"}, false, {}},
+        {"scenes, duration", {"--duration", "0.3", "--naming", "count"}, false, {}},
+        {"scenes, stop signal", {"--naming", "count"}, true, {}},
+        {"scenes, camcorder lost", {"--naming", "count"}, false, 0.3},
     };
-    const RunResult run = Capture("scenes", {"--naming", "count"});
-    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
-    EXPECT_EQ(ticksAfterStop, 1) << "the run ends at the next tick";
-    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), test::ReadAll(m_tapePath)));
-    EXPECT_TRUE(Contains(run.out, "End of capturing\n"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        VirtualCamcorderSource::Settings settings = Speed(kFastSpeed, true);
+        settings.loseAfterSeconds = c.loseAfterSeconds;
+        UseVirtualCamcorder(settings);
+        StopFlag stop{0};
+        m_hooks.stop = &stop;
+        int ticksAfterStop = 0;
+        m_hooks.onTick = [&](CaptureSession& session, std::uint32_t tick) {
+            if (stop.load() != 0) {
+                ++ticksAfterStop;
+            } else if (c.stopSignal && tick == 8) {
+                ASSERT_TRUE(session.InCapture());
+                stop.store(1);  // as the signal handler does
+            }
+        };
+        const RunResult run = Capture("cap", c.more);
+        const bool wasLost = c.loseAfterSeconds.has_value();
+        EXPECT_EQ(run.status, wasLost ? kCaptureExitFailed : kCaptureExitOk) << run.err;
+        EXPECT_EQ(ticksAfterStop, c.stopSignal ? 1 : 0);
+        EXPECT_FALSE(test::ListFiles(m_out).empty());
+        EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), tape));
+        EXPECT_EQ(Count(run.out, wasLost ? lost : "End of capturing\n"), 1u) << run.out;
+        EXPECT_EQ(Count(run.err, lost), wasLost ? 1u : 0u) << run.err;
+    }
 }
 
-TEST_F(CaptureCommandTest, ACamcorderInCameraModeIsNeverToldToPlay) {
-    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
-        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_CAMERA}});
-    UseSources({source});
-    const RunResult run = Capture("live", {"--single-file", "--duration", "0.2"});
-    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
-    ASSERT_TRUE(source->LastBound());
-    const std::vector<LONG> sent = source->LastBound()->SentModes();
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), ED_MODE_PLAY), 0);
-    EXPECT_EQ(std::count(sent.begin(), sent.end(), ED_MODE_FREEZE), 0);
-    EXPECT_TRUE(std::filesystem::exists(m_out + "/live.m2t"));
-}
-
-TEST_F(CaptureCommandTest, TapePlaybackIsPlayedAndStoppedUnlessNoPlayIsGiven) {
-    auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
-        {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_VCR}});
-    UseSources({source});
-    ASSERT_EQ(Capture("played", {"--single-file", "--duration", "0.2"}).status, kCaptureExitOk);
-    ASSERT_TRUE(source->LastBound());
-    EXPECT_EQ(source->LastBound()->SentModes(), (std::vector<LONG>{ED_MODE_PLAY, ED_MODE_STOP}));
-
-    // The tape that does not play ends the run at the third check, as the end of the tape.
-    const RunResult run = Capture("byhand", {"--single-file", "--no-play"});
-    EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
-    EXPECT_EQ(source->LastBound()->SentModes(), std::vector<LONG>{ED_MODE_STOP});
+// A camcorder in camera mode is never told to play (it might record over the tape); one in tape
+// playback is played and stopped, or only stopped with --no-play, whose tape that does not play
+// ends the run at the third check, as the end of the tape.
+TEST_F(CaptureCommandTest, OnlyTapePlaybackIsPlayedAndOnlyWithoutNoPlay) {
+    const struct {
+        LONG type;
+        std::vector<std::string> more;
+        std::vector<LONG> sent;
+    } cases[] = {
+        {ED_DEVTYPE_CAMERA, {"--single-file", "--duration", "0.2"}, {ED_MODE_STOP}},
+        {ED_DEVTYPE_VCR, {"--single-file", "--duration", "0.2"}, {ED_MODE_PLAY, ED_MODE_STOP}},
+        {ED_DEVTYPE_VCR, {"--single-file", "--no-play"}, {ED_MODE_STOP}},
+    };
+    for (const auto& c : cases) {
+        const std::string name = "run" + std::to_string(&c - cases);
+        SCOPED_TRACE(name);
+        auto source =
+            std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
+                {test::CamcorderClassText(), "Sony", "HDR-FX1", c.type}});
+        UseSources({source});
+        const RunResult run = Capture(name, c.more);
+        EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
+        ASSERT_TRUE(source->LastBound());
+        EXPECT_EQ(source->LastBound()->SentModes(), c.sent);
+        EXPECT_TRUE(std::filesystem::exists(m_out + "/" + name + ".m2t"));
+    }
 }
 
 TEST_F(CaptureCommandTest, ASplitCaptureWhoseStreamRunsDryEndsNormally) {
@@ -473,15 +482,13 @@ TEST_F(CaptureCommandTest, ASplitCaptureWhoseStreamRunsDryEndsNormally) {
         << run.out;
 }
 
-// The tape starts with three seconds of DV: listed as such, warned of once, and the capture
-// takes the HDV that follows.
-TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsListedAsSuchAndWarnedOfOnce) {
+// The tape starts with three seconds of DV: warned of once, and the capture takes the HDV that
+// follows.
+TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsWarnedOfOnce) {
     WriteTape();
     VirtualCamcorderSource::Settings settings = Speed(kFastSpeed);
     settings.dvAtSeconds = {0};
     UseVirtualCamcorder(settings);
-    EXPECT_EQ(Run({"--list"}).out, "0: Vornak Virtual HDV (tape playback) (DV)\n");
-
     const RunResult run = Capture("dv", {"--single-file"});
     EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
     const std::string warning =
@@ -494,19 +501,6 @@ TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsListedAsSuchAndWarnedOfOnce) {
     EXPECT_FALSE(file.empty());
     EXPECT_LT(file.size(), tape.size());
     EXPECT_TRUE(std::equal(file.rbegin(), file.rend(), tape.rbegin())) << "the tape after the DV";
-}
-
-TEST_F(CaptureCommandTest, ACamcorderLostMidCaptureExitsOneWithItsFilesWhole) {
-    WriteTape();
-    VirtualCamcorderSource::Settings settings = Speed(kFastSpeed, true);
-    settings.loseAfterSeconds = 0.3;
-    UseVirtualCamcorder(settings);
-    const RunResult run = Capture("lost", {"--naming", "count"});
-    EXPECT_EQ(run.status, kCaptureExitFailed);
-    const std::string lost = "ERROR: The camcorder was disconnected during capturing.\n";
-    EXPECT_EQ(Count(run.err, lost), 1u) << run.err;
-    EXPECT_EQ(Count(run.out, lost), 1u) << run.out;
-    EXPECT_TRUE(IsWholePacketsOfLoopedTape(AllOutput(), test::ReadAll(m_tapePath)));
 }
 
 TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree) {
@@ -681,40 +675,53 @@ TEST_F(CaptureCommandTest, WithoutACamcorderItGivesUpAfterTwoDetectionAttempts) 
     EXPECT_TRUE(test::ListFiles(m_out).empty());
 }
 
-TEST_F(CaptureCommandTest, SaysWhyNoCamcorderIsFoundOnStandardError) {
-    constexpr char kNoPort[] = "INFO: No FireWire port was found.";
-    UseSources({std::make_shared<EmptySource>(kNoPort)});
-    const RunResult list = Run({"--list"});
-    EXPECT_EQ(list.status, kCaptureExitFailed);
-    EXPECT_EQ(list.err, std::string(kNoPort) + "\nvornak-capture: no camcorder found\n");
+constexpr char kNoPort[] = "INFO: No FireWire port was found.";
 
+TEST_F(CaptureCommandTest, SaysWhyNoCamcorderIsFoundOnStandardError) {
+    UseSources({std::make_shared<EmptySource>(kNoPort)});
     const RunResult run = Capture("none");
     EXPECT_EQ(run.status, kCaptureExitFailed);
     EXPECT_TRUE(Contains(run.err, kNoPort)) << run.err;
     EXPECT_FALSE(Contains(run.out, kNoPort)) << run.out;
 }
 
+// The list numbers the camcorders alone, as --device takes them, with their mode and a DV
+// signal; without one it fails, after the reason when there is one.
 TEST_F(CaptureCommandTest, ListsTheCamcordersNumberedAsDeviceTakesThem) {
-    EXPECT_EQ(Run({"--list"}).status, kCaptureExitFailed) << "no device sources at all";
-    UseSources({std::make_shared<EmptySource>()});
-    const RunResult none = Run({"--list"});
-    EXPECT_EQ(none.status, kCaptureExitFailed);
-    EXPECT_EQ(none.err, "vornak-capture: no camcorder found\n");
-
     WriteTape();
-    UseVirtualCamcorder(Speed(0));
-    const RunResult virtualOnly = Run({"--list"});
-    EXPECT_EQ(virtualOnly.status, kCaptureExitOk);
-    EXPECT_EQ(virtualOnly.out, "0: Vornak Virtual HDV (tape playback)\n");
-
+    VirtualCamcorderSource::Settings hdv = Speed(0);
+    hdv.tapePath = m_tapePath;
+    VirtualCamcorderSource::Settings dv = hdv;
+    dv.dvAtSeconds = {0};
     auto source = std::make_shared<TypedCamcorderSource>(std::vector<TypedCamcorderSource::Device>{
         {test::CamcorderClassText(), "Sony", "HDR-FX1", ED_DEVTYPE_VCR},
         {"{00000000-1111-2222-3333-444444444444}", "Logi", "Webcam", ED_DEVTYPE_CAMERA},
         {test::CamcorderClassText(), "Canon", "XH A1", ED_DEVTYPE_CAMERA}});
-    UseSources({source});
-    const RunResult two = Run({"--list"});
-    EXPECT_EQ(two.status, kCaptureExitOk);
-    EXPECT_EQ(two.out, "0: Sony HDR-FX1 (tape playback)\n1: Canon XH A1 (camera)\n");
+    const std::string none = "vornak-capture: no camcorder found\n";
+    const struct {
+        const char* what;
+        std::shared_ptr<IDeviceSource> source;
+        std::string out, err;  // it fails when nothing is listed
+    } cases[] = {
+        {"no device sources at all", nullptr, "", none},
+        {"a source without devices", std::make_shared<EmptySource>(), "", none},
+        {"one that says why", std::make_shared<EmptySource>(kNoPort), "", kNoPort + ("\n" + none)},
+        {"the virtual camcorder", std::make_shared<VirtualCamcorderSource>(hdv),
+         "0: Vornak Virtual HDV (tape playback)\n", ""},
+        {"playing DV", std::make_shared<VirtualCamcorderSource>(dv),
+         "0: Vornak Virtual HDV (tape playback) (DV)\n", ""},
+        {"two camcorders and a webcam", source,
+         "0: Sony HDR-FX1 (tape playback)\n1: Canon XH A1 (camera)\n", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseSources(c.source ? std::vector{c.source}
+                            : std::vector<std::shared_ptr<IDeviceSource>>{});
+        const RunResult list = Run({"--list"});
+        EXPECT_EQ(list.status, c.out.empty() ? kCaptureExitFailed : kCaptureExitOk);
+        EXPECT_EQ(list.out, c.out);
+        EXPECT_EQ(list.err, c.err);
+    }
 
     std::string taken;
     m_hooks.onCamcorderFound = [&](CaptureSession& session) { taken = session.CamcorderName(); };

@@ -118,27 +118,6 @@ TEST(ScenePictures, ContactSheetPerInputAndPerFortyScenes) {
     EXPECT_LT(rest.height, 2 * 180);
 }
 
-TEST(ScenePictures, ContactSheetShowsTheThumbnails) {
-    if (!test::FfmpegAvailable()) {
-        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
-    }
-    test::TempDir dir;
-    const std::string tape = dir.File("tape.m2t");
-    ASSERT_EQ(test::WriteColourTape(tape, {{kColours[0]}, {kColours[1]}, {kColours[2]}}), "");
-    const auto result = Split({"--list-scenes", "--contact-sheet", dir.File("s.jpg"), tape});
-    ASSERT_EQ(result.status, 0) << result.err;
-    const RgbImage sheet = test::ReadJpeg(dir.File("s.jpg"));
-    ASSERT_FALSE(sheet.Empty());
-    for (std::size_t i = 0; i < kColours.size(); ++i) {
-        // The middle of cell i of the first row, under the title.
-        const int x = 12 + static_cast<int>(i) * (320 + 12) + 160;
-        const int y = 36 + 90;
-        const std::size_t at = static_cast<std::size_t>(y * sheet.Stride() + x * 3);
-        const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
-        EXPECT_TRUE(test::Near(colour, kColours[i])) << i << ": " << test::Text(colour);
-    }
-}
-
 // Folders that cannot take the pictures, and names too long for them, are refused before any
 // input is read (the input does not exist: reading it would say so), with the reason.
 TEST(ScenePictures, DestinationsAreRefusedBeforeAnyInputIsRead) {
@@ -215,31 +194,48 @@ TEST(ScenePictures, ContactSheetNamesAreTakenAsGiven) {
     }
 }
 
-// A scene whose picture is 16 x 4080 gets a thumbnail within 320 x 240 like any other, and the
-// scenes around it keep their thumbnails and their sheet.
-TEST(ScenePictures, TallPictureCostsNoOtherScene) {
+// The sheet shows each scene's thumbnail in its cell. A scene whose picture is 16 x 4080 gets a
+// thumbnail within 320 x 240 like any other, and the scenes around it keep their thumbnails
+// and their cells.
+TEST(ScenePictures, ContactSheetShowsTheThumbnailsAndATallPictureCostsNoOtherScene) {
     if (!test::FfmpegAvailable()) {
         GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
     }
-    test::TempDir dir;
-    const std::string tape = dir.File("tape.m2t");
-    ASSERT_EQ(test::WriteColourTape(
-                  tape, {{kColours[0]}, {kColours[1], "1:255", 1, "16x4080"}, {kColours[2]}}),
-              "");
-    const auto result = Split(
-        {"--list-scenes", "--thumbnails", dir.Path(), "--contact-sheet", dir.File("s.jpg"), tape});
-    EXPECT_EQ(result.status, kExitOk);
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(test::ReadJpeg(dir.File("tape-0001.jpg")).width, 2);
-    EXPECT_EQ(test::ReadJpeg(dir.File("tape-0001.jpg")).height, 240);
-    const RgbImage sheet = test::ReadJpeg(dir.File("s.jpg"));
-    ASSERT_FALSE(sheet.Empty());
-    for (const int cell : {0, 2}) {  // the middle of cell `cell` of the first row
-        const auto at =
-            static_cast<std::size_t>((36 + 90) * sheet.Stride() + (172 + cell * 332) * 3);
-        const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
-        EXPECT_TRUE(test::Near(colour, kColours[static_cast<std::size_t>(cell)]))
-            << test::Text(colour);
+    const struct {
+        std::vector<test::ColourScene> scenes;
+        bool thumbnails;                 // into the folder too: the second scene's is 2 x 240
+        std::vector<std::size_t> cells;  // of the first row, whose colours are checked
+    } cases[] = {
+        {{{kColours[0]}, {kColours[1]}, {kColours[2]}}, false, {0, 1, 2}},
+        {{{kColours[0]}, {kColours[1], "1:255", 1, "16x4080"}, {kColours[2]}}, true, {0, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.thumbnails ? "a tall picture" : "plain pictures");
+        test::TempDir dir;
+        const std::string tape = dir.File("tape.m2t");
+        ASSERT_EQ(test::WriteColourTape(tape, c.scenes), "");
+        std::vector<std::string> args{"--list-scenes", "--contact-sheet", dir.File("s.jpg"), tape};
+        if (c.thumbnails) {
+            args.insert(args.begin() + 1, {"--thumbnails", dir.Path()});
+        }
+        const auto result = Split(args);
+        ASSERT_EQ(result.status, kExitOk) << result.err;
+        EXPECT_EQ(result.err, "");
+        if (c.thumbnails) {
+            const RgbImage tall = test::ReadJpeg(dir.File("tape-0001.jpg"));
+            EXPECT_EQ(tall.width, 2);
+            EXPECT_EQ(tall.height, 240);
+        }
+        const RgbImage sheet = test::ReadJpeg(dir.File("s.jpg"));
+        ASSERT_FALSE(sheet.Empty());
+        for (const std::size_t cell : c.cells) {
+            // The middle of the cell, under the title.
+            const int x = 12 + static_cast<int>(cell) * (320 + 12) + 160;
+            const int y = 36 + 90;
+            const auto at = static_cast<std::size_t>(y * sheet.Stride() + x * 3);
+            const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
+            EXPECT_TRUE(test::Near(colour, kColours[cell])) << cell << ": " << test::Text(colour);
+        }
     }
 }
 
