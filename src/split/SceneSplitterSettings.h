@@ -14,8 +14,8 @@ namespace vornak {
 using StopFlag = std::atomic<std::uint8_t>;
 
 struct SceneSplitterSettings {
-    std::string baseName;   // path prefix of every scene file
-    std::string extension;  // without the dot
+    std::string baseName = {};   // path prefix of every scene file
+    std::string extension = {};  // without the dot
     // Shared with whoever may stop the job; null: the job owns a stop byte of its own.
     StopFlag* stopFlag = nullptr;
     // The number the job's first numbered file gets; Counter() hands on the next free one.
