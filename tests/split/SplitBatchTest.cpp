@@ -6,13 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "InputFile.h"
@@ -41,66 +43,12 @@ struct Case {
     std::string listingRefused = {};  // the input a listing's own check refuses
     std::vector<std::string> files = {};
     std::vector<std::string> failed = {};
-    // Filled in once the size of a tape is known: `T(n)` is n tapes' bytes.
+    // The hooks' calls and the log's problem lines, in order; progress in bytes.
     std::vector<std::string> events = {};
 };
 
-// Turns the batch's calls and problem lines into one list of short texts, paths relative to
-// the scratch folder.
-class Recorder {
-  public:
-    Recorder(const std::string& root, const test::CapturingLog& log) : m_root(root), m_log(log) {}
-
-    void Add(const std::string& event) {
-        TakeLogLines();
-        m_events.push_back(Short(event));
-    }
-    std::vector<std::string> Events() {
-        TakeLogLines();
-        return m_events;
-    }
-
-  private:
-    void TakeLogLines() {
-        const std::vector<std::string> lines = m_log.Lines();
-        for (; m_linesTaken < lines.size(); ++m_linesTaken) {
-            std::string line = lines[m_linesTaken];
-            line.erase(0, line.find_first_not_of("\r\n"));
-            for (const char* kept : {"Processing file: ", "ERROR: ", "WARNING: "}) {
-                if (line.rfind(kept, 0) == 0) {
-                    m_events.push_back(Short(line));
-                }
-            }
-        }
-    }
-    std::string Short(std::string text) const {
-        for (std::size_t at; (at = text.find(m_root + "/")) != std::string::npos;) {
-            text.erase(at, m_root.size() + 1);
-        }
-        return text;
-    }
-
-    std::string m_root;
-    const test::CapturingLog& m_log;
-    std::size_t m_linesTaken = 0;
-    std::vector<std::string> m_events;
-};
-
-std::string ResultName(const std::optional<SplitResult>& result) {
-    if (!result) {
-        return "refused";
-    }
-    switch (*result) {
-        case SplitResult::Completed:
-            return "Completed";
-        case SplitResult::Stopped:
-            return "Stopped";
-        case SplitResult::InputFailed:
-            return "InputFailed";
-        default:
-            return "other";
-    }
-}
+constexpr const char* kResultNames[] = {"Completed", "Stopped",      "InputFailed",
+                                        "NoStream",  "CreateFailed", "WriteFailed"};
 
 void RunCase(const Case& c) {
     SCOPED_TRACE(c.name);
@@ -119,7 +67,30 @@ void RunCase(const Case& c) {
 
     StopFlag stop{0};
     test::CapturingLog log;
-    Recorder recorder(dir.Path(), log);
+    // The hooks' calls and the log's problem lines, in the order they came, with paths relative
+    // to the scratch folder.
+    std::vector<std::string> events;
+    const auto add = [&](std::string text) {
+        for (std::size_t at; (at = text.find(dir.Path() + "/")) != std::string::npos;) {
+            text.erase(at, dir.Path().size() + 1);
+        }
+        events.push_back(std::move(text));
+    };
+    std::size_t linesSeen = 0;
+    const auto note = [&](const std::string& event) {
+        const std::vector<std::string> lines = log.Lines();
+        for (; linesSeen < lines.size(); ++linesSeen) {
+            const std::string line = lines[linesSeen].substr(
+                std::min(lines[linesSeen].find_first_not_of("\r\n"), lines[linesSeen].size()));
+            if (line.starts_with("Processing file: ") || line.starts_with("ERROR: ") ||
+                line.starts_with("WARNING: ")) {
+                add(line);
+            }
+        }
+        if (!event.empty()) {
+            add(event);
+        }
+    };
     SplitBatch::Options options;
     options.outputDir = out;
     options.newName = c.newName;
@@ -129,14 +100,14 @@ void RunCase(const Case& c) {
     options.skipInputsAfterStop = c.skipInputsAfterStop;
     SplitBatch::Hooks hooks;
     hooks.inputStarting = [&](std::size_t index, std::uint64_t doneBytes) {
-        recorder.Add("start in/" + c.inputs[index] + " at " + std::to_string(doneBytes));
+        note("start in/" + c.inputs[index] + " at " + std::to_string(doneBytes));
     };
     hooks.listingRefusal = [&](const std::string& path) {
         return path == in + "/" + c.listingRefused ? "ERROR: no pictures for " + path
                                                    : std::string();
     };
     hooks.jobStarting = [&](const std::string& path, std::uint64_t size) {
-        recorder.Add("job " + path + " of " + std::to_string(size));
+        note("job " + path + " of " + std::to_string(size));
     };
     hooks.sceneChoice = [&](const std::string& path) -> std::function<bool(std::int32_t)> {
         const auto chosen = c.chosen.find(std::filesystem::path(path).filename().string());
@@ -147,8 +118,9 @@ void RunCase(const Case& c) {
     };
     hooks.inputDone = [&](const SplitBatch::Outcome& input) {
         EXPECT_EQ(input.path, paths[input.index]);
-        recorder.Add("done " + input.path + " " + ResultName(input.result) + " at " +
-                     std::to_string(input.doneBytes));
+        note("done " + input.path + " " +
+             (input.result ? kResultNames[static_cast<int>(*input.result)] : "refused") + " at " +
+             std::to_string(input.doneBytes));
         if (static_cast<int>(input.index) == c.stopAfter) {
             stop = 1;
         }
@@ -163,7 +135,8 @@ void RunCase(const Case& c) {
         failed.push_back(path.substr(in.size() + 1));
     }
     EXPECT_EQ(failed, c.failed);
-    EXPECT_EQ(recorder.Events(), c.events);
+    note({});
+    EXPECT_EQ(events, c.events);
 }
 
 std::vector<std::string> Numbered(const std::string& base, std::vector<int> numbers) {
