@@ -140,8 +140,7 @@ Result LiveRun(const std::string& tape, const std::string& outDir, double speed)
     bool failed = false;
     WrittenCounter written;
     std::thread worker([&] {
-        vornak::SceneSplitter job(pin, outDir + "/scene", "m2t", nullptr, 0, true, false,
-                                  vornak::kDefaultDateFormat, false);
+        vornak::SceneSplitter job(pin, {.baseName = outDir + "/scene", .extension = "m2t"});
         job.SetLog(&written);
         job.Run();
         failed = job.Failed();

@@ -93,8 +93,8 @@ int CopyFile(const char* from, const char* to) {
 
 int SplitFile(const char* from, const char* outDir, bool sync, bool listOnly = false) {
     const std::string base = std::string(outDir) + "/scene";
-    vornak::SceneSplitter splitter(from, base, "m2t", nullptr, 0, true, sync, "-%Y_%M_%D-%h_%m_%s");
-    splitter.SetListOnly(listOnly);
+    vornak::SceneSplitter splitter(
+        from, {.baseName = base, .extension = "m2t", .syncAV = sync, .listOnly = listOnly});
     splitter.Run();
     return splitter.Failed() ? 1 : 0;
 }

@@ -29,6 +29,7 @@
 #include "ManualResetEvent.h"
 #include "MediaType.h"
 #include "PreviewInterfaces.h"
+#include "SceneFileName.h"
 
 namespace vornak {
 
@@ -44,7 +45,7 @@ struct CaptureOptions {
     bool dateTimeNaming = true;
     bool syncAudio = true;
     bool midScenes = true;
-    std::string dateTimeFormat = "-%Y_%M_%D-%h_%m_%s";
+    std::string dateTimeFormat = kDefaultDateFormat;
     // Play the tape when the run starts (only ever sent to a camcorder in tape playback).
     bool startTape = true;
 };

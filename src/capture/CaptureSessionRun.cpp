@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "CaptureFilter.h"
 #include "CapturePin.h"
@@ -185,9 +186,15 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     // Each stretch of HDV between two of DV is a job of its own: the scene in progress ends
     // where the camcorder stopped sending, and the numbering goes on after it.
     do {
-        SceneSplitter job(m_pCapturePin, prefix, kExtension, nullptr, m_nSceneCounter,
-                          options.dateTimeNaming, options.syncAudio, options.dateTimeFormat,
-                          options.midScenes);
+        SceneSplitterSettings settings;
+        settings.baseName = prefix;
+        settings.extension = kExtension;
+        settings.firstCounter = m_nSceneCounter;
+        settings.dateTimeNaming = options.dateTimeNaming;
+        settings.syncAV = options.syncAudio;
+        settings.dateFormat = options.dateTimeFormat;
+        settings.midScenesOk = options.midScenes;
+        SceneSplitter job(m_pCapturePin, std::move(settings));
         job.SetLog(m_pLog);
         // Each scene file is flushed to the disk as it closes, and the folder at the end.
         job.SetDiskSync(m_pDiskSync);

@@ -17,30 +17,26 @@ constexpr std::size_t kMinReadBufSize = 16 * PKT_SIZE;
 constexpr std::size_t kStreamProofPackets = 5;
 }  // namespace
 
-SceneSplitter::SceneSplitter(std::string inputPath, std::string baseName, std::string extension,
-                             StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming,
-                             bool syncAV, std::string dateFormat)
+SceneSplitter::SceneSplitter(std::string inputPath, SceneSplitterSettings settings)
     : m_inputPath(std::move(inputPath)),
-      m_pStopFlag(stopFlag),
-      m_bSyncAV(syncAV),
-      m_baseName(std::move(baseName)),
-      m_extension(std::move(extension)),
-      m_dateFormat(std::move(dateFormat)),
-      m_nCounter(firstCounter),
-      m_bDateTimeNaming(dateTimeNaming) {
+      m_pStopFlag(settings.stopFlag),
+      m_bSyncAV(settings.syncAV),
+      m_baseName(std::move(settings.baseName)),
+      m_extension(std::move(settings.extension)),
+      m_dateFormat(std::move(settings.dateFormat)),
+      m_nCounter(settings.firstCounter),
+      m_bDateTimeNaming(settings.dateTimeNaming),
+      m_bListOnly(settings.listOnly) {
     if (m_pStopFlag == nullptr) {
         m_ownStopFlag = std::make_unique<StopFlag>(0);
         m_pStopFlag = m_ownStopFlag.get();
     }
 }
 
-SceneSplitter::SceneSplitter(LiveSource* liveSource, std::string baseName, std::string extension,
-                             StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming,
-                             bool syncAV, std::string dateFormat, bool midScenesOk)
-    : SceneSplitter(std::string(), std::move(baseName), std::move(extension), stopFlag,
-                    firstCounter, dateTimeNaming, syncAV, std::move(dateFormat)) {
+SceneSplitter::SceneSplitter(LiveSource* liveSource, SceneSplitterSettings settings)
+    : SceneSplitter(std::string(), settings) {
     m_pLiveSource = liveSource;
-    m_bMidScenesOk = midScenesOk;
+    m_bMidScenesOk = settings.midScenesOk;
 }
 
 SceneSplitter::~SceneSplitter() = default;

@@ -1,4 +1,4 @@
-// The scene-splitting engine: one object per input file or per live capture run.
+// The transport-stream scene job: one object per input file or per live capture run.
 //
 // A split job copies a transport stream into one output file per recorded scene. Scenes start
 // where the camcorder's recording date jumps by more than two seconds, or at a closed picture
@@ -10,7 +10,6 @@
 // thread; the job polls it between packets.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -26,23 +25,13 @@
 #include "OutputFile.h"
 #include "PacketInfo.h"
 #include "RecordingDate.h"
+#include "SceneJob.h"
+#include "SceneSplitterSettings.h"
 #include "SceneTally.h"
 
 namespace vornak {
 
-using StopFlag = std::atomic<std::uint8_t>;
-
-// How a job ended, for callers that must act on it; the log lines are for people.
-enum class SplitResult {
-    Completed,     // the input was read to its end and every scene written and flushed
-    Stopped,       // a stop request ended the job
-    InputFailed,   // the input could not be opened, is no regular file or failed to read
-    NoStream,      // no transport packet was found in the input; nothing was written
-    CreateFailed,  // a scene file could not be created; the job ended there
-    WriteFailed,   // a scene file could not be written or flushed to the disk in full
-};
-
-class SceneSplitter {
+class SceneSplitter : public SceneJob {
   public:
     static constexpr std::size_t kReadBufSize = 12'582'840;   // 66,930 packets
     static constexpr std::size_t kAudioBufSize = 393'108;     // 2,091 packets
@@ -52,15 +41,11 @@ class SceneSplitter {
     // size is there for the data a pending scene decision holds back.
     static constexpr std::size_t kFileReadSlice = 1 << 20;
 
-    // File form. `stopFlag` may be null: the job then owns a stop byte of its own.
-    SceneSplitter(std::string inputPath, std::string baseName, std::string extension,
-                  StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming, bool syncAV,
-                  std::string dateFormat);
+    // File form.
+    SceneSplitter(std::string inputPath, SceneSplitterSettings settings);
     // Live form: reads from a capture source instead of a file.
-    SceneSplitter(LiveSource* liveSource, std::string baseName, std::string extension,
-                  StopFlag* stopFlag, std::int32_t firstCounter, bool dateTimeNaming, bool syncAV,
-                  std::string dateFormat, bool midScenesOk);
-    ~SceneSplitter();
+    SceneSplitter(LiveSource* liveSource, SceneSplitterSettings settings);
+    ~SceneSplitter() override;
 
     SceneSplitter(const SceneSplitter&) = delete;
     SceneSplitter& operator=(const SceneSplitter&) = delete;
@@ -74,9 +59,6 @@ class SceneSplitter {
     void SetReadBufferSize(std::size_t bytes);
     // The same for the sync mode's audio buffer.
     void SetAudioBufferSize(std::size_t bytes);
-    // Lists instead of splitting: the job decides exactly as it would, but creates and writes
-    // no file; each scene is reported to the log sink (SceneFinished) with an empty path.
-    void SetListOnly(bool listOnly) { m_bListOnly = listOnly; }
     // Writes only the scenes for which `choose` (given the scene's number, from 0 as a listing
     // counts them) is true; the others are read and reported as in a listing, and the names
     // they would have had stay unused, so every written file is the very file a full split
@@ -85,18 +67,9 @@ class SceneSplitter {
         m_chooseScene = std::move(choose);
     }
 
-    // Splits the whole input. Returns at the end of input, on a stop request, or at once when
-    // the input cannot be opened.
-    void Run();
-
-    // The next free file number, which a creator may hand to its next job.
-    std::int32_t Counter() const { return m_nCounter; }
-    // Valid after Run(). A failure wins over a stop that came with it.
-    SplitResult Result() const { return m_result; }
-    // True when any byte could not be read or written: every result but Completed and Stopped.
-    bool Failed() const {
-        return m_result != SplitResult::Completed && m_result != SplitResult::Stopped;
-    }
+    void Run() override;
+    std::int32_t Counter() const override { return m_nCounter; }
+    SplitResult Result() const override { return m_result; }
 
   private:
     // Reader.

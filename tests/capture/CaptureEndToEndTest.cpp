@@ -140,8 +140,7 @@ TEST_P(CaptureEndToEndLiveTest, LiveRunSplitsLikeTheSplitCommand) {
     const SceneJobNames names = MakeSceneJobNames(m_tapePath, liveDir, std::nullopt);
     test::CapturingLog log;
     std::thread worker([&] {
-        SceneSplitter job(Capture(), names.baseName, "m2t", nullptr, 0, true, false,
-                          kDefaultDateFormat, false);
+        SceneSplitter job(Capture(), {.baseName = names.baseName, .extension = "m2t"});
         job.SetLog(&log);
         job.Run();
         Capture()->EndLiveRun();

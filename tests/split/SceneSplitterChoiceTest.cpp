@@ -28,8 +28,10 @@ std::vector<SceneSummary> SplitInto(const std::string& input, const std::string&
                                     bool dateTimeNaming, const std::set<int>* chosen,
                                     test::CapturingLog& log) {
     std::filesystem::create_directory(dir);
-    SceneSplitter job(input, dir + "/tape", "m2t", nullptr, 0, dateTimeNaming, sync,
-                      kDefaultDateFormat);
+    SceneSplitter job(input, {.baseName = dir + "/tape",
+                              .extension = "m2t",
+                              .dateTimeNaming = dateTimeNaming,
+                              .syncAV = sync});
     job.SetLog(&log);
     if (chosen != nullptr) {
         job.SetSceneChoice([chosen](std::int32_t number) { return chosen->count(number) > 0; });

@@ -73,7 +73,8 @@ struct Job {
 
 Job Split(const std::string& input, const std::string& base, bool sync, DiskSync* disk = nullptr) {
     test::CapturingLog log;
-    SceneSplitter job(input, base, "m2t", nullptr, 0, false, sync, kDefaultDateFormat);
+    SceneSplitter job(
+        input, {.baseName = base, .extension = "m2t", .dateTimeNaming = false, .syncAV = sync});
     job.SetLog(&log);
     job.SetDiskSync(disk);
     job.Run();

@@ -275,9 +275,9 @@ std::string CheckUnbrokenTail(const Bytes& input, const std::string& outDir,
 std::string CheckListing(const std::string& in, std::size_t buffer, std::size_t inputSize,
                          const test::CapturingLog& splitLog) {
     test::CapturingLog log;
-    SceneSplitter lister(in, "unused", "m2t", nullptr, 0, false, false, kDefaultDateFormat);
+    SceneSplitter lister(
+        in, {.baseName = "unused", .extension = "m2t", .dateTimeNaming = false, .listOnly = true});
     lister.SetLog(&log);
-    lister.SetListOnly(true);
     lister.SetReadBufferSize(buffer);
     lister.Run();
     const std::vector<SceneSummary> listed = log.Scenes();
@@ -337,8 +337,10 @@ TEST(SceneSplitterFuzz, DamagedTapesSplitIntoAnUnbrokenTail) {
         test::CapturingLog log;
         if (live) {
             RandomChunkSource source(input, rng);
-            SceneSplitter splitter(&source, outDir + "/s", "m2t", nullptr, 0, false, false,
-                                   kDefaultDateFormat, iteration % 8 == 7);
+            SceneSplitter splitter(&source, {.baseName = outDir + "/s",
+                                             .extension = "m2t",
+                                             .dateTimeNaming = false,
+                                             .midScenesOk = iteration % 8 == 7});
             splitter.SetLog(&log);
             splitter.SetReadBufferSize(buffer);
             splitter.Run();
@@ -346,8 +348,8 @@ TEST(SceneSplitterFuzz, DamagedTapesSplitIntoAnUnbrokenTail) {
         } else {
             const std::string in = run + "/in.m2t";
             test::WriteAll(in, input);
-            SceneSplitter splitter(in, outDir + "/s", "m2t", nullptr, 0, false, false,
-                                   kDefaultDateFormat);
+            SceneSplitter splitter(
+                in, {.baseName = outDir + "/s", .extension = "m2t", .dateTimeNaming = false});
             splitter.SetLog(&log);
             splitter.SetReadBufferSize(buffer);
             splitter.Run();
@@ -383,8 +385,9 @@ TEST(SceneSplitterFuzz, DamagedTapesWithTheDefaultBuffer) {
         test::WriteAll(run + "/in.m2t", input);
         std::filesystem::create_directory(run + "/out");
         test::CapturingLog log;
-        SceneSplitter splitter(run + "/in.m2t", run + "/out/s", "m2t", nullptr, 0, false, false,
-                               kDefaultDateFormat);
+        SceneSplitter splitter(
+            run + "/in.m2t",
+            {.baseName = run + "/out/s", .extension = "m2t", .dateTimeNaming = false});
         splitter.SetLog(&log);
         splitter.Run();
         EXPECT_EQ(CheckUnbrokenTail(input, run + "/out", log), "") << "iteration " << iteration;

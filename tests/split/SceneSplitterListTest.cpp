@@ -117,9 +117,12 @@ struct JobResult {
 JobResult RunJob(const std::string& input, const std::string& base, bool listOnly, bool sync,
                  std::size_t bufferSize) {
     test::CapturingLog log;
-    SceneSplitter job(input, base, "m2t", nullptr, 0, false, sync, kDefaultDateFormat);
+    SceneSplitter job(input, {.baseName = base,
+                              .extension = "m2t",
+                              .dateTimeNaming = false,
+                              .syncAV = sync,
+                              .listOnly = listOnly});
     job.SetLog(&log);
-    job.SetListOnly(listOnly);
     if (bufferSize > 0) {
         job.SetReadBufferSize(bufferSize);
     }

@@ -126,8 +126,8 @@ class Tape {
 bool SplitsAtGroundTruth(const Tape& tape, std::size_t bufferBytes) {
     SCOPED_TRACE("read buffer of " + std::to_string(bufferBytes) + " bytes");
     test::TempDir out;
-    SceneSplitter splitter(tape.Path(), out.File("s"), "m2t", nullptr, 0, false, false,
-                           kDefaultDateFormat);
+    SceneSplitter splitter(
+        tape.Path(), {.baseName = out.File("s"), .extension = "m2t", .dateTimeNaming = false});
     test::CapturingLog log;
     splitter.SetLog(&log);
     if (bufferBytes != 0) {
@@ -354,12 +354,11 @@ TEST(SceneSplitterRefill, FirstSceneIsNamedAfterItsFirstDateAtEveryBufferSize) {
                                  (sync ? ", sync" : "") + (mid ? ", from mid-group" : ""));
                     test::TempDir out;
                     ChunkedTape source(data, 97 * PKT_SIZE);
+                    const SceneSplitterSettings settings{
+                        .baseName = out.File("t"), .extension = "m2t", .syncAV = sync};
                     std::unique_ptr<SceneSplitter> job =
-                        live ? std::make_unique<SceneSplitter>(&source, out.File("t"), "m2t",
-                                                               nullptr, 0, true, sync,
-                                                               kDefaultDateFormat, false)
-                             : std::make_unique<SceneSplitter>(path, out.File("t"), "m2t", nullptr,
-                                                               0, true, sync, kDefaultDateFormat);
+                        live ? std::make_unique<SceneSplitter>(&source, settings)
+                             : std::make_unique<SceneSplitter>(path, settings);
                     test::CapturingLog log;
                     job->SetLog(&log);
                     if (packets != 0) {

@@ -128,8 +128,8 @@ Result SplitBytes(const Bytes& input, const Options& o = {}) {
     test::WriteAll(in, input);
     const std::string out = dir.File("out");
     std::filesystem::create_directory(out);
-    SceneSplitter splitter(in, out + "/tape", "m2t", nullptr, 0, o.dateNaming, false,
-                           kDefaultDateFormat);
+    SceneSplitter splitter(
+        in, {.baseName = out + "/tape", .extension = "m2t", .dateTimeNaming = o.dateNaming});
     test::CapturingLog log;
     splitter.SetLog(&log);
     if (o.bufferBytes != 0) {
@@ -409,8 +409,10 @@ class WholeTapeSource : public LiveSource {
 int LiveDropped(const Bytes& tapeBytes, bool midScenesOk) {
     test::TempDir dir;
     WholeTapeSource source(tapeBytes);
-    SceneSplitter splitter(&source, dir.File("cap"), "m2t", nullptr, 0, false, false,
-                           kDefaultDateFormat, midScenesOk);
+    SceneSplitter splitter(&source, {.baseName = dir.File("cap"),
+                                     .extension = "m2t",
+                                     .dateTimeNaming = false,
+                                     .midScenesOk = midScenesOk});
     test::CapturingLog log;
     splitter.SetLog(&log);
     splitter.Run();

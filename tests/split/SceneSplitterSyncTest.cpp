@@ -159,7 +159,12 @@ struct SyncSettings {
 };
 
 std::int32_t SplitSync(const Workspace& ws, LogSink& log, const SyncSettings& s = {}) {
-    SceneSplitter splitter(ws.Input(), ws.Base(), "m2t", s.stop, 0, s.dateNaming, true, "");
+    SceneSplitter splitter(ws.Input(), {.baseName = ws.Base(),
+                                        .extension = "m2t",
+                                        .stopFlag = s.stop,
+                                        .dateTimeNaming = s.dateNaming,
+                                        .syncAV = true,
+                                        .dateFormat = ""});
     splitter.SetLog(&log);
     if (s.readBuffer != 0) {
         splitter.SetReadBufferSize(s.readBuffer);
@@ -365,8 +370,12 @@ void RunTapeCase(const TapeCase& c) {
     std::int32_t counter = 0;
     if (c.live) {
         ArrivingTape arriving(inputBytes, log);
-        SceneSplitter splitter(&arriving, ws.Base(), "m2t", &stop, 0, settings.dateNaming, true, "",
-                               false);
+        SceneSplitter splitter(&arriving, {.baseName = ws.Base(),
+                                           .extension = "m2t",
+                                           .stopFlag = &stop,
+                                           .dateTimeNaming = settings.dateNaming,
+                                           .syncAV = true,
+                                           .dateFormat = ""});
         splitter.SetLog(&log);
         if (settings.readBuffer != 0) {
             splitter.SetReadBufferSize(settings.readBuffer);
@@ -1207,7 +1216,10 @@ TEST(SceneSplitterSync, SceneWithoutSoundIsCutAtItsPictures) {
         plain.WriteInput(test::ReadAll(sync.Input()));
         test::CapturingLog log;
         SplitSync(sync, log);
-        SceneSplitter splitter(plain.Input(), plain.Base(), "m2t", nullptr, 0, false, false, "");
+        SceneSplitter splitter(plain.Input(), {.baseName = plain.Base(),
+                                               .extension = "m2t",
+                                               .dateTimeNaming = false,
+                                               .dateFormat = ""});
         splitter.Run();
         const std::vector<std::string> names = {CountName(0), CountName(1), CountName(2)};
         ASSERT_EQ(sync.Outputs(), names);
@@ -1254,12 +1266,16 @@ TEST(SceneSplitterSync, LogTellsTheEventsInTheOrderTheyHappened) {
         std::vector<std::string> want;
         ArrivingTape tape(test::ReadAll(ws.Input()), log);
         std::unique_ptr<SceneSplitter> splitter;
+        SceneSplitterSettings settings{.baseName = ws.Base(),
+                                       .extension = "m2t",
+                                       .dateTimeNaming = false,
+                                       .syncAV = c.sync,
+                                       .dateFormat = "",
+                                       .midScenesOk = true};
         if (c.live) {
-            splitter = std::make_unique<SceneSplitter>(&tape, ws.Base(), "m2t", nullptr, 0, false,
-                                                       c.sync, "", true);
+            splitter = std::make_unique<SceneSplitter>(&tape, settings);
         } else {
-            splitter = std::make_unique<SceneSplitter>(ws.Input(), ws.Base(), "m2t", nullptr, 0,
-                                                       false, c.sync, "");
+            splitter = std::make_unique<SceneSplitter>(ws.Input(), settings);
             want.push_back("\r\nProcessing file: " + ws.Input());
         }
         splitter->SetLog(&log);

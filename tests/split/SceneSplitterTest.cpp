@@ -94,7 +94,12 @@ struct Outcome {
 
 Outcome SplitFile(const std::string& input, const std::string& base, test::CapturingLog& log,
                   const Settings& s = {}) {
-    SceneSplitter splitter(input, base, "m2t", s.stop, s.counter, s.dateNaming, false, s.format);
+    SceneSplitter splitter(input, {.baseName = base,
+                                   .extension = "m2t",
+                                   .stopFlag = s.stop,
+                                   .firstCounter = s.counter,
+                                   .dateTimeNaming = s.dateNaming,
+                                   .dateFormat = s.format});
     splitter.SetLog(&log);
     if (s.bufferBytes != 0) {
         splitter.SetReadBufferSize(s.bufferBytes);
@@ -657,8 +662,10 @@ std::vector<std::vector<Bytes>> Batches(const Bytes& bytes, std::size_t chunkPac
 
 Outcome SplitLive(LiveSource& source, const std::string& base, test::CapturingLog& log,
                   std::size_t bufferBytes, std::int32_t counter = 0, bool dateNaming = false) {
-    SceneSplitter splitter(&source, base, "m2t", nullptr, counter, dateNaming, false,
-                           kDefaultDateFormat, false);
+    SceneSplitter splitter(&source, {.baseName = base,
+                                     .extension = "m2t",
+                                     .firstCounter = counter,
+                                     .dateTimeNaming = dateNaming});
     splitter.SetLog(&log);
     splitter.SetReadBufferSize(bufferBytes);
     splitter.Run();

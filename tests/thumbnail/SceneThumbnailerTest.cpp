@@ -15,8 +15,8 @@ namespace {
 
 std::vector<SceneSummary> ListScenes(const std::string& path) {
     test::CapturingLog log;
-    SceneSplitter job(path, "unused", "m2t", nullptr, 0, true, false, "");
-    job.SetListOnly(true);
+    SceneSplitter job(
+        path, {.baseName = "unused", .extension = "m2t", .dateFormat = "", .listOnly = true});
     job.SetLog(&log);
     job.Run();
     return log.Scenes();

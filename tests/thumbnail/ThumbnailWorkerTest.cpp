@@ -37,8 +37,8 @@ TEST(ThumbnailWorker, MakesThePicturesWhileTheListingRunsInItsOrder) {
         void SceneFinished(const SceneSummary& scene) override { worker->Add(scene); }
     } forward;
     forward.worker = &worker;
-    SceneSplitter job(tape, "unused", "m2t", nullptr, 0, true, false, "");
-    job.SetListOnly(true);
+    SceneSplitter job(
+        tape, {.baseName = "unused", .extension = "m2t", .dateFormat = "", .listOnly = true});
     job.SetLog(&forward);
     job.Run();
     worker.Finish();

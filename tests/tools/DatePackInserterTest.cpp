@@ -398,8 +398,7 @@ TEST(DatePackInserter, FfmpegClipSplitsIntoTwoScenesThatMakeUpTheDatedTape) {
 
     const std::string scenes = dir.File("scenes");
     std::filesystem::create_directory(scenes);
-    SceneSplitter splitter(dated, scenes + "/tape", "m2t", nullptr, 0, true, false,
-                           kDefaultDateFormat);
+    SceneSplitter splitter(dated, {.baseName = scenes + "/tape", .extension = "m2t"});
     splitter.Run();
     EXPECT_FALSE(splitter.Failed());
     const std::vector<std::string> names = test::ListFiles(scenes);

@@ -249,8 +249,8 @@ TEST(ScenePictures, InputLeftOutTakesItsThumbnailsWithIt) {
     const std::string tape = dir.File("tape.m2t");
     ASSERT_EQ(test::WriteColourTape(tape, {{kColours[0]}, {kColours[1]}}), "");
     test::CapturingLog log;
-    SceneSplitter job(tape, "unused", "m2t", nullptr, 0, true, false, "");
-    job.SetListOnly(true);
+    SceneSplitter job(
+        tape, {.baseName = "unused", .extension = "m2t", .dateFormat = "", .listOnly = true});
     job.SetLog(&log);
     job.Run();
     const std::string pics = dir.File("pics");

@@ -7,6 +7,7 @@
 #include <functional>
 #include <ostream>
 #include <sstream>
+#include <utility>
 
 #include "CommandLineOption.h"
 #include "DatePack.h"
@@ -16,7 +17,7 @@
 #include "SceneFileName.h"
 #include "SceneListing.h"
 #include "ScenePictures.h"
-#include "SceneSplitter.h"
+#include "SplitBatch.h"
 
 namespace vornak {
 
@@ -444,73 +445,58 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             SetSceneFileTime(scene, log);
         }
     });
-    std::vector<std::string> failed;
     bool scenesMissing = false;
-    std::uint64_t doneBytes = 0;
-    std::int32_t counter = 0;
-    for (std::size_t index = 0; index < options.files.size(); ++index) {
-        const std::string& path = options.files[index];
-        SceneJobNames names = MakeSceneJobNames(path, options.outputDir, options.newName);
-
-        std::uint64_t done = doneBytes;
-        if (std::int64_t size = InputFile::SizeOf(path); size > 0) {
-            done += static_cast<std::uint64_t>(size);
-        }
+    SplitBatch::Options batch;
+    batch.outputDir = options.outputDir;
+    batch.newName = options.newName;
+    batch.job.stopFlag = stopFlag;
+    batch.job.dateTimeNaming = options.dateTimeNaming;
+    batch.job.syncAV = options.sync;
+    batch.job.dateFormat = options.dateFormat;
+    batch.job.listOnly = options.listScenes;
+    // After a stop each input still to come is started, and ends at once: the log names them all.
+    batch.skipInputsAfterStop = false;
+    SplitBatch::Hooks hooks;
+    hooks.inputStarting = [&log](std::size_t index, std::uint64_t doneBytes) {
         log.StartFile(index, doneBytes);
-        // Refused before the input is read: a job that cannot make its files (scene files, or a
-        // listing's pictures) would only fail at its first scene, or, worse, leave part of the
-        // tape split.
-        const std::string refusal =
-            options.listScenes
-                ? pictures.CheckNames(path)
-                : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
-                                      options.dateTimeNaming, options.dateFormat);
-        if (!refusal.empty()) {
-            log.AddLog(refusal);
-            failed.push_back(path);
-            doneBytes = done;
-            log.EndFile(doneBytes);
-            continue;
-        }
-        listing.StartFile(path, done - doneBytes);
+    };
+    hooks.listingRefusal = [&pictures](const std::string& path) {
+        return pictures.CheckNames(path);
+    };
+    hooks.jobStarting = [&](const std::string& path, std::uint64_t size) {
+        listing.StartFile(path, size);
         pictures.StartFile(path);
-        SceneSplitter job(path, names.baseName, names.extension, stopFlag, counter,
-                          options.dateTimeNaming, options.sync, options.dateFormat);
-        job.SetLog(&log);
-        job.SetListOnly(options.listScenes);
-        if (options.scenes) {
-            job.SetSceneChoice(
-                [&options](std::int32_t number) { return options.scenes->Contains(number); });
-        }
         scenesOfInput = 0;
-        job.Run();
-        doneBytes = done;
-        log.EndFile(doneBytes);
+    };
+    if (options.scenes) {
+        hooks.sceneChoice = [&options](const std::string&) -> std::function<bool(std::int32_t)> {
+            return [&options](std::int32_t number) { return options.scenes->Contains(number); };
+        };
+    }
+    hooks.inputDone = [&](const SplitBatch::Outcome& input) {
+        log.EndFile(input.doneBytes);
+        if (!input.result) {
+            return true;  // refused: nothing was listed
+        }
         if (options.listScenes) {
             // The bar leaves the terminal line to the list.
             log.Finish();
-            const bool complete = !job.Failed() && stopFlag->load() == 0;
+            const bool complete = !input.Failed() && stopFlag->load() == 0;
             pictures.EndFile(complete, log);
             listing.SetThumbnails(pictures.Thumbnails());
             listing.EndFile(complete, out);
         }
-
-        if (job.Failed()) {
-            failed.push_back(path);
-        } else if (options.scenes && stopFlag->load() == 0) {
+        if (!input.Failed() && options.scenes && stopFlag->load() == 0) {
             if (std::string missing = options.scenes->Missing(scenesOfInput); !missing.empty()) {
-                log.AddLog("WARNING: This file has no scene " + missing + ": " + path);
+                log.AddLog("WARNING: This file has no scene " + missing + ": " + input.path);
                 scenesMissing = true;
             }
         }
-        // One shared name numbers its scenes on across inputs; each own name starts afresh.
-        if (options.newName) {
-            counter = job.Counter();
-        }
-        if (options.listScenes && !out) {
-            break;  // the rest of the list has nowhere to go
-        }
-    }
+        // The rest of a list that cannot be written has nowhere to go.
+        return !options.listScenes || static_cast<bool>(out);
+    };
+    SplitBatch run(std::move(batch), std::move(hooks), &log);
+    run.Run(options.files);
     log.Finish();
     listing.Finish(out);
     const std::string outputFailure = OutputFailure(out);
@@ -518,7 +504,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         ReportOutputFailure(err, outputFailure, options.listScenes);
     }
 
-    for (const auto& path : failed) {
+    for (const auto& path : run.FailedInputs()) {
         err << kProgram << (options.listScenes ? ": not listed: " : ": not split completely: ")
             << path << "\n";
     }
@@ -530,7 +516,8 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                                      "incomplete\n");
         return kExitInterrupted;
     }
-    return failed.empty() && !scenesMissing && !pictures.Failed() && outputFailure.empty()
+    return run.FailedInputs().empty() && !scenesMissing && !pictures.Failed() &&
+                   outputFailure.empty()
                ? kExitOk
                : kExitFailed;
 }

@@ -22,6 +22,7 @@
 
 #include "CPreviewFrame.h"
 #include "MessageService.h"
+#include "SceneFileName.h"
 #include "TransportIcons.h"
 
 namespace vornak {
@@ -30,7 +31,6 @@ namespace {
 
 constexpr char kNoCamcorder[] = "Camcorder is not recognized or connected";
 constexpr char kCamcorderDetected[] = " camcorder detected";
-constexpr char kDefaultDateTimeFormat[] = "-%Y_%M_%D-%h_%m_%s";
 constexpr int kDefaultFrameSize = 2;  // "1/16"
 constexpr char kNo[] = "0";
 constexpr char kYes[] = "1";
@@ -240,7 +240,7 @@ void CVornakCapture::SetDefaults() {
     m_frameSize->setCurrentIndex(kDefaultFrameSize);
     m_nTimestampMode = 1;
     m_dateTime->setChecked(true);
-    m_dateTimeFormat->setText(QString::fromLatin1(kDefaultDateTimeFormat));
+    m_dateTimeFormat->setText(QString::fromLatin1(kDefaultDateFormat));
     m_scenesSplit->setChecked(true);
     m_syncAudio->setChecked(true);
     m_midScenes->setChecked(true);

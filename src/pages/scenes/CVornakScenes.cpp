@@ -21,7 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <optional>
+#include <functional>
 #include <utility>
 
 #include "CPathDialog.h"
@@ -29,7 +29,7 @@
 #include "MessageService.h"
 #include "OutputCheck.h"
 #include "SceneFileName.h"
-#include "SceneJobNames.h"
+#include "SplitBatch.h"
 #include "TapeDropFilter.h"
 
 namespace vornak {
@@ -516,58 +516,39 @@ void CVornakScenes::AddWritten(std::uint32_t bytes) {
 }
 
 void CVornakScenes::ScenesWorkerProc(RunSettings run) {
-    std::optional<std::string> newName;
+    SplitBatch::Options batch;
+    batch.outputDir = run.outputDir;
     if (run.newFileName) {
-        newName = run.newName;
+        batch.newName = run.newName;
     }
-    std::vector<std::string> failed;
-    std::int32_t counter = 0;
-    for (const std::string& path : run.files) {
-        // After a stop the files still listed are not touched, and the log does not pretend
-        // they were.
-        if (m_stopFlag.load() != 0) {
-            break;
+    batch.job.stopFlag = &m_stopFlag;
+    batch.job.dateTimeNaming = run.dateTimeNaming;
+    batch.job.syncAV = run.syncAV;
+    batch.job.dateFormat = run.dateFormat;
+    // After a stop the files still listed are not touched, and the log does not pretend they
+    // were.
+    batch.skipInputsAfterStop = true;
+    SplitBatch::Hooks hooks;
+    hooks.sceneChoice = [&run](const std::string& path) -> std::function<bool(std::int32_t)> {
+        const auto skip = run.unchecked.find(path);
+        if (skip == run.unchecked.end()) {
+            return nullptr;
         }
-        SceneJobNames names = MakeSceneJobNames(path, run.outputDir, newName);
-        std::uint64_t done = m_doneBytes.load();
-        std::int64_t size = InputFile::SizeOf(path);
-        if (size > 0) {
-            done += static_cast<std::uint64_t>(size);
-        }
-        // Refused before the input is read: a job that cannot make its files would fail at its
-        // first scene.
-        const std::string refusal = CheckSceneJobOutput(names, run.outputDir, newName, counter,
-                                                        run.dateTimeNaming, run.dateFormat);
-        if (!refusal.empty()) {
-            AddLog(refusal);
-            failed.push_back(path);
-            m_doneBytes = done;
-            continue;
-        }
-        SceneSplitter job(path, names.baseName, names.extension, &m_stopFlag, counter,
-                          run.dateTimeNaming, run.syncAV, run.dateFormat);
-        job.SetLog(this);
-        if (const auto skip = run.unchecked.find(path); skip != run.unchecked.end()) {
-            const std::set<std::int32_t>& unchecked = skip->second;
-            job.SetSceneChoice(
-                [&unchecked](std::int32_t number) { return unchecked.count(number) == 0; });
-        }
-        job.Run();
-        if (job.Failed()) {
-            failed.push_back(path);
-        }
+        const std::set<std::int32_t>& unchecked = skip->second;
+        return [&unchecked](std::int32_t number) { return unchecked.count(number) == 0; };
+    };
+    hooks.inputDone = [this](const SplitBatch::Outcome& input) {
         // What the job reported as written may differ from the file's size (a file that
         // changed); the bar is set exact at every file boundary. A stopped job leaves the bar
         // where it stopped.
-        if (job.Result() != SplitResult::Stopped) {
-            m_doneBytes = done;
+        if (input.result != SplitResult::Stopped) {
+            m_doneBytes = input.doneBytes;
         }
-        // Files that share the new name keep counting across inputs.
-        if (run.newFileName) {
-            counter = job.Counter();
-        }
-    }
-    m_failedFiles = std::move(failed);  // read by the timer once m_bRunning is false
+        return true;
+    };
+    SplitBatch splits(std::move(batch), std::move(hooks), this);
+    splits.Run(run.files);
+    m_failedFiles = splits.FailedInputs();  // read by the timer once m_bRunning is false
     m_bRunning = false;
 }
 

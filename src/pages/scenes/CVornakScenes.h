@@ -19,7 +19,7 @@
 
 #include "CPageWithLog.h"
 #include "CSceneView.h"
-#include "SceneSplitter.h"
+#include "SceneSplitterSettings.h"
 #include "SettingsMap.h"
 
 class QCheckBox;

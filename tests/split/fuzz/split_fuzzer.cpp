@@ -65,8 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::filesystem::create_directory(root / "out");
 
-    vornak::SceneSplitter splitter((root / "in.m2t").string(), (root / "out" / "s").string(), "m2t",
-                                   nullptr, 0, false, false, "-%Y_%M_%D-%h_%m_%s");
+    vornak::SceneSplitter splitter(
+        (root / "in.m2t").string(),
+        {.baseName = (root / "out" / "s").string(), .extension = "m2t", .dateTimeNaming = false});
     splitter.SetReadBufferSize(bufferBytes);
     splitter.Run();
 
@@ -84,11 +85,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         sizes.push_back(part.size());
     }
     SceneLengths listed;
-    vornak::SceneSplitter lister((root / "in.m2t").string(), (root / "out" / "s").string(), "m2t",
-                                 nullptr, 0, false, false, "-%Y_%M_%D-%h_%m_%s");
+    vornak::SceneSplitter lister((root / "in.m2t").string(),
+                                 {.baseName = (root / "out" / "s").string(),
+                                  .extension = "m2t",
+                                  .dateTimeNaming = false,
+                                  .listOnly = true});
     lister.SetReadBufferSize(bufferBytes);
     lister.SetLog(&listed);
-    lister.SetListOnly(true);
     lister.Run();
     const bool tail = all.size() <= inputSize &&
                       std::equal(all.begin(), all.end(), input + (inputSize - all.size()));

@@ -1,9 +1,11 @@
 #include "TapeSceneLister.h"
 
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "LogSink.h"
+#include "SceneJobFactory.h"
 
 namespace vornak {
 
@@ -73,11 +75,12 @@ void TapeSceneLister::Cancel() {
 void TapeSceneLister::Run() {
     ThumbnailWorker& thumbnails = m_thumbnails;
     ListingSink sink(thumbnails, m_callbacks.scene, m_doneBytes);
-    SceneSplitter job(m_path, std::string(), std::string(), &m_stop, 0, true, false, std::string());
-    job.SetListOnly(true);
-    job.SetLog(&sink);
-    job.Run();
-    bool complete = !job.Failed() && m_stop.load() == 0;
+    SceneSplitterSettings settings;
+    settings.stopFlag = &m_stop;
+    settings.listOnly = true;
+    const std::unique_ptr<SceneJob> job = MakeSceneJob(m_path, settings, &sink, nullptr);
+    job->Run();
+    bool complete = !job->Failed() && m_stop.load() == 0;
     if (complete) {
         thumbnails.Finish();
         complete = m_stop.load() == 0;
@@ -85,7 +88,7 @@ void TapeSceneLister::Run() {
         thumbnails.Cancel();
     }
     if (m_callbacks.done) {
-        m_callbacks.done(complete, job.Result(), sink.LastError());
+        m_callbacks.done(complete, job->Result(), sink.LastError());
     }
 }
 

@@ -12,7 +12,8 @@
 #include <string>
 #include <thread>
 
-#include "SceneSplitter.h"
+#include "SceneJob.h"
+#include "SceneSplitterSettings.h"
 #include "SceneSummary.h"
 #include "ThumbnailWorker.h"
 
