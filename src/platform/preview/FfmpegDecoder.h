@@ -40,7 +40,9 @@ class FfmpegDecoder {
     // Forgets every byte and frame held back.
     void Discard();
 
-    std::uint64_t Errors() const { return m_nErrors.load(std::memory_order_relaxed); }
+    // The errors counted since the last call, so that each is passed on once however often the
+    // decoder is opened again.
+    std::uint64_t TakeErrors() { return m_nErrors.exchange(0, std::memory_order_relaxed); }
 
   private:
     void DecodePacket(const std::uint8_t* data, int size, std::int64_t pts, const FrameSink& sink);

@@ -11,7 +11,6 @@ FfmpegDecoderFilter::~FfmpegDecoderFilter() = default;
 HRESULT FfmpegDecoderFilter::StartStreaming(const CMediaType& output) {
     TakeOutputType(output);
     RestartStream();
-    m_errorsCounted = 0;
     return m_decoder.Open() ? S_OK : E_FAIL;
 }
 
@@ -53,10 +52,8 @@ void FfmpegDecoderFilter::DeliverConverted(const SampleFiller& convert,
 }
 
 void FfmpegDecoderFilter::TakeDecoderErrors() {
-    const std::uint64_t errors = m_decoder.Errors();
-    if (errors > m_errorsCounted) {
-        CountDecodeErrors(errors - m_errorsCounted);
-        m_errorsCounted = errors;
+    if (const std::uint64_t errors = m_decoder.TakeErrors(); errors > 0) {
+        CountDecodeErrors(errors);
     }
 }
 

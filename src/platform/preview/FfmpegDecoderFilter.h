@@ -43,7 +43,6 @@ class FfmpegDecoderFilter : public CDecoderFilter {
     void TakeDecoderErrors();
 
     FfmpegDecoder m_decoder;
-    std::uint64_t m_errorsCounted = 0;
 };
 
 }  // namespace vornak
