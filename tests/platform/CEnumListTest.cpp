@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,12 +21,6 @@
 namespace vornak {
 namespace {
 
-// Each kind makes an enumerator over `count` items and tells which one an item handed out is.
-template <class Enum>
-ComPtr<Enum> Adopt(Enum* fresh) {
-    return ComPtr<Enum>(fresh);  // the enumerator starts at no reference
-}
-
 template <class Items>
 int IndexIn(const Items& items, const void* item) {
     const auto found = std::find_if(items.begin(), items.end(),
@@ -33,6 +28,8 @@ int IndexIn(const Items& items, const void* item) {
     return found == items.end() ? -1 : static_cast<int>(found - items.begin());
 }
 
+// Each kind makes an enumerator over `count` items (which starts at no reference, so the
+// ComPtr holds the only one) and tells which one an item handed out is.
 struct PinKind {
     using Enum = IEnumPins;
     using Item = IPin*;
@@ -46,7 +43,7 @@ struct PinKind {
             pins.emplace_back(static_cast<IPin*>(filters.back()->Pin()));
         }
         held = pins;
-        return Adopt<Enum>(new CEnumPinList(std::move(pins), 0));
+        return ComPtr<Enum>(new CEnumPinList(std::move(pins), 0));
     }
     int IndexOf(Item item) const { return IndexIn(held, item); }
     static void Free(Item item) { item->Release(); }
@@ -66,7 +63,7 @@ struct MonikerKind {
         for (int i = 0; i < count; ++i) {
             held.emplace_back(static_cast<IMoniker*>(new CDeviceMoniker(DeviceDescription{})));
         }
-        return Adopt<Enum>(new CEnumMonikerList(held, 0));
+        return ComPtr<Enum>(new CEnumMonikerList(held, 0));
     }
     int IndexOf(Item item) const { return IndexIn(held, item); }
     static void Free(Item item) { item->Release(); }
@@ -86,7 +83,7 @@ struct MediaTypeKind {
         for (int i = 0; i < count; ++i) {
             types.emplace_back(MEDIATYPE_Stream, GUID{static_cast<std::uint32_t>(i + 1), 0, 0, {}});
         }
-        return Adopt<Enum>(new CEnumMediaTypeList(std::move(types), 0));
+        return ComPtr<Enum>(new CEnumMediaTypeList(std::move(types), 0));
     }
     int IndexOf(Item item) const { return static_cast<int>(item->subtype.Data1) - 1; }
     static void Free(Item item) { DeleteMediaType(item); }
@@ -281,7 +278,7 @@ struct NumberTraits {
 using CEnumNumbers = CEnumList<IEnumNumbers, int*, NumberTraits>;
 
 TEST(CEnumList, AFailedHandOutTakesBackTheBatchAndKeepsThePosition) {
-    const auto numbers = Adopt<IEnumNumbers>(new CEnumNumbers({10, 11, -1, 13}, 0));
+    const ComPtr<IEnumNumbers> numbers(new CEnumNumbers({10, 11, -1, 13}, 0));
     int* items[4] = {};
     ULONG fetched = 99;
     EXPECT_EQ(numbers->Next(4, items, &fetched), E_OUTOFMEMORY);
