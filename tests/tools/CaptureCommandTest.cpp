@@ -743,6 +743,9 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
         {{"--name", "x", "--set-mtime=yes"}, "--set-mtime"},
         {{"--name", "x", "tape.m2t"}, "tape.m2t"},
         {{"--name", "x", "--", "tape.m2t"}, "tape.m2t"},
+        // A short option is no option of the capture's: the same words as for an operand.
+        {{"--name", "x", "-q"}, "unexpected argument: -q"},
+        {{"--name", "x", "-"}, "unexpected argument: -"},
         {{"--name", "x", "--rewind", "--no-play"}, "--rewind"},
     };
     for (const auto& [args, named] : cases) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DatePack.h"
-#include "SplitCommand.h"
+#include "LogLineToText.h"
 
 namespace vornak {
 namespace {
