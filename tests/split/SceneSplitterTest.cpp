@@ -503,8 +503,8 @@ class StoppingLog : public test::CapturingLog {
     enum class When { FirstWrite, SecondFile };
     StoppingLog(StopFlag& stop, When when) : m_stop(stop), m_when(when) {}
 
-    void AddLog(const std::string& line) override {
-        CapturingLog::AddLog(line);
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CapturingLog::AddLog(severity, line);
         if (m_when == When::SecondFile && line.rfind(kCreating, 0) == 0 && ++m_files == 2) {
             m_stop = 1;
         }

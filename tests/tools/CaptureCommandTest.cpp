@@ -176,7 +176,7 @@ class EmptySource : public IDeviceSource {
         ++asked;
         return {};
     }
-    std::string ListingProblem() const override { return problem; }
+    DeviceProblem ListingProblem() const override { return {problem, false}; }
     std::atomic<int> asked{0};
     const std::string problem;
 };

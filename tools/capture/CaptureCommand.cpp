@@ -42,8 +42,8 @@ int ListCommand(std::ostream& out, std::ostream& err) {
     const std::vector<CamcorderListing> found = ListCamcorders();
     if (found.empty()) {
         // Why, when the FireWire side can tell (no port, no permission).
-        for (const std::string& problem : DeviceListingProblems()) {
-            err << problem << "\n";
+        for (const DeviceProblem& problem : DeviceListingProblems()) {
+            err << problem.line << "\n";
         }
         err << kProgram << ": no camcorder found\n";
         return kCaptureExitFailed;

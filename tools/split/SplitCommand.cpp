@@ -28,20 +28,6 @@ constexpr const char* kProgram = "vornak-split";
 constexpr int kBarWidth = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-// Lines the user must see even with --quiet.
-bool IsProblemLine(const std::string& line) {
-    std::size_t start = line.find_first_not_of("\r\n");
-    if (start == std::string::npos) {
-        return false;
-    }
-    for (const char* prefix : {"ERROR: ", "WARNING: ", "FATAL ERROR: "}) {
-        if (line.compare(start, std::char_traits<char>::length(prefix), prefix) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // Receives the engine's reports for the whole run: prints log lines as they come and keeps the
 // progress bar on stderr up to date.
 class ConsoleLog : public LogSink {
@@ -55,8 +41,8 @@ class ConsoleLog : public LogSink {
           m_totalBytes(totalBytes),
           m_fileCount(fileCount) {}
 
-    void AddLog(const std::string& line) override {
-        if (m_quiet && !IsProblemLine(line)) {
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        if (m_quiet && !IsProblem(severity)) {
             return;
         }
         // The bar shares the terminal with the log: lift it off its line first.
@@ -156,7 +142,7 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
         return;
     }
     if (!SetModificationTime(scene.path, *scene.firstDate)) {
-        log.AddLog(kFileTimeNotSet + scene.path);
+        log.AddLog(LogSeverity::Warning, kFileTimeNotSet + scene.path);
     }
 }
 
@@ -439,7 +425,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                 : CheckSceneJobOutput(names, options.outputDir, options.newName, counter,
                                       options.dateTimeNaming, options.dateFormat);
         if (!refusal.empty()) {
-            log.AddLog(refusal);
+            log.AddLog(LogSeverity::Error, refusal);
             failed.push_back(path);
             doneBytes = done;
             log.EndFile(doneBytes);
@@ -472,7 +458,8 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             failed.push_back(path);
         } else if (options.scenes && stopFlag->load() == 0) {
             if (std::string missing = options.scenes->Missing(scenesOfInput); !missing.empty()) {
-                log.AddLog("WARNING: This file has no scene " + missing + ": " + path);
+                log.AddLog(LogSeverity::Warning,
+                           "WARNING: This file has no scene " + missing + ": " + path);
                 scenesMissing = true;
             }
         }
