@@ -525,6 +525,17 @@ TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree
     EXPECT_TRUE(Contains(
         reported.out, "WARNING: 2 packets\\frames have been lost during capturing, noticed at 0:"))
         << reported.out;
+
+    // --quiet keeps exactly the warnings, on stderr; the stop's box says nothing new.
+    const RunResult quiet = Capture("quiet", {"--single-file", "--stop-on-drop", "--quiet"});
+    EXPECT_EQ(quiet.status, kCaptureExitDropped);
+    EXPECT_EQ(quiet.out, "");
+    const std::string lossLine = "WARNING: Some packets has been lost.\n";
+    ASSERT_TRUE(quiet.err.starts_with(lossLine)) << quiet.err;
+    const std::string summary = quiet.err.substr(lossLine.size());
+    EXPECT_TRUE(summary.starts_with("WARNING: ") && summary.find('\n') == summary.size() - 1 &&
+                Contains(summary, " packets\\frames have been lost during capturing, noticed at "))
+        << quiet.err;
 }
 
 // ---- Losses ----------------------------------------------------------------------------------

@@ -381,6 +381,13 @@ TEST(SplitCommand, OutputThatCannotBeMadeIsRefusedBeforeSplitting) {
         EXPECT_EQ(result.err, "vornak-split: not split completely: " + input +
                                   "\nvornak-split: not split completely: " + input + "\n");
         EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+
+        // The refusal is an error: --quiet keeps it, on stderr before the summary.
+        args.insert(args.begin(), "--quiet");
+        const RunResult quiet = Split(args);
+        EXPECT_EQ(quiet.status, kExitFailed) << c.error;
+        EXPECT_EQ(quiet.out, "");
+        EXPECT_EQ(quiet.err, c.error + "\n" + c.error + "\n" + result.err);
     }
 }
 
