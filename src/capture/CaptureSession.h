@@ -79,8 +79,9 @@ class CaptureView {
     virtual bool BuildPreviewGraph() { return false; }
     // "Preview" as it stands now.
     virtual bool PreviewChecked() const { return false; }
-    // Why no camcorder is found (no FireWire port, no permission), once per change of cause: a
-    // warning line. A view that shows it itself returns true; otherwise the session logs it.
+    // Why no camcorder is found (no FireWire port, no permission), once per change of cause, as
+    // a log line of `severity`. A view that shows it itself returns true; otherwise the session
+    // logs it.
     virtual bool ShowDetectionProblem(LogSeverity /*severity*/, const std::string& /*line*/) {
         return false;
     }
