@@ -55,8 +55,12 @@ void SceneSplitter::SetAudioBufferSize(std::size_t bytes) {
 }
 
 void SceneSplitter::Log(const std::string& line) const {
+    Log(LogSeverity::Info, line);
+}
+
+void SceneSplitter::Log(LogSeverity severity, const std::string& line) const {
     if (m_pLog != nullptr) {
-        m_pLog->AddLog(line);
+        m_pLog->AddLog(severity, line);
     }
 }
 
@@ -114,12 +118,12 @@ void SceneSplitter::Run() {
             case InputFile::OpenResult::Opened:
                 break;
             case InputFile::OpenResult::CannotOpen:
-                Log("\r\nWARNING: Can't open file: " + m_inputPath);
+                Log(LogSeverity::Warning, "\r\nWARNING: Can't open file: " + m_inputPath);
                 m_result = SplitResult::InputFailed;
                 return;
             case InputFile::OpenResult::NotRegular:
                 // A FIFO, a device or a folder: no tape, and reading one may never end.
-                Log("\r\nERROR: This is not a regular file: " + m_inputPath);
+                Log(LogSeverity::Error, "\r\nERROR: This is not a regular file: " + m_inputPath);
                 m_result = SplitResult::InputFailed;
                 return;
         }
@@ -156,7 +160,7 @@ void SceneSplitter::Run() {
 
     const bool stopped = m_pStopFlag->load(std::memory_order_relaxed) != 0;
     if (!m_bStreamFound && !stopped && m_failure == SplitResult::Completed) {
-        Log("ERROR: No MPEG-2 transport stream was found in " + m_inputPath);
+        Log(LogSeverity::Error, "ERROR: No MPEG-2 transport stream was found in " + m_inputPath);
         Fail(SplitResult::NoStream);
     }
     if (m_failure != SplitResult::Completed) {
@@ -320,7 +324,8 @@ void SceneSplitter::ReadMore(std::size_t keep) {
                 case InputFile::Status::Error:
                     // Retrying a failing disk forever would hang the job; end the input here and
                     // keep what was read.
-                    Log("ERROR: This file can't be read to its end: " + m_inputPath);
+                    Log(LogSeverity::Error,
+                        "ERROR: This file can't be read to its end: " + m_inputPath);
                     Fail(SplitResult::InputFailed);
                     m_bEof = true;
                     break;
@@ -334,7 +339,7 @@ void SceneSplitter::ReadMore(std::size_t keep) {
     } else if (m_pLiveSource != nullptr) {
         FillFromLive(keep);
     } else {
-        Log("FATAL ERROR: There is no stream to read");
+        Log(LogSeverity::Fatal, "FATAL ERROR: There is no stream to read");
         m_bEof = true;
         m_pReadEnd = dest;
     }

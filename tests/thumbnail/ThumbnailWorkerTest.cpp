@@ -33,7 +33,7 @@ TEST(ThumbnailWorker, MakesThePicturesWhileTheListingRunsInItsOrder) {
     });
     struct Forward : LogSink {
         ThumbnailWorker* worker = nullptr;
-        void AddLog(const std::string&) override {}
+        void AddLog(LogSeverity, const std::string&) override {}
         void SceneFinished(const SceneSummary& scene) override { worker->Add(scene); }
     } forward;
     forward.worker = &worker;
