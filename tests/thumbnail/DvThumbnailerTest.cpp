@@ -124,7 +124,6 @@ TEST(DvThumbnailer, PassesOverFramesMarkedInError) {
     };
     const std::vector<Case> cases = {
         {"none marked", {}, kRed},
-        {"a later frame marked", {1, 5}, kRed},
         {"the red frames marked", {0, 1}, kBlue},
         {"the first marked, the second clean", {0}, kRed},
         {"every frame tried marked", range(0, kLimit), kRed},
