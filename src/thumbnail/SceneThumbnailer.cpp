@@ -342,6 +342,8 @@ const char* SceneThumbnailer::Reason(Status status) {
             return "its pictures cannot be decoded";
         case Status::NoDecoder:
             return "FFmpeg's MPEG-2 video decoder is missing";
+        case Status::NoDvDecoder:
+            return "FFmpeg's DV video decoder is missing";
     }
     return "";
 }
