@@ -13,7 +13,7 @@
 #include "DvFrameParser.h"
 #include "DvFrameReader.h"
 #include "FfmpegLog.h"
-#include "PictureScaler.h"
+#include "ThumbnailScaler.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -136,7 +136,7 @@ class DvThumbnailer::Decoder {
     std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
     std::unique_ptr<AVPacket, PacketDeleter> m_packet;
     std::unique_ptr<AVFrame, FrameDeleter> m_frame;
-    PictureScaler m_scaler;
+    ThumbnailScaler m_scaler;
     RgbImage m_clean;   // the first clean frame's picture
     RgbImage m_marked;  // the first marked frame's, until a clean one comes
     int m_frames = 0;

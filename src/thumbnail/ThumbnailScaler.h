@@ -11,12 +11,12 @@ struct SwsContext;
 
 namespace vornak {
 
-class PictureScaler {
+class ThumbnailScaler {
   public:
-    PictureScaler() = default;
-    ~PictureScaler();
-    PictureScaler(const PictureScaler&) = delete;
-    PictureScaler& operator=(const PictureScaler&) = delete;
+    ThumbnailScaler() = default;
+    ~ThumbnailScaler();
+    ThumbnailScaler(const ThumbnailScaler&) = delete;
+    ThumbnailScaler& operator=(const ThumbnailScaler&) = delete;
 
     // `image` is replaced only when the whole picture was scaled.
     bool Scale(const AVFrame& frame, int width, int height, RgbImage& image);

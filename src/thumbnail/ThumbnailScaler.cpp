@@ -1,4 +1,4 @@
-#include "PictureScaler.h"
+#include "ThumbnailScaler.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,11 +20,11 @@ constexpr int kScaleFlags = SWS_AREA;
 
 }  // namespace
 
-PictureScaler::~PictureScaler() {
+ThumbnailScaler::~ThumbnailScaler() {
     sws_freeContext(m_sws);
 }
 
-bool PictureScaler::Scale(const AVFrame& frame, int width, int height, RgbImage& image) {
+bool ThumbnailScaler::Scale(const AVFrame& frame, int width, int height, RgbImage& image) {
     if (width <= 0 || height <= 0 || frame.width <= 0 || frame.height <= 0) {
         return false;
     }
