@@ -188,7 +188,7 @@ void CMpeg2Demultiplexer::HandlePacket(std::span<const std::uint8_t> bytes) {
         m_statistics.damagedPackets.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    const auto found = m_routes.find(packet->Pid());
+    const auto found = m_routes.find(packet->pid());
     if (found == m_routes.end()) {
         return;
     }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "PreviewTestSupport.h"
+#include "MpegTsTestSupport.h"
 
 namespace vornak {
 namespace {
@@ -21,12 +21,12 @@ TEST(TransportPacket, ReadsHeaderFieldsAndPayload) {
     Bytes bytes = OnePacket(0x1ABC, 9, payload);
     const auto packet = TransportPacket::Parse(bytes);
     ASSERT_TRUE(packet);
-    EXPECT_EQ(packet->Pid(), 0x1ABC);
-    EXPECT_TRUE(packet->PayloadUnitStart());
-    EXPECT_EQ(packet->ContinuityCounter(), 9);
-    EXPECT_FALSE(packet->Discontinuity());
-    ASSERT_TRUE(packet->HasPayload());
-    EXPECT_EQ(Bytes(packet->Payload().begin(), packet->Payload().end()), payload);
+    EXPECT_EQ(packet->pid(), 0x1ABC);
+    EXPECT_TRUE(packet->payload_unit_start_indicator());
+    EXPECT_EQ(packet->continuity_counter(), 9);
+    EXPECT_FALSE(packet->discontinuity_indicator());
+    ASSERT_TRUE(packet->has_payload());
+    EXPECT_EQ(Bytes(packet->payload().begin(), packet->payload().end()), payload);
 }
 
 TEST(TransportPacket, PayloadStartsAfterTheAdaptationField) {
@@ -34,7 +34,7 @@ TEST(TransportPacket, PayloadStartsAfterTheAdaptationField) {
     const Bytes bytes = OnePacket(0x810, 0, payload);  // 83 bytes of adaptation field
     const auto packet = TransportPacket::Parse(bytes);
     ASSERT_TRUE(packet);
-    EXPECT_EQ(Bytes(packet->Payload().begin(), packet->Payload().end()), payload);
+    EXPECT_EQ(Bytes(packet->payload().begin(), packet->payload().end()), payload);
 }
 
 TEST(TransportPacket, ReadsTheDiscontinuityIndicator) {
@@ -42,7 +42,7 @@ TEST(TransportPacket, ReadsTheDiscontinuityIndicator) {
     bytes[5] = 0x80;
     const auto packet = TransportPacket::Parse(bytes);
     ASSERT_TRUE(packet);
-    EXPECT_TRUE(packet->Discontinuity());
+    EXPECT_TRUE(packet->discontinuity_indicator());
 }
 
 TEST(TransportPacket, AdaptationFieldOnlyHasNoPayload) {
@@ -51,8 +51,8 @@ TEST(TransportPacket, AdaptationFieldOnlyHasNoPayload) {
     bytes[4] = 183;
     const auto packet = TransportPacket::Parse(bytes);
     ASSERT_TRUE(packet);
-    EXPECT_FALSE(packet->HasPayload());
-    EXPECT_TRUE(packet->Payload().empty());
+    EXPECT_FALSE(packet->has_payload());
+    EXPECT_TRUE(packet->payload().empty());
 }
 
 TEST(TransportPacket, RefusesDamagedPackets) {
