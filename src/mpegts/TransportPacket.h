@@ -56,8 +56,7 @@ class TransportPacket {
     bool transport_error_indicator() const { return (m_bytes[1] & kTransportErrorBit) != 0; }
     bool payload_unit_start_indicator() const { return (m_bytes[1] & kUnitStartBit) != 0; }
     std::uint16_t pid() const {
-        return static_cast<std::uint16_t>(((m_bytes[1] & kPidHighMask) << kBitsPerByte) |
-                                          m_bytes[2]);
+        return static_cast<std::uint16_t>(((m_bytes[1] << kBitsPerByte) | m_bytes[2]) & PID_MAX);
     }
     // 0 is reserved; bit 1 says an adaptation field follows the header, bit 0 a payload.
     std::uint8_t adaptation_field_control() const {
@@ -121,7 +120,6 @@ class TransportPacket {
   private:
     static constexpr std::uint8_t kTransportErrorBit = 0x80;
     static constexpr std::uint8_t kUnitStartBit = 0x40;
-    static constexpr std::uint8_t kPidHighMask = 0x1F;
     static constexpr int kBitsPerByte = 8;
     static constexpr int kControlShift = 4;
     static constexpr std::uint8_t kControlMask = 0x3;

@@ -448,12 +448,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
         return;
     }
-    // The lengths come from the stream: a packet whose lengths point outside it has no payload.
-    const std::optional<std::size_t> afterAdaptation = fields.payload_offset();
-    if (!afterAdaptation) {
-        return;
-    }
-    std::size_t offset = *afterAdaptation;
+    // The lengths come from the stream: a packet whose lengths point outside it has no payload
+    // (an adaptation field running past the packet counts as ending past its end).
+    std::size_t offset = fields.payload_offset().value_or(PKT_SIZE + 1);
     if (info.unitStart) {
         if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
             return;
