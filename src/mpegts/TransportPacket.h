@@ -21,8 +21,6 @@ class TransportPacket {
     static constexpr std::uint8_t kSyncByte = 0x47;
     static constexpr std::size_t kHeaderSize = 4;
     static constexpr std::size_t kAdaptationLengthOffset = 4;  // adaptation_field_length
-    static constexpr std::uint16_t kNullPid = PID_NULL;
-    static constexpr std::uint16_t kMaxPid = PID_MAX;
     static constexpr std::uint8_t kContinuityModulo = 16;
     // 27 MHz ticks in one tick of the PCR's 90 kHz base.
     static constexpr std::uint64_t kPcrBaseTicks = 300;
@@ -49,7 +47,6 @@ class TransportPacket {
 
     // Fewer than kSize bytes only for a packet cut short by the end of a buffer.
     std::span<const std::uint8_t> bytes() const { return {m_bytes, m_size}; }
-    bool whole() const { return m_size == kSize; }
 
     // The header's fields, always present.
     std::uint8_t sync_byte() const { return m_bytes[0]; }
