@@ -9,6 +9,7 @@
 #include "FilterRegistry.h"
 #include "Guids.h"
 #include "MediaFormats.h"
+#include "Pids.h"
 #include "PinQueries.h"
 #include "PreviewPin.h"
 
@@ -50,8 +51,8 @@ constexpr char kDemuxName[] = "Demux";
 constexpr char kRendererName[] = "Video Mixing Renderer";
 constexpr char kVideoPinName[] = "Video Pin";
 constexpr char kAudioPinName[] = "Audio Pin";
-constexpr ULONG kVideoPid = 0x810;
-constexpr ULONG kAudioPid = 0x814;
+constexpr ULONG kVideoPid = PID_VIDEO;
+constexpr ULONG kAudioPid = PID_AUDIO;
 // HDV's coded picture: 1440 x 1088, of which 1080 lines are shown.
 constexpr LONG kHdvWidth = 1440;
 constexpr LONG kHdvCodedHeight = 1088;

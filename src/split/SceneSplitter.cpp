@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "TransportPacket.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -433,10 +434,11 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     PacketInfo& info = m_packet;
     info = PacketInfo{};
     info.packet = packet;
-    info.pid = pid(packet);
-    info.unitStart = payload_unit_start_indicator(packet);
-    info.adaptation = adaptation_field_control(packet);
-    info.continuity = continuity_counter(packet);
+    const TransportPacket fields = WholePacket(packet);
+    info.pid = fields.pid();
+    info.unitStart = fields.payload_unit_start_indicator();
+    info.adaptation = fields.adaptation_field_control();
+    info.continuity = fields.continuity_counter();
     m_pPacket = &info;
 
     if (m_bSyncAV && !lookahead) {
@@ -447,11 +449,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
         return;
     }
-    // The lengths come from the stream: a packet whose lengths point outside it has no payload.
-    std::size_t offset = TS_HEADER_SIZE;
-    if (has_adaptation_field(packet)) {
-        offset += 1 + packet[ADAPTATION_LENGTH_OFFSET];
-    }
+    // The lengths come from the stream: a packet whose lengths point outside it has no payload
+    // (an adaptation field running past the packet counts as ending past its end).
+    std::size_t offset = fields.payload_offset().value_or(PKT_SIZE + 1);
     if (info.unitStart) {
         if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
             return;
