@@ -1,0 +1,73 @@
+#include "DvContainerReader.h"
+
+extern "C" {
+#include <libavcodec/packet.h>
+}
+
+namespace vornak::dv {
+
+void DvContainerReader::PacketFree::operator()(AVPacket* packet) const {
+    av_packet_free(&packet);
+}
+
+DvContainerReader::DvContainerReader() : m_packet(av_packet_alloc()) {}
+
+DvContainerReader::~DvContainerReader() = default;
+
+bool DvContainerReader::Fail(const std::string& reason) {
+    m_error = "Cannot read DV from \"" + m_path + "\": " + reason;
+    return false;
+}
+
+bool DvContainerReader::Open(const std::string& path) {
+    m_path = path;
+    m_error.clear();
+    m_stream = -1;
+    if (!m_packet) {
+        return Fail("out of memory");
+    }
+    av_packet_unref(m_packet.get());
+    if (const std::string error = m_input.Open(path, nullptr); !error.empty()) {
+        return Fail(error);
+    }
+    m_stream = m_input.DvVideoStream();
+    if (m_stream < 0) {
+        return Fail("the file holds no DV video");
+    }
+    return true;
+}
+
+DvContainerReader::Status DvContainerReader::Next(DvContainerFrame& frame) {
+    av_packet_unref(m_packet.get());
+    AVFormatContext* const context = m_input.Context();
+    if (context == nullptr || m_stream < 0) {
+        return Status::kEnd;
+    }
+    for (;;) {
+        const int result = av_read_frame(context, m_packet.get());
+        if (result == AVERROR_EOF) {
+            return Status::kEnd;
+        }
+        if (result < 0) {
+            Fail(FfmpegInput::ErrorText(result));
+            return Status::kError;
+        }
+        if (m_packet->stream_index == m_stream && m_packet->size > 0) {
+            frame.bytes = {m_packet->data, static_cast<std::size_t>(m_packet->size)};
+            frame.fileOffset = m_packet->pos;
+            return Status::kFrame;
+        }
+        av_packet_unref(m_packet.get());
+    }
+}
+
+std::int64_t DvContainerReader::FileSize() const {
+    AVFormatContext* const context = m_input.Context();
+    if (context == nullptr || context->pb == nullptr) {
+        return -1;
+    }
+    const std::int64_t size = avio_size(context->pb);
+    return size >= 0 ? size : -1;
+}
+
+}  // namespace vornak::dv

@@ -1,0 +1,35 @@
+// A container opened with libavformat, closed when it goes.
+#pragma once
+
+#include <string>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace vornak::dv {
+
+class FfmpegInput {
+  public:
+    FfmpegInput() = default;
+    ~FfmpegInput();
+    FfmpegInput(const FfmpegInput&) = delete;
+    FfmpegInput& operator=(const FfmpegInput&) = delete;
+
+    // Opens `path` as `format` (null: whatever libavformat takes it for) and reads its header.
+    // Empty on success, else libavformat's reason.
+    std::string Open(const std::string& path, const AVInputFormat* format);
+
+    // Index of the first DV video stream, -1 when there is none.
+    int DvVideoStream() const;
+
+    AVFormatContext* Context() const { return m_context; }
+
+    // libavformat's text for one of its error codes.
+    static std::string ErrorText(int error);
+
+  private:
+    AVFormatContext* m_context = nullptr;
+};
+
+}  // namespace vornak::dv

@@ -1,0 +1,67 @@
+#include "RiffWalk.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace vornak::dv {
+
+namespace {
+
+// RIFF: a four-character tag and a little-endian length, then the body, padded to even length.
+// A LIST's body begins with the list's own four-character type.
+constexpr std::size_t kTagSize = 4;
+constexpr std::size_t kChunkHeaderSize = 8;
+constexpr std::size_t kRiffHeaderSize = 12;  // "RIFF", length, "AVI "
+// A stream header's first field: the stream's type.
+constexpr std::size_t kStreamTypeOffset = 0;
+
+bool TagIs(const std::uint8_t* at, const char* tag) {
+    return std::memcmp(at, tag, kTagSize) == 0;
+}
+
+std::uint32_t Le32(const std::uint8_t* at) {
+    return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
+           static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
+}
+
+// Walks the chunks in bytes [from, to) and the lists named in them, down to the stream headers.
+bool FindInterleaved(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t to,
+                     int depth) {
+    constexpr int kMaxDepth = 3;  // RIFF > hdrl > strl > strh
+    std::size_t at = from;
+    while (depth <= kMaxDepth && at + kChunkHeaderSize <= to) {
+        const std::uint8_t* chunk = bytes.data() + at;
+        const std::size_t length = Le32(chunk + kTagSize);
+        const std::size_t body = at + kChunkHeaderSize;
+        const std::size_t end = length > to - body ? to : body + length;
+        if (TagIs(chunk, "LIST") && body + kTagSize <= end) {
+            const std::uint8_t* type = bytes.data() + body;
+            if ((TagIs(type, "hdrl") || TagIs(type, "strl")) &&
+                FindInterleaved(bytes, body + kTagSize, end, depth + 1)) {
+                return true;
+            }
+            if (TagIs(type, "movi")) {
+                return false;  // the headers are behind
+            }
+        } else if (TagIs(chunk, "strh") && body + kStreamTypeOffset + kTagSize <= end &&
+                   TagIs(bytes.data() + body + kStreamTypeOffset, "iavs")) {
+            return true;
+        }
+        if (end == to) {
+            break;
+        }
+        at = end + (length & 1U);
+    }
+    return false;
+}
+
+}  // namespace
+
+bool RiffWalk::HasInterleavedDv(std::span<const std::uint8_t> start) {
+    if (start.size() < kRiffHeaderSize || !TagIs(start.data(), "RIFF")) {
+        return false;
+    }
+    return FindInterleaved(start, kRiffHeaderSize, start.size(), 1);
+}
+
+}  // namespace vornak::dv

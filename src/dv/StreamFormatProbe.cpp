@@ -1,0 +1,183 @@
+#include "StreamFormatProbe.h"
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "DvFrameReader.h"
+#include "FfmpegInput.h"
+#include "RiffWalk.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace vornak::dv {
+
+namespace {
+
+// The transport packet and the byte that begins each one.
+constexpr std::size_t kPacketSize = 188;
+constexpr std::uint8_t kSyncByte = 0x47;
+
+// libavformat's names of the containers DV is read from.
+constexpr const char* kAviFormat = "avi";
+constexpr const char* kQuickTimeFormat = "mov";
+
+bool NamedLike(const AVInputFormat* format, const char* name) {
+    // A demuxer's name may list several (the QuickTime one is "mov,mp4,m4a,..."); the first
+    // is the one meant.
+    const std::size_t length = std::strlen(name);
+    return format != nullptr && std::strncmp(format->name, name, length) == 0 &&
+           (format->name[length] == '\0' || format->name[length] == ',');
+}
+
+std::vector<std::uint8_t> ReadStart(const std::string& path, bool& whole, bool& readable) {
+    std::vector<std::uint8_t> bytes(StreamFormatProbe::kProbeBytes);
+    std::ifstream in(path, std::ios::binary);
+    readable = static_cast<bool>(in);
+    if (!readable) {
+        return {};
+    }
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    whole = bytes.size() < StreamFormatProbe::kProbeBytes || in.peek() == EOF;
+    if (in.bad()) {
+        readable = false;
+    }
+    return bytes;
+}
+
+// Which container libavformat takes the bytes for, judged on the content alone.
+const AVInputFormat* ContainerOf(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::uint8_t> padded(bytes.size() + AVPROBE_PADDING_SIZE, 0);
+    std::copy(bytes.begin(), bytes.end(), padded.begin());
+    AVProbeData probe{};
+    probe.filename = "";  // so that no extension sways it
+    probe.buf = padded.data();
+    probe.buf_size = static_cast<int>(bytes.size());
+    int score = 0;
+    const AVInputFormat* format = av_probe_input_format2(&probe, 1, &score);
+    if (NamedLike(format, kAviFormat) || NamedLike(format, kQuickTimeFormat)) {
+        return format;
+    }
+    return nullptr;
+}
+
+StreamFormatVerdict Neither(std::string reason) {
+    return {StreamFormat::kNeither, std::move(reason)};
+}
+
+StreamFormatVerdict ProbeContainer(const std::string& path, const std::vector<std::uint8_t>& start,
+                                   const AVInputFormat* format) {
+    const bool avi = NamedLike(format, kAviFormat);
+    const char* const kind = avi ? "an AVI file" : "a QuickTime file";
+    FfmpegInput input;
+    if (const std::string error = input.Open(path, format); !error.empty()) {
+        return Neither(std::string(kind) + " that cannot be read: " + error);
+    }
+    if (input.DvVideoStream() < 0) {
+        return Neither(std::string(kind) + " without DV video");
+    }
+    if (!avi) {
+        return {StreamFormat::kDvQuickTime, {}};
+    }
+    return {
+        RiffWalk::HasInterleavedDv(start) ? StreamFormat::kDvAviType1 : StreamFormat::kDvAviType2,
+        {}};
+}
+
+}  // namespace
+
+std::size_t StreamFormatProbe::FirstTransportRun(std::span<const std::uint8_t> bytes, bool whole) {
+    // The same evidence the splitter waits for: a few packets in a row, or, in an input too
+    // short to hold that many, every packet in its place.
+    if (whole && !bytes.empty() && bytes.size() % kPacketSize == 0) {
+        bool all = true;
+        for (std::size_t at = 0; at < bytes.size() && all; at += kPacketSize) {
+            all = bytes[at] == kSyncByte;
+        }
+        if (all) {
+            return 0;
+        }
+    }
+    constexpr std::size_t kProofSpan = (kStreamProofPackets - 1) * kPacketSize + 1;
+    for (std::size_t at = 0; at + kProofSpan <= bytes.size(); ++at) {
+        std::size_t run = 0;
+        while (run < kStreamProofPackets && bytes[at + run * kPacketSize] == kSyncByte) {
+            ++run;
+        }
+        if (run == kStreamProofPackets) {
+            return at;
+        }
+    }
+    return bytes.size();
+}
+
+std::size_t StreamFormatProbe::FirstDvFrame(std::span<const std::uint8_t> bytes, bool whole) {
+    DvFrameReader reader;
+    DvPiece piece;
+    std::size_t used = 0;
+    while (reader.Next(bytes.subspan(used), whole, piece)) {
+        // A frame cut short by the end of a file still says the file is DV.
+        if (piece.kind != DvPieceKind::kGarbage) {
+            return used;
+        }
+        used += piece.bytes.size();
+    }
+    return bytes.size();
+}
+
+StreamFormat StreamFormatProbe::FromBytes(std::span<const std::uint8_t> bytes, bool whole) {
+    const std::size_t transport = FirstTransportRun(bytes, whole);
+    const std::size_t dv = FirstDvFrame(bytes, whole);
+    if (transport == bytes.size() && dv == bytes.size()) {
+        return StreamFormat::kNeither;
+    }
+    return transport <= dv ? StreamFormat::kTransportStream : StreamFormat::kRawDv;
+}
+
+StreamFormatVerdict StreamFormatProbe::ProbeFile(const std::string& path) {
+    bool whole = false;
+    bool readable = false;
+    const std::vector<std::uint8_t> start = ReadStart(path, whole, readable);
+    if (!readable) {
+        return Neither("it cannot be read");
+    }
+    if (start.empty()) {
+        return Neither("it is empty");
+    }
+    // A container's DV frames lie in it as they are on tape: the container is told first, or
+    // its frames would be taken for raw DV with the container's own bytes as garbage.
+    if (const AVInputFormat* container = ContainerOf(start); container != nullptr) {
+        return ProbeContainer(path, start, container);
+    }
+    const StreamFormat format = FromBytes(start, whole);
+    if (format == StreamFormat::kNeither) {
+        return Neither(whole ? "it holds neither transport packets nor DV frames"
+                             : "its first " + std::to_string(kProbeBytes / (1024 * 1024)) +
+                                   " MiB hold neither transport packets nor DV frames");
+    }
+    return {format, {}};
+}
+
+const char* StreamFormatProbe::Name(StreamFormat format) {
+    switch (format) {
+        case StreamFormat::kTransportStream:
+            return "MPEG-2 transport stream";
+        case StreamFormat::kRawDv:
+            return "raw DV";
+        case StreamFormat::kDvAviType1:
+            return "DV in AVI (type 1)";
+        case StreamFormat::kDvAviType2:
+            return "DV in AVI (type 2)";
+        case StreamFormat::kDvQuickTime:
+            return "DV in QuickTime";
+        case StreamFormat::kNeither:
+            break;
+    }
+    return "neither a transport stream nor DV";
+}
+
+}  // namespace vornak::dv
