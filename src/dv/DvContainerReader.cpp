@@ -1,10 +1,32 @@
 #include "DvContainerReader.h"
 
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include "RiffWalk.h"
+
 extern "C" {
 #include <libavcodec/packet.h>
 }
 
 namespace vornak::dv {
+
+namespace {
+
+// Enough of an AVI file's start to hold its header list.
+constexpr std::size_t kHeaderListBytes = 4 * 1024 * 1024;
+
+std::vector<std::uint8_t> ReadStart(const std::string& path) {
+    std::vector<std::uint8_t> bytes(kHeaderListBytes);
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return bytes;
+}
+
+}  // namespace
 
 void DvContainerReader::PacketFree::operator()(AVPacket* packet) const {
     av_packet_free(&packet);
@@ -34,11 +56,34 @@ bool DvContainerReader::Open(const std::string& path) {
     if (m_stream < 0) {
         return Fail("the file holds no DV video");
     }
+    m_type1 = false;
+    if (std::strcmp(m_input.Context()->iformat->name, "avi") == 0) {
+        const int interleaved = RiffWalk::InterleavedDvStream(ReadStart(path));
+        if (interleaved >= 0) {
+            m_type1 = true;
+            m_input.Close();
+            if (const std::string error = m_chunks.Open(path, interleaved); !error.empty()) {
+                return Fail(error);
+            }
+        }
+    }
     return true;
 }
 
 DvContainerReader::Status DvContainerReader::Next(DvContainerFrame& frame) {
     av_packet_unref(m_packet.get());
+    if (m_type1) {
+        switch (m_chunks.Next(frame.bytes, frame.fileOffset)) {
+            case AviChunkReader::Status::kChunk:
+                return Status::kFrame;
+            case AviChunkReader::Status::kEnd:
+                return Status::kEnd;
+            case AviChunkReader::Status::kError:
+                break;
+        }
+        Fail(m_chunks.Error());
+        return Status::kError;
+    }
     AVFormatContext* const context = m_input.Context();
     if (context == nullptr || m_stream < 0) {
         return Status::kEnd;
@@ -62,6 +107,9 @@ DvContainerReader::Status DvContainerReader::Next(DvContainerFrame& frame) {
 }
 
 std::int64_t DvContainerReader::FileSize() const {
+    if (m_type1) {
+        return m_chunks.FileSize();
+    }
     AVFormatContext* const context = m_input.Context();
     if (context == nullptr || context->pb == nullptr) {
         return -1;

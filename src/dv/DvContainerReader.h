@@ -2,6 +2,10 @@
 // container stores it: the bytes handed out are the packet's bytes, never decoded or repacked.
 // A container's sound is not read: in DV every frame carries its own sound, and a type 2 file's
 // sound stream is only a copy of it.
+//
+// libavformat opens every container and reads type 2 and QuickTime files. A type 1 file's chunks
+// are read straight from the file (AviChunkReader): libavformat's reader re-cuts them into frames
+// of the size it expects, dropping or shortening any other.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +13,7 @@
 #include <span>
 #include <string>
 
+#include "AviChunkReader.h"
 #include "FfmpegInput.h"
 
 struct AVPacket;
@@ -40,6 +45,9 @@ class DvContainerReader {
     // The file's size in bytes, for progress; -1 when unknown.
     std::int64_t FileSize() const;
 
+    // Type 1 only: bytes among the frames that began no chunk (damage), passed over.
+    std::uint64_t SkippedBytes() const { return m_type1 ? m_chunks.SkippedBytes() : 0; }
+
     // Names the file: `Cannot read DV from "a.avi": Invalid data found when processing input`.
     const std::string& Error() const { return m_error; }
 
@@ -55,6 +63,8 @@ class DvContainerReader {
     std::string m_path;
     std::string m_error;
     int m_stream = -1;
+    bool m_type1 = false;
+    AviChunkReader m_chunks;
 };
 
 }  // namespace vornak::dv

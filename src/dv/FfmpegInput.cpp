@@ -15,6 +15,10 @@ std::string FfmpegInput::Open(const std::string& path, const AVInputFormat* form
     return {};
 }
 
+void FfmpegInput::Close() {
+    avformat_close_input(&m_context);
+}
+
 int FfmpegInput::DvVideoStream() const {
     if (m_context == nullptr) {
         return -1;

@@ -19,6 +19,7 @@ class FfmpegInput {
     // Opens `path` as `format` (null: whatever libavformat takes it for) and reads its header.
     // Empty on success, else libavformat's reason.
     std::string Open(const std::string& path, const AVInputFormat* format);
+    void Close();
 
     // Index of the first DV video stream, -1 when there is none.
     int DvVideoStream() const;

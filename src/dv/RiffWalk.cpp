@@ -24,9 +24,10 @@ std::uint32_t Le32(const std::uint8_t* at) {
            static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
 }
 
-// Walks the chunks in bytes [from, to) and the lists named in them, down to the stream headers.
+// Walks the chunks in bytes [from, to) and the lists named in them, down to the stream headers;
+// `stream` counts the stream lists passed. True when an interleaved stream's header was found.
 bool FindInterleaved(std::span<const std::uint8_t> bytes, std::size_t from, std::size_t to,
-                     int depth) {
+                     int depth, int& stream) {
     constexpr int kMaxDepth = 3;  // RIFF > hdrl > strl > strh
     std::size_t at = from;
     while (depth <= kMaxDepth && at + kChunkHeaderSize <= to) {
@@ -36,9 +37,15 @@ bool FindInterleaved(std::span<const std::uint8_t> bytes, std::size_t from, std:
         const std::size_t end = length > to - body ? to : body + length;
         if (TagIs(chunk, "LIST") && body + kTagSize <= end) {
             const std::uint8_t* type = bytes.data() + body;
-            if ((TagIs(type, "hdrl") || TagIs(type, "strl")) &&
-                FindInterleaved(bytes, body + kTagSize, end, depth + 1)) {
+            if (TagIs(type, "hdrl") &&
+                FindInterleaved(bytes, body + kTagSize, end, depth + 1, stream)) {
                 return true;
+            }
+            if (TagIs(type, "strl")) {
+                if (FindInterleaved(bytes, body + kTagSize, end, depth + 1, stream)) {
+                    return true;
+                }
+                ++stream;
             }
             if (TagIs(type, "movi")) {
                 return false;  // the headers are behind
@@ -57,11 +64,12 @@ bool FindInterleaved(std::span<const std::uint8_t> bytes, std::size_t from, std:
 
 }  // namespace
 
-bool RiffWalk::HasInterleavedDv(std::span<const std::uint8_t> start) {
+int RiffWalk::InterleavedDvStream(std::span<const std::uint8_t> start) {
     if (start.size() < kRiffHeaderSize || !TagIs(start.data(), "RIFF")) {
-        return false;
+        return -1;
     }
-    return FindInterleaved(start, kRiffHeaderSize, start.size(), 1);
+    int stream = 0;
+    return FindInterleaved(start, kRiffHeaderSize, start.size(), 1, stream) ? stream : -1;
 }
 
 }  // namespace vornak::dv

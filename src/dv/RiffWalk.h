@@ -8,9 +8,10 @@ namespace vornak::dv {
 
 class RiffWalk {
   public:
-    // True when `start` (an AVI file's first bytes) declares an interleaved DV stream, the one
-    // stream of a type 1 file. Every length is checked against `start`.
-    static bool HasInterleavedDv(std::span<const std::uint8_t> start);
+    // The number of the interleaved DV stream (the one stream of a type 1 file) that `start`,
+    // an AVI file's first bytes, declares; -1 when it declares none. Every length is checked
+    // against `start`.
+    static int InterleavedDvStream(std::span<const std::uint8_t> start);
 };
 
 }  // namespace vornak::dv

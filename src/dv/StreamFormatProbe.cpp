@@ -83,9 +83,9 @@ StreamFormatVerdict ProbeContainer(const std::string& path, const std::vector<st
     if (!avi) {
         return {StreamFormat::kDvQuickTime, {}};
     }
-    return {
-        RiffWalk::HasInterleavedDv(start) ? StreamFormat::kDvAviType1 : StreamFormat::kDvAviType2,
-        {}};
+    return {RiffWalk::InterleavedDvStream(start) >= 0 ? StreamFormat::kDvAviType1
+                                                      : StreamFormat::kDvAviType2,
+            {}};
 }
 
 }  // namespace
@@ -120,8 +120,12 @@ std::size_t StreamFormatProbe::FirstDvFrame(std::span<const std::uint8_t> bytes,
     DvPiece piece;
     std::size_t used = 0;
     while (reader.Next(bytes.subspan(used), whole, piece)) {
-        // A frame cut short by the end of a file still says the file is DV.
-        if (piece.kind != DvPieceKind::kGarbage) {
+        // A frame cut short by the end of a file still says the file is DV, once all the blocks
+        // a frame begins with are there: a few bytes at the end that might begin a header
+        // block say nothing.
+        if (piece.kind == DvPieceKind::kFrame ||
+            (piece.kind == DvPieceKind::kPartial &&
+             piece.bytes.size() >= DvFrameReader::kStartProbe)) {
             return used;
         }
         used += piece.bytes.size();

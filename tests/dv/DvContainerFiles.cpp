@@ -72,6 +72,12 @@ std::string CopyWithFfmpeg(const std::string& in, const std::string& format,
 }
 
 std::vector<std::uint8_t> AviType1(const Frames& frames) {
+    return AviDv(frames, 1);
+}
+
+std::vector<std::uint8_t> AviDv(const Frames& frames, int type) {
+    const bool interleaved = type == 1;
+    const char* const chunkId = interleaved ? "00__" : "00dc";
     constexpr std::uint32_t kWidth = 720;
     constexpr std::uint32_t kHeight = 576;
     constexpr std::uint32_t kRate = 25;
@@ -80,6 +86,9 @@ std::vector<std::uint8_t> AviType1(const Frames& frames) {
     constexpr std::uint32_t kInterleaved = 0x100;
     constexpr std::uint32_t kKeyFrame = 0x10;
     constexpr std::size_t kDvInfoSize = 32;
+    constexpr std::uint32_t kBitmapInfoSize = 40;
+    constexpr std::size_t kBitmapInfoCompressionEnd = 20;
+    constexpr std::uint16_t kDvBits = 24;
     const auto count = static_cast<std::uint32_t>(frames.size());
     const auto frameSize = static_cast<std::uint32_t>(frames.empty() ? 0 : frames[0].size());
 
@@ -95,7 +104,7 @@ std::vector<std::uint8_t> AviType1(const Frames& frames) {
     Close(out, avih);
     const std::size_t strl = Open(out, "LIST", "strl");
     const std::size_t strh = Open(out, "strh");
-    Tag(out, "iavs");
+    Tag(out, interleaved ? "iavs" : "vids");
     Tag(out, "dvsd");
     for (const std::uint32_t field :
          {0U, 0U, 0U, 1U, kRate, 0U, count, frameSize, 0xFFFF'FFFFU, 0U}) {
@@ -108,7 +117,18 @@ std::vector<std::uint8_t> AviType1(const Frames& frames) {
     }
     Close(out, strh);
     const std::size_t strf = Open(out, "strf");
-    out.resize(out.size() + kDvInfoSize, 0);  // the DV packs a player may show; none needed
+    if (interleaved) {
+        out.resize(out.size() + kDvInfoSize, 0);  // the DV packs a player may show; none needed
+    } else {
+        // BITMAPINFOHEADER: size, width, height, planes and bits, compression, the rest 0.
+        Le32(out, kBitmapInfoSize);
+        Le32(out, kWidth);
+        Le32(out, kHeight);
+        Le16(out, 1);
+        Le16(out, kDvBits);
+        Tag(out, "dvsd");
+        out.resize(out.size() + kBitmapInfoSize - kBitmapInfoCompressionEnd, 0);
+    }
     Close(out, strf);
     Close(out, strl);
     Close(out, hdrl);
@@ -118,14 +138,14 @@ std::vector<std::uint8_t> AviType1(const Frames& frames) {
     std::vector<std::uint32_t> offsets;
     for (const auto& frame : frames) {
         offsets.push_back(static_cast<std::uint32_t>(out.size() - moviType));
-        const std::size_t chunk = Open(out, "00__");
+        const std::size_t chunk = Open(out, chunkId);
         out.insert(out.end(), frame.begin(), frame.end());
         Close(out, chunk);
     }
     Close(out, movi);
     const std::size_t idx1 = Open(out, "idx1");
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        Tag(out, "00__");
+        Tag(out, chunkId);
         Le32(out, kKeyFrame);
         Le32(out, offsets[i]);
         Le32(out, static_cast<std::uint32_t>(frames[i].size()));

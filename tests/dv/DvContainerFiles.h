@@ -19,5 +19,7 @@ std::string CopyWithFfmpeg(const std::string& in, const std::string& format,
 
 // An AVI type 1 file of 625/50 frames: one interleaved stream, one frame a chunk, and an index.
 std::vector<std::uint8_t> AviType1(const Frames& frames);
+// The same as type 1 or as a type 2 file without sound: one DV video stream.
+std::vector<std::uint8_t> AviDv(const Frames& frames, int type);
 
 }  // namespace vornak::dv::test
