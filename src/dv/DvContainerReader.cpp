@@ -1,10 +1,8 @@
 #include "DvContainerReader.h"
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <vector>
 
+#include "FileStart.h"
 #include "RiffWalk.h"
 
 extern "C" {
@@ -14,18 +12,8 @@ extern "C" {
 namespace vornak::dv {
 
 namespace {
-
 // Enough of an AVI file's start to hold its header list.
 constexpr std::size_t kHeaderListBytes = 4 * 1024 * 1024;
-
-std::vector<std::uint8_t> ReadStart(const std::string& path) {
-    std::vector<std::uint8_t> bytes(kHeaderListBytes);
-    std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
-    return bytes;
-}
-
 }  // namespace
 
 void DvContainerReader::PacketFree::operator()(AVPacket* packet) const {
@@ -49,7 +37,16 @@ bool DvContainerReader::Open(const std::string& path) {
         return Fail("out of memory");
     }
     av_packet_unref(m_packet.get());
-    if (const std::string error = m_input.Open(path, nullptr); !error.empty()) {
+    // The content decides what the file is, never its name.
+    const FileStart start = FileStart::Read(path, kHeaderListBytes);
+    if (start.error != 0) {
+        return Fail(std::strerror(start.error));
+    }
+    const AVInputFormat* format = FfmpegInput::ContainerOf(start.bytes);
+    if (format == nullptr) {
+        return Fail("the file is neither an AVI nor a QuickTime file");
+    }
+    if (const std::string error = m_input.Open(path, format); !error.empty()) {
         return Fail(error);
     }
     m_stream = m_input.DvVideoStream();
@@ -57,8 +54,8 @@ bool DvContainerReader::Open(const std::string& path) {
         return Fail("the file holds no DV video");
     }
     m_type1 = false;
-    if (std::strcmp(m_input.Context()->iformat->name, "avi") == 0) {
-        const int interleaved = RiffWalk::InterleavedDvStream(ReadStart(path));
+    if (FfmpegInput::IsAvi(format)) {
+        const int interleaved = RiffWalk::InterleavedDvStream(start.bytes);
         if (interleaved >= 0) {
             m_type1 = true;
             m_input.Close();

@@ -1,6 +1,42 @@
 #include "FfmpegInput.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 namespace vornak::dv {
+
+namespace {
+
+// libavformat's names of the containers DV is read from.
+constexpr const char* kAviFormat = "avi";
+constexpr const char* kQuickTimeFormat = "mov";
+
+bool NamedLike(const AVInputFormat* format, const char* name) {
+    // A demuxer's name may list several (the QuickTime one is "mov,mp4,m4a,..."); the first
+    // is the one meant.
+    const std::size_t length = std::strlen(name);
+    return format != nullptr && std::strncmp(format->name, name, length) == 0 &&
+           (format->name[length] == '\0' || format->name[length] == ',');
+}
+
+}  // namespace
+
+const AVInputFormat* FfmpegInput::ContainerOf(std::span<const std::uint8_t> start) {
+    std::vector<std::uint8_t> padded(start.size() + AVPROBE_PADDING_SIZE, 0);
+    std::copy(start.begin(), start.end(), padded.begin());
+    AVProbeData probe{};
+    probe.filename = "";  // so that no name sways it
+    probe.buf = padded.data();
+    probe.buf_size = static_cast<int>(start.size());
+    int score = 0;
+    const AVInputFormat* format = av_probe_input_format2(&probe, 1, &score);
+    return NamedLike(format, kAviFormat) || NamedLike(format, kQuickTimeFormat) ? format : nullptr;
+}
+
+bool FfmpegInput::IsAvi(const AVInputFormat* format) {
+    return NamedLike(format, kAviFormat);
+}
 
 FfmpegInput::~FfmpegInput() {
     avformat_close_input(&m_context);

@@ -1,6 +1,8 @@
 // A container opened with libavformat, closed when it goes.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 extern "C" {
@@ -25,6 +27,11 @@ class FfmpegInput {
     int DvVideoStream() const;
 
     AVFormatContext* Context() const { return m_context; }
+
+    // The container (AVI or QuickTime) libavformat takes a file's first bytes for, judged on
+    // the content alone; null when it takes them for neither.
+    static const AVInputFormat* ContainerOf(std::span<const std::uint8_t> start);
+    static bool IsAvi(const AVInputFormat* format);
 
     // libavformat's text for one of its error codes.
     static std::string ErrorText(int error);

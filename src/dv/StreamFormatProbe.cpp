@@ -1,12 +1,11 @@
 #include "StreamFormatProbe.h"
 
-#include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include "DvFrameReader.h"
 #include "FfmpegInput.h"
+#include "FileStart.h"
 #include "RiffWalk.h"
 
 extern "C" {
@@ -21,57 +20,13 @@ namespace {
 constexpr std::size_t kPacketSize = 188;
 constexpr std::uint8_t kSyncByte = 0x47;
 
-// libavformat's names of the containers DV is read from.
-constexpr const char* kAviFormat = "avi";
-constexpr const char* kQuickTimeFormat = "mov";
-
-bool NamedLike(const AVInputFormat* format, const char* name) {
-    // A demuxer's name may list several (the QuickTime one is "mov,mp4,m4a,..."); the first
-    // is the one meant.
-    const std::size_t length = std::strlen(name);
-    return format != nullptr && std::strncmp(format->name, name, length) == 0 &&
-           (format->name[length] == '\0' || format->name[length] == ',');
-}
-
-std::vector<std::uint8_t> ReadStart(const std::string& path, bool& whole, bool& readable) {
-    std::vector<std::uint8_t> bytes(StreamFormatProbe::kProbeBytes);
-    std::ifstream in(path, std::ios::binary);
-    readable = static_cast<bool>(in);
-    if (!readable) {
-        return {};
-    }
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    whole = bytes.size() < StreamFormatProbe::kProbeBytes || in.peek() == EOF;
-    if (in.bad()) {
-        readable = false;
-    }
-    return bytes;
-}
-
-// Which container libavformat takes the bytes for, judged on the content alone.
-const AVInputFormat* ContainerOf(const std::vector<std::uint8_t>& bytes) {
-    std::vector<std::uint8_t> padded(bytes.size() + AVPROBE_PADDING_SIZE, 0);
-    std::copy(bytes.begin(), bytes.end(), padded.begin());
-    AVProbeData probe{};
-    probe.filename = "";  // so that no extension sways it
-    probe.buf = padded.data();
-    probe.buf_size = static_cast<int>(bytes.size());
-    int score = 0;
-    const AVInputFormat* format = av_probe_input_format2(&probe, 1, &score);
-    if (NamedLike(format, kAviFormat) || NamedLike(format, kQuickTimeFormat)) {
-        return format;
-    }
-    return nullptr;
-}
-
 StreamFormatVerdict Neither(std::string reason) {
     return {StreamFormat::kNeither, std::move(reason)};
 }
 
 StreamFormatVerdict ProbeContainer(const std::string& path, const std::vector<std::uint8_t>& start,
                                    const AVInputFormat* format) {
-    const bool avi = NamedLike(format, kAviFormat);
+    const bool avi = FfmpegInput::IsAvi(format);
     const char* const kind = avi ? "an AVI file" : "a QuickTime file";
     FfmpegInput input;
     if (const std::string error = input.Open(path, format); !error.empty()) {
@@ -143,18 +98,18 @@ StreamFormat StreamFormatProbe::FromBytes(std::span<const std::uint8_t> bytes, b
 }
 
 StreamFormatVerdict StreamFormatProbe::ProbeFile(const std::string& path) {
-    bool whole = false;
-    bool readable = false;
-    const std::vector<std::uint8_t> start = ReadStart(path, whole, readable);
-    if (!readable) {
-        return Neither("it cannot be read");
+    const FileStart file = FileStart::Read(path, kProbeBytes);
+    if (file.error != 0) {
+        return Neither(std::string("it cannot be read: ") + std::strerror(file.error));
     }
+    const std::vector<std::uint8_t>& start = file.bytes;
+    const bool whole = file.whole;
     if (start.empty()) {
         return Neither("it is empty");
     }
     // A container's DV frames lie in it as they are on tape: the container is told first, or
     // its frames would be taken for raw DV with the container's own bytes as garbage.
-    if (const AVInputFormat* container = ContainerOf(start); container != nullptr) {
+    if (const AVInputFormat* container = FfmpegInput::ContainerOf(start); container != nullptr) {
         return ProbeContainer(path, start, container);
     }
     const StreamFormat format = FromBytes(start, whole);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "DvContainerFiles.h"
 #include "DvTestFrames.h"
@@ -72,6 +73,55 @@ TEST_F(DvContainerReaderTest, HandsOutEveryFrameAsStored) {
         EXPECT_EQ(status, DvContainerReader::Status::kEnd) << reader.Error();
         EXPECT_EQ(got.size(), expected.size());
         EXPECT_TRUE(got == expected);
+    }
+}
+
+// libavformat's AVI reader drops a type 1 chunk shorter than a frame and cuts a longer one;
+// a tape's damaged frames are kept as they are, every byte.
+TEST_F(DvContainerReaderTest, KeepsType1ChunksOfAnyLength) {
+    Frames frames = test::RawFrames(vornak::test::ReadAll(s_raw));
+    frames.resize(6);
+    frames[2].resize(100'000);
+    frames[4].insert(frames[4].end(), 500, 0xAB);
+    const std::string path = s_dir->File("uneven.avi");
+    vornak::test::WriteAll(path, test::AviType1(frames));
+    DvContainerReader reader;
+    ASSERT_TRUE(reader.Open(path)) << reader.Error();
+    Frames got;
+    DvContainerFrame frame;
+    while (reader.Next(frame) == DvContainerReader::Status::kFrame) {
+        got.emplace_back(frame.bytes.begin(), frame.bytes.end());
+    }
+    EXPECT_EQ(got.size(), frames.size());
+    EXPECT_TRUE(got == frames);
+    EXPECT_EQ(reader.SkippedBytes(), 0U);
+}
+
+TEST_F(DvContainerReaderTest, SaysWhyAFileCannotBeReadAndNamesIt) {
+    const std::string text = s_dir->File("notes.avi");
+    vornak::test::WriteAll(text, std::vector<std::uint8_t>(1000, 'x'));
+    const std::string mjpeg = s_dir->File("mjpeg.avi");
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i "
+                           "testsrc=size=160x120:rate=25 -t 1 -c:v mjpeg -f avi '" +
+                           mjpeg + "'")
+                              .c_str()),
+              0);
+    const std::string missing = s_dir->File("missing.mov");
+    struct Case {
+        std::string path;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {missing, "No such file or directory"},
+        {text, "the file is neither an AVI nor a QuickTime file"},
+        {mjpeg, "the file holds no DV video"},
+    };
+    for (const Case& c : cases) {
+        DvContainerReader reader;
+        EXPECT_FALSE(reader.Open(c.path));
+        EXPECT_EQ(reader.Error(), "Cannot read DV from \"" + c.path + "\": " + c.reason);
+        DvContainerFrame frame;
+        EXPECT_EQ(reader.Next(frame), DvContainerReader::Status::kEnd);
     }
 }
 

@@ -161,7 +161,10 @@ TEST_F(StreamFormatProbeTest, TellsFormatsByContentNotName) {
         EXPECT_EQ(verdict.format, c.format) << StreamFormatProbe::Name(verdict.format);
         EXPECT_EQ(verdict.reason, c.reason);
     }
-    EXPECT_EQ(StreamFormatProbe::ProbeFile(m_dir.File("missing")).reason, "it cannot be read");
+    EXPECT_EQ(StreamFormatProbe::ProbeFile(m_dir.File("missing")).reason,
+              "it cannot be read: No such file or directory");
+    EXPECT_EQ(StreamFormatProbe::ProbeFile(m_dir.Path()).reason,
+              "it cannot be read: Is a directory");
 }
 
 TEST(StreamFormatProbe, LongGarbageHidesAStream) {
