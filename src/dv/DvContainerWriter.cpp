@@ -197,10 +197,10 @@ bool DvContainerWriter::WritePacket(int stream, std::span<const std::uint8_t> by
     packet->dts = pts;
     packet->duration = duration;
     packet->flags |= AV_PKT_FLAG_KEY;
-    const AVRational from = stream == m_videoStream ? m_videoTimeBase
-                            : m_context->streams[stream]->codecpar->sample_rate > 0
-                                ? AVRational{1, m_context->streams[stream]->codecpar->sample_rate}
-                                : m_videoTimeBase;
+    // Pictures are counted in frames, sound in samples.
+    const AVCodecParameters* codec = m_context->streams[stream]->codecpar;
+    const AVRational from =
+        stream == m_videoStream ? m_videoTimeBase : AVRational{1, codec->sample_rate};
     av_packet_rescale_ts(packet, from, m_context->streams[stream]->time_base);
     const int result = av_write_frame(m_context, packet);
     av_packet_free(&packet);
