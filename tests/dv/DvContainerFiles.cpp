@@ -1,6 +1,7 @@
 #include "DvContainerFiles.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <span>
 
 #include "DvFrameReader.h"
@@ -9,48 +10,27 @@ namespace vornak::dv::test {
 
 namespace {
 
-void Tag(std::vector<std::uint8_t>& out, const char* tag) {
-    out.insert(out.end(), tag, tag + 4);
-}
-
-void Le32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+Bytes Le32s(std::initializer_list<std::uint32_t> values) {
+    Bytes out;
+    for (const std::uint32_t value : values) {
+        for (int i = 0; i < 4; ++i) {
+            out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        }
     }
+    return out;
 }
 
-void Le16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void PatchLe32(std::vector<std::uint8_t>& out, std::size_t at, std::size_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
     }
-}
-
-// Begins a chunk (or, with a list type, a list); returns where its length goes.
-std::size_t Open(std::vector<std::uint8_t>& out, const char* tag, const char* listType = nullptr) {
-    Tag(out, tag);
-    const std::size_t length = out.size();
-    Le32(out, 0);
-    if (listType != nullptr) {
-        Tag(out, listType);
-    }
-    return length;
-}
-
-void Close(std::vector<std::uint8_t>& out, std::size_t length) {
-    PatchLe32(out, length, out.size() - length - 4);
-    if (out.size() % 2 != 0) {
-        out.push_back(0);
-    }
+    return all;
 }
 
 }  // namespace
 
-Frames RawFrames(const std::vector<std::uint8_t>& raw) {
+Frames RawFrames(const Bytes& raw) {
     Frames frames;
     DvFrameReader reader;
     DvPiece piece;
@@ -71,88 +51,63 @@ std::string CopyWithFfmpeg(const std::string& in, const std::string& format,
     return std::system(command.c_str()) == 0 ? std::string() : command;
 }
 
-std::vector<std::uint8_t> AviType1(const Frames& frames) {
-    return AviDv(frames, 1);
+Bytes Chunk(const char* tag, const Bytes& body) {
+    Bytes out = Join({Bytes(tag, tag + 4), Le32s({static_cast<std::uint32_t>(body.size())}), body});
+    if (body.size() % 2 != 0) {
+        out.push_back(0);
+    }
+    return out;
 }
 
-std::vector<std::uint8_t> AviDv(const Frames& frames, int type) {
-    const bool interleaved = type == 1;
-    const char* const chunkId = interleaved ? "00__" : "00dc";
+Bytes List(const char* tag, const char* type, const std::vector<Bytes>& children) {
+    Bytes body(type, type + 4);
+    for (const Bytes& child : children) {
+        body.insert(body.end(), child.begin(), child.end());
+    }
+    return Chunk(tag, body);
+}
+
+Bytes AviType1(const Frames& frames, int stream) {
     constexpr std::uint32_t kWidth = 720;
     constexpr std::uint32_t kHeight = 576;
     constexpr std::uint32_t kRate = 25;
     constexpr std::uint32_t kFrameMicroseconds = 40'000;
-    constexpr std::uint32_t kHasIndex = 0x10;
-    constexpr std::uint32_t kInterleaved = 0x100;
+    constexpr std::uint32_t kHasIndexInterleaved = 0x110;
     constexpr std::uint32_t kKeyFrame = 0x10;
-    constexpr std::size_t kDvInfoSize = 32;
-    constexpr std::uint32_t kBitmapInfoSize = 40;
-    constexpr std::size_t kBitmapInfoCompressionEnd = 20;
-    constexpr std::uint16_t kDvBits = 24;
+    constexpr std::size_t kDvInfoSize = 32;  // the packs a player may show; none needed here
     const auto count = static_cast<std::uint32_t>(frames.size());
-    const auto frameSize = static_cast<std::uint32_t>(frames.empty() ? 0 : frames[0].size());
+    const auto size = static_cast<std::uint32_t>(frames.empty() ? 0 : frames[0].size());
+    const char chunkId[5] = {static_cast<char>('0' + stream / 10),
+                             static_cast<char>('0' + stream % 10), '_', '_', '\0'};
 
-    std::vector<std::uint8_t> out;
-    const std::size_t riff = Open(out, "RIFF", "AVI ");
-    const std::size_t hdrl = Open(out, "LIST", "hdrl");
-    const std::size_t avih = Open(out, "avih");
-    for (const std::uint32_t field :
-         {kFrameMicroseconds, frameSize * kRate, 0U, kHasIndex | kInterleaved, count, 0U, 1U,
-          frameSize, kWidth, kHeight, 0U, 0U, 0U, 0U}) {
-        Le32(out, field);
+    std::vector<Bytes> header = {
+        Chunk("avih",
+              Le32s({kFrameMicroseconds, size * kRate, 0, kHasIndexInterleaved, count, 0,
+                     static_cast<std::uint32_t>(stream + 1), size, kWidth, kHeight, 0, 0, 0, 0}))};
+    // Type, handler, flags, priority and language, initial frames, scale, rate, start, length,
+    // buffer size, quality, sample size, and the frame's rectangle.
+    const auto streamHeader = [&](const char* type) {
+        return Join({Bytes(type, type + 4), Bytes{'d', 'v', 's', 'd'},
+                     Le32s({0, 0, 0, 1, kRate, 0, count, size, 0xFFFF'FFFF, 0, 0,
+                            kWidth | kHeight << 16})});
+    };
+    for (int s = 0; s < stream; ++s) {
+        header.push_back(List("LIST", "strl", {Chunk("strh", streamHeader("auds"))}));
     }
-    Close(out, avih);
-    const std::size_t strl = Open(out, "LIST", "strl");
-    const std::size_t strh = Open(out, "strh");
-    Tag(out, interleaved ? "iavs" : "vids");
-    Tag(out, "dvsd");
-    for (const std::uint32_t field :
-         {0U, 0U, 0U, 1U, kRate, 0U, count, frameSize, 0xFFFF'FFFFU, 0U}) {
-        Le32(out, field);  // flags, priority and language, initial frames, scale, rate, ...
-    }
-    for (const std::uint16_t edge :
-         {std::uint16_t{0}, std::uint16_t{0}, static_cast<std::uint16_t>(kWidth),
-          static_cast<std::uint16_t>(kHeight)}) {
-        Le16(out, edge);
-    }
-    Close(out, strh);
-    const std::size_t strf = Open(out, "strf");
-    if (interleaved) {
-        out.resize(out.size() + kDvInfoSize, 0);  // the DV packs a player may show; none needed
-    } else {
-        // BITMAPINFOHEADER: size, width, height, planes and bits, compression, the rest 0.
-        Le32(out, kBitmapInfoSize);
-        Le32(out, kWidth);
-        Le32(out, kHeight);
-        Le16(out, 1);
-        Le16(out, kDvBits);
-        Tag(out, "dvsd");
-        out.resize(out.size() + kBitmapInfoSize - kBitmapInfoCompressionEnd, 0);
-    }
-    Close(out, strf);
-    Close(out, strl);
-    Close(out, hdrl);
+    header.push_back(List(
+        "LIST", "strl", {Chunk("strh", streamHeader("iavs")), Chunk("strf", Bytes(kDvInfoSize))}));
 
-    const std::size_t movi = Open(out, "LIST", "movi");
-    const std::size_t moviType = movi + 4;
-    std::vector<std::uint32_t> offsets;
-    for (const auto& frame : frames) {
-        offsets.push_back(static_cast<std::uint32_t>(out.size() - moviType));
-        const std::size_t chunk = Open(out, chunkId);
-        out.insert(out.end(), frame.begin(), frame.end());
-        Close(out, chunk);
+    std::vector<Bytes> chunks;
+    Bytes index;
+    std::uint32_t offset = 4;  // from the movi list's type
+    for (const Bytes& frame : frames) {
+        chunks.push_back(Chunk(chunkId, frame));
+        index = Join({index, Bytes(chunkId, chunkId + 4),
+                      Le32s({kKeyFrame, offset, static_cast<std::uint32_t>(frame.size())})});
+        offset += static_cast<std::uint32_t>(chunks.back().size());
     }
-    Close(out, movi);
-    const std::size_t idx1 = Open(out, "idx1");
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        Tag(out, chunkId);
-        Le32(out, kKeyFrame);
-        Le32(out, offsets[i]);
-        Le32(out, static_cast<std::uint32_t>(frames[i].size()));
-    }
-    Close(out, idx1);
-    Close(out, riff);
-    return out;
+    return List("RIFF", "AVI ",
+                {List("LIST", "hdrl", header), List("LIST", "movi", chunks), Chunk("idx1", index)});
 }
 
 }  // namespace vornak::dv::test

@@ -3,23 +3,28 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace vornak::dv::test {
 
-using Frames = std::vector<std::vector<std::uint8_t>>;
+using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 
 // The whole frames of a raw DV file, in order.
-Frames RawFrames(const std::vector<std::uint8_t>& raw);
+Frames RawFrames(const Bytes& raw);
 
 // `ffmpeg -i in -c copy -f <format> out`. Empty on success, else the command that failed.
 std::string CopyWithFfmpeg(const std::string& in, const std::string& format,
                            const std::string& out);
 
-// An AVI type 1 file of 625/50 frames: one interleaved stream, one frame a chunk, and an index.
-std::vector<std::uint8_t> AviType1(const Frames& frames);
-// The same as type 1 or as a type 2 file without sound: one DV video stream.
-std::vector<std::uint8_t> AviDv(const Frames& frames, int type);
+// RIFF pieces: a chunk (padded to even length) and a list of chunks.
+Bytes Chunk(const char* tag, const Bytes& body);
+Bytes List(const char* tag, const char* type, const std::vector<Bytes>& children);
+
+// An AVI type 1 file of 625/50 frames: one frame a chunk, and an index. The interleaved stream
+// is stream `stream`, behind that many sound streams.
+Bytes AviType1(const Frames& frames, int stream = 0);
 
 }  // namespace vornak::dv::test
