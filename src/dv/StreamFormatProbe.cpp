@@ -1,5 +1,6 @@
 #include "StreamFormatProbe.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +20,8 @@ namespace {
 // The transport packet and the byte that begins each one.
 constexpr std::size_t kPacketSize = 188;
 constexpr std::uint8_t kSyncByte = 0x47;
+// As much as libavformat itself looks at to tell a container: AVI and QuickTime show at once.
+constexpr std::size_t kContainerProbeBytes = 1024 * 1024;
 
 StreamFormatVerdict Neither(std::string reason) {
     return {StreamFormat::kNeither, std::move(reason)};
@@ -45,7 +48,8 @@ StreamFormatVerdict ProbeContainer(const std::string& path, const std::vector<st
 
 }  // namespace
 
-std::size_t StreamFormatProbe::FirstTransportRun(std::span<const std::uint8_t> bytes, bool whole) {
+std::size_t StreamFormatProbe::FirstTransportRun(std::span<const std::uint8_t> bytes, bool whole,
+                                                 std::size_t last) {
     // The same evidence the splitter waits for: a few packets in a row, or, in an input too
     // short to hold that many, every packet in its place.
     if (whole && !bytes.empty() && bytes.size() % kPacketSize == 0) {
@@ -58,12 +62,18 @@ std::size_t StreamFormatProbe::FirstTransportRun(std::span<const std::uint8_t> b
         }
     }
     constexpr std::size_t kProofSpan = (kStreamProofPackets - 1) * kPacketSize + 1;
-    for (std::size_t at = 0; at + kProofSpan <= bytes.size(); ++at) {
-        std::size_t run = 0;
-        while (run < kStreamProofPackets && bytes[at + run * kPacketSize] == kSyncByte) {
+    for (std::size_t at = 0; at <= last && at + kProofSpan <= bytes.size(); ++at) {
+        const void* sync = std::memchr(bytes.data() + at, kSyncByte, bytes.size() - at);
+        if (sync == nullptr) {
+            break;
+        }
+        at = static_cast<std::size_t>(static_cast<const std::uint8_t*>(sync) - bytes.data());
+        std::size_t run = 1;
+        while (run < kStreamProofPackets && at + run * kPacketSize < bytes.size() &&
+               bytes[at + run * kPacketSize] == kSyncByte) {
             ++run;
         }
-        if (run == kStreamProofPackets) {
+        if (run == kStreamProofPackets && at <= last) {
             return at;
         }
     }
@@ -89,12 +99,13 @@ std::size_t StreamFormatProbe::FirstDvFrame(std::span<const std::uint8_t> bytes,
 }
 
 StreamFormat StreamFormatProbe::FromBytes(std::span<const std::uint8_t> bytes, bool whole) {
-    const std::size_t transport = FirstTransportRun(bytes, whole);
+    // Packets count only where they begin no later than the first frame: a tie goes to them.
     const std::size_t dv = FirstDvFrame(bytes, whole);
-    if (transport == bytes.size() && dv == bytes.size()) {
-        return StreamFormat::kNeither;
+    const std::size_t transport = FirstTransportRun(bytes, whole, dv);
+    if (transport < bytes.size()) {
+        return StreamFormat::kTransportStream;
     }
-    return transport <= dv ? StreamFormat::kTransportStream : StreamFormat::kRawDv;
+    return dv < bytes.size() ? StreamFormat::kRawDv : StreamFormat::kNeither;
 }
 
 StreamFormatVerdict StreamFormatProbe::ProbeFile(const std::string& path) {
@@ -109,7 +120,10 @@ StreamFormatVerdict StreamFormatProbe::ProbeFile(const std::string& path) {
     }
     // A container's DV frames lie in it as they are on tape: the container is told first, or
     // its frames would be taken for raw DV with the container's own bytes as garbage.
-    if (const AVInputFormat* container = FfmpegInput::ContainerOf(start); container != nullptr) {
+    const auto containerStart =
+        std::span(start).first(std::min(start.size(), kContainerProbeBytes));
+    if (const AVInputFormat* container = FfmpegInput::ContainerOf(containerStart);
+        container != nullptr) {
         return ProbeContainer(path, start, container);
     }
     const StreamFormat format = FromBytes(start, whole);

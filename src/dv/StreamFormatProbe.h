@@ -45,8 +45,10 @@ class StreamFormatProbe {
     static constexpr std::size_t kStreamProofPackets = 5;
 
   private:
-    // Offset of the first run of transport packets, or bytes.size() when there is none.
-    static std::size_t FirstTransportRun(std::span<const std::uint8_t> bytes, bool whole);
+    // Offset of the first run of transport packets that begins at or before `last`, or
+    // bytes.size() when there is none.
+    static std::size_t FirstTransportRun(std::span<const std::uint8_t> bytes, bool whole,
+                                         std::size_t last);
     // Offset of the first whole DV frame, or bytes.size() when there is none.
     static std::size_t FirstDvFrame(std::span<const std::uint8_t> bytes, bool whole);
 };
