@@ -39,6 +39,9 @@ bool DvContainerReader::Open(const std::string& path) {
     av_packet_unref(m_packet.get());
     // The content decides what the file is, never its name.
     const FileStart start = FileStart::Read(path, kHeaderListBytes);
+    if (!start.regular) {
+        return Fail("the file is no regular file");
+    }
     if (start.error != 0) {
         return Fail(std::strerror(start.error));
     }

@@ -1,6 +1,7 @@
 #include "FileStart.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,9 +11,17 @@ namespace vornak::dv {
 
 FileStart FileStart::Read(const std::string& path, std::size_t limit) {
     FileStart start;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         start.error = errno;
+        return start;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        start.error = errno;
+        start.regular = false;
+        ::close(fd);
         return start;
     }
     // One byte more than asked for tells whether the file goes on.

@@ -10,10 +10,11 @@ namespace vornak::dv {
 
 struct FileStart {
     std::vector<std::uint8_t> bytes;
-    bool whole = false;  // the bytes are all of the file
-    int error = 0;       // the system's error number when the file could not be read
+    bool whole = false;   // the bytes are all of the file
+    int error = 0;        // the system's error number when the file could not be read
+    bool regular = true;  // false: a folder, a FIFO or a device, not read at all
 
-    // Up to `limit` bytes from the start of `path`.
+    // Up to `limit` bytes from the start of `path`. Never waits: a FIFO or a device is not read.
     static FileStart Read(const std::string& path, std::size_t limit);
 };
 

@@ -110,6 +110,9 @@ StreamFormat StreamFormatProbe::FromBytes(std::span<const std::uint8_t> bytes, b
 
 StreamFormatVerdict StreamFormatProbe::ProbeFile(const std::string& path) {
     const FileStart file = FileStart::Read(path, kProbeBytes);
+    if (!file.regular) {
+        return Neither("it is no regular file");
+    }
     if (file.error != 0) {
         return Neither(std::string("it cannot be read: ") + std::strerror(file.error));
     }

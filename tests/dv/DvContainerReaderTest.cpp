@@ -83,6 +83,7 @@ TEST_F(DvContainerReaderTest, SaysWhyAFileCannotBeReadAndNamesIt) {
         {m_dir.File("missing.mov"), "No such file or directory"},
         {text, "the file is neither an AVI nor a QuickTime file"},
         {mjpeg, "the file holds no DV video"},
+        {m_dir.Path(), "the file is no regular file"},
     };
     for (const auto& [path, reason] : cases) {
         DvContainerReader reader;

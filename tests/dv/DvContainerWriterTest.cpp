@@ -148,6 +148,17 @@ TEST(DvContainerWriter, NeverWritesOverAnything) {
     EXPECT_FALSE(OutputFile::Exists(dir.File("nowhere")));
 }
 
+TEST(DvContainerWriter, RefusesAFirstFrameThatIsNoDv) {
+    vornak::test::TempDir dir;
+    const std::string path = dir.File("scene.avi");
+    DvContainerWriter writer;
+    ASSERT_EQ(writer.CreateNew(path, DvContainer::kAvi), DvContainerWriter::Create::kCreated);
+    EXPECT_FALSE(writer.Write(Bytes(500, 0x1F)));
+    EXPECT_EQ(writer.Error(), "Cannot write \"" + path + "\": the first frame is not DV");
+    EXPECT_TRUE(writer.Close());
+    EXPECT_EQ(writer.FramesWritten(), 0);
+}
+
 TEST(DvContainerWriter, ReportsSuccessOnlyOnceTheFileIsOnDisk) {
     const std::pair<int, const char*> cases[] = {
         {0, ""}, {EIO, "Input/output error"}, {ENOSPC, "No space left on device"}};

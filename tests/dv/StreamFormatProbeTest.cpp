@@ -1,6 +1,7 @@
 #include "StreamFormatProbe.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 
@@ -118,7 +119,11 @@ TEST(StreamFormatProbe, TellsFormatsByContentNotName) {
     }
     EXPECT_EQ(StreamFormatProbe::ProbeFile(dir.File("missing")).reason,
               "it cannot be read: No such file or directory");
-    EXPECT_EQ(StreamFormatProbe::ProbeFile(dir.Path()).reason, "it cannot be read: Is a directory");
+    const std::string fifo = dir.File("fifo.ts");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {dir.Path(), fifo}) {
+        EXPECT_EQ(StreamFormatProbe::ProbeFile(path).reason, "it is no regular file");
+    }
 }
 
 }  // namespace
