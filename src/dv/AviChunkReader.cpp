@@ -161,6 +161,9 @@ AviChunkReader::Status AviChunkReader::Next(std::span<const std::uint8_t>& bytes
                 m_position = body + kTagSize;
                 continue;
             }
+        } else if (!damaged && ours && length == 0) {
+            // Some capture programs leave an empty chunk for a frame they lost: nothing to
+            // hand out; the frames around it say what is missing.
         } else if (!damaged && ours && length <= kMaxChunk && (!overruns || list.end == m_size)) {
             // A chunk cut off by the end of the file is handed out as far as it goes.
             const auto size = static_cast<std::size_t>(overruns ? list.end - body : length);
