@@ -52,6 +52,10 @@ Bytes StreamOf(const std::string& path, AVMediaType type, std::string& text) {
     text = std::string(avcodec_get_name(codec->codec_id)) + " " +
            av_fourcc_make_string(tag, codec->codec_tag) + " " +
            std::to_string(type == AVMEDIA_TYPE_VIDEO ? codec->height : codec->sample_rate);
+    if (type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational shape = context->streams[stream]->sample_aspect_ratio;
+        text += " " + std::to_string(shape.num) + ":" + std::to_string(shape.den);
+    }
     Bytes bytes;
     AVPacket* packet = av_packet_alloc();
     while (av_read_frame(context, packet) >= 0) {
@@ -71,17 +75,20 @@ TEST(DvContainerWriter, KeepsEveryFrameAndCopiesTheSound) {
     struct Case {
         const char* name;
         const char* target;
+        const char* aspect;
         DvContainer container;
         StreamFormat format;
-        const char* video;  // codec, the tag a player knows it by, lines
+        const char* video;  // codec, the tag a player knows it by, lines, pixel shape
     };
     const Case cases[] = {
-        {"pal.avi", "pal-dv", DvContainer::kAvi, StreamFormat::kDvAviType2, "dvvideo dvsd 576"},
-        {"pal.mov", "pal-dv", DvContainer::kQuickTime, StreamFormat::kDvQuickTime,
-         "dvvideo dvcp 576"},
-        {"ntsc.avi", "ntsc-dv", DvContainer::kAvi, StreamFormat::kDvAviType2, "dvvideo dvsd 480"},
-        {"ntsc.mov", "ntsc-dv", DvContainer::kQuickTime, StreamFormat::kDvQuickTime,
-         "dvvideo dvc  480"},
+        {"pal.avi", "pal-dv", "4:3", DvContainer::kAvi, StreamFormat::kDvAviType2,
+         "dvvideo dvsd 576 16:15"},
+        {"pal.mov", "pal-dv", "16:9", DvContainer::kQuickTime, StreamFormat::kDvQuickTime,
+         "dvvideo dvcp 576 64:45"},
+        {"ntsc.avi", "ntsc-dv", "16:9", DvContainer::kAvi, StreamFormat::kDvAviType2,
+         "dvvideo dvsd 480 32:27"},
+        {"ntsc.mov", "ntsc-dv", "4:3", DvContainer::kQuickTime, StreamFormat::kDvQuickTime,
+         "dvvideo dvc  480 8:9"},
     };
     vornak::test::TempDir dir;
     for (const Case& c : cases) {
@@ -90,8 +97,8 @@ TEST(DvContainerWriter, KeepsEveryFrameAndCopiesTheSound) {
         const std::string pcm = dir.File(std::string(c.name) + ".pcm");
         const std::string ffmpeg = "ffmpeg -nostdin -loglevel error ";
         const std::string make =
-            ffmpeg + "-f lavfi -i testsrc -f lavfi -i sine=sample_rate=48000 -t 1 -target " +
-            c.target + " '" + raw + "' && " + ffmpeg + "-i '" + raw +
+            ffmpeg + "-f lavfi -i testsrc -f lavfi -i sine=sample_rate=48000 -t 1 -aspect " +
+            c.aspect + " -target " + c.target + " '" + raw + "' && " + ffmpeg + "-i '" + raw +
             "' -map 0:a -c:a pcm_s16le -f s16le '" + pcm + "'";
         ASSERT_EQ(std::system(make.c_str()), 0) << make;
         const Frames frames = test::RawFrames(vornak::test::ReadAll(raw));
