@@ -411,7 +411,7 @@ TEST(SplitCommand, InputsThatAreNoTapesAreRefused) {
         << result.out;
     EXPECT_NE(result.out.find("\nERROR: This is not a regular file: /dev/zero\n"),
               std::string::npos);
-    EXPECT_NE(result.out.find("\nERROR: No MPEG-2 transport stream was found in " + noise + "\n"),
+    EXPECT_NE(result.out.find("\nERROR: This is neither an MPEG-2 transport stream nor DV: " + noise + "\n"),
               std::string::npos);
     EXPECT_EQ(result.err, "vornak-split: not split completely: " + fifo +
                               "\nvornak-split: not split completely: /dev/zero" +
