@@ -85,10 +85,10 @@ void DvSceneSplitter::Fail(SplitResult failure) {
     }
 }
 
-// What a read leaves unhanded is less than a frame; the rest is room for one read, and for
-// as much again of a scene held back for its date.
+// Room for a scene held back for its date, what the frame reader has not handed out yet (less
+// than a frame), and one read.
 std::size_t DvSceneSplitter::BufferSize() const {
-    return 2 * m_nReadSize + dv::kMaxFrameSize;
+    return kHoldSize + dv::kMaxFrameSize + m_nReadSize;
 }
 
 bool DvSceneSplitter::OpenInput() {

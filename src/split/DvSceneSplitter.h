@@ -38,6 +38,10 @@ class DvSceneSplitter : public SceneJob {
     // copy, small enough to stay in the processor's cache between the read and the write.
     static constexpr std::size_t kReadFrames = 12;
     static constexpr std::size_t kReadSize = kReadFrames * dv::kFrameSize625;
+    // How much of a scene whose first frames carry no date is held back, unwritten, for the
+    // date that names its file: as much as the transport-stream job holds, whatever the reads.
+    static constexpr std::size_t kHoldFrames = 40;
+    static constexpr std::size_t kHoldSize = kHoldFrames * dv::kFrameSize625;
     // The extension every DV scene file gets, whatever the input is called: the files hold raw DV.
     static constexpr const char* kExtension = "dv";
 
