@@ -129,6 +129,10 @@ void DvSceneSplitter::Run() {
         if (m_reader.Next(unhanded, m_bEof, piece)) {
             m_nUsed += piece.bytes.size();
             TakePiece(piece);
+            // Counted in bytes handed out, so that where reads end changes no name.
+            if (Holding() && m_nUsed - m_nPend > kHoldSize) {
+                StopHolding();
+            }
         } else if (m_bEof) {
             break;  // every byte is handed out
         } else {
@@ -163,17 +167,23 @@ void DvSceneSplitter::Run() {
     }
 }
 
-void DvSceneSplitter::Refill() {
-    if (SceneOpen()) {
-        WriteUpTo(m_nUsed);
-    } else if (Holding() && (m_nFill - m_nPend) + m_nReadSize > BufferSize()) {
-        // No room to wait any longer: without a frame so far the input is no DV tape; else the
-        // scene's file is named without the date that has not come.
-        if (!m_bSceneStarted) {
-            m_bAbort = true;
-            return;
-        }
+// Without a frame so far the input is no DV tape; else the scene's file is named without the
+// date that has not come.
+void DvSceneSplitter::StopHolding() {
+    if (!m_bSceneStarted) {
+        m_bAbort = true;
+    } else {
         OpenSceneFile();
+    }
+}
+
+void DvSceneSplitter::Refill() {
+    // Only a piece larger than the buffer's spare room (bytes that begin no frame) can leave a
+    // held scene without room for the next read.
+    if (Holding() && (m_nFill - m_nPend) + m_nReadSize > BufferSize()) {
+        StopHolding();
+    }
+    if (SceneOpen()) {
         WriteUpTo(m_nUsed);
     }
     if (m_bAbort) {

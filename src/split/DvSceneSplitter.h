@@ -78,6 +78,8 @@ class DvSceneSplitter : public SceneJob {
     // True while the current scene's bytes are kept in the buffer, unwritten, for the date that
     // names its file (or, before the first frame, for the proof that the input is DV).
     bool Holding() const { return !SceneOpen() && !m_bAbort; }
+    // The held bytes have grown too many: they are no DV, or go to a file without a date.
+    void StopHolding();
     std::size_t BufferSize() const;
     bool StopRequested() const {
         return m_bAbort || m_pStopFlag->load(std::memory_order_relaxed) != 0;
