@@ -42,6 +42,9 @@ class DvSceneSplitter : public SceneJob {
     // date that names its file: as much as the transport-stream job holds, whatever the reads.
     static constexpr std::size_t kHoldFrames = 40;
     static constexpr std::size_t kHoldSize = kHoldFrames * dv::kFrameSize625;
+    // Written bytes after which a scene file's writeback is started, so that the disk writes
+    // while the job reads on and the flush at the scene's end has little left to wait for.
+    static constexpr std::size_t kWritebackBytes = 16 << 20;
     // The extension every DV scene file gets, whatever the input is called: the files hold raw DV.
     static constexpr const char* kExtension = "dv";
 
@@ -148,6 +151,7 @@ class DvSceneSplitter : public SceneJob {
     std::int32_t m_nScenes = 0;
     bool m_bListSceneOpen = false;
     bool m_bMadeFiles = false;
+    std::size_t m_nNotWrittenBack = 0;  // bytes written since the last writeback began
     SceneSummary m_scene;
 };
 

@@ -78,6 +78,11 @@ void DvSceneSplitter::OpenSceneFile() {
 // progress follows the input.
 void DvSceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
     const std::size_t written = m_bListSceneOpen ? size : m_outFile.Write(data, size);
+    m_nNotWrittenBack += m_bListSceneOpen ? 0 : written;
+    if (m_nNotWrittenBack >= kWritebackBytes) {
+        m_outFile.StartWriteback();
+        m_nNotWrittenBack = 0;
+    }
     if (m_pLog != nullptr) {
         m_pLog->AddWritten(static_cast<std::uint32_t>(written));
     }
