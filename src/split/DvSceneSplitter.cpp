@@ -114,6 +114,7 @@ void DvSceneSplitter::Run() {
     m_nFill = m_nUsed = m_nPend = 0;
     m_nBufBase = 0;
     m_nNewForm = m_nScenes = 0;
+    m_nNotWrittenBack = 0;
     m_reader = dv::DvFrameReader{};
     m_rule = dv::DvSceneRule{};
     m_sceneDate.reset();
