@@ -63,7 +63,7 @@ struct Result {
 // Sums what the split job writes; a full-speed live run drops what the job cannot take.
 class WrittenCounter : public vornak::LogSink {
   public:
-    void AddLog(const std::string&) override {}
+    void AddLog(vornak::LogSeverity, const std::string&) override {}
     void AddWritten(std::uint32_t bytes) override { m_bytes += bytes; }
     double Bytes() const { return static_cast<double>(m_bytes.load()); }
 

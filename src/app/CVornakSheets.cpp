@@ -249,7 +249,7 @@ void CVornakSheets::SaveSettings() {
 void CVornakSheets::ReportSettingsProblem(const std::string& line) {
     // The terminal hears of it in any case, the log while the window is there to show it.
     std::cerr << "vornak: " << line << std::endl;
-    m_capturePage->AddLog(line);
+    m_capturePage->AddLog(LogSeverity::Warning, line);
 }
 
 }  // namespace vornak

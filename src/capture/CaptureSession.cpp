@@ -40,8 +40,12 @@ CaptureSession::~CaptureSession() {
 }
 
 void CaptureSession::Log(const std::string& line) const {
+    Log(LogSeverity::Info, line);
+}
+
+void CaptureSession::Log(LogSeverity severity, const std::string& line) const {
     if (m_pLog != nullptr) {
-        m_pLog->AddLog(line);
+        m_pLog->AddLog(severity, line);
     }
 }
 
@@ -78,20 +82,22 @@ void CaptureSession::ConnectDeviceReport() {
         return;
     }
     // The camcorder speaks from its own threads; the log is written on the owner's.
-    (void)m_pDeviceReport->SetLogHandler(
-        [this](const std::string& line) { m_pView->Post([this, line] { Log(line); }); });
+    (void)m_pDeviceReport->SetLogHandler([this](const std::string& line) {
+        m_pView->Post([this, line] { Log(LogSeverity::Error, line); });
+    });
 }
 
 void CaptureSession::ReportDetectionProblems(bool found) {
-    std::vector<std::string> problems =
-        found ? std::vector<std::string>() : DeviceListingProblems();
+    std::vector<DeviceProblem> problems =
+        found ? std::vector<DeviceProblem>() : DeviceListingProblems();
     if (problems == m_detectionProblems) {
         return;  // said already: detection runs every 3 s
     }
     m_detectionProblems = std::move(problems);
-    for (const std::string& line : m_detectionProblems) {
-        if (!m_pView->ShowDetectionProblem(line)) {
-            Log(line);
+    for (const DeviceProblem& problem : m_detectionProblems) {
+        const LogSeverity severity = problem.warning ? LogSeverity::Warning : LogSeverity::Info;
+        if (!m_pView->ShowDetectionProblem(severity, problem.line)) {
+            Log(severity, problem.line);
         }
     }
 }
@@ -129,7 +135,7 @@ void CaptureSession::CheckOutputSignal() {
         m_pCapturePin->HoldLiveRun(hold);
     }
     if (dv && !m_bDvSignal) {
-        Log(kDvWarning);
+        Log(LogSeverity::Warning, kDvWarning);
         if (InCapture() && m_bSceneSplitRun && m_pCapturePin != nullptr) {
             m_pCapturePin->BreakLiveRun();
         }
@@ -313,7 +319,7 @@ void CaptureSession::OnGraphEvent() {
             if (runLost) {
                 // After the page has let go of the camcorder, so that the box stands over a
                 // page that no longer offers it.
-                m_pView->ShowMessage(kErrDisconnected);
+                m_pView->ShowMessage(LogSeverity::Error, kErrDisconnected);
             }
         } else {
             (void)m_pMediaEvent->FreeEventParams(code, param1, param2);

@@ -22,6 +22,7 @@
 #include "CaptureFileWriter.h"
 #include "CaptureLossReport.h"
 #include "ComPtr.h"
+#include "DeviceCatalog.h"
 #include "DeviceControl.h"
 #include "DiskSync.h"
 #include "GraphInterfaces.h"
@@ -67,8 +68,9 @@ class CaptureView {
   public:
     // Texts and enabled states from the session's state. Owner's thread only.
     virtual void UpdateControls() = 0;
-    // A box with the text and an OK button; may block. Owner's thread only.
-    virtual void ShowMessage(const std::string& text) = 0;
+    // A box with the text and an OK button; may block. `severity` says how grave the text is,
+    // whose words begin with what the severity puts there, as a log line's. Owner's thread only.
+    virtual void ShowMessage(LogSeverity severity, const std::string& text) = 0;
     virtual void SetDroppedText(const std::string& text) = 0;
     virtual void SetElapsedText(const std::string& text) = 0;
     // "Stop capture on dropped packets\frames" as it stands now. Owner's thread only.
@@ -78,9 +80,12 @@ class CaptureView {
     virtual bool BuildPreviewGraph() { return false; }
     // "Preview" as it stands now.
     virtual bool PreviewChecked() const { return false; }
-    // Why no camcorder is found (no FireWire port, no permission), once per change of cause.
-    // A view that shows it itself returns true; otherwise the session logs it.
-    virtual bool ShowDetectionProblem(const std::string& /*line*/) { return false; }
+    // Why no camcorder is found (no FireWire port, no permission), once per change of cause, as
+    // a log line of `severity`. A view that shows it itself returns true; otherwise the session
+    // logs it.
+    virtual bool ShowDetectionProblem(LogSeverity /*severity*/, const std::string& /*line*/) {
+        return false;
+    }
     // Runs `call` on the owner's thread soon; callable from any thread. Calls posted while
     // the view exists either run or are dropped with it.
     virtual void Post(std::function<void()> call) = 0;
@@ -234,7 +239,8 @@ class CaptureSession {
     // on numbering.
     std::int32_t NextSceneCounter(const std::string& fileName) const;
     void SyncCaptureFolder();
-    void Log(const std::string& line) const;
+    void Log(const std::string& line) const;  // an Info line
+    void Log(LogSeverity severity, const std::string& line) const;
     // Tells why no camcorder was found, when the reason has changed since the last detection.
     void ReportDetectionProblems(bool found);
     // The graph's camcorder offers IDeviceReport: its messages go to the log.
@@ -286,7 +292,7 @@ class CaptureSession {
     ComPtr<IAMExtTransport> m_pTransport;
     ComPtr<IAMTimecodeReader> m_pTimecode;
     ComPtr<IDeviceReport> m_pDeviceReport;
-    std::vector<std::string> m_detectionProblems;
+    std::vector<DeviceProblem> m_detectionProblems;
     // The camcorder's dropped packets when the run started.
     std::uint64_t m_nDeviceDroppedBase = 0;
     bool m_bComInitialized = false;

@@ -9,6 +9,7 @@
 #include "FilterRegistry.h"
 #include "Guids.h"
 #include "MediaFormats.h"
+#include "Pids.h"
 #include "PinQueries.h"
 #include "PreviewPin.h"
 
@@ -50,8 +51,8 @@ constexpr char kDemuxName[] = "Demux";
 constexpr char kRendererName[] = "Video Mixing Renderer";
 constexpr char kVideoPinName[] = "Video Pin";
 constexpr char kAudioPinName[] = "Audio Pin";
-constexpr ULONG kVideoPid = 0x810;
-constexpr ULONG kAudioPid = 0x814;
+constexpr ULONG kVideoPid = PID_VIDEO;
+constexpr ULONG kAudioPid = PID_AUDIO;
 // HDV's coded picture: 1440 x 1088, of which 1080 lines are shown.
 constexpr LONG kHdvWidth = 1440;
 constexpr LONG kHdvCodedHeight = 1088;
@@ -204,7 +205,7 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
     ComPtr<IBaseFilter> demux;
     if (Failed(CoCreateInstance(CLSID_MPEG2Demultiplexer, nullptr, CLSCTX_INPROC_SERVER,
                                 IID_IBaseFilter, demux.ReceiveVoid()))) {
-        Log(kErrNoDemux);
+        Log(LogSeverity::Error, kErrNoDemux);
         return false;
     }
     const HRESULT made = CreateWindowlessRenderer(window, m_pGraph.Get(), m_pWindowless.Receive(),
@@ -214,42 +215,42 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
         m_windowlessHandOver(m_pWindowless.Get());
     }
     if (Failed(made)) {
-        Log(kErrNoRenderer);
+        Log(LogSeverity::Error, kErrNoRenderer);
         return false;
     }
     (void)m_pGraph->AddFilter(demux.Get(), kDemuxName);
     if (Failed(m_pBuilder->RenderStream(nullptr, nullptr, static_cast<IBaseFilter*>(m_pSink.Get()),
                                         nullptr, demux.Get()))) {
-        Log(kErrConnectDemux);
+        Log(LogSeverity::Error, kErrConnectDemux);
         return false;
     }
     m_pVideoType = MakeVideoType();
     if (!m_pVideoType) {
-        Log(kErrOutOfMemory);
+        Log(LogSeverity::Error, kErrOutOfMemory);
         return false;
     }
     m_pAudioType = MakeAudioType();
     if (!m_pAudioType) {
-        Log(kErrOutOfMemory);
+        Log(LogSeverity::Error, kErrOutOfMemory);
         return false;
     }
     ComPtr<IMpeg2Demultiplexer> config;
     if (Failed(demux->QueryInterface(IID_IMpeg2Demultiplexer, config.ReceiveVoid()))) {
-        Log(kErrConfigureDemux);
+        Log(LogSeverity::Error, kErrConfigureDemux);
         return false;
     }
     {
         ComPtr<IPin> videoPin;
         if (Failed(
                 config->CreateOutputPin(m_pVideoType.get(), kVideoPinName, videoPin.Receive()))) {
-            Log(kErrVideoOut);
+            Log(LogSeverity::Error, kErrVideoOut);
             return false;
         }
         // The graph puts a decoder between the pin and the renderer.
         if (Failed(MapPid(videoPin.Get(), kVideoPid)) ||
             Failed(m_pBuilder->RenderStream(nullptr, &MEDIATYPE_Video, videoPin.Get(), nullptr,
                                             m_pRenderer.Get()))) {
-            Log(kErrVideoDecoder);
+            Log(LogSeverity::Error, kErrVideoDecoder);
             return false;
         }
     }
@@ -259,7 +260,7 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
         if (Succeeded(
                 config->CreateOutputPin(m_pAudioType.get(), kAudioPinName, audioPin.Receive()))) {
             if (Failed(MapPid(audioPin.Get(), kAudioPid))) {
-                Log(kErrAudioDecoder);
+                Log(LogSeverity::Error, kErrAudioDecoder);
             } else if (Failed(m_pBuilder->RenderStream(nullptr, &MEDIATYPE_Audio, audioPin.Get(),
                                                        nullptr, nullptr))) {
                 // The sound stops at the decoder or at the output: only a missing decoder is
@@ -268,7 +269,7 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
                 if (AudioDecoderConnects(m_pGraph.Get(), audioPin.Get())) {
                     m_bNoAudioOutput = true;
                 } else {
-                    Log(kErrAudioDecoder);
+                    Log(LogSeverity::Error, kErrAudioDecoder);
                 }
             }
         }
@@ -277,7 +278,7 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
     LONG width = 0;
     LONG height = 0;
     if (Failed(m_pWindowless->GetNativeVideoSize(&width, &height, nullptr, nullptr))) {
-        Log(kErrRenderVideo);
+        Log(LogSeverity::Error, kErrRenderVideo);
         return false;
     }
     const RECT source = height > kShownHeight
@@ -297,7 +298,7 @@ void CaptureSession::StartPreviewPin() {
         m_nPreviewBaseline = 0;
         if (m_bNoAudioOutput) {
             m_bNoAudioOutput = false;  // once for each preview graph
-            Log(kNoAudioOutput);
+            Log(LogSeverity::Warning, kNoAudioOutput);
         }
     }
     m_bPreviewRunning = true;
@@ -319,7 +320,7 @@ void CaptureSession::CheckPreviewLoad() {
     if (dropped - m_nPreviewBaseline > kSlowPreviewDrops) {
         m_nPreviewBaseline = dropped;
         m_bSlowWarned = true;
-        Log(kSlowPreview);
+        Log(LogSeverity::Warning, kSlowPreview);
     }
 }
 

@@ -68,13 +68,13 @@ std::string ElapsedText(std::uint32_t milliseconds) {
 
 void CaptureSession::OnRecord(const CaptureOptions& options) {
     if (options.fileName.empty()) {
-        Log(kErrNoFileName);
-        m_pView->ShowMessage(kErrNoFileName);
+        Log(LogSeverity::Error, kErrNoFileName);
+        m_pView->ShowMessage(LogSeverity::Error, kErrNoFileName);
         return;
     }
     if (options.folder.empty()) {
-        Log(kErrNoFolder);
-        m_pView->ShowMessage(kErrNoFolder);
+        Log(LogSeverity::Error, kErrNoFolder);
+        m_pView->ShowMessage(LogSeverity::Error, kErrNoFolder);
         return;
     }
     // The worker of the last split run reads the capture pin until it ends; StopRun waited
@@ -87,8 +87,8 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     // for nothing.
     if (const std::string problem = CheckOutput(options, NextSceneCounter(options.fileName));
         !problem.empty()) {
-        Log(problem);
-        m_pView->ShowMessage(problem);
+        Log(LogSeverity::Error, problem);
+        m_pView->ShowMessage(LogSeverity::Error, problem);
         return;
     }
     m_captureFolder = options.folder;
@@ -115,8 +115,8 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
             created == CaptureFileWriter::Create::AlreadyExists
                 ? Format(kErrExists, path)
                 : Format(kErrCantCreate, path) + " (" + std::strerror(error) + ")";
-        Log(message);
-        m_pView->ShowMessage(message);
+        Log(LogSeverity::Error, message);
+        m_pView->ShowMessage(LogSeverity::Error, message);
         return;
     }
     Log(Format(kCreatingFile, path));
@@ -214,9 +214,10 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
                 const std::string message = Format(
                     result == SplitResult::CreateFailed ? kErrScenesNotCreated : kErrScenesFailed,
                     prefix);
-                Log(message);
+                Log(LogSeverity::Error, message);
                 StopRun(RunEnd::WriteFailed);
-                m_pView->Post([this, message] { m_pView->ShowMessage(message); });
+                m_pView->Post(
+                    [this, message] { m_pView->ShowMessage(LogSeverity::Error, message); });
             }
         } else {
             Log(kNoMoreData);
@@ -277,7 +278,7 @@ void CaptureSession::StopRun(RunEnd reason) {
     // The loss comes after what the split job made of the data received before it, and before
     // what the run lost.
     if (reason == RunEnd::DeviceLost) {
-        Log(kErrDisconnected);
+        Log(LogSeverity::Error, kErrDisconnected);
     }
     // However the run ended, what it lost is said before its end, and only then.
     FinalDropCheck();
@@ -308,7 +309,7 @@ void CaptureSession::CheckEndOfTape() {
     }
     StopRun(RunEnd::EndOfTape);
     Log(kInterrupted);
-    m_pView->ShowMessage(kInterruptedBox);
+    m_pView->ShowMessage(LogSeverity::Info, kInterruptedBox);
 }
 
 void CaptureSession::CheckDroppedPackets() {
@@ -318,7 +319,7 @@ void CaptureSession::CheckDroppedPackets() {
     if (NoteDropped(LossPlace()) && m_pView->StopOnDropped() && InCapture()) {
         StopRun(RunEnd::DroppedPackets);
         Log(kStoppedOnDrops);
-        m_pView->ShowMessage(kStoppedOnDrops);
+        m_pView->ShowMessage(LogSeverity::Info, kStoppedOnDrops);
     }
 }
 
@@ -360,7 +361,7 @@ bool CaptureSession::NoteDropped(const std::string& where) {
     }
     ShowDroppedText(count);
     if (grew) {
-        Log(kPacketsLost);
+        Log(LogSeverity::Warning, kPacketsLost);
     }
     return grew;
 }
@@ -421,7 +422,7 @@ void CaptureSession::LogLossSummary() {
         summary = m_losses.Summary();
     }
     if (!summary.empty()) {
-        Log(summary);
+        Log(LogSeverity::Warning, summary);
     }
 }
 
@@ -456,14 +457,14 @@ void CaptureSession::CheckCaptureFile() {
     if (message.empty() || m_bWriteFailReported.exchange(true)) {
         return;
     }
-    Log(message);
+    Log(LogSeverity::Error, message);
     if (InCapture()) {
         StopRun(RunEnd::WriteFailed);
     } else {
         // Found as the run ended (its last flush): the run did not end well after all.
         m_lastRunEnd.store(RunEnd::WriteFailed, std::memory_order_release);
     }
-    m_pView->ShowMessage(message);
+    m_pView->ShowMessage(LogSeverity::Error, message);
 }
 
 void CaptureSession::AddEngineDropped(int pictures) {

@@ -11,40 +11,19 @@
 #include <optional>
 
 #include "DeviceControl.h"
+#include "TransportPacket.h"
 #include "TsPacket.h"
 
 namespace vornak {
 namespace {
 
-constexpr std::uint8_t kAdaptationPresent = 0x20;
-constexpr std::uint8_t kPcrFlag = 0x10;
-constexpr std::size_t kAdaptationFlagsOffset = 5;
-constexpr std::size_t kPcrOffset = 6;
-constexpr std::size_t kPcrFieldBytes = 6;  // 33-bit base, 6 reserved bits, 9-bit extension
-constexpr std::size_t kMinAdaptationForPcr = 7;
-constexpr double kPcrClock = 27'000'000.0;    // program clock ticks per second
-constexpr std::uint64_t kPcrBaseTicks = 300;  // one 90 kHz base unit in 27 MHz ticks
+constexpr double kPcrClock = 27'000'000.0;  // program clock ticks per second
 // Rates outside this range come from a damaged or odd start, not from a camcorder.
 constexpr double kMinPlausibleRate = 100'000.0;
 constexpr double kMaxPlausibleRate = 200'000'000.0;
 constexpr std::uint64_t kSecondsPerMinute = 60;
 constexpr std::uint64_t kMinutesPerHour = 60;
 constexpr std::uint64_t kHoursPerDay = 24;
-
-std::optional<std::uint64_t> ReadPcr(const std::uint8_t* packet) {
-    if ((packet[3] & kAdaptationPresent) == 0 ||
-        packet[ADAPTATION_LENGTH_OFFSET] < kMinAdaptationForPcr ||
-        (packet[kAdaptationFlagsOffset] & kPcrFlag) == 0) {
-        return std::nullopt;
-    }
-    const std::uint8_t* p = packet + kPcrOffset;
-    static_assert(kPcrOffset + kPcrFieldBytes <= PKT_SIZE);
-    const std::uint64_t base = (std::uint64_t{p[0]} << 25) | (std::uint64_t{p[1]} << 17) |
-                               (std::uint64_t{p[2]} << 9) | (std::uint64_t{p[3]} << 1) |
-                               (p[4] >> 7);
-    const std::uint64_t extension = ((std::uint64_t{p[4]} & 0x01) << 8) | p[5];
-    return base * kPcrBaseTicks + extension;
-}
 
 }  // namespace
 
@@ -132,16 +111,16 @@ double VirtualTape::MeasureBitRate() const {
     std::size_t firstAt = 0;
     std::size_t lastAt = 0;
     for (std::size_t i = 0; i < packets; ++i) {
-        const std::uint8_t* packet = buffer.get() + i * PKT_SIZE;
-        if (packet[0] != SYNC_BYTE || (clockPid >= 0 && pid(packet) != clockPid)) {
+        const TransportPacket packet = WholePacket(buffer.get() + i * PKT_SIZE);
+        if (packet.sync_byte() != SYNC_BYTE || (clockPid >= 0 && packet.pid() != clockPid)) {
             continue;
         }
-        const auto pcr = ReadPcr(packet);
+        const auto pcr = packet.program_clock_reference();
         if (!pcr) {
             continue;
         }
         if (clockPid < 0) {
-            clockPid = pid(packet);
+            clockPid = packet.pid();
             firstPcr = *pcr;
             firstAt = i;
         }

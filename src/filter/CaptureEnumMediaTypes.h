@@ -3,9 +3,12 @@
 // and so its filter, alive while it exists.
 #pragma once
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
+#include "CEnumList.h"
+#include "CEnumListItems.h"
+#include "ComPtr.h"
 #include "MediaType.h"
 #include "StreamInterfaces.h"
 
@@ -13,31 +16,28 @@ namespace vornak {
 
 class CapturePin;
 
-class CaptureEnumMediaTypes final : public IEnumMediaTypes {
+struct CaptureEnumMediaTypesTraits : CEnumListItems<AM_MEDIA_TYPE*> {
+    static constexpr const char* kName = "CaptureEnumMediaTypes";
+    static const IID& Iid() { return IID_IEnumMediaTypes; }
+    struct Source {
+        ComPtr<IPin> hold;  // the one reference held on the pin
+        CapturePin* pin;
+        CMediaType snapshot;
+    };
+    static std::size_t Count(const Source& source);
+    static const AM_MEDIA_TYPE& At(const Source& source, std::size_t index);
+    // Takes a fresh snapshot of the connection's type.
+    static void Refresh(Source& source);
+};
+
+extern template class CEnumList<IEnumMediaTypes, AM_MEDIA_TYPE*, CaptureEnumMediaTypesTraits>;
+
+// Each type handed out is a deep copy in task memory (DeleteMediaType frees it).
+class CaptureEnumMediaTypes final
+    : public CEnumList<IEnumMediaTypes, AM_MEDIA_TYPE*, CaptureEnumMediaTypesTraits> {
   public:
     // Starts with one reference (the caller's) and adds one on the pin.
     CaptureEnumMediaTypes(CapturePin* pin, const AM_MEDIA_TYPE& snapshot, std::int32_t position);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-
-    // Each type handed out is a deep copy in task memory (DeleteMediaType frees it).
-    HRESULT Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched) override;
-    HRESULT Skip(ULONG cMediaTypes) override;
-    // Takes a fresh snapshot of the connection's type.
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumMediaTypes** ppEnum) override;
-
-  private:
-    ~CaptureEnumMediaTypes();
-    std::int32_t SequenceLength() const;
-    const AM_MEDIA_TYPE& TypeAt(std::int32_t index) const;
-
-    CapturePin* m_pPin;  // one reference held
-    CMediaType m_mtSnapshot;
-    std::int32_t m_nPosition;
-    std::atomic<LONG> m_cRef{1};
 };
 
 }  // namespace vornak

@@ -2,37 +2,33 @@
 // Keeps the filter alive while it exists.
 #pragma once
 
-#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
+#include "CEnumList.h"
+#include "CEnumListItems.h"
+#include "ComPtr.h"
 #include "StreamInterfaces.h"
 
 namespace vornak {
 
 class CaptureFilter;
 
-class CaptureEnumPins final : public IEnumPins {
+struct CaptureEnumPinsTraits : CEnumListItems<IPin*> {
+    static constexpr const char* kName = "CaptureEnumPins";
+    static const IID& Iid() { return IID_IEnumPins; }
+    // One reference held on the filter; its pins live as long as it does.
+    using Source = ComPtr<CaptureFilter>;
+    static std::size_t Count(const Source& filter);
+    static IPin* At(const Source& filter, std::size_t index);
+};
+
+extern template class CEnumList<IEnumPins, IPin*, CaptureEnumPinsTraits>;
+
+class CaptureEnumPins final : public CEnumList<IEnumPins, IPin*, CaptureEnumPinsTraits> {
   public:
     // Starts with one reference (the caller's) and adds one on the filter.
     CaptureEnumPins(CaptureFilter* filter, std::int32_t position);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    // Deletes the enumerator at zero.
-    ULONG Release() override;
-
-    HRESULT Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) override;
-    // S_FALSE once the position passes the last pin.
-    HRESULT Skip(ULONG cPins) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumPins** ppEnum) override;
-
-  private:
-    ~CaptureEnumPins();
-
-    CaptureFilter* m_pFilter;  // one reference held
-    std::int32_t m_nPosition;
-    std::atomic<LONG> m_cRef{1};
 };
 
 }  // namespace vornak

@@ -10,6 +10,7 @@
 #include "ComPtr.h"
 #include "Guids.h"
 #include "PreviewPin.h"
+#include "TransportPacket.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -17,9 +18,6 @@ namespace {
 
 constexpr std::uint32_t kRegisterEmpty = 0xFFFFFFFFu;
 constexpr std::int32_t kNoPictureYet = -1;
-constexpr std::uint8_t kUnitStartBit = 0x40;
-constexpr std::uint8_t kAdaptationControlMask = 0x30;
-constexpr std::uint8_t kPayloadOnly = 0x10;  // adaptation_field_control 01
 constexpr std::uint32_t kStartCodeMask = 0xFFFFFF00u;
 constexpr std::uint32_t kStartCodeBits = START_CODE_PREFIX << 8;
 
@@ -396,22 +394,21 @@ void CapturePin::CountBadPictures(const std::uint8_t* data, std::int32_t length)
     if (length <= 0) {
         return;
     }
-    const auto total = static_cast<std::size_t>(length);
-    for (std::size_t start = 0; start < total; start += PKT_SIZE) {
-        const std::uint8_t* const packet = data + start;
-        // Offsets count from the packet's first byte; a short last packet ends at the buffer.
-        const std::size_t size = std::min(PKT_SIZE, total - start);
-        if (size < TS_HEADER_SIZE || pid(packet) != PID_VIDEO) {
+    const std::span<const std::uint8_t> bytes(data, static_cast<std::size_t>(length));
+    for (std::size_t start = 0; start < bytes.size(); start += PKT_SIZE) {
+        // A short last packet ends at the buffer.
+        const std::optional<TransportPacket> fields = TransportPacket::At(bytes, start);
+        if (!fields || fields->pid() != PID_VIDEO) {
             continue;
         }
-        std::size_t payload = TS_HEADER_SIZE;
-        if ((packet[3] & kAdaptationControlMask) > kPayloadOnly) {
-            if (ADAPTATION_LENGTH_OFFSET >= size) {
-                continue;
-            }
-            payload += 1 + packet[ADAPTATION_LENGTH_OFFSET];
+        const std::optional<std::size_t> afterAdaptation = fields->payload_offset();
+        if (!afterAdaptation) {
+            continue;
         }
-        if ((packet[1] & kUnitStartBit) != 0) {
+        const std::uint8_t* const packet = fields->bytes().data();
+        const std::size_t size = fields->bytes().size();
+        std::size_t payload = *afterAdaptation;
+        if (fields->payload_unit_start_indicator()) {
             if (payload + PES_HEADER_LENGTH_OFFSET >= size) {
                 continue;
             }

@@ -4,39 +4,18 @@
 #include <cmath>
 #include <cstring>
 
+#include "TransportPacket.h"
 #include "TsPacket.h"
 
 namespace vornak {
 namespace {
 
-constexpr int kNullPid = 0x1FFF;
-constexpr std::size_t kCounterByte = 3;
-constexpr std::uint8_t kAdaptationBit = 0x20;
-constexpr std::uint8_t kPayloadBit = 0x10;
-constexpr std::uint8_t kCounterMask = 0x0F;
-constexpr std::size_t kAdaptationFlagsOffset = ADAPTATION_LENGTH_OFFSET + 1;
-constexpr std::uint8_t kDiscontinuityBit = 0x80;
-constexpr std::uint8_t kPcrBit = 0x10;
 // After the adaptation field's length byte: at most the rest of the packet, and with a
 // payload at least one byte less.
 constexpr std::size_t kMaxAdaptationLength = PKT_SIZE - TS_HEADER_SIZE - 1;
-// The program clock reference: 33 bits of 90 kHz base, 6 reserved bits, 9 bits of 27 MHz
-// extension, right after the adaptation flags; the flags byte and these make 7 bytes.
-constexpr std::size_t kPcrOffset = kAdaptationFlagsOffset + 1;
-constexpr std::size_t kMinAdaptationForPcr = 7;
-constexpr std::uint64_t kPcrBaseTicks = 300;
-constexpr std::uint64_t kPcrModulus = (std::uint64_t{1} << 33) * kPcrBaseTicks;
-constexpr std::uint32_t kCounterModulus = 16;
-
-std::uint64_t ReadPcr(const std::uint8_t* packet) {
-    const std::uint8_t* p = packet + kPcrOffset;
-    static_assert(kPcrOffset + 6 <= PKT_SIZE);
-    const std::uint64_t base = (std::uint64_t{p[0]} << 25) | (std::uint64_t{p[1]} << 17) |
-                               (std::uint64_t{p[2]} << 9) | (std::uint64_t{p[3]} << 1) |
-                               (std::uint64_t{p[4]} >> 7);
-    const std::uint64_t extension = ((std::uint64_t{p[4]} & 0x01) << 8) | p[5];
-    return base * kPcrBaseTicks + extension;
-}
+// The 33-bit base of the program clock reference counts 90 kHz ticks of 300 27 MHz ticks each.
+constexpr std::uint64_t kPcrModulus = (std::uint64_t{1} << 33) * TransportPacket::kPcrBaseTicks;
+constexpr std::uint32_t kCounterModulus = TransportPacket::kContinuityModulo;
 
 }  // namespace
 
@@ -69,28 +48,26 @@ std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t le
     std::uint32_t missing = 0;
     for (std::size_t start = 0; start + PKT_SIZE <= length; start += PKT_SIZE) {
         const std::uint8_t* const packet = packets + start;
-        const int packetPid = pid(packet);
-        if (packet[0] != SYNC_BYTE || packetPid == kNullPid) {
+        const TransportPacket fields = WholePacket(packet);
+        const int packetPid = fields.pid();
+        if (fields.sync_byte() != SYNC_BYTE || packetPid == PID_NULL) {
             continue;
         }
         ++m_packetsSincePcr;
-        const bool adaptation = (packet[kCounterByte] & kAdaptationBit) != 0;
-        const std::size_t adaptationLength = adaptation ? packet[ADAPTATION_LENGTH_OFFSET] : 0;
-        const bool payload = (packet[kCounterByte] & kPayloadBit) != 0;
-        if (adaptationLength > kMaxAdaptationLength - (payload ? 1 : 0)) {
+        const bool payload = fields.has_payload();
+        if (fields.adaptation_field_length() > kMaxAdaptationLength - (payload ? 1 : 0)) {
             continue;  // the adaptation field runs past the packet: nothing in it is trusted
         }
-        const std::uint8_t flags = adaptationLength > 0 ? packet[kAdaptationFlagsOffset] : 0;
-        const bool discontinuity = (flags & kDiscontinuityBit) != 0;
+        const bool discontinuity = fields.discontinuity_indicator();
         if (payload) {
             missing += CheckCounter(packet, discontinuity);
         }
-        if (adaptationLength >= kMinAdaptationForPcr && (flags & kPcrBit) != 0) {
+        if (const std::optional<std::uint64_t> pcr = fields.program_clock_reference()) {
             if (m_pcrPid < 0) {
                 m_pcrPid = packetPid;
             }
             if (packetPid == m_pcrPid) {
-                missing += SettleInterval(ReadPcr(packet), discontinuity);
+                missing += SettleInterval(*pcr, discontinuity);
             }
         }
         if (m_gap.waiting > 0 && ++m_gap.packetsWaited > kMaxWaitPackets) {
@@ -101,12 +78,13 @@ std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t le
 }
 
 std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool discontinuity) {
-    const std::size_t index = StreamOf(pid(packet));
+    const TransportPacket fields = WholePacket(packet);
+    const std::size_t index = StreamOf(fields.pid());
     if (index >= kMaxStreams) {
         return 0;
     }
     Stream& stream = m_streams[index];
-    const auto counter = static_cast<std::int8_t>(packet[kCounterByte] & kCounterMask);
+    const auto counter = static_cast<std::int8_t>(fields.continuity_counter());
     std::uint32_t skipped = 0;
     if (stream.last != kUnknown && !discontinuity) {
         skipped = (static_cast<std::uint32_t>(counter) + kCounterModulus -
@@ -115,17 +93,13 @@ std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool dis
         // The same counter again: a duplicate only when the payload is the same too (a clock
         // reference in it may differ, so the header and adaptation field are not compared).
         if (counter == stream.last) {
-            const std::size_t from = TS_HEADER_SIZE + ((packet[kCounterByte] & kAdaptationBit) != 0
-                                                           ? 1 + packet[ADAPTATION_LENGTH_OFFSET]
-                                                           : 0);
+            // Both passed Check's bound on the adaptation field, so both offsets lie inside.
+            const std::optional<std::size_t> from = fields.payload_offset();
             const std::uint8_t* previous = stream.packet.data();
-            const std::size_t previousFrom =
-                TS_HEADER_SIZE + ((previous[kCounterByte] & kAdaptationBit) != 0
-                                      ? 1 + previous[ADAPTATION_LENGTH_OFFSET]
-                                      : 0);
+            const std::optional<std::size_t> previousFrom = WholePacket(previous).payload_offset();
             const bool duplicate =
-                from == previousFrom &&
-                std::memcmp(packet + from, previous + from, PKT_SIZE - from) == 0;
+                from && from == previousFrom &&
+                std::memcmp(packet + *from, previous + *from, PKT_SIZE - *from) == 0;
             if (duplicate) {
                 skipped = 0;
             }
@@ -137,7 +111,7 @@ std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool dis
         return 0;
     }
     stream.jumpedIn = m_interval;
-    if (!payload_unit_start_indicator(packet)) {
+    if (!fields.payload_unit_start_indicator()) {
         // Nothing but a loss ends inside a PES packet: counted at once.
         m_gap.counted += skipped;
         m_gap.midPes = true;

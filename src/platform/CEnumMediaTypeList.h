@@ -4,29 +4,22 @@
 #include <cstddef>
 #include <vector>
 
-#include "CUnknown.h"
+#include "CEnumList.h"
+#include "CEnumListItems.h"
 #include "MediaType.h"
 #include "StreamInterfaces.h"
 
 namespace vornak {
 
-class CEnumMediaTypeList : public CUnknown, public IEnumMediaTypes {
-  public:
-    CEnumMediaTypeList(std::vector<CMediaType> types, std::size_t position);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-    HRESULT Next(ULONG cMediaTypes, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched) override;
-    HRESULT Skip(ULONG cMediaTypes) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumMediaTypes** ppEnum) override;
-
-  private:
-    std::vector<CMediaType> m_types;
-    std::size_t m_nPosition;
+struct CEnumMediaTypeListTraits : CEnumListItems<AM_MEDIA_TYPE*> {
+    static constexpr const char* kName = "CEnumMediaTypeList";
+    static const IID& Iid() { return IID_IEnumMediaTypes; }
+    using Source = std::vector<CMediaType>;
+    static std::size_t Count(const Source& types) { return types.size(); }
+    static const AM_MEDIA_TYPE& At(const Source& types, std::size_t index) { return types[index]; }
 };
+
+using CEnumMediaTypeList = CEnumList<IEnumMediaTypes, AM_MEDIA_TYPE*, CEnumMediaTypeListTraits>;
+extern template class CEnumList<IEnumMediaTypes, AM_MEDIA_TYPE*, CEnumMediaTypeListTraits>;
 
 }  // namespace vornak

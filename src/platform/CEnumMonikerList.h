@@ -4,30 +4,22 @@
 #include <cstddef>
 #include <vector>
 
-#include "CUnknown.h"
+#include "CEnumList.h"
+#include "CEnumListItems.h"
 #include "ComPtr.h"
 #include "DeviceEnum.h"
 
 namespace vornak {
 
-class CEnumMonikerList : public CUnknown, public IEnumMoniker {
-  public:
-    CEnumMonikerList(std::vector<ComPtr<IMoniker>> monikers, std::size_t position);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-    HRESULT Next(ULONG celt, IMoniker** rgelt, ULONG* pceltFetched) override;
-    HRESULT Skip(ULONG celt) override;
-    HRESULT Reset() override;
-    // A new enumerator over the same monikers, at the same position.
-    HRESULT Clone(IEnumMoniker** ppenum) override;
-
-  private:
-    std::vector<ComPtr<IMoniker>> m_monikers;
-    std::size_t m_nPosition;
+struct CEnumMonikerListTraits : CEnumListItems<IMoniker*> {
+    static constexpr const char* kName = "CEnumMonikerList";
+    static const IID& Iid() { return IID_IEnumMoniker; }
+    using Source = std::vector<ComPtr<IMoniker>>;
+    static std::size_t Count(const Source& monikers) { return monikers.size(); }
+    static IMoniker* At(const Source& monikers, std::size_t index) { return monikers[index].Get(); }
 };
+
+using CEnumMonikerList = CEnumList<IEnumMoniker, IMoniker*, CEnumMonikerListTraits>;
+extern template class CEnumList<IEnumMoniker, IMoniker*, CEnumMonikerListTraits>;
 
 }  // namespace vornak

@@ -4,29 +4,22 @@
 #include <cstddef>
 #include <vector>
 
-#include "CUnknown.h"
+#include "CEnumList.h"
+#include "CEnumListItems.h"
 #include "ComPtr.h"
 #include "StreamInterfaces.h"
 
 namespace vornak {
 
-class CEnumPinList : public CUnknown, public IEnumPins {
-  public:
-    CEnumPinList(std::vector<ComPtr<IPin>> pins, std::size_t position);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-
-    HRESULT Next(ULONG cPins, IPin** ppPins, ULONG* pcFetched) override;
-    HRESULT Skip(ULONG cPins) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumPins** ppEnum) override;
-
-  private:
-    std::vector<ComPtr<IPin>> m_pins;
-    std::size_t m_nPosition;
+struct CEnumPinListTraits : CEnumListItems<IPin*> {
+    static constexpr const char* kName = "CEnumPinList";
+    static const IID& Iid() { return IID_IEnumPins; }
+    using Source = std::vector<ComPtr<IPin>>;
+    static std::size_t Count(const Source& pins) { return pins.size(); }
+    static IPin* At(const Source& pins, std::size_t index) { return pins[index].Get(); }
 };
+
+using CEnumPinList = CEnumList<IEnumPins, IPin*, CEnumPinListTraits>;
+extern template class CEnumList<IEnumPins, IPin*, CEnumPinListTraits>;
 
 }  // namespace vornak

@@ -50,11 +50,11 @@ std::vector<DeviceDescription> ListDevices(const CLSID& category) {
     return devices;
 }
 
-std::vector<std::string> DeviceListingProblems() {
-    std::vector<std::string> problems;
+std::vector<DeviceProblem> DeviceListingProblems() {
+    std::vector<DeviceProblem> problems;
     for (const std::shared_ptr<IDeviceSource>& source : DeviceSources()) {
         if (source) {
-            if (std::string problem = source->ListingProblem(); !problem.empty()) {
+            if (DeviceProblem problem = source->ListingProblem(); !problem.line.empty()) {
                 problems.push_back(std::move(problem));
             }
         }

@@ -32,14 +32,21 @@ struct DeviceDescription {
     std::function<HRESULT(IBaseFilter** filter)> bind;
 };
 
+// Why a listing found nothing, when the source can tell a user something he can act on.
+struct DeviceProblem {
+    std::string line;      // one log line as the user reads it; empty: nothing to tell
+    bool warning = false;  // a "WARNING: " line (no permission) rather than an "INFO: " one
+    bool operator==(const DeviceProblem&) const = default;
+};
+
 class IDeviceSource {
   public:
     virtual ~IDeviceSource() = default;
     // The devices of `category` present now. Called on the thread that enumerates.
     virtual std::vector<DeviceDescription> ListDevices(const CLSID& category) = 0;
-    // Why the last listing found nothing, as one log line, when the source can tell a user
-    // something he can act on (no hardware, no permission); empty otherwise. Any thread.
-    virtual std::string ListingProblem() const { return {}; }
+    // Why the last listing found nothing (no hardware, no permission), when the source can
+    // tell; an empty line otherwise. Any thread.
+    virtual DeviceProblem ListingProblem() const { return {}; }
 };
 
 // Replaces the sources; devices are listed source by source in this order.
@@ -48,6 +55,6 @@ std::vector<std::shared_ptr<IDeviceSource>> DeviceSources();
 // Every device of `category` from every source, in order.
 std::vector<DeviceDescription> ListDevices(const CLSID& category);
 // The problems the sources found in their last listings, in source order, empty ones left out.
-std::vector<std::string> DeviceListingProblems();
+std::vector<DeviceProblem> DeviceListingProblems();
 
 }  // namespace vornak

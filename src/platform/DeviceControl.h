@@ -55,8 +55,8 @@ class IDeviceReport : public IUnknown {
   public:
     // Transport packets thrown away before delivery since the filter was made.
     virtual HRESULT GetDroppedPackets(std::uint64_t* pCount) = 0;
-    // `handler` gets each message as one log line, on any thread; an empty one stops them and
-    // returns only once no call to the old one is running.
+    // `handler` gets each message as one "ERROR: " log line, on any thread; an empty one stops
+    // them and returns only once no call to the old one is running.
     virtual HRESULT SetLogHandler(std::function<void(const std::string&)> handler) = 0;
     // Waits until what the device had received by the call has been handed on downstream:
     // S_OK, or S_FALSE when `timeoutMs` ran out first (what is still held back then is counted

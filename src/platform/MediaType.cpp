@@ -117,35 +117,4 @@ void CMediaType::ResetFormatBuffer() {
     cbFormat = 0;
 }
 
-HRESULT HandOutMediaTypes(ULONG count, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched,
-                          ULONG& advanced,
-                          const std::function<const AM_MEDIA_TYPE*(ULONG offset)>& typeAt) {
-    advanced = 0;
-    if (ppMediaTypes == nullptr || (pcFetched == nullptr && count > 1)) {
-        return E_POINTER;
-    }
-    ULONG fetched = 0;
-    while (fetched < count) {
-        const AM_MEDIA_TYPE* type = typeAt(fetched);
-        if (type == nullptr) {
-            break;
-        }
-        AM_MEDIA_TYPE* copy = CreateMediaType(type);
-        if (copy == nullptr) {
-            // Nothing is handed out by a failed call: take back what this one made.
-            while (fetched > 0) {
-                DeleteMediaType(ppMediaTypes[--fetched]);
-                ppMediaTypes[fetched] = nullptr;
-            }
-            return E_OUTOFMEMORY;
-        }
-        ppMediaTypes[fetched++] = copy;
-        ++advanced;
-    }
-    if (pcFetched != nullptr) {
-        *pcFetched = fetched;
-    }
-    return fetched == count ? S_OK : S_FALSE;
-}
-
 }  // namespace vornak

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "Guid.h"
 #include "HResult.h"
@@ -66,12 +65,6 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
 // Frees a type made by CreateMediaType (or handed out by a media type enumerator). Accepts null.
 void DeleteMediaType(AM_MEDIA_TYPE* mt);
-// The work of a media type enumerator's Next: deep copies of typeAt(0), typeAt(1), ... go to
-// ppMediaTypes until `count` are out or typeAt gives null. `advanced` tells how far the position
-// moved. A copy that fails takes back what the call handed out (E_OUTOFMEMORY).
-HRESULT HandOutMediaTypes(ULONG count, AM_MEDIA_TYPE** ppMediaTypes, ULONG* pcFetched,
-                          ULONG& advanced,
-                          const std::function<const AM_MEDIA_TYPE*(ULONG offset)>& typeAt);
 // Reads the format block as a VIDEOINFOHEADER. False when there is none or it is too short.
 bool ReadVideoInfo(const AM_MEDIA_TYPE& mt, VIDEOINFOHEADER& info);
 

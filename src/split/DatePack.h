@@ -1,4 +1,4 @@
-// The camcorder's recording-date pack (PID 0x811) and files' times taken from it.
+// The camcorder's recording-date pack (PID_RECORDING_DATE) and files' times taken from it.
 #pragma once
 
 #include <cstdint>

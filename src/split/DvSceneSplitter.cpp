@@ -74,8 +74,12 @@ void DvSceneSplitter::SetDiskSync(DiskSync* sync) {
 }
 
 void DvSceneSplitter::Log(const std::string& line) const {
+    Log(LogSeverity::Info, line);
+}
+
+void DvSceneSplitter::Log(LogSeverity severity, const std::string& line) const {
     if (m_pLog != nullptr) {
-        m_pLog->AddLog(line);
+        m_pLog->AddLog(severity, line);
     }
 }
 
@@ -97,11 +101,11 @@ bool DvSceneSplitter::OpenInput() {
             Log("\r\nProcessing file: " + m_inputPath);
             return true;
         case InputFile::OpenResult::CannotOpen:
-            Log("\r\nWARNING: Can't open file: " + m_inputPath);
+            Log(LogSeverity::Warning, "\r\nWARNING: Can't open file: " + m_inputPath);
             break;
         case InputFile::OpenResult::NotRegular:
             // A FIFO, a device or a folder: no tape, and reading one may never end.
-            Log("\r\nERROR: This is not a regular file: " + m_inputPath);
+            Log(LogSeverity::Error, "\r\nERROR: This is not a regular file: " + m_inputPath);
             break;
     }
     m_result = SplitResult::InputFailed;
@@ -158,7 +162,7 @@ void DvSceneSplitter::Run() {
     m_pBuf.reset();
 
     if (!m_bSceneStarted && !stopped && m_failure == SplitResult::Completed) {
-        Log("ERROR: No DV frame was found in " + m_inputPath);
+        Log(LogSeverity::Error, "ERROR: No DV frame was found in " + m_inputPath);
         Fail(SplitResult::NoStream);
     }
     if (m_failure != SplitResult::Completed) {
@@ -212,7 +216,7 @@ void DvSceneSplitter::Refill() {
         case InputFile::Status::Error:
             // Retrying a failing disk forever would hang the job; end the input here and keep
             // what was read.
-            Log("ERROR: This file can't be read to its end: " + m_inputPath);
+            Log(LogSeverity::Error, "ERROR: This file can't be read to its end: " + m_inputPath);
             Fail(SplitResult::InputFailed);
             m_bEof = true;
             break;

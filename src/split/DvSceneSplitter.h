@@ -105,7 +105,8 @@ class DvSceneSplitter : public SceneJob {
     void SyncOutputFolder();
 
     // The one place the job's lines go out.
-    void Log(const std::string& line) const;
+    void Log(const std::string& line) const;  // an Info line
+    void Log(LogSeverity severity, const std::string& line) const;
     void Fail(SplitResult failure);
 
     // Settings.

@@ -54,14 +54,15 @@ void DvSceneSplitter::OpenSceneFile() {
             case OutputFile::Create::Failed:
                 // The next name would most likely fail for the same reason: say so once and
                 // end the job.
-                Log("ERROR: This file can't be created: " + m_outName + " (" +
-                    std::strerror(m_outFile.LastError()) + ")");
+                Log(LogSeverity::Error, "ERROR: This file can't be created: " + m_outName + " (" +
+                                            std::strerror(m_outFile.LastError()) + ")");
                 Fail(SplitResult::CreateFailed);
                 m_bAbort = true;
                 return;
             case OutputFile::Create::AlreadyExists:
                 if (!warned) {
-                    Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
+                    Log(LogSeverity::Warning,
+                        "WARNING: This file already exists and won't be overwritten: " + m_outName);
                     warned = true;
                 }
                 // A date names the same file again, so date naming moves on to the next "-new"
@@ -87,7 +88,8 @@ void DvSceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
         m_pLog->AddWritten(static_cast<std::uint32_t>(written));
     }
     if (written != size) {
-        Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
+        Log(LogSeverity::Error,
+            "ERROR: This file can't be written in full (is the disk full?): " + m_outName);
         Fail(SplitResult::WriteFailed);
         m_bAbort = true;
     }
@@ -98,8 +100,8 @@ void DvSceneSplitter::CloseOutFile() {
         return;
     }
     if (m_outFile.IsOpen() && !m_outFile.Close()) {
-        Log("ERROR: This file can't be written to the disk: " + m_outName + " (" +
-            std::strerror(m_outFile.LastError()) + ")");
+        Log(LogSeverity::Error, "ERROR: This file can't be written to the disk: " + m_outName +
+                                    " (" + std::strerror(m_outFile.LastError()) + ")");
         Fail(SplitResult::WriteFailed);
     }
     m_bListSceneOpen = false;
@@ -126,8 +128,8 @@ void DvSceneSplitter::SyncOutputFolder() {
     m_bMadeFiles = false;
     const std::string folder = FolderOf(m_outName);
     if (const int error = m_pDiskSync->SyncFolder(folder); error != 0) {
-        Log("ERROR: This folder can't be written to the disk: " + folder + " (" +
-            std::strerror(error) + ")");
+        Log(LogSeverity::Error, "ERROR: This folder can't be written to the disk: " + folder +
+                                    " (" + std::strerror(error) + ")");
         Fail(SplitResult::WriteFailed);
     }
 }

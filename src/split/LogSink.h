@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "LogText.h"
 #include "SceneSummary.h"
 
 namespace vornak {
@@ -11,8 +12,9 @@ namespace vornak {
 class LogSink {
   public:
     virtual ~LogSink() = default;
-    // One line of text. Callable from any thread.
-    virtual void AddLog(const std::string& line) = 0;
+    // One line as the user reads it (its words begin with what `severity` puts there, and may
+    // start with a CR LF that sets it apart). Callable from any thread.
+    virtual void AddLog(LogSeverity severity, const std::string& line) = 0;
     // Bytes just written to an output file.
     virtual void AddWritten(std::uint32_t bytes) { (void)bytes; }
     // Broken pictures found in the video.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "TransportPacket.h"
 #include "TsPacket.h"
 
 namespace vornak {
@@ -55,8 +56,12 @@ void SceneSplitter::SetAudioBufferSize(std::size_t bytes) {
 }
 
 void SceneSplitter::Log(const std::string& line) const {
+    Log(LogSeverity::Info, line);
+}
+
+void SceneSplitter::Log(LogSeverity severity, const std::string& line) const {
     if (m_pLog != nullptr) {
-        m_pLog->AddLog(line);
+        m_pLog->AddLog(severity, line);
     }
 }
 
@@ -114,12 +119,12 @@ void SceneSplitter::Run() {
             case InputFile::OpenResult::Opened:
                 break;
             case InputFile::OpenResult::CannotOpen:
-                Log("\r\nWARNING: Can't open file: " + m_inputPath);
+                Log(LogSeverity::Warning, "\r\nWARNING: Can't open file: " + m_inputPath);
                 m_result = SplitResult::InputFailed;
                 return;
             case InputFile::OpenResult::NotRegular:
                 // A FIFO, a device or a folder: no tape, and reading one may never end.
-                Log("\r\nERROR: This is not a regular file: " + m_inputPath);
+                Log(LogSeverity::Error, "\r\nERROR: This is not a regular file: " + m_inputPath);
                 m_result = SplitResult::InputFailed;
                 return;
         }
@@ -157,7 +162,8 @@ void SceneSplitter::Run() {
     const bool stopped = m_pStopFlag->load(std::memory_order_relaxed) != 0;
     if (!m_bStreamFound && !stopped && m_failure == SplitResult::Completed) {
         // The input was no DV either, or it would have gone to the DV job.
-        Log("ERROR: This is neither an MPEG-2 transport stream nor DV: " + m_inputPath);
+        Log(LogSeverity::Error,
+            "ERROR: This is neither an MPEG-2 transport stream nor DV: " + m_inputPath);
         Fail(SplitResult::NoStream);
     }
     if (m_failure != SplitResult::Completed) {
@@ -321,7 +327,8 @@ void SceneSplitter::ReadMore(std::size_t keep) {
                 case InputFile::Status::Error:
                     // Retrying a failing disk forever would hang the job; end the input here and
                     // keep what was read.
-                    Log("ERROR: This file can't be read to its end: " + m_inputPath);
+                    Log(LogSeverity::Error,
+                        "ERROR: This file can't be read to its end: " + m_inputPath);
                     Fail(SplitResult::InputFailed);
                     m_bEof = true;
                     break;
@@ -335,7 +342,7 @@ void SceneSplitter::ReadMore(std::size_t keep) {
     } else if (m_pLiveSource != nullptr) {
         FillFromLive(keep);
     } else {
-        Log("FATAL ERROR: There is no stream to read");
+        Log(LogSeverity::Fatal, "FATAL ERROR: There is no stream to read");
         m_bEof = true;
         m_pReadEnd = dest;
     }
@@ -429,10 +436,11 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     PacketInfo& info = m_packet;
     info = PacketInfo{};
     info.packet = packet;
-    info.pid = pid(packet);
-    info.unitStart = payload_unit_start_indicator(packet);
-    info.adaptation = adaptation_field_control(packet);
-    info.continuity = continuity_counter(packet);
+    const TransportPacket fields = WholePacket(packet);
+    info.pid = fields.pid();
+    info.unitStart = fields.payload_unit_start_indicator();
+    info.adaptation = fields.adaptation_field_control();
+    info.continuity = fields.continuity_counter();
     m_pPacket = &info;
 
     if (m_bSyncAV && !lookahead) {
@@ -443,11 +451,9 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     if (info.pid != PID_VIDEO && info.pid != PID_AUDIO) {
         return;
     }
-    // The lengths come from the stream: a packet whose lengths point outside it has no payload.
-    std::size_t offset = TS_HEADER_SIZE;
-    if (has_adaptation_field(packet)) {
-        offset += 1 + packet[ADAPTATION_LENGTH_OFFSET];
-    }
+    // The lengths come from the stream: a packet whose lengths point outside it has no payload
+    // (an adaptation field running past the packet counts as ending past its end).
+    std::size_t offset = fields.payload_offset().value_or(PKT_SIZE + 1);
     if (info.unitStart) {
         if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
             return;

@@ -173,7 +173,8 @@ class SceneSplitter : public SceneJob {
     // Makes the names of the files this job created as safe as their data.
     void SyncOutputFolder();
 
-    void Log(const std::string& line) const;
+    void Log(const std::string& line) const;  // an Info line
+    void Log(LogSeverity severity, const std::string& line) const;
     // Keeps the first failure: later ones are mostly its consequences.
     void Fail(SplitResult failure);
     void ResetRunState();

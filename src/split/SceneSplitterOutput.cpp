@@ -59,8 +59,8 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date, bool fragment) {
             case OutputFile::Create::Failed:
                 // The next name would most likely fail for the same reason (a folder gone or
                 // read-only, a name the file system refuses): say so once and end the job.
-                Log("ERROR: This file can't be created: " + m_outName + " (" +
-                    std::strerror(m_outFile.LastError()) + ")");
+                Log(LogSeverity::Error, "ERROR: This file can't be created: " + m_outName + " (" +
+                                            std::strerror(m_outFile.LastError()) + ")");
                 Fail(SplitResult::CreateFailed);
                 m_bAbort = true;
                 return;
@@ -68,7 +68,8 @@ void SceneSplitter::OpenNextFile(const RecordingDate* date, bool fragment) {
                 // Said once for the name the file should have had; the free name found then
                 // is in the line that creates it.
                 if (!warned) {
-                    Log("WARNING: This file already exists and won't be overwritten: " + m_outName);
+                    Log(LogSeverity::Warning,
+                        "WARNING: This file already exists and won't be overwritten: " + m_outName);
                     warned = true;
                 }
                 // A date names the same file again, so date naming moves on to the next "-new"
@@ -113,7 +114,8 @@ void SceneSplitter::ReportWritten(std::size_t written, std::size_t wanted) {
         m_pLog->AddWritten(static_cast<std::uint32_t>(written));
     }
     if (written != wanted) {
-        Log("ERROR: This file can't be written in full (is the disk full?): " + m_outName);
+        Log(LogSeverity::Error,
+            "ERROR: This file can't be written in full (is the disk full?): " + m_outName);
         Fail(SplitResult::WriteFailed);
         m_bAbort = true;
     }
@@ -124,16 +126,17 @@ void SceneSplitter::CloseOutFile() {
         return;
     }
     if (m_outFile.IsOpen() && !m_outFile.Close()) {
-        Log("ERROR: This file can't be written to the disk: " + m_outName + " (" +
-            std::strerror(m_outFile.LastError()) + ")");
+        Log(LogSeverity::Error, "ERROR: This file can't be written to the disk: " + m_outName +
+                                    " (" + std::strerror(m_outFile.LastError()) + ")");
         Fail(SplitResult::WriteFailed);
     }
     m_bListSceneOpen = false;
     // Reported once the file is closed, so that a listener may change its times.
     const SceneSummary scene = m_tally.End();
     if (std::exchange(m_bFragmentOpen, false)) {
-        Log("WARNING: The stream begins inside a picture group: its first " +
-            std::to_string(scene.length) + " bytes are kept apart in " + m_outName);
+        Log(LogSeverity::Warning, "WARNING: The stream begins inside a picture group: its first " +
+                                      std::to_string(scene.length) + " bytes are kept apart in " +
+                                      m_outName);
     }
     if (m_pLog != nullptr) {
         m_pLog->SceneFinished(scene);
@@ -157,8 +160,8 @@ void SceneSplitter::SyncOutputFolder() {
     m_bMadeFiles = false;
     const std::string folder = FolderOf(m_outName);
     if (const int error = m_pDiskSync->SyncFolder(folder); error != 0) {
-        Log("ERROR: This folder can't be written to the disk: " + folder + " (" +
-            std::strerror(error) + ")");
+        Log(LogSeverity::Error, "ERROR: This folder can't be written to the disk: " + folder +
+                                    " (" + std::strerror(error) + ")");
         Fail(SplitResult::WriteFailed);
     }
 }

@@ -48,7 +48,7 @@ void SplitBatch::Run(const std::vector<std::string>& inputs) {
         // tape split.
         if (const std::string refusal = Refusal(path, names, counter); !refusal.empty()) {
             if (m_pLog != nullptr) {
-                m_pLog->AddLog(refusal);
+                m_pLog->AddLog(LogSeverity::Error, refusal);
             }
             m_failed.push_back(path);
         } else {

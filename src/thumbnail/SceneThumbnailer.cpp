@@ -14,6 +14,7 @@
 #include "DemuxStatistics.h"
 #include "FfmpegLog.h"
 #include "PesAssembler.h"
+#include "Pids.h"
 #include "TransportPacket.h"
 
 extern "C" {
@@ -25,7 +26,6 @@ namespace vornak {
 
 namespace {
 
-constexpr std::uint16_t kVideoPid = 0x810;
 // Reads of a thousand packets: an HDV I-picture and what precedes it come in one or two.
 constexpr std::size_t kReadBytes = TransportPacket::kSize * 1024;
 // The decoding runs on the caller's thread; FFmpeg's own threads would only compete with the
@@ -291,7 +291,7 @@ SceneThumbnailer::Status SceneThumbnailer::Make(const std::string& path, std::ui
             }
             const auto packet = TransportPacket::Parse(
                 std::span<const std::uint8_t>(buffer.data() + at, TransportPacket::kSize));
-            if (packet && packet->Pid() == kVideoPid) {
+            if (packet && packet->pid() == PID_VIDEO) {
                 video.Push(*packet, toDecoder);
             }
             at += TransportPacket::kSize;
@@ -342,6 +342,8 @@ const char* SceneThumbnailer::Reason(Status status) {
             return "its pictures cannot be decoded";
         case Status::NoDecoder:
             return "FFmpeg's MPEG-2 video decoder is missing";
+        case Status::NoDvDecoder:
+            return "FFmpeg's DV video decoder is missing";
     }
     return "";
 }

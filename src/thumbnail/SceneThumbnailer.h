@@ -25,10 +25,11 @@ class SceneThumbnailer {
 
     enum class Status {
         Made,
-        CannotOpen,  // the input file does not open
-        CannotRead,  // reading it failed
-        NoPicture,   // no picture of the scene could be decoded
-        NoDecoder,   // this FFmpeg lacks the MPEG-2 video decoder or parser
+        CannotOpen,   // the input file does not open
+        CannotRead,   // reading it failed
+        NoPicture,    // no picture of the scene could be decoded
+        NoDecoder,    // this FFmpeg lacks the MPEG-2 video decoder or parser
+        NoDvDecoder,  // this FFmpeg lacks the DV video decoder (a DV scene's pictures)
     };
 
     SceneThumbnailer();

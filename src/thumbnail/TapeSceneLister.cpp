@@ -1,6 +1,5 @@
 #include "TapeSceneLister.h"
 
-#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -11,8 +10,6 @@ namespace vornak {
 
 namespace {
 
-constexpr const char* kErrorPrefix = "ERROR: ";
-
 // The listing's reports: its scenes go to the view and to the thumbnail worker, its bytes to
 // the progress bar. Its lines stay out of the page's log, which belongs to the split runs; only
 // its last error is kept, for the view to show in the engine's words.
@@ -22,11 +19,9 @@ class ListingSink : public LogSink {
                 std::atomic<std::uint64_t>& doneBytes)
         : m_thumbnails(thumbnails), m_scene(scene), m_doneBytes(doneBytes) {}
 
-    void AddLog(const std::string& line) override {
-        const std::size_t start = line.find_first_not_of("\r\n");
-        if (start != std::string::npos &&
-            line.compare(start, std::strlen(kErrorPrefix), kErrorPrefix) == 0) {
-            m_lastError = line.substr(start + std::strlen(kErrorPrefix));
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        if (severity == LogSeverity::Error) {
+            m_lastError = WithoutSeverityPrefix(severity, line);
         }
     }
     const std::string& LastError() const { return m_lastError; }

@@ -2,10 +2,12 @@
 
 #include <utility>
 
+#include "DvThumbnailer.h"
+
 namespace vornak {
 
-ThumbnailWorker::ThumbnailWorker(std::string inputPath, Sink sink)
-    : m_inputPath(std::move(inputPath)), m_sink(std::move(sink)) {
+ThumbnailWorker::ThumbnailWorker(std::string inputPath, Sink sink, Format format)
+    : m_inputPath(std::move(inputPath)), m_sink(std::move(sink)), m_format(format) {
     m_thread = std::thread(&ThumbnailWorker::Run, this);
 }
 
@@ -54,7 +56,9 @@ void ThumbnailWorker::Close(bool dropQueued) {
 }
 
 void ThumbnailWorker::Run() {
+    // Each opens its decoder at its first scene: only the input's own is ever opened.
     SceneThumbnailer thumbnailer;
+    DvThumbnailer dvThumbnailer;
     for (;;) {
         Result result;
         {
@@ -67,9 +71,11 @@ void ThumbnailWorker::Run() {
             m_queue.pop_front();
         }
         if (result.scene.offset >= 0) {
+            const auto offset = static_cast<std::uint64_t>(result.scene.offset);
             result.status =
-                thumbnailer.Make(m_inputPath, static_cast<std::uint64_t>(result.scene.offset),
-                                 result.scene.length, result.image);
+                m_format == Format::Dv
+                    ? dvThumbnailer.Make(m_inputPath, offset, result.scene.length, result.image)
+                    : thumbnailer.Make(m_inputPath, offset, result.scene.length, result.image);
         }
         m_sink(result);
     }

@@ -29,8 +29,11 @@ class ThumbnailWorker {
     };
     using Sink = std::function<void(Result& result)>;
 
+    // What the input holds: its scenes' offsets and lengths are in its own bytes either way.
+    enum class Format { TransportStream, Dv };
+
     // Starts the thread for the scenes of `inputPath`.
-    ThumbnailWorker(std::string inputPath, Sink sink);
+    ThumbnailWorker(std::string inputPath, Sink sink, Format format = Format::TransportStream);
     // Cancels what is still queued and waits for the thread.
     ~ThumbnailWorker();
     ThumbnailWorker(const ThumbnailWorker&) = delete;
@@ -53,6 +56,7 @@ class ThumbnailWorker {
 
     const std::string m_inputPath;
     const Sink m_sink;
+    const Format m_format;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<SceneSummary> m_queue;  // guarded by m_mutex

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "CPathDialog.h"
+#include "LogText.h"
 
 namespace vornak {
 
@@ -23,9 +24,8 @@ constexpr int kLogBoxVisibleLines = 7;
 
 // The log keeps the engine's CR LF pairs; the box wants one line break for each.
 QString ForTheBox(const std::string& text) {
-    QString shown = QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    return shown;
+    const std::string shown = LogTextToLf(text);
+    return QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
 }  // namespace
@@ -35,7 +35,7 @@ CPageWithLog::CPageWithLog(int templateId, QWidget* parent)
 
 CPageWithLog::~CPageWithLog() = default;
 
-void CPageWithLog::AddLog(const std::string& line) {
+void CPageWithLog::AddLog(LogSeverity /*severity*/, const std::string& line) {
     std::lock_guard<std::mutex> lock(m_logLock);
     m_pendingLines.push_back(line);
 }

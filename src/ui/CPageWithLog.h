@@ -29,8 +29,8 @@ class CPageWithLog : public QWidget, public LogSink {
     ~CPageWithLog() override;
 
     // Queues one line (it may hold or begin with "\r\n"); callable from any thread, never
-    // touches the window.
-    void AddLog(const std::string& line) override;
+    // touches the window. The box shows every line alike: its words say how grave it is.
+    void AddLog(LogSeverity severity, const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override { (void)bytes; }
     void AddDropped(int pictures) override { (void)pictures; }
 

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "LogText.h"
+
 namespace vornak {
 
 namespace {
@@ -42,7 +44,9 @@ class BoxMessageService : public MessageService {
 
   private:
     // Texts carry CR LF pairs; a box shows each as one line break.
-    static QString ShownText(QString text) { return text.replace(QLatin1String("\r\n"), "\n"); }
+    static QString ShownText(const QString& text) {
+        return QString::fromStdString(LogTextToLf(text.toStdString()));
+    }
 };
 
 BoxMessageService& DefaultService() {

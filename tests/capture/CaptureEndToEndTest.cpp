@@ -30,8 +30,9 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kSafetyLimit = 120s;
-// Data flows without pause until the tape ends; then the reader's last wait runs out.
-constexpr auto kLiveSilence = 2s;
+// Data flows without pause until the tape ends, and the stop wakes the reader's last wait; a
+// loaded machine may still pause the camcorder's thread for seconds, which must not end the run.
+constexpr auto kLiveSilence = 20s;
 
 class CaptureEndToEndTest : public ::testing::Test {
   protected:
@@ -147,6 +148,14 @@ TEST_P(CaptureEndToEndLiveTest, LiveRunSplitsLikeTheSplitCommand) {
     });
     m_camcorder->PlayTape();
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+    if (preview) {
+        // The preview is handed its samples on a thread of its own, which a loaded machine may
+        // not have run yet when the tape ends.
+        const auto limit = std::chrono::steady_clock::now() + kSafetyLimit;
+        while (m_preview->Pin()->Arrivals() == 0 && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(10ms);
+        }
+    }
     Capture()->StopCapture();
     worker.join();
 

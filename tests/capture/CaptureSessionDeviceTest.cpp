@@ -109,27 +109,32 @@ TEST_F(CaptureSessionTest, FindsNothingAmongOtherDevicesAndReleasesTheAttempt) {
 }
 
 TEST_F(CaptureSessionTest, SaysWhyNoCamcorderIsFoundOncePerChangeOfCause) {
-    constexpr char kNoPort[] = "INFO: No FireWire port was found.";
-    constexpr char kNoAccess[] = "WARNING: FireWire devices exist but cannot be opened (x)";
+    const DeviceProblem noPort{"INFO: No FireWire port was found.", false};
+    const DeviceProblem noAccess{"WARNING: FireWire devices exist but cannot be opened (x)", true};
     Detect({});
     std::uint32_t tick = 0;
-    const auto detectAgain = [&](const std::string& problem, std::vector<FakeDevice> devices = {}) {
+    const auto detectAgain = [&](const DeviceProblem& problem,
+                                 std::vector<FakeDevice> devices = {}) {
         m_source->SetProblem(problem);
         m_source->SetDevices(std::move(devices));
         tick += CaptureSession::kDetectEvery;
         m_session.TimerSteps(tick);
     };
-    detectAgain(kNoPort);
-    detectAgain(kNoPort);
-    detectAgain(kNoAccess);
-    detectAgain(kNoAccess);
-    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess}));
-    detectAgain("", {Camcorder("Sony", "HDR-HC1")});
+    detectAgain(noPort);
+    detectAgain(noPort);
+    detectAgain(noAccess);
+    detectAgain(noAccess);
+    // The source says how grave its reason is: no port is news, no access a warning.
+    const test::SeverityLine infoNoPort{LogSeverity::Info, noPort.line};
+    const test::SeverityLine warningNoAccess{LogSeverity::Warning, noAccess.line};
+    EXPECT_EQ(m_view.Entries(), (std::vector<test::SeverityLine>{infoNoPort, warningNoAccess}));
+    detectAgain({}, {Camcorder("Sony", "HDR-HC1")});
     ASSERT_TRUE(m_session.Present());
     m_session.ReleaseGraph();
     m_session.ResetDeviceState();
-    detectAgain(kNoAccess);  // the camcorder went: said again
-    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{kNoPort, kNoAccess, kNoAccess}));
+    detectAgain(noAccess);  // the camcorder went: said again
+    EXPECT_EQ(m_view.Entries(),
+              (std::vector<test::SeverityLine>{infoNoPort, warningNoAccess, warningNoAccess}));
 }
 
 TEST_F(CaptureSessionTest, RewindAndFastForwardDependOnWhetherTheTapePlays) {

@@ -379,8 +379,8 @@ class StoppingLog : public test::CapturingLog {
   public:
     StoppingLog(StopFlag& stop, std::string trigger)
         : m_stop(stop), m_trigger(std::move(trigger)) {}
-    void AddLog(const std::string& line) override {
-        CapturingLog::AddLog(line);
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CapturingLog::AddLog(severity, line);
         if (line == m_trigger) {
             m_stop.store(1);
         }

@@ -198,7 +198,7 @@ class ArrivingTape : public LiveSource {
             return queue;  // nothing arrived since: the job goes on with what it has
         }
         if (m_at >= m_tape.size()) {
-            m_log.AddLog(kLost);
+            m_log.AddLog(LogSeverity::Error, kLost);
             return nullptr;
         }
         const std::size_t size = std::min(kChunkBytes, m_tape.size() - m_at);
@@ -225,8 +225,8 @@ class StoppingLog : public test::CapturingLog {
   public:
     StoppingLog(StopFlag& stop, std::string trigger)
         : m_stop(stop), m_trigger(std::move(trigger)) {}
-    void AddLog(const std::string& line) override {
-        CapturingLog::AddLog(line);
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CapturingLog::AddLog(severity, line);
         if (line == m_trigger) {
             m_stop.store(1);
         }

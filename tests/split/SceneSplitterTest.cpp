@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -508,8 +509,8 @@ class StoppingLog : public test::CapturingLog {
     enum class When { FirstWrite, SecondFile };
     StoppingLog(StopFlag& stop, When when) : m_stop(stop), m_when(when) {}
 
-    void AddLog(const std::string& line) override {
-        CapturingLog::AddLog(line);
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CapturingLog::AddLog(severity, line);
         if (m_when == When::SecondFile && line.rfind(kCreating, 0) == 0 && ++m_files == 2) {
             m_stop = 1;
         }
@@ -814,6 +815,67 @@ TEST(SceneSplitter, JobStartingInsideAGroupKeepsThatPartInAFragment) {
                 EXPECT_EQ(test::ReadAll(files.front()).size(), fragmentSize);
             }
         }
+    }
+}
+
+// The severity comes with each line, and the sinks go by it alone (--quiet, the boxes' icons):
+// each kind of report the job makes arrives with the severity its words say, in full.
+TEST(SceneSplitter, ReportsEachLineWithItsSeverity) {
+    test::ScopedTimeZone tz(kUtc);
+    using Entries = std::vector<test::SeverityLine>;
+    static constexpr LogSeverity kInfo = LogSeverity::Info;
+    static constexpr LogSeverity kWarning = LogSeverity::Warning;
+    static constexpr LogSeverity kError = LogSeverity::Error;
+    struct Case {
+        const char* what;
+        // Prepares the workspace; returns the input to split.
+        std::function<std::string(Workspace&)> prepare;
+        std::function<Entries(const Workspace&, const std::string& input)> expected;
+    };
+    const std::vector<Case> cases = {
+        {"an input that cannot be opened", [](Workspace& ws) { return ws.Scratch("missing.m2t"); },
+         [](const Workspace&, const std::string& in) {
+             return Entries{{kWarning, "\r\nWARNING: Can't open file: " + in}};
+         }},
+        {"a folder as input", [](Workspace& ws) { return ws.OutDir(); },
+         [](const Workspace&, const std::string& in) {
+             return Entries{{kError, "\r\nERROR: This is not a regular file: " + in}};
+         }},
+        {"an input without a stream",
+         [](Workspace& ws) { return ws.WriteInput(Bytes(PKT_SIZE, 0)); },
+         [](const Workspace&, const std::string& in) {
+             return Entries{
+                 {kInfo, kProcessing + in},
+                 {kError, "ERROR: This is neither an MPEG-2 transport stream nor DV: " + in}};
+         }},
+        {"a scene file that is there already",
+         [](Workspace& ws) {
+             test::WriteAll(ws.Out(CountName(0)), Bytes{1});
+             return ws.WriteInput(SceneTape({kThreeScenes[0]}).Build());
+         },
+         [](const Workspace& ws, const std::string& in) {
+             return Entries{{kInfo, kProcessing + in},
+                            {kWarning, kExists + ws.Out(CountName(0))},
+                            {kInfo, kCreating + ws.Out(CountName(1))}};
+         }},
+        {"an output folder that is gone",
+         [](Workspace& ws) {
+             const std::string& in = ws.WriteInput(SceneTape({kThreeScenes[0]}).Build());
+             std::filesystem::remove(ws.OutDir());
+             return in;
+         },
+         [](const Workspace& ws, const std::string& in) {
+             return Entries{
+                 {kInfo, kProcessing + in},
+                 {kError, kCannotCreate + ws.Out(CountName(0)) + " (No such file or directory)"}};
+         }},
+    };
+    for (const Case& c : cases) {
+        Workspace ws;
+        const std::string input = c.prepare(ws);
+        test::CapturingLog log;
+        SplitFile(input, ws.Base(), log);
+        EXPECT_EQ(log.Entries(), c.expected(ws, input)) << c.what;
     }
 }
 

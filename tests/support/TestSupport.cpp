@@ -13,6 +13,9 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <string_view>
+
+#include <gtest/gtest.h>
 
 namespace vornak::test {
 
@@ -55,9 +58,24 @@ FileSizeLimit::~FileSizeLimit() {
     std::signal(SIGXFSZ, m_oldHandler);
 }
 
-void CapturingLog::AddLog(const std::string& line) {
+void ExpectWordsOfSeverity(LogSeverity severity, const std::string& line) {
+    const std::string_view words =
+        std::string_view(line).substr(std::min(line.find_first_not_of("\r\n"), line.size()));
+    if (severity != LogSeverity::Info) {
+        EXPECT_TRUE(words.starts_with(SeverityPrefix(severity)))
+            << "severity " << static_cast<int>(severity) << ": " << line;
+        return;
+    }
+    for (const LogSeverity problem :
+         {LogSeverity::Warning, LogSeverity::Error, LogSeverity::Fatal}) {
+        EXPECT_FALSE(words.starts_with(SeverityPrefix(problem))) << "an Info line: " << line;
+    }
+}
+
+void CapturingLog::AddLog(LogSeverity severity, const std::string& line) {
+    ExpectWordsOfSeverity(severity, line);
     std::lock_guard lock(m_mutex);
-    m_lines.push_back(line);
+    m_entries.emplace_back(severity, line);
 }
 
 void CapturingLog::AddWritten(std::uint32_t bytes) {
@@ -82,7 +100,16 @@ std::vector<SceneSummary> CapturingLog::Scenes() const {
 
 std::vector<std::string> CapturingLog::Lines() const {
     std::lock_guard lock(m_mutex);
-    return m_lines;
+    std::vector<std::string> lines;
+    for (const auto& entry : m_entries) {
+        lines.push_back(entry.second);
+    }
+    return lines;
+}
+
+std::vector<SeverityLine> CapturingLog::Entries() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries;
 }
 
 std::uint64_t CapturingLog::Written() const {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LogSink.h"
@@ -18,15 +19,26 @@ RecordingDate MakeRecordingDate(int year, int month, int day, int hour, int minu
 std::string IsoText(const tape::DateTime& date);
 std::string IsoText(const RecordingDate& date);
 
-// Records every report so that tests can check exact texts.
+// A line as a log sink got it.
+using SeverityLine = std::pair<LogSeverity, std::string>;
+
+// Fails the test when the words of `line` do not begin as its severity says, the user's only
+// way of telling: a problem line with its prefix after any leading line breaks, an Info line
+// with none of the problem prefixes.
+void ExpectWordsOfSeverity(LogSeverity severity, const std::string& line);
+
+// Records every report so that tests can check exact texts; each line's words must match its
+// severity.
 class CapturingLog : public LogSink {
   public:
-    void AddLog(const std::string& line) override;
+    void AddLog(LogSeverity severity, const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override;
     void AddDropped(int pictures) override;
     void SceneFinished(const SceneSummary& scene) override;
 
     std::vector<std::string> Lines() const;
+    // The lines with their severities.
+    std::vector<SeverityLine> Entries() const;
     std::uint64_t Written() const;
     int Dropped() const;
     std::vector<SceneSummary> Scenes() const;
@@ -35,7 +47,7 @@ class CapturingLog : public LogSink {
 
   private:
     mutable std::mutex m_mutex;
-    std::vector<std::string> m_lines;
+    std::vector<SeverityLine> m_entries;
     std::uint64_t m_written = 0;
     int m_dropped = 0;
     std::vector<SceneSummary> m_scenes;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ColourTape.h"
+#include "DvColourClip.h"
 #include "SceneSplitter.h"
 #include "TestSupport.h"
 
@@ -33,7 +34,7 @@ TEST(ThumbnailWorker, MakesThePicturesWhileTheListingRunsInItsOrder) {
     });
     struct Forward : LogSink {
         ThumbnailWorker* worker = nullptr;
-        void AddLog(const std::string&) override {}
+        void AddLog(LogSeverity, const std::string&) override {}
         void SceneFinished(const SceneSummary& scene) override { worker->Add(scene); }
     } forward;
     forward.worker = &worker;
@@ -48,6 +49,51 @@ TEST(ThumbnailWorker, MakesThePicturesWhileTheListingRunsInItsOrder) {
         EXPECT_EQ(results[i].scene.number, static_cast<int>(i));
         ASSERT_EQ(results[i].status, SceneThumbnailer::Status::Made) << i;
         EXPECT_TRUE(test::Near(test::CentreColour(results[i].image), colours[i])) << i;
+    }
+}
+
+// A DV input's scenes are found by their offsets in its bytes and shown at their own aspect
+// ratio.
+TEST(ThumbnailWorker, MakesTheDvScenesPicturesFromTheirOffsets) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no DV clip";
+    }
+    test::TempDir dir;
+    const std::vector<test::DvClip> clips = {
+        {{220, 30, 30}, dv::DvSystem::k625_50, "4:3", 2},
+        {{40, 40, 220}, dv::DvSystem::k625_50, "16:9", 3},
+    };
+    std::vector<std::uint8_t> tape;
+    std::vector<SceneSummary> scenes;
+    for (const test::DvClip& clip : clips) {
+        const auto frames = test::MakeDvClip(dir.File("clip.dv"), clip);
+        ASSERT_FALSE(frames.empty());
+        SceneSummary& scene = scenes.emplace_back();
+        scene.number = static_cast<std::int32_t>(scenes.size() - 1);
+        scene.offset = static_cast<std::int64_t>(tape.size());
+        scene.length = frames.size();
+        tape.insert(tape.end(), frames.begin(), frames.end());
+    }
+    const std::string path = dir.File("tape.dv");
+    test::WriteAll(path, tape);
+
+    std::vector<ThumbnailWorker::Result> results;
+    ThumbnailWorker worker(
+        path, [&](ThumbnailWorker::Result& result) { results.push_back(std::move(result)); },
+        ThumbnailWorker::Format::Dv);
+    for (const SceneSummary& scene : scenes) {
+        worker.Add(scene);
+    }
+    worker.Finish();
+
+    ASSERT_EQ(results.size(), clips.size());
+    for (std::size_t i = 0; i < clips.size(); ++i) {
+        SCOPED_TRACE("scene " + std::to_string(i));
+        EXPECT_EQ(results[i].scene.number, static_cast<int>(i));
+        ASSERT_EQ(results[i].status, SceneThumbnailer::Status::Made);
+        EXPECT_EQ(results[i].image.width, 320);
+        EXPECT_EQ(results[i].image.height, std::string(clips[i].aspect) == "4:3" ? 240 : 180);
+        EXPECT_TRUE(test::Near(test::CentreColour(results[i].image), clips[i].colour));
     }
 }
 

@@ -176,7 +176,7 @@ class EmptySource : public IDeviceSource {
         ++asked;
         return {};
     }
-    std::string ListingProblem() const override { return problem; }
+    DeviceProblem ListingProblem() const override { return {problem, false}; }
     std::atomic<int> asked{0};
     const std::string problem;
 };
@@ -519,6 +519,17 @@ TEST_F(CaptureCommandTest, StopOnDropEndsAtTheFirstDroppedPictureWithStatusThree
     EXPECT_TRUE(Contains(
         reported.out, "WARNING: 2 packets\\frames have been lost during capturing, noticed at 0:"))
         << reported.out;
+
+    // --quiet keeps exactly the warnings, on stderr; the stop's box says nothing new.
+    const RunResult quiet = Capture("quiet", {"--single-file", "--stop-on-drop", "--quiet"});
+    EXPECT_EQ(quiet.status, kCaptureExitDropped);
+    EXPECT_EQ(quiet.out, "");
+    const std::string lossLine = "WARNING: Some packets has been lost.\n";
+    ASSERT_TRUE(quiet.err.starts_with(lossLine)) << quiet.err;
+    const std::string summary = quiet.err.substr(lossLine.size());
+    EXPECT_TRUE(summary.starts_with("WARNING: ") && summary.find('\n') == summary.size() - 1 &&
+                Contains(summary, " packets\\frames have been lost during capturing, noticed at "))
+        << quiet.err;
 }
 
 // ---- Losses ----------------------------------------------------------------------------------
@@ -750,6 +761,9 @@ TEST_F(CaptureCommandTest, UsageErrorsExitTwoNamingTheOption) {
         {{"--name", "x", "--set-mtime=yes"}, "--set-mtime"},
         {{"--name", "x", "tape.m2t"}, "tape.m2t"},
         {{"--name", "x", "--", "tape.m2t"}, "tape.m2t"},
+        // A short option is no option of the capture's: the same words as for an operand.
+        {{"--name", "x", "-q"}, "unexpected argument: -q"},
+        {{"--name", "x", "-"}, "unexpected argument: -"},
         {{"--name", "x", "--rewind", "--no-play"}, "--rewind"},
     };
     for (const auto& [args, named] : cases) {

@@ -213,16 +213,6 @@ TEST(SplitCommand, SyncSplitsIntoTheSameScenes) {
     EXPECT_EQ(names, ListFiles(plainDir));
 }
 
-TEST(SplitCommand, TurnsLogLinesIntoTerminalLines) {
-    EXPECT_EQ(LogLineToText("Scene change detected."), "Scene change detected.\n");
-    EXPECT_EQ(LogLineToText("\r\nProcessing file: /a b.m2t"), "\nProcessing file: /a b.m2t\n");
-    EXPECT_EQ(LogLineToText("ERROR: Out of memory.\r\nPreview is disabled."),
-              "ERROR: Out of memory.\nPreview is disabled.\n");
-    EXPECT_EQ(LogLineToText("ends with a break\r\n"), "ends with a break\n");
-    EXPECT_EQ(LogLineToText(""), "\n");
-    EXPECT_EQ(LogLineToText("lone\rcarriage"), "lone\rcarriage\n");
-}
-
 TEST(SplitCommand, SharedNameCountsOnAcrossInputs) {
     Scratch scratch;
     const TempDir& dir = scratch.dir;
@@ -392,6 +382,13 @@ TEST(SplitCommand, OutputThatCannotBeMadeIsRefusedBeforeSplitting) {
         EXPECT_EQ(result.err, "vornak-split: not split completely: " + input +
                                   "\nvornak-split: not split completely: " + input + "\n");
         EXPECT_EQ(ListFiles(dir.Path()), std::vector<std::string>{"tape.m2t"});
+
+        // The refusal is an error: --quiet keeps it, on stderr before the summary.
+        args.insert(args.begin(), "--quiet");
+        const RunResult quiet = Split(args);
+        EXPECT_EQ(quiet.status, kExitFailed) << c.error;
+        EXPECT_EQ(quiet.out, "");
+        EXPECT_EQ(quiet.err, c.error + "\n" + c.error + "\n" + result.err);
     }
 }
 

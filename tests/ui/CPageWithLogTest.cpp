@@ -45,9 +45,9 @@ TEST(CPageWithLog, ControlsAreFoundByTheirIds) {
 
 TEST(CPageWithLog, LinesWaitForTheFlushAndKeepTheirOrder) {
     LogPage page;
-    page.AddLog("first");
-    page.AddLog("second");
-    page.AddLog("third");
+    page.AddLog(LogSeverity::Info, "first");
+    page.AddLog(LogSeverity::Info, "second");
+    page.AddLog(LogSeverity::Info, "third");
     EXPECT_TRUE(page.Shown().isEmpty());
     EXPECT_TRUE(page.LogText().empty());
 
@@ -55,15 +55,15 @@ TEST(CPageWithLog, LinesWaitForTheFlushAndKeepTheirOrder) {
     EXPECT_EQ(page.LogText(), "first\r\nsecond\r\nthird\r\n");
     EXPECT_EQ(page.Shown(), "first\nsecond\nthird\n");
 
-    page.AddLog("fourth");
+    page.AddLog(LogSeverity::Info, "fourth");
     page.FlushLog();
     EXPECT_EQ(page.Shown(), "first\nsecond\nthird\nfourth\n");
 }
 
 TEST(CPageWithLog, CrLfPairsShowAsLineBreaks) {
     LogPage page;
-    page.AddLog("\r\nProcessing file: /tmp/a.m2t");
-    page.AddLog("ERROR: Out of memory.\r\nPreview is disabled.");
+    page.AddLog(LogSeverity::Info, "\r\nProcessing file: /tmp/a.m2t");
+    page.AddLog(LogSeverity::Error, "ERROR: Out of memory.\r\nPreview is disabled.");
     page.FlushLog();
     EXPECT_EQ(page.LogText(),
               "\r\nProcessing file: /tmp/a.m2t\r\nERROR: Out of memory.\r\nPreview is "
@@ -78,7 +78,7 @@ TEST(CPageWithLog, FlushWithNothingQueuedChangesNothing) {
     LogPage page;
     page.resize(400, 200);
     for (int i = 0; i < 100; ++i) {
-        page.AddLog("line " + std::to_string(i));
+        page.AddLog(LogSeverity::Info, "line " + std::to_string(i));
     }
     page.FlushLog();
     QScrollBar* scroll = page.Box()->verticalScrollBar();
@@ -95,7 +95,7 @@ TEST(CPageWithLog, FlushScrollsToTheLastLine) {
     page.resize(400, 200);
     page.show();
     for (int i = 0; i < 200; ++i) {
-        page.AddLog("line " + std::to_string(i));
+        page.AddLog(LogSeverity::Info, "line " + std::to_string(i));
     }
     page.FlushLog();
     QScrollBar* scroll = page.Box()->verticalScrollBar();
@@ -103,21 +103,21 @@ TEST(CPageWithLog, FlushScrollsToTheLastLine) {
     EXPECT_EQ(scroll->value(), scroll->maximum());
 
     scroll->setValue(0);
-    page.AddLog("one more");
+    page.AddLog(LogSeverity::Info, "one more");
     page.FlushLog();
     EXPECT_EQ(scroll->value(), scroll->maximum());
 }
 
 TEST(CPageWithLog, EmptiedLogTextRestartsTheBoxAtTheNextLine) {
     LogPage page;
-    page.AddLog("old run");
+    page.AddLog(LogSeverity::Info, "old run");
     page.FlushLog();
 
     page.LogText().clear();
     page.FlushLog();
     EXPECT_EQ(page.Shown(), "old run\n");
 
-    page.AddLog("new run");
+    page.AddLog(LogSeverity::Info, "new run");
     page.FlushLog();
     EXPECT_EQ(page.Shown(), "new run\n");
     EXPECT_EQ(page.LogText(), "new run\r\n");
@@ -130,7 +130,7 @@ TEST(CPageWithLog, LinesQueuedBeforeTheBoxExistsAreKept) {
         Bare() : CPageWithLog(103) {}
         const std::string& LogText() const { return m_logText; }
     } page;
-    page.AddLog("early");
+    page.AddLog(LogSeverity::Info, "early");
     page.FlushLog();
     EXPECT_EQ(page.LogText(), "early\r\n");
 }
@@ -146,7 +146,8 @@ TEST(CPageWithLog, LinesFromSeveralThreadsArriveWholeAndInOrder) {
     for (int t = 0; t < kThreads; ++t) {
         writers.emplace_back([&page, &padding, t] {
             for (int n = 0; n < kLinesPerThread; ++n) {
-                page.AddLog("T" + std::to_string(t) + " " + std::to_string(n) + " " + padding);
+                page.AddLog(LogSeverity::Info,
+                            "T" + std::to_string(t) + " " + std::to_string(n) + " " + padding);
             }
         });
     }
@@ -186,7 +187,7 @@ TEST(CPageWithLog, HundredThousandLinesAreAllKept) {
     page.resize(400, 200);
     page.show();
     for (int i = 0; i < kLines; ++i) {
-        page.AddLog("Scene change detected. " + std::to_string(i));
+        page.AddLog(LogSeverity::Info, "Scene change detected. " + std::to_string(i));
         if ((i + 1) % kLinesPerTick == 0) {
             page.FlushLog();
         }

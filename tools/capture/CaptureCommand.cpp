@@ -8,14 +8,14 @@
 #include "CamcorderList.h"
 #include "CaptureConsole.h"
 #include "CaptureRunner.h"
-#include "CommandLineOption.h"
+#include "CommandLineReader.h"
 #include "DeviceCatalog.h"
+#include "ToolVersion.h"
 
 namespace vornak {
 namespace {
 
 constexpr const char* kProgram = "vornak-capture";
-constexpr const char* kVersion = "0.77";
 
 // The whole text as a number of the given type.
 template <typename Number>
@@ -34,8 +34,7 @@ std::string WithoutTrailingSlashes(std::string dir) {
 }
 
 int UsageError(std::ostream& err, const std::string& message) {
-    err << kProgram << ": " << message << "\n"
-        << "Try '" << kProgram << " --help' for more information.\n";
+    err << UsageErrorText(kProgram, message);
     return kCaptureExitUsage;
 }
 
@@ -43,8 +42,8 @@ int ListCommand(std::ostream& out, std::ostream& err) {
     const std::vector<CamcorderListing> found = ListCamcorders();
     if (found.empty()) {
         // Why, when the FireWire side can tell (no port, no permission).
-        for (const std::string& problem : DeviceListingProblems()) {
-            err << problem << "\n";
+        for (const DeviceProblem& problem : DeviceListingProblems()) {
+            err << problem.line << "\n";
         }
         err << kProgram << ": no camcorder found\n";
         return kCaptureExitFailed;
@@ -117,27 +116,23 @@ std::string CaptureUsage() {
 }
 
 std::string CaptureVersion() {
-    return std::string(kProgram) + " (Vornak) " + kVersion + "\n";
+    return ToolVersionLine(kProgram);
 }
 
 bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOptions& options,
                       std::string& error) {
     options = CaptureCommandOptions{};
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--") {
-            if (i + 1 < args.size()) {
-                error = "unexpected argument: " + args[i + 1];
-                return false;
-            }
-            break;
-        }
-        if (arg.rfind("--", 0) != 0) {
-            error = "unexpected argument: " + arg;
+    // The capture's files are named by its options; it takes no operands.
+    auto onOperand = [&](const std::string& operand) {
+        error = "unexpected argument: " + operand;
+        return false;
+    };
+    auto onOption = [&](CommandLineOption& option) {
+        const std::string& name = option.Name();
+        if (name.rfind("--", 0) != 0) {
+            error = "unexpected argument: " + option.Argument();
             return false;
         }
-        CommandLineOption option(args, i);
-        const std::string& name = option.Name();
         auto takeValue = [&](std::string& value) { return option.TakeValue(value, error); };
         auto noValue = [&]() { return option.NoValue(error); };
         // Flags: each sets one switch.
@@ -162,23 +157,19 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             flag = &options.setMtime;
         } else if (name == "--quiet") {
             flag = &options.quiet;
-        } else if (name == "--help") {
-            flag = &options.help;
-        } else if (name == "--version") {
-            flag = &options.version;
         }
         if (flag != nullptr) {
             if (!noValue()) {
                 return false;
             }
             *flag = flagValue;
-            continue;
+            return true;
         }
 
         std::string value;
         if (name != "--device" && name != "--output-dir" && name != "--name" &&
             name != "--naming" && name != "--format" && name != "--duration") {
-            error = "unknown option: " + arg;
+            error = "unknown option: " + option.Argument();
             return false;
         }
         if (!takeValue(value)) {
@@ -217,7 +208,14 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             }
             options.durationSeconds = seconds;
         }
+        return true;
+    };
+    StandardSwitches switches;
+    if (!ReadCommandLine(args, switches, onOperand, onOption, error)) {
+        return false;
     }
+    options.help = switches.help;
+    options.version = switches.version;
     if (options.rewind && options.noPlay) {
         error = "--rewind winds and plays the tape, --no-play leaves it alone: choose one";
         return false;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "DatePack.h"
-#include "SplitCommand.h"
+#include "LogLineToText.h"
 
 namespace vornak {
 namespace {
@@ -24,16 +24,6 @@ std::size_t TextStart(const std::string& line) {
 
 bool StartsWith(const std::string& line, std::size_t at, const char* prefix) {
     return line.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
-}
-
-bool IsErrorLine(const std::string& line) {
-    const std::size_t start = TextStart(line);
-    return StartsWith(line, start, "ERROR: ") || StartsWith(line, start, "FATAL ERROR: ");
-}
-
-// Lines the user must see even with --quiet.
-bool IsProblemLine(const std::string& line) {
-    return IsErrorLine(line) || StartsWith(line, TextStart(line), "WARNING: ");
 }
 
 // Each line of the text without the blanks and the full stop around it; empty lines left out.
@@ -71,11 +61,11 @@ CaptureConsole::CaptureConsole(std::ostream& out, std::ostream& err, bool quiet,
       m_bStopOnDropped(stopOnDropped),
       m_bSetFileTimes(setFileTimes) {}
 
-void CaptureConsole::AddLog(const std::string& line) {
+void CaptureConsole::AddLog(LogSeverity severity, const std::string& line) {
     if (StartsWith(line, TextStart(line), kNewFilePrefix)) {
         m_nFilesCreated.fetch_add(1, std::memory_order_relaxed);
     }
-    if (m_bQuiet && !IsProblemLine(line)) {
+    if (m_bQuiet && !IsProblem(severity)) {
         return;
     }
     std::lock_guard lock(m_outputLock);
@@ -124,11 +114,11 @@ void CaptureConsole::SetFileTime(const std::string& path, const RecordingDate& d
 void CaptureConsole::FileTimeNotSet(const std::string& path) {
     // A log line like the session's own warnings: shown even with --quiet, and no reason to
     // end the capture.
-    AddLog(std::string(kFileTimeNotSet) + path);
+    AddLog(LogSeverity::Warning, std::string(kFileTimeNotSet) + path);
 }
 
-void CaptureConsole::ShowMessage(const std::string& text) {
-    if (m_bQuiet && !IsProblemLine(text)) {
+void CaptureConsole::ShowMessage(LogSeverity severity, const std::string& text) {
+    if (m_bQuiet && !IsProblem(severity)) {
         return;
     }
     const std::string shown = LogLineToText(text);

@@ -49,19 +49,19 @@ class CaptureConsole : public CaptureView, public LogSink, public INotifyWindow 
 
     // CaptureView.
     void UpdateControls() override {}
-    void ShowMessage(const std::string& text) override;
+    void ShowMessage(LogSeverity severity, const std::string& text) override;
     void SetDroppedText(const std::string& text) override { m_dropped = text; }
     void SetElapsedText(const std::string& text) override { m_elapsed = text; }
     bool StopOnDropped() const override { return m_bStopOnDropped; }
     // On standard error, as every problem.
-    bool ShowDetectionProblem(const std::string& line) override {
+    bool ShowDetectionProblem(LogSeverity /*severity*/, const std::string& line) override {
         Problem(line);
         return true;
     }
     void Post(std::function<void()> call) override;
 
     // LogSink.
-    void AddLog(const std::string& line) override;
+    void AddLog(LogSeverity severity, const std::string& line) override;
     void AddWritten(std::uint32_t bytes) override;
     void AddDropped(int pictures) override;
     // Dates the scene file when file times are asked for and the scene has a date.

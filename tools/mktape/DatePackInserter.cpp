@@ -1,6 +1,7 @@
 #include "DatePackInserter.h"
 
 #include "TapeSyntax.h"
+#include "TransportPacket.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,8 +16,6 @@ namespace {
 
 using namespace syntax;
 
-constexpr std::uint8_t kAdaptationBit = 0x20;
-constexpr std::uint8_t kPayloadBit = 0x10;
 constexpr std::uint32_t kGroupStartCode = 0x00000100u | kGroupStart;
 constexpr std::uint32_t kStartCodePrefix = 0x000001;
 constexpr std::uint32_t kLastThreeBytes = 0xFFFFFF;
@@ -29,8 +28,8 @@ constexpr std::size_t kPesFixedHeader = kPesPrefixSize + kPesOptionalHeader;
 constexpr std::uint64_t kHalfTimestampRange = (kTimestampMask + 1) / 2;
 constexpr std::size_t kReadChunk = std::size_t{1} << 20;
 
-int Pid(const std::uint8_t* pkt) {
-    return ((pkt[1] << 8) | pkt[2]) & 0x1FFF;
+TransportPacket Whole(const std::uint8_t* pkt) {
+    return TransportPacket(std::span<const std::uint8_t, TransportPacket::kSize>(pkt, kPacketSize));
 }
 
 std::uint64_t ReadTimestamp(const std::uint8_t* t) {
@@ -132,14 +131,14 @@ bool DatePackInserter::TakePacket(const std::uint8_t* pkt, std::vector<std::uint
         return Fail("is not a stream of 188-byte transport packets: byte " +
                     std::to_string(offset) + " is " + found + ", not the sync byte 0x47");
     }
-    if (Pid(pkt) == kPidDate) {
+    if (Whole(pkt).pid() == kPidDate) {
         // Packs of its own and ours side by side would read as two packs per group.
         return Fail("already carries packets on PID 0x811 (the first at byte " +
                     std::to_string(offset) + ")");
     }
     const std::uint64_t index = m_packetsIn++;
     m_held.insert(m_held.end(), pkt, pkt + kPacketSize);
-    if (Pid(pkt) == kPidVideo) {
+    if (Whole(pkt).pid() == kPidVideo) {
         ScanVideo(pkt, index);
     }
     Release(HoldFrom(), out);
@@ -147,17 +146,18 @@ bool DatePackInserter::TakePacket(const std::uint8_t* pkt, std::vector<std::uint
 }
 
 void DatePackInserter::ScanVideo(const std::uint8_t* pkt, std::uint64_t index) {
-    const std::uint8_t control = pkt[3];
-    if ((control & kPayloadBit) == 0) {
+    const TransportPacket packet = Whole(pkt);
+    if (!packet.has_payload()) {
         return;
-    }
-    std::size_t at = kHeaderSize;
-    if (control & kAdaptationBit) {
-        at += 1 + pkt[kAdaptationLengthOffset];
     }
     // Lengths from the stream that point outside the packet leave it without payload, as the
     // engine reads it.
-    if ((pkt[1] & kUnitStartBit) != 0) {
+    const std::optional<std::size_t> afterAdaptation = packet.payload_offset();
+    if (!afterAdaptation) {
+        return;
+    }
+    std::size_t at = *afterAdaptation;
+    if (packet.payload_unit_start_indicator()) {
         if (at + kPesFixedHeader > kPacketSize) {
             return;
         }

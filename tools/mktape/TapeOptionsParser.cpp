@@ -4,11 +4,12 @@
 #include <cmath>
 #include <limits>
 
+#include "ToolVersion.h"
+
 namespace vornak::tape {
 
 namespace {
 
-constexpr const char* kVersionLine = "vornak-mktape (Vornak) 0.77\n";
 constexpr long long kMaxGops = 1000000;
 constexpr long long kMaxScenes = 100000;
 constexpr long long kMinPictureSide = 16;
@@ -435,7 +436,7 @@ TapeOptionsParser::Result TapeOptionsParser::Parse(const std::vector<std::string
 }
 
 std::string TapeOptionsParser::Version() {
-    return kVersionLine;
+    return ToolVersionLine("vornak-mktape");
 }
 
 std::string TapeOptionsParser::Usage() {

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Pids.h"
+
 namespace vornak::tape::syntax {
 
 // Transport packets.
@@ -25,12 +27,12 @@ inline constexpr std::uint8_t kRandomAccessFlag = 0x40;
 inline constexpr std::size_t kPcrFieldBytes = 8;  // length byte, flags, 6 bytes of PCR
 
 // PIDs and program.
-inline constexpr int kPidPat = 0x0000;
-inline constexpr int kPidPmt = 0x0100;
-inline constexpr int kPidVideo = 0x810;
-inline constexpr int kPidDate = 0x811;
-inline constexpr int kPidAudio = 0x814;
-inline constexpr int kPidNull = 0x1FFF;
+inline constexpr int kPidPat = PID_PAT;
+inline constexpr int kPidPmt = PID_PMT;
+inline constexpr int kPidVideo = PID_VIDEO;
+inline constexpr int kPidDate = PID_RECORDING_DATE;
+inline constexpr int kPidAudio = PID_AUDIO;
+inline constexpr int kPidNull = PID_NULL;
 inline constexpr int kProgramNumber = 1;
 inline constexpr int kTransportStreamId = 1;
 inline constexpr std::uint8_t kStreamTypeVideo = 0x02;  // MPEG-2 video

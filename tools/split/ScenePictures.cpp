@@ -170,9 +170,10 @@ void ScenePictures::OnThumbnail(ThumbnailWorker::Result& result) {
     Done done;
     done.scene = result.scene;
     if (result.status != SceneThumbnailer::Status::Made) {
-        done.messages.push_back("WARNING: Scene " + std::to_string(result.scene.number) +
-                                " has no thumbnail, " + SceneThumbnailer::Reason(result.status) +
-                                ": " + m_inputPath);
+        done.messages.emplace_back(
+            LogSeverity::Warning, "WARNING: Scene " + std::to_string(result.scene.number) +
+                                      " has no thumbnail, " +
+                                      SceneThumbnailer::Reason(result.status) + ": " + m_inputPath);
     } else if (!m_thumbnailDir.empty()) {
         done.file = WriteThumbnail(result.image, result.scene.number, done);
     }
@@ -191,12 +192,13 @@ std::string ScenePictures::WriteThumbnail(const RgbImage& image, std::int32_t nu
             case JpegFile::Result::Written:
                 return name;
             case JpegFile::Result::AlreadyExists:
-                done.messages.push_back(kAlreadyExists + name);
+                done.messages.emplace_back(LogSeverity::Warning, kAlreadyExists + name);
                 m_thumbnailBase += kNewSuffix;
                 break;
             case JpegFile::Result::Failed:
-                done.messages.push_back(kCannotCreate + name + " (" +
-                                        JpegFile::FailureReason(error) + ")");
+                done.messages.emplace_back(
+                    LogSeverity::Error,
+                    kCannotCreate + name + " (" + JpegFile::FailureReason(error) + ")");
                 done.failed = true;
                 return {};
         }
@@ -214,8 +216,8 @@ void ScenePictures::EndFile(bool complete, LogSink& log) {
     }
     m_worker.reset();
     for (const Done& done : m_done) {
-        for (const std::string& message : done.messages) {
-            log.AddLog(message);
+        for (const auto& [severity, message] : done.messages) {
+            log.AddLog(severity, message);
         }
         m_bFailed = m_bFailed || done.failed;
         if (!done.file.empty()) {
@@ -234,7 +236,8 @@ void ScenePictures::EndFile(bool complete, LogSink& log) {
 void ScenePictures::RemoveThumbnails(LogSink& log) {
     for (const auto& [number, file] : m_files) {
         if (::unlink(file.c_str()) != 0 && errno != ENOENT) {
-            log.AddLog(kCannotRemove + file + " (" + std::strerror(errno) + ")");
+            log.AddLog(LogSeverity::Warning,
+                       kCannotRemove + file + " (" + std::strerror(errno) + ")");
             m_bFailed = true;
         }
     }
@@ -268,7 +271,7 @@ void ScenePictures::WriteContactSheets(LogSink& log) {
     for (std::size_t page = 0; page < pages; ++page) {
         std::error_code ec;
         if (std::filesystem::exists(pathOf(page), ec)) {
-            log.AddLog(kAlreadyExists + pathOf(page));
+            log.AddLog(LogSeverity::Warning, kAlreadyExists + pathOf(page));
             stem += kNewSuffix;
             page = static_cast<std::size_t>(-1);
         }
@@ -290,12 +293,12 @@ void ScenePictures::WriteContactSheets(LogSink& log) {
                 ++page;
                 break;
             case JpegFile::Result::AlreadyExists:
-                log.AddLog(kAlreadyExists + path);
+                log.AddLog(LogSeverity::Warning, kAlreadyExists + path);
                 stem += kNewSuffix;
                 break;
             case JpegFile::Result::Failed:
                 // The other pages are still worth having.
-                log.AddLog(kCannotCreate + path + " (" + reason + ")");
+                log.AddLog(LogSeverity::Error, kCannotCreate + path + " (" + reason + ")");
                 m_bFailed = true;
                 ++page;
                 break;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "LogSink.h"
@@ -67,7 +68,7 @@ class ScenePictures {
         SceneSummary scene;
         RgbImage image;    // kept for the contact sheet
         std::string file;  // the thumbnail file written, if any
-        std::vector<std::string> messages;
+        std::vector<std::pair<LogSeverity, std::string>> messages;
         bool failed = false;
     };
 

@@ -9,42 +9,29 @@
 #include <sstream>
 #include <utility>
 
-#include "CommandLineOption.h"
+#include "CommandLineReader.h"
 #include "DatePack.h"
 #include "DescriptorStreamBuffer.h"
 #include "InputFile.h"
+#include "LogLineToText.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
 #include "SceneJobFactory.h"
 #include "SceneListing.h"
 #include "ScenePictures.h"
 #include "SplitBatch.h"
+#include "ToolVersion.h"
 
 namespace vornak {
 
 namespace {
 
 constexpr const char* kProgram = "vornak-split";
-constexpr const char* kVersion = "0.77";
 constexpr int kBarWidth = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr const char* kSyncDoesNothingForDv =
     "WARNING: --sync does nothing for DV, whose frames each carry their own sound; DV inputs "
     "are split without it";
-
-// Lines the user must see even with --quiet.
-bool IsProblemLine(const std::string& line) {
-    std::size_t start = line.find_first_not_of("\r\n");
-    if (start == std::string::npos) {
-        return false;
-    }
-    for (const char* prefix : {"ERROR: ", "WARNING: ", "FATAL ERROR: "}) {
-        if (line.compare(start, std::char_traits<char>::length(prefix), prefix) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // Receives the engine's reports for the whole run: prints log lines as they come and keeps the
 // progress bar on stderr up to date.
@@ -59,8 +46,8 @@ class ConsoleLog : public LogSink {
           m_totalBytes(totalBytes),
           m_fileCount(fileCount) {}
 
-    void AddLog(const std::string& line) override {
-        if (m_quiet && !IsProblemLine(line)) {
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        if (m_quiet && !IsProblem(severity)) {
             return;
         }
         // The bar shares the terminal with the log: lift it off its line first.
@@ -160,7 +147,7 @@ void SetSceneFileTime(const SceneSummary& scene, LogSink& log) {
         return;
     }
     if (!SetModificationTime(scene.path, *scene.firstDate)) {
-        log.AddLog(kFileTimeNotSet + scene.path);
+        log.AddLog(LogSeverity::Warning, kFileTimeNotSet + scene.path);
     }
 }
 
@@ -255,25 +242,18 @@ std::string SplitUsage() {
 }
 
 std::string SplitVersion() {
-    return std::string(kProgram) + " (Vornak) " + kVersion + "\n";
+    return ToolVersionLine(kProgram);
 }
 
 bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                     std::string& error) {
     options = SplitOptions{};
     options.dateFormat = kDefaultDateFormat;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            options.files.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        CommandLineOption option(args, i);
+    auto onOperand = [&](const std::string& file) {
+        options.files.push_back(file);
+        return true;
+    };
+    auto onOption = [&](CommandLineOption& option) {
         const std::string& name = option.Name();
         auto takeValue = [&](std::string& value) { return option.TakeValue(value, error); };
         auto noValue = [&]() { return option.NoValue(error); };
@@ -339,21 +319,18 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                 return false;
             }
             options.quiet = true;
-        } else if (name == "--help") {
-            if (!noValue()) {
-                return false;
-            }
-            options.help = true;
-        } else if (name == "--version") {
-            if (!noValue()) {
-                return false;
-            }
-            options.version = true;
         } else {
-            error = "unknown option: " + arg;
+            error = "unknown option: " + option.Argument();
             return false;
         }
+        return true;
+    };
+    StandardSwitches switches;
+    if (!ReadCommandLine(args, switches, onOperand, onOption, error)) {
+        return false;
     }
+    options.help = switches.help;
+    options.version = switches.version;
     if (options.json && !options.listScenes) {
         error = "--json goes with --list-scenes";
         return false;
@@ -378,28 +355,12 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
     return true;
 }
 
-std::string LogLineToText(const std::string& line) {
-    std::string text;
-    text.reserve(line.size() + 1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n') {
-            continue;  // the '\n' that follows makes the line break
-        }
-        text += line[i];
-    }
-    if (text.empty() || text.back() != '\n') {
-        text += '\n';
-    }
-    return text;
-}
-
 int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     bool progressToTerminal, std::atomic<std::uint8_t>* stop) {
     SplitOptions options;
     std::string error;
     if (!ParseSplitArgs(args, options, error)) {
-        err << kProgram << ": " << error << "\n"
-            << "Try '" << kProgram << " --help' for more information.\n";
+        err << UsageErrorText(kProgram, error);
         return kExitUsage;
     }
     if (options.help || options.version) {
@@ -411,16 +372,14 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         return kExitOk;
     }
     if (options.files.empty()) {
-        err << kProgram << ": no input files\n"
-            << "Try '" << kProgram << " --help' for more information.\n";
+        err << UsageErrorText(kProgram, "no input files");
         return kExitUsage;
     }
     if (!options.contactSheet.empty()) {
         if (const std::string problem =
                 ScenePictures::ContactSheetNameProblem(options.contactSheet);
             !problem.empty()) {
-            err << kProgram << ": " << problem << "\n"
-                << "Try '" << kProgram << " --help' for more information.\n";
+            err << UsageErrorText(kProgram, problem);
             return kExitUsage;
         }
     }
@@ -478,7 +437,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     bool syncNoted = false;
     hooks.jobStarting = [&](const std::string& path, std::uint64_t size) {
         if (options.sync && !syncNoted && ProbeTapeFormat(path) == TapeFormat::kDv) {
-            log.AddLog(kSyncDoesNothingForDv);
+            log.AddLog(LogSeverity::Warning, kSyncDoesNothingForDv);
             syncNoted = true;
         }
         listing.StartFile(path, size);
@@ -505,7 +464,8 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
         if (!input.Failed() && options.scenes && stopFlag->load() == 0) {
             if (std::string missing = options.scenes->Missing(scenesOfInput); !missing.empty()) {
-                log.AddLog("WARNING: This file has no scene " + missing + ": " + input.path);
+                log.AddLog(LogSeverity::Warning,
+                           "WARNING: This file has no scene " + missing + ": " + input.path);
                 scenesMissing = true;
             }
         }

@@ -43,10 +43,6 @@ struct SplitOptions {
 bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                     std::string& error);
 
-// Turns one engine log line into terminal text: each CR LF becomes a newline and the line ends
-// with one.
-std::string LogLineToText(const std::string& line);
-
 // Runs vornak-split. `progressToTerminal` says whether `err` is a terminal that may show the
 // progress bar. `stop` (may be null) ends the run early when set, e.g. from a signal handler.
 int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -52,15 +52,6 @@ constexpr char kKeyPreviewY[] = "capture_preview_y";
 constexpr const char* kTransportTips[] = {"Rewind", "Play", "Fast forward",
                                           "Pause",  "Stop", "Record"};
 
-// Boxes whose text begins like this report a failure and carry the error icon; "WARNING: "
-// ones the warning icon.
-constexpr const char* kErrorPrefixes[] = {"ERROR: ", "FATAL ERROR: "};
-constexpr char kWarningPrefix[] = "WARNING: ";
-
-bool StartsWith(const std::string& text, const char* prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
 // Room for "00:00:00:00" and "00:00:00" in the centred read-only boxes.
 constexpr int kTimecodeChars = 14;
 // Room for the largest 32-bit count of dropped packets.
@@ -499,17 +490,15 @@ void CVornakCapture::Post(std::function<void()> call) {
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
 }
 
-void CVornakCapture::ShowMessage(const std::string& text) {
+void CVornakCapture::ShowMessage(LogSeverity severity, const std::string& text) {
     // The box may be opened from the timer, which does not tick again until it closes: the log
     // is brought up to date first, so that it shows what the box is about.
     FlushLog();
     MessageService& boxes = MessageService::Instance();
     const QString shown = FromSetting(text);
-    // The texts may begin with the line break that sets them apart in the log.
-    const std::string first = text.substr(std::min(text.find_first_not_of("\r\n"), text.size()));
-    if (StartsWith(first, kErrorPrefixes[0]) || StartsWith(first, kErrorPrefixes[1])) {
+    if (IsError(severity)) {
         boxes.Error(this, QString(), shown);
-    } else if (StartsWith(first, kWarningPrefix)) {
+    } else if (severity == LogSeverity::Warning) {
         boxes.Warning(this, QString(), shown);
     } else {
         boxes.Information(this, QString(), shown);

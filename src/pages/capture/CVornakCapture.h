@@ -101,7 +101,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     bool TimerRunning() const { return m_timerId != 0; }
 
     // CaptureView.
-    void ShowMessage(const std::string& text) override;
+    void ShowMessage(LogSeverity severity, const std::string& text) override;
     void SetDroppedText(const std::string& text) override;
     void SetElapsedText(const std::string& text) override;
     bool StopOnDropped() const override;

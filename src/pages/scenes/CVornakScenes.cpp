@@ -22,10 +22,12 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <utility>
 
 #include "CPathDialog.h"
 #include "InputFile.h"
+#include "LogText.h"
 #include "MessageService.h"
 #include "OutputCheck.h"
 #include "SceneFileName.h"
@@ -103,9 +105,6 @@ QString ToQtFilter(const QString& pairs) {
 QString ProgramTitle() {
     return QString::fromLatin1(kProgramName);
 }
-
-// The engine's error lines start with this tag; a box says the rest.
-constexpr const char* kErrorTag = "ERROR: ";
 
 template <typename Widget>
 Widget* WithId(Widget* widget, int id) {
@@ -356,7 +355,7 @@ void CVornakScenes::AddDroppedFiles(const QList<QUrl>& urls) {
     }
     const TapeDropFilter::Result sorted = TapeDropFilter::Sort(urls);
     for (const QString& ignored : sorted.ignored) {
-        AddLog(kNotATape + ToLocal(ignored));
+        AddLog(LogSeverity::Info, kNotATape + ToLocal(ignored));
     }
     FlushLog();
     if (!sorted.tapes.isEmpty()) {
@@ -454,10 +453,9 @@ bool CVornakScenes::OutputFolderUsable() {
     if (refusal.empty()) {
         return true;
     }
-    AddLog(refusal);
+    AddLog(LogSeverity::Error, refusal);
     FlushLog();
-    const std::string reason =
-        refusal.rfind(kErrorTag, 0) == 0 ? refusal.substr(std::strlen(kErrorTag)) : refusal;
+    const std::string reason(WithoutSeverityPrefix(LogSeverity::Error, refusal));
     MessageService::Instance().Error(this, ProgramTitle(), FromLocal(reason));
     return false;
 }

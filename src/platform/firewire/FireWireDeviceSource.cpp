@@ -26,7 +26,7 @@ std::vector<DeviceDescription> FireWireDeviceSource::ListDevices(const CLSID& ca
     const FireWireBus bus(m_library, m_names);
     const std::vector<FireWireBus::Camcorder> camcorders = bus.FindCamcorders();
     {
-        std::string problem = camcorders.empty() ? Diagnose() : std::string();
+        DeviceProblem problem = camcorders.empty() ? Diagnose() : DeviceProblem();
         std::lock_guard lock(m_problemLock);
         m_problem = std::move(problem);
     }
@@ -54,23 +54,23 @@ std::vector<DeviceDescription> FireWireDeviceSource::ListDevices(const CLSID& ca
     return devices;
 }
 
-std::string FireWireDeviceSource::ListingProblem() const {
+DeviceProblem FireWireDeviceSource::ListingProblem() const {
     std::lock_guard lock(m_problemLock);
     return m_problem;
 }
 
-std::string FireWireDeviceSource::Diagnose() const {
+DeviceProblem FireWireDeviceSource::Diagnose() const {
     // With firewire-core a raw1394 handle opens without a controller and without permission
     // alike, and just shows no port; the device files tell the two apart.
     const FireWireLibrary::DeviceFiles files = m_library->ProbeDeviceFiles();
     if (files.count == 0) {
-        return kNoPort;
+        return {kNoPort, false};
     }
     if (files.openable > 0) {
         return {};
     }
     const std::string what = files.firstRefusedPath + ": " + files.firstRefusedReason;
-    return MessageText(kNoAccess, what.c_str());
+    return {MessageText(kNoAccess, what.c_str()), true};
 }
 
 std::string FireWireDeviceSource::FriendlyName(const std::string& vendor,

@@ -38,19 +38,19 @@ class FireWireDeviceSource : public IDeviceSource {
     static std::shared_ptr<FireWireDeviceSource> Create();
 
     std::vector<DeviceDescription> ListDevices(const CLSID& category) override;
-    std::string ListingProblem() const override;
+    DeviceProblem ListingProblem() const override;
 
     // "Vendor Model", either alone when the other is unknown, kUnnamedCamcorder when both are.
     static std::string FriendlyName(const std::string& vendor, const std::string& model);
 
   private:
     // Why no camcorder was found: empty when there is nothing to say.
-    std::string Diagnose() const;
+    DeviceProblem Diagnose() const;
 
     std::shared_ptr<FireWireLibrary> m_library;
     FireWireSysfsNames m_names;
     mutable std::mutex m_problemLock;
-    std::string m_problem;  // guarded by m_problemLock
+    DeviceProblem m_problem;  // guarded by m_problemLock
 };
 
 }  // namespace vornak

@@ -31,8 +31,7 @@ bool IsUsableFormat(const WAVEFORMATEX& format) {
 }  // namespace
 
 CMpeg1AudioDecoder::CMpeg1AudioDecoder()
-    : CDecoderFilter("CMpeg1AudioDecoder", CLSID_VornakMpegAudioDecoder),
-      m_decoder(AV_CODEC_ID_MP2) {}
+    : FfmpegDecoderFilter("CMpeg1AudioDecoder", CLSID_VornakMpegAudioDecoder, AV_CODEC_ID_MP2) {}
 
 CMpeg1AudioDecoder::~CMpeg1AudioDecoder() = default;
 
@@ -81,7 +80,7 @@ ALLOCATOR_PROPERTIES CMpeg1AudioDecoder::OutputBuffers(const CMediaType& output)
     return wanted;
 }
 
-HRESULT CMpeg1AudioDecoder::StartStreaming(const CMediaType& output) {
+void CMpeg1AudioDecoder::TakeOutputType(const CMediaType& output) {
     WAVEFORMATEX format;
     if (output.IsValid() && ReadWaveFormat(output, format)) {
         m_channels = format.nChannels;
@@ -90,38 +89,10 @@ HRESULT CMpeg1AudioDecoder::StartStreaming(const CMediaType& output) {
         m_channels = 0;
         m_rate = 0;
     }
+}
+
+void CMpeg1AudioDecoder::RestartStream() {
     m_nextStart.reset();
-    m_errorsCounted = 0;
-    return m_decoder.Open() ? S_OK : E_FAIL;
-}
-
-void CMpeg1AudioDecoder::StopStreaming() {
-    m_decoder.Close();
-}
-
-void CMpeg1AudioDecoder::Decode(std::span<const std::uint8_t> data,
-                                std::optional<REFERENCE_TIME> start) {
-    m_decoder.Feed(data, start, [this](const AVFrame& frame) { DeliverFrame(frame); });
-    TakeDecoderErrors();
-}
-
-void CMpeg1AudioDecoder::Drain() {
-    m_decoder.Drain([this](const AVFrame& frame) { DeliverFrame(frame); });
-    TakeDecoderErrors();
-    m_nextStart.reset();
-}
-
-void CMpeg1AudioDecoder::Discard() {
-    m_decoder.Discard();
-    m_nextStart.reset();
-}
-
-void CMpeg1AudioDecoder::TakeDecoderErrors() {
-    const std::uint64_t errors = m_decoder.Errors();
-    if (errors > m_errorsCounted) {
-        CountDecodeErrors(errors - m_errorsCounted);
-        m_errorsCounted = errors;
-    }
 }
 
 void CMpeg1AudioDecoder::DeliverFrame(const AVFrame& frame) {
@@ -141,17 +112,11 @@ void CMpeg1AudioDecoder::DeliverFrame(const AVFrame& frame) {
         stop = *start + frame.nb_samples * kReferenceTimePerSecond / m_rate;
     }
     m_nextStart = stop;
-    bool converted = true;
-    DeliverOutput(
+    DeliverConverted(
         [&](std::span<std::uint8_t> buffer) {
-            const std::size_t written = PcmConverter::Convert(frame, m_channels, buffer);
-            converted = written != 0;
-            return written;
+            return PcmConverter::Convert(frame, m_channels, buffer);
         },
         start, stop);
-    if (!converted) {
-        CountDecodeErrors(1);
-    }
 }
 
 }  // namespace vornak

@@ -3,14 +3,15 @@
 // (1152 samples a channel) per sample.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 
-#include "CDecoderFilter.h"
-#include "FfmpegDecoder.h"
+#include "FfmpegDecoderFilter.h"
 
 namespace vornak {
 
-class CMpeg1AudioDecoder : public CDecoderFilter {
+class CMpeg1AudioDecoder : public FfmpegDecoderFilter {
   public:
     static constexpr LONG kSamplesPerFrame = 1152;
     static constexpr LONG kFramesPerBuffer = 2;  // room to spare for a larger frame
@@ -36,18 +37,12 @@ class CMpeg1AudioDecoder : public CDecoderFilter {
     }
 
   protected:
-    HRESULT StartStreaming(const CMediaType& output) override;
-    void StopStreaming() override;
-    void Decode(std::span<const std::uint8_t> data, std::optional<REFERENCE_TIME> start) override;
-    void Drain() override;
-    void Discard() override;
+    void TakeOutputType(const CMediaType& output) override;
+    // One decoded frame as PCM, timed on from the previous one when it has no time of its own.
+    void DeliverFrame(const AVFrame& frame) override;
+    void RestartStream() override;
 
   private:
-    void DeliverFrame(const AVFrame& frame);
-    void TakeDecoderErrors();
-
-    FfmpegDecoder m_decoder;
-    std::uint64_t m_errorsCounted = 0;
     int m_channels = 0;  // of the output connection; 0 while it has none
     int m_rate = 0;
     // Where the next frame starts when it comes without a time of its own.

@@ -6,6 +6,7 @@
 #include "CMpeg2DemuxOutputPin.h"
 #include "Guids.h"
 #include "PesHeader.h"
+#include "Pids.h"
 #include "TransportPacket.h"
 
 namespace vornak {
@@ -156,7 +157,7 @@ void CMpeg2Demultiplexer::MapPids(std::span<const ULONG> pids, CMpeg2DemuxOutput
 void CMpeg2Demultiplexer::UnmapPids(std::span<const ULONG> pids, const CMpeg2DemuxOutputPin* pin) {
     std::lock_guard stream(m_streamLock);
     for (const ULONG pid : pids) {
-        if (pid > TransportPacket::kMaxPid) {
+        if (pid > PID_MAX) {
             continue;
         }
         const auto route = m_routes.find(static_cast<std::uint16_t>(pid));
@@ -188,7 +189,7 @@ void CMpeg2Demultiplexer::HandlePacket(std::span<const std::uint8_t> bytes) {
         m_statistics.damagedPackets.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    const auto found = m_routes.find(packet->Pid());
+    const auto found = m_routes.find(packet->pid());
     if (found == m_routes.end()) {
         return;
     }

@@ -7,7 +7,7 @@
 #include "CMpeg2Demultiplexer.h"
 #include "ComPtr.h"
 #include "Guids.h"
-#include "TransportPacket.h"
+#include "Pids.h"
 
 namespace vornak {
 namespace {
@@ -61,8 +61,7 @@ HRESULT CMpeg2DemuxOutputPin::MapPID(ULONG culPID, const ULONG* pulPID,
         return E_INVALIDARG;  // only elementary streams are wanted by the preview
     }
     const std::span<const ULONG> pids(pulPID, culPID);
-    if (std::any_of(pids.begin(), pids.end(),
-                    [](ULONG pid) { return pid > TransportPacket::kMaxPid; })) {
+    if (std::any_of(pids.begin(), pids.end(), [](ULONG pid) { return pid > PID_MAX; })) {
         return E_INVALIDARG;
     }
     m_pDemux->MapPids(pids, this);

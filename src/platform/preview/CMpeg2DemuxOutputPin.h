@@ -31,7 +31,7 @@ class CMpeg2DemuxOutputPin : public CBaseOutputPin, public IMPEG2PIDMap {
     // The pin's interfaces and IMPEG2PIDMap.
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
 
-    // Only MEDIA_ELEMENTARY_STREAM; E_INVALIDARG for a PID past 0x1FFF (nothing is mapped then).
+    // Only MEDIA_ELEMENTARY_STREAM; E_INVALIDARG for a PID past PID_MAX (nothing is mapped then).
     HRESULT MapPID(ULONG culPID, const ULONG* pulPID,
                    MEDIA_SAMPLE_CONTENT MediaSampleContent) override;
     // PIDs routed elsewhere or nowhere are left alone.

@@ -34,8 +34,8 @@ bool IsUsableSize(LONG width, LONG height) {
 }  // namespace
 
 CMpeg2VideoDecoder::CMpeg2VideoDecoder()
-    : CDecoderFilter("CMpeg2VideoDecoder", CLSID_VornakMpeg2VideoDecoder),
-      m_decoder(AV_CODEC_ID_MPEG2VIDEO) {}
+    : FfmpegDecoderFilter("CMpeg2VideoDecoder", CLSID_VornakMpeg2VideoDecoder,
+                          AV_CODEC_ID_MPEG2VIDEO) {}
 
 CMpeg2VideoDecoder::~CMpeg2VideoDecoder() = default;
 
@@ -87,7 +87,7 @@ ALLOCATOR_PROPERTIES CMpeg2VideoDecoder::OutputBuffers(const CMediaType& output)
     return wanted;
 }
 
-HRESULT CMpeg2VideoDecoder::StartStreaming(const CMediaType& output) {
+void CMpeg2VideoDecoder::TakeOutputType(const CMediaType& output) {
     VIDEOINFOHEADER info;
     if (output.IsValid() && ReadVideoInfo(output, info)) {
         m_width = info.bmiHeader.biWidth;
@@ -98,38 +98,9 @@ HRESULT CMpeg2VideoDecoder::StartStreaming(const CMediaType& output) {
         m_height = 0;
         m_frameDuration = 0;
     }
-    m_errorsCounted = 0;
-    return m_decoder.Open() ? S_OK : E_FAIL;
 }
 
-void CMpeg2VideoDecoder::StopStreaming() {
-    m_decoder.Close();
-}
-
-void CMpeg2VideoDecoder::Decode(std::span<const std::uint8_t> data,
-                                std::optional<REFERENCE_TIME> start) {
-    m_decoder.Feed(data, start, [this](const AVFrame& frame) { DeliverPicture(frame); });
-    TakeDecoderErrors();
-}
-
-void CMpeg2VideoDecoder::Drain() {
-    m_decoder.Drain([this](const AVFrame& frame) { DeliverPicture(frame); });
-    TakeDecoderErrors();
-}
-
-void CMpeg2VideoDecoder::Discard() {
-    m_decoder.Discard();
-}
-
-void CMpeg2VideoDecoder::TakeDecoderErrors() {
-    const std::uint64_t errors = m_decoder.Errors();
-    if (errors > m_errorsCounted) {
-        CountDecodeErrors(errors - m_errorsCounted);
-        m_errorsCounted = errors;
-    }
-}
-
-void CMpeg2VideoDecoder::DeliverPicture(const AVFrame& frame) {
+void CMpeg2VideoDecoder::DeliverFrame(const AVFrame& frame) {
     if (m_width == 0 || m_height == 0) {
         return;
     }
@@ -139,17 +110,11 @@ void CMpeg2VideoDecoder::DeliverPicture(const AVFrame& frame) {
         start = frame.pts;  // fed in 100 ns units, so it comes back in them
         stop = frame.pts + m_frameDuration;
     }
-    bool converted = true;
-    DeliverOutput(
+    DeliverConverted(
         [&](std::span<std::uint8_t> buffer) {
-            const std::size_t written = m_converter.Convert(frame, m_width, m_height, buffer);
-            converted = written != 0;
-            return written;
+            return m_converter.Convert(frame, m_width, m_height, buffer);
         },
         start, stop);
-    if (!converted) {
-        CountDecodeErrors(1);
-    }
 }
 
 }  // namespace vornak

@@ -6,13 +6,12 @@
 
 #include <optional>
 
-#include "CDecoderFilter.h"
-#include "FfmpegDecoder.h"
+#include "FfmpegDecoderFilter.h"
 #include "PictureConverter.h"
 
 namespace vornak {
 
-class CMpeg2VideoDecoder : public CDecoderFilter {
+class CMpeg2VideoDecoder : public FfmpegDecoderFilter {
   public:
     // Enough for the renderer to keep one picture on show while the next is filled.
     static constexpr LONG kPictureBuffers = 3;
@@ -31,19 +30,12 @@ class CMpeg2VideoDecoder : public CDecoderFilter {
     ALLOCATOR_PROPERTIES OutputBuffers(const CMediaType& output) override;
 
   protected:
-    HRESULT StartStreaming(const CMediaType& output) override;
-    void StopStreaming() override;
-    void Decode(std::span<const std::uint8_t> data, std::optional<REFERENCE_TIME> start) override;
-    void Drain() override;
-    void Discard() override;
+    void TakeOutputType(const CMediaType& output) override;
+    // One picture, converted to the output connection's size.
+    void DeliverFrame(const AVFrame& frame) override;
 
   private:
-    void DeliverPicture(const AVFrame& frame);
-    void TakeDecoderErrors();
-
-    FfmpegDecoder m_decoder;
     PictureConverter m_converter;
-    std::uint64_t m_errorsCounted = 0;
     int m_width = 0;  // of the output connection; 0 while it has none
     int m_height = 0;
     REFERENCE_TIME m_frameDuration = 0;

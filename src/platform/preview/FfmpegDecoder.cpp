@@ -23,22 +23,6 @@ void SilenceFfmpegOnce() {
 
 }  // namespace
 
-void FfmpegDecoder::ContextDeleter::operator()(AVCodecContext* context) const {
-    avcodec_free_context(&context);
-}
-
-void FfmpegDecoder::ParserDeleter::operator()(AVCodecParserContext* parser) const {
-    av_parser_close(parser);
-}
-
-void FfmpegDecoder::PacketDeleter::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
-}
-
-void FfmpegDecoder::FrameDeleter::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
-}
-
 FfmpegDecoder::FfmpegDecoder(AVCodecID codec) : m_codecId(codec) {}
 
 FfmpegDecoder::~FfmpegDecoder() = default;
@@ -50,7 +34,7 @@ bool FfmpegDecoder::Open() {
     if (codec == nullptr) {
         return false;
     }
-    std::unique_ptr<AVCodecContext, ContextDeleter> context(avcodec_alloc_context3(codec));
+    FfmpegPtr<AVCodecContext> context(avcodec_alloc_context3(codec));
     m_packet.reset(av_packet_alloc());
     m_frame.reset(av_frame_alloc());
     if (!context || !m_packet || !m_frame) {

@@ -8,14 +8,11 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include "FfmpegPtr.h"
 
 namespace vornak {
 
@@ -43,32 +40,21 @@ class FfmpegDecoder {
     // Forgets every byte and frame held back.
     void Discard();
 
-    std::uint64_t Errors() const { return m_nErrors.load(std::memory_order_relaxed); }
+    // The errors counted since the last call, so that each is passed on once however often the
+    // decoder is opened again.
+    std::uint64_t TakeErrors() { return m_nErrors.exchange(0, std::memory_order_relaxed); }
 
   private:
-    struct ContextDeleter {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct ParserDeleter {
-        void operator()(AVCodecParserContext* parser) const;
-    };
-    struct PacketDeleter {
-        void operator()(AVPacket* packet) const;
-    };
-    struct FrameDeleter {
-        void operator()(AVFrame* frame) const;
-    };
-
     void DecodePacket(const std::uint8_t* data, int size, std::int64_t pts, const FrameSink& sink);
     void ReceiveFrames(const FrameSink& sink);
     bool ResetParser();
     void CountError() { m_nErrors.fetch_add(1, std::memory_order_relaxed); }
 
     AVCodecID m_codecId;
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
-    std::unique_ptr<AVCodecParserContext, ParserDeleter> m_parser;
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
+    FfmpegPtr<AVCodecContext> m_context;
+    FfmpegPtr<AVCodecParserContext> m_parser;
+    FfmpegPtr<AVPacket> m_packet;
+    FfmpegPtr<AVFrame> m_frame;
     // The parser may read past the end of what it is given: it gets a zero-padded copy.
     std::vector<std::uint8_t> m_padded;
     std::atomic<std::uint64_t> m_nErrors{0};

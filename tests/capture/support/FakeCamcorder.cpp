@@ -146,12 +146,12 @@ std::vector<LONG> FakeCamcorder::SentModes() const {
     return m_sent;
 }
 
-std::string FakeDeviceSource::ListingProblem() const {
+DeviceProblem FakeDeviceSource::ListingProblem() const {
     std::lock_guard lock(m_mutex);
     return m_problem;
 }
 
-void FakeDeviceSource::SetProblem(std::string problem) {
+void FakeDeviceSource::SetProblem(DeviceProblem problem) {
     std::lock_guard lock(m_mutex);
     m_problem = std::move(problem);
 }

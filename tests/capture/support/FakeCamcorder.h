@@ -112,8 +112,8 @@ class FakeDeviceSource : public IDeviceSource {
   public:
     explicit FakeDeviceSource(std::vector<FakeDevice> devices) : m_devices(std::move(devices)) {}
     std::vector<DeviceDescription> ListDevices(const CLSID& category) override;
-    std::string ListingProblem() const override;
-    void SetProblem(std::string problem);
+    DeviceProblem ListingProblem() const override;
+    void SetProblem(DeviceProblem problem);
 
     // The filters bound so far, in order (references held by this source).
     std::vector<FakeCamcorder*> Bound() const;
@@ -123,7 +123,7 @@ class FakeDeviceSource : public IDeviceSource {
     mutable std::mutex m_mutex;
     std::vector<FakeDevice> m_devices;
     std::vector<ComPtr<FakeCamcorder>> m_bound;
-    std::string m_problem;
+    DeviceProblem m_problem;
 };
 
 // The accepted camcorder class as its device property shows it.

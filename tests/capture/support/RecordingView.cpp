@@ -7,9 +7,16 @@ void RecordingView::Post(std::function<void()> call) {
     m_posted.push_back(std::move(call));
 }
 
-void RecordingView::AddLog(const std::string& line) {
+void RecordingView::ShowMessage(LogSeverity severity, const std::string& text) {
+    ExpectWordsOfSeverity(severity, text);
+    boxes.push_back(text);
+    boxSeverities.push_back(severity);
+}
+
+void RecordingView::AddLog(LogSeverity severity, const std::string& line) {
+    ExpectWordsOfSeverity(severity, line);
     std::lock_guard lock(m_mutex);
-    m_lines.push_back(line);
+    m_entries.emplace_back(severity, line);
 }
 
 void RecordingView::PostMessage(UINT msg, WPARAM, LPARAM) {
@@ -38,7 +45,16 @@ int RecordingView::RunPosted() {
 
 std::vector<std::string> RecordingView::Lines() const {
     std::lock_guard lock(m_mutex);
-    return m_lines;
+    std::vector<std::string> lines;
+    for (const auto& entry : m_entries) {
+        lines.push_back(entry.second);
+    }
+    return lines;
+}
+
+std::vector<SeverityLine> RecordingView::Entries() const {
+    std::lock_guard lock(m_mutex);
+    return m_entries;
 }
 
 int RecordingView::Messages() const {

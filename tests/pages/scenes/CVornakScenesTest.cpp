@@ -122,8 +122,8 @@ class TestScenes : public CVornakScenes {
         m_stopPressed = false;
     }
 
-    void AddLog(const std::string& line) override {
-        CVornakScenes::AddLog(line);
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CVornakScenes::AddLog(severity, line);
         if (m_stopPrefix.empty()) {
             return;
         }

@@ -66,28 +66,30 @@ TEST_F(FireWireDeviceSourceTest, SaysWhyNoCamcorderIsFoundWhenTheUserCanActOnIt)
         std::vector<Port> bus;
         Files files;
         std::size_t found;
-        std::string problem;
+        DeviceProblem problem;
     } cases[] = {
         // firewire-core shows no port both without a controller and without permission.
-        {"no controller", {}, Files{0, 0, {}, {}}, 0, "INFO: No FireWire port was found."},
+        {"no controller", {}, Files{0, 0, {}, {}}, 0, {"INFO: No FireWire port was found.", false}},
         {"no permission",
          {},
          Files{2, 0, "/dev/fw0", "Permission denied"},
          0,
-         "WARNING: FireWire devices exist but cannot be opened (/dev/fw0: Permission denied): "
-         "see README, \"Access to FireWire devices\"."},
-        {"an AV/C unit without a tape", {tunerOnly}, Files{2, 2, {}, {}}, 0, ""},
+         {"WARNING: FireWire devices exist but cannot be opened (/dev/fw0: Permission denied): "
+          "see README, \"Access to FireWire devices\".",
+          true}},
+        {"an AV/C unit without a tape", {tunerOnly}, Files{2, 2, {}, {}}, 0, {}},
         {"a camcorder",
          {{{test::ThisMachine(), test::Camcorder(kHv20)}, 0}},
          Files{2, 0, {}, {}},
          1,
-         ""},
+         {}},
     };
     for (const auto& c : cases) {
         m_library->SetBus(c.bus);
         m_library->SetDeviceFiles(c.files);
         EXPECT_EQ(m_source.ListDevices(CLSID_VideoInputDeviceCategory).size(), c.found) << c.what;
-        EXPECT_EQ(m_source.ListingProblem(), c.problem) << c.what;
+        EXPECT_EQ(m_source.ListingProblem().line, c.problem.line) << c.what;
+        EXPECT_EQ(m_source.ListingProblem().warning, c.problem.warning) << c.what;
     }
 }
 

@@ -158,7 +158,8 @@ TEST_F(CMpeg2VideoDecoderStreamTest, PicturesFindingNoFreeSampleAreDroppedAndCou
     sink->ReleaseHeldSamples();
 }
 
-TEST_F(CMpeg2VideoDecoderStreamTest, DamagedStreamIsSurvivedAndCounted) {
+// The test stream with four bytes of each video packet's payload overwritten.
+Bytes DamagedStream() {
     Bytes stream = test::FfmpegTestStream::Shared().Data();
     std::mt19937 random(1088);
     std::uniform_int_distribution<std::size_t> offset(8, test::kPacketSize - 1);
@@ -172,12 +173,28 @@ TEST_F(CMpeg2VideoDecoderStreamTest, DamagedStreamIsSurvivedAndCounted) {
             }
         }
     }
+    return stream;
+}
+
+TEST_F(CMpeg2VideoDecoderStreamTest, DamagedStreamIsSurvivedAndCounted) {
     Connect(kWidth, kCodedHeight);
-    Play(stream);
+    Play(DamagedStream());
     EXPECT_GT(decoder->DecodeErrors(), 0u);
     for (const auto& picture : sink->Samples()) {
         EXPECT_EQ(picture.data.size(), static_cast<std::size_t>(kWidth * kCodedHeight * 3 / 2));
     }
+}
+
+TEST_F(CMpeg2VideoDecoderStreamTest, DamageIsCountedOnceAcrossAStopAndARun) {
+    Connect(kWidth, kCodedHeight);
+    Play(DamagedStream());
+    const std::uint64_t damage = decoder->DecodeErrors();
+    ASSERT_GT(damage, 0u);
+
+    test::StopAll({source.Get(), demux.Get(), decoder.Get(), sink.Get()});
+    test::RunAll({sink.Get(), decoder.Get(), demux.Get(), source.Get()});
+    Play(test::FfmpegTestStream::Shared().Data());
+    EXPECT_EQ(decoder->DecodeErrors(), damage);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
-// Pieces shared by the preview path's tests: transport packets and PES packets made by hand, a
-// source that pushes a transport stream from the test's thread, a sink that records what
-// reaches it, the media types the capture page gives the demultiplexer's pins, and a real
-// HDV-like stream made with the ffmpeg program.
+// Pieces shared by the preview path's tests (beside the hand-made packets of
+// MpegTsTestSupport.h): a source that pushes a transport stream from the test's thread, a sink that
+// records what reaches it, the media types the capture page gives the demultiplexer's pins, and a
+// real HDV-like stream made with the ffmpeg program.
 #pragma once
 
 #include <cstddef>
@@ -17,25 +17,9 @@
 #include "CBaseInputPin.h"
 #include "CBaseOutputPin.h"
 #include "ComPtr.h"
+#include "MpegTsTestSupport.h"
 
 namespace vornak::test {
-
-using Bytes = std::vector<std::uint8_t>;
-
-inline constexpr std::uint16_t kVideoPid = 0x810;
-inline constexpr std::uint16_t kAudioPid = 0x814;
-inline constexpr std::uint8_t kVideoStreamId = 0xE0;
-inline constexpr std::uint8_t kAudioStreamId = 0xC0;
-inline constexpr std::size_t kPacketSize = 188;
-
-// A PES packet around `payload`; `bounded` writes its length (audio), else 0 (video).
-Bytes MakePes(std::uint8_t streamId, const Bytes& payload, std::optional<std::int64_t> pts,
-              bool bounded);
-// Cuts `pes` into transport packets of `pid`, counting on from `counter` (left at the next
-// value); the last packet is padded with adaptation-field stuffing.
-Bytes Packetize(std::uint16_t pid, const Bytes& pes, std::uint8_t& counter);
-// `count` bytes of a pattern that never contains the sync byte, starting at `seed`.
-Bytes Pattern(std::size_t count, std::uint8_t seed);
 
 class StreamSource;
 

@@ -32,7 +32,7 @@ constexpr std::size_t kMinBufferPackets = 7;
 
 class SceneLengths : public vornak::LogSink {
   public:
-    void AddLog(const std::string&) override {}
+    void AddLog(vornak::LogSeverity, const std::string&) override {}
     void SceneFinished(const vornak::SceneSummary& scene) override {
         lengths.push_back(scene.length);
     }

@@ -14,28 +14,29 @@ void PesAssembler::Reset() {
 }
 
 bool PesAssembler::FollowsOn(const TransportPacket& packet) const {
-    if (!m_lastCounter || packet.Discontinuity()) {
+    if (!m_lastCounter || packet.discontinuity_indicator()) {
         return true;
     }
     const auto expected =
         static_cast<std::uint8_t>((*m_lastCounter + 1) % TransportPacket::kContinuityModulo);
-    return packet.ContinuityCounter() == expected;
+    return packet.continuity_counter() == expected;
 }
 
 void PesAssembler::Push(const TransportPacket& packet, const PayloadSink& sink) {
-    if (!packet.HasPayload()) {
+    if (!packet.has_payload()) {
         return;  // the counter only advances with a payload
     }
-    if (m_lastCounter && packet.ContinuityCounter() == *m_lastCounter && !packet.Discontinuity()) {
+    if (m_lastCounter && packet.continuity_counter() == *m_lastCounter &&
+        !packet.discontinuity_indicator()) {
         return;  // a repeated packet, which the standard allows once
     }
     if (!FollowsOn(packet)) {
         m_statistics.continuityBreaks.fetch_add(1, std::memory_order_relaxed);
         Discard();
     }
-    m_lastCounter = packet.ContinuityCounter();
+    m_lastCounter = packet.continuity_counter();
 
-    if (packet.PayloadUnitStart()) {
+    if (packet.payload_unit_start_indicator()) {
         if (m_bGathering) {
             Emit(sink);
         }
@@ -45,7 +46,7 @@ void PesAssembler::Push(const TransportPacket& packet, const PayloadSink& sink) 
         return;  // the middle of a PES whose start was lost
     }
 
-    const std::span<const std::uint8_t> payload = packet.Payload();
+    const std::span<const std::uint8_t> payload = packet.payload();
     if (m_buffer.size() + payload.size() > m_limit) {
         m_statistics.damagedPes.fetch_add(1, std::memory_order_relaxed);
         Discard();

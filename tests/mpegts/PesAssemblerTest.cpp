@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "PreviewTestSupport.h"
+#include "MpegTsTestSupport.h"
 
 namespace vornak {
 namespace {

@@ -1,22 +1,21 @@
-// Transport packet layout (ISO/IEC 13818-1) and the PIDs an HDV camcorder uses.
+// Transport packet layout (ISO/IEC 13818-1), the PES header and MPEG-2 video start codes as the
+// split reads them, and the recording-date pack. TransportPacket reads a packet's fields.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "Pids.h"
+#include "TransportPacket.h"
+
 namespace vornak {
 
-inline constexpr std::size_t PKT_SIZE = 188;
-inline constexpr std::uint8_t SYNC_BYTE = 0x47;
-
-inline constexpr int PID_VIDEO = 0x810;           // MPEG-2 video
-inline constexpr int PID_RECORDING_DATE = 0x811;  // camcorder's recording date and time pack
-inline constexpr int PID_AUDIO = 0x814;           // MPEG audio
-inline constexpr int PID_AUDIO_2 = 0x815;         // further audio
+inline constexpr std::size_t PKT_SIZE = TransportPacket::kSize;
+inline constexpr std::uint8_t SYNC_BYTE = TransportPacket::kSyncByte;
 
 // Offsets inside the 4-byte transport header and the PES header.
-inline constexpr std::size_t TS_HEADER_SIZE = 4;
-inline constexpr std::size_t ADAPTATION_LENGTH_OFFSET = 4;  // adaptation_field_length
+inline constexpr std::size_t TS_HEADER_SIZE = TransportPacket::kHeaderSize;
+inline constexpr std::size_t ADAPTATION_LENGTH_OFFSET = TransportPacket::kAdaptationLengthOffset;
 inline constexpr std::size_t PES_FLAGS_OFFSET = 7;          // PTS_DTS_flags live here
 inline constexpr std::size_t PES_HEADER_LENGTH_OFFSET = 8;  // PES_header_data_length
 inline constexpr std::size_t PES_FIXED_HEADER_SIZE = 9;     // up to and including that length byte
@@ -35,9 +34,9 @@ inline constexpr int SLICES_PER_PICTURE = 68;  // 1080 lines / 16, as HDV camcor
 inline constexpr std::size_t GOP_FLAGS_BYTE = 4;
 inline constexpr std::uint8_t CLOSED_GOP_BIT = 0x40;
 
-// The recording-date pack on PID 0x811: after the adaptation field (its length L is packet byte 4)
-// comes a private_stream_2 PES whose bytes 42..44 hold day, month and year and 46..48 second,
-// minute and hour, all BCD. Counted from the packet's first byte that is L + 47 onwards.
+// The recording-date pack on PID_RECORDING_DATE: after the adaptation field (its length L is packet
+// byte 4) comes a private_stream_2 PES whose bytes 42..44 hold day, month and year and 46..48
+// second, minute and hour, all BCD. Counted from the packet's first byte that is L + 47 onwards.
 inline constexpr std::size_t DATE_DAY_OFFSET = 47;
 inline constexpr std::size_t DATE_MONTH_OFFSET = 48;
 inline constexpr std::size_t DATE_YEAR_OFFSET = 49;
@@ -52,21 +51,25 @@ inline constexpr std::uint8_t SECOND_TENS_MASK = 0x7;
 inline constexpr std::uint8_t MINUTE_TENS_MASK = 0x7;
 inline constexpr std::uint8_t HOUR_TENS_MASK = 0x3;
 
-// Accessors named after the transport header fields.
+// The header fields of the whole packet at `pkt`, for code that walks raw packets it has already
+// bounded; TransportPacket reads them.
+inline TransportPacket WholePacket(const std::uint8_t* pkt) {
+    return TransportPacket(std::span<const std::uint8_t, PKT_SIZE>(pkt, PKT_SIZE));
+}
 inline int pid(const std::uint8_t* pkt) {
-    return ((pkt[1] << 8) | pkt[2]) & 0x1FFF;
+    return WholePacket(pkt).pid();
 }
 inline bool payload_unit_start_indicator(const std::uint8_t* pkt) {
-    return (pkt[1] & 0x40) != 0;
+    return WholePacket(pkt).payload_unit_start_indicator();
 }
 inline int adaptation_field_control(const std::uint8_t* pkt) {
-    return (pkt[3] >> 4) & 0x3;
+    return WholePacket(pkt).adaptation_field_control();
 }
 inline int continuity_counter(const std::uint8_t* pkt) {
-    return pkt[3] & 0x0F;
+    return WholePacket(pkt).continuity_counter();
 }
 inline bool has_adaptation_field(const std::uint8_t* pkt) {
-    return adaptation_field_control(pkt) >= 2;
+    return WholePacket(pkt).has_adaptation_field();
 }
 
 }  // namespace vornak

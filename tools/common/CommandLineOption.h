@@ -13,7 +13,7 @@ class CommandLineOption {
   public:
     // `args[at]` is the option; a value taken from the next argument moves `at` past it.
     CommandLineOption(const std::vector<std::string>& args, std::size_t& at)
-        : m_args(args), m_at(at), m_name(args[at]) {
+        : m_args(args), m_at(at), m_argument(args[at]), m_name(args[at]) {
         if (const std::size_t eq = m_name.find('=');
             m_name.rfind("--", 0) == 0 && eq != std::string::npos) {
             m_inlineValue = m_name.substr(eq + 1);
@@ -22,6 +22,8 @@ class CommandLineOption {
     }
 
     const std::string& Name() const { return m_name; }
+    // The argument as given, with any "=value".
+    const std::string& Argument() const { return m_argument; }
 
     // The option's value; false with `error` set when there is none.
     bool TakeValue(std::string& value, std::string& error) {
@@ -48,6 +50,7 @@ class CommandLineOption {
   private:
     const std::vector<std::string>& m_args;
     std::size_t& m_at;
+    std::string m_argument;
     std::string m_name;
     std::optional<std::string> m_inlineValue;
 };
