@@ -4,11 +4,12 @@
 // and their folder, the copy its file and folder.
 //
 //   vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync | --list | --thumbnails]
-//                      [--keep]
+//                      [--dv] [--keep]
 //
 // --list also lists the tape's scenes (a split that writes nothing) in each run and sets the
 // listing's time against the split's. --thumbnails sets `vornak-split --list-scenes
-// --thumbnails` against `vornak-split --list-scenes` on a tape whose pictures decode.
+// --thumbnails` against `vornak-split --list-scenes` on a tape whose pictures decode. --dv
+// measures the DV job on a raw DV tape (ffmpeg clips, dated a scene each).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -27,6 +28,8 @@
 #include <vector>
 
 #include "DatePackInserter.h"
+#include "DvDateWriter.h"
+#include "DvSceneSplitter.h"
 #include "SceneSplitter.h"
 #include "SplitCommand.h"
 #include "TakeTurns.h"
@@ -47,6 +50,8 @@ constexpr double kThumbnailRatioTarget = 1.3;  // of the listing's time
 // The decodable tape: ten-second clips of ffmpeg's test picture at HDV's size and rate, each
 // dated an hour after the one before, so that each is a scene.
 constexpr int kClipSeconds = 10;
+// Split raw DV instead of a transport stream.
+bool g_dv = false;
 
 struct Measurement {
     double seconds = 0;
@@ -93,6 +98,12 @@ int CopyFile(const char* from, const char* to) {
 
 int SplitFile(const char* from, const char* outDir, bool sync, bool listOnly = false) {
     const std::string base = std::string(outDir) + "/scene";
+    if (g_dv) {
+        vornak::DvSceneSplitter splitter(
+            from, {.baseName = base, .extension = "dv", .listOnly = listOnly});
+        splitter.Run();
+        return splitter.Failed() ? 1 : 0;
+    }
     vornak::SceneSplitter splitter(
         from, {.baseName = base, .extension = "m2t", .syncAV = sync, .listOnly = listOnly});
     splitter.Run();
@@ -201,6 +212,47 @@ bool MakeDecodableTape(const std::string& work, const std::string& tape, std::ui
     return ok;
 }
 
+// Writes a raw 625/50 DV tape of about `size` bytes: an ffmpeg clip again and again, each copy
+// dated an hour after the one before, so that each is a scene. False when ffmpeg is missing or
+// fails.
+bool MakeDvTape(const std::string& work, const std::string& tape, std::uint64_t size) {
+    const std::string clip = work + "/clip.dv";
+    const std::string command =
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc=size=720x576:rate=25 "
+        "-f lavfi -i sine=frequency=440:sample_rate=48000 -t " +
+        std::to_string(kClipSeconds) + " -target pal-dv '" + clip + "'";
+    if (std::system(command.c_str()) != 0) {
+        return false;
+    }
+    std::vector<std::uint8_t> data(std::filesystem::file_size(clip));
+    std::FILE* in = std::fopen(clip.c_str(), "rb");
+    const bool read = in != nullptr && std::fread(data.data(), 1, data.size(), in) == data.size();
+    if (in != nullptr) {
+        std::fclose(in);
+    }
+    std::filesystem::remove(clip);
+    std::FILE* out = std::fopen(tape.c_str(), "wbx");
+    if (!read || out == nullptr || data.size() % vornak::dv::kFrameSize625 != 0) {
+        return false;
+    }
+    const int scenes = std::max<int>(1, static_cast<int>(size / data.size()));
+    bool ok = true;
+    for (int i = 0; i < scenes && ok; ++i) {
+        vornak::tape::DateInsertOptions options;
+        options.start = vornak::tape::DateTime{2007, 6, 15 + i / 24, i % 24, 0, 0};
+        vornak::tape::DvDateWriter writer(options);
+        std::vector<std::uint8_t> dated = data;
+        for (std::size_t at = 0; at < dated.size(); at += vornak::dv::kFrameSize625) {
+            writer.StampFrame(std::span(dated).subspan(at, vornak::dv::kFrameSize625),
+                              vornak::dv::DvSystem::k625_50);
+        }
+        ok = std::fwrite(dated.data(), 1, dated.size(), out) == dated.size();
+    }
+    ok = std::fclose(out) == 0 && ok;
+    std::printf("Made a DV tape of %d scenes of %d s\n", scenes, kClipSeconds);
+    return ok;
+}
+
 int ListScenes(const std::string& tape, const std::string& thumbnailDir) {
     std::vector<std::string> args = {"--list-scenes", "--quiet"};
     if (!thumbnailDir.empty()) {
@@ -216,7 +268,7 @@ int ListScenes(const std::string& tape, const std::string& thumbnailDir) {
 void Usage() {
     std::printf(
         "Usage: vornak-bench-split [--tape FILE | --size BYTES] [--runs N] [--sync | --list]\n"
-        "                          [--keep]\n"
+        "                          [--dv] [--keep]\n"
         "Splits a tape and copies it with %zu-byte blocks, alternating, each flushed to the\n"
         "disk (fdatasync of the files, fsync of their folder) before it counts as done, and\n"
         "prints the split/copy wall-time ratio and the split's peak resident memory.\n"
@@ -228,6 +280,7 @@ void Usage() {
         "                list/split wall-time ratio (target <= %.1f)\n"
         "  --thumbnails  instead, time --list-scenes --thumbnails against --list-scenes\n"
         "                on a tape made with ffmpeg (target <= %.1f)\n"
+        "  --dv          split a raw DV tape (made with ffmpeg unless --tape is given)\n"
         "  --keep        keep the generated tape\n"
         "  --copy-block BYTES  block size of the reference copy (default %zu)\n",
         kCopyBlock, kListRatioTarget, kThumbnailRatioTarget, kCopyBlock);
@@ -262,6 +315,8 @@ int main(int argc, char** argv) {
             thumbnails = true;
         } else if (arg == "--copy-block" && i + 1 < argc) {
             g_copyBlock = std::max<std::uint64_t>(1, ParseSize(argv[++i]));
+        } else if (arg == "--dv") {
+            g_dv = true;
         } else if (arg == "--keep") {
             keep = true;
         } else {
@@ -278,7 +333,22 @@ int main(int argc, char** argv) {
         return 1;
     }
     bool generated = false;
-    if (tape.empty() && thumbnails) {
+    if (g_dv && (sync || thumbnails)) {
+        Usage();
+        return 2;
+    }
+    if (tape.empty() && g_dv) {
+        tape = std::string(work) + "/bench.dv";
+        std::printf("Making a DV tape with ffmpeg...\n");
+        std::fflush(stdout);
+        if (!MakeDvTape(work, tape, size)) {
+            std::fprintf(stderr, "vornak-bench-split: cannot make %s (is ffmpeg installed?)\n",
+                         tape.c_str());
+            fs::remove_all(work);
+            return 1;
+        }
+        generated = true;
+    } else if (tape.empty() && thumbnails) {
         tape = std::string(work) + "/bench.m2t";
         std::printf("Making a decodable tape with ffmpeg...\n");
         std::fflush(stdout);
@@ -317,7 +387,7 @@ int main(int argc, char** argv) {
     std::printf(
         "Tape: %s (%.1f MB), %s mode, %d runs, copy blocks of %zu bytes, both flushed to the "
         "disk\n",
-        tape.c_str(), tapeMB, sync ? "sync" : "plain", runs, g_copyBlock);
+        tape.c_str(), tapeMB, g_dv ? "DV" : (sync ? "sync" : "plain"), runs, g_copyBlock);
     WarmCache(tape);
 
     if ((sync && list) || (thumbnails && (sync || list))) {

@@ -112,6 +112,13 @@ std::size_t OutputFile::WritePieces(const Piece* pieces, std::size_t count) {
     return total;
 }
 
+void OutputFile::StartWriteback() {
+    if (m_fd >= 0) {
+        // Only a request: Close flushes and reports what went wrong.
+        (void)::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+}
+
 bool OutputFile::Close() {
     if (m_fd < 0) {
         return true;

@@ -39,6 +39,9 @@ class OutputFile {
     // Writes the pieces in order, gathered into blocks of whole packets; returns the bytes
     // actually written.
     std::size_t WritePieces(const Piece* pieces, std::size_t count);
+    // Asks the system to begin writing what the file holds to the disk, without waiting for
+    // it, so that the flush at Close finds little left to do.
+    void StartWriteback();
     // Flushes the data to the disk and closes the file. Returns false when the data could not
     // be flushed (LastError says why); the file is closed in any case.
     bool Close();

@@ -12,8 +12,18 @@
 
 namespace vornak {
 
+enum class TapeFormat : std::uint8_t {
+    kTransportStream,  // HDV, or anything that is no DV: its job says what is wrong with it
+    kDv,               // raw DV (DIF) frames
+};
+
+// What the input holds, told by its first bytes: DV when they begin a DV frame. An input that
+// cannot be opened or read is left to the transport-stream job, which says why.
+TapeFormat ProbeTapeFormat(const std::string& inputPath);
+
 // The job for the input at `inputPath`, reporting to `log` (null: silent) and writing only the
-// scenes `chooseScene` takes (empty: all of them); see SceneSplitter::SetSceneChoice.
+// scenes `chooseScene` takes (empty: all of them); see SceneSplitter::SetSceneChoice. DV scene
+// files get the extension "dv", whatever the input is called.
 std::unique_ptr<SceneJob> MakeSceneJob(const std::string& inputPath,
                                        const SceneSplitterSettings& settings, LogSink* log,
                                        std::function<bool(std::int32_t)> chooseScene);

@@ -161,7 +161,9 @@ void SceneSplitter::Run() {
 
     const bool stopped = m_pStopFlag->load(std::memory_order_relaxed) != 0;
     if (!m_bStreamFound && !stopped && m_failure == SplitResult::Completed) {
-        Log(LogSeverity::Error, "ERROR: No MPEG-2 transport stream was found in " + m_inputPath);
+        // The input was no DV either, or it would have gone to the DV job.
+        Log(LogSeverity::Error,
+            "ERROR: This is neither an MPEG-2 transport stream nor DV: " + m_inputPath);
         Fail(SplitResult::NoStream);
     }
     if (m_failure != SplitResult::Completed) {

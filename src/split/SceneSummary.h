@@ -26,8 +26,22 @@ struct SceneSummary {
     std::uint64_t brokenPictures = 0;
     // The bytes before a job's first picture group, kept in a file of their own: no scene.
     bool fragment = false;
+    // How many of the pictures play a second: 25 for HDV and 625/50 DV, 30000/1001 for 525/60.
+    double picturesPerSecond = kPicturesPerSecond;
 
-    double DurationSeconds() const { return static_cast<double>(pictures) / kPicturesPerSecond; }
+    // DV scenes only; an HDV scene leaves them empty. A DV frame is one picture, so `pictures`
+    // counts the frames too, and `brokenPictures` the frames cut short.
+    std::string format;         // "DV"
+    std::string system;         // "525/60" or "625/50"
+    std::string aspect;         // "4:3" or "16:9"; empty when no frame says
+    std::uint64_t frames = 0;   // whole frames
+    std::string firstTimecode;  // "hh:mm:ss:ff" (";ff" when drop-frame); empty when none
+    std::string lastTimecode;
+    std::uint64_t damagedVideoFrames = 0;  // frames with a video block whose status says error
+    std::uint64_t damagedAudioFrames = 0;  // frames with an audio sample that is the error code
+
+    bool IsDv() const { return !format.empty(); }
+    double DurationSeconds() const { return static_cast<double>(pictures) / picturesPerSecond; }
 };
 
 }  // namespace vornak

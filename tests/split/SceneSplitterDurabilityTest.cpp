@@ -190,7 +190,7 @@ TEST(SceneSplitterDurability, InputWithoutATransportStreamWritesNothing) {
             EXPECT_EQ(job.result, SplitResult::NoStream) << c.what;
             EXPECT_EQ(job.lines, (std::vector<std::string>{
                                      kProcessing + input,
-                                     "ERROR: No MPEG-2 transport stream was found in " + input}))
+                                     "ERROR: This is neither an MPEG-2 transport stream nor DV: " + input}))
                 << c.what;
             EXPECT_EQ(test::ListFiles(out.Path()), std::vector<std::string>{}) << c.what;
         }

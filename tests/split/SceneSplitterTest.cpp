@@ -844,8 +844,9 @@ TEST(SceneSplitter, ReportsEachLineWithItsSeverity) {
         {"an input without a stream",
          [](Workspace& ws) { return ws.WriteInput(Bytes(PKT_SIZE, 0)); },
          [](const Workspace&, const std::string& in) {
-             return Entries{{kInfo, kProcessing + in},
-                            {kError, "ERROR: No MPEG-2 transport stream was found in " + in}};
+             return Entries{
+                 {kInfo, kProcessing + in},
+                 {kError, "ERROR: This is neither an MPEG-2 transport stream nor DV: " + in}};
          }},
         {"a scene file that is there already",
          [](Workspace& ws) {

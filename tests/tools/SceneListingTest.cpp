@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ColourTape.h"
+#include "DvTestFrames.h"
 #include "SplitCommand.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
@@ -301,6 +302,79 @@ TEST(SceneListing, NamesThatAreNotUtf8LeadToTheirFiles) {
     EXPECT_EQ(value("path"), tape);
     EXPECT_EQ(value("thumbnail"), pics + "/caf\xe9-0000.jpg");
     EXPECT_TRUE(std::filesystem::is_regular_file(value("thumbnail")));
+}
+
+// A DV input's table and document add the DV facts of each scene, and only a DV input's: an
+// HDV input listed with it keeps its table heading and keys as they always were.
+TEST(SceneListing, DvScenesAddTheirSystemAspectTimecodesAndDamage) {
+    Scratch scratch;
+    std::vector<std::uint8_t> tape;
+    const auto add = [&tape](const std::vector<std::uint8_t>& frame) {
+        tape.insert(tape.end(), frame.begin(), frame.end());
+    };
+    dv::test::FrameSetup pal;
+    pal.stamp = {7, 6, 15, 10, 0, 0};
+    pal.wide = true;
+    for (int frame = 0; frame < 3; ++frame) {
+        pal.tc = {0, 0, 1, frame};
+        add(dv::test::MakeFrame(pal));
+    }
+    dv::test::FrameSetup ntsc;
+    ntsc.system = dv::DvSystem::k525_60;
+    ntsc.stamp = {7, 6, 15, 10, 0, 1};  // a new system, not a new date, cuts
+    ntsc.timecode = false;
+    std::vector<std::uint8_t> damaged = dv::test::MakeFrame(ntsc);
+    damaged[dv::test::VideoBlockAt(1, 2, 3) + dv::kVideoStaByte] = 0xF0;
+    damaged[dv::test::AudioDataAt(0, 0)] = 0x80;
+    add(damaged);
+    add(dv::test::MakeFrame(ntsc));
+    const std::string path = scratch.dir.File("tape.dv");
+    test::WriteAll(path, tape);
+    const Tape hdv = WriteTape(scratch.dir.File("hdv.m2t"));
+
+    const RunResult text = Split({"--list-scenes", path, hdv.path});
+    ASSERT_EQ(text.status, kExitOk) << text.err;
+    const std::string dvTable = text.out.substr(0, text.out.find(hdv.path));
+    EXPECT_EQ(dvTable,
+              path +
+                  ": 672000 bytes, DV, 2 scenes\n"
+                  "scene        offset        length  first date           last date       "
+                  "     pictures   duration  broken  system aspect first timecode last "
+                  "timecode  damaged video damaged audio\n"
+                  "    0             0        432000  2007-06-15 10:00:00  2007-06-15 "
+                  "10:00:00         3     0.12 s       0  625/50 16:9   00:00:01:00    "
+                  "00:00:01:02                0             0\n"
+                  "    1        432000        240000  2007-06-15 10:00:01  2007-06-15 "
+                  "10:00:01         2     0.07 s       0  525/60 4:3    -              -"
+                  "                          1             1\n");
+    EXPECT_NE(text.out.find("\nscene        offset        length  first date           last "
+                            "date            pictures   duration  broken\n"),
+              std::string::npos)
+        << text.out;
+
+    const RunResult doc = Split({"--list-scenes", "--json", path, hdv.path});
+    ASSERT_EQ(doc.status, kExitOk) << doc.err;
+    // Keys in the order the document gives them.
+    const nlohmann::ordered_json parsed = nlohmann::ordered_json::parse(doc.out);
+    const nlohmann::ordered_json& scenes = parsed["files"][0]["scenes"];
+    ASSERT_EQ(scenes.size(), 2u);
+    EXPECT_EQ(scenes[0].dump(),
+              R"({"number":0,"offset":0,"length":432000,"first_date":"2007-06-15T10:00:00",)"
+              R"("last_date":"2007-06-15T10:00:00","pictures":3,"duration":0.12,)"
+              R"("broken_pictures":0,"format":"DV","system":"625/50","aspect":"16:9",)"
+              R"("frames":3,"first_timecode":"00:00:01:00","last_timecode":"00:00:01:02",)"
+              R"("damaged_video_frames":0,"damaged_audio_frames":0})");
+    EXPECT_EQ(scenes[1]["system"], "525/60");
+    EXPECT_EQ(scenes[1]["aspect"], "4:3");
+    EXPECT_TRUE(scenes[1]["first_timecode"].is_null());
+    EXPECT_TRUE(scenes[1]["last_timecode"].is_null());
+    EXPECT_EQ(scenes[1]["damaged_video_frames"], 1);
+    EXPECT_EQ(scenes[1]["damaged_audio_frames"], 1);
+    EXPECT_DOUBLE_EQ(scenes[1]["duration"].get<double>(), 2 * 1001.0 / 30000.0);
+    for (const nlohmann::ordered_json& scene : parsed["files"][1]["scenes"]) {
+        EXPECT_FALSE(scene.contains("format")) << scene.dump();
+        EXPECT_FALSE(scene.contains("frames")) << scene.dump();
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "DescriptorStreamBuffer.h"
+#include "DvTestFrames.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -408,7 +409,8 @@ TEST(SplitCommand, InputsThatAreNoTapesAreRefused) {
         << result.out;
     EXPECT_NE(result.out.find("\nERROR: This is not a regular file: /dev/zero\n"),
               std::string::npos);
-    EXPECT_NE(result.out.find("\nERROR: No MPEG-2 transport stream was found in " + noise + "\n"),
+    EXPECT_NE(result.out.find(
+                  "\nERROR: This is neither an MPEG-2 transport stream nor DV: " + noise + "\n"),
               std::string::npos);
     EXPECT_EQ(result.err, "vornak-split: not split completely: " + fifo +
                               "\nvornak-split: not split completely: /dev/zero" +
@@ -559,6 +561,47 @@ TEST(SplitCommand, SetMtimeDatesTheNewFileAndLeavesTheOneInTheWay) {
               Utc(2006, 5, 1, 14, 3, 59));
     EXPECT_EQ(ModificationTime(scratch.dir.File("t-new-2006_05_01-15_00_00.m2t")),
               Utc(2006, 5, 1, 15, 0, 0));
+}
+
+// A raw DV tape of two recordings, 09:30:00 and 11:00:00 on 2008-03-02, whatever its name.
+std::vector<std::uint8_t> WriteTwoSceneDvTape(const std::string& path) {
+    std::vector<std::uint8_t> tape;
+    for (const int hour : {9, 9, 11}) {
+        dv::test::FrameSetup setup;
+        setup.stamp = dv::test::Stamp{8, 3, 2, hour, hour == 9 ? 30 : 0, 0};
+        const std::vector<std::uint8_t> frame = dv::test::MakeFrame(setup);
+        tape.insert(tape.end(), frame.begin(), frame.end());
+    }
+    test::WriteAll(path, tape);
+    return tape;
+}
+
+// A DV input is told by its bytes, not its name: its scenes go into ".dv" files that join into
+// the tape and take their first dates as times; --sync says once that it does nothing for DV,
+// and a transport stream in the same run is split as ever.
+TEST(SplitCommand, SplitsDvInputsIntoDvFilesByTheirContent) {
+    Scratch scratch;
+    const TempDir& dir = scratch.dir;
+    const std::vector<std::uint8_t> first = WriteTwoSceneDvTape(dir.File("cam.m2t"));
+    const std::vector<std::uint8_t> second = WriteTwoSceneDvTape(dir.File("raw"));
+    const std::string hdv = WriteTwoSceneTape(dir.File("hdv.m2t"));
+    const RunResult result = Split(
+        {"--sync", "--set-mtime", "--naming", "count", dir.File("cam.m2t"), hdv, dir.File("raw")});
+    ASSERT_EQ(result.status, kExitOk) << result.out << result.err;
+    const std::string warning =
+        "WARNING: --sync does nothing for DV, whose frames each carry their own sound; DV inputs "
+        "are split without it\n";
+    EXPECT_EQ(result.out.find(warning), 0u) << result.out;
+    EXPECT_EQ(result.out.find(warning, 1), std::string::npos) << result.out;
+    EXPECT_EQ(
+        ListFiles(dir.Path()),
+        (std::vector<std::string>{"cam-0000.dv", "cam-0001.dv", "cam.m2t", "hdv-0000.m2t",
+                                  "hdv-0001.m2t", "hdv.m2t", "raw", "raw-0000.dv", "raw-0001.dv"}));
+    for (const auto& [name, tape] : {std::pair{std::string("cam"), first}, {"raw", second}}) {
+        EXPECT_EQ(test::Concat(dir.Path(), {name + "-0000.dv", name + "-0001.dv"}), tape) << name;
+        EXPECT_EQ(ModificationTime(dir.File(name + "-0000.dv")), Utc(2008, 3, 2, 9, 30, 0));
+        EXPECT_EQ(ModificationTime(dir.File(name + "-0001.dv")), Utc(2008, 3, 2, 11, 0, 0));
+    }
 }
 
 }  // namespace

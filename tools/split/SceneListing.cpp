@@ -1,5 +1,6 @@
 #include "SceneListing.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -27,6 +28,19 @@ std::string TableDate(const std::optional<RecordingDate>& date) {
 JsonValue JsonDate(const std::optional<RecordingDate>& date) {
     return date ? JsonValue(IsoDateTime(*date)) : JsonValue(nullptr);
 }
+
+// A DV field a scene may lack (an aspect no frame said, a timecode no frame carried).
+JsonValue JsonText(const std::string& text) {
+    return text.empty() ? JsonValue(nullptr) : JsonValue(text);
+}
+
+std::string OrNone(const std::string& text) {
+    return text.empty() ? kNoDate : text;
+}
+
+// The columns a DV table adds: system, aspect, first and last timecode, frames with damaged
+// video and with damaged audio.
+constexpr const char* kDvColumns = "  %-6s %-6s %-14s %-14s %13s %13s";
 
 // Python's "surrogateescape": a byte that starts no valid UTF-8 sequence stands for itself as
 // the lone surrogate U+DC00 + byte (only bytes from 0x80 on can be such).
@@ -207,21 +221,40 @@ void SceneListing::Finish(std::ostream& out) const {
 
 std::string SceneListing::Table(const std::string& path, std::uint64_t size,
                                 const std::vector<SceneSummary>& scenes) {
-    std::string text = path + ": " + std::to_string(size) + " bytes, " +
+    // A DV input's table says so, and has the columns only DV scenes fill; an HDV table stays
+    // as it always was.
+    const bool dv = std::any_of(scenes.begin(), scenes.end(),
+                                [](const SceneSummary& scene) { return scene.IsDv(); });
+    std::string text = path + ": " + std::to_string(size) + " bytes, " + (dv ? "DV, " : "") +
                        std::to_string(scenes.size()) +
                        (scenes.size() == 1 ? " scene\n" : " scenes\n");
     char line[256];
-    std::snprintf(line, sizeof line, "%5s %13s %13s  %-19s  %-19s %9s %10s %7s\n", "scene",
-                  "offset", "length", "first date", "last date", "pictures", "duration", "broken");
+    std::snprintf(line, sizeof line, "%5s %13s %13s  %-19s  %-19s %9s %10s %7s", "scene", "offset",
+                  "length", "first date", "last date", "pictures", "duration", "broken");
     text += line;
+    if (dv) {
+        std::snprintf(line, sizeof line, kDvColumns, "system", "aspect", "first timecode",
+                      "last timecode", "damaged video", "damaged audio");
+        text += line;
+    }
+    text += "\n";
     for (const SceneSummary& scene : scenes) {
         const std::string offset = scene.offset >= 0 ? std::to_string(scene.offset) : kNoDate;
-        std::snprintf(line, sizeof line, "%5d %13s %13llu  %-19s  %-19s %9llu %8.2f s %7llu\n",
+        std::snprintf(line, sizeof line, "%5d %13s %13llu  %-19s  %-19s %9llu %8.2f s %7llu",
                       scene.number, offset.c_str(), static_cast<unsigned long long>(scene.length),
                       TableDate(scene.firstDate).c_str(), TableDate(scene.lastDate).c_str(),
                       static_cast<unsigned long long>(scene.pictures), scene.DurationSeconds(),
                       static_cast<unsigned long long>(scene.brokenPictures));
         text += line;
+        if (scene.IsDv()) {
+            std::snprintf(line, sizeof line, kDvColumns, scene.system.c_str(),
+                          OrNone(scene.aspect).c_str(), OrNone(scene.firstTimecode).c_str(),
+                          OrNone(scene.lastTimecode).c_str(),
+                          std::to_string(scene.damagedVideoFrames).c_str(),
+                          std::to_string(scene.damagedAudioFrames).c_str());
+            text += line;
+        }
+        text += "\n";
     }
     return text;
 }
@@ -244,6 +277,16 @@ std::string SceneListing::Json(const std::vector<File>& files) {
             item["pictures"] = scene.pictures;
             item["duration"] = scene.DurationSeconds();
             item["broken_pictures"] = scene.brokenPictures;
+            if (scene.IsDv()) {
+                item["format"] = scene.format;
+                item["system"] = scene.system;
+                item["aspect"] = JsonText(scene.aspect);
+                item["frames"] = scene.frames;
+                item["first_timecode"] = JsonText(scene.firstTimecode);
+                item["last_timecode"] = JsonText(scene.lastTimecode);
+                item["damaged_video_frames"] = scene.damagedVideoFrames;
+                item["damaged_audio_frames"] = scene.damagedAudioFrames;
+            }
             if (file.withThumbnails) {
                 const auto thumbnail = file.thumbnails.find(scene.number);
                 item["thumbnail"] = thumbnail != file.thumbnails.end()

@@ -16,6 +16,7 @@
 #include "LogLineToText.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
+#include "SceneJobFactory.h"
 #include "SceneListing.h"
 #include "ScenePictures.h"
 #include "SplitBatch.h"
@@ -28,6 +29,9 @@ namespace {
 constexpr const char* kProgram = "vornak-split";
 constexpr int kBarWidth = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr const char* kSyncDoesNothingForDv =
+    "WARNING: --sync does nothing for DV, whose frames each carry their own sound; DV inputs "
+    "are split without it";
 
 // Receives the engine's reports for the whole run: prints log lines as they come and keeps the
 // progress bar on stderr up to date.
@@ -169,8 +173,10 @@ std::string SplitUsage() {
     std::ostringstream text;
     text
         << "Usage: " << kProgram << " [OPTION]... FILE...\n"
-        << "Split HDV transport-stream files (.m2t, .ts) into one file per recorded scene.\n"
-        << "Packets are copied exactly; existing files are never overwritten.\n"
+        << "Split HDV transport-stream files (.m2t, .ts) and raw DV files (.dv) into one\n"
+        << "file per recorded scene. Bytes are copied exactly; existing files are never\n"
+        << "overwritten. A DV input is told by its content, whatever its name, and its scene\n"
+        << "files end in .dv.\n"
         << "\n"
         << "  --output-dir DIR     write the scene files into DIR (default: next to each input)\n"
         << "  --name NAME          use NAME instead of each input's name; numbering then\n"
@@ -184,11 +190,16 @@ std::string SplitUsage() {
         << "                       default: \"" << kDefaultDateFormat << "\")\n"
         << "  --no-sync            cut audio and video together, byte-exact (default)\n"
         << "  --sync               cut the audio at its own presentation time, so each scene\n"
-        << "                       starts with its own sound (packets are kept, not changed)\n"
+        << "                       starts with its own sound (packets are kept, not changed);\n"
+        << "                       nothing for DV, whose frames each carry their own sound\n"
         << "  --list-scenes        write no file: list each input's scenes as a split would\n"
         << "                       make them (number, offset and length in bytes, first and\n"
         << "                       last recording date and time, pictures, duration at 25\n"
-        << "                       pictures a second, broken pictures)\n"
+        << "                       pictures a second, broken pictures; for DV also the\n"
+        << "                       system, 525/60 or 625/50, the aspect, the first and last\n"
+        << "                       timecode and the frames with damaged video or audio, and\n"
+        << "                       the duration at the system's frame rate; frames cut short\n"
+        << "                       count as broken)\n"
         << "  --json               with --list-scenes: print the list as one JSON document\n"
         << "                       (in a file name, each byte that is not UTF-8 is written\n"
         << "                       as \"\\udcXX\", XX its value, as Python's surrogateescape)\n"
@@ -216,14 +227,15 @@ std::string SplitUsage() {
         << "\n"
         << "Each input is checked before it is read: its output folder (and the folders of\n"
         << "thumbnails and contact sheets) must exist and be writable, and its file names\n"
-        << "must fit the file system. Only regular files that hold a transport stream are\n"
-        << "split. Every scene file and its folder are flushed to the disk before the split\n"
+        << "must fit the file system. Only regular files that hold a transport stream or DV\n"
+        << "are split. Every scene file and its folder are flushed to the disk before the split\n"
         << "counts as done. An input that is not listed in full (it failed, or the run was\n"
         << "stopped) keeps no thumbnails.\n"
         << "\n"
         << "Exit status: 0 when every input was split (or listed) and flushed to the disk,\n"
-        << "1 when an input could not be opened or read, is no regular file or holds no\n"
-        << "transport stream, its scene or picture files could not be made, written in full\n"
+        << "1 when an input could not be opened or read, is no regular file or holds\n"
+        << "neither a transport stream nor DV, its scene or picture files could not be made, "
+           "written in full\n"
         << "or flushed, it lacks a scene that --scenes names, or standard output could not\n"
         << "be written, 2 for bad usage, 130 when interrupted.\n";
     return text.str();
@@ -422,7 +434,12 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     hooks.listingRefusal = [&pictures](const std::string& path) {
         return pictures.CheckNames(path);
     };
+    bool syncNoted = false;
     hooks.jobStarting = [&](const std::string& path, std::uint64_t size) {
+        if (options.sync && !syncNoted && ProbeTapeFormat(path) == TapeFormat::kDv) {
+            log.AddLog(LogSeverity::Warning, kSyncDoesNothingForDv);
+            syncNoted = true;
+        }
         listing.StartFile(path, size);
         pictures.StartFile(path);
         scenesOfInput = 0;

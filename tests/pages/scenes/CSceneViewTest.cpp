@@ -152,7 +152,7 @@ TEST(CSceneView, SaysWhyAFileHasNoScenesAsTheCommandLineDoes) {
         std::string shown;
     };
     const Case cases[] = {
-        {text, "No MPEG-2 transport stream was found in " + text},
+        {text, "This is neither an MPEG-2 transport stream nor DV: " + text},
         {dir.File("missing.m2t"), "This file can't be opened or read."},
         {dir.Path(), "This file can't be opened or read."},  // a folder
     };
