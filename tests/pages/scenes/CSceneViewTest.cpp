@@ -112,12 +112,12 @@ TEST(CSceneView, ListsADvTapesScenesWithThumbnailsAtTheirAspect) {
     }
     const struct {
         test::DvColourScene scene;
-        QSize icon;
+        bool pillarbox;  // 4:3 in the middle of the 16:9 room, clear at its sides
         const char* duration;
     } rows[] = {
-        {{{220, 30, 30}, "4:3", 50, true}, {120, 90}, "0:02"},
-        {{{30, 200, 40}, "16:9", 25, true}, {160, 90}, "0:01"},
-        {{{40, 40, 220}, "4:3", 90, false}, {120, 90}, "0:03"},
+        {{{220, 30, 30}, "4:3", 50, true}, true, "0:02"},
+        {{{30, 200, 40}, "16:9", 25, true}, false, "0:01"},
+        {{{40, 40, 220}, "4:3", 90, false}, true, "0:03"},
     };
     test::TempDir dir;
     const std::string tape = dir.File("tape.bin");
@@ -141,9 +141,14 @@ TEST(CSceneView, ListsADvTapesScenesWithThumbnailsAtTheirAspect) {
                   "2007-06-15 1" + std::to_string(i) + ":00:00");
         EXPECT_EQ(item->text(CSceneView::kColumnDuration).toStdString(), row.duration);
         EXPECT_EQ(item->text(CSceneView::kColumnBroken), QStringLiteral("0"));
-        const QIcon icon = item->icon(CSceneView::kColumnScene);
-        EXPECT_EQ(icon.actualSize(QSize(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight)),
-                  row.icon);
+        const QImage icon = item->icon(CSceneView::kColumnScene)
+                                .pixmap(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight)
+                                .toImage();
+        ASSERT_EQ(icon.size(), QSize(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight));
+        // 4:3 is 120 wide in the 160 of the room: 20 clear on either side.
+        for (const int x : {5, CSceneView::kThumbnailWidth - 6}) {
+            EXPECT_EQ(icon.pixelColor(x, icon.height() / 2).alpha() == 0, row.pillarbox) << x;
+        }
         EXPECT_TRUE(test::Near(IconColour(item), row.scene.colour)) << test::Text(IconColour(item));
     }
 }
