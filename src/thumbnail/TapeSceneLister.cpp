@@ -47,12 +47,23 @@ class ListingSink : public LogSink {
 TapeSceneLister::TapeSceneLister(std::string path, Callbacks callbacks)
     : m_path(std::move(path)),
       m_callbacks(std::move(callbacks)),
-      m_thumbnails(m_path, [this](ThumbnailWorker::Result& result) {
-          if (m_callbacks.thumbnail && m_stop.load() == 0) {
-              m_callbacks.thumbnail(result);
-          }
-      }) {
+      m_thumbnails(
+          m_path,
+          [this](ThumbnailWorker::Result& result) {
+              if (m_callbacks.thumbnail && m_stop.load() == 0) {
+                  m_callbacks.thumbnail(result);
+              }
+          },
+          ThumbnailFormatOf(m_path)) {
     m_thread = std::thread(&TapeSceneLister::Run, this);
+}
+
+// Only raw DV is decoded as DV: its scenes' offsets are the file's own bytes. A DV frame in an
+// AVI or QuickTime file lies between the container's own bytes, so such inputs will need their
+// frames read through the container before they can have pictures.
+ThumbnailWorker::Format TapeSceneLister::ThumbnailFormatOf(const std::string& path) {
+    return ProbeTapeFormat(path) == TapeFormat::kDv ? ThumbnailWorker::Format::Dv
+                                                    : ThumbnailWorker::Format::TransportStream;
 }
 
 TapeSceneLister::~TapeSceneLister() {

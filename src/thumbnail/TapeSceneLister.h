@@ -45,6 +45,10 @@ class TapeSceneLister {
     // Bytes of the tape read so far.
     std::uint64_t DoneBytes() const { return m_doneBytes.load(std::memory_order_relaxed); }
 
+    // How the pictures of the input `path` are decoded, told by its content as the job
+    // factory tells the job.
+    static ThumbnailWorker::Format ThumbnailFormatOf(const std::string& path);
+
   private:
     void Run();
 

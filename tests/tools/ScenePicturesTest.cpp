@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ColourTape.h"
+#include "DvColourTape.h"
 #include "SceneSplitter.h"
 #include "SplitRun.h"
 #include "TapeWriter.h"
@@ -236,6 +237,51 @@ TEST(ScenePictures, ContactSheetShowsTheThumbnailsAndATallPictureCostsNoOtherSce
             const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
             EXPECT_TRUE(test::Near(colour, kColours[cell])) << cell << ": " << test::Text(colour);
         }
+    }
+}
+
+// A raw DV tape, told by its content under any name: each scene's thumbnail at its display
+// aspect with its colour, and the sheet fits both shapes into its cells.
+TEST(ScenePictures, DvTapeGetsThumbnailsAtEachScenesAspect) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    const struct {
+        test::DvColourScene scene;
+        int width;
+        int height;
+    } scenes[] = {
+        {{kColours[0], "4:3", 5, true}, 320, 240},
+        {{kColours[1], "16:9", 5, true}, 320, 180},
+        {{kColours[2], "4:3", 5, false}, 320, 240},
+    };
+    test::TempDir dir;
+    const std::string tape = dir.File("tape.bin");
+    std::vector<test::DvColourScene> specs;
+    for (const auto& s : scenes) {
+        specs.push_back(s.scene);
+    }
+    ASSERT_EQ(test::WriteDvColourTape(tape, specs), "");
+    const auto result = Split(
+        {"--list-scenes", "--thumbnails", dir.Path(), "--contact-sheet", dir.File("s.jpg"), tape});
+    ASSERT_EQ(result.status, kExitOk) << result.err;
+    EXPECT_EQ(result.err, "");
+    const RgbImage sheet = test::ReadJpeg(dir.File("s.jpg"));
+    ASSERT_FALSE(sheet.Empty());
+    for (std::size_t i = 0; i < std::size(scenes); ++i) {
+        SCOPED_TRACE(i);
+        const RgbImage thumbnail =
+            test::ReadJpeg(ScenePictures::ThumbnailName(dir.Path(), "tape", static_cast<int>(i)));
+        EXPECT_EQ(thumbnail.width, scenes[i].width);
+        EXPECT_EQ(thumbnail.height, scenes[i].height);
+        EXPECT_TRUE(test::Near(test::CentreColour(thumbnail), kColours[i]))
+            << test::Text(test::CentreColour(thumbnail));
+        // The middle of the sheet's cell, under the title.
+        const int x = 12 + static_cast<int>(i) * (320 + 12) + 160;
+        const int y = 36 + 90;
+        const auto at = static_cast<std::size_t>(y * sheet.Stride() + x * 3);
+        const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
+        EXPECT_TRUE(test::Near(colour, kColours[i])) << test::Text(colour);
     }
 }
 

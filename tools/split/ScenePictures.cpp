@@ -17,6 +17,7 @@
 #include "DiskSync.h"
 #include "JpegFile.h"
 #include "OutputCheck.h"
+#include "TapeSceneLister.h"
 
 namespace vornak {
 
@@ -156,7 +157,8 @@ void ScenePictures::StartFile(const std::string& path) {
     m_files.clear();
     if (Active()) {
         m_worker = std::make_unique<ThumbnailWorker>(
-            path, [this](ThumbnailWorker::Result& result) { OnThumbnail(result); });
+            path, [this](ThumbnailWorker::Result& result) { OnThumbnail(result); },
+            TapeSceneLister::ThumbnailFormatOf(path));
     }
 }
 

@@ -69,6 +69,22 @@ QPixmap NoPicture(const QString& text) {
     return pixmap;
 }
 
+// A picture narrower than 16:9 (a 4:3 DV scene) keeps its shape in the middle of the room a
+// thumbnail has, so that the numbers and dates of every row line up.
+QImage Centred(const QImage& picture) {
+    if (picture.width() >= CSceneView::kThumbnailWidth &&
+        picture.height() >= CSceneView::kThumbnailHeight) {
+        return picture;
+    }
+    QImage room(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight,
+                QImage::Format_ARGB32_Premultiplied);
+    room.fill(Qt::transparent);
+    QPainter painter(&room);
+    painter.drawImage((room.width() - picture.width()) / 2, (room.height() - picture.height()) / 2,
+                      picture);
+    return room;
+}
+
 }  // namespace
 
 CSceneView::CSceneView(QWidget* parent) : QTreeWidget(parent) {
@@ -141,10 +157,10 @@ void CSceneView::StartListing() {
         QImage image;
         if (result.status == SceneThumbnailer::Status::Made) {
             const RgbImage& rgb = result.image;
-            image = QImage(rgb.pixels.data(), rgb.width, rgb.height, rgb.Stride(),
-                           QImage::Format_RGB888)
-                        .scaled(kThumbnailWidth, kThumbnailHeight, Qt::KeepAspectRatio,
-                                Qt::SmoothTransformation);
+            image = Centred(QImage(rgb.pixels.data(), rgb.width, rgb.height, rgb.Stride(),
+                                   QImage::Format_RGB888)
+                                .scaled(kThumbnailWidth, kThumbnailHeight, Qt::KeepAspectRatio,
+                                        Qt::SmoothTransformation));
         }
         const std::int32_t number = result.scene.number;
         QMetaObject::invokeMethod(

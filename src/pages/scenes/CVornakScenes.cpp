@@ -38,10 +38,14 @@ namespace vornak {
 
 namespace {
 
-// The file dialog's filter as the program has always listed it: pairs of description and
-// patterns, "|" between them and "||" at the end.
+// The file dialog's filter: pairs of description and patterns, "|" between them and "||" at the
+// end. The first shows every kind of tape at once; a file is still listed by what it holds, so
+// "All Files" finds tapes under any name.
 constexpr const char* kFileFilterPairs =
+    "HDV and DV Tapes (*.m2t; *.ts; *.mts; *.m2ts; *.dv; *.dif; *.avi; *.mov)|"
+    "*.m2t; *.ts; *.mts; *.m2ts; *.dv; *.dif; *.avi; *.mov|"
     "MPEG2 Transport Stream (*.m2t; *.ts; *.mts; *.m2ts)|*.m2t; *.ts; *.mts; *.m2ts|"
+    "DV (*.dv; *.dif; *.avi; *.mov)|*.dv; *.dif; *.avi; *.mov|"
     "All Files (*.*)|*.*||";
 
 constexpr const char* kKeyNewNameChecked = "scenesplit_file_name_checked";
@@ -61,7 +65,7 @@ constexpr int kSceneViewStretch = 2;
 constexpr int kEditTextMargin = 16;
 
 constexpr const char* kNotATape =
-    "INFO: Only .m2t, .ts, .mts and .m2ts files can be split; not added: ";
+    "INFO: Only MPEG-2 transport streams and DV files can be split; not added: ";
 
 constexpr const char* kStopped = "Process STOPPED";
 constexpr const char* kCompleted = "Process COMPLETED";

@@ -2,10 +2,14 @@
 
 #include <QFileInfo>
 
+#include "StreamFormatProbe.h"
+
 namespace vornak {
 
 namespace {
 
+// By content, never by name: cameras and other programs name tapes every way, and a file
+// called .m2t may hold anything.
 bool IsTape(const QUrl& url) {
     if (!url.isLocalFile()) {
         return false;
@@ -14,13 +18,9 @@ bool IsTape(const QUrl& url) {
     if (file.isDir()) {
         return false;
     }
-    const QString suffix = file.suffix();
-    for (const char* extension : TapeDropFilter::kExtensions) {
-        if (suffix.compare(QLatin1String(extension), Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-    }
-    return false;
+    const dv::StreamFormatVerdict verdict =
+        dv::StreamFormatProbe::ProbeFile(url.toLocalFile().toLocal8Bit().toStdString());
+    return verdict.format != dv::StreamFormat::kNeither;
 }
 
 }  // namespace

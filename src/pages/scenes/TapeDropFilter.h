@@ -1,6 +1,7 @@
-// Sorts what a file manager drops onto the scenes page's list: local files with the extensions
-// of transport-stream tapes are taken, everything else (other files, folders, web addresses) is
-// left out and named, so that the page can say why it did not list it.
+// Sorts what a file manager drops onto the scenes page's list: local files that hold an MPEG-2
+// transport stream or DV (raw, in AVI or in QuickTime) are taken, whatever they are called;
+// everything else (other files, folders, web addresses) is left out and named, so that the page
+// can say why it did not list it.
 #pragma once
 
 #include <QList>
@@ -16,9 +17,7 @@ class TapeDropFilter {
         QStringList ignored;  // what was dropped but is not a tape, as the user would name it
     };
 
-    // Extensions taken, compared without regard to case: cameras often write upper case.
-    static constexpr const char* kExtensions[] = {"m2t", "ts", "mts", "m2ts"};
-
+    // Reads the start of every local file dropped to tell what it holds.
     static Result Sort(const QList<QUrl>& dropped);
 };
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ColourTape.h"
+#include "DvColourTape.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -101,6 +102,55 @@ TEST(CSceneView, FillsFromTheWorkersWithEachScenesThumbnail) {
     ASSERT_EQ(view.topLevelItemCount(), 3);
     EXPECT_EQ(view.topLevelItem(1)->checkState(CSceneView::kColumnScene), Qt::Unchecked);
     EXPECT_EQ(view.UncheckedScenes(), (std::map<std::string, std::set<std::int32_t>>{{tape, {1}}}));
+}
+
+// Told by its content, whatever it is called: a raw DV tape's scenes with their pictures at their
+// display aspect, and durations at the system's own frame rate.
+TEST(CSceneView, ListsADvTapesScenesWithThumbnailsAtTheirAspect) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    const struct {
+        test::DvColourScene scene;
+        bool pillarbox;  // 4:3 in the middle of the 16:9 room, clear at its sides
+        const char* duration;
+    } rows[] = {
+        {{{220, 30, 30}, "4:3", 50, true}, true, "0:02"},
+        {{{30, 200, 40}, "16:9", 25, true}, false, "0:01"},
+        {{{40, 40, 220}, "4:3", 90, false}, true, "0:03"},
+    };
+    test::TempDir dir;
+    const std::string tape = dir.File("tape.bin");
+    std::vector<test::DvColourScene> scenes;
+    for (const auto& row : rows) {
+        scenes.push_back(row.scene);
+    }
+    ASSERT_EQ(test::WriteDvColourTape(tape, scenes), "");
+
+    CSceneView view;
+    view.ShowTape(tape);
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    EXPECT_TRUE(view.IsComplete(tape));
+    ASSERT_EQ(view.topLevelItemCount(), 3);
+    EXPECT_EQ(view.PicturesIn(tape), 3u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const auto& row = rows[i];
+        const QTreeWidgetItem* item = view.topLevelItem(i);
+        EXPECT_EQ(item->text(CSceneView::kColumnDate).toStdString(),
+                  "2007-06-15 1" + std::to_string(i) + ":00:00");
+        EXPECT_EQ(item->text(CSceneView::kColumnDuration).toStdString(), row.duration);
+        EXPECT_EQ(item->text(CSceneView::kColumnBroken), QStringLiteral("0"));
+        const QImage icon = item->icon(CSceneView::kColumnScene)
+                                .pixmap(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight)
+                                .toImage();
+        ASSERT_EQ(icon.size(), QSize(CSceneView::kThumbnailWidth, CSceneView::kThumbnailHeight));
+        // 4:3 is 120 wide in the 160 of the room: 20 clear on either side.
+        for (const int x : {5, CSceneView::kThumbnailWidth - 6}) {
+            EXPECT_EQ(icon.pixelColor(x, icon.height() / 2).alpha() == 0, row.pillarbox) << x;
+        }
+        EXPECT_TRUE(test::Near(IconColour(item), row.scene.colour)) << test::Text(IconColour(item));
+    }
 }
 
 TEST(CSceneView, ScenesThatCannotBeDecodedSaySoAndAnotherTapeCancels) {

@@ -256,7 +256,9 @@ TEST(CVornakScenes, ControlsCarryTheirIdsTextsAndStartStates) {
 
     // Qt takes the patterns from the parentheses, space-separated: "*.m2t;" would match nothing.
     EXPECT_EQ(CVornakScenes::FileDialogFilter().toStdString(),
-              "MPEG2 Transport Stream (*.m2t *.ts *.mts *.m2ts);;All Files (*)");
+              "HDV and DV Tapes (*.m2t *.ts *.mts *.m2ts *.dv *.dif *.avi *.mov);;"
+              "MPEG2 Transport Stream (*.m2t *.ts *.mts *.m2ts);;"
+              "DV (*.dv *.dif *.avi *.mov);;All Files (*)");
 
     // A cancelled dialog adds nothing and "Start" stays off.
     page.AddFiles({});
