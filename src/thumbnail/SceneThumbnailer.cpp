@@ -15,11 +15,11 @@
 #include "FfmpegLog.h"
 #include "PesAssembler.h"
 #include "Pids.h"
+#include "ThumbnailScaler.h"
 #include "TransportPacket.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libswscale/swscale.h>
 }
 
 namespace vornak {
@@ -33,8 +33,6 @@ constexpr std::size_t kReadBytes = TransportPacket::kSize * 1024;
 constexpr int kDecoderThreads = 1;
 // Decoding at 1/2, 1/4 or 1/8 of the size: the most libavcodec's MPEG-2 decoder offers.
 constexpr int kMaxLowres = 3;
-// Area averaging: a fifth of the size without the shimmer of fine lines.
-constexpr int kScaleFlags = SWS_AREA;
 
 struct ContextDeleter {
     void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
@@ -71,42 +69,12 @@ int EvenSide(double exact) {
     return std::max(2, 2 * static_cast<int>(std::lround(exact / 2.0)));
 }
 
-// `sws` is kept between calls: libswscale reuses it while the sizes stay the same.
-bool Scale(const AVFrame& frame, SwsContext*& sws, RgbImage& image) {
-    const auto [width, height] = SceneThumbnailer::ThumbnailSize(
-        frame.width, frame.height, frame.sample_aspect_ratio.num, frame.sample_aspect_ratio.den);
-    sws = sws_getCachedContext(sws, frame.width, frame.height,
-                               static_cast<AVPixelFormat>(frame.format), width, height,
-                               AV_PIX_FMT_RGB24, kScaleFlags, nullptr, nullptr, nullptr);
-    if (sws == nullptr) {
-        return false;
-    }
-    RgbImage scaled;
-    scaled.width = width;
-    scaled.height = height;
-    const std::size_t bytes =
-        static_cast<std::size_t>(scaled.Stride()) * static_cast<std::size_t>(height);
-    scaled.pixels.resize(bytes + kSwsSlack);
-    std::uint8_t* target[4] = {scaled.pixels.data(), nullptr, nullptr, nullptr};
-    const int targetStride[4] = {scaled.Stride(), 0, 0, 0};
-    const int rows =
-        sws_scale(sws, frame.data, frame.linesize, 0, frame.height, target, targetStride);
-    scaled.pixels.resize(bytes);
-    if (rows != height) {
-        return false;
-    }
-    image = std::move(scaled);
-    return true;
-}
-
 }  // namespace
 
 // Feeds a scene's video to libavcodec's parser until its first clean I-picture has been
 // decoded. The decoder and the scaler stay open from scene to scene.
 class SceneThumbnailer::Decoder {
   public:
-    ~Decoder() { sws_freeContext(m_sws); }
-
     bool Open() {
         m_codec = avcodec_find_decoder(AV_CODEC_ID_MPEG2VIDEO);
         if (m_codec == nullptr) {
@@ -213,12 +181,19 @@ class SceneThumbnailer::Decoder {
             // picture group's picture is a better likeness.
             const bool clean =
                 frame->decode_error_flags == 0 && (frame->flags & AV_FRAME_FLAG_CORRUPT) == 0;
-            if (!m_bDone && clean && frame->pict_type == AV_PICTURE_TYPE_I &&
-                Scale(*frame, m_sws, m_image)) {
+            if (!m_bDone && clean && frame->pict_type == AV_PICTURE_TYPE_I && Scale(*frame)) {
                 m_bDone = true;
             }
             av_frame_unref(frame);
         }
+    }
+
+    // The picture at its display aspect, from its sample aspect.
+    bool Scale(const AVFrame& frame) {
+        const auto [width, height] = SceneThumbnailer::ThumbnailSize(frame.width, frame.height,
+                                                                     frame.sample_aspect_ratio.num,
+                                                                     frame.sample_aspect_ratio.den);
+        return m_scaler.Scale(frame, width, height, m_image);
     }
 
     const AVCodec* m_codec = nullptr;
@@ -229,7 +204,7 @@ class SceneThumbnailer::Decoder {
     std::unique_ptr<AVFrame, FrameDeleter> m_frame;
     // The parser may read past the end of what it is given: it gets a zero-padded copy.
     std::vector<std::uint8_t> m_padded;
-    SwsContext* m_sws = nullptr;  // libswscale's, freed with sws_freeContext
+    ThumbnailScaler m_scaler;
     RgbImage m_image;
     bool m_bDone = false;
     bool m_bNoDecoder = false;
