@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace vornak {
 
 InputFile::OpenResult DvContainerByteSource::Open(const std::string& path) {
     m_rest = {};
+    m_starts.clear();
+    m_handedOut = 0;
     m_error.clear();
     m_open = m_reader.Open(path);
     if (!m_open) {
@@ -28,6 +31,10 @@ InputFile::Status DvContainerByteSource::Read(std::uint8_t* dest, std::size_t si
             switch (m_reader.Next(frame)) {
                 case dv::DvContainerReader::Status::kFrame:
                     m_rest = frame.bytes;
+                    if (m_starts.size() == kRememberedFrames) {
+                        m_starts.pop_front();
+                    }
+                    m_starts.push_back({m_handedOut, frame.fileOffset});
                     continue;
                 case dv::DvContainerReader::Status::kEnd:
                     return InputFile::Status::EndOfFile;
@@ -40,8 +47,19 @@ InputFile::Status DvContainerByteSource::Read(std::uint8_t* dest, std::size_t si
         std::memcpy(dest + got, m_rest.data(), take);
         m_rest = m_rest.subspan(take);
         got += take;
+        m_handedOut += take;
     }
     return InputFile::Status::Ok;
+}
+
+std::int64_t DvContainerByteSource::FileOffsetOf(std::uint64_t streamOffset) const {
+    const auto after = std::upper_bound(
+        m_starts.begin(), m_starts.end(), streamOffset,
+        [](std::uint64_t at, const FrameStart& start) { return at < start.streamOffset; });
+    if (after == m_starts.begin()) {
+        return -1;
+    }
+    return std::prev(after)->fileOffset;
 }
 
 void DvContainerByteSource::Close() {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <span>
 #include <string>
 
@@ -18,11 +19,25 @@ class DvContainerByteSource final : public DvByteSource {
     InputFile::Status Read(std::uint8_t* dest, std::size_t size, std::size_t& got) override;
     void Close() override;
     std::string Error() const override { return m_error; }
+    // The file position of the frame the byte lies in, as the container gives it: a container
+    // interleaves other things between frames, so that offsets into it differ from offsets into
+    // the frames handed out.
+    std::int64_t FileOffsetOf(std::uint64_t streamOffset) const override;
+
+    // Frames remembered for FileOffsetOf: more than the DV scene job's buffer holds of the
+    // smaller 525/60 frames.
+    static constexpr std::size_t kRememberedFrames = 128;
 
   private:
     dv::DvContainerReader m_reader;
     // What is left of the frame handed out last.
     std::span<const std::uint8_t> m_rest;
+    struct FrameStart {
+        std::uint64_t streamOffset;
+        std::int64_t fileOffset;
+    };
+    std::deque<FrameStart> m_starts;
+    std::uint64_t m_handedOut = 0;  // stream offset of the next byte handed out
     bool m_open = false;
     std::string m_error;
 };

@@ -19,6 +19,12 @@ class DvByteSource {
     // As InputFile::Read: until `size` bytes arrived, the input ended or reading failed.
     virtual InputFile::Status Read(std::uint8_t* dest, std::size_t size, std::size_t& got) = 0;
     virtual void Close() = 0;
+    // Where in the file the byte handed out at `streamOffset` lies, for the scene offsets that
+    // listings show and thumbnails read from; -1 when unknown. Asked only of bytes read lately
+    // (no further back than the job's buffer reaches).
+    virtual std::int64_t FileOffsetOf(std::uint64_t streamOffset) const {
+        return static_cast<std::int64_t>(streamOffset);
+    }
     // Why Open failed, when the source can say more than "can't open"; empty otherwise.
     virtual std::string Error() const { return {}; }
 };

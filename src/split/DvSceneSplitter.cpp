@@ -290,7 +290,7 @@ void DvSceneSplitter::StartScene() {
     m_bSceneStarted = true;
     m_sceneDate.reset();
     m_scene = SceneSummary{};
-    m_scene.offset = static_cast<std::int64_t>(m_nBufBase + m_nPend);
+    m_scene.offset = m_pSource->FileOffsetOf(m_nBufBase + m_nPend);
     m_scene.format = "DV";
 }
 
