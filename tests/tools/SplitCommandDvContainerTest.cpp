@@ -146,8 +146,8 @@ TEST_F(SplitCommandDvContainer, WritesScenesIntoContainersWithTheFramesUnchanged
         std::string container;
         std::string input;
     };
-    for (const Case& c : {Case{"avi", "raw"}, Case{"mov", "raw"}, Case{"avi", "mov"},
-                          Case{"mov", "avi1"}}) {
+    for (const Case& c :
+         {Case{"avi", "raw"}, Case{"mov", "raw"}, Case{"avi", "mov"}, Case{"mov", "avi1"}}) {
         SCOPED_TRACE(c.container + " from " + c.input);
         const std::string out = OutDir("out-" + c.container + "-" + c.input);
         const std::string taken = out + "/" + c.input + "-0000." + c.container;
@@ -155,15 +155,15 @@ TEST_F(SplitCommandDvContainer, WritesScenesIntoContainersWithTheFramesUnchanged
         const RunResult result = Split({"--naming", "count", "--dv-container", c.container,
                                         "--output-dir", out, Input(c.input)});
         ASSERT_EQ(result.status, kExitOk) << result.out << result.err;
-        EXPECT_NE(result.out.find("WARNING: This file already exists and won't be overwritten: " +
-                                  taken),
-                  std::string::npos)
+        EXPECT_NE(
+            result.out.find("WARNING: This file already exists and won't be overwritten: " + taken),
+            std::string::npos)
             << result.out;
         EXPECT_EQ(test::ReadAll(taken), (Bytes{1, 2, 3}));
         const std::string first = c.input + "-0001." + c.container;
         const std::string second = c.input + "-0002." + c.container;
-        ASSERT_EQ(ListFiles(out), (std::vector<std::string>{c.input + "-0000." + c.container,
-                                                            first, second}));
+        ASSERT_EQ(ListFiles(out),
+                  (std::vector<std::string>{c.input + "-0000." + c.container, first, second}));
         EXPECT_TRUE(ReadBack(out + "/" + first) ==
                     Frames(m_frames.begin(), m_frames.begin() + kFramesPerScene));
         EXPECT_TRUE(ReadBack(out + "/" + second) ==
