@@ -1,4 +1,7 @@
-// The DV scene job: splits a raw DV (DIF) file into one file per recorded scene.
+// The DV scene job: splits DV (DIF) frames into one file per recorded scene. The frames come
+// from a raw DV file, or from a container through a byte source that hands them out one after
+// another; the scenes go into raw .dv files, or into containers through a scene file that takes
+// the frames.
 //
 // Every DV frame is a whole picture with its own sound, so a scene file begins at the first
 // frame of its scene and every byte of the input goes, in order, into the file of the scene it

@@ -177,10 +177,10 @@ std::string SplitUsage() {
     std::ostringstream text;
     text
         << "Usage: " << kProgram << " [OPTION]... FILE...\n"
-        << "Split HDV transport-stream files (.m2t, .ts) and raw DV files (.dv) into one\n"
-        << "file per recorded scene. Bytes are copied exactly; existing files are never\n"
-        << "overwritten. A DV input is told by its content, whatever its name, and its scene\n"
-        << "files end in .dv.\n"
+        << "Split HDV transport-stream files (.m2t, .ts) and DV files (raw .dv or .dif, DV in\n"
+        << "AVI type 1 or 2, DV in QuickTime .mov) into one file per recorded scene. Bytes are\n"
+        << "copied exactly; existing files are never overwritten. An input is told by its\n"
+        << "content, whatever its name; DV scene files end in .dv (see --dv-container).\n"
         << "\n"
         << "  --output-dir DIR     write the scene files into DIR (default: next to each input)\n"
         << "  --name NAME          use NAME instead of each input's name; numbering then\n"
