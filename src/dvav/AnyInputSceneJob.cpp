@@ -38,7 +38,7 @@ std::unique_ptr<SceneJob> MakeJob(const std::string& inputPath,
     job->SetLog(log);
     job->SetSceneChoice(std::move(chooseScene));
     if (container) {
-        job->SetByteSource(std::make_unique<DvContainerByteSource>());
+        job->SetByteSource(std::make_unique<DvContainerByteSource>(log));
     }
     if (dvContainer) {
         job->SetSceneFile(std::make_unique<DvContainerSceneFile>(*dvContainer, log));

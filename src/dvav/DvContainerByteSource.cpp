@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <string>
 
 namespace vornak {
 
 InputFile::OpenResult DvContainerByteSource::Open(const std::string& path) {
+    m_path = path;
+    m_said = false;
     m_rest = {};
     m_starts.clear();
     m_handedOut = 0;
@@ -37,8 +40,10 @@ InputFile::Status DvContainerByteSource::Read(std::uint8_t* dest, std::size_t si
                     m_starts.push_back({m_handedOut, frame.fileOffset});
                     continue;
                 case dv::DvContainerReader::Status::kEnd:
+                    SayWhatWasPassedOver();
                     return InputFile::Status::EndOfFile;
                 case dv::DvContainerReader::Status::kError:
+                    SayWhatWasPassedOver();
                     m_error = m_reader.Error();
                     return InputFile::Status::Error;
             }
@@ -50,6 +55,17 @@ InputFile::Status DvContainerByteSource::Read(std::uint8_t* dest, std::size_t si
         m_handedOut += take;
     }
     return InputFile::Status::Ok;
+}
+
+void DvContainerByteSource::SayWhatWasPassedOver() {
+    const std::uint64_t skipped = m_reader.SkippedBytes();
+    if (m_said || skipped == 0 || m_pLog == nullptr) {
+        return;
+    }
+    m_said = true;
+    m_pLog->AddLog(LogSeverity::Warning, "WARNING: " + std::to_string(skipped) +
+                                             " damaged bytes between the frames of " + m_path +
+                                             " begin no frame and were passed over");
 }
 
 std::int64_t DvContainerByteSource::FileOffsetOf(std::uint64_t streamOffset) const {

@@ -10,11 +10,15 @@
 
 #include "DvByteSource.h"
 #include "DvContainerReader.h"
+#include "LogSink.h"
 
 namespace vornak {
 
 class DvContainerByteSource final : public DvByteSource {
   public:
+    // `log` (null: silent) hears of damage the container's reader passed over.
+    explicit DvContainerByteSource(LogSink* log = nullptr) : m_pLog(log) {}
+
     InputFile::OpenResult Open(const std::string& path) override;
     InputFile::Status Read(std::uint8_t* dest, std::size_t size, std::size_t& got) override;
     void Close() override;
@@ -29,7 +33,13 @@ class DvContainerByteSource final : public DvByteSource {
     static constexpr std::size_t kRememberedFrames = 128;
 
   private:
+    // Says once, at the end of the frames, how many bytes among them began no frame's chunk.
+    void SayWhatWasPassedOver();
+
+    LogSink* m_pLog;
     dv::DvContainerReader m_reader;
+    std::string m_path;
+    bool m_said = false;
     // What is left of the frame handed out last.
     std::span<const std::uint8_t> m_rest;
     struct FrameStart {
