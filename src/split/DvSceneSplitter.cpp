@@ -70,7 +70,20 @@ DvSceneSplitter::~DvSceneSplitter() = default;
 
 void DvSceneSplitter::SetDiskSync(DiskSync* sync) {
     m_pDiskSync = sync != nullptr ? sync : &DiskSync::System();
-    m_outFile.SetDiskSync(m_pDiskSync);
+    m_pOutFile->SetDiskSync(m_pDiskSync);
+}
+
+void DvSceneSplitter::SetByteSource(std::unique_ptr<DvByteSource> source) {
+    if (source != nullptr) {
+        m_pSource = std::move(source);
+    }
+}
+
+void DvSceneSplitter::SetSceneFile(std::unique_ptr<DvSceneFile> file) {
+    if (file != nullptr) {
+        m_pOutFile = std::move(file);
+        m_pOutFile->SetDiskSync(m_pDiskSync);
+    }
 }
 
 void DvSceneSplitter::Log(const std::string& line) const {
@@ -96,12 +109,17 @@ std::size_t DvSceneSplitter::BufferSize() const {
 }
 
 bool DvSceneSplitter::OpenInput() {
-    switch (m_inFile.Open(m_inputPath)) {
+    switch (m_pSource->Open(m_inputPath)) {
         case InputFile::OpenResult::Opened:
             Log("\r\nProcessing file: " + m_inputPath);
             return true;
         case InputFile::OpenResult::CannotOpen:
-            Log(LogSeverity::Warning, "\r\nWARNING: Can't open file: " + m_inputPath);
+            if (const std::string why = m_pSource->Error(); !why.empty()) {
+                // A container that opened but gives no DV frames.
+                Log(LogSeverity::Error, "\r\nERROR: " + why);
+            } else {
+                Log(LogSeverity::Warning, "\r\nWARNING: Can't open file: " + m_inputPath);
+            }
             break;
         case InputFile::OpenResult::NotRegular:
             // A FIFO, a device or a folder: no tape, and reading one may never end.
@@ -153,7 +171,7 @@ void DvSceneSplitter::Run() {
         }
         WriteUpTo(m_nUsed);
     }
-    m_inFile.Close();
+    m_pSource->Close();
     if (stopped) {
         RemoveEmptyStoppedFile();
     }
@@ -207,7 +225,7 @@ void DvSceneSplitter::Refill() {
 
     const std::size_t want = std::min(m_nReadSize, BufferSize() - m_nFill);
     std::size_t got = 0;
-    switch (m_inFile.Read(m_pBuf.get() + m_nFill, want, got)) {
+    switch (m_pSource->Read(m_pBuf.get() + m_nFill, want, got)) {
         case InputFile::Status::Ok:
             break;
         case InputFile::Status::EndOfFile:
@@ -272,7 +290,7 @@ void DvSceneSplitter::StartScene() {
     m_bSceneStarted = true;
     m_sceneDate.reset();
     m_scene = SceneSummary{};
-    m_scene.offset = static_cast<std::int64_t>(m_nBufBase + m_nPend);
+    m_scene.offset = m_pSource->FileOffsetOf(m_nBufBase + m_nPend);
     m_scene.format = "DV";
 }
 

@@ -1,4 +1,7 @@
-// The DV scene job: splits a raw DV (DIF) file into one file per recorded scene.
+// The DV scene job: splits DV (DIF) frames into one file per recorded scene. The frames come
+// from a raw DV file, or from a container through a byte source that hands them out one after
+// another; the scenes go into raw .dv files, or into containers through a scene file that takes
+// the frames.
 //
 // Every DV frame is a whole picture with its own sound, so a scene file begins at the first
 // frame of its scene and every byte of the input goes, in order, into the file of the scene it
@@ -19,12 +22,12 @@
 #include <utility>
 
 #include "DiskSync.h"
+#include "DvByteSource.h"
 #include "DvFrameInfo.h"
 #include "DvFrameReader.h"
+#include "DvSceneFile.h"
 #include "DvSceneRule.h"
-#include "InputFile.h"
 #include "LogSink.h"
-#include "OutputFile.h"
 #include "RecordingDate.h"
 #include "SceneJob.h"
 #include "SceneSplitterSettings.h"
@@ -54,6 +57,12 @@ class DvSceneSplitter : public SceneJob {
     DvSceneSplitter& operator=(const DvSceneSplitter&) = delete;
 
     void SetLog(LogSink* log) { m_pLog = log; }
+    // Where the bytes come from: the raw file at the input path unless a container's frames
+    // are read instead. Must be called before Run.
+    void SetByteSource(std::unique_ptr<DvByteSource> source);
+    // What each scene goes into: a raw file as read unless a container takes the frames, whose
+    // extension the settings then give. Must be called before Run.
+    void SetSceneFile(std::unique_ptr<DvSceneFile> file);
     // Where scene files and their folder are flushed to; the system's disk unless a test puts
     // something in between. Must be called before Run.
     void SetDiskSync(DiskSync* sync);
@@ -96,7 +105,7 @@ class DvSceneSplitter : public SceneJob {
     void WriteUpTo(std::size_t end);
 
     // Output (DvSceneSplitterOutput.cpp).
-    bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
+    bool SceneOpen() const { return m_pOutFile->IsOpen() || m_bListSceneOpen; }
     void OpenSceneFile();
     std::string NextFileName(const RecordingDate* date, bool& counterUsed);
     void WriteOut(const std::uint8_t* data, std::size_t size);
@@ -128,7 +137,7 @@ class DvSceneSplitter : public SceneJob {
     SplitResult m_result = SplitResult::Completed;
     SplitResult m_failure = SplitResult::Completed;
     bool m_bAbort = false;
-    InputFile m_inFile;
+    std::unique_ptr<DvByteSource> m_pSource = std::make_unique<RawDvByteSource>();
     std::unique_ptr<std::uint8_t[]> m_pBuf;
     std::size_t m_nFill = 0;       // bytes in the buffer
     std::size_t m_nUsed = 0;       // bytes the frame reader has handed out
@@ -145,7 +154,7 @@ class DvSceneSplitter : public SceneJob {
     std::optional<RecordingDate> m_sceneDate;  // its first date, which names its file
 
     // Output.
-    OutputFile m_outFile;
+    std::unique_ptr<DvSceneFile> m_pOutFile = std::make_unique<RawDvSceneFile>();
     std::string m_outName;
     std::int32_t m_nCounterBeforeFile = 0;
     std::int32_t m_nNewForm = 0;

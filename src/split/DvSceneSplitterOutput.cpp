@@ -43,7 +43,7 @@ void DvSceneSplitter::OpenSceneFile() {
         // between test and creation, so that a file appearing meanwhile is not overwritten.
         const OutputFile::Create result = OutputFile::Exists(m_outName)
                                               ? OutputFile::Create::AlreadyExists
-                                              : m_outFile.CreateNew(m_outName);
+                                              : m_pOutFile->CreateNew(m_outName);
         switch (result) {
             case OutputFile::Create::Created:
                 m_bMadeFiles = true;
@@ -55,7 +55,7 @@ void DvSceneSplitter::OpenSceneFile() {
                 // The next name would most likely fail for the same reason: say so once and
                 // end the job.
                 Log(LogSeverity::Error, "ERROR: This file can't be created: " + m_outName + " (" +
-                                            std::strerror(m_outFile.LastError()) + ")");
+                                            m_pOutFile->Reason() + ")");
                 Fail(SplitResult::CreateFailed);
                 m_bAbort = true;
                 return;
@@ -78,10 +78,10 @@ void DvSceneSplitter::OpenSceneFile() {
 // A scene that is listed or skipped goes nowhere; its bytes still count as done, so that the
 // progress follows the input.
 void DvSceneSplitter::WriteOut(const std::uint8_t* data, std::size_t size) {
-    const std::size_t written = m_bListSceneOpen ? size : m_outFile.Write(data, size);
+    const std::size_t written = m_bListSceneOpen ? size : m_pOutFile->Write(data, size);
     m_nNotWrittenBack += m_bListSceneOpen ? 0 : written;
     if (m_nNotWrittenBack >= kWritebackBytes) {
-        m_outFile.StartWriteback();
+        m_pOutFile->StartWriteback();
         m_nNotWrittenBack = 0;
     }
     if (m_pLog != nullptr) {
@@ -99,9 +99,9 @@ void DvSceneSplitter::CloseOutFile() {
     if (!SceneOpen()) {
         return;
     }
-    if (m_outFile.IsOpen() && !m_outFile.Close()) {
+    if (m_pOutFile->IsOpen() && !m_pOutFile->Close()) {
         Log(LogSeverity::Error, "ERROR: This file can't be written to the disk: " + m_outName +
-                                    " (" + std::strerror(m_outFile.LastError()) + ")");
+                                    " (" + m_pOutFile->Reason() + ")");
         Fail(SplitResult::WriteFailed);
     }
     m_bListSceneOpen = false;
@@ -113,7 +113,7 @@ void DvSceneSplitter::CloseOutFile() {
 
 // The file is gone as if it had never been started, and its number is free for the next job.
 void DvSceneSplitter::RemoveEmptyStoppedFile() {
-    if (m_bAbort || !m_outFile.RemoveIfEmpty(m_outName)) {
+    if (m_bAbort || !m_pOutFile->RemoveIfEmpty(m_outName)) {
         return;
     }
     m_nCounter = m_nCounterBeforeFile;

@@ -28,4 +28,10 @@ std::unique_ptr<SceneJob> MakeSceneJob(const std::string& inputPath,
                                        const SceneSplitterSettings& settings, LogSink* log,
                                        std::function<bool(std::int32_t)> chooseScene);
 
+// What makes an input's job, with MakeSceneJob's arguments: the engine's own reads transport
+// streams and raw DV; a caller that links more formats passes its own.
+using SceneJobMaker = std::function<std::unique_ptr<SceneJob>(
+    const std::string& inputPath, const SceneSplitterSettings& settings, LogSink* log,
+    std::function<bool(std::int32_t)> chooseScene)>;
+
 }  // namespace vornak

@@ -59,7 +59,8 @@ void SplitBatch::Run(const std::vector<std::string>& inputs) {
             settings.baseName = names.baseName;
             settings.extension = names.extension;
             settings.firstCounter = counter;
-            const std::unique_ptr<SceneJob> job = MakeSceneJob(
+            const SceneJobMaker& make = m_options.makeJob ? m_options.makeJob : MakeSceneJob;
+            const std::unique_ptr<SceneJob> job = make(
                 path, settings, m_pLog, m_hooks.sceneChoice ? m_hooks.sceneChoice(path) : nullptr);
             job->Run();
             outcome.result = job->Result();

@@ -16,6 +16,7 @@
 
 #include "LogSink.h"
 #include "SceneJob.h"
+#include "SceneJobFactory.h"
 #include "SceneJobNames.h"
 #include "SceneSplitterSettings.h"
 
@@ -35,6 +36,8 @@ class SplitBatch {
         // After a stop request the inputs still to come are not touched, and the log does not
         // pretend they were. Otherwise each of them is still started, and ends at once, stopped.
         bool skipInputsAfterStop = false;
+        // Makes each input's job; empty: MakeSceneJob.
+        SceneJobMaker makeJob = MakeSceneJob;
     };
 
     // What became of one input.

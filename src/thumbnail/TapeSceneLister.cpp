@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "AnyInputSceneJob.h"
 #include "LogSink.h"
-#include "SceneJobFactory.h"
 
 namespace vornak {
 
@@ -84,7 +84,7 @@ void TapeSceneLister::Run() {
     SceneSplitterSettings settings;
     settings.stopFlag = &m_stop;
     settings.listOnly = true;
-    const std::unique_ptr<SceneJob> job = MakeSceneJob(m_path, settings, &sink, nullptr);
+    const std::unique_ptr<SceneJob> job = MakeSceneJobForAnyInput(m_path, settings, &sink, nullptr);
     job->Run();
     bool complete = !job->Failed() && m_stop.load() == 0;
     if (complete) {

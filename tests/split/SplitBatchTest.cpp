@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -237,6 +238,56 @@ TEST(SplitBatch, DecidesBetweenInputs) {
     for (const Case& c : cases) {
         RunCase(c);
     }
+}
+
+// A job that only says how it was made and ends as it is told.
+class RecordedJob : public SceneJob {
+  public:
+    RecordedJob(SplitResult result, std::int32_t counter) : m_result(result), m_counter(counter) {}
+    void Run() override {}
+    SplitResult Result() const override { return m_result; }
+    std::int32_t Counter() const override { return m_counter; }
+
+  private:
+    SplitResult m_result;
+    std::int32_t m_counter;
+};
+
+// Every input's job comes from the maker the batch is given, with that input's names, number
+// and scene choice; the jobs' numbers and failures go on as those of the batch's own jobs.
+TEST(SplitBatch, MakesEachJobWithTheMakerItIsGiven) {
+    test::TempDir dir;
+    std::vector<std::string> inputs;
+    for (const char* name : {"a.avi", "b.mov"}) {
+        inputs.push_back(dir.File(name));
+        test::WriteText(inputs.back(), "x");
+    }
+    std::vector<std::string> made;
+    SplitBatch::Options options;
+    options.newName = dir.File("trip");
+    options.job.firstCounter = 3;
+    options.makeJob = [&](const std::string& path, const SceneSplitterSettings& settings, LogSink*,
+                          std::function<bool(std::int32_t)> choose) {
+        made.push_back(path + " " + settings.baseName + "." + settings.extension + " " +
+                       std::to_string(settings.firstCounter) + " " +
+                       (choose && choose(1) ? "choose" : "all"));
+        return std::make_unique<RecordedJob>(
+            made.size() == 1 ? SplitResult::Completed : SplitResult::NoStream,
+            settings.firstCounter + 2);
+    };
+    SplitBatch::Hooks hooks;
+    hooks.sceneChoice = [&](const std::string& path) -> std::function<bool(std::int32_t)> {
+        if (path != inputs[1]) {
+            return nullptr;
+        }
+        return [](std::int32_t) { return true; };
+    };
+    SplitBatch batch(std::move(options), std::move(hooks), nullptr);
+    batch.Run(inputs);
+    EXPECT_EQ(made,
+              (std::vector<std::string>{inputs[0] + " " + dir.File("trip") + ".avi 3 all",
+                                        inputs[1] + " " + dir.File("trip") + ".mov 5 choose"}));
+    EXPECT_EQ(batch.FailedInputs(), (std::vector<std::string>{inputs[1]}));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <utility>
 
+#include "AnyInputSceneJob.h"
 #include "CommandLineReader.h"
 #include "DatePack.h"
 #include "DescriptorStreamBuffer.h"
@@ -32,6 +33,9 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 constexpr const char* kSyncDoesNothingForDv =
     "WARNING: --sync does nothing for DV, whose frames each carry their own sound; DV inputs "
     "are split without it";
+constexpr const char* kDvContainerOnlyForDv =
+    "WARNING: --dv-container does nothing for HDV; transport-stream inputs are split into "
+    "transport-stream files as always";
 
 // Receives the engine's reports for the whole run: prints log lines as they come and keeps the
 // progress bar on stderr up to date.
@@ -173,10 +177,10 @@ std::string SplitUsage() {
     std::ostringstream text;
     text
         << "Usage: " << kProgram << " [OPTION]... FILE...\n"
-        << "Split HDV transport-stream files (.m2t, .ts) and raw DV files (.dv) into one\n"
-        << "file per recorded scene. Bytes are copied exactly; existing files are never\n"
-        << "overwritten. A DV input is told by its content, whatever its name, and its scene\n"
-        << "files end in .dv.\n"
+        << "Split HDV transport-stream files (.m2t, .ts) and DV files (raw .dv or .dif, DV in\n"
+        << "AVI type 1 or 2, DV in QuickTime .mov) into one file per recorded scene. Bytes are\n"
+        << "copied exactly; existing files are never overwritten. An input is told by its\n"
+        << "content, whatever its name; DV scene files end in .dv (see --dv-container).\n"
         << "\n"
         << "  --output-dir DIR     write the scene files into DIR (default: next to each input)\n"
         << "  --name NAME          use NAME instead of each input's name; numbering then\n"
@@ -220,6 +224,12 @@ std::string SplitUsage() {
         << "                       --list-scenes numbers them, e.g. 0,2-4 (the others are\n"
         << "                       read and skipped; their files get the same names as in\n"
         << "                       a full split)\n"
+        << "  --dv-container avi|mov\n"
+        << "                       put each DV scene into an AVI (type 2) or QuickTime file,\n"
+        << "                       NAME.avi or NAME.mov, instead of a raw .dv file; the\n"
+        << "                       frames are copied byte for byte (bytes between frames\n"
+        << "                       that begin none are left out, and the log says so);\n"
+        << "                       HDV inputs are split as always\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
         << "  --version            show the version and exit\n"
@@ -312,6 +322,14 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
             }
             options.scenes = SceneNumberList::Parse(value, error);
             if (!options.scenes) {
+                return false;
+            }
+        } else if (name == "--dv-container") {
+            if (!takeValue(options.dvContainer)) {
+                return false;
+            }
+            if (options.dvContainer != "avi" && options.dvContainer != "mov") {
+                error = "--dv-container must be avi or mov, not '" + options.dvContainer + "'";
                 return false;
             }
         } else if (name == "--quiet") {
@@ -427,6 +445,18 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     batch.job.listOnly = options.listScenes;
     // After a stop each input still to come is started, and ends at once: the log names them all.
     batch.skipInputsAfterStop = false;
+    std::optional<dv::DvContainer> dvContainer;
+    if (!options.dvContainer.empty()) {
+        dvContainer =
+            options.dvContainer == "avi" ? dv::DvContainer::kAvi : dv::DvContainer::kQuickTime;
+    }
+    bool containerNoted = false;
+    batch.makeJob = AnyInputSceneJobMaker(dvContainer, [&](const std::string&) {
+        if (!containerNoted) {
+            log.AddLog(LogSeverity::Warning, kDvContainerOnlyForDv);
+            containerNoted = true;
+        }
+    });
     SplitBatch::Hooks hooks;
     hooks.inputStarting = [&log](std::size_t index, std::uint64_t doneBytes) {
         log.StartFile(index, doneBytes);
@@ -436,7 +466,7 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     };
     bool syncNoted = false;
     hooks.jobStarting = [&](const std::string& path, std::uint64_t size) {
-        if (options.sync && !syncNoted && ProbeTapeFormat(path) == TapeFormat::kDv) {
+        if (options.sync && !syncNoted && IsDvInput(path)) {
             log.AddLog(LogSeverity::Warning, kSyncDoesNothingForDv);
             syncNoted = true;
         }

@@ -33,6 +33,7 @@ struct SplitOptions {
     std::optional<SceneNumberList> scenes;  // the scenes to write; none: all of them
     std::string thumbnailDir;               // with listScenes: a JPEG per scene goes here
     std::string contactSheet;               // with listScenes: each input's contact sheet
+    std::string dvContainer;                // "avi" or "mov": DV scenes go into it; empty: raw .dv
     bool quiet = false;
     bool help = false;
     bool version = false;

@@ -25,6 +25,7 @@
 #include <optional>
 #include <utility>
 
+#include "AnyInputSceneJob.h"
 #include "CPathDialog.h"
 #include "InputFile.h"
 #include "LogText.h"
@@ -530,6 +531,7 @@ void CVornakScenes::ScenesWorkerProc(RunSettings run) {
     // After a stop the files still listed are not touched, and the log does not pretend they
     // were.
     batch.skipInputsAfterStop = true;
+    batch.makeJob = MakeSceneJobForAnyInput;
     SplitBatch::Hooks hooks;
     hooks.sceneChoice = [&run](const std::string& path) -> std::function<bool(std::int32_t)> {
         const auto skip = run.unchecked.find(path);

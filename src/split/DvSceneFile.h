@@ -1,0 +1,55 @@
+// Where the DV scene job puts one scene: a raw .dv file as read, or a container that takes the
+// scene's frames one by one. Writes always end where a frame, or bytes that begin none, end.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "DiskSync.h"
+#include "OutputFile.h"
+
+namespace vornak {
+
+class DvSceneFile {
+  public:
+    virtual ~DvSceneFile() = default;
+
+    // Exclusive creation: an existing file is never overwritten.
+    virtual OutputFile::Create CreateNew(const std::string& path) = 0;
+    virtual bool IsOpen() const = 0;
+    // Bytes taken; fewer than `size` when writing failed.
+    virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
+    // Lets the disk start writing what was written so far; may do nothing.
+    virtual void StartWriteback() = 0;
+    // Finishes, flushes to the disk and closes; false when any of that failed.
+    virtual bool Close() = 0;
+    // Removes the open file if nothing went into it yet; true when it was removed.
+    virtual bool RemoveIfEmpty(const std::string& path) = 0;
+    virtual void SetDiskSync(DiskSync* sync) = 0;
+    // Why the last creation, write or close failed, for the end of an error line.
+    virtual std::string Reason() const = 0;
+};
+
+// Raw DV: the bytes go out exactly as read.
+class RawDvSceneFile final : public DvSceneFile {
+  public:
+    OutputFile::Create CreateNew(const std::string& path) override {
+        return m_file.CreateNew(path);
+    }
+    bool IsOpen() const override { return m_file.IsOpen(); }
+    std::size_t Write(const std::uint8_t* data, std::size_t size) override {
+        return m_file.Write(data, size);
+    }
+    void StartWriteback() override { m_file.StartWriteback(); }
+    bool Close() override { return m_file.Close(); }
+    bool RemoveIfEmpty(const std::string& path) override { return m_file.RemoveIfEmpty(path); }
+    void SetDiskSync(DiskSync* sync) override { m_file.SetDiskSync(sync); }
+    std::string Reason() const override { return std::strerror(m_file.LastError()); }
+
+  private:
+    OutputFile m_file;
+};
+
+}  // namespace vornak
