@@ -5,6 +5,7 @@
 
 #include "AnyInputSceneJob.h"
 #include "LogSink.h"
+#include "StreamFormatProbe.h"
 
 namespace vornak {
 
@@ -58,12 +59,21 @@ TapeSceneLister::TapeSceneLister(std::string path, Callbacks callbacks)
     m_thread = std::thread(&TapeSceneLister::Run, this);
 }
 
-// Only raw DV is decoded as DV: its scenes' offsets are the file's own bytes. A DV frame in an
-// AVI or QuickTime file lies between the container's own bytes, so such inputs will need their
-// frames read through the container before they can have pictures.
+// A DV scene's offset is the file position of its first frame, in a raw file and in AVI and
+// QuickTime alike, and its frames are found by their header blocks from there: the container's
+// own bytes between them are passed over as no frame.
 ThumbnailWorker::Format TapeSceneLister::ThumbnailFormatOf(const std::string& path) {
-    return ProbeTapeFormat(path) == TapeFormat::kDv ? ThumbnailWorker::Format::Dv
-                                                    : ThumbnailWorker::Format::TransportStream;
+    switch (dv::StreamFormatProbe::ProbeFile(path).format) {
+        case dv::StreamFormat::kRawDv:
+        case dv::StreamFormat::kDvAviType1:
+        case dv::StreamFormat::kDvAviType2:
+        case dv::StreamFormat::kDvQuickTime:
+            return ThumbnailWorker::Format::Dv;
+        case dv::StreamFormat::kTransportStream:
+        case dv::StreamFormat::kNeither:
+            break;
+    }
+    return ThumbnailWorker::Format::TransportStream;
 }
 
 TapeSceneLister::~TapeSceneLister() {

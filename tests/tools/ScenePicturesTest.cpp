@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -282,6 +283,42 @@ TEST(ScenePictures, DvTapeGetsThumbnailsAtEachScenesAspect) {
         const auto at = static_cast<std::size_t>(y * sheet.Stride() + x * 3);
         const test::Colour colour{sheet.pixels[at], sheet.pixels[at + 1], sheet.pixels[at + 2]};
         EXPECT_TRUE(test::Near(colour, kColours[i])) << test::Text(colour);
+    }
+}
+
+// In AVI and QuickTime files a DV scene's offset is its first frame's place in the container,
+// whose own bytes lie between the frames: the pictures are still the scenes' own.
+TEST(ScenePictures, DvInContainersGetsTheScenesPictures) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "the ffmpeg program is not installed: no decodable tape";
+    }
+    test::TempDir dir;
+    const std::string raw = dir.File("raw.dv");
+    ASSERT_EQ(test::WriteDvColourTape(
+                  raw, {{kColours[0], "4:3", 5, true}, {kColours[1], "16:9", 5, true}}),
+              "");
+    for (const char* name : {"tape.avi", "tape.mov"}) {
+        SCOPED_TRACE(name);
+        const std::string tape = dir.File(name);
+        const std::string command =
+            "ffmpeg -v error -f dv -i '" + raw + "' -map 0 -c copy '" + tape + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        test::TempDir pictures;
+        const auto result = Split({"--list-scenes", "--thumbnails", pictures.Path(), tape});
+        ASSERT_EQ(result.status, kExitOk) << result.err;
+        EXPECT_EQ(result.err, "");
+        const struct {
+            int height;
+            test::Colour colour;
+        } expected[] = {{240, kColours[0]}, {180, kColours[1]}};
+        for (int i = 0; i < 2; ++i) {
+            const RgbImage thumbnail =
+                test::ReadJpeg(ScenePictures::ThumbnailName(pictures.Path(), "tape", i));
+            EXPECT_EQ(thumbnail.width, 320) << i;
+            EXPECT_EQ(thumbnail.height, expected[i].height) << i;
+            EXPECT_TRUE(test::Near(test::CentreColour(thumbnail), expected[i].colour))
+                << i << " " << test::Text(test::CentreColour(thumbnail));
+        }
     }
 }
 
