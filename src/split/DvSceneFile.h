@@ -4,37 +4,28 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 
 #include "DiskSync.h"
 #include "OutputFile.h"
+#include "SceneFile.h"
 
 namespace vornak {
 
-class DvSceneFile {
+class DvSceneFile : public SceneFile {
   public:
-    virtual ~DvSceneFile() = default;
-
-    // Exclusive creation: an existing file is never overwritten.
-    virtual OutputFile::Create CreateNew(const std::string& path) = 0;
-    virtual bool IsOpen() const = 0;
     // Bytes taken; fewer than `size` when writing failed.
     virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
     // Lets the disk start writing what was written so far; may do nothing.
     virtual void StartWriteback() = 0;
-    // Finishes, flushes to the disk and closes; false when any of that failed.
-    virtual bool Close() = 0;
-    // Removes the open file if nothing went into it yet; true when it was removed.
-    virtual bool RemoveIfEmpty(const std::string& path) = 0;
     virtual void SetDiskSync(DiskSync* sync) = 0;
-    // Why the last creation, write or close failed, for the end of an error line.
-    virtual std::string Reason() const = 0;
 };
 
-// Raw DV: the bytes go out exactly as read.
+// Raw DV: the bytes go out exactly as read. A short write keeps every byte it wrote: a DV file
+// has no transport packets to make whole.
 class RawDvSceneFile final : public DvSceneFile {
   public:
+    RawDvSceneFile() : m_file(OutputFile::ShortWrite::KeepAll) {}
     OutputFile::Create CreateNew(const std::string& path) override {
         return m_file.CreateNew(path);
     }
@@ -46,7 +37,7 @@ class RawDvSceneFile final : public DvSceneFile {
     bool Close() override { return m_file.Close(); }
     bool RemoveIfEmpty(const std::string& path) override { return m_file.RemoveIfEmpty(path); }
     void SetDiskSync(DiskSync* sync) override { m_file.SetDiskSync(sync); }
-    std::string Reason() const override { return std::strerror(m_file.LastError()); }
+    std::string Reason() const override { return m_file.Reason(); }
 
   private:
     OutputFile m_file;

@@ -54,12 +54,10 @@ const char* AspectText(dv::DvAspect aspect) {
 DvSceneSplitter::DvSceneSplitter(std::string inputPath, SceneSplitterSettings settings)
     : m_inputPath(std::move(inputPath)),
       m_pStopFlag(settings.stopFlag),
-      m_baseName(std::move(settings.baseName)),
-      m_dateFormat(std::move(settings.dateFormat)),
-      m_bDateTimeNaming(settings.dateTimeNaming),
       m_bListOnly(settings.listOnly),
-      m_extension(std::move(settings.extension)),
-      m_nCounter(settings.firstCounter) {
+      m_output({std::move(settings.baseName), std::move(settings.extension),
+                std::move(settings.dateFormat), settings.dateTimeNaming, settings.firstCounter}) {
+    m_output.SetFile(m_pOutFile.get());
     if (m_pStopFlag == nullptr) {
         m_ownStopFlag = std::make_unique<StopFlag>(0);
         m_pStopFlag = m_ownStopFlag.get();
@@ -71,6 +69,7 @@ DvSceneSplitter::~DvSceneSplitter() = default;
 void DvSceneSplitter::SetDiskSync(DiskSync* sync) {
     m_pDiskSync = sync != nullptr ? sync : &DiskSync::System();
     m_pOutFile->SetDiskSync(m_pDiskSync);
+    m_output.SetDiskSync(m_pDiskSync);
 }
 
 void DvSceneSplitter::SetByteSource(std::unique_ptr<DvByteSource> source) {
@@ -83,6 +82,7 @@ void DvSceneSplitter::SetSceneFile(std::unique_ptr<DvSceneFile> file) {
     if (file != nullptr) {
         m_pOutFile = std::move(file);
         m_pOutFile->SetDiskSync(m_pDiskSync);
+        m_output.SetFile(m_pOutFile.get());
     }
 }
 
@@ -132,10 +132,11 @@ bool DvSceneSplitter::OpenInput() {
 
 void DvSceneSplitter::Run() {
     m_result = m_failure = SplitResult::Completed;
-    m_bAbort = m_bEof = m_bSceneStarted = m_bListSceneOpen = m_bMadeFiles = false;
+    m_bAbort = m_bEof = m_bSceneStarted = m_bListSceneOpen = false;
+    m_output.BeginRun();
     m_nFill = m_nUsed = m_nPend = 0;
     m_nBufBase = 0;
-    m_nNewForm = m_nScenes = 0;
+    m_nScenes = 0;
     m_nNotWrittenBack = 0;
     m_reader = dv::DvFrameReader{};
     m_rule = dv::DvSceneRule{};
@@ -281,7 +282,7 @@ void DvSceneSplitter::TakeFrame(const dv::DvPiece& piece) {
         StartScene();
     }
     CountFrame(m_frame);
-    if (!SceneOpen() && !m_bAbort && (m_sceneDate || !m_bDateTimeNaming || m_bListOnly)) {
+    if (!SceneOpen() && !m_bAbort && (m_sceneDate || !m_output.DateTimeNaming() || m_bListOnly)) {
         OpenSceneFile();
     }
 }

@@ -30,6 +30,7 @@
 #include "LogSink.h"
 #include "RecordingDate.h"
 #include "SceneJob.h"
+#include "SceneOutput.h"
 #include "SceneSplitterSettings.h"
 #include "SceneSummary.h"
 
@@ -56,7 +57,10 @@ class DvSceneSplitter : public SceneJob {
     DvSceneSplitter(const DvSceneSplitter&) = delete;
     DvSceneSplitter& operator=(const DvSceneSplitter&) = delete;
 
-    void SetLog(LogSink* log) { m_pLog = log; }
+    void SetLog(LogSink* log) {
+        m_pLog = log;
+        m_output.SetLog(log);
+    }
     // Where the bytes come from: the raw file at the input path unless a container's frames
     // are read instead. Must be called before Run.
     void SetByteSource(std::unique_ptr<DvByteSource> source);
@@ -78,7 +82,7 @@ class DvSceneSplitter : public SceneJob {
 
     void Run() override;
     SplitResult Result() const override { return m_result; }
-    std::int32_t Counter() const override { return m_nCounter; }
+    std::int32_t Counter() const override { return m_output.Counter(); }
 
   private:
     // Reading.
@@ -107,7 +111,6 @@ class DvSceneSplitter : public SceneJob {
     // Output (DvSceneSplitterOutput.cpp).
     bool SceneOpen() const { return m_pOutFile->IsOpen() || m_bListSceneOpen; }
     void OpenSceneFile();
-    std::string NextFileName(const RecordingDate* date, bool& counterUsed);
     void WriteOut(const std::uint8_t* data, std::size_t size);
     void CloseOutFile();
     void RemoveEmptyStoppedFile();
@@ -123,12 +126,7 @@ class DvSceneSplitter : public SceneJob {
     StopFlag* m_pStopFlag = nullptr;
     std::unique_ptr<StopFlag> m_ownStopFlag;
     LogSink* m_pLog = nullptr;
-    std::string m_baseName;
-    std::string m_dateFormat;
-    bool m_bDateTimeNaming = true;
     bool m_bListOnly = false;
-    std::string m_extension;
-    std::int32_t m_nCounter = 0;
     std::function<bool(std::int32_t)> m_chooseScene;
     DiskSync* m_pDiskSync = &DiskSync::System();
     std::size_t m_nReadSize = kReadSize;
@@ -155,12 +153,9 @@ class DvSceneSplitter : public SceneJob {
 
     // Output.
     std::unique_ptr<DvSceneFile> m_pOutFile = std::make_unique<RawDvSceneFile>();
-    std::string m_outName;
-    std::int32_t m_nCounterBeforeFile = 0;
-    std::int32_t m_nNewForm = 0;
+    SceneOutput m_output;  // names, creates and finishes the files m_pOutFile opens
     std::int32_t m_nScenes = 0;
     bool m_bListSceneOpen = false;
-    bool m_bMadeFiles = false;
     std::size_t m_nNotWrittenBack = 0;  // bytes written since the last writeback began
     SceneSummary m_scene;
 };

@@ -48,6 +48,10 @@ std::size_t OutputFile::Write(const std::uint8_t* data, std::size_t size) {
         }
         done += static_cast<std::size_t>(n);
     }
+    if (m_shortWrite == ShortWrite::KeepAll) {
+        m_nSize += done;
+        return done;
+    }
     if (!m_bOriginKnown && done > 0) {
         if (const void* sync = std::memchr(data, SYNC_BYTE, done); sync != nullptr) {
             m_nPacketOrigin =
@@ -61,6 +65,10 @@ std::size_t OutputFile::Write(const std::uint8_t* data, std::size_t size) {
         return done > cut ? done - cut : 0;
     }
     return done;
+}
+
+std::string OutputFile::Reason() const {
+    return std::strerror(m_lastError);
 }
 
 std::size_t OutputFile::CutToWholePackets() {

@@ -8,29 +8,38 @@
 #include <string>
 
 #include "DiskSync.h"
+#include "SceneFile.h"
 #include "TsPacket.h"
 
 namespace vornak {
 
-class OutputFile {
+class OutputFile final : public SceneFile {
   public:
-    OutputFile() = default;
-    ~OutputFile() { Abandon(); }
+    // What a write that comes out short (a full disk) leaves in the file.
+    enum class ShortWrite {
+        // The file is cut back to its last whole transport packet, so that it still plays to its
+        // end; the bytes cut off are not counted as written.
+        CutToWholePackets,
+        // Every byte written stays.
+        KeepAll,
+    };
+    explicit OutputFile(ShortWrite shortWrite = ShortWrite::CutToWholePackets)
+        : m_shortWrite(shortWrite) {}
+    ~OutputFile() override { Abandon(); }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
     // True when anything at all is there under that name, even a dangling link.
     static bool Exists(const std::string& path);
 
-    enum class Create { Created, AlreadyExists, Failed };
-    Create CreateNew(const std::string& path);
+    Create CreateNew(const std::string& path) override;
     // The system's error number of the last failure (errno), 0 when there was none.
     int LastError() const { return m_lastError; }
+    std::string Reason() const override;
 
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const override { return m_fd >= 0; }
     // Writes everything unless the file system refuses; returns the bytes actually written.
-    // A write that comes out short (a full disk) cuts the file back to its last whole packet,
-    // so that the file still plays to its end; the bytes cut off are not counted as written.
+    // What a short write leaves is the ShortWrite rule's.
     std::size_t Write(const std::uint8_t* data, std::size_t size);
     struct Piece {
         const std::uint8_t* data;
@@ -44,12 +53,12 @@ class OutputFile {
     void StartWriteback();
     // Flushes the data to the disk and closes the file. Returns false when the data could not
     // be flushed (LastError says why); the file is closed in any case.
-    bool Close();
+    bool Close() override;
     // Gives up the file without flushing it, for a destructor that cannot report.
     void Abandon();
     // Removes the file and closes it when nothing was ever written to it and `path` still
     // names this very file; true when it is gone. Another file under that name is left alone.
-    bool RemoveIfEmpty(const std::string& path);
+    bool RemoveIfEmpty(const std::string& path) override;
     // Where Close flushes to; the system's disk unless a test puts something in between.
     void SetDiskSync(DiskSync* sync) { m_pSync = sync; }
 
@@ -60,6 +69,7 @@ class OutputFile {
     // 5,577 packets, about a megabyte: every block but a write's last is whole packets.
     static constexpr std::size_t kStagingBytes = 5'577 * PKT_SIZE;
 
+    ShortWrite m_shortWrite;
     int m_fd = -1;
     int m_lastError = 0;
     std::uint64_t m_nSize = 0;  // bytes in the file

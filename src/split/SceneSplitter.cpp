@@ -22,12 +22,10 @@ SceneSplitter::SceneSplitter(std::string inputPath, SceneSplitterSettings settin
     : m_inputPath(std::move(inputPath)),
       m_pStopFlag(settings.stopFlag),
       m_bSyncAV(settings.syncAV),
-      m_baseName(std::move(settings.baseName)),
-      m_extension(std::move(settings.extension)),
-      m_dateFormat(std::move(settings.dateFormat)),
-      m_nCounter(settings.firstCounter),
-      m_bDateTimeNaming(settings.dateTimeNaming),
+      m_output({std::move(settings.baseName), std::move(settings.extension),
+                std::move(settings.dateFormat), settings.dateTimeNaming, settings.firstCounter}),
       m_bListOnly(settings.listOnly) {
+    m_output.SetFile(&m_outFile);
     if (m_pStopFlag == nullptr) {
         m_ownStopFlag = std::make_unique<StopFlag>(0);
         m_pStopFlag = m_ownStopFlag.get();
@@ -49,6 +47,7 @@ void SceneSplitter::SetReadBufferSize(std::size_t bytes) {
 void SceneSplitter::SetDiskSync(DiskSync* sync) {
     m_pDiskSync = sync != nullptr ? sync : &DiskSync::System();
     m_outFile.SetDiskSync(m_pDiskSync);
+    m_output.SetDiskSync(m_pDiskSync);
 }
 
 void SceneSplitter::SetAudioBufferSize(std::size_t bytes) {
@@ -77,7 +76,7 @@ void SceneSplitter::ResetRunState() {
     m_firstDate.reset();
     m_inFile.Close();
     m_outFile.Abandon();
-    m_bMadeFiles = false;
+    m_output.BeginRun();
     m_pReadBuf.reset();
     m_pReadEnd = m_pCur = nullptr;
     m_pPendBegin = m_pPendEnd = nullptr;
@@ -93,7 +92,6 @@ void SceneSplitter::ResetRunState() {
     m_nGopState = 0;
     m_bGroupFound = false;
     m_nVideoBeforeGroup = 0;
-    m_nNewForm = 0;
     m_bFragmentOpen = false;
     m_bSkipNextOpenCheck = m_bScenePending = m_bDateJump = false;
     m_nDatePackets = 0;
@@ -286,7 +284,7 @@ void SceneSplitter::Refill(bool final) {
 bool SceneSplitter::HoldsForFirstDate() const {
     // Only a date names a file; without one coming (a tape without dates, an input at its end)
     // the file is named as it always was. Half the buffer stays free for the walk to go on.
-    return m_bDateTimeNaming && !m_bListOnly && !m_firstDate && !m_bEof && !m_bAbort &&
+    return m_output.DateTimeNaming() && !m_bListOnly && !m_firstDate && !m_bEof && !m_bAbort &&
            !SceneOpen() && m_pPendBegin == BufStart() && m_pReadEnd != nullptr &&
            static_cast<std::size_t>(m_pReadEnd - BufStart()) <= m_nReadBufSize / 2;
 }

@@ -26,6 +26,7 @@
 #include "PacketInfo.h"
 #include "RecordingDate.h"
 #include "SceneJob.h"
+#include "SceneOutput.h"
 #include "SceneSplitterSettings.h"
 #include "SceneTally.h"
 
@@ -50,7 +51,10 @@ class SceneSplitter : public SceneJob {
     SceneSplitter(const SceneSplitter&) = delete;
     SceneSplitter& operator=(const SceneSplitter&) = delete;
 
-    void SetLog(LogSink* log) { m_pLog = log; }
+    void SetLog(LogSink* log) {
+        m_pLog = log;
+        m_output.SetLog(log);
+    }
     // Where scene files and their folder are flushed to when they are finished; the system's
     // disk unless a test puts something in between. Must be called before Run.
     void SetDiskSync(DiskSync* sync);
@@ -68,7 +72,7 @@ class SceneSplitter : public SceneJob {
     }
 
     void Run() override;
-    std::int32_t Counter() const override { return m_nCounter; }
+    std::int32_t Counter() const override { return m_output.Counter(); }
     SplitResult Result() const override { return m_result; }
 
   private:
@@ -145,8 +149,6 @@ class SceneSplitter : public SceneJob {
     bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
     // `fragment`: the file takes the bytes before the job's first picture group.
     void OpenNextFile(const RecordingDate* date, bool fragment = false);
-    // The next name to try; uses up the counter value when the name holds it.
-    std::string NextFileName(const RecordingDate* date, bool fragment, bool& counterUsed);
     // The first scene file is opened by a write or by the next scene's cut, when its own
     // decision never came; it is named after its first date pack, as every later scene is,
     // whatever the date has grown to since.
@@ -163,7 +165,6 @@ class SceneSplitter : public SceneJob {
     // into a fragment file, so that the first scene file begins at the group.
     void KeepFragmentApart();
     bool FragmentAhead() const { return !m_bGroupFound && m_nVideoBeforeGroup > 0; }
-    std::string BuildOutName(const RecordingDate* date);
     void WritePending();
     void WriteOut(const std::uint8_t* data, std::size_t size);
     void ReportWritten(std::size_t written, std::size_t wanted);
@@ -267,17 +268,10 @@ class SceneSplitter : public SceneJob {
     bool m_bFragmentWaiting = false;
 
     // Output.
-    OutputFile m_outFile;
+    // A short write leaves whole packets only, so that the file still plays to its end.
+    OutputFile m_outFile{OutputFile::ShortWrite::CutToWholePackets};
     DiskSync* m_pDiskSync = &DiskSync::System();
-    bool m_bMadeFiles = false;  // a scene file was created in this run
-    std::string m_baseName;
-    std::string m_extension;
-    std::string m_outName;
-    std::string m_dateFormat;
-    std::int32_t m_nCounter = 0;
-    std::int32_t m_nNewForm = 0;            // date naming: which "-new" form a name clash moved to
-    std::int32_t m_nCounterBeforeFile = 0;  // the file number before the open file was named
-    bool m_bDateTimeNaming = false;
+    SceneOutput m_output;
     bool m_bFragmentOpen = false;  // the open file holds a fragment
     bool m_bListOnly = false;
     std::function<bool(std::int32_t)> m_chooseScene;
