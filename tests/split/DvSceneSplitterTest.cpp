@@ -482,6 +482,39 @@ TEST(DvSceneSplitter, StopsAndFlushesEveryFile) {
     }
 }
 
+// A disk that fills up ends the job with an error naming the file; a DV file has no transport
+// packets, so all that went onto the disk stays there, an exact copy, and is counted as written.
+TEST(DvSceneSplitter, ShortWriteKeepsEveryByteWrittenAndNamesTheFile) {
+    test::ScopedTimeZone tz("UTC0");
+    const Tape tape = Tape().Frames(At(10, 0, 0), 4);
+    const std::string name = "tape-2007_06_15-10_00_00.dv";
+    // Rooms that end inside a frame and that end no whole 188-byte packet.
+    for (const std::uint64_t room : {std::uint64_t{100'000}, std::uint64_t{300'007}}) {
+        SCOPED_TRACE(room);
+        ASSERT_LT(room, tape.bytes.size());
+        test::TempDir dir;
+        const std::string input = dir.File("in.dv");
+        test::WriteAll(input, tape.bytes);
+        test::CapturingLog log;
+        DvSceneSplitter job(input, {.baseName = dir.File("tape"), .extension = "dv"});
+        job.SetLog(&log);
+        {
+            test::FileSizeLimit limit(room);
+            ASSERT_TRUE(limit.Ok());
+            job.Run();
+        }
+        EXPECT_EQ(job.Result(), SplitResult::WriteFailed);
+        EXPECT_EQ(log.LinesStartingWith("ERROR: "),
+                  std::vector<std::string>{
+                      "ERROR: This file can't be written in full (is the disk full?): " +
+                      dir.File(name)});
+        EXPECT_EQ(
+            test::ReadAll(dir.File(name)),
+            Bytes(tape.bytes.begin(), tape.bytes.begin() + static_cast<std::ptrdiff_t>(room)));
+        EXPECT_EQ(log.Written(), room);
+    }
+}
+
 // Inputs that are no DV tape write nothing and say why.
 TEST(DvSceneSplitter, RefusesInputsWithoutDv) {
     test::TempDir dir;
