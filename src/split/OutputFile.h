@@ -23,8 +23,8 @@ class OutputFile final : public SceneFile {
         // Every byte written stays.
         KeepAll,
     };
-    explicit OutputFile(ShortWrite shortWrite = ShortWrite::CutToWholePackets)
-        : m_shortWrite(shortWrite) {}
+    // The rule is the owner's: it knows what the file holds.
+    explicit OutputFile(ShortWrite shortWrite) : m_shortWrite(shortWrite) {}
     ~OutputFile() override { Abandon(); }
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;

@@ -30,7 +30,6 @@ class SceneOutput {
     void SetLog(LogSink* log) { m_pLog = log; }
     // The file each scene goes into; must stay alive while the job runs.
     void SetFile(SceneFile* file) { m_pFile = file; }
-    SceneFile& File() const { return *m_pFile; }
     // Where the folder of the created files is flushed to; the system's disk unless a test puts
     // something in between.
     void SetDiskSync(DiskSync* sync) { m_pDiskSync = sync; }
@@ -39,8 +38,6 @@ class SceneOutput {
         m_nNewForm = 0;
         m_bMadeFiles = false;
     }
-    // Forgets the run's files without flushing their folder, for a job that gives them up.
-    void ForgetFiles() { m_bMadeFiles = false; }
 
     std::int32_t Counter() const { return m_nCounter; }
     const std::string& Name() const { return m_name; }
