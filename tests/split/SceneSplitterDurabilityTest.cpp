@@ -188,9 +188,10 @@ TEST(SceneSplitterDurability, InputWithoutATransportStreamWritesNothing) {
                 continue;
             }
             EXPECT_EQ(job.result, SplitResult::NoStream) << c.what;
-            EXPECT_EQ(job.lines, (std::vector<std::string>{
-                                     kProcessing + input,
-                                     "ERROR: This is neither an MPEG-2 transport stream nor DV: " + input}))
+            EXPECT_EQ(job.lines,
+                      (std::vector<std::string>{
+                          kProcessing + input,
+                          "ERROR: This is neither an MPEG-2 transport stream nor DV: " + input}))
                 << c.what;
             EXPECT_EQ(test::ListFiles(out.Path()), std::vector<std::string>{}) << c.what;
         }
