@@ -2,6 +2,7 @@
 
 #include "TapeSyntax.h"
 #include "TransportPacket.h"
+#include "WriteAll.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -48,22 +49,6 @@ std::int64_t TicksBetween(std::uint64_t earlier, std::uint64_t later) {
 std::int64_t WholeSeconds(std::int64_t ticks) {
     const auto perSecond = static_cast<std::int64_t>(DatePackInserter::kTicksPerSecond);
     return ticks >= 0 ? ticks / perSecond : -((-ticks + perSecond - 1) / perSecond);
-}
-
-bool WriteAllTo(int fd, const std::uint8_t* data, std::size_t size, int& failure) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            failure = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "DvFrameReader.h"
+#include "WriteAll.h"
 
 namespace vornak::tape {
 
@@ -56,22 +57,6 @@ std::uint8_t Bcd(int value) {
 
 std::uint8_t TypeOf(const std::uint8_t* block) {
     return block[kIdTypeByte] >> kIdTypeShift;
-}
-
-bool WriteAllTo(int fd, const std::uint8_t* data, std::size_t size, int& failure) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            failure = n < 0 ? errno : ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

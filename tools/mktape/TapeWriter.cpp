@@ -1,6 +1,7 @@
 #include "TapeWriter.h"
 
 #include "TapeSyntax.h"
+#include "WriteAll.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -690,19 +691,7 @@ bool TapeWriter::WriteFile(const std::string& path) {
     }
     int failure = 0;
     WriteBlocks([fd, &failure](const std::uint8_t* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, data, size);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                failure = n < 0 ? errno : ENOSPC;
-                return false;
-            }
-            data += n;
-            size -= static_cast<std::size_t>(n);
-        }
-        return true;
+        return WriteAllTo(fd, data, size, failure);
     });
     if (::close(fd) != 0 && failure == 0) {
         failure = errno;
