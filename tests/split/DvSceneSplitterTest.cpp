@@ -375,22 +375,6 @@ TEST(DvSceneSplitter, NeverOverwritesAnExistingFile) {
     EXPECT_EQ(run.Joined(), tape.bytes);
 }
 
-class StoppingLog : public test::CapturingLog {
-  public:
-    StoppingLog(StopFlag& stop, std::string trigger)
-        : m_stop(stop), m_trigger(std::move(trigger)) {}
-    void AddLog(LogSeverity severity, const std::string& line) override {
-        CapturingLog::AddLog(severity, line);
-        if (line == m_trigger) {
-            m_stop.store(1);
-        }
-    }
-
-  private:
-    StopFlag& m_stop;
-    std::string m_trigger;
-};
-
 class RecordingSync : public DiskSync {
   public:
     explicit RecordingSync(int fileError) : m_fileError(fileError) {}
@@ -449,7 +433,7 @@ TEST(DvSceneSplitter, StopsAndFlushesEveryFile) {
         test::WriteAll(input, tape.bytes);
         StopFlag stop{0};
         const std::string stopFile = c.stopAt != nullptr ? dir.File(c.stopAt) : "";
-        StoppingLog log(stop, c.stopAt != nullptr ? kCreating + stopFile : "");
+        test::StoppingLog log(stop, c.stopAt != nullptr ? kCreating + stopFile : "");
         RecordingSync sync(c.fileError);
         DvSceneSplitter job(input,
                             {.baseName = dir.File("tape"), .extension = "dv", .stopFlag = &stop});

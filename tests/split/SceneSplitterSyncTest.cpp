@@ -220,23 +220,6 @@ class ArrivingTape : public LiveSource {
     bool m_waiting = false;
 };
 
-// Sets the stop byte the moment a chosen line is logged, as a user's Stop button would.
-class StoppingLog : public test::CapturingLog {
-  public:
-    StoppingLog(StopFlag& stop, std::string trigger)
-        : m_stop(stop), m_trigger(std::move(trigger)) {}
-    void AddLog(LogSeverity severity, const std::string& line) override {
-        CapturingLog::AddLog(severity, line);
-        if (line == m_trigger) {
-            m_stop.store(1);
-        }
-    }
-
-  private:
-    StopFlag& m_stop;
-    std::string m_trigger;
-};
-
 struct TapeCase {
     std::string name;
     tape::TapeOptions options;
@@ -364,7 +347,7 @@ void RunTapeCase(const TapeCase& c) {
     const std::string stopFile = c.stopAtFile >= 0 ? ws.Out(names[full]) : "";
     names.resize(full);
     StopFlag stop{0};
-    StoppingLog log(stop, c.stopAtFile >= 0 ? "Creating new file: " + stopFile : "");
+    test::StoppingLog log(stop, c.stopAtFile >= 0 ? "Creating new file: " + stopFile : "");
     SyncSettings settings = c.settings;
     settings.stop = &stop;
     std::int32_t counter = 0;

@@ -9,6 +9,7 @@
 
 #include "LogSink.h"
 #include "RecordingDate.h"
+#include "SceneSplitterSettings.h"
 #include "TapeWriter.h"
 
 namespace vornak::test {
@@ -51,6 +52,23 @@ class CapturingLog : public LogSink {
     std::uint64_t m_written = 0;
     int m_dropped = 0;
     std::vector<SceneSummary> m_scenes;
+};
+
+// Sets the stop byte the moment a chosen line is logged, as a user's Stop button would.
+class StoppingLog : public CapturingLog {
+  public:
+    StoppingLog(StopFlag& stop, std::string trigger)
+        : m_stop(stop), m_trigger(std::move(trigger)) {}
+    void AddLog(LogSeverity severity, const std::string& line) override {
+        CapturingLog::AddLog(severity, line);
+        if (line == m_trigger) {
+            m_stop.store(1);
+        }
+    }
+
+  private:
+    StopFlag& m_stop;
+    std::string m_trigger;
 };
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
