@@ -52,7 +52,12 @@ Bytes Frame(DvSystem system, int seed, int audioBits = 16) {
     setup.audioBits = audioBits;
     setup.tc = {0, 0, 1, seed % 25};
     Bytes f = test::MakeFrame(setup);
+    constexpr std::size_t kHeaderApBytes[] = {5, 6, 7};
+    constexpr std::uint8_t kConsumerAp = 0x78;
     for (int s = 0; s < SequencesOf(system); ++s) {
+        for (const std::size_t ap : kHeaderApBytes) {
+            f[SequenceOffset(s) + ap] = kConsumerAp;
+        }
         for (int a = 0; a < static_cast<int>(kAudioBlocks); ++a) {
             const std::size_t audio = test::AudioDataAt(s, a);
             for (std::size_t i = 0; i < kAudioDataSize; ++i) {
@@ -68,6 +73,14 @@ Bytes Frame(DvSystem system, int seed, int audioBits = 16) {
         }
     }
     return f;
+}
+
+std::set<std::size_t> Payloads(std::size_t first, std::size_t count) {
+    std::set<std::size_t> payloads;
+    for (std::size_t p = first; p < first + count; ++p) {
+        payloads.insert(p);
+    }
+    return payloads;
 }
 
 std::span<const std::uint8_t> BlockOf(const Bytes& frame, std::size_t block) {
@@ -119,9 +132,10 @@ TEST(DvFrameAssembler, LostBlocksAreMarkedCountedAndNeverStale) {
         {"first header, 525/60", DvSystem::k525_60, 16, {0, 1}},
         {"the last payload", DvSystem::k525_60, 16, {249}},
         {"12-bit audio", DvSystem::k525_60, 12, {1, 27, 100}},
-        {"a whole sequence", DvSystem::k625_50, 16, {25, 26, 27, 28, 29, 30, 31, 32, 33,
-                                                     34, 35, 36, 37, 38, 39, 40, 41, 42,
-                                                     43, 44, 45, 46, 47, 48, 49}},
+        {"sequence 1", DvSystem::k625_50, 16, Payloads(25, 25)},
+        // What arrives first of the second frame is the same as in the first: header, subcode
+        // and VAUX of sequence 1.
+        {"all of sequence 0", DvSystem::k625_50, 16, Payloads(0, 25)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,7 +191,9 @@ TEST(DvFrameAssembler, LostBlocksAreMarkedCountedAndNeverStale) {
         DvFrameInfo info;
         ASSERT_TRUE(DvFrameParser::Parse(got.bytes, info));
         EXPECT_EQ(info.system, c.system);
-        EXPECT_EQ(info.audioBits, c.audioBits);
+        // The audio source pack test frames carry sits in sequence 0, audio block 3.
+        const std::size_t audioSourcePayload = test::AudioPackAt(0, 3) / kPayload;
+        EXPECT_EQ(info.audioBits, c.lost.contains(audioSourcePayload) ? 0 : c.audioBits);
         EXPECT_EQ(info.videoBlocksInError, lostVideo);
         EXPECT_EQ(info.audioErrorSamples,
                   lostAudio * (c.audioBits == 12 ? kSamplesPerBlock12 : kSamplesPerBlock16));
@@ -224,20 +240,28 @@ TEST(DvFrameAssembler, SystemOfAFrameWithoutHeadersComesFromBeforeOrFromItsSeque
         const char* name;
         std::optional<DvSystem> before;
         DvSystem system;
+        int sequencesArriving;
     };
-    for (const Case& c : {Case{"625/50, first frame", std::nullopt, DvSystem::k625_50},
-                          Case{"525/60, first frame", std::nullopt, DvSystem::k525_60},
-                          Case{"525/60 after 525/60", DvSystem::k525_60, DvSystem::k525_60}}) {
+    for (const Case& c :
+         {Case{"625/50, first frame", std::nullopt, DvSystem::k625_50, kSequences625},
+          Case{"525/60, first frame", std::nullopt, DvSystem::k525_60, kSequences525},
+          // Ten sequences would say 525/60; the frame before knows better.
+          Case{"625/50 after 625/50, its last two sequences lost", DvSystem::k625_50,
+               DvSystem::k625_50, kSequences525}}) {
         SCOPED_TRACE(c.name);
         Rig rig;
         if (c.before) {
             rig.Feed(Frame(*c.before, 1));
         }
         Bytes f = Frame(c.system, 2);
-        // Every header lost.
+        // Every header lost, and the sequences that do not arrive.
         std::set<std::size_t> lost;
         for (int s = 0; s < SequencesOf(c.system); ++s) {
             lost.insert(SequenceOffset(s) / kPayload);
+        }
+        for (std::size_t p = SequenceOffset(c.sequencesArriving) / kPayload;
+             p * kPayload < f.size(); ++p) {
+            lost.insert(p);
         }
         rig.Feed(f, lost);
         rig.assembler.Flush();
