@@ -72,20 +72,27 @@ void DvFrameAssembler::PlaceBlock(std::span<const std::uint8_t, kBlockSize> bloc
     const std::size_t slot = SlotOf(sequence, *index);
     const auto at = m_frame.begin() + static_cast<std::ptrdiff_t>(slot * kBlockSize);
     if (m_placed.test(slot)) {
-        // The first header block comes once per frame: a second one begins the next frame.
+        // The first header block comes once per frame: a second one begins the next frame,
+        // unless all the frame holds yet is its first payload, which came again.
         // Any other block that finds its place taken by different bytes is the next frame's,
         // whose first header was lost; it is never laid over this frame. The same bytes again
         // may be a repeated packet, or the next frame's block that happens to match: keep it
         // back until the next frame shows itself or this one goes on.
-        const bool firstHeader = type == kTypeHeader && sequence == 0;
-        if (!firstHeader && std::equal(block.begin(), block.end(), at)) {
+        const bool nextFrame =
+            type == kTypeHeader && sequence == 0 && m_placed.count() > kBlocksPerPayload;
+        if (!nextFrame && std::equal(block.begin(), block.end(), at)) {
             ++m_duplicates;
             m_heldBack.emplace_back();
             std::copy(block.begin(), block.end(), m_heldBack.back().begin());
             return;
         }
-        std::vector<Block> heldBack = std::move(m_heldBack);
-        m_duplicates -= static_cast<int>(heldBack.size());
+        // Blocks kept back before a header are this frame's repeats; before a block of the
+        // next frame they may well be its own.
+        std::vector<Block> heldBack;
+        if (!nextFrame) {
+            heldBack = std::move(m_heldBack);
+            m_duplicates -= static_cast<int>(heldBack.size());
+        }
         HandOver();
         for (const Block& earlier : heldBack) {
             PlaceBlock(earlier);

@@ -224,15 +224,42 @@ TEST(DvFrameAssembler, PayloadsOutOfOrderLandInTheirPlaces) {
     }
 }
 
-TEST(DvFrameAssembler, RepeatedPayloadIsCountedOnce) {
-    Rig rig;
-    const Bytes f = Frame(DvSystem::k625_50, 1);
-    rig.Feed(f);
-    rig.assembler.Push(std::span(f).subspan(10 * kPayload, kPayload));
-    rig.assembler.Flush();
-    ASSERT_EQ(rig.frames.size(), 1u);
-    EXPECT_TRUE(rig.frames[0].bytes == f);
-    EXPECT_EQ(rig.frames[0].duplicates, 6);
+TEST(DvFrameAssembler, RepeatedPayloadIsCountedAndKeptOutOfTheNextFrame) {
+    struct Case {
+        const char* name;
+        std::size_t repeated;  // payload of the first frame sent twice in a row
+        std::set<std::size_t> lostOfSecond;
+    };
+    for (const Case& c : {Case{"at the end", 299, {}}, Case{"mid-frame", 10, {}},
+                          // The second frame, its first header lost, is known by its blocks
+                          // differing from the first's; the repeat is the first frame's.
+                          Case{"then a lost first header", 10, {0}},
+                          Case{"repeat of the header payload", 0, {0}}}) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        const Bytes first = Frame(DvSystem::k625_50, 1);
+        const Bytes second = Frame(DvSystem::k625_50, 2);
+        for (std::size_t p = 0; p * kPayload < first.size(); ++p) {
+            const auto payload = std::span(first).subspan(p * kPayload, kPayload);
+            rig.assembler.Push(payload);
+            if (p == c.repeated) {
+                rig.assembler.Push(payload);
+            }
+        }
+        rig.Feed(second, c.lostOfSecond);
+        rig.assembler.Flush();
+        ASSERT_EQ(rig.frames.size(), 2u);
+        EXPECT_TRUE(rig.frames[0].bytes == first);
+        EXPECT_EQ(rig.frames[0].duplicates, 6);
+        EXPECT_EQ(rig.frames[1].missing,
+                  static_cast<int>(c.lostOfSecond.size() * DvFrameAssembler::kBlocksPerPayload));
+        for (std::size_t b = 0; b < second.size() / kBlockSize; ++b) {
+            if (!c.lostOfSecond.contains(b / DvFrameAssembler::kBlocksPerPayload)) {
+                ASSERT_TRUE(std::ranges::equal(BlockOf(rig.frames[1].bytes, b), BlockOf(second, b)))
+                    << "block " << b;
+            }
+        }
+    }
 }
 
 TEST(DvFrameAssembler, SystemOfAFrameWithoutHeadersComesFromBeforeOrFromItsSequences) {
