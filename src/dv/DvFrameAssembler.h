@@ -1,11 +1,14 @@
 // Builds DV frames from the blocks FireWire delivers: 480-byte payloads of six DIF blocks, each
 // placed in the frame by the type, sequence and number in its ID, so blocks out of order land
-// where they belong. A frame is handed over when the next one begins (its first header block
-// arrives) and by Flush() at the end of a run, so the last frame of a run is never held back.
+// where they belong. A frame is handed over when the next one begins, and by Flush() at the end
+// of a run, so the last frame of a run is never held back. The next frame begins at its first
+// header block (sequence 0); when that was lost, at the first of its blocks that finds its place
+// taken by different bytes, so a frame is never laid over the one before.
 //
 // Blocks that never arrived are written as damage the rest of the program can see (video
-// blocks with an error STA, audio blocks with error samples, the other blocks empty), never
-// with the bytes of a frame before: the buffer is rebuilt for every frame.
+// blocks with an error STA, audio blocks with error samples, header blocks as the frame's other
+// headers, the other blocks empty), never with the bytes of a frame before: the buffer is
+// rebuilt for every frame.
 #pragma once
 
 #include <array>
