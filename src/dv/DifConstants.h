@@ -45,9 +45,10 @@ inline constexpr std::size_t kHeaderDsfByte = 3;
 inline constexpr std::uint8_t kDsfBit = 0x80;         // set: 625/50, clear: 525/60
 inline constexpr std::uint8_t kHeaderZeroBit = 0x40;  // always 0 in a header block
 inline constexpr std::size_t kHeaderAptByte = 4;
-inline constexpr std::uint8_t kAptMask = 0x07;         // track application id; 0 for consumer DV
-inline constexpr std::uint8_t kHeaderRestBits = 0x3F;  // reserved ones after DSF and the zero bit
-inline constexpr std::uint8_t kAptConsumer = 0xF8;     // reserved ones, APT 0
+inline constexpr std::uint8_t kAptMask = 0x07;  // track application id; 0 for consumer DV
+// A header block's bytes 3 and 4 with their reserved bits, as the frame's own would read.
+inline constexpr std::uint8_t kHeaderRestBits = 0x3F;  // after DSF and the zero bit
+inline constexpr std::uint8_t kAptConsumer = 0xF8;     // APT 0
 
 // Where the blocks of each kind sit in a sequence: header, two subcode, three VAUX, then nine
 // groups of one audio block and fifteen video blocks.
