@@ -28,6 +28,12 @@ inline constexpr int kIdSequenceShift = 4;
 inline constexpr std::size_t kIdBlockNumberByte = 2;
 inline constexpr std::size_t kIdSize = 3;
 
+// The bits of the ID bytes that are not type, sequence or number: reserved ones, and in the
+// first byte an arbitrary sequence number and in the second the FSC bit (clear: first channel).
+inline constexpr std::uint8_t kIdTypeRest = 0x1F;
+inline constexpr std::uint8_t kIdSequenceRest = 0x07;
+inline constexpr int kMaxSequences = kSequences625;
+
 inline constexpr std::uint8_t kTypeHeader = 0;
 inline constexpr std::uint8_t kTypeSubcode = 1;
 inline constexpr std::uint8_t kTypeVaux = 2;
@@ -40,6 +46,9 @@ inline constexpr std::uint8_t kDsfBit = 0x80;         // set: 625/50, clear: 525
 inline constexpr std::uint8_t kHeaderZeroBit = 0x40;  // always 0 in a header block
 inline constexpr std::size_t kHeaderAptByte = 4;
 inline constexpr std::uint8_t kAptMask = 0x07;  // track application id; 0 for consumer DV
+// A header block's bytes 3 and 4 with their reserved bits, as the frame's own would read.
+inline constexpr std::uint8_t kHeaderRestBits = 0x3F;  // after DSF and the zero bit
+inline constexpr std::uint8_t kAptConsumer = 0xF8;     // APT 0
 
 // Where the blocks of each kind sit in a sequence: header, two subcode, three VAUX, then nine
 // groups of one audio block and fifteen video blocks.
@@ -49,6 +58,7 @@ inline constexpr std::size_t kFirstVauxBlock = 3;
 inline constexpr std::size_t kVauxBlocks = 3;
 inline constexpr std::size_t kFirstAudioBlock = 6;
 inline constexpr std::size_t kAudioBlocks = 9;
+inline constexpr std::size_t kVideoBlocks = 135;  // numbered 0 to 134 in each sequence
 inline constexpr std::size_t kVideoBlocksPerAudio = 15;
 inline constexpr std::size_t kAudioVideoGroup = 1 + kVideoBlocksPerAudio;
 // A frame begins with a header block and the five blocks above; enough to know one by.
