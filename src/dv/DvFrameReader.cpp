@@ -29,6 +29,12 @@ bool IsSequenceHeader(const std::uint8_t* block, int sequence, DvSystem system) 
 
 }  // namespace
 
+bool IsWholeDvFrame(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kFrameSize525 &&
+           DvFrameReader::FrameStartAt(bytes, 0) == DvFrameReader::Match::kYes &&
+           bytes.size() == FrameSizeOf(SystemOf(bytes.data()));
+}
+
 DvFrameReader::Match DvFrameReader::FrameStartAt(std::span<const std::uint8_t> data,
                                                  std::size_t at) {
     const std::size_t available = data.size() - at;

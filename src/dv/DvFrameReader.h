@@ -40,6 +40,11 @@ struct DvPiece {
     std::span<const std::uint8_t> bytes;  // never empty
 };
 
+// True when `bytes` are exactly one DV frame: they begin as a frame does and are as long as a frame
+// of the system its header names. A camcorder's stream pin hands DV over in samples of exactly
+// one frame, and this is how the pins behind it tell such a sample from transport packets.
+bool IsWholeDvFrame(std::span<const std::uint8_t> bytes);
+
 class DvFrameReader {
   public:
     // Bytes a frame start is known by: its header block and the five blocks after it.
@@ -55,6 +60,7 @@ class DvFrameReader {
     std::uint64_t Position() const { return m_position; }
 
   private:
+    friend bool IsWholeDvFrame(std::span<const std::uint8_t> bytes);
     enum class Match : std::uint8_t { kNo, kYes, kNeedMore };
 
     // Whether a frame may begin at data[at]; kNeedMore when data ends before that is known.

@@ -165,3 +165,41 @@ TEST(DvFrameReader, WaitsForTheRestOfAFrameBeforeHandingItOut) {
 
 }  // namespace
 }  // namespace vornak::dv
+
+namespace vornak::dv {
+namespace {
+
+using test::Bytes;
+
+TEST(DvFrameReader, TellsASampleOfOneWholeFrameFromAnythingElse) {
+    const Bytes pal = test::MakeFrame();
+    test::FrameSetup ntscSetup;
+    ntscSetup.system = DvSystem::k525_60;
+    const Bytes ntsc = test::MakeFrame(ntscSetup);
+    Bytes palCut(pal.begin(), pal.begin() + kFrameSize525);  // a 525 frame's length, 625 header
+    // 625 source packets are 120,000 bytes too, and never begin with a DIF header.
+    Bytes transport(kFrameSize525, 0);
+    for (std::size_t at = 0; at < transport.size(); at += 192) {
+        transport[at + 4] = 0x47;
+    }
+    Bytes twoFrames = pal;
+    twoFrames.insert(twoFrames.end(), pal.begin(), pal.end());
+    const struct {
+        const char* what;
+        const Bytes& bytes;
+        bool whole;
+    } cases[] = {
+        {"625/50 frame", pal, true},
+        {"525/60 frame", ntsc, true},
+        {"625 header, 525 length", palCut, false},
+        {"transport packets", transport, false},
+        {"two frames", twoFrames, false},
+        {"empty", Bytes(), false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsWholeDvFrame(c.bytes), c.whole) << c.what;
+    }
+}
+
+}  // namespace
+}  // namespace vornak::dv
