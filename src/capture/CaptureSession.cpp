@@ -14,7 +14,8 @@
 namespace vornak {
 namespace {
 
-constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+constexpr char kPlaysDv[] = "INFO: The camcorder plays DV: it is captured into DV files (.dv).";
+constexpr char kPlaysHdv[] = "INFO: The camcorder plays HDV: it is captured into HDV files (.m2t).";
 
 // One two-digit field of a binary-coded decimal timecode, from its top nibble down.
 unsigned BcdField(DWORD frames, int shift) {
@@ -135,10 +136,14 @@ void CaptureSession::CheckOutputSignal() {
         m_pCapturePin->HoldLiveRun(hold);
     }
     if (dv && !m_bDvSignal) {
-        Log(LogSeverity::Warning, kDvWarning);
+        Log(kPlaysDv);
+        // A stretch that sends nothing ends the scene in progress here; one that sends DV
+        // has ended it where the first frame came.
         if (InCapture() && m_bSceneSplitRun && m_pCapturePin != nullptr) {
             m_pCapturePin->BreakLiveRun();
         }
+    } else if (!dv && m_bDvSignal) {
+        Log(kPlaysHdv);
     }
     m_bDvSignal = dv;
 }

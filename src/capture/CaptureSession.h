@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,7 +31,9 @@
 #include "ManualResetEvent.h"
 #include "MediaType.h"
 #include "PreviewInterfaces.h"
+#include "SampleChunk.h"
 #include "SceneFileName.h"
+#include "SceneJob.h"
 
 namespace vornak {
 
@@ -97,6 +100,7 @@ class CaptureView {
 class CaptureSession {
   public:
     static constexpr char kExtension[] = "m2t";
+    static constexpr char kDvExtension[] = "dv";  // a file run's DV: NAME.dv beside NAME.m2t
     static constexpr char kNoTimecode[] = "-:--:--:--";
     // Milliseconds StopRun waits for the worker of a split run.
     static constexpr std::uint32_t kWorkerWaitMs = 10000;
@@ -123,9 +127,9 @@ class CaptureSession {
     void QueryDeviceControls();
     bool DetectCamcorder();
     void CheckDeviceMode();
-    // Asks the camcorder which signal it plays out. DV, which Vornak cannot capture, is
-    // warned of once each time it begins; during a split run it ends the scene in progress, and
-    // while the tape plays it keeps the silence from ending the run.
+    // Asks the camcorder which signal it plays out, and says so each time it changes to DV and
+    // back. While the tape plays DV, a pause in its stream does not end the run; a stretch of
+    // DV that sends nothing ends the scene in progress of a split run.
     void CheckOutputSignal();
     void OnGraphEvent();
     void ReleaseGraph();
@@ -234,6 +238,13 @@ class CaptureSession {
         "ERROR: The camcorder was disconnected during capturing.";
 
     void StartRun(CaptureFile file, const std::string& capturePath, bool startTape);
+    // The maker of a file run's DV file, which the capture pin calls when the first DV frame
+    // comes.
+    std::function<CaptureFile()> DvFileMaker(const std::string& path);
+    // One stretch of a split run: the job for the kind of the chunks `first` holds.
+    SplitResult SplitStretch(const CaptureOptions& options, std::unique_ptr<ChunkQueue> first);
+    // A file run's file that got nothing, because the tape held only DV, is removed.
+    void RemoveEmptyCaptureFile();
     void CaptureWorker(const CaptureOptions& options);
     // The number the next split run's first file takes: a run under the last run's name goes
     // on numbering.
@@ -329,6 +340,8 @@ class CaptureSession {
     std::atomic<bool> m_bJobFailed{false};        // the split job could not make or write a file
     std::atomic<bool> m_bJobCreateFailed{false};  // ... because it could not make one
     std::string m_capturePath;
+    std::string m_dvCapturePath;  // a file run's DV file
+    std::atomic<bool> m_bDvFileMade{false};
     std::string m_captureFolder;
     std::string m_folderSyncError;  // a file run's folder could not be flushed: the message
     DiskSync* m_pDiskSync = &DiskSync::System();

@@ -7,11 +7,17 @@
 #include <string>
 #include <utility>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
+#include "DvSceneSplitter.h"
+#include "LiveDvByteSource.h"
 #include "MessageText.h"
 #include "OutputCheck.h"
+#include "PrimedLiveSource.h"
 #include "SceneSplitter.h"
 #include "ThreadStart.h"
 
@@ -24,6 +30,8 @@ constexpr char kErrNoFolder[] =
     "ERROR: Can't start capturing. The directory for capturing files has not been choosen.";
 constexpr char kErrExists[] = "ERROR: Can't start capturing. File %s already exists.";
 constexpr char kErrCantCreate[] = "ERROR: Can't start capturing. File %s can't be created.";
+constexpr char kErrDvCantCreate[] = "ERROR: The DV capture file can't be created: %s (%s)";
+constexpr char kEmptyRemoved[] = "INFO: The tape held no HDV: the empty file %s is removed.";
 constexpr char kCreatingFile[] = "Creating file: %s";
 constexpr char kStarted[] = "Capturing has been started";
 constexpr char kEnded[] = "End of capturing";
@@ -103,6 +111,16 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     }
     const std::string path =
         options.folder + "/" + options.fileName + "." + std::string(kExtension);
+    // The DV file is made only when DV comes; one already there is refused now, before the
+    // tape moves, as the HDV file is.
+    const std::string dvPath =
+        options.folder + "/" + options.fileName + "." + std::string(kDvExtension);
+    if (struct stat st{}; ::lstat(dvPath.c_str(), &st) == 0) {
+        const std::string message = Format(kErrExists, dvPath);
+        Log(LogSeverity::Error, message);
+        m_pView->ShowMessage(LogSeverity::Error, message);
+        return;
+    }
     // Created exclusively: a file that is already there, readable or not, or that appears
     // meanwhile, is never truncated.
     CaptureFileWriter::Create created{};
@@ -121,7 +139,37 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
     }
     Log(Format(kCreatingFile, path));
     m_bSceneSplitRun = false;
+    m_dvCapturePath = dvPath;
+    m_bDvFileMade.store(false, std::memory_order_relaxed);
     StartRun(std::move(file), path, options.startTape);
+}
+
+std::function<CaptureFile()> CaptureSession::DvFileMaker(const std::string& path) {
+    return [this, path]() -> CaptureFile {
+        CaptureFileWriter::Create created{};
+        int error = 0;
+        CaptureFile file = CaptureFileWriter::CreateNew(path, created, error,
+                                                        CaptureFileWriter::Packing::WholeWrites);
+        if (!file) {
+            Log(LogSeverity::Error, Format2(kErrDvCantCreate, path, std::strerror(error)));
+            return nullptr;
+        }
+        file->SetDiskSync(m_pDiskSync);
+        m_bDvFileMade.store(true, std::memory_order_release);
+        Log(Format(kCreatingFile, path));
+        return file;
+    };
+}
+
+void CaptureSession::RemoveEmptyCaptureFile() {
+    struct stat st {};
+    if (!m_bDvFileMade.load(std::memory_order_acquire) ||
+        ::lstat(m_capturePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != 0) {
+        return;
+    }
+    if (::unlink(m_capturePath.c_str()) == 0) {
+        Log(Format(kEmptyRemoved, m_capturePath));
+    }
 }
 
 void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, bool startTape) {
@@ -146,7 +194,9 @@ void CaptureSession::StartRun(CaptureFile file, const std::string& capturePath, 
         (void)m_pDeviceReport->GetDroppedPackets(&m_nDeviceDroppedBase);
     }
     if (m_pCapturePin != nullptr) {
-        m_pCapturePin->StartCapture(std::move(file));
+        const bool fileRun = static_cast<bool>(file);
+        m_pCapturePin->StartCapture(
+            std::move(file), fileRun ? DvFileMaker(m_dvCapturePath) : CapturePin::DvFileMaker());
     }
     // A camcorder in camera mode may record onto the tape when told to play: it streams its
     // live picture anyway.
@@ -183,24 +233,13 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     const auto failedResult = [](SplitResult r) {
         return r == SplitResult::CreateFailed || r == SplitResult::WriteFailed;
     };
-    // Each stretch of HDV between two of DV is a job of its own: the scene in progress ends
-    // where the camcorder stopped sending, and the numbering goes on after it.
+    // Each stretch of the tape, HDV or DV, is a job of its own: the scene in progress ends where
+    // the camcorder changed what it sends, and the numbering goes on after it.
     do {
-        SceneSplitterSettings settings;
-        settings.baseName = prefix;
-        settings.extension = kExtension;
-        settings.firstCounter = m_nSceneCounter;
-        settings.dateTimeNaming = options.dateTimeNaming;
-        settings.syncAV = options.syncAudio;
-        settings.dateFormat = options.dateTimeFormat;
-        settings.midScenesOk = options.midScenes;
-        SceneSplitter job(m_pCapturePin, std::move(settings));
-        job.SetLog(m_pLog);
-        // Each scene file is flushed to the disk as it closes, and the folder at the end.
-        job.SetDiskSync(m_pDiskSync);
-        job.Run();
-        result = job.Result();
-        m_nSceneCounter = job.Counter();
+        std::unique_ptr<ChunkQueue> first = m_pCapturePin->TakeChunks();
+        if (first) {
+            result = SplitStretch(options, std::move(first));
+        }
     } while (!failedResult(result) && m_pCapturePin->TakeLiveBreak());
     m_pCapturePin->EndLiveRun();
     const bool failed = failedResult(result);
@@ -230,6 +269,38 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     }
     m_pWorkerDone->Set();
     m_pView->Post([this] { ReclaimWorker(); });
+}
+
+SplitResult CaptureSession::SplitStretch(const CaptureOptions& options,
+                                         std::unique_ptr<ChunkQueue> first) {
+    const bool dv = first->back()->kind == ChunkKind::Dv;
+    PrimedLiveSource source(m_pCapturePin, std::move(first));
+    SceneSplitterSettings settings;
+    settings.baseName = options.folder + "/" + options.fileName;
+    settings.extension = dv ? kDvExtension : kExtension;
+    settings.firstCounter = m_nSceneCounter;
+    settings.dateTimeNaming = options.dateTimeNaming;
+    settings.syncAV = options.syncAudio;
+    settings.dateFormat = options.dateTimeFormat;
+    settings.midScenesOk = options.midScenes;
+    std::unique_ptr<SceneJob> job;
+    if (dv) {
+        std::string inputName = settings.baseName;  // what its messages call the live stream
+        auto dvJob = std::make_unique<DvSceneSplitter>(std::move(inputName), std::move(settings));
+        dvJob->SetByteSource(std::make_unique<LiveDvByteSource>(&source));
+        dvJob->SetLog(m_pLog);
+        dvJob->SetDiskSync(m_pDiskSync);
+        job = std::move(dvJob);
+    } else {
+        auto hdvJob = std::make_unique<SceneSplitter>(&source, std::move(settings));
+        hdvJob->SetLog(m_pLog);
+        // Each scene file is flushed to the disk as it closes, and the folder at the end.
+        hdvJob->SetDiskSync(m_pDiskSync);
+        job = std::move(hdvJob);
+    }
+    job->Run();
+    m_nSceneCounter = job->Counter();
+    return job->Result();
 }
 
 void CaptureSession::ReclaimWorker() {
@@ -263,6 +334,7 @@ void CaptureSession::StopRun(RunEnd reason) {
             // the file's name is as safe as its data, before the run is reported ended.
             m_pCapturePin->StopCapture();
             if (!m_bSceneSplitRun) {
+                RemoveEmptyCaptureFile();
                 SyncCaptureFolder();
             }
         }
@@ -450,7 +522,8 @@ void CaptureSession::CheckCaptureFile() {
                        m_capturePath);
         }
     } else if (m_pCapturePin != nullptr && m_pCapturePin->WriteFailed()) {
-        message = Format(kErrWriteFailed, m_capturePath);
+        message = Format(kErrWriteFailed,
+                         m_pCapturePin->DvWriteFailed() ? m_dvCapturePath : m_capturePath);
     } else {
         message = m_folderSyncError;
     }

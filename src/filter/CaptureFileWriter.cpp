@@ -19,7 +19,8 @@ constexpr std::size_t kBufferSize = CaptureFileWriter::kBufferPackets * PKT_SIZE
 }  // namespace
 
 std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::string& path,
-                                                                Create& result, int& error) {
+                                                                Create& result, int& error,
+                                                                Packing packing) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
     if (fd < 0) {
         error = errno;
@@ -28,7 +29,7 @@ std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::strin
     }
     error = 0;
     result = Create::Created;
-    return std::make_unique<CaptureFileWriter>(fd, path);
+    return std::make_unique<CaptureFileWriter>(fd, path, packing);
 }
 
 std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::string& path) {
@@ -37,16 +38,28 @@ std::unique_ptr<CaptureFileWriter> CaptureFileWriter::CreateNew(const std::strin
     return CreateNew(path, result, error);
 }
 
-CaptureFileWriter::CaptureFileWriter(int fd, std::string path)
+CaptureFileWriter::CaptureFileWriter(int fd, std::string path, Packing packing)
     : m_fd(fd),
       m_path(std::move(path)),
-      m_pBuffer(std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)) {}
+      m_packing(packing),
+      m_pBuffer(packing == Packing::TransportPackets
+                    ? std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize)
+                    : nullptr) {}
 
 CaptureFileWriter::~CaptureFileWriter() {
     (void)Close();
 }
 
 bool CaptureFileWriter::Write(const std::uint8_t* data, std::size_t size) {
+    if (!m_bFailed && !m_bClosed) {
+        m_nTaken += size;
+    }
+    if (m_packing == Packing::WholeWrites) {
+        if (size > 0 && !m_bFailed && !m_bClosed) {
+            (void)WriteOut(data, size);
+        }
+        return !m_bFailed && !m_bClosed;
+    }
     while (size > 0 && !m_bFailed && !m_bClosed) {
         const std::size_t taken = std::min(size, kBufferSize - m_nHeld);
         std::memcpy(m_pBuffer.get() + m_nHeld, data, taken);
@@ -85,7 +98,7 @@ bool CaptureFileWriter::WriteOut(const std::uint8_t* data, std::size_t size) {
     Fail(error);
     // A full disk may have taken part of a packet: cut the file back to the last whole one,
     // so that even a failed capture plays to its end.
-    if (m_nWritten % PKT_SIZE != 0) {
+    if (m_packing == Packing::TransportPackets && m_nWritten % PKT_SIZE != 0) {
         (void)::ftruncate(m_fd, static_cast<off_t>(m_nWritten - m_nWritten % PKT_SIZE));
     }
     return false;

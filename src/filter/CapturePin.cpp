@@ -8,6 +8,7 @@
 #include "CaptureEnumMediaTypes.h"
 #include "CaptureFilter.h"
 #include "ComPtr.h"
+#include "DvFrameReader.h"
 #include "Guids.h"
 #include "PreviewPin.h"
 #include "TransportPacket.h"
@@ -33,8 +34,11 @@ bool HasEmptyPicture(const AM_MEDIA_TYPE& mt) {
     return info.bmiHeader.biWidth == 0 || info.bmiHeader.biHeight == 0;
 }
 
-// Whole transport packets in a chunk of the live queue.
+// Whole transport packets in a chunk of the live queue, or its one DV frame.
 std::uint32_t PacketsIn(const SampleChunk& chunk) {
+    if (chunk.kind == ChunkKind::Dv) {
+        return 1;
+    }
     return chunk.cbData > 0
                ? static_cast<std::uint32_t>(static_cast<std::size_t>(chunk.cbData) / PKT_SIZE)
                : 0;
@@ -273,8 +277,14 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
         // Never trust the length beyond the buffer it describes.
         const LONG actual = std::clamp(sample->GetActualDataLength(), 0, sample->GetSize());
         chunk = Repack(data, static_cast<std::size_t>(actual));
-        // What arrives after a stop is not the run's: a gap in it is no loss.
-        if (capturing && m_bStopRequested.load(std::memory_order_acquire) == 0) {
+        // A stretch of DV between two of HDV is like a pause: the HDV after it goes on with
+        // whatever counters the tape holds there.
+        const bool kindChanged = chunk->kind != m_lastKind;
+        m_lastKind = chunk->kind;
+        // What arrives after a stop is not the run's: a gap in it is no loss. DV brings its
+        // losses counted: the camcorder's side counts the frames it could not make whole.
+        if (capturing && m_bStopRequested.load(std::memory_order_acquire) == 0 &&
+            chunk->kind == ChunkKind::TransportStream) {
             // Packets the camcorder's side threw away itself are counted there, and the gap
             // they leave is not counted again here.
             // A stream that paused (a DV stretch of the tape, the tape stopped) goes on with
@@ -282,7 +292,8 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
             const auto now = std::chrono::steady_clock::now();
             if (m_bResetContinuity.exchange(false, std::memory_order_acq_rel)) {
                 m_continuity.Reset();  // a new run: the last run's waiting jumps are not its own
-            } else if (sample->IsDiscontinuity() == S_OK || now - m_lastSampleTime > kStreamPause) {
+            } else if (sample->IsDiscontinuity() == S_OK || kindChanged ||
+                       now - m_lastSampleTime > kStreamPause) {
                 // Jumps that waited for a clock reference the pause cut off are settled by their
                 // counters before the check starts anew, so a loss just before a pause is said.
                 m_nLostPackets.fetch_add(m_continuity.Flush(), std::memory_order_relaxed);
@@ -299,13 +310,14 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
     PreviewPin* previewPin = m_pPreviewPin.load(std::memory_order_acquire);
     const bool toPreview = previewPin != nullptr && m_bPreview.load(std::memory_order_acquire) != 0;
     if (m_bFileOpen.load(std::memory_order_acquire) != 0) {
-        WriteChunk(chunk->pData.get(), chunk->cbData);
+        WriteChunk(*chunk);
     } else if (m_bCapturing.load(std::memory_order_acquire) != 0) {
         if (toPreview) {
             auto copy = std::make_unique<SampleChunk>();
             const auto size = static_cast<std::size_t>(chunk->cbData);
             copy->pData = std::make_unique_for_overwrite<std::uint8_t[]>(size);
             copy->cbData = chunk->cbData;
+            copy->kind = chunk->kind;
             if (size > 0) {
                 std::memcpy(copy->pData.get(), chunk->pData.get(), size);
             }
@@ -323,6 +335,14 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
 
 std::unique_ptr<SampleChunk> CapturePin::Repack(const std::uint8_t* data,
                                                 std::size_t length) const {
+    if (dv::IsWholeDvFrame({data, length})) {
+        auto frame = std::make_unique<SampleChunk>();
+        frame->kind = ChunkKind::Dv;
+        frame->cbData = static_cast<std::int32_t>(length);
+        frame->pData = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+        std::memcpy(frame->pData.get(), data, length);
+        return frame;
+    }
     const std::size_t packets = length / kSourcePacketSize;  // a trailing partial one is lost
     auto chunk = std::make_unique<SampleChunk>();
     chunk->cbData = static_cast<std::int32_t>(packets * PKT_SIZE);
@@ -341,6 +361,14 @@ void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
     if (m_bStopRequested.load(std::memory_order_relaxed) != 0) {
         return;
     }
+    // Each reader takes one kind: where the tape changes between HDV and DV, its stretch ends.
+    if (m_bQueuedAny && chunk->kind != m_lastQueuedKind &&
+        !(!m_queue.empty() && m_queue.front() == nullptr)) {
+        m_queue.push_front(nullptr);
+        ++m_nBreaks;
+    }
+    m_bQueuedAny = true;
+    m_lastQueuedKind = chunk->kind;
     m_queue.push_front(std::move(chunk));
     if (m_queue.size() > kLiveQueueLimit) {
         // The oldest chunk goes, never a break: scenes on either side of one stay apart. Its
@@ -357,7 +385,8 @@ void CapturePin::BreakLiveRun() {
     CAutoLock lock(*m_pQueueLock);
     if (m_bCapturing.load(std::memory_order_relaxed) == 0 || m_pFile ||
         m_bStopRequested.load(std::memory_order_relaxed) != 0 ||
-        (!m_queue.empty() && m_queue.front() == nullptr)) {
+        (!m_queue.empty() && m_queue.front() == nullptr) ||
+        (m_bQueuedAny && m_lastQueuedKind == ChunkKind::Dv)) {
         return;
     }
     m_queue.push_front(nullptr);
@@ -373,16 +402,44 @@ void CapturePin::HoldLiveRun(bool hold) {
     m_bHold.store(hold, std::memory_order_release);
 }
 
-void CapturePin::WriteChunk(const std::uint8_t* data, std::int32_t length) {
-    CountBadPictures(data, length);
+void CapturePin::WriteChunk(const SampleChunk& chunk) {
+    if (chunk.kind == ChunkKind::Dv) {
+        WriteDvFrame(chunk);
+        return;
+    }
+    CountBadPictures(chunk.pData.get(), chunk.cbData);
     CAutoLock lock(*m_pQueueLock);
-    if (m_pFile && length > 0 && !m_pFile->Write(data, static_cast<std::size_t>(length))) {
+    if (m_pFile && chunk.cbData > 0 &&
+        !m_pFile->Write(chunk.pData.get(), static_cast<std::size_t>(chunk.cbData))) {
         NoteWriteError();
     }
 }
 
-void CapturePin::NoteWriteError() {
+void CapturePin::WriteDvFrame(const SampleChunk& chunk) {
+    CAutoLock lock(*m_pQueueLock);
+    if (!m_pFile) {
+        return;  // the run has ended
+    }
+    if (!m_pDvFile && !m_bDvFileTried) {
+        // Made once: a file that could not be made is not tried again for every frame.
+        m_bDvFileTried = true;
+        if (m_makeDvFile) {
+            m_pDvFile = m_makeDvFile();
+        }
+        if (!m_pDvFile) {
+            NoteWriteError(true);
+        }
+    }
+    if (m_pDvFile && !m_pDvFile->Write(chunk.pData.get(), static_cast<std::size_t>(chunk.cbData))) {
+        NoteWriteError(true);
+    }
+}
+
+void CapturePin::NoteWriteError(bool dvFile) {
     m_nWriteErrors.fetch_add(1, std::memory_order_relaxed);
+    if (dvFile) {
+        m_bDvWriteFailed.store(true, std::memory_order_relaxed);
+    }
     m_bWriteFailed.store(1, std::memory_order_relaxed);
 }
 
@@ -439,12 +496,13 @@ void CapturePin::CountBadPictures(const std::uint8_t* data, std::int32_t length)
     }
 }
 
-void CapturePin::StartCapture(CaptureFile file) {
+void CapturePin::StartCapture(CaptureFile file, DvFileMaker makeDvFile) {
     m_nDropped.store(0, std::memory_order_relaxed);
     m_nLostPackets.store(0, std::memory_order_relaxed);
     m_bResetContinuity.store(true, std::memory_order_release);
     m_nWriteErrors.store(0, std::memory_order_relaxed);
     m_bWriteFailed.store(0, std::memory_order_relaxed);
+    m_bDvWriteFailed.store(false, std::memory_order_relaxed);
     m_bResetPictureCheck.store(true, std::memory_order_release);
     CAutoLock lock(*m_pQueueLock);
     m_pDataEvent->Reset();
@@ -454,6 +512,9 @@ void CapturePin::StartCapture(CaptureFile file) {
     m_bHold.store(false, std::memory_order_release);
     CloseFile();  // a run left open is not to be lost silently either
     m_pFile = std::move(file);
+    m_makeDvFile = m_pFile ? std::move(makeDvFile) : DvFileMaker();
+    m_bDvFileTried = false;
+    m_bQueuedAny = false;
     m_bFileOpen.store(m_pFile ? 1 : 0, std::memory_order_release);
     m_bStopRequested.store(0, std::memory_order_release);
     m_bCapturing.store(1, std::memory_order_release);
@@ -480,6 +541,9 @@ void CapturePin::EndLiveRun() {
 }
 
 void CapturePin::CloseFile() {
+    if (m_pDvFile && !std::exchange(m_pDvFile, nullptr)->Close()) {
+        NoteWriteError(true);
+    }
     if (!m_pFile) {
         return;
     }

@@ -3,6 +3,11 @@
 // to the capture file (file run) or queues them for the live splitter (live run); every chunk
 // also goes to the preview pin while preview is on.
 //
+// A tape may hold DV as well: the camcorder then sends samples of one whole DV frame each,
+// which go on as they are. A file run writes them into a file of their own, made when the first
+// frame comes; a live run ends the stretch it queues wherever the kind changes, so that each
+// reader takes one kind only.
+//
 // The pin keeps its connection to itself (m_pConnected) rather than in the base pin, so the
 // filter's state changes never activate it and it takes samples in any state. It never offers
 // an allocator: the upstream pin brings its own.
@@ -21,6 +26,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "CBaseInputPin.h"
@@ -88,8 +94,13 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     HRESULT CheckMediaType(const CMediaType* pmt) override;
     HRESULT GetMediaType(int position, CMediaType* pmt) override;
 
-    // Begins a run: a file run into `file`, or a live run when it is null.
-    void StartCapture(CaptureFile file);
+    // Makes a file run's DV file when the first DV frame comes; null when it cannot (it says
+    // why itself). Called on the streaming thread.
+    using DvFileMaker = std::function<CaptureFile()>;
+
+    // Begins a run: a file run into `file` (and the file `makeDvFile` makes, for DV), or a live
+    // run when `file` is null.
+    void StartCapture(CaptureFile file, DvFileMaker makeDvFile = {});
     // Closes the file of a file run (ending the run), flushed to the disk; in a live run, queues
     // nothing more and wakes the reader, which takes what is queued and then gets the end of the
     // stream.
@@ -100,7 +111,8 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     std::unique_ptr<ChunkQueue> TakeChunks() override;
     // Ends the live stream for its present reader after the chunks queued so far, while the
     // live run goes on queueing for the next one (the camcorder stopped sending HDV: its scene
-    // ends here). Nothing in a file run, after a stop, or right after another break.
+    // ends here). Nothing in a file run, after a stop, right after another break, or when what
+    // was queued last is DV (the kind's change broke the run already).
     void BreakLiveRun();
     // Whether the stream ended at a break since the last call: its reader's part is over, and
     // the live run goes on for the next one.
@@ -122,6 +134,8 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     // A write of the capture file failed or came out short (or the file could not be flushed
     // to the disk as it closed) since StartCapture: the file is missing data.
     bool WriteFailed() const { return m_bWriteFailed.load(std::memory_order_relaxed) != 0; }
+    // The failure was the DV file's (it could not be made, written or flushed).
+    bool DvWriteFailed() const { return m_bDvWriteFailed.load(std::memory_order_relaxed); }
     std::uint32_t WriteErrors() const { return m_nWriteErrors.load(std::memory_order_relaxed); }
 
     // How long TakeChunks waits for data in a live run; tests shorten it.
@@ -144,10 +158,11 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     // Moves the chunks before the oldest break into a batch; null, taking the break, when none
     // are. Under the queue lock.
     std::unique_ptr<ChunkQueue> TakeBeforeBreak();
-    void WriteChunk(const std::uint8_t* data, std::int32_t length);
+    void WriteChunk(const SampleChunk& chunk);
+    void WriteDvFrame(const SampleChunk& chunk);
     void CountBadPictures(const std::uint8_t* data, std::int32_t length);
     void CloseFile();
-    void NoteWriteError();
+    void NoteWriteError(bool dvFile = false);
     bool IsPinConnected() const { return static_cast<bool>(m_pConnected); }
 
     // Connection.
@@ -165,6 +180,16 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     std::atomic<std::chrono::steady_clock::rep> m_holdReleasedAt{0};
     std::atomic<std::uint32_t> m_nDropped{0};
     CaptureFile m_pFile;
+    // A file run's DV file and its maker; guarded by the queue lock.
+    DvFileMaker m_makeDvFile;
+    CaptureFile m_pDvFile;
+    bool m_bDvFileTried = false;
+    std::atomic<bool> m_bDvWriteFailed{false};
+    // The kind of the chunk a live run queued last, and whether it queued any; under the lock.
+    ChunkKind m_lastQueuedKind = ChunkKind::TransportStream;
+    bool m_bQueuedAny = false;
+    // The kind of the last chunk that came in; the streaming thread's.
+    ChunkKind m_lastKind = ChunkKind::TransportStream;
     std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test
     std::atomic<std::uint8_t> m_bCapturing{0};
     std::atomic<std::uint8_t> m_bStopRequested{0};  // StopCapture since the last StartCapture

@@ -26,7 +26,8 @@ class CaptureFilter;
 class PreviewPin : public CBaseOutputPin {
   public:
     static constexpr LONG kBufferCount = 10;
-    static constexpr LONG kBufferSize = 48128;        // 256 transport packets
+    // A whole DV frame (625/50) goes out as one sample, so DV reaches the decoder frame by frame.
+    static constexpr LONG kBufferSize = 144000;
     static constexpr std::size_t kQueueLimit = 256;   // more waiting when one arrives: drop all
     static constexpr std::size_t kCatchUpLimit = 32;  // more waiting when delivering: skip ahead
 
@@ -40,7 +41,7 @@ class PreviewPin : public CBaseOutputPin {
     // One type: a transport stream, without a format block.
     HRESULT GetMediaType(int position, CMediaType* pmt) override;
     HRESULT CheckMediaType(const CMediaType* pmt) override;
-    // Ten buffers of 48128 bytes; E_FAIL when the allocator grants less.
+    // Ten buffers of kBufferSize bytes; E_FAIL when the allocator grants less.
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
 
     // Switches delivery on: by the filter leaving the stopped state, or by the capture page.

@@ -265,9 +265,9 @@ TEST_F(CaptureSessionTest, ModeCheckFollowsTheCamcorderSwitchingBetweenTapeAndCa
     EXPECT_EQ(m_view.updates, updates + 4);
 }
 
-TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndWarnedOfOnceEachTimeDvBegins) {
-    const std::string warning =
-        "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndTheSignalSaidOnceEachTimeItChanges) {
+    const std::string dv = "INFO: The camcorder plays DV: it is captured into DV files (.dv).";
+    const std::string hdv = "INFO: The camcorder plays HDV: it is captured into HDV files (.m2t).";
     FakeDevice device = Camcorder("Sony", "HDR-FX1");
     device.outputSignal = VORNAK_SIGNAL_DV;
     Detect({device});
@@ -276,11 +276,11 @@ TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndWarnedOfOnceEachTimeDvBeg
     for (std::uint32_t tick = 1; tick <= 5 * CaptureSession::kChecksEvery; ++tick) {
         m_session.TimerSteps(tick);
     }
-    EXPECT_EQ(m_view.Lines(), std::vector<std::string>{warning});
+    EXPECT_EQ(m_view.Lines(), std::vector<std::string>{dv});
     m_session.OnPlay();
     EXPECT_EQ(Bound()->SentModes(), std::vector<LONG>{ED_MODE_PLAY}) << "its transport works";
 
-    // HDV, then DV again: warned again. A camcorder that cannot tell is taken to play HDV.
+    // HDV, then DV again: said again. A camcorder that cannot tell is taken to play HDV.
     Bound()->outputSignal = VORNAK_SIGNAL_HDV;
     m_session.CheckDeviceMode();
     EXPECT_FALSE(m_session.DvSignal());
@@ -290,7 +290,7 @@ TEST_F(CaptureSessionTest, ACamcorderPlayingDvIsUsedAndWarnedOfOnceEachTimeDvBeg
     Bound()->outputSignal = 0;
     m_session.CheckDeviceMode();
     EXPECT_FALSE(m_session.DvSignal());
-    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{warning, warning}));
+    EXPECT_EQ(m_view.Lines(), (std::vector<std::string>{dv, hdv, dv, hdv}));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// DV amid HDV in capture runs: a split run closes the scene where DV begins and starts the
-// next with HDV; a file run keeps appending.
+// A stretch of DV that sends nothing amid HDV in capture runs: a split run closes the scene
+// where DV begins and starts the next with HDV; a file run keeps appending.
 #include "CaptureSession.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ using test::CaptureSessionRunTest;
 
 using namespace std::chrono_literals;
 
-constexpr char kDvWarning[] = "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.";
+constexpr char kPlaysDv[] = "INFO: The camcorder plays DV: it is captured into DV files (.dv).";
 // Scenes of 1.8 s, 6 s and 1.8 s, with three seconds of DV inside the second one.
 const std::vector<int> kDvTapeGops{3, 10, 3};
 constexpr double kDvAt = 3.8;
@@ -72,7 +72,7 @@ TEST_P(CaptureSessionRunTest, DvInASplitRunClosesTheSceneAndHdvStartsANewOne) {
     m_session.OnRecord(SplitOptions(live));
     TickUntilTheRunHasEnded();
     EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
-    EXPECT_EQ(Count(kDvWarning), 1);
+    EXPECT_EQ(Count(kPlaysDv), 1);
     EXPECT_EQ(Count("INFO: No more data is received from camcoder. Capture stopped."), 0);
     // The HDV comes back inside a picture group: that part of it is a fragment of its own, in
     // either mode.
@@ -114,7 +114,7 @@ TEST_F(CaptureSessionDvTest, AFileRunKeepsAppendingAfterDv) {
     m_session.OnRecord(options);
     TickUntilTheRunHasEnded();
     EXPECT_EQ(m_session.LastRunEnd(), RunEnd::EndOfTape);
-    EXPECT_EQ(Count(kDvWarning), 1);
+    EXPECT_EQ(Count(kPlaysDv), 1);
     // The tape's counters jump across the stretch: no packet of the stream is missing.
     ASSERT_NE(m_session.GetCapturePin(), nullptr);
     EXPECT_EQ(m_session.GetCapturePin()->LostPackets(), 0u);

@@ -103,14 +103,14 @@ class PreviewPinTest : public ::testing::Test {
     ComPtr<CaptureFilter> m_filter;
 };
 
-TEST_F(PreviewPinTest, AsksForTenBuffersOf256Packets) {
+TEST_F(PreviewPinTest, AsksForTenBuffersThatEachHoldADvFrame) {
     ASSERT_EQ(Pin()->Connect(Sink(), nullptr), S_OK);
     ComPtr<IMemAllocator> allocator;
     ASSERT_EQ(Sink()->GetAllocator(allocator.Receive()), S_OK);
     ALLOCATOR_PROPERTIES props;
     ASSERT_EQ(allocator->GetProperties(&props), S_OK);
     EXPECT_EQ(props.cBuffers, 10);
-    EXPECT_EQ(props.cbBuffer, 48128);
+    EXPECT_EQ(props.cbBuffer, 144000);
 
     AM_MEDIA_TYPE mt;
     ASSERT_EQ(Pin()->ConnectionMediaType(&mt), S_OK);
@@ -211,13 +211,13 @@ TEST_F(PreviewPinTest, ThirtyTwoWaitingChunksAreAllDeliveredInOrder) {
 
 TEST_F(PreviewPinTest, CutsLongChunksToTheBufferAndMarksTheLengthOfShortOnes) {
     Plug();
-    Pin()->QueueChunk(Chunk(7, 300));  // 56400 bytes
+    Pin()->QueueChunk(Chunk(7, 800));  // 150400 bytes
     Pin()->QueueChunk(Chunk(8, 2));
     ASSERT_TRUE(Sink()->WaitForArrivals(2));
     const auto samples = Sink()->Samples();
-    ASSERT_EQ(samples[0].data.size(), 48128u);
-    EXPECT_EQ(samples[0].bufferSize, 48128);
-    EXPECT_EQ(samples[0].data, Bytes(48128, 7));
+    ASSERT_EQ(samples[0].data.size(), 144000u);
+    EXPECT_EQ(samples[0].bufferSize, 144000);
+    EXPECT_EQ(samples[0].data, Bytes(144000, 7));
     EXPECT_EQ(samples[1].data, Bytes(2 * 188, 8));
 }
 
