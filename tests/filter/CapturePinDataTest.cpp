@@ -14,6 +14,7 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "ComPtr.h"
+#include "DvTestFrames.h"
 #include "FilterTestSupport.h"
 #include "Guids.h"
 #include "ILiveQueueRoom.h"
@@ -286,6 +287,70 @@ TEST_F(CapturePinDataTest, AWaitingReaderWakesForChunksAStopADisconnectOrItsTime
 // A break (the camcorder went over to DV) ends the stream for the reader after the chunks
 // before it, and leaves the chunks after it to the next reader, at once; a full queue drops
 // chunks, never the break.
+// A tape that changes between HDV and DV: a file run writes the frames, exactly, into a DV file
+// made when the first one comes; a live run hands each stretch to a reader of its own.
+TEST_F(CapturePinDataTest, DvFramesGoIntoADvFileOrALiveStretchOfTheirOwn) {
+    dv::test::FrameSetup ntsc;
+    ntsc.system = dv::DvSystem::k525_60;
+    const Bytes first = dv::test::MakeFrame();
+    const Bytes second = dv::test::MakeFrame(ntsc);
+    const Bytes hdv1 = test::SourcePackets(2, 0x100, 0xEE, 0);
+    const Bytes hdv2 = test::SourcePackets(3, 0x100, 0xEE, 2);
+    Bytes frames = first;
+    frames.insert(frames.end(), second.begin(), second.end());
+    Bytes transport = test::TransportPackets(hdv1);
+    const Bytes tail = test::TransportPackets(hdv2);
+    transport.insert(transport.end(), tail.begin(), tail.end());
+
+    for (const bool canMake : {true, false}) {
+        SCOPED_TRACE(canMake ? "the DV file is made" : "the DV file cannot be made");
+        const std::string path = m_dir.File(canMake ? "made.m2t" : "unmade.m2t");
+        const std::string dvPath = m_dir.File(canMake ? "made.dv" : "unmade.dv");
+        int made = 0;
+        Pin()->StartCapture(OpenForWriting(path), [&]() -> CaptureFile {
+            ++made;
+            return canMake ? OpenForWriting(dvPath) : nullptr;
+        });
+        for (const Bytes* sample : {&hdv1, &first, &hdv2, &second}) {
+            Feed(*sample);
+        }
+        Pin()->StopCapture();
+        EXPECT_EQ(made, 1) << "made once, when the first frame came";
+        EXPECT_EQ(test::ReadAll(path), transport) << "the HDV file goes on after the DV";
+        EXPECT_EQ(Pin()->WriteFailed(), !canMake);
+        EXPECT_EQ(Pin()->DvWriteFailed(), !canMake);
+        if (canMake) {
+            EXPECT_TRUE(test::ReadAll(dvPath) == frames);
+        }
+    }
+
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    for (const Bytes* sample : {&hdv1, &first, &second, &hdv2}) {
+        Feed(*sample);
+        Pin()->BreakLiveRun();  // the signal's break: only where HDV was queued last
+    }
+    Pin()->StopCapture();
+    const struct {
+        ChunkKind kind;
+        Bytes bytes;
+    } stretches[] = {{ChunkKind::TransportStream, test::TransportPackets(hdv1)},
+                     {ChunkKind::Dv, frames},
+                     {ChunkKind::TransportStream, test::TransportPackets(hdv2)}};
+    for (const auto& stretch : stretches) {
+        auto batch = Pin()->TakeChunks();
+        ASSERT_NE(batch, nullptr);
+        for (const auto& chunk : *batch) {
+            EXPECT_EQ(chunk->kind, stretch.kind);
+        }
+        EXPECT_TRUE(Flatten(*batch) == stretch.bytes);
+        EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+        EXPECT_TRUE(Pin()->TakeLiveBreak());
+    }
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_FALSE(Pin()->TakeLiveBreak()) << "the run's end";
+}
+
 TEST_F(CapturePinDataTest, ABreakEndsOneReadersStreamAndLeavesTheRestToTheNext) {
     Pin()->StartCapture(nullptr);
     Pin()->SetTakeChunksTimeout(kNeverInATest);

@@ -482,9 +482,9 @@ TEST_F(CaptureCommandTest, ASplitCaptureWhoseStreamRunsDryEndsNormally) {
         << run.out;
 }
 
-// The tape starts with three seconds of DV: warned of once, and the capture takes the HDV that
-// follows.
-TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsWarnedOfOnce) {
+// The tape starts with three seconds of DV that sends nothing: said once, and the capture takes
+// the HDV that follows.
+TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsSaidOnce) {
     WriteTape();
     VirtualCamcorderSource::Settings settings = Speed(kFastSpeed);
     settings.dvAtSeconds = {0};
@@ -492,7 +492,7 @@ TEST_F(CaptureCommandTest, ACamcorderPlayingDvIsWarnedOfOnce) {
     const RunResult run = Capture("dv", {"--single-file"});
     EXPECT_EQ(run.status, kCaptureExitOk) << run.err;
     const std::string warning =
-        "WARNING: The camcorder plays DV, not HDV: Vornak captures HDV only.\n";
+        "INFO: The camcorder plays DV: it is captured into DV files (.dv).\n";
     const std::size_t first = run.out.find(warning);
     EXPECT_NE(first, std::string::npos) << run.out;
     EXPECT_EQ(run.out.find(warning, first + 1), std::string::npos) << run.out;
