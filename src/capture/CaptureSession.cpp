@@ -135,13 +135,13 @@ void CaptureSession::CheckOutputSignal() {
         // Held before the break, so that the reader after it never counts this silence.
         m_pCapturePin->HoldLiveRun(hold);
     }
+    if (dv && InCapture() && m_bSceneSplitRun && m_pCapturePin != nullptr) {
+        // A stretch that sends nothing ends the scene before it where HDV comes back; one that
+        // sends DV ends it where its first frame comes.
+        m_pCapturePin->NoteDvSignal();
+    }
     if (dv && !m_bDvSignal) {
         Log(kPlaysDv);
-        // A stretch that sends nothing ends the scene in progress here; one that sends DV
-        // has ended it where the first frame came.
-        if (InCapture() && m_bSceneSplitRun && m_pCapturePin != nullptr) {
-            m_pCapturePin->BreakLiveRun();
-        }
     } else if (!dv && m_bDvSignal) {
         Log(kPlaysHdv);
     }

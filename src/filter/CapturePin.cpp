@@ -361,14 +361,20 @@ void CapturePin::QueueLive(std::unique_ptr<SampleChunk> chunk) {
     if (m_bStopRequested.load(std::memory_order_relaxed) != 0) {
         return;
     }
-    // Each reader takes one kind: where the tape changes between HDV and DV, its stretch ends.
-    if (m_bQueuedAny && chunk->kind != m_lastQueuedKind &&
+    // Each reader takes one kind: where the tape changes between HDV and DV, its stretch ends;
+    // and where HDV comes back after a stretch of DV that sent nothing.
+    const auto now = std::chrono::steady_clock::now();
+    const bool afterSilentDv = chunk->kind == ChunkKind::TransportStream &&
+                               m_bDvSignalSinceQueued && now - m_lastQueuedAt >= kStreamPause;
+    if (m_bQueuedAny && (chunk->kind != m_lastQueuedKind || afterSilentDv) &&
         !(!m_queue.empty() && m_queue.front() == nullptr)) {
         m_queue.push_front(nullptr);
         ++m_nBreaks;
     }
     m_bQueuedAny = true;
     m_lastQueuedKind = chunk->kind;
+    m_lastQueuedAt = now;
+    m_bDvSignalSinceQueued = false;
     m_queue.push_front(std::move(chunk));
     if (m_queue.size() > kLiveQueueLimit) {
         // The oldest chunk goes, never a break: scenes on either side of one stay apart. Its
@@ -385,13 +391,17 @@ void CapturePin::BreakLiveRun() {
     CAutoLock lock(*m_pQueueLock);
     if (m_bCapturing.load(std::memory_order_relaxed) == 0 || m_pFile ||
         m_bStopRequested.load(std::memory_order_relaxed) != 0 ||
-        (!m_queue.empty() && m_queue.front() == nullptr) ||
-        (m_bQueuedAny && m_lastQueuedKind == ChunkKind::Dv)) {
+        (!m_queue.empty() && m_queue.front() == nullptr)) {
         return;
     }
     m_queue.push_front(nullptr);
     ++m_nBreaks;
     m_pDataEvent->Set();
+}
+
+void CapturePin::NoteDvSignal() {
+    CAutoLock lock(*m_pQueueLock);
+    m_bDvSignalSinceQueued = true;
 }
 
 void CapturePin::HoldLiveRun(bool hold) {

@@ -110,10 +110,14 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     // break, with the chunks queued after it left for the next reader.
     std::unique_ptr<ChunkQueue> TakeChunks() override;
     // Ends the live stream for its present reader after the chunks queued so far, while the
-    // live run goes on queueing for the next one (the camcorder stopped sending HDV: its scene
-    // ends here). Nothing in a file run, after a stop, right after another break, or when what
-    // was queued last is DV (the kind's change broke the run already).
+    // live run goes on queueing for the next one. Nothing in a file run, after a stop, or right
+    // after another break.
     void BreakLiveRun();
+    // The camcorder says it plays DV. Where transport packets come again after a pause in which
+    // it said so, the live run breaks: a stretch of DV that sent nothing ends the scene before
+    // it. (Where DV frames come, the change of kind breaks the run already; and packets still on
+    // their way when the signal changed belong to the scene before.) Any thread.
+    void NoteDvSignal();
     // Whether the stream ended at a break since the last call: its reader's part is over, and
     // the live run goes on for the next one.
     bool TakeLiveBreak() { return m_bBreakReached.exchange(false, std::memory_order_acq_rel); }
@@ -188,6 +192,8 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     // The kind of the chunk a live run queued last, and whether it queued any; under the lock.
     ChunkKind m_lastQueuedKind = ChunkKind::TransportStream;
     bool m_bQueuedAny = false;
+    std::chrono::steady_clock::time_point m_lastQueuedAt;
+    bool m_bDvSignalSinceQueued = false;
     // The kind of the last chunk that came in; the streaming thread's.
     ChunkKind m_lastKind = ChunkKind::TransportStream;
     std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test
