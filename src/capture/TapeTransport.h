@@ -182,19 +182,18 @@ class TapeTransport {
     double PlayRateLocked(std::size_t part) const;
     // The claim of up to `max` units that streaming would take now.
     Claim ClaimLocked(std::size_t max) const;
-    // Where moving `forward` or back from `position` for `elapsed` at `factor` times the play
-    // rate of each part gets to, stopping at either end.
+    // Where moving from `position` for `elapsed` at `factor` times the play rate of each part
+    // (forward when positive) gets to, in `mode`; stopped at either end.
     Settled MoveLocked(std::uint64_t position, std::chrono::nanoseconds elapsed, double factor,
                        TransportMode mode) const;
     // The DV stretch that holds `position`, if any.
     std::optional<Stretch> DvStretchAtLocked(std::uint64_t position) const;
-    // Where streaming from `position` has to stop: the next DV stretch or the tape's end.
+    // Where streaming from `position` has to stop: the next DV stretch or the part's end.
     std::uint64_t StreamLimitLocked(std::uint64_t position) const;
     // When play, anchored in `stretch`, comes out of it.
     Clock::time_point DvEndLocked(const Stretch& stretch) const;
     // Play that has come out of a DV stretch starts streaming from its end, paced anew.
     void LeaveDvStretchLocked(Clock::time_point now);
-
     // Starts a new generation now.
     void NextGenerationLocked();
     // Where a winding tape has got to at `now`, and whether it has stopped at an end.

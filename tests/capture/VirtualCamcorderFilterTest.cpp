@@ -61,12 +61,14 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     return out;
 }
 
-// DV frames of `system` whose timecodes count from `second`:00 (so that every frame differs).
+// DV frames of `system` whose timecodes count from `second`:00 (so that every frame differs);
+// none without a timecode when `second` is negative.
 Bytes DvFrames(dv::DvSystem system, int frames, int second) {
     Bytes out;
     for (int i = 0; i < frames; ++i) {
         dv::test::FrameSetup setup;
         setup.system = system;
+        setup.timecode = second >= 0;
         setup.tc = {0, 0, second, i};
         const Bytes frame = dv::test::MakeFrame(setup);
         out.insert(out.end(), frame.begin(), frame.end());
@@ -197,13 +199,16 @@ TEST_F(VirtualCamcorderFilterTest, ReportsPlayUntilThePacketsThatEndTheTapeHaveA
 }
 
 // Each part's bytes exactly, in tape order: the packets as source packets, each DV frame alone
-// in a sample of exactly its bytes, whichever system it is of.
+// in a sample of exactly its bytes, whichever system it is of. The content tells DV, not the
+// name, and a frame cut short at a file's end is not played.
 TEST_F(VirtualCamcorderFilterTest, PlaysAMixedTapeByteForByteWithOneDvFrameToASample) {
     const Bytes a = NumberedTape(100);
     const Bytes b = DvFrames(dv::DvSystem::k625_50, 3, 1);
     const Bytes c = Packets(NumberedTape(200), 120, 200);
     const Bytes d = DvFrames(dv::DvSystem::k525_60, 2, 2);
-    StartMixed({{"a.m2t", a}, {"b.dv", b}, {"c.m2t", c}, {"d.dv", d}}, 64);
+    Bytes cut = d;
+    cut.resize(cut.size() + dv::kFrameSize525 / 2, 0x55);
+    StartMixed({{"a.dv", a}, {"b.m2t", b}, {"c.m2t", c}, {"d.dv", cut}}, 64);
     EXPECT_EQ(m_camcorder->PlayTape(), S_OK);
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
 
@@ -232,13 +237,14 @@ TEST_F(VirtualCamcorderFilterTest, PlaysAMixedTapeByteForByteWithOneDvFrameToASa
 }
 
 // A DV frame goes out when its time has come: 40 ms for 625/50, 1001/30000 s for 525/60; and
-// while the tape is in DV the camcorder says so and gives the frame's own timecode.
+// while the tape is in DV the camcorder says so and gives the frame's own timecode (a frame
+// without one, the playing time so far).
 TEST_F(VirtualCamcorderFilterTest, PacesDvFramesAtTheirFrameRateAndSaysDvWhileInThem) {
     const Bytes a = NumberedTape(16);
     UseFakeClock();
     StartMixed({{"a.m2t", a},
                 {"pal.dv", DvFrames(dv::DvSystem::k625_50, 1, 5)},
-                {"ntsc.dv", DvFrames(dv::DvSystem::k525_60, 1, 7)},
+                {"ntsc.dv", DvFrames(dv::DvSystem::k525_60, 1, -1)},
                 {"c.m2t", a}},
                16, 1);
     EXPECT_EQ(Signal(), VORNAK_SIGNAL_HDV);
@@ -250,7 +256,7 @@ TEST_F(VirtualCamcorderFilterTest, PacesDvFramesAtTheirFrameRateAndSaysDvWhileIn
         DWORD timecode;
     } steps[] = {
         {16 * kPacketTime, 16, VORNAK_SIGNAL_DV, PackTimecode(0, 0, 5, 0)},
-        {40ms, 17, VORNAK_SIGNAL_DV, PackTimecode(0, 0, 7, 0)},
+        {40ms, 17, VORNAK_SIGNAL_DV, PackTimecode(0, 0, 0, 1)},           // 41 ms of play
         {33'366'667ns, 18, VORNAK_SIGNAL_HDV, PackTimecode(0, 0, 0, 1)},  // 74.3 ms of play
         {16 * kPacketTime, 34, VORNAK_SIGNAL_HDV, PackTimecode(0, 0, 0, 1)},
     };

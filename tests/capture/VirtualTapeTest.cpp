@@ -1,6 +1,5 @@
-// The virtual camcorder's tape: whole packets or DV frames only (told by the content), reads
-// clamped to the tape, the rate measured from the tape's clock references or given by the DV
-// system, and the timecode of a tape position.
+// The virtual camcorder's tape: whole packets only, reads clamped to the tape, the rate
+// measured from the tape's clock references, and the timecode of a tape position.
 #include "VirtualTape.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +7,6 @@
 #include <cmath>
 
 #include "DeviceControl.h"
-#include "DvTestFrames.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
 #include "TsPacket.h"
@@ -40,65 +38,6 @@ TEST(VirtualTape, PlaysWholePacketsOnlyAndStopsReadingAtTheEnd) {
     EXPECT_EQ(out[2 * PKT_SIZE], 0xEE);  // nothing written past what was read
     EXPECT_EQ(tape.Read(5, 1, out.data()), 0u);
     EXPECT_EQ(tape.Read(99, 1, out.data()), 0u);
-}
-
-// DV frames 0, 1, ... of `system`, each with the timecode 00:00:02:nn in its subcode.
-Bytes DvFrames(dv::DvSystem system, int frames) {
-    Bytes out;
-    for (int i = 0; i < frames; ++i) {
-        dv::test::FrameSetup setup;
-        setup.system = system;
-        setup.tc = {0, 0, 2, i};
-        const Bytes frame = dv::test::MakeFrame(setup);
-        out.insert(out.end(), frame.begin(), frame.end());
-    }
-    return out;
-}
-
-// The name says nothing: a ".dv" of packets is a transport stream, a ".m2t" of frames is DV.
-TEST(VirtualTape, TellsDvFromPacketsByContentAndPlaysWholeUnits) {
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        bool dv;
-        std::size_t unitSize;
-        std::uint64_t units;
-        std::uint64_t numerator;  // a unit plays numerator / denominator seconds
-        double denominator;
-    };
-    Bytes pal = DvFrames(dv::DvSystem::k625_50, 3);
-    pal.resize(pal.size() + 1000, 0x55);  // a frame cut short is not played
-    const Case cases[] = {
-        {"packets.dv", Numbered(7, 10), false, PKT_SIZE, 7, PKT_SIZE * 8,
-         VirtualTape::kDefaultBitRate},
-        {"pal.m2t", pal, true, dv::kFrameSize625, 3, 1, 25},
-        {"ntsc.dv", DvFrames(dv::DvSystem::k525_60, 2), true, dv::kFrameSize525, 2, 1001, 30000},
-    };
-    test::TempDir dir;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        test::WriteAll(dir.File(c.name), c.bytes);
-        VirtualTape tape;
-        ASSERT_TRUE(tape.Open(dir.File(c.name)));
-        EXPECT_EQ(tape.IsDv(), c.dv);
-        EXPECT_EQ(tape.UnitSize(), c.unitSize);
-        EXPECT_EQ(tape.UnitCount(), c.units);
-        EXPECT_EQ(tape.UnitTimeNumerator(), c.numerator);
-        EXPECT_EQ(tape.UnitTimeDenominator(), c.denominator);
-        // The last unit, byte for byte, and nothing past the end.
-        Bytes out(2 * c.unitSize, 0xEE);
-        EXPECT_EQ(tape.Read(c.units - 1, 2, out.data()), 1u);
-        EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<long>(c.unitSize),
-                               c.bytes.begin() + static_cast<long>((c.units - 1) * c.unitSize)));
-        EXPECT_EQ(out[c.unitSize], 0xEE);
-        // The frame's own timecode in DV, none in a transport stream.
-        const auto timecode = tape.DvTimecodeAt(1);
-        EXPECT_EQ(timecode.has_value(), c.dv);
-        if (c.dv) {
-            EXPECT_EQ(*timecode, PackTimecode(0, 0, 2, 1));
-        }
-        EXPECT_FALSE(tape.DvTimecodeAt(c.units).has_value());
-    }
 }
 
 TEST(VirtualTape, MeasuresTheRateFromClockReferences) {
