@@ -235,11 +235,16 @@ int DvRun(const std::string& tape) {
     }
     double tapeSeconds = 0;
     std::uint64_t tapeBytes = 0;
+    std::uint64_t deliveredBytes = 0;
     for (std::size_t i = 0; i < camcorder->Tape().PartCount(); ++i) {
         const vornak::VirtualTape& part = camcorder->Tape().Part(i);
         tapeSeconds += static_cast<double>(part.UnitCount() * part.UnitTimeNumerator()) /
                        part.UnitTimeDenominator();
         tapeBytes += part.UnitCount() * part.UnitSize();
+        // Packets go out with a source packet header each, frames as they are.
+        deliveredBytes +=
+            part.UnitCount() *
+            (part.IsDv() ? part.UnitSize() : vornak::VirtualCamcorderPin::kSourcePacketSize);
     }
     std::printf("DV tape: %s (%.1f MB, %.3f hours of play, %zu parts)\n", tape.c_str(),
                 static_cast<double>(tapeBytes) / 1e6, tapeSeconds / 3600,
@@ -262,7 +267,7 @@ int DvRun(const std::string& tape) {
     sink->Stop();
     camcorder->GetOutputPin()->Disconnect();
     sink->Pin()->Disconnect();
-    const bool ok = ended && sink->Pin()->Bytes() == tapeBytes;
+    const bool ok = ended && sink->Pin()->Bytes() == deliveredBytes;
     std::printf(
         "DV delivery, full speed %6.1f MB/s, %6.1f s, CPU %6.2f s = %5.2f CPU s per hour of "
         "the tape; %llu DV frames, %llu other samples%s\n",
