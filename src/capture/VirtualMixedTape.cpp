@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+
 namespace vornak {
 
 std::vector<std::string> VirtualMixedTape::SplitList(const std::string& text) {
