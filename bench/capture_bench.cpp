@@ -5,6 +5,11 @@
 // camcorder, where the data never comes faster than that.
 //
 //   vornak-bench-capture [--tape FILE | --size BYTES] [--speed FACTOR] [--no-scan] [--keep]
+//   vornak-bench-capture --dv FILE[,FILE...]
+//
+// --dv plays a DV tape (or a tape of several files, as VORNAK_VIRTUAL_CAMCORDER takes it) as
+// fast as it is taken into a sink that only looks at each sample: the virtual camcorder's part
+// of a DV capture, in CPU seconds per hour of the tape's playing time.
 //
 // --speed sets the live run that must keep up (20 by default); unless --no-scan is given, the
 // factor is then doubled until a chunk is dropped.
@@ -22,6 +27,7 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "ComPtr.h"
+#include "DvFrameReader.h"
 #include "Guids.h"
 #include "LogSink.h"
 #include "SceneFileName.h"
@@ -170,6 +176,108 @@ void Report(const char* name, const Result& r, double bytes) {
         r.dropped, r.ok ? "" : "  FAILED");
 }
 
+// Takes every sample and counts it: DV frames (a sample of exactly one), and anything else.
+class CountingPin : public vornak::CBaseInputPin {
+  public:
+    explicit CountingPin(vornak::CBaseFilter* filter)
+        : CBaseInputPin("CountingPin", filter, nullptr, "In") {}
+    vornak::HRESULT CheckMediaType(const vornak::CMediaType* pmt) override {
+        return pmt->majortype == vornak::MEDIATYPE_Stream ? vornak::S_OK : vornak::S_FALSE;
+    }
+    vornak::HRESULT Receive(vornak::IMediaSample* sample) override {
+        const vornak::HRESULT hr = CBaseInputPin::Receive(sample);
+        if (hr != vornak::S_OK) {
+            return hr;
+        }
+        std::uint8_t* data = nullptr;
+        sample->GetPointer(&data);
+        const auto length = static_cast<std::size_t>(sample->GetActualDataLength());
+        m_bytes += length;
+        if (vornak::dv::IsWholeDvFrame({data, length})) {
+            ++m_frames;
+        } else {
+            ++m_others;
+        }
+        return vornak::S_OK;
+    }
+    std::uint64_t Bytes() const { return m_bytes.load(); }
+    std::uint64_t Frames() const { return m_frames.load(); }
+    std::uint64_t Others() const { return m_others.load(); }
+
+  private:
+    std::atomic<std::uint64_t> m_bytes{0};
+    std::atomic<std::uint64_t> m_frames{0};
+    std::atomic<std::uint64_t> m_others{0};
+};
+
+class CountingSink : public vornak::CBaseFilter {
+  public:
+    CountingSink()
+        : CBaseFilter("CountingSink", nullptr, vornak::GUID_NULL),
+          m_pin(std::make_unique<CountingPin>(this)) {}
+    ~CountingSink() override { m_pin.reset(); }
+    int GetPinCount() override { return 1; }
+    vornak::CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
+    CountingPin* Pin() const { return m_pin.get(); }
+
+  private:
+    std::unique_ptr<CountingPin> m_pin;
+};
+
+// The virtual camcorder delivering a DV tape as fast as the sink takes it.
+int DvRun(const std::string& tape) {
+    auto camcorder = ComPtr<vornak::VirtualCamcorderFilter>(new vornak::VirtualCamcorderFilter());
+    auto sink = ComPtr<CountingSink>(new CountingSink());
+    if (!camcorder->LoadTape(tape)) {
+        std::fprintf(stderr, "vornak-bench-capture: cannot read %s\n",
+                     camcorder->Tape().FailedPath().c_str());
+        return 1;
+    }
+    double tapeSeconds = 0;
+    std::uint64_t tapeBytes = 0;
+    std::uint64_t deliveredBytes = 0;
+    for (std::size_t i = 0; i < camcorder->Tape().PartCount(); ++i) {
+        const vornak::VirtualTape& part = camcorder->Tape().Part(i);
+        tapeSeconds += static_cast<double>(part.UnitCount() * part.UnitTimeNumerator()) /
+                       part.UnitTimeDenominator();
+        tapeBytes += part.UnitCount() * part.UnitSize();
+        // Packets go out with a source packet header each, frames as they are.
+        deliveredBytes +=
+            part.UnitCount() *
+            (part.IsDv() ? part.UnitSize() : vornak::VirtualCamcorderPin::kSourcePacketSize);
+    }
+    std::printf("DV tape: %s (%.1f MB, %.3f hours of play, %zu parts)\n", tape.c_str(),
+                static_cast<double>(tapeBytes) / 1e6, tapeSeconds / 3600,
+                camcorder->Tape().PartCount());
+    std::fflush(stdout);
+    camcorder->SetSpeed(0);
+    if (camcorder->GetOutputPin()->Connect(sink->Pin(), nullptr) != vornak::S_OK ||
+        sink->Run(0) != vornak::S_OK || camcorder->Run(0) != vornak::S_OK) {
+        std::fprintf(stderr, "vornak-bench-capture: cannot start the camcorder\n");
+        return 1;
+    }
+    const double cpu = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    camcorder->PlayTape();
+    const bool ended = camcorder->WaitForEndOfTape(kEndWait);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double used = CpuSeconds() - cpu;
+    camcorder->Stop();
+    sink->Stop();
+    camcorder->GetOutputPin()->Disconnect();
+    sink->Pin()->Disconnect();
+    const bool ok = ended && sink->Pin()->Bytes() == deliveredBytes;
+    std::printf(
+        "DV delivery, full speed %6.1f MB/s, %6.1f s, CPU %6.2f s = %5.2f CPU s per hour of "
+        "the tape; %llu DV frames, %llu other samples%s\n",
+        static_cast<double>(tapeBytes) / 1e6 / seconds, seconds, used,
+        tapeSeconds > 0 ? used / (tapeSeconds / 3600) : 0.0,
+        static_cast<unsigned long long>(sink->Pin()->Frames()),
+        static_cast<unsigned long long>(sink->Pin()->Others()), ok ? "" : "  FAILED");
+    return ok ? 0 : 1;
+}
+
 bool MakeTape(const std::string& path, double bytes) {
     vornak::tape::TapeWriter writer;
     const double groupBytes = static_cast<double>(writer.EstimatedGroupBytes());
@@ -207,10 +315,13 @@ int main(int argc, char** argv) {
             keep = true;
         } else if (arg == "--no-scan") {
             scan = false;
+        } else if (arg == "--dv" && i + 1 < argc) {
+            return DvRun(argv[++i]);
         } else {
             std::fprintf(stderr,
                          "usage: vornak-bench-capture [--tape FILE | --size BYTES] "
-                         "[--speed FACTOR] [--no-scan] [--keep]\n");
+                         "[--speed FACTOR] [--no-scan] [--keep]\n"
+                         "       vornak-bench-capture --dv FILE[,FILE...]\n");
             return 2;
         }
     }

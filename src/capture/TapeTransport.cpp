@@ -8,7 +8,6 @@
 namespace vornak {
 namespace {
 
-constexpr double kBitsPerPacket = static_cast<double>(PKT_SIZE * 8);
 constexpr double kNanosecondsPerSecond = 1e9;
 
 }  // namespace
@@ -31,11 +30,37 @@ TapeTransport::Clock::time_point TapeTransport::Now() const {
 }
 
 void TapeTransport::Load(std::uint64_t packets, double bitRate) {
+    Part part;
+    part.units = packets;
+    part.timeDenominator = bitRate > 0 ? bitRate : kDefaultBitRate;
+    Load(std::vector<Part>{part});
+}
+
+void TapeTransport::Load(std::vector<Part> parts) {
+    if (parts.empty()) {
+        parts.push_back(Part{0, kPacketBits, kDefaultBitRate, false});
+    }
     {
         std::lock_guard lock(m_mutex);
+        m_parts = std::move(parts);
+        m_partStarts.clear();
+        m_nLength = 0;
+        m_bitRate = kDefaultBitRate;
+        bool rateFound = false;
+        for (Part& part : m_parts) {
+            if (!(part.timeDenominator > 0) || part.timeNumerator == 0) {
+                part.timeNumerator = kPacketBits;
+                part.timeDenominator = kDefaultBitRate;
+            }
+            // A part's packets play at its bit rate: timeNumerator is kPacketBits for them.
+            if (!part.dv && !rateFound) {
+                m_bitRate = part.timeDenominator;
+                rateFound = true;
+            }
+            m_partStarts.push_back(m_nLength);
+            m_nLength += part.units;
+        }
         m_mode = TransportMode::Stop;
-        m_nLength = packets;
-        m_bitRate = bitRate > 0 ? bitRate : kDefaultBitRate;
         m_nPosition = 0;
         m_anchorTime = m_clock();
         m_nLiveCursor = 0;
@@ -45,6 +70,11 @@ void TapeTransport::Load(std::uint64_t packets, double bitRate) {
         NextGenerationLocked();
     }
     m_changed.notify_all();
+}
+
+std::vector<TapeTransport::Part> TapeTransport::Parts() const {
+    std::lock_guard lock(m_mutex);
+    return m_parts;
 }
 
 bool TapeTransport::SetMode(TransportMode mode) {
@@ -130,26 +160,47 @@ void TapeTransport::SetDvStretches(std::vector<double> startSeconds) {
 
 bool TapeTransport::OutputIsDv() const {
     std::lock_guard lock(m_mutex);
-    if (m_bCamera || m_bUnplugged) {
+    if (m_bUnplugged) {
         return false;
     }
-    return DvStretchAtLocked(SettleLocked(m_clock()).position).has_value();
+    if (m_bCamera) {
+        return m_parts[PartIndexLocked(m_nLiveCursor)].dv;
+    }
+    const std::uint64_t position = SettleLocked(m_clock()).position;
+    return m_parts[PartIndexLocked(position)].dv || DvStretchAtLocked(position).has_value();
 }
 
 void TapeTransport::PlaceDvStretchesLocked() {
     m_dvStretches.clear();
     std::vector<double> starts = m_dvStartSeconds;
     std::sort(starts.begin(), starts.end());
-    const double packetsPerSecond = m_bitRate / kBitsPerPacket;
-    const auto toPacket = [&](double seconds) {
-        // Clamped before the conversion: a place beyond the tape is its end.
-        const double packet = std::floor(std::max(seconds, 0.0) * packetsPerSecond);
-        return static_cast<std::uint64_t>(std::min(packet, static_cast<double>(m_nLength)));
+    // The position `seconds` of play into the tape, and the part it lies in.
+    const auto toPosition = [&](double seconds) {
+        seconds = std::max(seconds, 0.0);
+        for (std::size_t part = 0; part < m_parts.size(); ++part) {
+            const double rate =
+                m_parts[part].timeDenominator / static_cast<double>(m_parts[part].timeNumerator);
+            // Clamped before the conversion: a place beyond the part is its end.
+            const double units = std::floor(seconds * rate);
+            if (units < static_cast<double>(m_parts[part].units) || part + 1 == m_parts.size()) {
+                const auto inPart = static_cast<std::uint64_t>(
+                    std::min(units, static_cast<double>(m_parts[part].units)));
+                return std::pair{m_partStarts[part] + inPart, part};
+            }
+            seconds -= static_cast<double>(m_parts[part].units) / rate;
+        }
+        return std::pair{m_nLength, m_parts.size() - 1};
     };
     for (const double start : starts) {
-        const Stretch stretch{toPacket(start), toPacket(start + kDvStretchSeconds)};
+        const auto [begin, part] = toPosition(start);
+        if (m_parts[part].dv) {
+            continue;  // already DV, with a stream of its own
+        }
+        // A stretch ends with the part it begins in.
+        const Stretch stretch{
+            begin, std::min(toPosition(start + kDvStretchSeconds).first, PartEndLocked(part))};
         if (stretch.begin >= stretch.end) {
-            continue;  // at or past the tape's end
+            continue;  // at or past the part's end
         }
         if (!m_dvStretches.empty() && stretch.begin <= m_dvStretches.back().end) {
             m_dvStretches.back().end = std::max(m_dvStretches.back().end, stretch.end);
@@ -157,6 +208,17 @@ void TapeTransport::PlaceDvStretchesLocked() {
             m_dvStretches.push_back(stretch);
         }
     }
+}
+
+std::size_t TapeTransport::PartIndexLocked(std::uint64_t position) const {
+    const auto after = std::upper_bound(m_partStarts.begin(), m_partStarts.end(), position);
+    // The last part that starts at or before it: empty parts start where the next one does.
+    return static_cast<std::size_t>(after - m_partStarts.begin()) - 1;
+}
+
+double TapeTransport::PlayRateLocked(std::size_t part) const {
+    const double speed = m_speed > 0 ? m_speed : 1.0;
+    return speed * m_parts[part].timeDenominator / static_cast<double>(m_parts[part].timeNumerator);
 }
 
 std::optional<TapeTransport::Stretch> TapeTransport::DvStretchAtLocked(
@@ -173,17 +235,18 @@ std::optional<TapeTransport::Stretch> TapeTransport::DvStretchAtLocked(
 }
 
 std::uint64_t TapeTransport::StreamLimitLocked(std::uint64_t position) const {
+    const std::uint64_t partEnd = PartEndLocked(PartIndexLocked(position));
     for (const Stretch& stretch : m_dvStretches) {
         if (stretch.begin > position) {
-            return stretch.begin;
+            return std::min(stretch.begin, partEnd);
         }
     }
-    return m_nLength;
+    return partEnd;
 }
 
 TapeTransport::Clock::time_point TapeTransport::DvEndLocked(const Stretch& stretch) const {
-    const double seconds =
-        static_cast<double>(stretch.end - std::min(m_nPosition, stretch.end)) / PlayRateLocked();
+    const double seconds = static_cast<double>(stretch.end - std::min(m_nPosition, stretch.end)) /
+                           PlayRateLocked(PartIndexLocked(stretch.begin));
     return m_anchorTime + std::chrono::nanoseconds(static_cast<std::int64_t>(
                               std::ceil(seconds * kNanosecondsPerSecond)));
 }
@@ -273,16 +336,27 @@ bool TapeTransport::WaitForStream(const std::function<bool()>& ready) {
     }
 }
 
-std::size_t TapeTransport::NextClaimSize(std::size_t max) const {
+TapeTransport::Claim TapeTransport::NextClaim(std::size_t max) const {
     std::lock_guard lock(m_mutex);
+    return ClaimLocked(max);
+}
+
+TapeTransport::Claim TapeTransport::ClaimLocked(std::size_t max) const {
+    Claim claim;
     if (!StreamingLocked()) {
-        return 0;
+        return claim;
     }
-    if (m_bCamera) {
-        return static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nLiveCursor));
-    }
-    return static_cast<std::size_t>(
-        std::min<std::uint64_t>(max, StreamLimitLocked(m_nPosition) - m_nPosition));
+    claim.first = m_bCamera ? m_nLiveCursor : m_nPosition;
+    claim.part = PartIndexLocked(claim.first);
+    claim.partFirst = claim.first - m_partStarts[claim.part];
+    claim.dv = m_parts[claim.part].dv;
+    const std::uint64_t limit =
+        m_bCamera ? PartEndLocked(claim.part) : StreamLimitLocked(claim.first);
+    // A DV part is sent a whole frame at a time, one to a sample.
+    const std::uint64_t most = claim.dv ? std::min<std::size_t>(max, 1) : max;
+    claim.count = static_cast<std::size_t>(std::min(most, limit - claim.first));
+    claim.stamp = m_bCamera ? m_nLiveSent : claim.partFirst;
+    return claim;
 }
 
 TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t generation) {
@@ -293,11 +367,8 @@ TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t g
         if (generation != m_nGeneration || !StreamingLocked()) {
             return claim;
         }
+        claim = ClaimLocked(max);
         if (m_bCamera) {
-            claim.first = m_nLiveCursor;
-            claim.count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(max, m_nLength - m_nLiveCursor));
-            claim.stamp = m_nLiveSent;
             m_nLiveSent += claim.count;
             m_nLiveCursor += claim.count;
             if (m_nLiveCursor >= m_nLength) {
@@ -306,9 +377,6 @@ TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t g
             return claim;
         }
         const std::uint64_t limit = StreamLimitLocked(m_nPosition);
-        claim.first = m_nPosition;
-        claim.count = static_cast<std::size_t>(std::min<std::uint64_t>(max, limit - m_nPosition));
-        claim.stamp = claim.first;
         m_nPosition += claim.count;
         if (m_nPosition >= m_nLength) {
             m_mode = TransportMode::Stop;
@@ -318,7 +386,7 @@ TapeTransport::Claim TapeTransport::TakePackets(std::size_t max, std::uint64_t g
             claim.reachedEnd = true;
             stopped = true;
         } else if (m_nPosition >= limit) {
-            m_anchorTime = m_clock();  // play goes on through the DV stretch from now
+            m_anchorTime = m_clock();  // play goes on through a DV stretch from now
         }
     }
     if (stopped) {
@@ -376,7 +444,7 @@ TapeTransport::Settled TapeTransport::SettleLocked(Clock::time_point now) const 
             const double moved =
                 now <= m_anchorTime
                     ? 0.0
-                    : PlayRateLocked() *
+                    : PlayRateLocked(PartIndexLocked(stretch->begin)) *
                           static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                                   now - m_anchorTime)
                                                   .count()) /
@@ -386,26 +454,53 @@ TapeTransport::Settled TapeTransport::SettleLocked(Clock::time_point now) const 
                              m_nPosition + static_cast<std::uint64_t>(std::floor(moved)))};
         }
     }
-    const double rate = TimedRateLocked();
-    if (rate == 0 || now <= m_anchorTime) {
+    const double factor = TimedFactorLocked();
+    if (factor == 0 || now <= m_anchorTime) {
         return {m_mode, m_nPosition};
     }
-    const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_anchorTime);
-    // Whole-numbered rates and times give exact products here, so tests can expect exact
-    // positions.
-    const double moved =
-        std::abs(rate) * static_cast<double>(elapsed.count()) / kNanosecondsPerSecond;
-    if (rate > 0) {
-        const std::uint64_t room = m_nLength - std::min(m_nPosition, m_nLength);
-        if (moved >= static_cast<double>(room)) {
-            return {TransportMode::Stop, m_nLength};
+    return MoveLocked(m_nPosition,
+                      std::chrono::duration_cast<std::chrono::nanoseconds>(now - m_anchorTime),
+                      factor, m_mode);
+}
+
+TapeTransport::Settled TapeTransport::MoveLocked(std::uint64_t position,
+                                                 std::chrono::nanoseconds elapsed, double factor,
+                                                 TransportMode mode) const {
+    std::size_t part = PartIndexLocked(std::min(position, m_nLength));
+    double rate = std::abs(factor * PlayRateLocked(part));
+    // Units of the current part still to move. Whole-numbered rates and times give exact
+    // products here, so tests can expect exact positions.
+    double moved = rate * static_cast<double>(elapsed.count()) / kNanosecondsPerSecond;
+    for (;;) {
+        if (factor > 0) {
+            const std::uint64_t end = PartEndLocked(part);
+            const std::uint64_t room = end - std::min(position, end);
+            if (moved < static_cast<double>(room)) {
+                return {mode, position + static_cast<std::uint64_t>(std::floor(moved))};
+            }
+            if (part + 1 >= m_parts.size()) {
+                return {TransportMode::Stop, m_nLength};
+            }
+            moved -= static_cast<double>(room);
+            position = end;
+            ++part;
+        } else {
+            const std::uint64_t room = position - m_partStarts[part];
+            if (moved < static_cast<double>(room)) {
+                return {mode, position - static_cast<std::uint64_t>(std::floor(moved))};
+            }
+            if (part == 0) {
+                return {TransportMode::Stop, 0};
+            }
+            moved -= static_cast<double>(room);
+            position = m_partStarts[part];
+            --part;
         }
-        return {m_mode, m_nPosition + static_cast<std::uint64_t>(std::floor(moved))};
+        // What is left to move, in the next part's units: the same time at its rate.
+        const double nextRate = std::abs(factor * PlayRateLocked(part));
+        moved = moved / rate * nextRate;
+        rate = nextRate;
     }
-    if (moved >= static_cast<double>(m_nPosition)) {
-        return {TransportMode::Stop, 0};
-    }
-    return {m_mode, m_nPosition - static_cast<std::uint64_t>(std::floor(moved))};
 }
 
 void TapeTransport::NextGenerationLocked() {
@@ -421,32 +516,22 @@ void TapeTransport::AnchorLocked() {
     m_anchorTime = now;
 }
 
-double TapeTransport::TimedRateLocked() const {
-    double factor = 0;
+double TapeTransport::TimedFactorLocked() const {
     switch (m_mode) {
         case TransportMode::FastForward:
-            factor = kWindFactor;
-            break;
+            return kWindFactor;
         case TransportMode::Rewind:
-            factor = -kWindFactor;
-            break;
+            return -kWindFactor;
         case TransportMode::PlayFastForward:
-            factor = kFastPlayFactor;
-            break;
+            return kFastPlayFactor;
         case TransportMode::PlayFastReverse:
-            factor = -kFastPlayFactor;
-            break;
+            return -kFastPlayFactor;
         case TransportMode::Stop:
         case TransportMode::Play:
         case TransportMode::Freeze:
             return 0;
     }
-    return factor * PlayRateLocked();
-}
-
-double TapeTransport::PlayRateLocked() const {
-    const double speed = m_speed > 0 ? m_speed : 1.0;
-    return speed * m_bitRate / kBitsPerPacket;
+    return 0;
 }
 
 bool TapeTransport::StreamingLocked() const {

@@ -134,15 +134,14 @@ HRESULT VirtualCamcorderFilter::GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) {
     if (pTimecodeSample->dwFlags != static_cast<DWORD>(ED_DEVCAP_TIMECODE_READ)) {
         return E_NOTIMPL;  // user bits and the other readings are not kept on this tape
     }
-    pTimecodeSample->timecode.dwFrames =
-        VirtualTape::TimecodeAt(m_transport.Position(), m_transport.BitRate());
+    pTimecodeSample->timecode.dwFrames = m_tape.TimecodeAt(m_transport.Position());
     return S_OK;
 }
 
 bool VirtualCamcorderFilter::LoadTape(const std::string& path) {
     m_transport.Stop();
-    const bool ok = m_tape.Open(path);
-    m_transport.Load(m_tape.PacketCount(), m_tape.BitRate());
+    const bool ok = m_tape.Open(VirtualMixedTape::SplitList(path));
+    m_transport.Load(m_tape.TransportParts());
     m_nSent.store(0, std::memory_order_relaxed);
     m_endOfTape.Reset();
     return ok;

@@ -1,6 +1,7 @@
-// The virtual camcorder: a source filter that plays a transport-stream file as if it were the
-// tape in a camcorder. One output pin, which delivers the tape's packets as source packets on
-// a streaming thread at the tape's rate, or a multiple of it for tests and demos.
+// The virtual camcorder: a source filter that plays a transport-stream file, a raw DV file, or
+// several such files one after the other, as if they were the tape in a camcorder. One output
+// pin, which delivers the tape's packets as source packets and its DV frames one to a sample,
+// on a streaming thread at the tape's rate, or a multiple of it for tests and demos.
 //
 // Beside the filter it answers the device control of a camcorder: the tape transport
 // (IAMExtTransport), the timecode of the tape position (IAMTimecodeReader) and the device
@@ -27,7 +28,7 @@
 #include "ManualResetEvent.h"
 #include "TapeTransport.h"
 #include "VirtualCamcorderLossTimer.h"
-#include "VirtualTape.h"
+#include "VirtualMixedTape.h"
 
 namespace vornak {
 
@@ -47,7 +48,7 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
 
     // IAMExtDevice: ED_DEVCAP_DEVICE_TYPE gives ED_DEVTYPE_VCR or ED_DEVTYPE_CAMERA,
     // ED_DEVCAP_TIMECODE_READ gives OATRUE, VORNAK_DEVCAP_OUTPUT_SIGNAL gives VORNAK_SIGNAL_DV
-    // while the tape position lies in a DV stretch, else VORNAK_SIGNAL_HDV; anything else
+    // while the tape position lies in a DV part or stretch, else VORNAK_SIGNAL_HDV; anything else
     // E_NOTIMPL.
     HRESULT GetCapability(LONG Capability, LONG* pValue, double* pdblValue) override;
     // IAMExtTransport: the ED_MODE_* modes of DeviceControl.h; E_INVALIDARG for any other,
@@ -56,13 +57,14 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     // Play also while the packets that reached the end of the tape are being delivered.
     HRESULT get_Mode(LONG* pMode) override;
     // IAMTimecodeReader: asked with dwFlags ED_DEVCAP_TIMECODE_READ, the timecode of the tape
-    // position (VirtualTape::TimecodeAt).
+    // position (VirtualMixedTape::TimecodeAt: a DV frame's own in DV parts).
     HRESULT GetTimecode(TIMECODE_SAMPLE* pTimecodeSample) override;
 
-    // Puts a tape in, wound to its start, transport stopped. False when it cannot be read.
+    // Puts a tape in, wound to its start, transport stopped: one file, or files separated by
+    // commas played as one tape (VirtualMixedTape::SplitList). False when one cannot be read.
     // Only while the graph is stopped: the streaming thread reads the tape.
     bool LoadTape(const std::string& path);
-    const VirtualTape& Tape() const { return m_tape; }
+    const VirtualMixedTape& Tape() const { return m_tape; }
     TapeTransport& Transport() { return m_transport; }
 
     // 1 plays at the tape's rate, 20 twenty times faster; 0 as fast as the sink takes it.
@@ -81,7 +83,7 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     bool WaitForEndOfTape(std::chrono::milliseconds timeout) {
         return m_endOfTape.WaitFor(timeout);
     }
-    // Packets delivered since the tape was loaded.
+    // Packets and DV frames delivered since the tape was loaded.
     std::uint64_t PacketsSent() const { return m_nSent.load(std::memory_order_relaxed); }
 
     // Switches between tape playback and camera mode; any thread, also while running.
@@ -118,7 +120,7 @@ class VirtualCamcorderFilter : public CCamcorderFilter {
     void SignalEndOfTape() { m_endOfTape.Set(); }
 
   private:
-    VirtualTape m_tape;
+    VirtualMixedTape m_tape;
     TapeTransport m_transport;
     std::size_t m_nPacketsPerSample = kDefaultPacketsPerSample;
     ManualResetEvent m_endOfTape{"VirtualCamcorderEndOfTape"};

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "DifConstants.h"
 #include "Guids.h"
 #include "ILiveQueueRoom.h"
 #include "ThreadStart.h"
@@ -46,7 +48,7 @@ VirtualCamcorderPin::~VirtualCamcorderPin() {
 
 HRESULT VirtualCamcorderPin::DecideBufferSize(IMemAllocator* pAlloc,
                                               ALLOCATOR_PROPERTIES* pRequest) {
-    const auto wanted = static_cast<LONG>(m_pOwner->PacketsPerSample() * kSourcePacketSize);
+    const auto wanted = static_cast<LONG>(BufferSize(m_pOwner->PacketsPerSample()));
     pRequest->cBuffers = kBufferCount;
     pRequest->cbBuffer = wanted;
     ALLOCATOR_PROPERTIES actual;
@@ -93,6 +95,10 @@ void VirtualCamcorderPin::StopStreaming() {
     }
 }
 
+std::size_t VirtualCamcorderPin::BufferSize(std::size_t packetsPerSample) {
+    return std::max(packetsPerSample * kSourcePacketSize, dv::kMaxFrameSize);
+}
+
 std::uint32_t VirtualCamcorderPin::ArrivalStamp(std::uint64_t packet, double bitRate) {
     const double seconds = static_cast<double>(packet * PKT_SIZE * 8) / bitRate;
     const auto ticks = static_cast<std::uint64_t>(seconds * kCycleTicksPerSecond);
@@ -103,9 +109,9 @@ std::uint32_t VirtualCamcorderPin::ArrivalStamp(std::uint64_t packet, double bit
 void VirtualCamcorderPin::StreamingThreadProc() {
     using Clock = TapeTransport::Clock;
     TapeTransport& transport = m_pOwner->Transport();
-    const VirtualTape& tape = m_pOwner->Tape();
+    const VirtualMixedTape& tape = m_pOwner->Tape();
+    const std::vector<TapeTransport::Part> parts = transport.Parts();
     const std::size_t perSample = m_pOwner->PacketsPerSample();
-    const double bitRate = tape.BitRate();
     auto packets = std::make_unique_for_overwrite<std::uint8_t[]>(perSample * PKT_SIZE);
     // Played as fast as it is taken, the tape waits for room in a sink's bounded queue rather
     // than overrun it: a file can wait, so nothing of it need be lost.
@@ -115,16 +121,22 @@ void VirtualCamcorderPin::StreamingThreadProc() {
     }
 
     // Pacing restarts whenever play (or the speed, or the camera mode) does: the schedule
-    // counts bytes since then. Each sample waits for its time before its packets are taken
-    // from the tape, so that the position never runs ahead of the stream, and a stop or a
-    // wind in the meantime leaves the packets on the tape.
+    // counts the playing time of what was sent since then, part by part (each part's units
+    // are counted whole and divided once, so that whole seconds come out exact). Each sample
+    // waits for its time before its units are taken from the tape, so that the position never
+    // runs ahead of the stream, and a stop or a wind in the meantime leaves them on the tape.
     std::uint64_t generation = 0;
     bool started = false;
     Clock::time_point epoch;
-    std::uint64_t bytesSinceEpoch = 0;
+    double secondsBeforePart = 0;  // of the parts sent from before the current one
+    std::size_t pacedPart = 0;
+    std::uint64_t unitsInPart = 0;
     // Where the last sample ended on the tape: a sample that starts elsewhere (a wind, the
     // camera mode starting the tape over, a DV stretch passed over) is a discontinuity.
     std::optional<std::uint64_t> nextPosition;
+    const auto partSeconds = [&](std::size_t part, std::uint64_t units) {
+        return static_cast<double>(units * parts[part].timeNumerator) / parts[part].timeDenominator;
+    };
 
     while (
         transport.WaitForStream([this] { return m_bRunState.load(std::memory_order_acquire); })) {
@@ -133,14 +145,25 @@ void VirtualCamcorderPin::StreamingThreadProc() {
             started = true;
             generation = current.number;
             epoch = current.since;
-            bytesSinceEpoch = 0;
+            secondsBeforePart = 0;
+            unitsInPart = 0;
         }
         const double speed = transport.Speed();
         if (speed > 0) {
-            const std::size_t next = transport.NextClaimSize(perSample);
-            const std::chrono::duration<double> due(std::min(
-                static_cast<double>((bytesSinceEpoch + next * PKT_SIZE) * 8) / (bitRate * speed),
-                kLongestPacingSeconds));
+            const TapeTransport::Claim next = transport.NextClaim(perSample);
+            if (next.count > 0 && next.part != pacedPart && next.part < parts.size()) {
+                secondsBeforePart += partSeconds(pacedPart, unitsInPart);
+                pacedPart = next.part;
+                unitsInPart = 0;
+            }
+            const double seconds =
+                secondsBeforePart == 0
+                    ? static_cast<double>((unitsInPart + next.count) *
+                                          parts[pacedPart].timeNumerator) /
+                          (parts[pacedPart].timeDenominator * speed)
+                    : (secondsBeforePart + partSeconds(pacedPart, unitsInPart + next.count)) /
+                          speed;
+            const std::chrono::duration<double> due(std::min(seconds, kLongestPacingSeconds));
             if (!transport.SleepUntil(epoch + std::chrono::duration_cast<Clock::duration>(due),
                                       generation)) {
                 break;
@@ -163,25 +186,38 @@ void VirtualCamcorderPin::StreamingThreadProc() {
         const auto sample = ComPtr<IMediaSample>::Attach(raw);
         std::uint8_t* buffer = nullptr;
         if (Failed(sample->GetPointer(&buffer)) ||
-            static_cast<std::size_t>(sample->GetSize()) < perSample * kSourcePacketSize) {
+            static_cast<std::size_t>(sample->GetSize()) < BufferSize(perSample)) {
             break;
         }
-        // Until these packets are delivered the camcorder still reports play, even where they
+        // Until these units are delivered the camcorder still reports play, even where they
         // end the tape: whoever stops the capture at the end of the tape gets them first.
         m_pOwner->SetDelivering(true);
         const TapeTransport::Claim claim = transport.TakePackets(perSample, generation);
-        if (claim.count == 0) {
+        if (claim.count == 0 || claim.part >= tape.PartCount()) {
             m_pOwner->SetDelivering(false);
             continue;  // stopped in the meantime
         }
-        bytesSinceEpoch += claim.count * PKT_SIZE;
-        const std::size_t count = tape.Read(claim.first, claim.count, packets.get());
-        for (std::size_t i = 0; i < count; ++i) {
-            std::uint8_t* out = buffer + i * kSourcePacketSize;
-            PutBigEndian32(out, ArrivalStamp(claim.stamp + i, bitRate));
-            std::memcpy(out + kSourceHeaderSize, packets.get() + i * PKT_SIZE, PKT_SIZE);
+        if (claim.part != pacedPart) {
+            secondsBeforePart += partSeconds(pacedPart, unitsInPart);
+            pacedPart = claim.part;
+            unitsInPart = 0;
         }
-        sample->SetActualDataLength(static_cast<LONG>(count * kSourcePacketSize));
+        unitsInPart += claim.count;
+        const VirtualTape& part = tape.Part(claim.part);
+        std::size_t count = 0;
+        if (claim.dv) {
+            // The frame goes out as it is on the tape, the whole of it in one sample.
+            count = part.Read(claim.partFirst, 1, buffer);
+            sample->SetActualDataLength(static_cast<LONG>(count * part.UnitSize()));
+        } else {
+            count = part.Read(claim.partFirst, claim.count, packets.get());
+            for (std::size_t i = 0; i < count; ++i) {
+                std::uint8_t* out = buffer + i * kSourcePacketSize;
+                PutBigEndian32(out, ArrivalStamp(claim.stamp + i, part.BitRate()));
+                std::memcpy(out + kSourceHeaderSize, packets.get() + i * PKT_SIZE, PKT_SIZE);
+            }
+            sample->SetActualDataLength(static_cast<LONG>(count * kSourcePacketSize));
+        }
         (void)sample->SetDiscontinuity(nextPosition != claim.first);
         nextPosition = claim.first + count;
         if (count > 0) {

@@ -1,7 +1,8 @@
 // The virtual camcorder's output pin: while the graph runs and the tape plays, a streaming
 // thread of its own reads packets from the tape and delivers them as 192-byte source packets
-// (a 4-byte arrival time stamp, then the transport packet), many to a sample, paced at the
-// tape's rate times the camcorder's speed factor. In camera mode it streams the tape from its
+// (a 4-byte arrival time stamp, then the transport packet), many to a sample, and DV frames
+// as they are on the tape, exactly one to a sample, paced at each part's rate times the
+// camcorder's speed factor. In camera mode it streams the tape from its
 // start in a loop instead. Its category is capture, so that a capture graph builder finds it.
 // At speed 0 (as fast as the sink takes it) it waits for room in a sink that offers
 // ILiveQueueRoom, so that a bounded queue there is never overrun.
@@ -41,6 +42,8 @@ class VirtualCamcorderPin : public CCamcorderStreamPin {
     // which it would arrive, the tape being played from its start at `bitRate` (in camera
     // mode `packet` counts the packets sent since the mode began).
     static std::uint32_t ArrivalStamp(std::uint64_t packet, double bitRate);
+    // Bytes of each sample: room for `packetsPerSample` source packets or one whole DV frame.
+    static std::size_t BufferSize(std::size_t packetsPerSample);
 
   private:
     void StreamingThreadProc();

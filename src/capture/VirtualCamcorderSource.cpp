@@ -13,6 +13,7 @@
 
 #include "Guids.h"
 #include "VirtualCamcorderFilter.h"
+#include "VirtualMixedTape.h"
 
 namespace vornak {
 namespace {
@@ -159,10 +160,12 @@ std::shared_ptr<VirtualCamcorderSource> VirtualCamcorderSource::FromEnvironment(
         }
         settings.dvAtSeconds = *seconds;
     }
-    if (const auto problem = TapeProblem(settings.tapePath)) {
-        errors << kMessageStart << "cannot read the tape \"" << settings.tapePath << "\" ("
-               << kTapeVariable << "): " << *problem << '\n';
-        return nullptr;
+    for (const std::string& path : VirtualMixedTape::SplitList(settings.tapePath)) {
+        if (const auto problem = TapeProblem(path)) {
+            errors << kMessageStart << "cannot read the tape \"" << path << "\" (" << kTapeVariable
+                   << "): " << *problem << '\n';
+            return nullptr;
+        }
     }
     return std::make_shared<VirtualCamcorderSource>(std::move(settings));
 }

@@ -2,7 +2,9 @@
 // camcorder device class, vendor and model texts, whose filter plays a tape file.
 //
 // It is set up from the environment:
-//   VORNAK_VIRTUAL_CAMCORDER   the tape (a transport-stream file); unset or empty: no device
+//   VORNAK_VIRTUAL_CAMCORDER   the tape: a transport-stream or raw DV file, or several
+//                              separated by commas, played in order as one tape (a value that
+//                              names an existing file is that file); unset or empty: no device
 //   VORNAK_VIRTUAL_SPEED       speed factor: 0 (as fast as the sink takes it) or a number
 //                              >= 0.01; 1 by default
 //   VORNAK_VIRTUAL_MODE        vcr (tape playback, the default) or camera

@@ -9,8 +9,11 @@
 #include <cmath>
 #include <memory>
 #include <optional>
+#include <span>
 
 #include "DeviceControl.h"
+#include "DvFrameParser.h"
+#include "SceneJobFactory.h"
 #include "TransportPacket.h"
 #include "TsPacket.h"
 
@@ -24,6 +27,11 @@ constexpr double kMaxPlausibleRate = 200'000'000.0;
 constexpr std::uint64_t kSecondsPerMinute = 60;
 constexpr std::uint64_t kMinutesPerHour = 60;
 constexpr std::uint64_t kHoursPerDay = 24;
+// DV frames last 1/25 s (625/50) or 1001/30000 s (525/60).
+constexpr std::uint64_t kFrameTime625Numerator = 1;
+constexpr double kFrameTime625Denominator = 25;
+constexpr std::uint64_t kFrameTime525Numerator = 1001;
+constexpr double kFrameTime525Denominator = 30000;
 
 }  // namespace
 
@@ -43,8 +51,19 @@ bool VirtualTape::Open(const std::string& path) {
         return false;
     }
     m_path = path;
-    m_nPackets = static_cast<std::uint64_t>(info.st_size) / PKT_SIZE;
-    m_bitRate = MeasureBitRate();
+    m_bDv = ProbeTapeFormat(path) == TapeFormat::kDv;
+    if (m_bDv) {
+        // The system is the first frame's: a tape is recorded in one.
+        std::uint8_t header[dv::kBlockSize] = {};
+        const bool pal = ::pread(m_fd, header, sizeof header, 0) == sizeof header &&
+                         (header[dv::kHeaderDsfByte] & dv::kDsfBit) != 0;
+        m_system = pal ? dv::DvSystem::k625_50 : dv::DvSystem::k525_60;
+        m_nUnitSize = dv::FrameSizeOf(m_system);
+    } else {
+        m_nUnitSize = PKT_SIZE;
+    }
+    m_nUnits = static_cast<std::uint64_t>(info.st_size) / m_nUnitSize;
+    m_bitRate = m_bDv ? kDefaultBitRate : MeasureBitRate();
     return true;
 }
 
@@ -54,22 +73,39 @@ void VirtualTape::Close() {
     }
     m_fd = -1;
     m_path.clear();
-    m_nPackets = 0;
+    m_bDv = false;
+    m_system = dv::DvSystem::k625_50;
+    m_nUnitSize = PKT_SIZE;
+    m_nUnits = 0;
     m_bitRate = kDefaultBitRate;
 }
 
+std::uint64_t VirtualTape::UnitTimeNumerator() const {
+    if (!m_bDv) {
+        return PKT_SIZE * 8;
+    }
+    return m_system == dv::DvSystem::k625_50 ? kFrameTime625Numerator : kFrameTime525Numerator;
+}
+
+double VirtualTape::UnitTimeDenominator() const {
+    if (!m_bDv) {
+        return m_bitRate;
+    }
+    return m_system == dv::DvSystem::k625_50 ? kFrameTime625Denominator : kFrameTime525Denominator;
+}
+
 std::size_t VirtualTape::Read(std::uint64_t first, std::size_t count, std::uint8_t* dest) const {
-    if (m_fd < 0 || first >= m_nPackets) {
+    if (m_fd < 0 || first >= m_nUnits) {
         return 0;
     }
-    if (count > m_nPackets - first) {
-        count = static_cast<std::size_t>(m_nPackets - first);
+    if (count > m_nUnits - first) {
+        count = static_cast<std::size_t>(m_nUnits - first);
     }
-    const std::size_t wanted = count * PKT_SIZE;
+    const std::size_t wanted = count * m_nUnitSize;
     std::size_t done = 0;
     while (done < wanted) {
-        const ssize_t n =
-            ::pread(m_fd, dest + done, wanted - done, static_cast<off_t>(first * PKT_SIZE + done));
+        const ssize_t n = ::pread(m_fd, dest + done, wanted - done,
+                                  static_cast<off_t>(first * m_nUnitSize + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -78,16 +114,35 @@ std::size_t VirtualTape::Read(std::uint64_t first, std::size_t count, std::uint8
         }
         done += static_cast<std::size_t>(n);
     }
-    return done / PKT_SIZE;
+    return done / m_nUnitSize;
 }
 
-DWORD VirtualTape::TimecodeAt(std::uint64_t packet, double bitRate) {
+std::optional<DWORD> VirtualTape::DvTimecodeAt(std::uint64_t frame) const {
+    if (!m_bDv) {
+        return std::nullopt;
+    }
+    auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(m_nUnitSize);
+    if (Read(frame, 1, bytes.get()) != 1) {
+        return std::nullopt;
+    }
+    dv::DvFrameInfo info;
+    if (!dv::DvFrameParser::Parse(std::span<const std::uint8_t>(bytes.get(), m_nUnitSize), info) ||
+        !info.timecode) {
+        return std::nullopt;
+    }
+    const dv::DvTimecode& tc = *info.timecode;
+    return PackTimecode(static_cast<unsigned>(tc.hours), static_cast<unsigned>(tc.minutes),
+                        static_cast<unsigned>(tc.seconds), static_cast<unsigned>(tc.frames));
+}
+
+DWORD VirtualTape::TimecodeAt(std::uint64_t packet, double bitRate, double secondsBefore) {
     if (!(bitRate > 0)) {
         return PackTimecode(0, 0, 0, 0);
     }
     // Whole-numbered products divided once, so that an exact second gives an exact frame.
-    const double frames = static_cast<double>(packet) *
-                          static_cast<double>(PKT_SIZE * 8 * kFramesPerSecond) / bitRate;
+    const double frames = std::max(secondsBefore, 0.0) * kFramesPerSecond +
+                          static_cast<double>(packet) *
+                              static_cast<double>(PKT_SIZE * 8 * kFramesPerSecond) / bitRate;
     const auto total = static_cast<std::uint64_t>(std::floor(frames));
     const std::uint64_t seconds = total / kFramesPerSecond;
     const std::uint64_t minutes = seconds / kSecondsPerMinute;
@@ -100,7 +155,7 @@ DWORD VirtualTape::TimecodeAt(std::uint64_t packet, double bitRate) {
 
 double VirtualTape::MeasureBitRate() const {
     const std::size_t probePackets =
-        static_cast<std::size_t>(std::min<std::uint64_t>(m_nPackets, kRateProbeBytes / PKT_SIZE));
+        static_cast<std::size_t>(std::min<std::uint64_t>(m_nUnits, kRateProbeBytes / PKT_SIZE));
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(probePackets * PKT_SIZE);
     const std::size_t packets = Read(0, probePackets, buffer.get());
 

@@ -253,6 +253,83 @@ TEST_F(TapeTransportTimedTest, PlayCrossesADvStretchWithoutAStreamAndStreamsAfte
     EXPECT_FALSE(m_transport.OutputIsDv());
 }
 
+// A tape of ten packets, three DV frames and five packets: 1000 packets or 25 frames a second.
+std::vector<TapeTransport::Part> MixedParts(std::uint64_t hdv1 = 10, std::uint64_t dv = 3,
+                                            std::uint64_t hdv2 = 5) {
+    return {{hdv1, 188 * 8, kThousandPacketsASecond, false},
+            {dv, 1, 25, true},
+            {hdv2, 188 * 8, kThousandPacketsASecond, false}};
+}
+
+// Play and camera mode alike: no claim reaches into the next part, and a DV part is claimed a
+// frame at a time; the signal is DV exactly while the position is in the DV part.
+TEST(TapeTransport, ClaimsStopAtEachPartAndTakeOneDvFrameAtATime) {
+    struct Expected {
+        std::uint64_t first;
+        std::size_t count;
+        std::size_t part;
+        std::uint64_t partFirst;
+        bool dv;
+    };
+    const Expected expected[] = {{0, 4, 0, 0, false},  {4, 4, 0, 4, false}, {8, 2, 0, 8, false},
+                                 {10, 1, 1, 0, true},  {11, 1, 1, 1, true}, {12, 1, 1, 2, true},
+                                 {13, 4, 2, 0, false}, {17, 1, 2, 4, false}};
+    for (const bool camera : {false, true}) {
+        SCOPED_TRACE(camera ? "camera" : "play");
+        TapeTransport transport;
+        transport.Load(MixedParts());
+        EXPECT_EQ(transport.Length(), 18u);
+        if (camera) {
+            transport.SetCameraMode(true);
+        } else {
+            transport.Play();
+        }
+        const std::uint64_t generation = transport.PlayGeneration();
+        for (const Expected& want : expected) {
+            SCOPED_TRACE(want.first);
+            EXPECT_EQ(transport.OutputIsDv(), want.dv);
+            EXPECT_EQ(transport.NextClaimSize(4), want.count);
+            const auto claim = transport.TakePackets(4, generation);
+            EXPECT_EQ(claim.first, want.first);
+            EXPECT_EQ(claim.count, want.count);
+            EXPECT_EQ(claim.part, want.part);
+            EXPECT_EQ(claim.partFirst, want.partFirst);
+            EXPECT_EQ(claim.dv, want.dv);
+            EXPECT_EQ(claim.reachedEnd, !camera && want.first == 17);
+        }
+        // Play stops at the tape's end; the live picture starts the tape over.
+        EXPECT_EQ(transport.TakePackets(4, transport.PlayGeneration()).first, 0u);
+        EXPECT_EQ(transport.AtEndOfTape(), !camera);
+    }
+}
+
+// Winding goes through each part at a multiple of that part's own rate: 30 times 1000 packets
+// or 25 frames a second, fast play 5 times.
+TEST_F(TapeTransportTimedTest, WindingCrossesPartsAtEachPartsOwnRate) {
+    m_transport.Load(MixedParts(1000, 50, 1000));
+    struct Step {
+        TransportMode mode;
+        Clock::duration time;
+        std::uint64_t position;
+        bool dv;
+    };
+    const Step steps[] = {
+        {TransportMode::FastForward, 50ms, 1000 + 12, true},      // 1 s of packets, 0.5 s of DV
+        {TransportMode::Rewind, 10ms, 1012 - 7, true},            // 7.5 frames back
+        {TransportMode::FastForward, 1s, 2050, false},            // stopped at the end
+        {TransportMode::PlayFastReverse, 244ms, 1050 - 5, true},  // 1000 packets and 5.5 frames
+        {TransportMode::Rewind, 1s, 0, false},                    // stopped at the start
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.position);
+        ASSERT_TRUE(m_transport.SetMode(step.mode));
+        m_clock.Advance(step.time);
+        EXPECT_EQ(m_transport.Position(), step.position);
+        EXPECT_EQ(m_transport.OutputIsDv(), step.dv);
+    }
+    EXPECT_EQ(m_transport.Mode(), TransportMode::Stop);
+}
+
 TEST(TapeTransport, WaitsEndWithPlayWithTheClockOrWithAnInterruption) {
     TapeTransport transport;
     transport.Load(10);

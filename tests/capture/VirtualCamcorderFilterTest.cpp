@@ -15,6 +15,8 @@
 
 #include "ComPtr.h"
 #include "DeviceControl.h"
+#include "DvFrameReader.h"
+#include "DvTestFrames.h"
 #include "FakeEventGraph.h"
 #include "FilterTestSupport.h"
 #include "GraphInterfaces.h"
@@ -59,6 +61,21 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     return out;
 }
 
+// DV frames of `system` whose timecodes count from `second`:00 (so that every frame differs);
+// none without a timecode when `second` is negative.
+Bytes DvFrames(dv::DvSystem system, int frames, int second) {
+    Bytes out;
+    for (int i = 0; i < frames; ++i) {
+        dv::test::FrameSetup setup;
+        setup.system = system;
+        setup.timecode = second >= 0;
+        setup.tc = {0, 0, second, i};
+        const Bytes frame = dv::test::MakeFrame(setup);
+        out.insert(out.end(), frame.begin(), frame.end());
+    }
+    return out;
+}
+
 class VirtualCamcorderFilterTest : public ::testing::Test {
   protected:
     VirtualCamcorderFilterTest()
@@ -80,6 +97,32 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
         ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_sink->Pin(), nullptr), S_OK);
         ASSERT_EQ(m_sink->Run(0), S_OK);
         ASSERT_EQ(m_camcorder->Run(0), S_OK);
+    }
+    // Writes the files and plays them as one tape.
+    void StartMixed(const std::vector<std::pair<std::string, Bytes>>& files, std::size_t perSample,
+                    double speed = 0) {
+        std::string list;
+        for (const auto& [name, bytes] : files) {
+            test::WriteAll(m_dir.File(name), bytes);
+            list += (list.empty() ? "" : ",") + m_dir.File(name);
+        }
+        ASSERT_TRUE(m_camcorder->LoadTape(list));
+        m_camcorder->SetPacketsPerSample(perSample);
+        m_camcorder->SetSpeed(speed);
+        ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_sink->Pin(), nullptr), S_OK);
+        ASSERT_EQ(m_sink->Run(0), S_OK);
+        ASSERT_EQ(m_camcorder->Run(0), S_OK);
+    }
+    LONG Signal() {
+        LONG signal = 0;
+        EXPECT_EQ(m_camcorder->GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &signal, nullptr), S_OK);
+        return signal;
+    }
+    DWORD Timecode() {
+        TIMECODE_SAMPLE sample;
+        sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+        EXPECT_EQ(m_camcorder->GetTimecode(&sample), S_OK);
+        return sample.timecode.dwFrames;
     }
     // The camcorder's clock stands still until Advance moves it.
     void UseFakeClock() {
@@ -153,6 +196,81 @@ TEST_F(VirtualCamcorderFilterTest, ReportsPlayUntilThePacketsThatEndTheTapeHaveA
     ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
     EXPECT_EQ(Mode(), ED_MODE_STOP);
     EXPECT_EQ(Received(), tape);
+}
+
+// Each part's bytes exactly, in tape order: the packets as source packets, each DV frame alone
+// in a sample of exactly its bytes, whichever system it is of. The content tells DV, not the
+// name, and a frame cut short at a file's end is not played.
+TEST_F(VirtualCamcorderFilterTest, PlaysAMixedTapeByteForByteWithOneDvFrameToASample) {
+    const Bytes a = NumberedTape(100);
+    const Bytes b = DvFrames(dv::DvSystem::k625_50, 3, 1);
+    const Bytes c = Packets(NumberedTape(200), 120, 200);
+    const Bytes d = DvFrames(dv::DvSystem::k525_60, 2, 2);
+    Bytes cut = d;
+    cut.resize(cut.size() + dv::kFrameSize525 / 2, 0x55);
+    StartMixed({{"a.dv", a}, {"b.m2t", b}, {"c.m2t", c}, {"d.dv", cut}}, 64);
+    EXPECT_EQ(m_camcorder->PlayTape(), S_OK);
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
+
+    Bytes packets;
+    Bytes frames;
+    std::string kinds;
+    for (const auto& sample : m_sink->Pin()->Samples()) {
+        if (dv::IsWholeDvFrame(sample.data)) {
+            kinds += 'D';
+            frames.insert(frames.end(), sample.data.begin(), sample.data.end());
+            continue;
+        }
+        kinds += 'T';
+        ASSERT_EQ(sample.data.size() % kSource, 0u);
+        for (std::size_t at = 0; at < sample.data.size(); at += kSource) {
+            packets.insert(packets.end(), sample.data.begin() + static_cast<long>(at + 4),
+                           sample.data.begin() + static_cast<long>(at + kSource));
+        }
+    }
+    EXPECT_EQ(kinds, "TTDDDTTDD");  // 64 + 36 packets, 3 frames, 64 + 16 packets, 2 frames
+    EXPECT_TRUE(packets == Joined({a, c}));
+    EXPECT_TRUE(frames == Joined({b, d}));
+    EXPECT_EQ(m_camcorder->PacketsSent(), 100u + 3 + 80 + 2);
+    EXPECT_EQ(m_sink->Pin()->EndOfStreams(), 1);
+    EXPECT_EQ(Mode(), ED_MODE_STOP);
+}
+
+// A DV frame goes out when its time has come: 40 ms for 625/50, 1001/30000 s for 525/60; and
+// while the tape is in DV the camcorder says so and gives the frame's own timecode (a frame
+// without one, the playing time so far).
+TEST_F(VirtualCamcorderFilterTest, PacesDvFramesAtTheirFrameRateAndSaysDvWhileInThem) {
+    const Bytes a = NumberedTape(16);
+    UseFakeClock();
+    StartMixed({{"a.m2t", a},
+                {"pal.dv", DvFrames(dv::DvSystem::k625_50, 1, 5)},
+                {"ntsc.dv", DvFrames(dv::DvSystem::k525_60, 1, -1)},
+                {"c.m2t", a}},
+               16, 1);
+    EXPECT_EQ(Signal(), VORNAK_SIGNAL_HDV);
+    m_camcorder->PlayTape();
+    const struct {
+        Clock::duration time;  // since the sample before
+        std::uint64_t position;
+        LONG signal;
+        DWORD timecode;
+    } steps[] = {
+        {16 * kPacketTime, 16, VORNAK_SIGNAL_DV, PackTimecode(0, 0, 5, 0)},
+        {40ms, 17, VORNAK_SIGNAL_DV, PackTimecode(0, 0, 0, 1)},           // 41 ms of play
+        {33'366'667ns, 18, VORNAK_SIGNAL_HDV, PackTimecode(0, 0, 0, 1)},  // 74.3 ms of play
+        {16 * kPacketTime, 34, VORNAK_SIGNAL_HDV, PackTimecode(0, 0, 0, 1)},
+    };
+    std::size_t arrivals = 0;
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.position);
+        Advance(step.time);
+        ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(++arrivals));
+        EXPECT_EQ(m_camcorder->Transport().Position(), step.position);
+        EXPECT_EQ(m_sink->Pin()->Arrivals(), arrivals) << "a sample before its time";
+        EXPECT_EQ(Signal(), step.signal);
+        EXPECT_EQ(Timecode(), step.timecode);
+    }
+    ASSERT_TRUE(m_camcorder->WaitForEndOfTape(kSafetyLimit));
 }
 
 TEST_F(VirtualCamcorderFilterTest, StopAndPlayContinueWhereTheTapeStood) {

@@ -97,6 +97,37 @@ TEST_F(VirtualCamcorderSourceTest, AnUnreadableTapeIsNamedWithTheSystemsReason) 
     ExpectRefused({m_dir.Path(), "Is a directory"});
 }
 
+// Files separated by commas make one tape; a bad one is named on its own, and a name that
+// holds a comma is a file when it names one.
+TEST_F(VirtualCamcorderSourceTest, ATapeOfSeveralFilesNamesTheOneThatCannotBeRead) {
+    const std::string tape = m_dir.File("tape.m2t");
+    const std::string comma = m_dir.File("take 1,2.m2t");
+    test::WriteAll(comma, std::vector<std::uint8_t>(3 * PKT_SIZE));
+    const struct {
+        std::string value;
+        std::size_t parts;  // 0: refused
+        std::string bad;    // the file the refusal names
+    } cases[] = {
+        {tape + "," + tape + "," + tape, 3, ""},
+        {comma, 1, ""},
+        {tape + "," + m_dir.File("gone.dv"), 0, m_dir.File("gone.dv")},
+        {tape + ",," + tape, 0, "\"\""},
+        {tape + "," + m_dir.Path(), 0, m_dir.Path() + "\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value);
+        m_env["VORNAK_VIRTUAL_CAMCORDER"] = c.value;
+        if (c.parts == 0) {
+            ExpectRefused({"cannot read the tape \"", c.bad});
+            continue;
+        }
+        const auto source = FromEnvironment();
+        ASSERT_NE(source, nullptr) << m_errors.str();
+        const auto camcorder = Bind(source->ListDevices(CLSID_VideoInputDeviceCategory).at(0));
+        EXPECT_EQ(camcorder->Tape().PartCount(), c.parts);
+    }
+}
+
 TEST_F(VirtualCamcorderSourceTest, ListsOneCamcorderWithItsTextsAndBindsItAsSet) {
     m_env["VORNAK_VIRTUAL_SPEED"] = "2.5";
     m_env["VORNAK_VIRTUAL_MODE"] = "camera";
