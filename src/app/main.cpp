@@ -33,8 +33,9 @@ constexpr const char* kUsage =
     "  --version    show the version and exit\n"
     "Qt's own options (-platform, -style, ...) are accepted as well.\n"
     "\n"
-    "Without a camcorder at hand, VORNAK_VIRTUAL_CAMCORDER=FILE plays a transport-stream file\n"
-    "as the tape of a virtual camcorder (see the README for its other variables).\n";
+    "Without a camcorder at hand, VORNAK_VIRTUAL_CAMCORDER=FILE[,FILE...] plays HDV (.m2t)\n"
+    "and DV (.dv) files in order as the tape of a virtual camcorder (see the README for its\n"
+    "other variables).\n";
 
 bool HasArgument(int argc, char* argv[], const char* wanted) {
     for (int i = 1; i < argc; ++i) {

@@ -33,6 +33,7 @@
 #include "ComPtr.h"
 #include "DatePack.h"
 #include "DeviceControl.h"
+#include "DvTestFrames.h"
 #include "FakeCamcorder.h"
 #include "Guids.h"
 #include "RecordingDate.h"
@@ -391,6 +392,72 @@ TEST_P(CaptureCommandSplitTest, WritesTheScenesVornakSplitWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CaptureCommand, CaptureCommandSplitTest, ::testing::Bool());
+
+// A tape of HDV, DV of three scenes and HDV again goes, in split and single-file runs at the
+// tape's rate and faster, into the files vornak-split makes of the three parts, byte for byte.
+TEST_F(CaptureCommandTest, AMixedTapeGoesIntoTheFilesVornakSplitMakesOfItsParts) {
+    const std::string hdv1 = WriteTape();
+    dv::test::Bytes dvTape;
+    for (const int hour : {14, 15, 16}) {
+        for (int frame = 0; frame < 12; ++frame) {
+            dv::test::FrameSetup setup;
+            setup.stamp.hour = hour;
+            setup.recordingStart = frame == 0;
+            setup.tc = {0, hour - 14, 0, frame};
+            const dv::test::Bytes bytes = dv::test::MakeFrame(setup);
+            dvTape.insert(dvTape.end(), bytes.begin(), bytes.end());
+        }
+    }
+    const std::string dv = m_dir.File("b.dv");
+    test::WriteAll(dv, dvTape);
+    tape::DateTime late;
+    late.hour = 20;
+    const std::string hdv2 = WriteTapeOf({SceneFrom(late)}, "c.m2t");
+    m_tapePath = hdv1 + "," + dv + "," + hdv2;
+
+    const std::string expected = m_dir.File("expected");
+    std::filesystem::create_directory(expected);
+    std::ostringstream splitOut;
+    std::ostringstream splitErr;
+    ASSERT_EQ(
+        RunSplitCommand({"--output-dir", expected, "--name", "mix", "--quiet", hdv1, dv, hdv2},
+                        splitOut, splitErr, false),
+        kExitOk)
+        << splitErr.str();
+    const auto names = test::ListFiles(expected);
+    ASSERT_EQ(std::count_if(names.begin(), names.end(),
+                            [](const std::string& n) { return n.ends_with(".dv"); }),
+              3);
+
+    for (const double speed : {1.0, kFastSpeed}) {
+        SCOPED_TRACE("speed " + std::to_string(speed));
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        UseVirtualCamcorder(Speed(speed));
+        const RunResult split = Capture("mix");
+        ASSERT_EQ(split.status, kCaptureExitOk) << split.out << split.err;
+        ASSERT_EQ(test::ListFiles(m_out), names) << split.out;
+        for (const auto& name : names) {
+            EXPECT_TRUE(test::ReadAll(m_out + "/" + name) == test::ReadAll(expected + "/" + name))
+                << name;
+        }
+        EXPECT_EQ(
+            Count(split.out, "INFO: The camcorder plays DV: it is captured into DV files (.dv)."),
+            1u)
+            << split.out;
+
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        const RunResult single = Capture("one", {"--single-file"});
+        ASSERT_EQ(single.status, kCaptureExitOk) << single.out << single.err;
+        EXPECT_TRUE(test::ReadAll(m_out + "/one.dv") == dvTape);
+        Bytes hdv = test::ReadAll(hdv1);
+        const Bytes tail = test::ReadAll(hdv2);
+        hdv.insert(hdv.end(), tail.begin(), tail.end());
+        EXPECT_TRUE(test::ReadAll(m_out + "/one.m2t") == hdv);
+        EXPECT_TRUE(Contains(single.out, "Creating file: " + m_out + "/one.dv\n")) << single.out;
+    }
+}
 
 // However a capture of a camcorder in camera mode ends (its time is up, a stop signal, the
 // camcorder lost), its files are whole packets of what the camcorder sent, and the end is said
