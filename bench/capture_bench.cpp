@@ -7,9 +7,9 @@
 //   vornak-bench-capture [--tape FILE | --size BYTES] [--speed FACTOR] [--no-scan] [--keep]
 //   vornak-bench-capture --dv FILE[,FILE...]
 //
-// --dv plays a DV tape (or a tape of several files, as VORNAK_VIRTUAL_CAMCORDER takes it) as
-// fast as it is taken into a sink that only looks at each sample: the virtual camcorder's part
-// of a DV capture, in CPU seconds per hour of the tape's playing time.
+// --dv plays a DV tape (or a tape of several files, as VORNAK_VIRTUAL_CAMCORDER takes it) the
+// same way: into a capture file (NAME.dv beside NAME.m2t) and into live split jobs, one for
+// each stretch of the tape, with CPU time per hour of the tape's playing time.
 //
 // --speed sets the live run that must keep up (20 by default); unless --no-scan is given, the
 // factor is then doubled until a chunk is dropped.
@@ -27,9 +27,11 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "ComPtr.h"
-#include "DvFrameReader.h"
+#include "DvSceneSplitter.h"
 #include "Guids.h"
+#include "LiveDvByteSource.h"
 #include "LogSink.h"
+#include "PrimedLiveSource.h"
 #include "SceneFileName.h"
 #include "SceneSplitter.h"
 #include "TapeWriter.h"
@@ -106,9 +108,29 @@ class Graph {
     bool m_ok = false;
 };
 
-Result FileRun(const std::string& tape, const std::string& out) {
+// The bytes the tape's parts hold, and how long they play.
+struct TapeSize {
+    double bytes = 0;
+    double hours = 0;
+};
+
+TapeSize SizeOf(const vornak::VirtualMixedTape& tape) {
+    TapeSize size;
+    for (std::size_t i = 0; i < tape.PartCount(); ++i) {
+        const vornak::VirtualTape& part = tape.Part(i);
+        size.bytes += static_cast<double>(part.UnitCount() * part.UnitSize());
+        size.hours += static_cast<double>(part.UnitCount() * part.UnitTimeNumerator()) /
+                      static_cast<double>(part.UnitTimeDenominator()) / 3600;
+    }
+    return size;
+}
+
+// Into one file, and the DV into one beside it; every byte of the tape must be in them.
+Result FileRun(const std::string& tape, const std::string& outPrefix) {
     Graph graph(tape, 0);
     Result result;
+    const std::string out = outPrefix + ".m2t";
+    const std::string dvOut = outPrefix + ".dv";
     vornak::CaptureFile file = vornak::CaptureFileWriter::CreateNew(out);
     if (!graph.Ok() || file == nullptr) {
         result.ok = false;
@@ -116,7 +138,12 @@ Result FileRun(const std::string& tape, const std::string& out) {
     }
     const double cpu = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
-    graph.Pin()->StartCapture(std::move(file));
+    graph.Pin()->StartCapture(std::move(file), [&dvOut] {
+        vornak::CaptureFileWriter::Create created{};
+        int error = 0;
+        return vornak::CaptureFileWriter::CreateNew(
+            dvOut, created, error, vornak::CaptureFileWriter::Packing::WholeWrites);
+    });
     graph.Camcorder()->PlayTape();
     result.ok = graph.Camcorder()->WaitForEndOfTape(kEndWait);
     graph.Pin()->StopCapture();
@@ -124,9 +151,12 @@ Result FileRun(const std::string& tape, const std::string& out) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.cpu = CpuSeconds() - cpu;
     result.dropped = graph.Pin()->Dropped();
-    result.written = static_cast<double>(fs::file_size(out));
-    result.ok =
-        result.ok && !graph.Pin()->WriteFailed() && fs::file_size(out) == fs::file_size(tape);
+    result.written = static_cast<double>(fs::file_size(out)) +
+                     (fs::exists(dvOut) ? static_cast<double>(fs::file_size(dvOut)) : 0);
+    result.ok = result.ok && !graph.Pin()->WriteFailed() &&
+                result.written == SizeOf(graph.Camcorder()->Tape()).bytes;
+    fs::remove(out);
+    fs::remove(dvOut);
     return result;
 }
 
@@ -145,11 +175,31 @@ Result LiveRun(const std::string& tape, const std::string& outDir, double speed)
     pin->StartCapture(nullptr);
     bool failed = false;
     WrittenCounter written;
+    // As a capture's worker does: a job for each stretch of the tape, of the stretch's kind.
     std::thread worker([&] {
-        vornak::SceneSplitter job(pin, {.baseName = outDir + "/scene", .extension = "m2t"});
-        job.SetLog(&written);
-        job.Run();
-        failed = job.Failed();
+        do {
+            std::unique_ptr<vornak::ChunkQueue> first = pin->TakeChunks();
+            if (!first) {
+                continue;
+            }
+            const bool dv = first->back()->kind == vornak::ChunkKind::Dv;
+            vornak::PrimedLiveSource source(pin, std::move(first));
+            vornak::SceneSplitterSettings settings{.baseName = outDir + "/scene",
+                                                   .extension = dv ? "dv" : "m2t"};
+            std::unique_ptr<vornak::SceneJob> job;
+            if (dv) {
+                auto dvJob = std::make_unique<vornak::DvSceneSplitter>(outDir + "/scene", settings);
+                dvJob->SetByteSource(std::make_unique<vornak::LiveDvByteSource>(&source));
+                dvJob->SetLog(&written);
+                job = std::move(dvJob);
+            } else {
+                auto hdvJob = std::make_unique<vornak::SceneSplitter>(&source, settings);
+                hdvJob->SetLog(&written);
+                job = std::move(hdvJob);
+            }
+            job->Run();
+            failed = failed || vornak::IsFailure(job->Result());
+        } while (pin->TakeLiveBreak());
         pin->EndLiveRun();
     });
     graph.Camcorder()->PlayTape();
@@ -167,115 +217,38 @@ Result LiveRun(const std::string& tape, const std::string& outDir, double speed)
     return result;
 }
 
-void Report(const char* name, const Result& r, double bytes) {
-    const double hours = bytes / kHdvBytesPerHour;
+// `hours`: how long the tape plays; `of`: what kind of tape it is.
+void Report(const char* name, const Result& r, double bytes, double hours, const char* of) {
     std::printf(
         "%-24s %6.1f MB/s in, %6.1f MB/s written, %6.1f s, CPU %6.1f s = %5.1f CPU s "
-        "per hour of HDV, dropped chunks %u%s\n",
+        "per hour of %s, dropped chunks %u%s\n",
         name, bytes / 1e6 / r.seconds, r.written / 1e6 / r.seconds, r.seconds, r.cpu, r.cpu / hours,
-        r.dropped, r.ok ? "" : "  FAILED");
+        of, r.dropped, r.ok ? "" : "  FAILED");
 }
 
-// Takes every sample and counts it: DV frames (a sample of exactly one), and anything else.
-class CountingPin : public vornak::CBaseInputPin {
-  public:
-    explicit CountingPin(vornak::CBaseFilter* filter)
-        : CBaseInputPin("CountingPin", filter, nullptr, "In") {}
-    vornak::HRESULT CheckMediaType(const vornak::CMediaType* pmt) override {
-        return pmt->majortype == vornak::MEDIATYPE_Stream ? vornak::S_OK : vornak::S_FALSE;
-    }
-    vornak::HRESULT Receive(vornak::IMediaSample* sample) override {
-        const vornak::HRESULT hr = CBaseInputPin::Receive(sample);
-        if (hr != vornak::S_OK) {
-            return hr;
-        }
-        std::uint8_t* data = nullptr;
-        sample->GetPointer(&data);
-        const auto length = static_cast<std::size_t>(sample->GetActualDataLength());
-        m_bytes += length;
-        if (vornak::dv::IsWholeDvFrame({data, length})) {
-            ++m_frames;
-        } else {
-            ++m_others;
-        }
-        return vornak::S_OK;
-    }
-    std::uint64_t Bytes() const { return m_bytes.load(); }
-    std::uint64_t Frames() const { return m_frames.load(); }
-    std::uint64_t Others() const { return m_others.load(); }
-
-  private:
-    std::atomic<std::uint64_t> m_bytes{0};
-    std::atomic<std::uint64_t> m_frames{0};
-    std::atomic<std::uint64_t> m_others{0};
-};
-
-class CountingSink : public vornak::CBaseFilter {
-  public:
-    CountingSink()
-        : CBaseFilter("CountingSink", nullptr, vornak::GUID_NULL),
-          m_pin(std::make_unique<CountingPin>(this)) {}
-    ~CountingSink() override { m_pin.reset(); }
-    int GetPinCount() override { return 1; }
-    vornak::CBasePin* GetPin(int n) override { return n == 0 ? m_pin.get() : nullptr; }
-    CountingPin* Pin() const { return m_pin.get(); }
-
-  private:
-    std::unique_ptr<CountingPin> m_pin;
-};
-
-// The virtual camcorder delivering a DV tape as fast as the sink takes it.
-int DvRun(const std::string& tape) {
-    auto camcorder = ComPtr<vornak::VirtualCamcorderFilter>(new vornak::VirtualCamcorderFilter());
-    auto sink = ComPtr<CountingSink>(new CountingSink());
-    if (!camcorder->LoadTape(tape)) {
+// A DV (or mixed) tape into a file run and live runs, timed per hour of its playing time.
+int DvRun(const std::string& tape, const std::string& dir, double speed) {
+    vornak::VirtualCamcorderFilter probe;
+    if (!probe.LoadTape(tape)) {
         std::fprintf(stderr, "vornak-bench-capture: cannot read %s\n",
-                     camcorder->Tape().FailedPath().c_str());
+                     probe.Tape().FailedPath().c_str());
         return 1;
     }
-    double tapeSeconds = 0;
-    std::uint64_t tapeBytes = 0;
-    std::uint64_t deliveredBytes = 0;
-    for (std::size_t i = 0; i < camcorder->Tape().PartCount(); ++i) {
-        const vornak::VirtualTape& part = camcorder->Tape().Part(i);
-        tapeSeconds += static_cast<double>(part.UnitCount() * part.UnitTimeNumerator()) /
-                       part.UnitTimeDenominator();
-        tapeBytes += part.UnitCount() * part.UnitSize();
-        // Packets go out with a source packet header each, frames as they are.
-        deliveredBytes +=
-            part.UnitCount() *
-            (part.IsDv() ? part.UnitSize() : vornak::VirtualCamcorderPin::kSourcePacketSize);
-    }
+    const TapeSize size = SizeOf(probe.Tape());
     std::printf("DV tape: %s (%.1f MB, %.3f hours of play, %zu parts)\n", tape.c_str(),
-                static_cast<double>(tapeBytes) / 1e6, tapeSeconds / 3600,
-                camcorder->Tape().PartCount());
+                size.bytes / 1e6, size.hours, probe.Tape().PartCount());
     std::fflush(stdout);
-    camcorder->SetSpeed(0);
-    if (camcorder->GetOutputPin()->Connect(sink->Pin(), nullptr) != vornak::S_OK ||
-        sink->Run(0) != vornak::S_OK || camcorder->Run(0) != vornak::S_OK) {
-        std::fprintf(stderr, "vornak-bench-capture: cannot start the camcorder\n");
-        return 1;
-    }
-    const double cpu = CpuSeconds();
-    const auto start = std::chrono::steady_clock::now();
-    camcorder->PlayTape();
-    const bool ended = camcorder->WaitForEndOfTape(kEndWait);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double used = CpuSeconds() - cpu;
-    camcorder->Stop();
-    sink->Stop();
-    camcorder->GetOutputPin()->Disconnect();
-    sink->Pin()->Disconnect();
-    const bool ok = ended && sink->Pin()->Bytes() == deliveredBytes;
-    std::printf(
-        "DV delivery, full speed %6.1f MB/s, %6.1f s, CPU %6.2f s = %5.2f CPU s per hour of "
-        "the tape; %llu DV frames, %llu other samples%s\n",
-        static_cast<double>(tapeBytes) / 1e6 / seconds, seconds, used,
-        tapeSeconds > 0 ? used / (tapeSeconds / 3600) : 0.0,
-        static_cast<unsigned long long>(sink->Pin()->Frames()),
-        static_cast<unsigned long long>(sink->Pin()->Others()), ok ? "" : "  FAILED");
-    return ok ? 0 : 1;
+    const Result file = FileRun(tape, dir + "/capture");
+    Report("file run, full speed", file, size.bytes, size.hours, "the tape");
+    const Result live = LiveRun(tape, dir + "/live", 0);
+    Report("live run, full speed", live, size.bytes, size.hours, "the tape");
+    fs::remove_all(dir + "/live");
+    char name[64];
+    std::snprintf(name, sizeof name, "live run, %gx real time", speed);
+    const Result paced = LiveRun(tape, dir + "/paced", speed);
+    Report(name, paced, size.bytes, size.hours, "the tape");
+    fs::remove_all(dir);
+    return file.ok && live.ok && paced.ok && paced.dropped == 0 ? 0 : 1;
 }
 
 bool MakeTape(const std::string& path, double bytes) {
@@ -303,6 +276,7 @@ int main(int argc, char** argv) {
     double speed = kDefaultLiveSpeed;
     bool keep = false;
     bool scan = true;
+    std::string dvTape;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--tape" && i + 1 < argc) {
@@ -316,7 +290,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--no-scan") {
             scan = false;
         } else if (arg == "--dv" && i + 1 < argc) {
-            return DvRun(argv[++i]);
+            dvTape = argv[++i];
         } else {
             std::fprintf(stderr,
                          "usage: vornak-bench-capture [--tape FILE | --size BYTES] "
@@ -332,6 +306,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string dir = work;
+    if (!dvTape.empty()) {
+        return DvRun(dvTape, dir, speed);
+    }
     if (tape.empty()) {
         tape = dir + "/tape.m2t";
         if (!MakeTape(tape, size)) {
@@ -349,12 +326,12 @@ int main(int argc, char** argv) {
         vornak::VirtualCamcorderFilter::kDefaultPacketsPerSample);
     std::fflush(stdout);
 
-    const Result file = FileRun(tape, dir + "/capture.m2t");
-    Report("file run, full speed", file, bytes);
-    fs::remove(dir + "/capture.m2t");
+    const double hours = bytes / kHdvBytesPerHour;
+    const Result file = FileRun(tape, dir + "/capture");
+    Report("file run, full speed", file, bytes, hours, "HDV");
 
     const Result live = LiveRun(tape, dir + "/live", 0);
-    Report("live run, full speed", live, bytes);
+    Report("live run, full speed", live, bytes, hours, "HDV");
     fs::remove_all(dir + "/live");
 
     // The required rate first, then doubling it until the split job falls behind: the camcorder
@@ -365,7 +342,7 @@ int main(int argc, char** argv) {
         char name[64];
         std::snprintf(name, sizeof name, "live run, %gx real time", factor);
         const Result paced = LiveRun(tape, dir + "/paced", factor);
-        Report(name, paced, bytes);
+        Report(name, paced, bytes, hours, "HDV");
         fs::remove_all(dir + "/paced");
         const bool kept = paced.ok && paced.dropped == 0;
         if (factor == speed) {
