@@ -117,4 +117,29 @@ void CMpeg2VideoDecoder::DeliverFrame(const AVFrame& frame) {
         start, stop);
 }
 
+void CMpeg2VideoDecoder::DecodeDvFrame(std::span<const std::uint8_t> frame,
+                                       std::optional<REFERENCE_TIME> start) {
+    if (!m_dvDecoder.IsOpen() && !m_dvDecoder.Open()) {
+        CountDecodeErrors(1);  // this FFmpeg has no DV decoder: the picture is lost
+        return;
+    }
+    m_dvDecoder.Feed(frame, start, [this](const AVFrame& decoded) { DeliverFrame(decoded); });
+    TakeDvErrors();
+}
+
+void CMpeg2VideoDecoder::DrainDv() {
+    m_dvDecoder.Drain([this](const AVFrame& decoded) { DeliverFrame(decoded); });
+    TakeDvErrors();
+}
+
+void CMpeg2VideoDecoder::StopDv() {
+    m_dvDecoder.Close();
+}
+
+void CMpeg2VideoDecoder::TakeDvErrors() {
+    if (const std::uint64_t errors = m_dvDecoder.TakeErrors(); errors > 0) {
+        CountDecodeErrors(errors);
+    }
+}
+
 }  // namespace vornak
