@@ -23,12 +23,12 @@ void PcmResampler::Resample(std::span<const std::int16_t> input, int channels, i
         return;
     }
     if (channels != m_channels || inRate != m_inRate || outRate != m_outRate) {
-        // A new stream leans on its own first frame, and its first output is that frame.
+        // A new stream leans on its own first frame, which is also its first output.
         m_channels = channels;
         m_inRate = inRate;
         m_outRate = outRate;
         m_previous.assign(input.begin(), input.begin() + static_cast<std::ptrdiff_t>(width));
-        m_position = outRate;
+        m_position = 0;
     }
     if (inRate == outRate) {
         output.insert(output.end(), input.begin(),

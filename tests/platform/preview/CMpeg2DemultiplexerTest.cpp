@@ -76,13 +76,7 @@ class CMpeg2DemultiplexerTest : public ::testing::Test {
     std::uint8_t audioCounter = 0;
 };
 
-Bytes Join(const std::vector<Bytes>& parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
+using test::Join;
 
 TEST_F(CMpeg2DemultiplexerTest, MappedPidsReachTheirPinsAsPayloadsWithTimes) {
     const Bytes picture1 = test::Pattern(5000, 1);
