@@ -14,9 +14,16 @@ namespace vornak {
 namespace {
 
 constexpr std::int64_t kReferenceTimePerSecond = 10'000'000;  // 100 ns units
-// DV frame durations: 25 frames a second, and 30000/1001.
-constexpr REFERENCE_TIME kDvFrameTime625 = kReferenceTimePerSecond / 25;
-constexpr REFERENCE_TIME kDvFrameTime525 = kReferenceTimePerSecond * 1001 / 30000;
+// DV frame rates: 25 frames a second, and 30000 every 1001 seconds.
+constexpr std::int64_t kDvRate625 = 25;
+constexpr std::int64_t kDvRate525 = 30000;
+constexpr std::int64_t kDvRateScale525 = 1001;
+
+// Where DV frame `n` of a stretch starts, counted without adding up rounded durations.
+REFERENCE_TIME DvFrameStart(std::int64_t n, bool is625) {
+    return is625 ? n * kReferenceTimePerSecond / kDvRate625
+                 : (n * kReferenceTimePerSecond * kDvRateScale525 + kDvRate525 / 2) / kDvRate525;
+}
 
 // A 33-bit time stamp times 10^7 stays far inside 64 bits.
 std::optional<REFERENCE_TIME> ToReferenceTime(const std::optional<std::int64_t>& pts) {
@@ -177,7 +184,7 @@ void CMpeg2Demultiplexer::ResetStreams() {
     for (auto& [pid, route] : m_routes) {
         route.assembler->Reset();
     }
-    m_nextDvTime.reset();
+    m_dvFrames.reset();
 }
 
 void CMpeg2Demultiplexer::ProcessStream(std::span<const std::uint8_t> data) {
@@ -186,7 +193,7 @@ void CMpeg2Demultiplexer::ProcessStream(std::span<const std::uint8_t> data) {
         HandleDvFrame(data);
         return;
     }
-    m_nextDvTime.reset();
+    m_dvFrames.reset();
     const std::uint64_t runsBefore = m_framer.SkippedRuns();
     m_framer.Feed(data, [this](std::span<const std::uint8_t> packet) { HandlePacket(packet); });
     m_statistics.damagedPackets.fetch_add(m_framer.SkippedRuns() - runsBefore,
@@ -210,17 +217,16 @@ void CMpeg2Demultiplexer::HandlePacket(std::span<const std::uint8_t> bytes) {
 }
 
 void CMpeg2Demultiplexer::HandleDvFrame(std::span<const std::uint8_t> frame) {
-    if (!m_nextDvTime) {
+    if (!m_dvFrames) {
         // The tape turned to DV: the last pictures and sound of the transport stream are whole,
         // and a packet begun before the frame will never be finished.
         FinishPayloads();
         m_framer.Reset();
-        m_nextDvTime = 0;
+        m_dvFrames = 0;
     }
-    const REFERENCE_TIME start = *m_nextDvTime;
-    const REFERENCE_TIME stop =
-        start + (frame.size() == dv::kFrameSize625 ? kDvFrameTime625 : kDvFrameTime525);
-    m_nextDvTime = stop;
+    const bool is625 = frame.size() == dv::kFrameSize625;
+    const REFERENCE_TIME start = DvFrameStart(*m_dvFrames, is625);
+    const REFERENCE_TIME stop = DvFrameStart(++*m_dvFrames, is625);
     std::vector<CMpeg2DemuxOutputPin*> delivered;
     for (const auto& [pid, route] : m_routes) {
         CMpeg2DemuxOutputPin* pin = route.pin;

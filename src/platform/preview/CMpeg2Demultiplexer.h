@@ -99,8 +99,8 @@ class CMpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer {
     std::mutex m_streamLock;
     TransportStreamFramer m_framer;
     std::unordered_map<std::uint16_t, Route> m_routes;
-    // Where the next DV frame's time starts; none while transport packets flow.
-    std::optional<REFERENCE_TIME> m_nextDvTime;
+    // DV frames since the tape turned to DV, which time them; none while transport packets flow.
+    std::optional<std::int64_t> m_dvFrames;
 };
 
 }  // namespace vornak
