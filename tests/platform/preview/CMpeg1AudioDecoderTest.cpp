@@ -178,7 +178,7 @@ TEST_F(CMpeg1AudioDecoderStreamTest, SoundOfAnotherRateIsDroppedNotResampled) {
 // A tape that changes from HDV to DV and back: the 1000 Hz tone, then DV's 440 Hz, then 1000 Hz.
 TEST_F(CMpeg1AudioDecoderStreamTest, PlaysDvSoundBetweenStretchesOfMpegAudio) {
     std::string error;
-    const std::vector<Bytes>& dvFrames = test::FfmpegDvFrames(&error);
+    const std::vector<Bytes>& dvFrames = test::FfmpegDvFrames(false, &error);
     ASSERT_FALSE(dvFrames.empty()) << error;
     Connect(test::Mpeg1AudioType(2, kRate));
     ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);

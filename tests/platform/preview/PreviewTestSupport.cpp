@@ -178,6 +178,8 @@ CMediaType Mpeg2VideoType(int width, int height) {
     info.hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.hdr.bmiHeader.biWidth = width;
     info.hdr.bmiHeader.biHeight = height;
+    info.hdr.dwPictAspectRatioX = 16;
+    info.hdr.dwPictAspectRatioY = 9;
     CMediaType type(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO);
     type.formattype = FORMAT_MPEG2Video;
     type.SetFormat(reinterpret_cast<const std::uint8_t*>(&info), sizeof info);
@@ -264,8 +266,8 @@ FfmpegTestStream::~FfmpegTestStream() {
     }
 }
 
-const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
-    static const auto made = [] {
+const std::vector<Bytes>& FfmpegDvFrames(bool wide, std::string* error) {
+    const auto make = [wide] {
         std::pair<std::vector<Bytes>, std::string> result;
         std::string folder =
             (std::filesystem::temp_directory_path() / "vornak-preview-dv-XXXXXX").string();
@@ -274,7 +276,8 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
             return result;
         }
         const std::filesystem::path file = std::filesystem::path(folder) / "clip.dv";
-        result.second = dv::test::WriteFfmpegDv(file.string(), 1, "4:3", "2007-06-15T10:00:00");
+        result.second =
+            dv::test::WriteFfmpegDv(file.string(), 1, wide ? "16:9" : "4:3", "2007-06-15T10:00:00");
         std::ifstream in(file, std::ios::binary);
         const Bytes clip{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         for (std::size_t at = 0; at + dv::kFrameSize625 <= clip.size(); at += dv::kFrameSize625) {
@@ -288,7 +291,16 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
         return result;
-    }();
+    };
+    const std::pair<std::vector<Bytes>, std::string>* clip = nullptr;
+    if (wide) {
+        static const auto wideClip = make();
+        clip = &wideClip;
+    } else {
+        static const auto narrowClip = make();
+        clip = &narrowClip;
+    }
+    const auto& made = *clip;
     if (error != nullptr) {
         *error = made.second;
     }
