@@ -61,15 +61,11 @@ TEST(PcmResampler, KeepsTheToneAndTheLengthAcrossBlocksOfAnySize) {
 TEST(PcmResampler, ANewRateStartsAFreshStream) {
     PcmResampler resampler;
     std::vector<std::int16_t> out;
-    const std::vector<std::int16_t> loud(2 * 320, 10000);
-    const std::vector<std::int16_t> quiet(2 * 441, -10000);
-    resampler.Resample(loud, 2, 32000, 48000, out);
-    const std::size_t first = out.size();
-    resampler.Resample(quiet, 2, 44100, 48000, out);
-    ASSERT_EQ(out.size(), first + 2 * 480);
-    // Nothing of the loud stream leaks into the quiet one.
-    EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(first), out.end(),
-                            [](std::int16_t v) { return v == -10000; }));
+    resampler.Resample(std::vector<std::int16_t>(2 * 320, 10000), 2, 32000, 48000, out);
+    out.clear();
+    resampler.Resample(std::vector<std::int16_t>(2 * 441, -10000), 2, 44100, 48000, out);
+    // Nothing of the loud stream before leaks into the quiet one.
+    EXPECT_EQ(out, std::vector<std::int16_t>(2 * 480, -10000));
 }
 
 }  // namespace

@@ -266,8 +266,8 @@ FfmpegTestStream::~FfmpegTestStream() {
     }
 }
 
-const std::vector<Bytes>& FfmpegDvFrames(bool wide, std::string* error) {
-    const auto make = [wide] {
+const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
+    static const auto made = [] {
         std::pair<std::vector<Bytes>, std::string> result;
         std::string folder =
             (std::filesystem::temp_directory_path() / "vornak-preview-dv-XXXXXX").string();
@@ -276,8 +276,7 @@ const std::vector<Bytes>& FfmpegDvFrames(bool wide, std::string* error) {
             return result;
         }
         const std::filesystem::path file = std::filesystem::path(folder) / "clip.dv";
-        result.second =
-            dv::test::WriteFfmpegDv(file.string(), 1, wide ? "16:9" : "4:3", "2007-06-15T10:00:00");
+        result.second = dv::test::WriteFfmpegDv(file.string(), 1, "4:3", "2007-06-15T10:00:00");
         std::ifstream in(file, std::ios::binary);
         const Bytes clip{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         for (std::size_t at = 0; at + dv::kFrameSize625 <= clip.size(); at += dv::kFrameSize625) {
@@ -291,16 +290,7 @@ const std::vector<Bytes>& FfmpegDvFrames(bool wide, std::string* error) {
         std::error_code ignored;
         std::filesystem::remove_all(folder, ignored);
         return result;
-    };
-    const std::pair<std::vector<Bytes>, std::string>* clip = nullptr;
-    if (wide) {
-        static const auto wideClip = make();
-        clip = &wideClip;
-    } else {
-        static const auto narrowClip = make();
-        clip = &narrowClip;
-    }
-    const auto& made = *clip;
+    }();
     if (error != nullptr) {
         *error = made.second;
     }

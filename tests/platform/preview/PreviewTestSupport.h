@@ -136,10 +136,10 @@ class FfmpegTestStream {
     std::string m_error;
 };
 
-// One second of 625/50 DV made by the ffmpeg program (its test picture, 4:3 or 16:9, and a
-// 440 Hz tone at 48 kHz), one whole frame each; made on first use. Empty when making it failed
-// (`error` says why).
-const std::vector<Bytes>& FfmpegDvFrames(bool wide = false, std::string* error = nullptr);
+// One second of 625/50 DV made by the ffmpeg program (its 4:3 test picture, a 440 Hz tone at
+// 48 kHz), one whole frame each; made on first use. Empty when making it failed (`error` says
+// why).
+const std::vector<Bytes>& FfmpegDvFrames(std::string* error = nullptr);
 // The concatenation of `parts`.
 Bytes Join(const std::vector<Bytes>& parts);
 
