@@ -14,6 +14,8 @@ constexpr int k12BitLinearSegments = 2;
 constexpr int kByteBits = 8;
 constexpr int kNibbleBits = 4;
 constexpr std::uint8_t kLowNibble = 0x0F;
+// Samples go round the sequences in runs of three, the runs round the blocks.
+constexpr int kRun = 3;
 
 // Where sample `n` (of one channel) sits: the samples are dealt round the sequences of one
 // channel's half of the frame and round the nine audio blocks, three at a time, so that
@@ -26,10 +28,10 @@ struct Place {
 
 Place PlaceOf(int n, int sequencesPerChannel) {
     const int row = static_cast<int>(kAudioBlocks) * sequencesPerChannel;
-    const int blockGroup = 3 * sequencesPerChannel;
+    const int blockGroup = kRun * sequencesPerChannel;
     Place place;
-    place.sequence = (n / 3 + 2 * (n % 3)) % sequencesPerChannel;
-    place.block = static_cast<std::size_t>(3 * (n % 3) + (n % row) / blockGroup);
+    place.sequence = (n / kRun + 2 * (n % kRun)) % sequencesPerChannel;
+    place.block = static_cast<std::size_t>(kRun * (n % kRun) + (n % row) / blockGroup);
     place.position = static_cast<std::size_t>(n / row);
     return place;
 }

@@ -145,8 +145,10 @@ void CMpeg1AudioDecoder::DeliverStereo(std::span<const std::int16_t> pcm,
             std::uint8_t* out = buffer.data();
             for (std::size_t index = 0; index < frames; ++index) {
                 for (int channel = 0; channel < m_channels; ++channel) {
-                    const std::int16_t value = pcm[index * dv::DvAudioDeshuffler::kChannels +
-                                                   static_cast<std::size_t>(std::min(channel, 1))];
+                    const std::int16_t value =
+                        pcm[index * dv::DvAudioDeshuffler::kChannels +
+                            static_cast<std::size_t>(
+                                std::min(channel, dv::DvAudioDeshuffler::kChannels - 1))];
                     std::memcpy(out, &value, sizeof value);
                     out += sizeof value;
                 }
