@@ -1,7 +1,9 @@
 #include "CMpeg1AudioDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 
+#include "DvFrameParser.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PcmConverter.h"
@@ -93,6 +95,67 @@ void CMpeg1AudioDecoder::TakeOutputType(const CMediaType& output) {
 
 void CMpeg1AudioDecoder::RestartStream() {
     m_nextStart.reset();
+    m_resampler.Reset();
+}
+
+void CMpeg1AudioDecoder::DecodeDvFrame(std::span<const std::uint8_t> frame,
+                                       std::optional<REFERENCE_TIME> start) {
+    if (m_channels == 0) {
+        return;
+    }
+    dv::DvFrameInfo info;
+    const dv::DvAudioDeshuffler::Result sound =
+        dv::DvFrameParser::Parse(frame, info) ? dv::DvAudioDeshuffler::Read(frame, info, m_dvSound)
+                                              : dv::DvAudioDeshuffler::Result{};
+    if (sound.samples == 0) {
+        CountDecodeErrors(1);  // no sound pack to read it by: the frame stays silent
+        return;
+    }
+    if (sound.errorSamples > 0) {
+        CountDecodeErrors(1);  // played all the same, its lost samples as silence
+    }
+    m_resampled.clear();
+    m_resampler.Resample(
+        std::span<const std::int16_t>(m_dvSound).first(static_cast<std::size_t>(sound.samples) *
+                                                       dv::DvAudioDeshuffler::kChannels),
+        dv::DvAudioDeshuffler::kChannels, info.audioRate, m_rate, m_resampled);
+    DeliverStereo(m_resampled, start);
+}
+
+void CMpeg1AudioDecoder::DeliverStereo(std::span<const std::int16_t> pcm,
+                                       std::optional<REFERENCE_TIME> start) {
+    const std::size_t frames = pcm.size() / dv::DvAudioDeshuffler::kChannels;
+    if (frames == 0) {
+        return;
+    }
+    if (!start) {
+        start = m_nextStart;
+    }
+    std::optional<REFERENCE_TIME> stop;
+    if (start) {
+        stop = *start + static_cast<REFERENCE_TIME>(frames) * kReferenceTimePerSecond / m_rate;
+    }
+    m_nextStart = stop;
+    DeliverConverted(
+        [&](std::span<std::uint8_t> buffer) -> std::size_t {
+            const std::size_t bytes = PcmConverter::Bytes(static_cast<int>(frames), m_channels);
+            if (bytes == 0 || buffer.size() < bytes) {
+                return 0;
+            }
+            std::uint8_t* out = buffer.data();
+            for (std::size_t index = 0; index < frames; ++index) {
+                for (int channel = 0; channel < m_channels; ++channel) {
+                    const std::int16_t value =
+                        pcm[index * dv::DvAudioDeshuffler::kChannels +
+                            static_cast<std::size_t>(
+                                std::min(channel, dv::DvAudioDeshuffler::kChannels - 1))];
+                    std::memcpy(out, &value, sizeof value);
+                    out += sizeof value;
+                }
+            }
+            return bytes;
+        },
+        start, stop);
 }
 
 void CMpeg1AudioDecoder::DeliverFrame(const AVFrame& frame) {

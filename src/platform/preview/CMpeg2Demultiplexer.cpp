@@ -4,6 +4,7 @@
 
 #include "CMpeg2DemuxInputPin.h"
 #include "CMpeg2DemuxOutputPin.h"
+#include "DvFrameReader.h"
 #include "Guids.h"
 #include "PesHeader.h"
 #include "Pids.h"
@@ -13,6 +14,16 @@ namespace vornak {
 namespace {
 
 constexpr std::int64_t kReferenceTimePerSecond = 10'000'000;  // 100 ns units
+// DV frame rates: 25 frames a second, and 30000 every 1001 seconds.
+constexpr std::int64_t kDvRate625 = 25;
+constexpr std::int64_t kDvRate525 = 30000;
+constexpr std::int64_t kDvRateScale525 = 1001;
+
+// Where DV frame `n` of a stretch starts, counted without adding up rounded durations.
+REFERENCE_TIME DvFrameStart(std::int64_t n, bool is625) {
+    return is625 ? n * kReferenceTimePerSecond / kDvRate625
+                 : (n * kReferenceTimePerSecond * kDvRateScale525 + kDvRate525 / 2) / kDvRate525;
+}
 
 // A 33-bit time stamp times 10^7 stays far inside 64 bits.
 std::optional<REFERENCE_TIME> ToReferenceTime(const std::optional<std::int64_t>& pts) {
@@ -173,10 +184,16 @@ void CMpeg2Demultiplexer::ResetStreams() {
     for (auto& [pid, route] : m_routes) {
         route.assembler->Reset();
     }
+    m_dvFrames.reset();
 }
 
 void CMpeg2Demultiplexer::ProcessStream(std::span<const std::uint8_t> data) {
     std::lock_guard stream(m_streamLock);
+    if (dv::IsWholeDvFrame(data)) {
+        HandleDvFrame(data);
+        return;
+    }
+    m_dvFrames.reset();
     const std::uint64_t runsBefore = m_framer.SkippedRuns();
     m_framer.Feed(data, [this](std::span<const std::uint8_t> packet) { HandlePacket(packet); });
     m_statistics.damagedPackets.fetch_add(m_framer.SkippedRuns() - runsBefore,
@@ -199,14 +216,42 @@ void CMpeg2Demultiplexer::HandlePacket(std::span<const std::uint8_t> bytes) {
     });
 }
 
-void CMpeg2Demultiplexer::EndOfStream() {
-    std::lock_guard stream(m_streamLock);
+void CMpeg2Demultiplexer::HandleDvFrame(std::span<const std::uint8_t> frame) {
+    if (!m_dvFrames) {
+        // The tape turned to DV: the last pictures and sound of the transport stream are whole,
+        // and a packet begun before the frame will never be finished.
+        FinishPayloads();
+        m_framer.Reset();
+        m_dvFrames = 0;
+    }
+    const bool is625 = frame.size() == dv::kFrameSize625;
+    const REFERENCE_TIME start = DvFrameStart(*m_dvFrames, is625);
+    const REFERENCE_TIME stop = DvFrameStart(++*m_dvFrames, is625);
+    std::vector<CMpeg2DemuxOutputPin*> delivered;
+    for (const auto& [pid, route] : m_routes) {
+        CMpeg2DemuxOutputPin* pin = route.pin;
+        const GUID& major = pin->OfferedType().majortype;
+        if ((major != MEDIATYPE_Video && major != MEDIATYPE_Audio) ||
+            std::find(delivered.begin(), delivered.end(), pin) != delivered.end()) {
+            continue;  // a pin mapped to several PIDs takes the frame once
+        }
+        delivered.push_back(pin);
+        pin->DeliverWhole(frame, start, stop);
+    }
+}
+
+void CMpeg2Demultiplexer::FinishPayloads() {
     for (auto& [pid, route] : m_routes) {
         CMpeg2DemuxOutputPin* pin = route.pin;
         route.assembler->Finish([pin](const PesPayload& payload) {
             pin->DeliverPayload(payload.data, ToReferenceTime(payload.pts));
         });
     }
+}
+
+void CMpeg2Demultiplexer::EndOfStream() {
+    std::lock_guard stream(m_streamLock);
+    FinishPayloads();
     for (const auto& pin : m_outputs) {
         pin->DeliverEndOfStreamLocked();
     }

@@ -2,6 +2,11 @@
 // output pins made on demand (IMpeg2Demultiplexer), each carrying the elementary streams of the
 // PIDs mapped to it (IMPEG2PIDMap) as one PES payload per sample, time-stamped with its PTS.
 //
+// A camcorder playing DV sends a sample of exactly one whole DV frame instead of transport
+// packets; the tape may change between the two at any sample. A DV frame goes whole, as one
+// sample timed at the frame rate, to every mapped video and audio pin: the decoders behind them
+// take the picture and the sound out of it.
+//
 // Threads: the stream arrives on the upstream filter's thread (Receive, EndOfStream), which
 // must never wait long: a PES that finds no free downstream sample at once is dropped and
 // counted. Pins are made, mapped and connected on the graph's thread. The stream lock guards
@@ -12,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -77,6 +83,9 @@ class CMpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer {
     };
 
     void HandlePacket(std::span<const std::uint8_t> bytes);
+    void HandleDvFrame(std::span<const std::uint8_t> frame);
+    // The PES packets still gathering are complete: the stream ends or changes kind.
+    void FinishPayloads();
     CMpeg2DemuxOutputPin* FindOutputPin(const std::string& name) const;
 
     DemuxStatistics m_statistics;
@@ -90,6 +99,8 @@ class CMpeg2Demultiplexer : public CBaseFilter, public IMpeg2Demultiplexer {
     std::mutex m_streamLock;
     TransportStreamFramer m_framer;
     std::unordered_map<std::uint16_t, Route> m_routes;
+    // DV frames since the tape turned to DV, which time them; none while transport packets flow.
+    std::optional<std::int64_t> m_dvFrames;
 };
 
 }  // namespace vornak

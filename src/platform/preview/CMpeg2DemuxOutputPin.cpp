@@ -6,6 +6,7 @@
 
 #include "CMpeg2Demultiplexer.h"
 #include "ComPtr.h"
+#include "DifConstants.h"
 #include "Guids.h"
 #include "Pids.h"
 
@@ -21,6 +22,8 @@ bool SameFormat(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
 
 // A sample's end time: the demultiplexer knows only where a payload starts.
 constexpr REFERENCE_TIME kSampleDuration = 1;
+
+static_assert(CMpeg2DemuxOutputPin::kDvFrameBufferSize >= static_cast<LONG>(dv::kMaxFrameSize));
 
 }  // namespace
 
@@ -98,8 +101,12 @@ HRESULT CMpeg2DemuxOutputPin::CheckMediaType(const CMediaType* pmt) {
 
 HRESULT CMpeg2DemuxOutputPin::DecideBufferSize(IMemAllocator* pAlloc,
                                                ALLOCATOR_PROPERTIES* pRequest) {
-    const LONG wanted =
-        m_offered.majortype == MEDIATYPE_Video ? kVideoBufferSize : kOtherBufferSize;
+    LONG wanted = kOtherBufferSize;
+    if (m_offered.majortype == MEDIATYPE_Video) {
+        wanted = std::max(kVideoBufferSize, kDvFrameBufferSize);
+    } else if (m_offered.majortype == MEDIATYPE_Audio) {
+        wanted = std::max(kOtherBufferSize, kDvFrameBufferSize);
+    }
     pRequest->cBuffers = std::max(pRequest->cBuffers, kBufferCount);
     pRequest->cbBuffer = std::max(pRequest->cbBuffer, wanted);
     ALLOCATOR_PROPERTIES actual;
@@ -174,6 +181,35 @@ void CMpeg2DemuxOutputPin::DeliverPayload(std::span<const std::uint8_t> payload,
     }
     m_nDelivered.fetch_add(1, std::memory_order_relaxed);
     m_pDemux->Statistics().deliveredPes.fetch_add(1, std::memory_order_relaxed);
+}
+
+void CMpeg2DemuxOutputPin::DeliverWhole(std::span<const std::uint8_t> data, REFERENCE_TIME start,
+                                        REFERENCE_TIME stop) {
+    if (!m_bReady || data.empty()) {
+        return;
+    }
+    IMediaSample* raw = nullptr;
+    if (Failed(GetDeliveryBuffer(&raw, nullptr, nullptr, AM_GBF_NOWAIT)) || raw == nullptr) {
+        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        m_pDemux->Statistics().droppedPes.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    const auto sample = ComPtr<IMediaSample>::Attach(raw);
+    std::uint8_t* buffer = nullptr;
+    if (Failed(sample->GetPointer(&buffer)) || buffer == nullptr ||
+        static_cast<std::size_t>(std::max<LONG>(sample->GetSize(), 0)) < data.size()) {
+        // Cut over two samples it would no longer be known for a whole frame.
+        m_nDropped.fetch_add(1, std::memory_order_relaxed);
+        m_pDemux->Statistics().droppedPes.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::memcpy(buffer, data.data(), data.size());
+    sample->SetActualDataLength(static_cast<LONG>(data.size()));
+    sample->SetTime(&start, &stop);
+    if (Deliver(sample.Get()) == S_OK) {
+        m_nDelivered.fetch_add(1, std::memory_order_relaxed);
+        m_pDemux->Statistics().deliveredPes.fetch_add(1, std::memory_order_relaxed);
+    }
 }
 
 void CMpeg2DemuxOutputPin::DeliverEndOfStreamLocked() {

@@ -20,6 +20,8 @@ class CMpeg2DemuxOutputPin : public CBaseOutputPin, public IMPEG2PIDMap {
     // A picture of an HDV camcorder fits one video sample; sound PES packets are small.
     static constexpr LONG kVideoBufferSize = 512 * 1024;
     static constexpr LONG kOtherBufferSize = 64 * 1024;
+    // Video and sound pins also carry whole DV frames, one a sample.
+    static constexpr LONG kDvFrameBufferSize = 144'000;
     static constexpr LONG kBufferCount = 4;
 
     // `type` is copied.
@@ -49,6 +51,10 @@ class CMpeg2DemuxOutputPin : public CBaseOutputPin, public IMPEG2PIDMap {
     // needs, all of which must be free at once or the payload is dropped. The first sample
     // carries the time; `start` is in 100 ns units.
     void DeliverPayload(std::span<const std::uint8_t> payload, std::optional<REFERENCE_TIME> start);
+    // With the filter's stream lock held: `data` in one sample, or dropped and counted when no
+    // sample big enough is free at once.
+    void DeliverWhole(std::span<const std::uint8_t> data, REFERENCE_TIME start,
+                      REFERENCE_TIME stop);
     // With the filter's stream lock held.
     void DeliverEndOfStreamLocked();
 

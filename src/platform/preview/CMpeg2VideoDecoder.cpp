@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "CDecoderInputPin.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PreviewDecoders.h"
@@ -88,6 +89,11 @@ ALLOCATOR_PROPERTIES CMpeg2VideoDecoder::OutputBuffers(const CMediaType& output)
 }
 
 void CMpeg2VideoDecoder::TakeOutputType(const CMediaType& output) {
+    MPEG2VIDEOINFO in;
+    const bool haveInput =
+        InputPin()->IsConnected() && ReadMpeg2VideoInfo(InputPin()->CurrentMediaType(), in);
+    m_aspectX = haveInput ? in.hdr.dwPictAspectRatioX : 0;
+    m_aspectY = haveInput ? in.hdr.dwPictAspectRatioY : 0;
     VIDEOINFOHEADER info;
     if (output.IsValid() && ReadVideoInfo(output, info)) {
         m_width = info.bmiHeader.biWidth;
@@ -110,11 +116,57 @@ void CMpeg2VideoDecoder::DeliverFrame(const AVFrame& frame) {
         start = frame.pts;  // fed in 100 ns units, so it comes back in them
         stop = frame.pts + m_frameDuration;
     }
+    const int shownWidth = m_bDecodingDv ? ShownWidth(frame) : m_width;
     DeliverConverted(
         [&](std::span<std::uint8_t> buffer) {
-            return m_converter.Convert(frame, m_width, m_height, buffer);
+            return m_converter.ConvertPillarboxed(frame, m_width, m_height, shownWidth, buffer);
         },
         start, stop);
+}
+
+int CMpeg2VideoDecoder::ShownWidth(const AVFrame& frame) const {
+    const AVRational sar = frame.sample_aspect_ratio;
+    if (m_aspectX == 0 || m_aspectY == 0 || sar.num <= 0 || sar.den <= 0 || frame.width <= 0 ||
+        frame.height <= 0) {
+        return m_width;
+    }
+    // The share of the output's width the picture's own aspect takes.
+    const double share = static_cast<double>(frame.width) * sar.num * m_aspectY /
+                         (static_cast<double>(frame.height) * sar.den * m_aspectX);
+    constexpr double kNearlyFull = 0.98;
+    if (share >= kNearlyFull) {
+        return m_width;
+    }
+    return static_cast<int>(share * m_width / 2) * 2;
+}
+
+void CMpeg2VideoDecoder::DecodeDvFrame(std::span<const std::uint8_t> frame,
+                                       std::optional<REFERENCE_TIME> start) {
+    if (!m_dvDecoder.IsOpen() && !m_dvDecoder.Open()) {
+        CountDecodeErrors(1);  // this FFmpeg has no DV decoder: the picture is lost
+        return;
+    }
+    m_bDecodingDv = true;
+    m_dvDecoder.Feed(frame, start, [this](const AVFrame& decoded) { DeliverFrame(decoded); });
+    m_bDecodingDv = false;
+    TakeDvErrors();
+}
+
+void CMpeg2VideoDecoder::DrainDv() {
+    m_bDecodingDv = true;
+    m_dvDecoder.Drain([this](const AVFrame& decoded) { DeliverFrame(decoded); });
+    m_bDecodingDv = false;
+    TakeDvErrors();
+}
+
+void CMpeg2VideoDecoder::StopDv() {
+    m_dvDecoder.Close();
+}
+
+void CMpeg2VideoDecoder::TakeDvErrors() {
+    if (const std::uint64_t errors = m_dvDecoder.TakeErrors(); errors > 0) {
+        CountDecodeErrors(errors);
+    }
 }
 
 }  // namespace vornak

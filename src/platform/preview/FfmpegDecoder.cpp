@@ -23,7 +23,8 @@ void SilenceFfmpegOnce() {
 
 }  // namespace
 
-FfmpegDecoder::FfmpegDecoder(AVCodecID codec) : m_codecId(codec) {}
+FfmpegDecoder::FfmpegDecoder(AVCodecID codec, Framing framing)
+    : m_codecId(codec), m_framing(framing) {}
 
 FfmpegDecoder::~FfmpegDecoder() = default;
 
@@ -63,6 +64,9 @@ void FfmpegDecoder::Close() {
 }
 
 bool FfmpegDecoder::ResetParser() {
+    if (m_framing == Framing::kWholePackets) {
+        return true;
+    }
     m_parser.reset(av_parser_init(m_codecId));
     return static_cast<bool>(m_parser);
 }
@@ -75,6 +79,14 @@ void FfmpegDecoder::Feed(std::span<const std::uint8_t> data, std::optional<std::
     m_padded.assign(data.begin(), data.end());
     m_padded.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     const std::int64_t timestamp = pts.value_or(AV_NOPTS_VALUE);
+    if (m_framing == Framing::kWholePackets) {
+        if (data.size() > static_cast<std::size_t>(INT_MAX)) {
+            CountError();
+            return;
+        }
+        DecodePacket(m_padded.data(), static_cast<int>(data.size()), timestamp, sink);
+        return;
+    }
 
     const std::uint8_t* next = m_padded.data();
     std::size_t left = data.size();
@@ -102,12 +114,14 @@ void FfmpegDecoder::Drain(const FrameSink& sink) {
     if (!IsOpen()) {
         return;
     }
-    std::uint8_t* frameData = nullptr;
-    int frameSize = 0;
-    av_parser_parse2(m_parser.get(), m_context.get(), &frameData, &frameSize, nullptr, 0,
-                     AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
-    if (frameSize > 0) {
-        DecodePacket(frameData, frameSize, m_parser->pts, sink);
+    if (m_parser) {
+        std::uint8_t* frameData = nullptr;
+        int frameSize = 0;
+        av_parser_parse2(m_parser.get(), m_context.get(), &frameData, &frameSize, nullptr, 0,
+                         AV_NOPTS_VALUE, AV_NOPTS_VALUE, 0);
+        if (frameSize > 0) {
+            DecodePacket(frameData, frameSize, m_parser->pts, sink);
+        }
     }
     if (avcodec_send_packet(m_context.get(), nullptr) == 0) {
         ReceiveFrames(sink);

@@ -1,6 +1,7 @@
 // One libavcodec decoder fed through its parser: elementary-stream bytes in any cut go in,
-// decoded frames come out through a callback. Damage is FFmpeg's to pass over; each error it
-// reports is counted, never thrown or logged.
+// decoded frames come out through a callback. A codec whose input comes already cut into whole
+// frames (DV: one frame a sample) goes without a parser, each Feed being one packet. Damage is
+// FFmpeg's to pass over; each error it reports is counted, never thrown or logged.
 //
 // Not thread-safe: its owner serialises every call.
 #pragma once
@@ -21,12 +22,14 @@ class FfmpegDecoder {
     // Valid while the call that hands it out runs.
     using FrameSink = std::function<void(const AVFrame& frame)>;
 
-    explicit FfmpegDecoder(AVCodecID codec);
+    enum class Framing { kParsed, kWholePackets };
+
+    explicit FfmpegDecoder(AVCodecID codec, Framing framing = Framing::kParsed);
     ~FfmpegDecoder();
     FfmpegDecoder(const FfmpegDecoder&) = delete;
     FfmpegDecoder& operator=(const FfmpegDecoder&) = delete;
 
-    // False when this FFmpeg has no such decoder or parser.
+    // False when this FFmpeg has no such decoder, or no parser for a parsed one.
     bool Open();
     void Close();
     bool IsOpen() const { return m_context != nullptr; }
@@ -51,6 +54,7 @@ class FfmpegDecoder {
     void CountError() { m_nErrors.fetch_add(1, std::memory_order_relaxed); }
 
     AVCodecID m_codecId;
+    Framing m_framing;
     FfmpegPtr<AVCodecContext> m_context;
     FfmpegPtr<AVCodecParserContext> m_parser;
     FfmpegPtr<AVPacket> m_packet;

@@ -1,5 +1,7 @@
 #include "FfmpegDecoderFilter.h"
 
+#include "DvFrameReader.h"
+
 namespace vornak {
 
 FfmpegDecoderFilter::FfmpegDecoderFilter(const char* objectName, const CLSID& clsid,
@@ -10,28 +12,52 @@ FfmpegDecoderFilter::~FfmpegDecoderFilter() = default;
 
 HRESULT FfmpegDecoderFilter::StartStreaming(const CMediaType& output) {
     TakeOutputType(output);
+    m_bInDv = false;
     RestartStream();
     return m_decoder.Open() ? S_OK : E_FAIL;
 }
 
 void FfmpegDecoderFilter::StopStreaming() {
     m_decoder.Close();
+    StopDv();
 }
 
 void FfmpegDecoderFilter::Decode(std::span<const std::uint8_t> data,
                                  std::optional<REFERENCE_TIME> start) {
+    const bool dvFrame = dv::IsWholeDvFrame(data);
+    if (dvFrame != m_bInDv) {
+        // The tape changed kind: the last pictures or sound of the old kind still go out, and
+        // nothing of one kind is taken as the continuation of the other.
+        if (m_bInDv) {
+            DrainDv();
+        } else {
+            m_decoder.Drain([this](const AVFrame& frame) { DeliverFrame(frame); });
+            TakeDecoderErrors();
+        }
+        m_bInDv = dvFrame;
+        RestartStream();
+    }
+    if (dvFrame) {
+        DecodeDvFrame(data, start);
+        return;
+    }
     m_decoder.Feed(data, start, [this](const AVFrame& frame) { DeliverFrame(frame); });
     TakeDecoderErrors();
 }
 
 void FfmpegDecoderFilter::Drain() {
+    if (m_bInDv) {
+        DrainDv();
+    }
     m_decoder.Drain([this](const AVFrame& frame) { DeliverFrame(frame); });
     TakeDecoderErrors();
+    m_bInDv = false;
     RestartStream();
 }
 
 void FfmpegDecoderFilter::Discard() {
     m_decoder.Discard();
+    m_bInDv = false;
     RestartStream();
 }
 

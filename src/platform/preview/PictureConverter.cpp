@@ -80,6 +80,40 @@ std::size_t PictureConverter::Convert(const AVFrame& frame, int width, int heigh
     return Scale(frame, width, height, target) ? bytes : 0;
 }
 
+std::size_t PictureConverter::ConvertPillarboxed(const AVFrame& frame, int width, int height,
+                                                 int shownWidth, std::span<std::uint8_t> target) {
+    if (shownWidth <= 0 || shownWidth >= width || shownWidth % 2 != 0) {
+        return Convert(frame, width, height, target);
+    }
+    const std::size_t bytes = PictureBytes(width, height);
+    if (bytes == 0 || target.size() < bytes) {
+        return 0;
+    }
+    m_narrow.resize(PictureBytes(shownWidth, height));
+    if (Convert(frame, shownWidth, height, m_narrow) == 0) {
+        return 0;
+    }
+    const PlaneLayout out = Layout(width, height);
+    const PlaneLayout in = Layout(shownWidth, height);
+    // Both bars even, so that the chroma planes split where the luma does.
+    const int left = (width - shownWidth) / 2 / 2 * 2;
+    for (int plane = 0; plane < kPlanes; ++plane) {
+        const int bar = plane == 0 ? left : left / 2;
+        const std::uint8_t black = plane == 0 ? kBlackLuma : kNeutralChroma;
+        const auto outWidth = static_cast<std::size_t>(out.width[plane]);
+        const auto inWidth = static_cast<std::size_t>(in.width[plane]);
+        for (int y = 0; y < out.height[plane]; ++y) {
+            std::uint8_t* row =
+                target.data() + out.offset[plane] + static_cast<std::size_t>(y) * outWidth;
+            std::memset(row, black, outWidth);
+            std::memcpy(row + bar,
+                        m_narrow.data() + in.offset[plane] + static_cast<std::size_t>(y) * inWidth,
+                        inWidth);
+        }
+    }
+    return bytes;
+}
+
 bool PictureConverter::IsCopyable(const AVFrame& frame, int width, int height) {
     return Is420(frame.format) && frame.width == width && frame.height <= height &&
            height - frame.height < kMacroblockSize;

@@ -33,6 +33,10 @@ class PictureConverter {
     // converted (no picture, unknown format).
     std::size_t Convert(const AVFrame& frame, int width, int height,
                         std::span<std::uint8_t> target);
+    // As Convert, with the picture scaled to `shownWidth` columns (even, at most `width`) in the
+    // middle and black either side: a 4:3 picture in a 16:9 frame keeps its shape.
+    std::size_t ConvertPillarboxed(const AVFrame& frame, int width, int height, int shownWidth,
+                                   std::span<std::uint8_t> target);
 
   private:
     static bool IsCopyable(const AVFrame& frame, int width, int height);
@@ -41,6 +45,7 @@ class PictureConverter {
 
     SwsContext* m_sws = nullptr;         // libswscale's, freed with sws_freeContext
     std::vector<std::uint8_t> m_scaled;  // swscale's output with the strides it likes
+    std::vector<std::uint8_t> m_narrow;  // a pillarboxed picture before its bars are added
 };
 
 }  // namespace vornak

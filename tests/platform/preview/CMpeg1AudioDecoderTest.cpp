@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "CMpeg2Demultiplexer.h"
+#include "DvFrameParser.h"
+#include "DvTestFrames.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PreviewTestSupport.h"
@@ -100,6 +104,11 @@ class CMpeg1AudioDecoderStreamTest : public ::testing::Test {
     }
 
     void Play(const CMediaType& type) {
+        Connect(type);
+        ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
+        ASSERT_EQ(source->PushEndOfStream(), S_OK);
+    }
+    void Connect(const CMediaType& type) {
         ASSERT_EQ(source->Pin()->Connect(demux->GetPin(0), nullptr), S_OK);
         ComPtr<IPin> pin;
         ASSERT_EQ(demux->CreateOutputPin(&type, "Audio", pin.Receive()), S_OK);
@@ -110,8 +119,12 @@ class CMpeg1AudioDecoderStreamTest : public ::testing::Test {
         ASSERT_EQ(pin->Connect(decoder->GetPin(0), nullptr), S_OK);
         ASSERT_EQ(decoder->GetPin(1)->Connect(sink->Pin(), nullptr), S_OK);
         test::RunAll({sink.Get(), decoder.Get(), demux.Get(), source.Get()});
-        ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
-        ASSERT_EQ(source->PushEndOfStream(), S_OK);
+    }
+    // Each DV frame in a sample of its own, as a camcorder's pin sends them.
+    void PushDv(const std::vector<Bytes>& frames) {
+        for (const Bytes& frame : frames) {
+            ASSERT_EQ(source->Push(frame, frame.size()), S_OK);
+        }
     }
     Bytes Pcm() const {
         Bytes all;
@@ -160,6 +173,91 @@ TEST_F(CMpeg1AudioDecoderStreamTest, SoundOfAnotherRateIsDroppedNotResampled) {
     Play(test::Mpeg1AudioType(2, 44100));
     EXPECT_EQ(sink->SampleCount(), 0u);
     EXPECT_GT(decoder->RateMismatches(), 0u);
+}
+
+// A tape that changes from HDV to DV and back: the 1000 Hz tone, then DV's 440 Hz, then 1000 Hz.
+TEST_F(CMpeg1AudioDecoderStreamTest, PlaysDvSoundBetweenStretchesOfMpegAudio) {
+    std::string error;
+    const std::vector<Bytes>& dvFrames = test::FfmpegDvFrames(&error);
+    ASSERT_FALSE(dvFrames.empty()) << error;
+    Connect(test::Mpeg1AudioType(2, kRate));
+    ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
+    const std::size_t hdvSamples = sink->SampleCount();
+    PushDv(dvFrames);
+    const std::size_t dvSamples = sink->SampleCount();
+    ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
+    ASSERT_EQ(source->PushEndOfStream(), S_OK);
+
+    const auto samples = sink->Samples();
+    auto pcmOf = [&](std::size_t from, std::size_t to) {
+        std::vector<Bytes> parts;
+        for (std::size_t i = from; i < to; ++i) {
+            parts.push_back(samples[i].data);
+        }
+        return test::Join(parts);
+    };
+    // DV at 48 kHz: 1920 samples a frame, each channel the tone.
+    const Bytes dv = pcmOf(hdvSamples, dvSamples);
+    EXPECT_EQ(dv.size(), dvFrames.size() * 1920 * 4);
+    EXPECT_NEAR(Frequency(Channel(dv, 2, 0), kRate), 440.0, 440.0 * 0.02);
+    EXPECT_NEAR(Frequency(Channel(dv, 2, 1), kRate), 440.0, 440.0 * 0.02);
+    for (std::size_t i = hdvSamples + 1; i < dvSamples; ++i) {
+        EXPECT_EQ(*samples[i].start, *samples[i - 1].stop) << "sample " << i;
+    }
+    const std::vector<std::int16_t> last = Channel(pcmOf(dvSamples, samples.size()), 2, 0);
+    EXPECT_NEAR(static_cast<double>(last.size()), kRate, 3 * CMpeg1AudioDecoder::kSamplesPerFrame);
+    EXPECT_NEAR(Frequency(last, kRate), kTone, kTone * 0.02);
+    EXPECT_EQ(decoder->DecodeErrors(), 0u);
+}
+
+// Synthetic frames whose every sample holds one code: 12-bit at 32 kHz is widened and brought to
+// the connection's 48 kHz; samples marked as errors play as silence and are counted.
+TEST_F(CMpeg1AudioDecoderStreamTest, DvSoundOfAnyQuantisationAndRateReachesTheConnectionRate) {
+    struct Case {
+        const char* name;
+        int bits;
+        int rate;
+        std::vector<std::uint8_t> pattern;  // repeated over every audio block's data
+        std::int16_t expected;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"12-bit 32 kHz", 12, 32000, {0x40, 0x40, 0x00}, 2048, false},
+        {"16-bit marked", 16, 48000, {0x80, 0x00}, 0, true},
+    };
+    constexpr int kFrames = 5;
+    Connect(test::Mpeg1AudioType(2, kRate));
+    std::uint64_t errorsBefore = 0;
+    for (const Case& c : cases) {
+        dv::test::FrameSetup setup;
+        setup.audioBits = c.bits;
+        setup.audioRate = c.rate;
+        Bytes frame = dv::test::MakeFrame(setup);
+        for (int s = 0; s < dv::kSequences625; ++s) {
+            for (int a = 0; a < static_cast<int>(dv::kAudioBlocks); ++a) {
+                const std::size_t at = dv::test::AudioDataAt(s, a);
+                for (std::size_t i = 0; i < dv::kAudioDataSize; ++i) {
+                    frame[at + i] = c.pattern[i % c.pattern.size()];
+                }
+            }
+        }
+        dv::DvFrameInfo info;
+        ASSERT_TRUE(dv::DvFrameParser::Parse(frame, info)) << c.name;
+        const std::size_t before = Pcm().size();
+        PushDv(std::vector<Bytes>(kFrames, frame));
+        const Bytes pcm = Pcm();
+        const std::vector<std::int16_t> got(
+            reinterpret_cast<const std::int16_t*>(pcm.data() + before),
+            reinterpret_cast<const std::int16_t*>(pcm.data() + pcm.size()));
+        const double expectedFrames =
+            static_cast<double>(kFrames) * info.audioSamples * kRate / c.rate;
+        EXPECT_NEAR(static_cast<double>(got.size() / 2), expectedFrames, kFrames) << c.name;
+        EXPECT_TRUE(std::all_of(got.begin(), got.end(), [&](std::int16_t v) {
+            return v == c.expected;
+        })) << c.name;
+        EXPECT_EQ(decoder->DecodeErrors() - errorsBefore, c.damaged ? kFrames : 0u) << c.name;
+        errorsBefore = decoder->DecodeErrors();
+    }
 }
 
 }  // namespace

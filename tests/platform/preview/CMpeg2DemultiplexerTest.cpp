@@ -10,6 +10,7 @@
 
 #include "CMpeg2DemuxOutputPin.h"
 #include "Com.h"
+#include "DvTestFrames.h"
 #include "Guids.h"
 #include "PreviewDecoders.h"
 #include "PreviewTestSupport.h"
@@ -76,13 +77,7 @@ class CMpeg2DemultiplexerTest : public ::testing::Test {
     std::uint8_t audioCounter = 0;
 };
 
-Bytes Join(const std::vector<Bytes>& parts) {
-    Bytes all;
-    for (const Bytes& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
+using test::Join;
 
 TEST_F(CMpeg2DemultiplexerTest, MappedPidsReachTheirPinsAsPayloadsWithTimes) {
     const Bytes picture1 = test::Pattern(5000, 1);
@@ -123,6 +118,55 @@ TEST_F(CMpeg2DemultiplexerTest, PesLargerThanOneSampleIsSplitAndTimedOnItsFirst)
     EXPECT_EQ(Join({samples[0].data, samples[1].data}), picture);
     EXPECT_EQ(samples[0].start, 100000);
     EXPECT_FALSE(samples[1].start);
+}
+
+// A tape turning from HDV to DV and back: each DV frame goes whole, in one sample timed at its
+// frame rate, to the video and the sound pin; the transport stream's PES packets on either side
+// arrive whole and in order.
+TEST_F(CMpeg2DemultiplexerTest, DvFramesGoWholeToVideoAndSoundPinsAtTheirFrameRate) {
+    struct Case {
+        dv::DvSystem system;
+        double frameTime;
+    };
+    for (const Case& c :
+         {Case{dv::DvSystem::k625_50, 400000.0}, Case{dv::DvSystem::k525_60, 1e7 * 1001 / 30000}}) {
+        dv::test::FrameSetup setup;
+        setup.system = c.system;
+        const Bytes frame1 = dv::test::MakeFrame(setup);
+        setup.tc[3] = 1;
+        const Bytes frame2 = dv::test::MakeFrame(setup);
+        const Bytes before = test::Pattern(3000, 1);  // no PES length: ends only at the change
+        const Bytes after = test::Pattern(500, 2);
+        Bytes stray = Video(test::Pattern(500, 3), 0);
+        stray.resize(100);
+        const std::size_t picturesBefore = videoSink->SampleCount();
+        const std::size_t soundsBefore = audioSink->SampleCount();
+        Run();
+        ASSERT_EQ(source->Push(Video(before, 9000)), S_OK);
+        // A piece of a packet just before the change must not be taken for part of the next.
+        ASSERT_EQ(source->Push(stray), S_OK);
+        ASSERT_EQ(source->Push(frame1, frame1.size()), S_OK);
+        ASSERT_EQ(source->Push(frame2, frame2.size()), S_OK);
+        ASSERT_EQ(source->Push(Join({Video(after, 18000), Video({9}, 27000)})), S_OK);
+        Stop();
+
+        const auto all = videoSink->Samples();
+        const std::vector<test::RecordedSample> pictures(all.begin() + picturesBefore, all.end());
+        ASSERT_EQ(pictures.size(), 4u);
+        EXPECT_EQ(pictures[0].data, before);
+        EXPECT_EQ(pictures[1].data, frame1);
+        EXPECT_EQ(pictures[2].data, frame2);
+        EXPECT_EQ(pictures[3].data, after);
+        EXPECT_NEAR(static_cast<double>(*pictures[2].start - *pictures[1].start), c.frameTime, 1);
+        EXPECT_EQ(pictures[1].stop, pictures[2].start);
+        const auto allSounds = audioSink->Samples();
+        const std::vector<test::RecordedSample> sounds(allSounds.begin() + soundsBefore,
+                                                       allSounds.end());
+        ASSERT_EQ(sounds.size(), 2u);
+        EXPECT_EQ(sounds[0].data, frame1);
+        EXPECT_EQ(sounds[1].data, frame2);
+        EXPECT_EQ(sounds[1].start, pictures[2].start);
+    }
 }
 
 TEST_F(CMpeg2DemultiplexerTest, DamagedPacketsAreSkipped) {

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "CMpeg2Demultiplexer.h"
+#include "DvTestFrames.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 #include "PreviewTestSupport.h"
@@ -105,6 +108,18 @@ class CMpeg2VideoDecoderStreamTest : public ::testing::Test {
         ASSERT_EQ(source->Push(stream), S_OK);
         ASSERT_EQ(source->PushEndOfStream(), S_OK);
     }
+    // Each DV frame in a sample of its own, as a camcorder's pin sends them.
+    void PushDv(const std::vector<Bytes>& frames) {
+        for (const Bytes& frame : frames) {
+            ASSERT_EQ(source->Push(frame, frame.size()), S_OK);
+        }
+    }
+    static const std::vector<Bytes>& DvFrames() {
+        std::string error;
+        const std::vector<Bytes>& frames = test::FfmpegDvFrames(&error);
+        EXPECT_FALSE(frames.empty()) << error;
+        return frames;
+    }
 
     ComPtr<test::StreamSource> source{new test::StreamSource()};
     ComPtr<CMpeg2Demultiplexer> demux{new CMpeg2Demultiplexer()};
@@ -195,6 +210,89 @@ TEST_F(CMpeg2VideoDecoderStreamTest, DamageIsCountedOnceAcrossAStopAndARun) {
     test::RunAll({sink.Get(), decoder.Get(), demux.Get(), source.Get()});
     Play(test::FfmpegTestStream::Shared().Data());
     EXPECT_EQ(decoder->DecodeErrors(), damage);
+}
+
+// Black, and nothing but black, in columns [from, to) of the shown rows' luma.
+bool BlackColumns(const Bytes& picture, int from, int to) {
+    for (int y = kCodedHeight - kShownHeight; y < kShownHeight; ++y) {
+        for (int x = from; x < to; ++x) {
+            if (picture[static_cast<std::size_t>(y * kWidth + x)] != 16) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// A tape that changes from HDV to DV and back: every picture of each stretch, DV's timed at its
+// frame rate and scaled to the connection's size, a 4:3 one between black bars.
+TEST_F(CMpeg2VideoDecoderStreamTest, DecodesDvPicturesBetweenStretchesOfMpeg2) {
+    const std::vector<Bytes>& dvFrames = DvFrames();
+    ASSERT_FALSE(dvFrames.empty());
+    Connect(kWidth, kCodedHeight);
+    ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
+    // The pictures the MPEG-2 decoder held back come out as the tape turns to DV.
+    EXPECT_LT(sink->SampleCount(), kPicturesInStream);
+    PushDv(dvFrames);
+    const std::size_t beforeDv = kPicturesInStream;
+    ASSERT_EQ(sink->SampleCount(), beforeDv + dvFrames.size());
+    Play(test::FfmpegTestStream::Shared().Data());
+
+    const auto pictures = sink->Samples();
+    ASSERT_EQ(pictures.size(), 2 * kPicturesInStream + dvFrames.size());
+    EXPECT_EQ(decoder->DecodeErrors(), 0u);
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        ASSERT_EQ(pictures[i].data.size(), static_cast<std::size_t>(kWidth * kCodedHeight * 3 / 2));
+        EXPECT_GT(LumaDeviation(pictures[i].data, kWidth, kShownHeight), 20.0) << "picture " << i;
+    }
+    constexpr int kBar = (kWidth - kWidth * 3 / 4) / 2;
+    for (std::size_t i = beforeDv; i < beforeDv + dvFrames.size(); ++i) {
+        const Bytes& picture = pictures[i].data;
+        EXPECT_TRUE(BlackColumns(picture, 0, kBar) && BlackColumns(picture, kWidth - kBar, kWidth));
+        // The picture itself reaches the bars: the test picture has no black at its edges.
+        EXPECT_FALSE(BlackColumns(picture, kBar, kBar + 2) ||
+                     BlackColumns(picture, kWidth - kBar - 2, kWidth - kBar));
+        if (i > beforeDv) {
+            EXPECT_EQ(*pictures[i].start - *pictures[i - 1].start, kPictureTime) << i;
+        }
+    }
+}
+
+TEST_F(CMpeg2VideoDecoderStreamTest, DamagedDvFramesAreSurvived) {
+    const std::vector<Bytes>& dvFrames = DvFrames();
+    ASSERT_FALSE(dvFrames.empty());
+    std::mt19937 random(576);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::vector<Bytes> damaged;
+    for (int kind = 0; kind < 3; ++kind) {
+        Bytes frame = dvFrames[0];
+        for (int s = 0; s < dv::kSequences625; ++s) {
+            for (int a = 0; a < static_cast<int>(dv::kAudioBlocks); ++a) {
+                for (int v = 0; v < static_cast<int>(dv::kVideoBlocksPerAudio); ++v) {
+                    const std::size_t at = dv::test::VideoBlockAt(s, a, v);
+                    // Marked in error and filled with noise, or all ones, or all zeros.
+                    frame[at + dv::kVideoStaByte] = dv::kStaNotConcealed << dv::kVideoStaShift;
+                    for (std::size_t i = dv::kVideoStaByte + 1; i < dv::kBlockSize; ++i) {
+                        frame[at + i] = kind == 0   ? static_cast<std::uint8_t>(byte(random))
+                                        : kind == 1 ? 0xFF
+                                                    : 0x00;
+                    }
+                }
+            }
+        }
+        damaged.push_back(std::move(frame));
+    }
+    Connect(kWidth, kCodedHeight);
+    PushDv(damaged);
+    PushDv({dvFrames[1]});
+    ASSERT_EQ(source->PushEndOfStream(), S_OK);
+    const auto pictures = sink->Samples();
+    ASSERT_FALSE(pictures.empty());
+    for (const auto& picture : pictures) {
+        EXPECT_EQ(picture.data.size(), static_cast<std::size_t>(kWidth * kCodedHeight * 3 / 2));
+    }
+    // A whole frame after the damage shows as one.
+    EXPECT_GT(LumaDeviation(pictures.back().data, kWidth, kShownHeight), 20.0);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "DvTestFrames.h"
 #include "Guids.h"
 #include "MediaFormats.h"
 
@@ -30,7 +31,7 @@ HRESULT StreamSourcePin::CheckMediaType(const CMediaType* pmt) {
 
 HRESULT StreamSourcePin::DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) {
     pRequest->cBuffers = kBufferCount;
-    pRequest->cbBuffer = kBufferSize;
+    pRequest->cbBuffer = kLargestSample;
     ALLOCATOR_PROPERTIES actual;
     return pAlloc->SetProperties(pRequest, &actual);
 }
@@ -48,7 +49,7 @@ CBasePin* StreamSource::GetPin(int n) {
 }
 
 HRESULT StreamSource::Push(const Bytes& data, std::size_t chunk) {
-    chunk = std::clamp<std::size_t>(chunk, 1, StreamSourcePin::kBufferSize);
+    chunk = std::clamp<std::size_t>(chunk, 1, StreamSourcePin::kLargestSample);
     for (std::size_t offset = 0; offset < data.size(); offset += chunk) {
         IMediaSample* raw = nullptr;
         HRESULT hr = m_pPin->GetDeliveryBuffer(&raw, nullptr, nullptr, 0);
@@ -177,6 +178,8 @@ CMediaType Mpeg2VideoType(int width, int height) {
     info.hdr.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.hdr.bmiHeader.biWidth = width;
     info.hdr.bmiHeader.biHeight = height;
+    info.hdr.dwPictAspectRatioX = 16;
+    info.hdr.dwPictAspectRatioY = 9;
     CMediaType type(MEDIATYPE_Video, MEDIASUBTYPE_MPEG2_VIDEO);
     type.formattype = FORMAT_MPEG2Video;
     type.SetFormat(reinterpret_cast<const std::uint8_t*>(&info), sizeof info);
@@ -261,6 +264,45 @@ FfmpegTestStream::~FfmpegTestStream() {
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);
     }
+}
+
+const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
+    static const auto made = [] {
+        std::pair<std::vector<Bytes>, std::string> result;
+        std::string folder =
+            (std::filesystem::temp_directory_path() / "vornak-preview-dv-XXXXXX").string();
+        if (mkdtemp(folder.data()) == nullptr) {
+            result.second = "cannot make a temporary folder";
+            return result;
+        }
+        const std::filesystem::path file = std::filesystem::path(folder) / "clip.dv";
+        result.second = dv::test::WriteFfmpegDv(file.string(), 1, "4:3", "2007-06-15T10:00:00");
+        std::ifstream in(file, std::ios::binary);
+        const Bytes clip{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        for (std::size_t at = 0; at + dv::kFrameSize625 <= clip.size(); at += dv::kFrameSize625) {
+            result.first.emplace_back(
+                clip.begin() + static_cast<std::ptrdiff_t>(at),
+                clip.begin() + static_cast<std::ptrdiff_t>(at + dv::kFrameSize625));
+        }
+        if (result.first.empty() && result.second.empty()) {
+            result.second = "ffmpeg wrote no DV frame";
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+        return result;
+    }();
+    if (error != nullptr) {
+        *error = made.second;
+    }
+    return made.first;
+}
+
+Bytes Join(const std::vector<Bytes>& parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
 }
 
 }  // namespace vornak::test

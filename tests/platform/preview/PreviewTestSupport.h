@@ -27,6 +27,8 @@ class StreamSourcePin : public CBaseOutputPin {
   public:
     static constexpr LONG kBufferSize = 188 * 64;
     static constexpr LONG kBufferCount = 2;
+    // A sample may be as large as a whole DV frame.
+    static constexpr LONG kLargestSample = 144'000;
 
     explicit StreamSourcePin(StreamSource* filter);
     HRESULT GetMediaType(int position, CMediaType* pmt) override;
@@ -34,7 +36,7 @@ class StreamSourcePin : public CBaseOutputPin {
     HRESULT DecideBufferSize(IMemAllocator* pAlloc, ALLOCATOR_PROPERTIES* pRequest) override;
 };
 
-// Delivers on the calling thread, `chunk` bytes a sample (at most kBufferSize).
+// Delivers on the calling thread, `chunk` bytes a sample (at most kLargestSample).
 class StreamSource : public CBaseFilter {
   public:
     StreamSource();
@@ -133,5 +135,12 @@ class FfmpegTestStream {
     Bytes m_data;
     std::string m_error;
 };
+
+// One second of 625/50 DV made by the ffmpeg program (its 4:3 test picture, a 440 Hz tone at
+// 48 kHz), one whole frame each; made on first use. Empty when making it failed (`error` says
+// why).
+const std::vector<Bytes>& FfmpegDvFrames(std::string* error = nullptr);
+// The concatenation of `parts`.
+Bytes Join(const std::vector<Bytes>& parts);
 
 }  // namespace vornak::test
