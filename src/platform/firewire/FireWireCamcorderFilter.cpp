@@ -11,8 +11,7 @@ namespace vornak {
 FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library,
                                                  std::uint64_t guid, FireWireBus::Location location,
                                                  std::size_t packetsPerSample,
-                                                 std::size_t queuePackets,
-                                                 std::size_t queueFrames)
+                                                 std::size_t queuePackets, std::size_t queueFrames)
     : CCamcorderFilter("FireWire camcorder", nullptr, GUID_NULL),
       m_library(library),
       m_packetsPerSample(packetsPerSample > 0 ? packetsPerSample : kDefaultPacketsPerSample),

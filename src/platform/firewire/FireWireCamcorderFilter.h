@@ -1,6 +1,6 @@
 // A camcorder on the FireWire bus as a source filter: one capture output pin delivering the
-// MPEG-2 transport stream or the DV frames the camcorder plays from tape, and the camcorder's tape transport,
-// device type and timecode through IAMExtDevice, IAMExtTransport and IAMTimecodeReader.
+// MPEG-2 transport stream or the DV frames the camcorder plays from tape, and the camcorder's tape
+// transport, device type and timecode through IAMExtDevice, IAMExtTransport and IAMTimecodeReader.
 //
 // The filter follows its camcorder by GUID across bus resets. When the camcorder goes (see
 // FireWireCamcorderLink and FireWireCapturePin for what counts), the stream stops, the graph

@@ -36,6 +36,19 @@ std::uint64_t PayloadsPerFrame(dv::DvSystem system) {
 
 // A payload of whole source packets (a transport stream's isochronous packet), as told by the
 // sync byte after each source packet header.
+// A payload that begins a DV frame: its first block is the header block of sequence 0.
+bool BeginsDvFrame(const std::uint8_t* data, std::size_t length) {
+    return length >= dv::kBlockSize &&
+           data[dv::kIdTypeByte] >> dv::kIdTypeShift == dv::kTypeHeader &&
+           data[dv::kIdSequenceByte] >> dv::kIdSequenceShift == 0 &&
+           data[dv::kIdBlockNumberByte] == 0;
+}
+
+dv::DvSystem SystemOfHeader(const std::uint8_t* block) {
+    return (block[dv::kHeaderDsfByte] & dv::kDsfBit) != 0 ? dv::DvSystem::k625_50
+                                                          : dv::DvSystem::k525_60;
+}
+
 bool LooksLikeSourcePackets(const std::uint8_t* data, std::size_t length) {
     constexpr std::size_t kSize = SourcePacketQueue::kSourcePacketSize;
     if (length < kSize) {
@@ -223,6 +236,10 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
     m_heldPayloads.clear();
     m_piecesLostToSwitch = 0;
     m_arrivals = 0;
+    m_awaitFrameStart = true;
+    m_countSkipped = false;
+    m_skippedPayloads = 0;
+    m_dvFrames = 0;
     Receiver receiver;
     receiver.wire = AskSignal().value_or(Wire::Mpeg2);
     m_wire = receiver.wire;
@@ -362,6 +379,9 @@ void FireWireCapturePin::FlushReceived() {
         m_assembler->Flush();
     }
     m_queue.Seal();
+    // What resumes may begin within a frame; it counts as lost when DV has flowed before.
+    m_countSkipped = m_countSkipped || m_dvFrames > 0;
+    m_awaitFrameStart = true;
 }
 
 void FireWireCapturePin::PrepareSwitch(Wire wire) {
@@ -371,6 +391,9 @@ void FireWireCapturePin::PrepareSwitch(Wire wire) {
         m_heldPieces = 0;
         m_queue.Seal();
         m_dvQueue.MarkBreak();
+        // The frame the switch cut into is lost, whatever of it is still to come.
+        m_awaitFrameStart = true;
+        m_countSkipped = true;
     } else {
         // The last DV frame goes as it is, before the transport packets that came after it.
         m_assembler->Flush();
@@ -498,48 +521,73 @@ int FireWireCapturePin::OnTransportPackets(const std::uint8_t* data, int length,
 }
 
 int FireWireCapturePin::OnDvPayload(const std::uint8_t* data, int length, unsigned int dropped) {
+    const bool begins =
+        data != nullptr && length > 0 && BeginsDvFrame(data, static_cast<std::size_t>(length));
+    if (begins) {
+        m_dvSystem = SystemOfHeader(data);
+    }
     const std::uint64_t perFrame = PayloadsPerFrame(m_dvSystem);
+    bool gap = false;
     if (dropped > 0 && !m_switchTo) {
         // Each a payload of the stream (or an empty cycle): the frames they cut into are
         // counted as they are delivered damaged, and each frame's worth more as a frame lost.
         m_lostPackets.fetch_add(dropped / perFrame, std::memory_order_relaxed);
+        gap = true;
+    }
+    if (data != nullptr && length > 0) {
+        const auto size = static_cast<std::size_t>(length);
+        ++m_arrivals;
+        if (LooksLikeSourcePackets(data, size)) {
+            // A transport stream through the DV receiver: its packets are whole, and kept.
+            if (m_switchTo) {
+                AddSourcePackets(data, size);
+            } else {
+                m_heldPayloads.emplace_back(data, data + size);
+                if (m_heldPayloads.size() >= kSwitchRun) {
+                    PrepareSwitch(Wire::Mpeg2);
+                }
+            }
+        } else if (!m_switchTo) {
+            for (const auto& payload : m_heldPayloads) {
+                m_assembler->Push(payload);  // DV after all, by chance like source packets
+            }
+            m_heldPayloads.clear();
+            if (m_awaitFrameStart && !begins) {
+                // A frame already begun when the stream (re)started: no frame to lay it in.
+                ++m_skippedPayloads;
+                if (gap) {
+                    m_dvQueue.MarkBreak();
+                }
+                return 0;
+            }
+            if (m_awaitFrameStart) {
+                m_awaitFrameStart = false;
+                if (m_skippedPayloads > 0 && m_countSkipped) {
+                    m_lostPackets.fetch_add(1 + m_skippedPayloads / perFrame,
+                                            std::memory_order_relaxed);
+                    gap = true;
+                }
+                m_skippedPayloads = 0;
+            }
+            if (const std::uint64_t lost = m_pace.Arrived(1, m_iterationTime)) {
+                // A long pause after a bus reset: its payloads in frames, a part counting whole.
+                m_lostPackets.fetch_add((lost + perFrame - 1) / perFrame,
+                                        std::memory_order_relaxed);
+                gap = true;
+            }
+            m_assembler->Push(std::span(data, size));
+        }
+    }
+    if (gap && !m_awaitFrameStart) {
+        // After the push: the frame this payload is in is the first after the gap.
         m_dvQueue.MarkBreak();
     }
-    if (data == nullptr || length <= 0) {
-        return 0;
-    }
-    const auto size = static_cast<std::size_t>(length);
-    ++m_arrivals;
-    if (LooksLikeSourcePackets(data, size)) {
-        // A transport stream through the DV receiver: its packets are whole, and kept.
-        if (m_switchTo) {
-            AddSourcePackets(data, size);
-            return 0;
-        }
-        m_heldPayloads.emplace_back(data, data + size);
-        if (m_heldPayloads.size() >= kSwitchRun) {
-            PrepareSwitch(Wire::Mpeg2);
-        }
-        return 0;
-    }
-    if (m_switchTo) {
-        return 0;
-    }
-    for (const auto& payload : m_heldPayloads) {
-        m_assembler->Push(payload);  // DV after all, by chance like source packets
-    }
-    m_heldPayloads.clear();
-    if (const std::uint64_t lost = m_pace.Arrived(1, m_iterationTime)) {
-        // A long pause after a bus reset: its payloads in frames, a part counting whole.
-        m_lostPackets.fetch_add((lost + perFrame - 1) / perFrame, std::memory_order_relaxed);
-        m_dvQueue.MarkBreak();
-    }
-    m_assembler->Push(std::span(data, size));
     return 0;
 }
 
 void FireWireCapturePin::OnDvFrame(const dv::DvAssembledFrame& frame) {
     m_dvSystem = frame.system;
+    ++m_dvFrames;
     if (m_piecesLostToSwitch > 0) {
         // Whole frames that went to the MPEG-2 receiver before the switch; the one cut into
         // is this one, counted as damaged.

@@ -225,6 +225,13 @@ class FireWireCapturePin : public CCamcorderStreamPin,
     std::size_t m_heldPieces = 0;
     std::vector<std::vector<std::uint8_t>> m_heldPayloads;  // the DV receiver's source packets
     std::uint64_t m_piecesLostToSwitch = 0;
+    // DV payloads are laid into frames from a frame's start on: at the start of reception,
+    // after a pause and after a switch the first frame may be cut, and is skipped (and counted
+    // as lost unless reception has just started).
+    bool m_awaitFrameStart = true;
+    bool m_countSkipped = false;
+    std::uint64_t m_skippedPayloads = 0;
+    std::uint64_t m_dvFrames = 0;  // assembled in this reception
     std::uint64_t m_arrivals = 0;  // callbacks that brought something
     std::atomic<std::uint64_t> m_switches{0};
 
