@@ -696,60 +696,99 @@ TEST_F(FireWireCamcorderFilterTest, DvFramesArriveWholeWithLossesMarkedAndCounte
 
 // A tape of HDV, then DV, then HDV again, the camcorder's output signal mode saying HDV all
 // along: the wire tells, and the pin switches receivers twice. Everything arrives exactly and
-// in order (a transport packet with a damaged sync byte too) but the DV frame the switch cut
-// into, which is counted; the first sample of each stretch after the first is marked.
-TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFrameOfTheSwitch) {
+// in order (a transport packet with a damaged sync byte too) but the DV frames the switch to
+// DV cut into: those whose start went to the MPEG-2 receiver with the loop iteration that
+// decided the switch, at least one; they are counted, and the first sample of each stretch
+// after the first is marked. The switch back loses nothing: the transport packets that came
+// through the DV receiver are kept.
+TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFramesOfTheSwitch) {
     constexpr auto kSystem = dv::DvSystem::k625_50;
-    constexpr std::size_t kPerIteration = 25;  // isochronous packets a loop iteration takes
+    const struct {
+        std::size_t perIteration;  // isochronous packets a loop iteration takes
+        std::size_t framesLost;
+    } cases[] = {{1, 1}, {25, 1}, {600, 2}};
     std::vector<Bytes> before = TransportPackets(0, 3 * kPerSample);
     before[5][0] = 0x00;  // damaged on tape: passed on as it is
     const std::vector<Bytes> after = TransportPackets(100, 40 * kPerSample);
-    const std::vector<Bytes> frames = {DvFrame(kSystem, 1), DvFrame(kSystem, 2),
-                                       DvFrame(kSystem, 3), DvFrame(kSystem, 4)};
-    std::uint8_t dbc = 0;
-    std::vector<Bytes> wire = FakeFireWireLibrary::TsWire(before, 2, dbc);
-    for (const Bytes& frame : frames) {
-        const auto packets = FakeFireWireLibrary::DvWire(frame, kSystem, dbc);
-        wire.insert(wire.end(), packets.begin(), packets.end());
+    std::vector<Bytes> frames;
+    for (int f = 0; f < 5; ++f) {
+        frames.push_back(DvFrame(kSystem, f + 1));
     }
-    const auto tail = FakeFireWireLibrary::TsWire(after, 2, dbc);
-    wire.insert(wire.end(), tail.begin(), tail.end());
-    for (std::size_t at = 0; at < wire.size(); at += kPerIteration) {
-        m_library->QueueWire(std::vector<Bytes>(
-            wire.begin() + static_cast<long>(at),
-            wire.begin() + static_cast<long>(std::min(at + kPerIteration, wire.size()))));
-    }
-    Start();
-    ASSERT_TRUE(m_library->WaitUntilScriptDone());
-    ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.perIteration);
+        Make(0);
+        const int receiversBefore = m_library->DvReceiversStarted();
+        std::uint8_t dbc = 0;
+        std::vector<Bytes> wire = FakeFireWireLibrary::TsWire(before, 2, dbc);
+        for (const Bytes& frame : frames) {
+            const auto packets = FakeFireWireLibrary::DvWire(frame, kSystem, dbc);
+            wire.insert(wire.end(), packets.begin(), packets.end());
+        }
+        const auto tail = FakeFireWireLibrary::TsWire(after, 2, dbc);
+        wire.insert(wire.end(), tail.begin(), tail.end());
+        for (std::size_t at = 0; at < wire.size(); at += c.perIteration) {
+            m_library->QueueWire(std::vector<Bytes>(
+                wire.begin() + static_cast<long>(at),
+                wire.begin() + static_cast<long>(std::min(at + c.perIteration, wire.size()))));
+        }
+        Start();
+        ASSERT_TRUE(m_library->WaitUntilScriptDone());
+        ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
 
-    EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
-    EXPECT_EQ(m_library->DvReceiversStarted(), 1);
+        EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
+        EXPECT_EQ(m_library->DvReceiversStarted(), receiversBefore + 1);
+        const auto pieces = Pieces();
+        Bytes ts;
+        std::size_t i = 0;
+        for (; i < pieces.size() && !pieces[i].dv; ++i) {
+            EXPECT_FALSE(pieces[i].discontinuity);
+            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+        }
+        EXPECT_EQ(ts, Joined(before));
+        ASSERT_LE(i + frames.size() - c.framesLost, pieces.size());
+        for (std::size_t f = c.framesLost; f < frames.size(); ++f, ++i) {
+            SCOPED_TRACE(f);
+            ASSERT_TRUE(pieces[i].dv);
+            EXPECT_EQ(pieces[i].discontinuity, f == c.framesLost);
+            EXPECT_TRUE(pieces[i].bytes == frames[f]);
+        }
+        ts.clear();
+        ASSERT_LT(i, pieces.size());
+        EXPECT_TRUE(pieces[i].discontinuity) << "a new stream after the DV";
+        for (; i < pieces.size(); ++i) {
+            EXPECT_FALSE(pieces[i].dv);
+            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+        }
+        EXPECT_EQ(ts, Joined(after));
+        EXPECT_EQ(Dropped(), c.framesLost);
+        m_camcorder->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Stop();
+        m_sink->Pin()->Disconnect();
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+    }
+}
+
+// A camcorder whose other stream reaches neither receiver: the output signal mode, asked while
+// the stream is silent, tells the pin to switch.
+TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileTheStreamIsSilent) {
+    PlaysDv();
+    std::uint8_t dbc = 0;
+    const Bytes frame = DvFrame(dv::DvSystem::k625_50, 1);
+    m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, dv::DvSystem::k625_50, dbc));
+    Start();
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 0u) << "the camcorder says DV";
+    m_library->EditNode(kGuid, [](auto& node) { node.outputSignalMode = 0x10; });
+    ASSERT_TRUE(WaitFor([&] { return m_camcorder->GetOutputPin()->ReceiverSwitches() == 1; }));
+    m_library->QueuePackets(TransportPackets(0, kPerSample));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+
     const auto pieces = Pieces();
-    Bytes ts;
-    std::size_t i = 0;
-    for (; i < pieces.size() && !pieces[i].dv; ++i) {
-        EXPECT_FALSE(pieces[i].discontinuity);
-        ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
-    }
-    EXPECT_EQ(ts, Joined(before));
-    // The first frame went partly to the MPEG-2 receiver.
-    ASSERT_LE(i + frames.size() - 1, pieces.size());
-    for (std::size_t f = 1; f < frames.size(); ++f, ++i) {
-        SCOPED_TRACE(f);
-        ASSERT_TRUE(pieces[i].dv);
-        EXPECT_EQ(pieces[i].discontinuity, f == 1);
-        EXPECT_TRUE(pieces[i].bytes == frames[f]);
-    }
-    ts.clear();
-    ASSERT_LT(i, pieces.size());
-    EXPECT_TRUE(pieces[i].discontinuity) << "a new stream after the DV";
-    for (; i < pieces.size(); ++i) {
-        EXPECT_FALSE(pieces[i].dv);
-        ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
-    }
-    EXPECT_EQ(ts, Joined(after));
-    EXPECT_EQ(Dropped(), 1u);
+    EXPECT_EQ(pieces[0].bytes, frame);
+    EXPECT_EQ(pieces[1].bytes, Joined(TransportPackets(0, kPerSample)));
+    EXPECT_TRUE(pieces[1].discontinuity);
+    EXPECT_EQ(Dropped(), 0u);
 }
 
 TEST_F(FireWireCamcorderFilterTest, TheLastDvFrameOfARunIsDelivered) {
