@@ -2,10 +2,11 @@
 // its own carry the stream:
 //  - the reception thread opens a raw1394 handle on the camcorder's port, connects to its
 //    output plug (or listens on the broadcast channel when the camcorder has no plug
-//    registers), and runs libiec61883's MPEG-2 receiver: it polls the handle's descriptor
-//    (200 ms at a time), then lets libraw1394 process what arrived. The receiver's callback
-//    only copies each packet into a SourcePacketQueue (about 3 s of HDV) and returns, so the
-//    kernel's receive ring is emptied however slow the consumer is;
+//    registers), and runs libiec61883's MPEG-2 receiver (or its DV receiver: see DV below): it
+//    polls the handle's descriptor (200 ms at a time), then lets libraw1394 process what
+//    arrived. The receiver's callback only copies each packet into a SourcePacketQueue (about
+//    3 s of HDV) and returns, so the kernel's receive ring is emptied however slow the consumer
+//    is;
 //  - the delivery thread takes whole 192-byte source packets from the queue, many to a sample,
 //    and delivers them; a partly filled sample goes out when the stream pauses (a poll that
 //    times out), so the end of a scene is not held back. A sample that follows packets thrown
@@ -43,22 +44,27 @@
 // its own way: the MPEG-2 receiver hands DV on as 188-byte pieces without the transport
 // stream's sync byte, the DV receiver hands transport packets on as payloads of whole source
 // packets. kSwitchRun such pieces or payloads in a row switch the receivers (stop one, start the
-// other on the channel, after the loop iteration that found them). Payloads of source packets
-// that came through the DV receiver are kept as transport packets; the DV pieces that came
-// through the MPEG-2 receiver are lost, with the rest of that iteration: the frames of the
-// switch. While the stream is silent after it flowed, the camcorder's output signal mode is
-// asked again (at the first poll that times out, then every kSignalProbeInterval), for a
-// camcorder whose other stream reaches neither receiver.
+// other on the channel, after the loop iteration that found them). Fewer are what they seemed:
+// a damaged transport packet goes on as it came. Payloads of source packets that came through
+// the DV receiver are kept as transport packets, so the switch to HDV loses nothing; the DV
+// pieces that came through the MPEG-2 receiver are lost, with the rest of that iteration, and so
+// is the frame the DV receiver then starts within: the frames of the switch, counted. While the
+// stream is silent after it flowed, the camcorder's output signal mode is asked again (at the
+// first poll that times out, then every kSignalProbeInterval), for a camcorder whose other
+// stream reaches neither receiver.
 //
-// DV payloads (480 bytes, six DIF blocks) are assembled into frames (dv::DvFrameAssembler,
-// flushed when the stream pauses, at a switch and at the end, so the last frame is never held
-// back) and queued whole in a DvFrameQueue (about 3 s); each sample carries exactly one frame,
-// so the pin's buffers hold at least a 625/50 frame. Transport packet blocks and DV frames are
-// numbered in one order as they are published and delivered in it. DV losses are counted in
-// frames: a frame delivered with missing blocks (marked as damage by the assembler), a frame
-// the queue had no room for, a frame's worth of isochronous packets the kernel dropped, and the
-// whole frames lost to a switch. The sample after DV that was lost is marked a discontinuity,
-// and so is the first of each kind after a switch.
+// DV payloads (480 bytes, six DIF blocks) are assembled into frames by dv::DvFrameAssembler,
+// from a frame's first payload on: after the start, a pause or a switch, payloads of a frame
+// already begun are skipped (counted as a lost frame, except at the start of reception). The
+// assembler is flushed when the stream pauses, at a switch and at the end, so the last frame is
+// never held back. Frames are queued whole in a DvFrameQueue (about 3 s) and each sample carries
+// exactly one, so the pin's buffers hold at least a 625/50 frame. Transport packet blocks and DV
+// frames are numbered in one order as they are published and delivered in it. DV losses are
+// counted in frames (DroppedPackets): a frame delivered with missing blocks (marked as damage by
+// the assembler), a frame the queue had no room for, each frame's worth of isochronous packets
+// the kernel dropped, the frames a long pause after a bus reset took, and those of a switch.
+// The first frame after a loss, a pause or a switch is marked a discontinuity, and so is the
+// first transport packet block after DV.
 #pragma once
 
 #include <atomic>
