@@ -323,6 +323,7 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
 
     CloseReceiver(receiver);
     FlushReceived();
+    SettleDvLosses();
     // Only while the node is known to be the camcorder: after a bus reset without it, its old
     // node id may belong to another device now.
     if (connection.connected && (alive || startError != 0) && !m_pOwner->IsLost()) {
@@ -397,6 +398,7 @@ void FireWireCapturePin::PrepareSwitch(Wire wire) {
     } else {
         // The last DV frame goes as it is, before the transport packets that came after it.
         m_assembler->Flush();
+        SettleDvLosses();
         m_queue.Seal();
         m_queue.MarkBreak();
         for (const auto& payload : m_heldPayloads) {
@@ -405,6 +407,17 @@ void FireWireCapturePin::PrepareSwitch(Wire wire) {
         m_heldPayloads.clear();
     }
     m_switchTo = wire;
+}
+
+void FireWireCapturePin::SettleDvLosses() {
+    // Pieces no DV frame came after were transport packets after all (a stretch of damaged
+    // HDV taken for DV), or DV that never made a frame: lost either way.
+    m_lostPackets.fetch_add(m_piecesLostToSwitch, std::memory_order_relaxed);
+    m_piecesLostToSwitch = 0;
+    if (m_skippedPayloads > 0 && m_countSkipped) {
+        m_lostPackets.fetch_add(1, std::memory_order_relaxed);  // a frame begun, never laid
+    }
+    m_skippedPayloads = 0;
 }
 
 void FireWireCapturePin::HoldBackPiece(const std::uint8_t* data, int length) {

@@ -179,6 +179,9 @@ class FireWireCapturePin : public CCamcorderStreamPin,
     // Gets ready to switch to `wire` after the loop iteration: what belongs to the stream
     // before goes on first.
     void PrepareSwitch(Wire wire);
+    // Counts what a switch to DV cost that no DV frame has accounted for: before a switch back,
+    // and at the end.
+    void SettleDvLosses();
     // Everything received so far goes on: the stream paused or ends.
     void FlushReceived();
     // Starts `receiver.wire`'s receiver on `channel`: 0, or the system's error number.

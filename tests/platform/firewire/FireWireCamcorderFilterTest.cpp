@@ -769,6 +769,30 @@ TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFr
     }
 }
 
+// A long stretch of HDV without sync bytes looks like DV: the pin switches, the DV receiver
+// finds transport packets and the pin switches back. The packets of the stretch are lost, and
+// counted; those the DV receiver got are kept.
+TEST_F(FireWireCamcorderFilterTest, DamagedHdvTakenForDvIsCountedWhenItTurnsOutHdv) {
+    std::vector<Bytes> sent = TransportPackets(0, 52);
+    for (std::size_t i = 4; i < 4 + FireWireCapturePin::kSwitchRun; ++i) {
+        sent[i][0] = 0x00;
+    }
+    std::uint8_t dbc = 0;
+    const auto wire = FakeFireWireLibrary::TsWire(sent, 2, dbc);
+    for (std::size_t at = 0; at < wire.size(); at += 2) {
+        m_library->QueueWire({wire[at], wire[at + 1]});
+    }
+    Start();
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
+
+    EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
+    std::vector<Bytes> kept(sent.begin(), sent.begin() + 4);
+    kept.insert(kept.end(), sent.begin() + 4 + FireWireCapturePin::kSwitchRun, sent.end());
+    EXPECT_EQ(Received(), Joined(kept));
+    EXPECT_EQ(Dropped(), FireWireCapturePin::kSwitchRun);
+}
+
 // A camcorder whose other stream reaches neither receiver: the output signal mode, asked while
 // the stream is silent, tells the pin to switch.
 TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileTheStreamIsSilent) {
