@@ -240,9 +240,9 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
     m_countSkipped = false;
     m_skippedPayloads = 0;
     m_dvFrames = 0;
+    m_payloadsInFrame = 0;
     Receiver receiver;
     receiver.wire = AskSignal().value_or(Wire::Mpeg2);
-    m_wire = receiver.wire;
     int startError = StartReceiver(raw, receiver, connection.channel);
     if (startError != 0) {
         // Not a lost camcorder: most often another program receives on the channel.
@@ -296,7 +296,6 @@ bool FireWireCapturePin::ReceiveUntilStopped() {
         if (alive && m_switchTo) {
             CloseReceiver(receiver);
             receiver.wire = *m_switchTo;
-            m_wire = receiver.wire;
             m_switchTo.reset();
             m_pace = ReceptionPace{};  // the other stream has a pace of its own
             m_switches.fetch_add(1, std::memory_order_relaxed);
@@ -588,6 +587,14 @@ int FireWireCapturePin::OnDvPayload(const std::uint8_t* data, int length, unsign
                                         std::memory_order_relaxed);
                 gap = true;
             }
+            // The wire keeps its packets in order: a frame's first payload ends the frame
+            // before, even when that one lost its own first payload, whose empty places would
+            // otherwise take this frame's first blocks. (A payload that came twice is left to
+            // the assembler.)
+            if (begins && m_payloadsInFrame > 1) {
+                m_assembler->Flush();
+            }
+            m_payloadsInFrame = begins ? 1 : m_payloadsInFrame + 1;
             m_assembler->Push(std::span(data, size));
         }
     }

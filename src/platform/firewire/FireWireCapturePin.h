@@ -229,7 +229,6 @@ class FireWireCapturePin : public CCamcorderStreamPin,
     std::unique_ptr<dv::DvFrameAssembler> m_assembler;
     dv::DvSystem m_dvSystem = dv::DvSystem::k625_50;  // of the last DV frame
     std::optional<Wire> m_switchTo;
-    Wire m_wire = Wire::Mpeg2;
     std::vector<std::uint8_t> m_heldBack;  // the MPEG-2 receiver's pieces without a sync byte
     std::size_t m_heldPieces = 0;
     std::vector<std::vector<std::uint8_t>> m_heldPayloads;  // the DV receiver's source packets
@@ -240,8 +239,9 @@ class FireWireCapturePin : public CCamcorderStreamPin,
     bool m_awaitFrameStart = true;
     bool m_countSkipped = false;
     std::uint64_t m_skippedPayloads = 0;
-    std::uint64_t m_dvFrames = 0;  // assembled in this reception
-    std::uint64_t m_arrivals = 0;  // callbacks that brought something
+    std::uint64_t m_dvFrames = 0;         // assembled in this reception
+    std::uint64_t m_payloadsInFrame = 0;  // pushed since the last that began a frame
+    std::uint64_t m_arrivals = 0;         // callbacks that brought something
     std::atomic<std::uint64_t> m_switches{0};
 
     std::mutex m_wakeLock;
