@@ -43,19 +43,23 @@ TEST(DvFrameQueue, KeepsWholeFramesInOrderAndCountsWhatFindsNoRoom) {
         SCOPED_TRACE(c.what);
         DvFrameQueue queue(c.slots, kSlot);
         std::vector<Bytes> kept;
+        std::vector<std::uint64_t> orders;
         for (std::size_t i = 0; i < c.sizes.size(); ++i) {
             const Bytes frame = FrameOf(static_cast<std::uint8_t>(i + 1), c.sizes[i]);
             EXPECT_EQ(queue.Add(frame, 100 + i), c.kept[i]) << i;
             if (c.kept[i]) {
                 kept.push_back(frame);
+                orders.push_back(100 + i);
             }
         }
         EXPECT_EQ(queue.DroppedFrames(), c.dropped);
         EXPECT_EQ(queue.StoredFrames(), kept.size());
         ASSERT_EQ(queue.ReadyFrames(), kept.size());
         std::vector<bool> gaps;
-        for (const Bytes& frame : kept) {
+        for (std::size_t k = 0; k < kept.size(); ++k) {
+            const Bytes& frame = kept[k];
             ASSERT_TRUE(queue.FrontOrder().has_value());
+            EXPECT_EQ(*queue.FrontOrder(), orders[k]);
             Bytes out(kSlot, 0xEE);
             bool gap = false;
             EXPECT_EQ(queue.Take(out.data(), frame.size() - 1, &gap), 0u) << "too little room";
@@ -66,23 +70,10 @@ TEST(DvFrameQueue, KeepsWholeFramesInOrderAndCountsWhatFindsNoRoom) {
         }
         EXPECT_EQ(gaps, c.gapBefore);
         EXPECT_FALSE(queue.FrontOrder().has_value());
+        ASSERT_TRUE(queue.Add(FrameOf(9), 200));
+        EXPECT_EQ(queue.DropReady(), 1u) << "what waits at a stop";
+        EXPECT_EQ(queue.DroppedFrames(), c.dropped + 1);
     }
-}
-
-TEST(DvFrameQueue, NumbersFramesByTheirOrderAndDropsWhatWaitsOnRequest) {
-    DvFrameQueue queue(4, kSlot);
-    ASSERT_TRUE(queue.Add(FrameOf(1), 7));
-    ASSERT_TRUE(queue.Add(FrameOf(2), 9));
-    EXPECT_EQ(queue.FrontOrder(), 7u);
-    Bytes out(kSlot);
-    ASSERT_EQ(queue.Take(out.data(), out.size(), nullptr), kSlot);
-    EXPECT_EQ(queue.FrontOrder(), 9u);
-    ASSERT_TRUE(queue.Add(FrameOf(3), 12));
-    EXPECT_EQ(queue.DropReady(), 2u);
-    EXPECT_EQ(queue.DroppedFrames(), 2u);
-    EXPECT_EQ(queue.ReadyFrames(), 0u);
-    queue.Clear();
-    EXPECT_EQ(queue.StoredFrames(), 0u);
 }
 
 }  // namespace
