@@ -17,7 +17,7 @@ struct CamcorderListing {
     std::string vendor;
     std::string model;
     Mode mode = Mode::Unavailable;
-    bool dv = false;  // it says it plays DV now
+    bool dv = false;  // it says it plays DV (a MiniDV camcorder, or a DV stretch of tape)
 };
 
 // Asks the system device enumerator now. Empty when there is none or the enumerator fails.

@@ -11,11 +11,12 @@ namespace vornak {
 FireWireCamcorderFilter::FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library,
                                                  std::uint64_t guid, FireWireBus::Location location,
                                                  std::size_t packetsPerSample,
-                                                 std::size_t queuePackets)
+                                                 std::size_t queuePackets, std::size_t queueFrames)
     : CCamcorderFilter("FireWire camcorder", nullptr, GUID_NULL),
       m_library(library),
       m_packetsPerSample(packetsPerSample > 0 ? packetsPerSample : kDefaultPacketsPerSample),
       m_queuePackets(queuePackets > 0 ? queuePackets : FireWireCapturePin::kQueuePackets),
+      m_queueFrames(queueFrames > 0 ? queueFrames : FireWireCapturePin::kDvQueueFrames),
       m_link(std::move(library), guid, location, [this] { DeviceLost(); }),
       m_pPin(std::make_unique<FireWireCapturePin>(this, Lock())) {}
 

@@ -1,6 +1,6 @@
 // A camcorder on the FireWire bus as a source filter: one capture output pin delivering the
-// MPEG-2 transport stream the camcorder plays from tape, and the camcorder's tape transport,
-// device type and timecode through IAMExtDevice, IAMExtTransport and IAMTimecodeReader.
+// MPEG-2 transport stream or the DV frames the camcorder plays from tape, and the camcorder's tape
+// transport, device type and timecode through IAMExtDevice, IAMExtTransport and IAMTimecodeReader.
 //
 // The filter follows its camcorder by GUID across bus resets. When the camcorder goes (see
 // FireWireCamcorderLink and FireWireCapturePin for what counts), the stream stops, the graph
@@ -38,11 +38,12 @@ class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
 
     // The camcorder with `guid`, last seen at `location`. The new filter's count is 0; its
     // creator takes the first reference.
-    // `queuePackets`: room between the receive callback and delivery (0: about 3 s of HDV).
+    // `queuePackets`: room between the receive callback and delivery (0: about 3 s of HDV);
+    // `queueFrames` the same for DV frames (0: about 3 s of DV).
     FireWireCamcorderFilter(std::shared_ptr<FireWireLibrary> library, std::uint64_t guid,
                             FireWireBus::Location location,
                             std::size_t packetsPerSample = kDefaultPacketsPerSample,
-                            std::size_t queuePackets = 0);
+                            std::size_t queuePackets = 0, std::size_t queueFrames = 0);
     ~FireWireCamcorderFilter() override;
 
     // ED_DEVCAP_DEVICE_TYPE: ED_DEVTYPE_VCR in tape playback, else ED_DEVTYPE_CAMERA.
@@ -62,7 +63,7 @@ class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
     ULONG AddRef() override;
     ULONG Release() override;
     HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
-    // The packets the output pin had to throw away because its consumer fell behind.
+    // The packets (DV: frames) the output pin lost or delivered damaged; see FireWireCapturePin.
     HRESULT GetDroppedPackets(std::uint64_t* pCount) override;
     HRESULT SetLogHandler(std::function<void(const std::string&)> handler) override;
     // Waits for the receive queue to hand on what it held at the call.
@@ -87,11 +88,13 @@ class FireWireCamcorderFilter : public CCamcorderFilter, public IDeviceReport {
     FireWireCamcorderLink& Link() { return m_link; }
     std::size_t PacketsPerSample() const { return m_packetsPerSample; }
     std::size_t QueuePackets() const { return m_queuePackets; }
+    std::size_t QueueFrames() const { return m_queueFrames; }
 
   private:
     std::shared_ptr<FireWireLibrary> m_library;
     const std::size_t m_packetsPerSample;
     const std::size_t m_queuePackets;
+    const std::size_t m_queueFrames;
     FireWireCamcorderLink m_link;
     std::atomic<bool> m_lossReported{false};
     std::mutex m_logLock;  // held while the handler runs, so that replacing it waits

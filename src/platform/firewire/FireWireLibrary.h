@@ -19,6 +19,7 @@
 // The libraries' own opaque types; only the pass-through sees their insides.
 struct raw1394_handle;
 struct iec61883_mpeg2;
+struct iec61883_dv;
 
 namespace vornak {
 
@@ -26,6 +27,7 @@ class FireWireLibrary {
   public:
     using Handle = raw1394_handle*;
     using Mpeg2Receiver = iec61883_mpeg2*;
+    using DvReceiver = iec61883_dv*;
 
     // What the unit directory of a node's configuration ROM says (rom1394_directory).
     struct RomDirectory {
@@ -47,6 +49,18 @@ class FireWireLibrary {
 
       protected:
         ~PacketSink() = default;
+    };
+
+    // Receives the DV receiver's calls: one isochronous packet's payload per call, its CIP
+    // header already taken off (480 bytes of six DIF blocks while DV flows), `length` as the
+    // library passes it, `dropped` the packets the kernel lost before it. A negative return
+    // stops reception.
+    class DvSink {
+      public:
+        virtual int OnDvPayload(const std::uint8_t* data, int length, unsigned int dropped) = 0;
+
+      protected:
+        ~DvSink() = default;
     };
 
     enum class PollResult { Ready, TimedOut, Failed };
@@ -122,6 +136,13 @@ class FireWireLibrary {
     virtual int Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) = 0;
     virtual void Mpeg2RecvStop(Mpeg2Receiver receiver) = 0;
     virtual void Mpeg2Close(Mpeg2Receiver receiver) = 0;
+
+    // libiec61883 DV reception, with the same rules as the MPEG-2 receiver's. One receiver of
+    // either kind runs on a channel at a time.
+    virtual DvReceiver DvRecvInit(Handle handle, DvSink* sink) = 0;
+    virtual int DvRecvStart(DvReceiver receiver, int channel) = 0;
+    virtual void DvRecvStop(DvReceiver receiver) = 0;
+    virtual void DvClose(DvReceiver receiver) = 0;
 };
 
 }  // namespace vornak

@@ -59,6 +59,10 @@ int ReceivePackets(unsigned char* data, int length, unsigned int dropped, void* 
                                                                                   dropped);
 }
 
+int ReceiveDv(unsigned char* data, int length, unsigned int dropped, void* context) {
+    return static_cast<FireWireLibrary::DvSink*>(context)->OnDvPayload(data, length, dropped);
+}
+
 }  // namespace
 
 FireWireLibrary::Handle LibFireWireLibrary::NewHandle() {
@@ -243,6 +247,26 @@ void LibFireWireLibrary::Mpeg2RecvStop(Mpeg2Receiver receiver) {
 
 void LibFireWireLibrary::Mpeg2Close(Mpeg2Receiver receiver) {
     iec61883_mpeg2_close(receiver);
+}
+
+FireWireLibrary::DvReceiver LibFireWireLibrary::DvRecvInit(Handle handle, DvSink* sink) {
+    return iec61883_dv_recv_init(handle, &ReceiveDv, sink);
+}
+
+int LibFireWireLibrary::DvRecvStart(DvReceiver receiver, int channel) {
+    errno = 0;
+    if (iec61883_dv_recv_start(receiver, channel) == 0) {
+        return 0;
+    }
+    return errno != 0 ? errno : EIO;
+}
+
+void LibFireWireLibrary::DvRecvStop(DvReceiver receiver) {
+    iec61883_dv_recv_stop(receiver);
+}
+
+void LibFireWireLibrary::DvClose(DvReceiver receiver) {
+    iec61883_dv_close(receiver);
 }
 
 }  // namespace vornak

@@ -44,6 +44,11 @@ class LibFireWireLibrary final : public FireWireLibrary {
     int Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) override;
     void Mpeg2RecvStop(Mpeg2Receiver receiver) override;
     void Mpeg2Close(Mpeg2Receiver receiver) override;
+
+    DvReceiver DvRecvInit(Handle handle, DvSink* sink) override;
+    int DvRecvStart(DvReceiver receiver, int channel) override;
+    void DvRecvStop(DvReceiver receiver) override;
+    void DvClose(DvReceiver receiver) override;
 };
 
 }  // namespace vornak

@@ -87,6 +87,7 @@ void SourcePacketQueue::Seal() {
     if (m_filling == nullptr || m_filling->packets == 0) {
         return;
     }
+    m_filling->order = (*m_nextOrder)++;
     std::lock_guard lock(m_lock);
     m_ready.push_back(m_filling);
     m_readyCount.store(m_ready.size(), std::memory_order_release);
@@ -125,6 +126,14 @@ std::size_t SourcePacketQueue::DropReady() {
     m_readyCount.store(0, std::memory_order_release);
     m_dropped.fetch_add(packets, std::memory_order_relaxed);
     return packets;
+}
+
+std::optional<std::uint64_t> SourcePacketQueue::FrontOrder() const {
+    std::lock_guard lock(m_lock);
+    if (m_ready.empty()) {
+        return std::nullopt;
+    }
+    return m_ready.front()->order;
 }
 
 std::size_t SourcePacketQueue::ReadyBlocks() const {

@@ -25,6 +25,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace vornak {
@@ -51,11 +52,17 @@ class SourcePacketQueue {
     // The stream paused: the next block is marked as following a break, as after a gap (the
     // stream that resumes, after a DV stretch of the tape say, need not continue the old one).
     void MarkBreak() { m_gapPending = true; }
+    // Blocks are numbered as they are published, from `*next` on (which moves on), so that a
+    // consumer can merge them with another queue's items numbered from the same counter; the
+    // producer's alone. Without it the queue numbers its blocks itself.
+    void ShareOrder(std::uint64_t* next) { m_nextOrder = next != nullptr ? next : &m_ownOrder; }
 
     // Consumer. Moves the oldest published block to `out` (room for `maxPackets` source
     // packets, at least a block's worth) and returns its packets, 0 when none waits; sets
     // `*gapBefore` when packets were thrown away right before it.
     std::size_t Take(std::uint8_t* out, std::size_t maxPackets, bool* gapBefore);
+    // The number of the oldest published block; none when none waits.
+    std::optional<std::uint64_t> FrontOrder() const;
     // Published blocks waiting.
     std::size_t ReadyBlocks() const;
     // Throws the published blocks away, counting their packets as dropped; returns how many.
@@ -77,6 +84,7 @@ class SourcePacketQueue {
     struct Block {
         std::unique_ptr<std::uint8_t[]> data;
         std::size_t packets = 0;
+        std::uint64_t order = 0;
         bool gapBefore = false;
     };
 
@@ -98,6 +106,8 @@ class SourcePacketQueue {
     Block* m_filling = nullptr;
     std::uint32_t m_stamp = 0;
     bool m_gapPending = false;
+    std::uint64_t m_ownOrder = 0;
+    std::uint64_t* m_nextOrder = &m_ownOrder;
 };
 
 }  // namespace vornak

@@ -22,6 +22,29 @@ constexpr auto kCrossingWindow = std::chrono::milliseconds(20);
 constexpr std::uint32_t kSubunitInfoInquiry = 0x01FF3107;
 constexpr std::uint32_t kSubunitInfoAnswer = 0x0CFF3107;
 
+// The CIP header: two quadlets. The first: SID, DBS, FN, QPC, SPH, DBC; the second: EOH, FMT,
+// FDF, SYT.
+constexpr std::size_t kCipHeaderSize = 8;
+constexpr std::uint8_t kLocalSourceId = 0x01;
+constexpr std::uint8_t kDvDbs = 120;  // quadlets per data block: a payload of six DIF blocks
+constexpr std::uint8_t kTsDbs = 6;
+constexpr std::uint8_t kTsFractions = 3 << 6;  // FN: a source packet in eight data blocks
+constexpr std::uint8_t kSphBit = 0x04;
+constexpr std::uint8_t kEohFmtDv = 0x80;   // EOH set, FMT 0x00
+constexpr std::uint8_t kEohFmtTs = 0xA0;   // EOH set, FMT 0x20
+constexpr std::uint8_t kDv50Field = 0x80;  // FDF: 625/50
+constexpr std::uint8_t kNoSyt = 0xFF;
+constexpr std::size_t kDvPayload = 480;
+constexpr std::size_t kTsDataBlocksPerPacket = 8;
+constexpr std::size_t kSourcePacket = 192;
+constexpr std::size_t kSourceHeader = 4;
+constexpr std::size_t kTransportPacket = 188;
+
+std::vector<std::uint8_t> CipHeader(std::uint8_t dbs, std::uint8_t fnQpcSph, std::uint8_t dbc,
+                                    std::uint8_t fmt, std::uint8_t fdf) {
+    return {kLocalSourceId, dbs, fnQpcSph, dbc, fmt, fdf, kNoSyt, kNoSyt};
+}
+
 }  // namespace
 
 void FakeFireWireLibrary::SetBus(std::vector<Port> ports) {
@@ -143,6 +166,46 @@ void FakeFireWireLibrary::QueuePackets(std::vector<std::vector<std::uint8_t>> ch
     Queue(std::move(step));
 }
 
+void FakeFireWireLibrary::QueueWire(std::vector<std::vector<std::uint8_t>> packets,
+                                    unsigned int dropped) {
+    Step step{StepKind::Wire, {}, {}};
+    for (auto& packet : packets) {
+        const int length = static_cast<int>(packet.size());
+        step.calls.push_back({std::move(packet), length, step.calls.empty() ? dropped : 0});
+    }
+    Queue(std::move(step));
+}
+
+std::vector<std::vector<std::uint8_t>> FakeFireWireLibrary::DvWire(
+    std::span<const std::uint8_t> frame, dv::DvSystem system, std::uint8_t& dbc) {
+    std::vector<std::vector<std::uint8_t>> packets;
+    for (std::size_t at = 0; at + kDvPayload <= frame.size(); at += kDvPayload) {
+        auto packet = CipHeader(kDvDbs, 0, dbc++, kEohFmtDv,
+                                system == dv::DvSystem::k625_50 ? kDv50Field : 0);
+        packet.insert(packet.end(), frame.begin() + static_cast<std::ptrdiff_t>(at),
+                      frame.begin() + static_cast<std::ptrdiff_t>(at + kDvPayload));
+        packets.push_back(std::move(packet));
+    }
+    return packets;
+}
+
+std::vector<std::vector<std::uint8_t>> FakeFireWireLibrary::TsWire(
+    const std::vector<std::vector<std::uint8_t>>& transportPackets, std::size_t perPacket,
+    std::uint8_t& dbc) {
+    std::vector<std::vector<std::uint8_t>> packets;
+    for (std::size_t first = 0; first < transportPackets.size(); first += perPacket) {
+        auto packet = CipHeader(kTsDbs, kTsFractions | kSphBit, dbc, kEohFmtTs, 0);
+        for (std::size_t i = first; i < std::min(first + perPacket, transportPackets.size()); ++i) {
+            const std::uint8_t header[kSourceHeader] = {0x00, 0x00, 0x12, 0x34};
+            packet.insert(packet.end(), std::begin(header), std::end(header));
+            packet.insert(packet.end(), transportPackets[i].begin(), transportPackets[i].end());
+            dbc = static_cast<std::uint8_t>(dbc + kTsDataBlocksPerPacket);
+        }
+        packets.push_back(std::move(packet));
+    }
+    return packets;
+}
+
 void FakeFireWireLibrary::QueueCall(std::vector<std::uint8_t> data, int length) {
     Queue({StepKind::Calls, {{std::move(data), length, 0}}, {}});
 }
@@ -181,6 +244,11 @@ bool FakeFireWireLibrary::WaitUntilScriptDone() {
 int FakeFireWireLibrary::ReceiversStarted() const {
     std::lock_guard lock(m_mutex);
     return m_receiversStarted;
+}
+
+int FakeFireWireLibrary::DvReceiversStarted() const {
+    std::lock_guard lock(m_mutex);
+    return m_dvReceiversStarted;
 }
 
 int FakeFireWireLibrary::ReceiversClosed() const {
@@ -401,10 +469,30 @@ int FakeFireWireLibrary::LoopIterate(Handle handle) {
         }
     }
     PacketSink* sink = m_receiving ? m_sink : nullptr;
+    DvSink* dvSink = m_receivingDv ? m_dvSink : nullptr;
     lock.unlock();
     if (step.kind == StepKind::Calls && sink != nullptr) {
         for (Call& call : step.calls) {
             sink->OnTransportPackets(call.data.data(), call.length, call.dropped);
+        }
+    }
+    if (step.kind == StepKind::Wire) {
+        for (Call& call : step.calls) {
+            // Neither receiver looks at the format in the CIP header.
+            if (call.data.size() <= kCipHeaderSize) {
+                continue;  // an empty packet
+            }
+            const std::uint8_t* payload = call.data.data() + kCipHeaderSize;
+            const std::size_t size = call.data.size() - kCipHeaderSize;
+            if (dvSink != nullptr) {
+                dvSink->OnDvPayload(payload, static_cast<int>(size), call.dropped);
+            }
+            for (std::size_t at = 0; sink != nullptr && at + kSourcePacket <= size;
+                 at += kSourcePacket) {
+                sink->OnTransportPackets(payload + at + kSourceHeader,
+                                         static_cast<int>(kTransportPacket),
+                                         at == 0 ? call.dropped : 0);
+            }
         }
     }
     m_changed.notify_all();
@@ -555,6 +643,43 @@ void FakeFireWireLibrary::Mpeg2Close(Mpeg2Receiver) {
         std::lock_guard lock(m_mutex);
         m_receiving = false;
         m_sink = nullptr;
+        ++m_receiversClosed;
+    }
+    m_changed.notify_all();
+}
+
+}  // namespace vornak::test
+
+namespace vornak::test {
+
+FireWireLibrary::DvReceiver FakeFireWireLibrary::DvRecvInit(Handle, DvSink* sink) {
+    std::lock_guard lock(m_mutex);
+    m_dvSink = sink;
+    return reinterpret_cast<DvReceiver>(&m_receiverToken);
+}
+
+int FakeFireWireLibrary::DvRecvStart(DvReceiver, int channel) {
+    std::lock_guard lock(m_mutex);
+    if (m_recvStartError != 0) {
+        return m_recvStartError;
+    }
+    m_receivingDv = true;
+    m_lastChannel = channel;
+    ++m_receiversStarted;
+    ++m_dvReceiversStarted;
+    return 0;
+}
+
+void FakeFireWireLibrary::DvRecvStop(DvReceiver) {
+    std::lock_guard lock(m_mutex);
+    m_receivingDv = false;
+}
+
+void FakeFireWireLibrary::DvClose(DvReceiver) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_receivingDv = false;
+        m_dvSink = nullptr;
         ++m_receiversClosed;
     }
     m_changed.notify_all();

@@ -10,6 +10,13 @@
 // come IN TRANSITION, or be handed to whichever handle is waiting when two ask at once. The
 // output signal mode can switch, and reception can fail to start.
 //
+// The wire: isochronous packets as the camcorder sends them, each with its CIP header (DV:
+// FMT 0x00, DBS 120, 480-byte payloads of six DIF blocks; MPEG-2: FMT 0x20, DBS 6, SPH, whole
+// 192-byte source packets). The fake receivers take them as libiec61883's do, whatever their
+// format: the DV receiver hands each packet's payload on after the CIP header, the MPEG-2
+// receiver each whole source packet in it without its header; the kernel's count of dropped
+// packets comes with the first call of a loop iteration.
+//
 // Thread-safe: the test thread edits and reads while the reception thread polls and iterates.
 #pragma once
 
@@ -20,10 +27,12 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "AvcCodes.h"
+#include "DifConstants.h"
 #include "FireWireLibrary.h"
 
 namespace vornak::test {
@@ -98,6 +107,16 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     // the first call reports `dropped` isochronous packets lost before it, as libiec61883
     // passes the kernel's count with the first source packet of an isochronous packet.
     void QueuePackets(std::vector<std::vector<std::uint8_t>> chunks, unsigned int dropped = 0);
+    // One loop iteration receiving these isochronous packets (CIP header and payload each), the
+    // first after `dropped` the kernel lost.
+    void QueueWire(std::vector<std::vector<std::uint8_t>> packets, unsigned int dropped = 0);
+    // Isochronous packets as a camcorder sends them: a DV frame in 480-byte payloads, and
+    // transport packets `perPacket` to an isochronous packet. `dbc` numbers the data blocks.
+    static std::vector<std::vector<std::uint8_t>> DvWire(std::span<const std::uint8_t> frame,
+                                                         dv::DvSystem system, std::uint8_t& dbc);
+    static std::vector<std::vector<std::uint8_t>> TsWire(
+        const std::vector<std::vector<std::uint8_t>>& transportPackets, std::size_t perPacket,
+        std::uint8_t& dbc);
     // One loop iteration calling the receiver once with `data` and a `length` of its own.
     void QueueCall(std::vector<std::uint8_t> data, int length);
     void QueueTimeout();
@@ -112,7 +131,9 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     // that what the last step caused has happened. False after a generous safety limit.
     bool WaitUntilScriptDone();
 
+    // Receivers of both kinds started, and of the DV kind alone.
     int ReceiversStarted() const;
+    int DvReceiversStarted() const;
     int ReceiversClosed() const;
     int LastChannel() const;
     int CmpConnects() const;
@@ -151,9 +172,13 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     int Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) override;
     void Mpeg2RecvStop(Mpeg2Receiver receiver) override;
     void Mpeg2Close(Mpeg2Receiver receiver) override;
+    DvReceiver DvRecvInit(Handle handle, DvSink* sink) override;
+    int DvRecvStart(DvReceiver receiver, int channel) override;
+    void DvRecvStop(DvReceiver receiver) override;
+    void DvClose(DvReceiver receiver) override;
 
   private:
-    enum class StepKind { Calls, Timeout, HangUp, IterateFailure, BusReset };
+    enum class StepKind { Calls, Wire, Timeout, HangUp, IterateFailure, BusReset };
     struct Call {
         std::vector<std::uint8_t> data;
         int length;
@@ -198,7 +223,10 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     std::deque<Step> m_script;
     std::uint64_t m_pollsAfterScript = 0;
     PacketSink* m_sink = nullptr;
-    bool m_receiving = false;
+    DvSink* m_dvSink = nullptr;
+    bool m_receiving = false;  // the MPEG-2 receiver
+    bool m_receivingDv = false;
+    int m_dvReceiversStarted = 0;
     int m_receiversStarted = 0;
     int m_receiversClosed = 0;
     int m_lastChannel = -1;

@@ -6,16 +6,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <ostream>
+#include <set>
 #include <string>
 #include <thread>
 
 #include "ComPtr.h"
+#include "DvFrameReader.h"
+#include "DvTestFrames.h"
 #include "FakeEventGraph.h"
 #include "FakeFireWireLibrary.h"
 #include "FilterTestSupport.h"
@@ -62,6 +66,31 @@ Bytes Joined(const std::vector<Bytes>& parts) {
         out.insert(out.end(), part.begin(), part.end());
     }
     return out;
+}
+
+// A DV frame whose video bytes are its own, so that a block of one frame found in another is
+// seen; no block is marked damaged.
+Bytes DvFrame(dv::DvSystem system, int seed) {
+    dv::test::FrameSetup setup;
+    setup.system = system;
+    setup.tc = {0, 0, 1, seed % 25};
+    Bytes frame = dv::test::MakeFrame(setup);
+    for (int s = 0; s < dv::SequencesOf(system); ++s) {
+        for (int a = 0; a < static_cast<int>(dv::kAudioBlocks); ++a) {
+            for (int v = 0; v < static_cast<int>(dv::kVideoBlocksPerAudio); ++v) {
+                const std::size_t at = dv::test::VideoBlockAt(s, a, v);
+                frame[at + dv::kVideoStaByte] = 0;
+                for (std::size_t i = dv::kVideoStaByte + 1; i < dv::kBlockSize; ++i) {
+                    frame[at + i] = static_cast<std::uint8_t>(seed * 31 + s * 5 + v * 3 + i);
+                }
+            }
+        }
+    }
+    return frame;
+}
+
+constexpr std::size_t PayloadsOf(dv::DvSystem system) {
+    return dv::FrameSizeOf(system) / 480;
 }
 
 Port BusWithCamcorderAt(std::size_t node) {
@@ -140,6 +169,36 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
         }
         return out;
     }
+    // The samples so far, each as one DV frame or the transport packets it holds.
+    struct Piece {
+        bool dv;
+        Bytes bytes;
+        bool discontinuity;
+    };
+    std::vector<Piece> Pieces() const {
+        std::vector<Piece> pieces;
+        for (const auto& sample : m_sink->Pin()->Samples()) {
+            if (dv::IsWholeDvFrame(sample.data)) {
+                pieces.push_back({true, sample.data, sample.discontinuity});
+                continue;
+            }
+            Bytes packets;
+            for (std::size_t at = 0; at + kSource <= sample.data.size(); at += kSource) {
+                packets.insert(packets.end(), sample.data.begin() + static_cast<long>(at + 4),
+                               sample.data.begin() + static_cast<long>(at + kSource));
+            }
+            pieces.push_back({false, packets, sample.discontinuity});
+        }
+        return pieces;
+    }
+    std::uint64_t Dropped() {
+        std::uint64_t dropped = 0;
+        EXPECT_EQ(m_camcorder->GetDroppedPackets(&dropped), S_OK);
+        return dropped;
+    }
+    void PlaysDv() {
+        m_library->EditNode(kGuid, [](auto& node) { node.outputSignalMode = 0x00; });
+    }
     void ExpectLostOnce() {
         ASSERT_TRUE(m_graph.WaitForEvents(1));
         ASSERT_TRUE(WaitFor([&] { return !m_camcorder->GetOutputPin()->IsReceiving(); }));
@@ -210,7 +269,7 @@ TEST_F(FireWireCamcorderFilterTest, DeliversWholeSourcePacketsAndFlushesWhenTheS
     EXPECT_EQ(samples[0].data.size(), kPerSample * kSource);
     EXPECT_EQ(samples[1].data.size(), kPerSample * kSource);
     EXPECT_EQ(samples[2].data.size(), 2 * kSource);
-    EXPECT_EQ(samples[0].bufferSize, static_cast<LONG>(kPerSample * kSource));
+    EXPECT_EQ(samples[0].bufferSize, static_cast<LONG>(dv::kMaxFrameSize)) << "room for DV";
     EXPECT_EQ(Received(), Joined(TransportPackets(0, 10)));
     EXPECT_EQ(m_library->LastChannel(), FakeFireWireLibrary::kConnectedChannel);
 
@@ -539,6 +598,283 @@ TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeTellsHdvFromDv) {
         EXPECT_EQ(signal, c.signal) << (c.mode ? *c.mode : 0xFFFF);
     }
     EXPECT_EQ(m_library->Transactions().back().command, 0x012078FFu);
+}
+
+// DV from the wire, one whole frame to a sample. Payloads out of order within a frame land
+// where they belong; lost payloads leave their blocks marked as damage, never another frame's
+// bytes, and count one frame, as does a frame lost whole; the frame after a loss is marked.
+TEST_F(FireWireCamcorderFilterTest, DvFramesArriveWholeWithLossesMarkedAndCounted) {
+    constexpr auto k625 = dv::DvSystem::k625_50;
+    constexpr auto k525 = dv::DvSystem::k525_60;
+    const auto payloads = [](std::size_t first, std::size_t count) {
+        std::set<std::size_t> set;
+        for (std::size_t p = first; p < first + count; ++p) {
+            set.insert(p);
+        }
+        return set;
+    };
+    const struct {
+        const char* what;
+        dv::DvSystem system;
+        std::set<std::size_t> lost;  // payloads of the second of three frames
+        bool reversed;               // the second frame's payloads come last to first
+        std::uint64_t dropped;
+    } cases[] = {
+        {"625/50 in order", k625, {}, false, 0},
+        {"525/60 in order", k525, {}, false, 0},
+        {"reordered within a frame", k625, {}, true, 0},
+        {"ten payloads lost", k625, payloads(10, 10), false, 1},
+        {"the first payload lost", k625, {0}, false, 1},
+        {"a whole frame lost", k525, payloads(0, PayloadsOf(k525)), false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Make(0);
+        PlaysDv();
+        const int receiversBefore = m_library->DvReceiversStarted();
+        const std::vector<Bytes> frames = {DvFrame(c.system, 1), DvFrame(c.system, 2),
+                                           DvFrame(c.system, 3)};
+        std::uint8_t dbc = 0;
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            auto wire = FakeFireWireLibrary::DvWire(frames[f], c.system, dbc);
+            if (f == 1) {
+                std::vector<Bytes> kept;
+                for (std::size_t p = 0; p < wire.size(); ++p) {
+                    if (!c.lost.contains(p)) {
+                        kept.push_back(wire[p]);
+                    }
+                }
+                if (c.reversed) {
+                    std::reverse(kept.begin() + 1, kept.end());
+                }
+                wire = kept;
+            }
+            // The kernel's count comes with the first packet after the gap.
+            const bool wholeLost = c.lost.size() == PayloadsOf(c.system);
+            const auto lostBefore = static_cast<unsigned>(
+                (f == 1 && !wholeLost) || (f == 2 && wholeLost) ? c.lost.size() : 0);
+            if (!wire.empty()) {
+                m_library->QueueWire(wire, lostBefore);
+            }
+        }
+        Start();
+        const std::size_t expected = c.lost.size() == PayloadsOf(c.system) ? 2 : 3;
+        ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(expected));
+        EXPECT_EQ(m_library->DvReceiversStarted(), receiversBefore + 1);
+        const auto pieces = Pieces();
+        ASSERT_EQ(pieces.size(), expected);
+        for (std::size_t i = 0; i < pieces.size(); ++i) {
+            const std::size_t f = expected == 2 && i == 1 ? 2 : i;
+            SCOPED_TRACE(f);
+            ASSERT_TRUE(pieces[i].dv);
+            EXPECT_EQ(pieces[i].discontinuity, c.dropped > 0 && i == 1);
+            const Bytes& got = pieces[i].bytes;
+            ASSERT_EQ(got.size(), frames[f].size());
+            for (std::size_t p = 0; p < PayloadsOf(c.system); ++p) {
+                for (std::size_t at = p * 480; at < (p + 1) * 480; at += dv::kBlockSize) {
+                    const auto block = [&](const Bytes& from) {
+                        return Bytes(from.begin() + static_cast<long>(at),
+                                     from.begin() + static_cast<long>(at + dv::kBlockSize));
+                    };
+                    if (f == 1 && c.lost.contains(p)) {
+                        // Damage, or a header rebuilt from the frame's own; never a block
+                        // of the frames around it.
+                        EXPECT_TRUE(
+                            block(got) == block(frames[1]) ||
+                            (block(got) != block(frames[0]) && block(got) != block(frames[2])))
+                            << at;
+                        EXPECT_NE(got, frames[1]);
+                    } else {
+                        ASSERT_EQ(block(got), block(frames[f])) << at;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(Dropped(), c.dropped);
+        m_camcorder->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Stop();
+        m_sink->Pin()->Disconnect();
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+    }
+}
+
+// A tape of HDV, then DV, then HDV again, the camcorder's output signal mode saying HDV all
+// along: the wire tells, and the pin switches receivers twice. Everything arrives exactly and
+// in order (a transport packet with a damaged sync byte too) but the DV frames the switch to
+// DV cut into: those whose start went to the MPEG-2 receiver with the loop iteration that
+// decided the switch, at least one; they are counted, and the first sample of each stretch
+// after the first is marked. The switch back loses nothing: the transport packets that came
+// through the DV receiver are kept.
+TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFramesOfTheSwitch) {
+    constexpr auto kSystem = dv::DvSystem::k625_50;
+    const struct {
+        std::size_t perIteration;  // isochronous packets a loop iteration takes
+        std::size_t framesLost;
+    } cases[] = {{1, 1}, {25, 1}, {600, 2}};
+    std::vector<Bytes> before = TransportPackets(0, 3 * kPerSample);
+    before[5][0] = 0x00;  // damaged on tape: passed on as it is
+    const std::vector<Bytes> after = TransportPackets(100, 40 * kPerSample);
+    std::vector<Bytes> frames;
+    for (int f = 0; f < 5; ++f) {
+        frames.push_back(DvFrame(kSystem, f + 1));
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.perIteration);
+        Make(0);
+        const int receiversBefore = m_library->DvReceiversStarted();
+        std::uint8_t dbc = 0;
+        std::vector<Bytes> wire = FakeFireWireLibrary::TsWire(before, 2, dbc);
+        for (const Bytes& frame : frames) {
+            const auto packets = FakeFireWireLibrary::DvWire(frame, kSystem, dbc);
+            wire.insert(wire.end(), packets.begin(), packets.end());
+        }
+        const auto tail = FakeFireWireLibrary::TsWire(after, 2, dbc);
+        wire.insert(wire.end(), tail.begin(), tail.end());
+        for (std::size_t at = 0; at < wire.size(); at += c.perIteration) {
+            m_library->QueueWire(std::vector<Bytes>(
+                wire.begin() + static_cast<long>(at),
+                wire.begin() + static_cast<long>(std::min(at + c.perIteration, wire.size()))));
+        }
+        Start();
+        ASSERT_TRUE(m_library->WaitUntilScriptDone());
+        ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
+
+        EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
+        EXPECT_EQ(m_library->DvReceiversStarted(), receiversBefore + 1);
+        const auto pieces = Pieces();
+        Bytes ts;
+        std::size_t i = 0;
+        for (; i < pieces.size() && !pieces[i].dv; ++i) {
+            EXPECT_FALSE(pieces[i].discontinuity);
+            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+        }
+        EXPECT_EQ(ts, Joined(before));
+        ASSERT_LE(i + frames.size() - c.framesLost, pieces.size());
+        for (std::size_t f = c.framesLost; f < frames.size(); ++f, ++i) {
+            SCOPED_TRACE(f);
+            ASSERT_TRUE(pieces[i].dv);
+            EXPECT_EQ(pieces[i].discontinuity, f == c.framesLost);
+            EXPECT_TRUE(pieces[i].bytes == frames[f]);
+        }
+        ts.clear();
+        ASSERT_LT(i, pieces.size());
+        EXPECT_TRUE(pieces[i].discontinuity) << "a new stream after the DV";
+        for (; i < pieces.size(); ++i) {
+            EXPECT_FALSE(pieces[i].dv);
+            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+        }
+        EXPECT_EQ(ts, Joined(after));
+        EXPECT_EQ(Dropped(), c.framesLost);
+        m_camcorder->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Stop();
+        m_sink->Pin()->Disconnect();
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+    }
+}
+
+// A long stretch of HDV without sync bytes looks like DV: the pin switches, the DV receiver
+// finds transport packets and the pin switches back. The packets of the stretch are lost, and
+// counted; those the DV receiver got are kept.
+TEST_F(FireWireCamcorderFilterTest, DamagedHdvTakenForDvIsCountedWhenItTurnsOutHdv) {
+    std::vector<Bytes> sent = TransportPackets(0, 52);
+    for (std::size_t i = 4; i < 4 + FireWireCapturePin::kSwitchRun; ++i) {
+        sent[i][0] = 0x00;
+    }
+    std::uint8_t dbc = 0;
+    const auto wire = FakeFireWireLibrary::TsWire(sent, 2, dbc);
+    for (std::size_t at = 0; at < wire.size(); at += 2) {
+        m_library->QueueWire({wire[at], wire[at + 1]});
+    }
+    Start();
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
+
+    EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
+    std::vector<Bytes> kept(sent.begin(), sent.begin() + 4);
+    kept.insert(kept.end(), sent.begin() + 4 + FireWireCapturePin::kSwitchRun, sent.end());
+    EXPECT_EQ(Received(), Joined(kept));
+    EXPECT_EQ(Dropped(), FireWireCapturePin::kSwitchRun);
+}
+
+// A camcorder whose other stream reaches neither receiver: the output signal mode, asked while
+// the stream is silent, tells the pin to switch.
+TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileTheStreamIsSilent) {
+    PlaysDv();
+    std::uint8_t dbc = 0;
+    const Bytes frame = DvFrame(dv::DvSystem::k625_50, 1);
+    m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, dv::DvSystem::k625_50, dbc));
+    Start();
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
+    EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 0u) << "the camcorder says DV";
+    m_library->EditNode(kGuid, [](auto& node) { node.outputSignalMode = 0x10; });
+    ASSERT_TRUE(WaitFor([&] { return m_camcorder->GetOutputPin()->ReceiverSwitches() == 1; }));
+    m_library->QueuePackets(TransportPackets(0, kPerSample));
+    ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
+
+    const auto pieces = Pieces();
+    EXPECT_EQ(pieces[0].bytes, frame);
+    EXPECT_EQ(pieces[1].bytes, Joined(TransportPackets(0, kPerSample)));
+    EXPECT_TRUE(pieces[1].discontinuity);
+    EXPECT_EQ(Dropped(), 0u);
+}
+
+TEST_F(FireWireCamcorderFilterTest, TheLastDvFrameOfARunIsDelivered) {
+    PlaysDv();
+    std::uint8_t dbc = 0;
+    const std::vector<Bytes> frames = {DvFrame(dv::DvSystem::k525_60, 1),
+                                       DvFrame(dv::DvSystem::k525_60, 2)};
+    for (const Bytes& frame : frames) {
+        m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, dv::DvSystem::k525_60, dbc));
+    }
+    m_library->QueueHangUp();  // no pause before the end
+    Start();
+    ExpectLostOnce();
+    const auto pieces = Pieces();
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0].bytes, frames[0]);
+    EXPECT_EQ(pieces[1].bytes, frames[1]);
+}
+
+TEST_F(FireWireCamcorderFilterTest, AFullDvQueueDropsWholeFramesAndCountsThem) {
+    m_camcorder->JoinFilterGraph(nullptr, {});
+    m_camcorder = ComPtr<FireWireCamcorderFilter>(new FireWireCamcorderFilter(
+        m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample, 0, 2));
+    m_camcorder->JoinFilterGraph(&m_graph, "camcorder");
+    PlaysDv();
+    m_sink->Pin()->CloseGate();
+    constexpr int kFrames = 8;
+    std::uint8_t dbc = 0;
+    std::vector<Bytes> frames;
+    for (int f = 0; f < kFrames; ++f) {
+        frames.push_back(DvFrame(dv::DvSystem::k625_50, f + 1));
+        m_library->QueueWire(
+            FakeFireWireLibrary::DvWire(frames.back(), dv::DvSystem::k625_50, dbc));
+    }
+    Start();
+    ASSERT_TRUE(m_library->WaitUntilScriptDone());
+    m_sink->Pin()->OpenGate();
+    ASSERT_TRUE(WaitFor([&] { return m_sink->Pin()->Completed() + Dropped() >= kFrames; }));
+    // One more after the gap.
+    frames.push_back(DvFrame(dv::DvSystem::k625_50, kFrames + 1));
+    m_library->QueueWire(FakeFireWireLibrary::DvWire(frames.back(), dv::DvSystem::k625_50, dbc));
+    ASSERT_TRUE(WaitFor([&] { return m_sink->Pin()->Completed() + Dropped() > kFrames; }));
+
+    const auto pieces = Pieces();
+    EXPECT_GT(Dropped(), 0u);
+    EXPECT_EQ(pieces.size() + Dropped(), frames.size());
+    std::size_t next = 0;
+    for (const auto& piece : pieces) {
+        // Whole frames, in order, each one of those sent.
+        ASSERT_TRUE(piece.dv);
+        const auto found =
+            std::find(frames.begin() + static_cast<long>(next), frames.end(), piece.bytes);
+        ASSERT_NE(found, frames.end());
+        next = static_cast<std::size_t>(found - frames.begin()) + 1;
+    }
+    EXPECT_EQ(pieces.back().bytes, frames.back());
+    EXPECT_TRUE(pieces.back().discontinuity) << "the frame after those thrown away says so";
 }
 
 }  // namespace

@@ -111,6 +111,28 @@ TEST_F(FireWireDeviceSourceTest, BindingMakesAFilterThatFindsItsCamcorderByGuid)
     EXPECT_EQ(m_library->Transactions().back().nodeId, 0xFFC2);
 }
 
+TEST_F(FireWireDeviceSourceTest, AMiniDvCamcorderIsListedNamedAndDrivenLikeAnHdvOne) {
+    constexpr std::uint64_t kTrv900 = 0x0800'4601'0000'0900;
+    m_library->SetBus({{{test::ThisMachine(), test::MiniDv(kTrv900)}, 0}});
+    const auto devices = m_source.ListDevices(CLSID_VideoInputDeviceCategory);
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(devices[0].properties->at("FriendlyName"), "Sony DCR-TRV900E");
+    IBaseFilter* raw = nullptr;
+    ASSERT_EQ(devices[0].bind(&raw), S_OK);
+    const auto filter = ComPtr<IBaseFilter>::Attach(raw);
+    ComPtr<IAMExtDevice> device;
+    ComPtr<IAMExtTransport> transport;
+    ASSERT_EQ(filter->QueryInterface(IID_IAMExtDevice, device.ReceiveVoid()), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IAMExtTransport, transport.ReceiveVoid()), S_OK);
+    LONG value = 0;
+    EXPECT_EQ(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &value, nullptr), S_OK);
+    EXPECT_EQ(value, ED_DEVTYPE_VCR);
+    EXPECT_EQ(device->GetCapability(VORNAK_DEVCAP_OUTPUT_SIGNAL, &value, nullptr), S_OK);
+    EXPECT_EQ(value, VORNAK_SIGNAL_DV) << "listed with \" (DV)\"";
+    EXPECT_EQ(transport->put_Mode(ED_MODE_PLAY), S_OK);
+    EXPECT_EQ(m_library->ControlCommands().size(), 1u);
+}
+
 TEST(FireWireDeviceSourceNames, FriendlyNameJoinsWhatIsKnown) {
     EXPECT_EQ(FireWireDeviceSource::FriendlyName("Canon", "HV20"), "Canon HV20");
     EXPECT_EQ(FireWireDeviceSource::FriendlyName("", "HV20"), "HV20");

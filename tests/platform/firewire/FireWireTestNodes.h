@@ -26,6 +26,14 @@ inline FakeFireWireLibrary::Node Camcorder(std::uint64_t guid,
     return node;
 }
 
+// A MiniDV camcorder: an AV/C tape recorder like an HDV one, whose output signal mode says
+// SD-DVCR 625/50.
+inline FakeFireWireLibrary::Node MiniDv(std::uint64_t guid) {
+    FakeFireWireLibrary::Node node = Camcorder(guid, {"Sony", "DCR-TRV900E"});
+    node.outputSignalMode = 0x80;
+    return node;
+}
+
 // A disk: no AV/C unit at all.
 inline FakeFireWireLibrary::Node Disk(std::uint64_t guid) {
     FakeFireWireLibrary::Node node;
