@@ -140,12 +140,16 @@ void CaptureSession::CheckOutputSignal() {
         // sends DV ends it where its first frame comes.
         m_pCapturePin->NoteDvSignal();
     }
-    if (dv && !m_bDvSignal) {
-        Log(kPlaysDv);
-    } else if (!dv && m_bDvSignal) {
-        Log(kPlaysHdv);
+    if (dv != m_bDvSignal) {
+        AnnounceKind(dv);
     }
     m_bDvSignal = dv;
+}
+
+void CaptureSession::AnnounceKind(bool dv) {
+    if (m_bAnnouncedDv.exchange(dv, std::memory_order_acq_rel) != dv) {
+        Log(dv ? kPlaysDv : kPlaysHdv);
+    }
 }
 
 bool CaptureSession::TapePlays() const {
@@ -248,6 +252,8 @@ bool CaptureSession::DetectCamcorder() {
     }
     m_pStreamType = std::make_unique<CMediaType>(MEDIATYPE_Stream);
     m_pSink = ComPtr<CaptureFilter>(new CaptureFilter(m_pStreamType.get(), 0));
+    m_pSink->GetCapturePin()->SetKindChangeHandler(
+        [this](ChunkKind kind) { AnnounceKind(kind == ChunkKind::Dv); });
     (void)m_pGraph->AddFilter(m_pSink.Get(), "");
     (void)m_pGraph->AddFilter(m_pCamcorder.Get(), "");
     if (Failed(m_pBuilder->RenderStream(&PIN_CATEGORY_CAPTURE, nullptr, m_pCamcorder.Get(), nullptr,
@@ -389,6 +395,7 @@ void CaptureSession::ResetDeviceState() {
     m_bPresent = false;
     m_bVcrMode = false;
     m_bDvSignal = false;
+    m_bAnnouncedDv.store(false, std::memory_order_release);
     m_bInCapture.store(false, std::memory_order_release);
     m_bHasExtDevice = false;
     m_bHasTransport = false;

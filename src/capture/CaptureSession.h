@@ -128,8 +128,9 @@ class CaptureSession {
     bool DetectCamcorder();
     void CheckDeviceMode();
     // Asks the camcorder which signal it plays out, and says so each time it changes to DV and
-    // back. While the tape plays DV, a pause in its stream does not end the run; a stretch of
-    // DV that sends nothing ends the scene in progress of a split run.
+    // back (as the samples do when they change kind, whichever comes first: a short stretch can
+    // pass between two questions). While the tape plays DV, a pause in its stream does not end the
+    // run; a stretch of DV that sends nothing ends the scene in progress of a split run.
     void CheckOutputSignal();
     void OnGraphEvent();
     void ReleaseGraph();
@@ -250,6 +251,8 @@ class CaptureSession {
     // on numbering.
     std::int32_t NextSceneCounter(const std::string& fileName) const;
     void SyncCaptureFolder();
+    // Says that the camcorder plays DV, or HDV again, when that is news; any thread.
+    void AnnounceKind(bool dv);
     void Log(const std::string& line) const;  // an Info line
     void Log(LogSeverity severity, const std::string& line) const;
     // Tells why no camcorder was found, when the reason has changed since the last detection.
@@ -311,6 +314,7 @@ class CaptureSession {
     bool m_bPresent = false;
     bool m_bVcrMode = false;
     bool m_bDvSignal = false;
+    std::atomic<bool> m_bAnnouncedDv{false};
     bool m_bHasExtDevice = false;
     bool m_bHasTransport = false;
     bool m_bHasTimecode = false;

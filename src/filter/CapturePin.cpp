@@ -281,6 +281,9 @@ HRESULT CapturePin::Receive(IMediaSample* pSample) {
         // whatever counters the tape holds there.
         const bool kindChanged = chunk->kind != m_lastKind;
         m_lastKind = chunk->kind;
+        if (kindChanged && m_onKindChange) {
+            m_onKindChange(chunk->kind);
+        }
         // What arrives after a stop is not the run's: a gap in it is no loss. DV brings its
         // losses counted: the camcorder's side counts the frames it could not make whole.
         if (capturing && m_bStopRequested.load(std::memory_order_acquire) == 0 &&

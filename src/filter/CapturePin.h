@@ -28,6 +28,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 
 #include "CBaseInputPin.h"
 #include "CaptureFileWriter.h"
@@ -145,6 +146,11 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     // How long TakeChunks waits for data in a live run; tests shorten it.
     void SetTakeChunksTimeout(std::chrono::milliseconds timeout) { m_takeTimeout = timeout; }
 
+    // Told on the streaming thread whenever the samples change between transport packets and
+    // DV frames (the first DV frame is a change). Set before the pin is connected.
+    using KindChangeHandler = std::function<void(ChunkKind)>;
+    void SetKindChangeHandler(KindChangeHandler handler) { m_onKindChange = std::move(handler); }
+
     // Set by the preview pin as it is switched on and off; read here without a lock.
     void SetPreviewPin(PreviewPin* pin) { m_pPreviewPin.store(pin, std::memory_order_release); }
     void SetPreview(bool on) { m_bPreview.store(on ? 1 : 0, std::memory_order_release); }
@@ -196,6 +202,7 @@ class CapturePin : public CBaseInputPin, public LiveSource, public ILiveQueueRoo
     bool m_bDvSignalSinceQueued = false;
     // The kind of the last chunk that came in; the streaming thread's.
     ChunkKind m_lastKind = ChunkKind::TransportStream;
+    KindChangeHandler m_onKindChange;
     std::atomic<std::uint8_t> m_bFileOpen{0};  // m_pFile is set; the lock-free first test
     std::atomic<std::uint8_t> m_bCapturing{0};
     std::atomic<std::uint8_t> m_bStopRequested{0};  // StopCapture since the last StartCapture
