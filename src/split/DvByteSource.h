@@ -27,6 +27,8 @@ class DvByteSource {
     }
     // Why Open failed, when the source can say more than "can't open"; empty otherwise.
     virtual std::string Error() const { return {}; }
+    // False for a stream that is no file (a capture's): no "Processing file" line for it.
+    virtual bool IsFile() const { return true; }
 };
 
 // A raw DV file: read straight through, as fast as a copy.

@@ -111,7 +111,9 @@ std::size_t DvSceneSplitter::BufferSize() const {
 bool DvSceneSplitter::OpenInput() {
     switch (m_pSource->Open(m_inputPath)) {
         case InputFile::OpenResult::Opened:
-            Log("\r\nProcessing file: " + m_inputPath);
+            if (m_pSource->IsFile()) {
+                Log("\r\nProcessing file: " + m_inputPath);
+            }
             return true;
         case InputFile::OpenResult::CannotOpen:
             if (const std::string why = m_pSource->Error(); !why.empty()) {

@@ -25,6 +25,7 @@ class LiveDvByteSource final : public DvByteSource {
     // stream has ended and everything is handed out.
     InputFile::Status Read(std::uint8_t* dest, std::size_t size, std::size_t& got) override;
     void Close() override { m_batch.reset(); }
+    bool IsFile() const override { return false; }
 
   private:
     LiveSource* m_pSource;

@@ -446,6 +446,7 @@ TEST_F(CaptureCommandTest, AMixedTapeGoesIntoTheFilesVornakSplitMakesOfItsParts)
               "INFO: The camcorder plays HDV: it is captured into HDV files (.m2t).\n"}) {
             EXPECT_EQ(Count(split.out, line), 1u) << split.out;
         }
+        EXPECT_FALSE(Contains(split.out, "Processing file")) << "a capture is no file";
 
         std::filesystem::remove_all(m_out);
         std::filesystem::create_directory(m_out);
