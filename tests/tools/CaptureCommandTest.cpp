@@ -35,6 +35,9 @@
 #include "DeviceControl.h"
 #include "DvTestFrames.h"
 #include "FakeCamcorder.h"
+#include "FakeFireWireLibrary.h"
+#include "FireWireDeviceSource.h"
+#include "FireWireTestNodes.h"
 #include "Guids.h"
 #include "RecordingDate.h"
 #include "RecordingDiskSync.h"
@@ -458,6 +461,81 @@ TEST_F(CaptureCommandTest, AMixedTapeGoesIntoTheFilesVornakSplitMakesOfItsParts)
         hdv.insert(hdv.end(), tail.begin(), tail.end());
         EXPECT_TRUE(test::ReadAll(m_out + "/one.m2t") == hdv);
         EXPECT_TRUE(Contains(single.out, "Creating file: " + m_out + "/one.dv\n")) << single.out;
+    }
+}
+
+// A MiniDV camcorder on a FireWire bus (the fake one, through the real backend) whose stream
+// loses payloads of one frame: the file holds every frame, that one with the lost blocks marked
+// as damage; the loss is counted, said and sets the exit status, and --stop-on-drop ends the
+// capture at it.
+TEST_F(CaptureCommandTest, DvLostOnFireWireIsCountedAndStopOnDropEndsTheCapture) {
+    constexpr std::uint64_t kGuid = 0x0800'4601'0000'0900;
+    constexpr std::size_t kFrames = 6;
+    constexpr std::size_t kDamaged = 3;
+    constexpr std::size_t kLostPayload = 40;
+    auto library = std::make_shared<test::FakeFireWireLibrary>();
+    library->SetBus({{{test::ThisMachine(), test::MiniDv(kGuid)}, 0}});
+    library->EditNode(kGuid, [](test::FakeFireWireLibrary::Node& node) {
+        node.transportState = test::FakeFireWireLibrary::State(avc::kOpcodePlay, avc::kPlayForward);
+    });
+    std::vector<Bytes> frames;
+    std::vector<std::vector<std::uint8_t>> wire;
+    std::uint8_t dbc = 0;
+    for (std::size_t f = 0; f < kFrames; ++f) {
+        dv::test::FrameSetup setup;
+        setup.tc = {0, 0, 1, static_cast<int>(f)};
+        frames.push_back(dv::test::MakeFrame(setup));
+        auto packets = test::FakeFireWireLibrary::DvWire(frames.back(), setup.system, dbc);
+        if (f == kDamaged) {
+            packets.erase(packets.begin() + kLostPayload);
+        }
+        wire.insert(wire.end(), packets.begin(), packets.end());
+    }
+    UseSources({std::make_shared<FireWireDeviceSource>(library)});
+
+    for (const bool stopOnDrop : {false, true}) {
+        SCOPED_TRACE(stopOnDrop ? "--stop-on-drop" : "without --stop-on-drop");
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        library->EditNode(kGuid, [](test::FakeFireWireLibrary::Node& node) {
+            node.transportState =
+                test::FakeFireWireLibrary::State(avc::kOpcodePlay, avc::kPlayForward);
+        });
+        bool queued = false;
+        // The stream comes once the run has started; once it is through, the tape ends.
+        m_hooks.onTick = [&](CaptureSession& session, std::uint32_t) {
+            if (session.InCapture() && !queued) {
+                queued = true;
+                library->QueueWire(wire);
+            } else if (queued && library->WaitUntilScriptDone()) {
+                library->EditNode(kGuid, [](test::FakeFireWireLibrary::Node& node) {
+                    node.transportState =
+                        test::FakeFireWireLibrary::State(avc::kOpcodeWind, avc::kWindStop);
+                });
+            }
+        };
+        std::vector<std::string> more{"--single-file"};
+        if (stopOnDrop) {
+            more.push_back("--stop-on-drop");
+        }
+        const RunResult run = Capture("dv", more);
+        m_hooks.onTick = nullptr;
+        EXPECT_EQ(run.status, stopOnDrop ? kCaptureExitDropped : kCaptureExitLost)
+            << run.out << run.err;
+        EXPECT_TRUE(Contains(run.out, "WARNING: Some packets has been lost.\n")) << run.out;
+        EXPECT_EQ(Contains(run.out, "Capture has been stopped because of dropped packets\\frames."),
+                  stopOnDrop)
+            << run.out;
+        if (stopOnDrop) {
+            continue;  // where it stopped depends on when the loss was seen
+        }
+        const Bytes file = test::ReadAll(m_out + "/dv.dv");
+        ASSERT_EQ(file.size(), kFrames * frames[0].size());
+        for (std::size_t f = 0; f < kFrames; ++f) {
+            const Bytes got(file.begin() + static_cast<std::ptrdiff_t>(f * frames[f].size()),
+                            file.begin() + static_cast<std::ptrdiff_t>((f + 1) * frames[f].size()));
+            EXPECT_EQ(got == frames[f], f != kDamaged) << "frame " << f;
+        }
     }
 }
 
