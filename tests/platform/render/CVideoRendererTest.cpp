@@ -284,7 +284,13 @@ TEST_F(VideoRendererTest, PicturesArriveWhileTheWindowPaints) {
     SetPosition({0, 0, 160, 120}, {0, 0, 80, 60});
     constexpr int kPictures = 200;
     std::atomic<bool> done{false};
+    // The pictures start once the window has painted: on a loaded machine they could all have
+    // come before the first paint, and then nothing would overlap.
+    std::atomic<bool> painted{false};
     std::thread stream([&] {
+        while (!painted) {
+            std::this_thread::yield();
+        }
         const std::vector<std::uint8_t> red = Plain(test::kRed);
         const std::vector<std::uint8_t> blue = Plain(test::kBlue);
         for (int i = 0; i < kPictures; ++i) {
@@ -292,8 +298,7 @@ TEST_F(VideoRendererTest, PicturesArriveWhileTheWindowPaints) {
         }
         done = true;
     });
-    int paints = 0;
-    while (!done) {
+    do {
         const RecordingCanvas canvas = Repaint();
         for (const RecordingCanvas::Drawing& d : canvas.drawings) {
             // Never half of one picture and half of another.
@@ -301,8 +306,8 @@ TEST_F(VideoRendererTest, PicturesArriveWhileTheWindowPaints) {
             EXPECT_TRUE(red || test::IsBluish(d.At(0, 0)));
             EXPECT_EQ(red, test::IsReddish(d.At(79, 59)));
         }
-        ++paints;
-    }
+        painted = true;
+    } while (!done);
     stream.join();
     Repaint();
     const CVideoRenderer::Counts counts = m_renderer->GetCounts();
@@ -310,7 +315,6 @@ TEST_F(VideoRendererTest, PicturesArriveWhileTheWindowPaints) {
     // Every picture was either painted or replaced by a newer one.
     EXPECT_EQ(counts.drawn + counts.late, counts.received);
     EXPECT_GE(counts.drawn, 1u);
-    EXPECT_GT(paints, 0);
 }
 
 }  // namespace
