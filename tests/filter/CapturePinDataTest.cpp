@@ -349,6 +349,27 @@ TEST_F(CapturePinDataTest, DvFramesGoIntoADvFileOrALiveStretchOfTheirOwn) {
     }
 }
 
+// The camcorder may say it plays DV while packets of the HDV before are still on their way
+// (seconds of them wait in a FireWire camcorder's queue): they stay in the scene they belong to.
+TEST_F(CapturePinDataTest, PacketsStillComingWhenDvIsSaidStayWithTheStretchBefore) {
+    Pin()->StartCapture(nullptr);
+    Pin()->SetTakeChunksTimeout(kNeverInATest);
+    const Bytes before = test::SourcePackets(2, 0x100, 0xEE, 0);
+    const Bytes late = test::SourcePackets(3, 0x100, 0xEE, 2);
+    Feed(before);
+    Pin()->NoteDvSignal();
+    Feed(late);
+    Pin()->StopCapture();
+    const auto batch = Pin()->TakeChunks();
+    ASSERT_NE(batch, nullptr);
+    Bytes all = test::TransportPackets(before);
+    const Bytes tail = test::TransportPackets(late);
+    all.insert(all.end(), tail.begin(), tail.end());
+    EXPECT_EQ(Flatten(*batch), all);
+    EXPECT_EQ(Pin()->TakeChunks(), nullptr);
+    EXPECT_FALSE(Pin()->TakeLiveBreak());
+}
+
 TEST_F(CapturePinDataTest, ABreakEndsOneReadersStreamAndLeavesTheRestToTheNext) {
     Pin()->StartCapture(nullptr);
     Pin()->SetTakeChunksTimeout(kNeverInATest);
