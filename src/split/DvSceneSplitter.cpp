@@ -5,6 +5,7 @@
 #include <cstring>
 #include <span>
 
+#include "DvFirstDate.h"
 #include "DvFrameParser.h"
 
 namespace vornak {
@@ -13,17 +14,6 @@ namespace {
 
 constexpr double kFramesPerSecond625 = 25.0;
 constexpr double kFramesPerSecond525 = 30000.0 / 1001.0;
-
-RecordingDate ToRecordingDate(const dv::DvRecorded& recorded) {
-    RecordingDate date;
-    date.year = recorded.date.year;
-    date.month = recorded.date.month;
-    date.day = recorded.date.day;
-    date.hour = recorded.time.hours;
-    date.minute = recorded.time.minutes;
-    date.second = recorded.time.seconds;
-    return date;
-}
 
 // "01:02:03:04"; a drop-frame count (525/60) has ";" before its frames, as editors write it.
 std::string TimecodeText(const dv::DvTimecode& tc) {

@@ -453,8 +453,15 @@ TEST_F(CaptureCommandTest, AMixedTapeGoesIntoTheFilesVornakSplitMakesOfItsParts)
 
         std::filesystem::remove_all(m_out);
         std::filesystem::create_directory(m_out);
-        const RunResult single = Capture("one", {"--single-file"});
+        const RunResult single = Capture("one", {"--single-file", "--set-mtime"});
         ASSERT_EQ(single.status, kCaptureExitOk) << single.out << single.err;
+        EXPECT_FALSE(Contains(single.out + single.err, "WARNING")) << single.out << single.err;
+        RecordingDate dvDate;
+        dvDate.year = 2007;
+        dvDate.month = 6;
+        dvDate.day = 15;
+        dvDate.hour = 14;
+        EXPECT_EQ(ModificationTime(m_out + "/one.dv"), dvDate.ToLocalTime());
         EXPECT_TRUE(test::ReadAll(m_out + "/one.dv") == dvTape);
         Bytes hdv = test::ReadAll(hdv1);
         const Bytes tail = test::ReadAll(hdv2);
@@ -514,7 +521,7 @@ TEST_F(CaptureCommandTest, DvLostOnFireWireIsCountedAndStopOnDropEndsTheCapture)
                 });
             }
         };
-        std::vector<std::string> more{"--single-file"};
+        std::vector<std::string> more{"--single-file", "--set-mtime"};
         if (stopOnDrop) {
             more.push_back("--stop-on-drop");
         }
@@ -526,6 +533,15 @@ TEST_F(CaptureCommandTest, DvLostOnFireWireIsCountedAndStopOnDropEndsTheCapture)
         EXPECT_EQ(Contains(run.out, "Capture has been stopped because of dropped packets\\frames."),
                   stopOnDrop)
             << run.out;
+        // The tape held no HDV: the empty dv.m2t is gone, and only dv.dv is dated.
+        EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"dv.dv"});
+        EXPECT_FALSE(Contains(run.out + run.err, kFileTimeNotSet)) << run.out << run.err;
+        RecordingDate recorded;
+        recorded.year = 2007;
+        recorded.month = 6;
+        recorded.day = 15;
+        recorded.hour = 10;
+        EXPECT_EQ(ModificationTime(m_out + "/dv.dv"), recorded.ToLocalTime());
         if (stopOnDrop) {
             continue;  // where it stopped depends on when the loss was seen
         }

@@ -7,6 +7,7 @@
 
 #include "DatePack.h"
 #include "DeviceControl.h"
+#include "DvFirstDate.h"
 
 namespace vornak {
 namespace {
@@ -25,6 +26,8 @@ CaptureRunner::CaptureRunner(const CaptureCommandOptions& options, const Capture
       m_console(console),
       m_singleFilePath(options.outputDir + "/" + options.name + "." +
                        std::string(CaptureSession::kExtension)),
+      m_singleDvPath(options.outputDir + "/" + options.name + "." +
+                     std::string(CaptureSession::kDvExtension)),
       m_session(&console, &console, &console) {
     m_session.SetDeviceIndex(options.device);
     if (hooks.diskSync != nullptr) {
@@ -211,10 +214,17 @@ void CaptureRunner::ShowStatus() {
     CaptureConsole::Status status;
     status.timecode = m_session.TimecodeText();
     if (m_options.singleFile) {
-        std::error_code ec;
-        const std::uintmax_t size = std::filesystem::file_size(m_singleFilePath, ec);
-        status.megabytes = ec ? 0 : static_cast<double>(size) / kBytesPerMegabyte;
-        status.files = 1;
+        // The DV file counts once the run has made it.
+        status.megabytes = 0;
+        status.files = 0;
+        for (const std::string* path : {&m_singleFilePath, &m_singleDvPath}) {
+            std::error_code ec;
+            const std::uintmax_t size = std::filesystem::file_size(*path, ec);
+            if (!ec) {
+                status.megabytes += static_cast<double>(size) / kBytesPerMegabyte;
+                ++status.files;
+            }
+        }
     } else {
         status.megabytes = static_cast<double>(m_console.BytesWritten()) / kBytesPerMegabyte;
         status.files = m_console.FilesCreated();
@@ -223,16 +233,25 @@ void CaptureRunner::ShowStatus() {
 }
 
 void CaptureRunner::SetSingleFileTime() {
-    // A file run is only ever stopped on this thread, and the capture pin closes the file as
-    // it stops: all of it is on disk now. Only a run that started gets here, so a file that
-    // was already in its way is never touched.
-    bool readFailed = false;
-    const std::optional<RecordingDate> date = ReadFirstRecordingDate(m_singleFilePath, readFailed);
-    if (readFailed) {
-        m_console.FileTimeNotSet(m_singleFilePath);
-    } else if (date) {
-        m_console.SetFileTime(m_singleFilePath, *date);
-    }
+    // A file run is only ever stopped on this thread, and the capture pin closes its files as
+    // it stops: all of them are on disk now. Only a run that started gets here, so a file that
+    // was already in its way is never touched: NAME.dv is there only when the run made it, and
+    // NAME.m2t is gone when the run removed it empty.
+    const auto setTime = [this](const std::string& path, auto readFirstDate) {
+        std::error_code ec;
+        if (!std::filesystem::exists(path, ec)) {
+            return;
+        }
+        bool readFailed = false;
+        const std::optional<RecordingDate> date = readFirstDate(path, readFailed);
+        if (readFailed) {
+            m_console.FileTimeNotSet(path);
+        } else if (date) {
+            m_console.SetFileTime(path, *date);
+        }
+    };
+    setTime(m_singleFilePath, ReadFirstRecordingDate);
+    setTime(m_singleDvPath, ReadFirstDvRecordingDate);
 }
 
 int CaptureRunner::RunEndStatus() {

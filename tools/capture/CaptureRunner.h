@@ -57,6 +57,7 @@ class CaptureRunner {
     std::chrono::steady_clock::time_point m_rewindStart;
     bool m_bSeenWinding = false;
     std::string m_singleFilePath;
+    std::string m_singleDvPath;
     // Declared last so that it goes first, while everything it reports to still exists.
     CaptureSession m_session;
 };
