@@ -44,6 +44,9 @@ std::size_t SubcodePackAt(int sequence, int block, int syncBlock);
 std::size_t AudioPackAt(int sequence, int audio);
 std::size_t VideoBlockAt(int sequence, int audio, int video);  // video 0 to 14 after `audio`
 std::size_t AudioDataAt(int sequence, int audio);
+// Every audio block's data, and every video block, of a frame of `system`, in frame order.
+std::vector<std::size_t> AudioDataOffsets(DvSystem system);
+std::vector<std::size_t> VideoBlockOffsets(DvSystem system);
 
 int Bcd(int value);
 PackBytes DatePack(std::uint8_t id, const Stamp& s);  // 0x62 or 0x52
@@ -63,6 +66,12 @@ bool FfmpegAvailable();
 // success, else the command that failed.
 std::string WriteFfmpegDv(const std::string& path, int seconds, const std::string& aspect,
                           const std::string& creationTime);
+// Writes one second of DV to `raw` (`target` pal-dv or ntsc-dv) with a test picture and the
+// lavfi sound `sound`, and to `pcm` that sound as ffmpeg reads it back out of the DV (s16le).
+// Empty on success, else the command that failed.
+std::string WriteFfmpegDvAndSound(const std::string& raw, const std::string& pcm,
+                                  const std::string& target, const std::string& sound,
+                                  const std::string& aspect = "4:3");
 
 }  // namespace vornak::dv::test
 
