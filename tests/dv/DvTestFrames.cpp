@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <span>
+
+#include "DvFrameReader.h"
 
 namespace vornak::dv::test {
 
@@ -184,6 +187,20 @@ Bytes MakeFrame(const FrameSetup& setup) {
              static_cast<std::uint8_t>(0xC0 | Bcd(setup.tc[0]))});
     }
     return f;
+}
+
+Frames RawFrames(const Bytes& raw) {
+    Frames frames;
+    DvFrameReader reader;
+    DvPiece piece;
+    std::size_t used = 0;
+    while (reader.Next(std::span(raw).subspan(used), true, piece)) {
+        if (piece.kind == DvPieceKind::kFrame) {
+            frames.emplace_back(piece.bytes.begin(), piece.bytes.end());
+        }
+        used += piece.bytes.size();
+    }
+    return frames;
 }
 
 bool FfmpegAvailable() {

@@ -15,6 +15,7 @@
 namespace vornak::dv::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 using PackBytes = std::array<std::uint8_t, kPackSize>;
 
 struct Stamp {
@@ -60,6 +61,9 @@ void Put(Bytes& frame, std::size_t at, const PackBytes& pack);
 enum class Copy { kVaux, kSubcode, kAudio };
 std::size_t DateCopyAt(Copy copy);
 std::size_t TimeCopyAt(Copy copy);
+
+// The whole frames of a raw DV file, in order.
+Frames RawFrames(const Bytes& raw);
 
 bool FfmpegAvailable();
 // Writes `seconds` of 625/50 DV (-target pal-dv) with a test picture and a tone. Empty on

@@ -70,6 +70,15 @@ HRESULT StreamSource::Push(const Bytes& data, std::size_t chunk) {
     return S_OK;
 }
 
+HRESULT StreamSource::PushEach(const std::vector<Bytes>& samples) {
+    for (const Bytes& sample : samples) {
+        if (const HRESULT hr = Push(sample, sample.size()); hr != S_OK) {
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
 HRESULT StreamSource::PushEndOfStream() {
     return m_pPin->DeliverEndOfStream();
 }
@@ -278,12 +287,8 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
         const std::filesystem::path file = std::filesystem::path(folder) / "clip.dv";
         result.second = dv::test::WriteFfmpegDv(file.string(), 1, "4:3", "2007-06-15T10:00:00");
         std::ifstream in(file, std::ios::binary);
-        const Bytes clip{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        for (std::size_t at = 0; at + dv::kFrameSize625 <= clip.size(); at += dv::kFrameSize625) {
-            result.first.emplace_back(
-                clip.begin() + static_cast<std::ptrdiff_t>(at),
-                clip.begin() + static_cast<std::ptrdiff_t>(at + dv::kFrameSize625));
-        }
+        result.first = dv::test::RawFrames(
+            Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
         if (result.first.empty() && result.second.empty()) {
             result.second = "ffmpeg wrote no DV frame";
         }

@@ -47,6 +47,8 @@ class StreamSource : public CBaseFilter {
 
     // S_OK when every sample went through.
     HRESULT Push(const Bytes& data, std::size_t chunk = StreamSourcePin::kBufferSize);
+    // Each of `samples` in a sample of its own, as a camcorder's pin sends DV frames.
+    HRESULT PushEach(const std::vector<Bytes>& samples);
     HRESULT PushEndOfStream();
 
   private:
