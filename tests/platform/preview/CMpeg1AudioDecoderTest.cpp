@@ -17,6 +17,8 @@ namespace vornak {
 namespace {
 
 using test::Bytes;
+using test::Channel;
+using test::Frequency;
 
 constexpr int kRate = 48000;
 constexpr double kTone = 1000.0;
@@ -26,30 +28,6 @@ WAVEFORMATEX Format(const AM_MEDIA_TYPE& type) {
     EXPECT_GE(type.cbFormat, sizeof format);
     std::memcpy(&format, type.pbFormat, sizeof format);
     return format;
-}
-
-// The samples of one channel out of interleaved 16-bit PCM.
-std::vector<std::int16_t> Channel(const Bytes& pcm, int channels, int channel) {
-    std::vector<std::int16_t> samples;
-    const std::size_t frame = static_cast<std::size_t>(channels) * 2;
-    for (std::size_t offset = static_cast<std::size_t>(channel) * 2; offset + 2 <= pcm.size();
-         offset += frame) {
-        std::int16_t value = 0;
-        std::memcpy(&value, pcm.data() + offset, sizeof value);
-        samples.push_back(value);
-    }
-    return samples;
-}
-
-// The tone's frequency from its zero crossings: two a period.
-double Frequency(const std::vector<std::int16_t>& samples, int rate) {
-    int crossings = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-            ++crossings;
-        }
-    }
-    return crossings / 2.0 * rate / static_cast<double>(samples.size());
 }
 
 TEST(CMpeg1AudioDecoder, AcceptsMpegAudioOfOneOrTwoChannels) {

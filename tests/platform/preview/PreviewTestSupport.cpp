@@ -302,6 +302,29 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
     return made.first;
 }
 
+std::vector<std::int16_t> Channel(const Bytes& pcm, int channels, int channel) {
+    std::vector<std::int16_t> samples(pcm.size() / 2);
+    std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+    return Channel(samples, channels, channel);
+}
+
+std::vector<std::int16_t> Channel(const std::vector<std::int16_t>& pcm, int channels, int channel) {
+    std::vector<std::int16_t> samples;
+    for (auto at = static_cast<std::size_t>(channel); at < pcm.size();
+         at += static_cast<std::size_t>(channels)) {
+        samples.push_back(pcm[at]);
+    }
+    return samples;
+}
+
+double Frequency(const std::vector<std::int16_t>& samples, int rate) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        crossings += (samples[i - 1] < 0) != (samples[i] < 0) ? 1 : 0;
+    }
+    return crossings / 2.0 * rate / static_cast<double>(samples.size());
+}
+
 Bytes Join(const std::vector<Bytes>& parts) {
     Bytes all;
     for (const Bytes& part : parts) {
