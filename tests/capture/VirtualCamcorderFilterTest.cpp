@@ -90,13 +90,7 @@ class VirtualCamcorderFilterTest : public ::testing::Test {
     }
 
     void Start(const Bytes& tape, std::size_t perSample, double speed = 0) {
-        test::WriteAll(m_dir.File("tape.m2t"), tape);
-        ASSERT_TRUE(m_camcorder->LoadTape(m_dir.File("tape.m2t")));
-        m_camcorder->SetPacketsPerSample(perSample);
-        m_camcorder->SetSpeed(speed);
-        ASSERT_EQ(m_camcorder->GetOutputPin()->Connect(m_sink->Pin(), nullptr), S_OK);
-        ASSERT_EQ(m_sink->Run(0), S_OK);
-        ASSERT_EQ(m_camcorder->Run(0), S_OK);
+        StartMixed({{"tape.m2t", tape}}, perSample, speed);
     }
     // Writes the files and plays them as one tape.
     void StartMixed(const std::vector<std::pair<std::string, Bytes>>& files, std::size_t perSample,

@@ -2,29 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "DvFrameParser.h"
 #include "DvTestFrames.h"
+#include "TestSupport.h"
 
 namespace vornak::dv {
 namespace {
 
 using test::Bytes;
-
-Bytes ReadFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The sound of every frame of `clip`, in order, as this class reads it.
 std::vector<std::int16_t> SoundOf(const Bytes& clip, DvSystem system) {
@@ -47,35 +37,22 @@ TEST(DvAudioDeshuffler, PutsSixteenBitSoundBackInTheOrderFfmpegDecodesIt) {
     if (!test::FfmpegAvailable()) {
         GTEST_SKIP() << "the ffmpeg program is not installed: no DV clip to compare with";
     }
-    struct Case {
-        const char* target;
-        const char* picture;
-        DvSystem system;
-    };
-    const Case cases[] = {{"pal-dv", "720x576:rate=25", DvSystem::k625_50},
-                          {"ntsc-dv", "720x480:rate=30000/1001", DvSystem::k525_60}};
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("vornak-deshuffle-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    for (const Case& c : cases) {
-        const auto clip = folder / (std::string(c.target) + ".dv");
-        const auto pcm = folder / (std::string(c.target) + ".raw");
+    vornak::test::TempDir dir;
+    for (const auto& [target, system] :
+         {std::pair{"pal-dv", DvSystem::k625_50}, std::pair{"ntsc-dv", DvSystem::k525_60}}) {
+        SCOPED_TRACE(target);
+        const std::string clip = dir.File(std::string(target) + ".dv");
+        const std::string pcm = dir.File(std::string(target) + ".raw");
         // A tone that rises in pitch, so that any sample out of place shows.
-        const std::string command =
-            std::string(
-                "ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i testsrc=size=") +
-            c.picture +
-            " -f lavfi -i \"aevalsrc=0.8*sin(2*PI*(200+400*t)*t)|0.8*cos(2*PI*300*t):s=48000\"" +
-            " -t 1 -target " + c.target + " '" + clip.string() + "' && ffmpeg -nostdin" +
-            " -hide_banner -loglevel error -y -i '" + clip.string() + "' -f s16le '" +
-            pcm.string() + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        const Bytes expected = ReadFile(pcm);
-        const std::vector<std::int16_t> sound = SoundOf(ReadFile(clip), c.system);
-        ASSERT_EQ(sound.size() * 2, expected.size()) << c.target;
-        EXPECT_EQ(std::memcmp(sound.data(), expected.data(), expected.size()), 0) << c.target;
+        ASSERT_EQ(test::WriteFfmpegDvAndSound(
+                      clip, pcm, target,
+                      "aevalsrc=0.8*sin(2*PI*(200+400*t)*t)|0.8*cos(2*PI*300*t):s=48000"),
+                  "");
+        const Bytes expected = vornak::test::ReadAll(pcm);
+        const std::vector<std::int16_t> sound = SoundOf(vornak::test::ReadAll(clip), system);
+        ASSERT_EQ(sound.size() * 2, expected.size());
+        EXPECT_EQ(std::memcmp(sound.data(), expected.data(), expected.size()), 0);
     }
-    std::filesystem::remove_all(folder);
 }
 
 TEST(DvAudioDeshuffler, WidensTwelveBitCodesAlongTheCurve) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <numeric>
+#include <optional>
 #include <random>
 #include <set>
 #include <span>
@@ -35,10 +37,22 @@ struct Rig {
         frames.push_back(
             {f.system, Bytes(f.bytes.begin(), f.bytes.end()), f.missingBlocks, f.duplicateBlocks});
     }};
-    void Feed(const Bytes& frame, const std::set<std::size_t>& lost = {}) {
-        for (std::size_t p = 0; p * kPayload < frame.size(); ++p) {
+    std::mt19937 random{7};
+    // `repeated` is sent twice in a row.
+    void Feed(const Bytes& frame, const std::set<std::size_t>& lost = {},
+              std::optional<std::size_t> repeated = {}, bool shuffled = false) {
+        std::vector<std::size_t> order(frame.size() / kPayload);
+        std::iota(order.begin(), order.end(), 0);
+        if (shuffled) {
+            std::shuffle(order.begin(), order.end(), random);
+        }
+        for (const std::size_t p : order) {
+            const auto payload = std::span(frame).subspan(p * kPayload, kPayload);
             if (!lost.contains(p)) {
-                assembler.Push(std::span(frame).subspan(p * kPayload, kPayload));
+                assembler.Push(payload);
+            }
+            if (p == repeated) {
+                assembler.Push(payload);
             }
         }
     }
@@ -58,18 +72,18 @@ Bytes Frame(DvSystem system, int seed, int audioBits = 16) {
         for (const std::size_t ap : kHeaderApBytes) {
             f[SequenceOffset(s) + ap] = kConsumerAp;
         }
-        for (int a = 0; a < static_cast<int>(kAudioBlocks); ++a) {
-            const std::size_t audio = test::AudioDataAt(s, a);
-            for (std::size_t i = 0; i < kAudioDataSize; ++i) {
-                f[audio + i] = static_cast<std::uint8_t>(0x10 + (seed * 7 + i + a) % 0x60);
-            }
-            for (int v = 0; v < static_cast<int>(kVideoBlocksPerAudio); ++v) {
-                const std::size_t at = test::VideoBlockAt(s, a, v);
-                f[at + kVideoStaByte] = static_cast<std::uint8_t>((seed + v) & 0x0F);
-                for (std::size_t i = kVideoStaByte + 1; i < kBlockSize; ++i) {
-                    f[at + i] = static_cast<std::uint8_t>(seed * 31 + s * 5 + v * 3 + i);
-                }
-            }
+    }
+    const std::vector<std::size_t> audio = test::AudioDataOffsets(system);
+    for (std::size_t a = 0; a < audio.size(); ++a) {
+        for (std::size_t i = 0; i < kAudioDataSize; ++i) {
+            f[audio[a] + i] = static_cast<std::uint8_t>(0x10 + (seed * 7 + i + a) % 0x60);
+        }
+    }
+    for (const std::size_t at : test::VideoBlockOffsets(system)) {
+        const std::size_t block = at / kBlockSize;
+        f[at + kVideoStaByte] = static_cast<std::uint8_t>((seed + block) & 0x0F);
+        for (std::size_t i = kVideoStaByte + 1; i < kBlockSize; ++i) {
+            f[at + i] = static_cast<std::uint8_t>(seed * 31 + block * 3 + i);
         }
     }
     return f;
@@ -87,23 +101,28 @@ std::span<const std::uint8_t> BlockOf(const Bytes& frame, std::size_t block) {
     return std::span(frame).subspan(block * kBlockSize, kBlockSize);
 }
 
-TEST(DvFrameAssembler, CleanFramesInOrderComeOutByteForByte) {
+TEST(DvFrameAssembler, WholeFramesComeOutByteForByteInAnyPayloadOrder) {
     struct Case {
         DvSystem system;
         int audioBits;
         std::size_t size;
+        bool shuffled;
     };
-    for (const Case c : {Case{DvSystem::k625_50, 16, 144000}, Case{DvSystem::k525_60, 16, 120000},
-                         Case{DvSystem::k525_60, 12, 120000}}) {
-        SCOPED_TRACE(c.size);
+    for (const Case c :
+         {Case{DvSystem::k625_50, 16, 144000, false}, Case{DvSystem::k525_60, 16, 120000, false},
+          Case{DvSystem::k525_60, 12, 120000, false}, Case{DvSystem::k625_50, 16, 144000, true},
+          Case{DvSystem::k525_60, 16, 120000, true}}) {
+        SCOPED_TRACE(testing::Message() << c.size << (c.shuffled ? " shuffled" : ""));
         Rig rig;
         const std::vector<Bytes> source = {Frame(c.system, 1, c.audioBits),
                                            Frame(c.system, 2, c.audioBits),
                                            Frame(c.system, 3, c.audioBits)};
         for (const Bytes& f : source) {
-            rig.Feed(f);
+            rig.Feed(f, {}, {}, c.shuffled);
         }
-        EXPECT_EQ(rig.frames.size(), 2u);  // the last one waits for the next or for Flush
+        if (!c.shuffled) {
+            EXPECT_EQ(rig.frames.size(), 2u);  // the last one waits for the next or for Flush
+        }
         rig.assembler.Flush();
         ASSERT_EQ(rig.frames.size(), 3u);
         for (std::size_t i = 0; i < source.size(); ++i) {
@@ -119,40 +138,47 @@ TEST(DvFrameAssembler, CleanFramesInOrderComeOutByteForByte) {
     }
 }
 
-TEST(DvFrameAssembler, LostBlocksAreMarkedCountedAndNeverStale) {
+TEST(DvFrameAssembler, LostBlocksAreMarkedCountedAndNeverStaleAndRepeatsCounted) {
     struct Case {
         const char* name;
         DvSystem system;
         int audioBits;
-        std::set<std::size_t> lost;  // payloads of the second frame
+        std::set<std::size_t> lost;           // payloads of the second frame
+        std::optional<std::size_t> repeated;  // payload of the first frame sent twice
     };
     const std::vector<Case> cases = {
-        {"audio and video of sequence 0", DvSystem::k625_50, 16, {1, 3}},
-        {"the first header", DvSystem::k625_50, 16, {0}},
-        {"first header, 525/60", DvSystem::k525_60, 16, {0, 1}},
-        {"the last payload", DvSystem::k525_60, 16, {249}},
-        {"12-bit audio", DvSystem::k525_60, 12, {1, 27, 100}},
-        {"sequence 1", DvSystem::k625_50, 16, Payloads(25, 25)},
+        {"audio and video of sequence 0", DvSystem::k625_50, 16, {1, 3}, {}},
+        {"the first header", DvSystem::k625_50, 16, {0}, {}},
+        {"first header, 525/60", DvSystem::k525_60, 16, {0, 1}, {}},
+        {"the last payload", DvSystem::k525_60, 16, {249}, {}},
+        {"12-bit audio", DvSystem::k525_60, 12, {1, 27, 100}, {}},
+        {"sequence 1", DvSystem::k625_50, 16, Payloads(25, 25), {}},
         // What arrives first of the second frame is the same as in the first: header, subcode
         // and VAUX of sequence 1.
-        {"all of sequence 0", DvSystem::k625_50, 16, Payloads(0, 25)},
+        {"all of sequence 0", DvSystem::k625_50, 16, Payloads(0, 25), {}},
+        {"repeat at the end", DvSystem::k625_50, 16, {}, 299},
+        {"repeat mid-frame", DvSystem::k625_50, 16, {}, 10},
+        // The second frame, its first header lost, is known by its blocks differing from the
+        // first's; the repeat is the first frame's.
+        {"repeat, then a lost first header", DvSystem::k625_50, 16, {0}, 10},
+        {"repeat of the header payload", DvSystem::k625_50, 16, {0}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
         const Bytes first = Frame(c.system, 1, c.audioBits);
         const Bytes second = Frame(c.system, 2, c.audioBits);
-        rig.Feed(first);
+        rig.Feed(first, {}, c.repeated);
         rig.Feed(second, c.lost);
         rig.assembler.Flush();
         ASSERT_EQ(rig.frames.size(), 2u);
         EXPECT_TRUE(rig.frames[0].bytes == first);
+        EXPECT_EQ(rig.frames[0].duplicates, c.repeated ? 6 : 0);
         const Got& got = rig.frames[1];
         EXPECT_EQ(got.system, c.system);
         ASSERT_EQ(got.bytes.size(), second.size());
         EXPECT_EQ(got.missing,
                   static_cast<int>(c.lost.size() * DvFrameAssembler::kBlocksPerPayload));
-
         int lostVideo = 0;
         int lostAudio = 0;
         for (std::size_t b = 0; b < got.bytes.size() / kBlockSize; ++b) {
@@ -197,68 +223,6 @@ TEST(DvFrameAssembler, LostBlocksAreMarkedCountedAndNeverStale) {
         EXPECT_EQ(info.videoBlocksInError, lostVideo);
         EXPECT_EQ(info.audioErrorSamples,
                   lostAudio * (c.audioBits == 12 ? kSamplesPerBlock12 : kSamplesPerBlock16));
-    }
-}
-
-TEST(DvFrameAssembler, PayloadsOutOfOrderLandInTheirPlaces) {
-    for (const DvSystem system : {DvSystem::k625_50, DvSystem::k525_60}) {
-        Rig rig;
-        const std::vector<Bytes> source = {Frame(system, 4), Frame(system, 5), Frame(system, 6)};
-        std::mt19937 random(7);
-        for (const Bytes& f : source) {
-            std::vector<std::size_t> order(f.size() / kPayload);
-            for (std::size_t i = 0; i < order.size(); ++i) {
-                order[i] = i;
-            }
-            std::shuffle(order.begin(), order.end(), random);
-            for (const std::size_t p : order) {
-                rig.assembler.Push(std::span(f).subspan(p * kPayload, kPayload));
-            }
-        }
-        rig.assembler.Flush();
-        ASSERT_EQ(rig.frames.size(), source.size());
-        for (std::size_t i = 0; i < source.size(); ++i) {
-            EXPECT_TRUE(rig.frames[i].bytes == source[i]) << "frame " << i;
-            EXPECT_EQ(rig.frames[i].missing, 0);
-        }
-    }
-}
-
-TEST(DvFrameAssembler, RepeatedPayloadIsCountedAndKeptOutOfTheNextFrame) {
-    struct Case {
-        const char* name;
-        std::size_t repeated;  // payload of the first frame sent twice in a row
-        std::set<std::size_t> lostOfSecond;
-    };
-    for (const Case& c : {Case{"at the end", 299, {}}, Case{"mid-frame", 10, {}},
-                          // The second frame, its first header lost, is known by its blocks
-                          // differing from the first's; the repeat is the first frame's.
-                          Case{"then a lost first header", 10, {0}},
-                          Case{"repeat of the header payload", 0, {0}}}) {
-        SCOPED_TRACE(c.name);
-        Rig rig;
-        const Bytes first = Frame(DvSystem::k625_50, 1);
-        const Bytes second = Frame(DvSystem::k625_50, 2);
-        for (std::size_t p = 0; p * kPayload < first.size(); ++p) {
-            const auto payload = std::span(first).subspan(p * kPayload, kPayload);
-            rig.assembler.Push(payload);
-            if (p == c.repeated) {
-                rig.assembler.Push(payload);
-            }
-        }
-        rig.Feed(second, c.lostOfSecond);
-        rig.assembler.Flush();
-        ASSERT_EQ(rig.frames.size(), 2u);
-        EXPECT_TRUE(rig.frames[0].bytes == first);
-        EXPECT_EQ(rig.frames[0].duplicates, 6);
-        EXPECT_EQ(rig.frames[1].missing,
-                  static_cast<int>(c.lostOfSecond.size() * DvFrameAssembler::kBlocksPerPayload));
-        for (std::size_t b = 0; b < second.size() / kBlockSize; ++b) {
-            if (!c.lostOfSecond.contains(b / DvFrameAssembler::kBlocksPerPayload)) {
-                ASSERT_TRUE(std::ranges::equal(BlockOf(rig.frames[1].bytes, b), BlockOf(second, b)))
-                    << "block " << b;
-            }
-        }
     }
 }
 

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <span>
+
+#include "DvFrameReader.h"
 
 namespace vornak::dv::test {
 
@@ -52,6 +55,28 @@ std::size_t VideoBlockAt(int sequence, int audio, int video) {
 
 std::size_t AudioDataAt(int sequence, int audio) {
     return SequenceOffset(sequence) + BlockOffset(AudioBlock(audio)) + kAudioDataOffset;
+}
+
+std::vector<std::size_t> AudioDataOffsets(DvSystem system) {
+    std::vector<std::size_t> offsets;
+    for (int s = 0; s < SequencesOf(system); ++s) {
+        for (int a = 0; a < static_cast<int>(kAudioBlocks); ++a) {
+            offsets.push_back(AudioDataAt(s, a));
+        }
+    }
+    return offsets;
+}
+
+std::vector<std::size_t> VideoBlockOffsets(DvSystem system) {
+    std::vector<std::size_t> offsets;
+    for (int s = 0; s < SequencesOf(system); ++s) {
+        for (int a = 0; a < static_cast<int>(kAudioBlocks); ++a) {
+            for (int v = 0; v < static_cast<int>(kVideoBlocksPerAudio); ++v) {
+                offsets.push_back(VideoBlockAt(s, a, v));
+            }
+        }
+    }
+    return offsets;
 }
 
 int Bcd(int value) {
@@ -164,6 +189,20 @@ Bytes MakeFrame(const FrameSetup& setup) {
     return f;
 }
 
+Frames RawFrames(const Bytes& raw) {
+    Frames frames;
+    DvFrameReader reader;
+    DvPiece piece;
+    std::size_t used = 0;
+    while (reader.Next(std::span(raw).subspan(used), true, piece)) {
+        if (piece.kind == DvPieceKind::kFrame) {
+            frames.emplace_back(piece.bytes.begin(), piece.bytes.end());
+        }
+        used += piece.bytes.size();
+    }
+    return frames;
+}
+
 bool FfmpegAvailable() {
     return std::system("command -v ffmpeg >/dev/null 2>&1") == 0;
 }
@@ -175,6 +214,18 @@ std::string WriteFfmpegDv(const std::string& path, int seconds, const std::strin
         " -f lavfi -i sine=frequency=440:sample_rate=48000 -t " +
         std::to_string(seconds) + " -aspect " + aspect +
         " -metadata creation_time=" + creationTime + " -target pal-dv '" + path + "'";
+    return std::system(command.c_str()) == 0 ? std::string() : command;
+}
+
+std::string WriteFfmpegDvAndSound(const std::string& raw, const std::string& pcm,
+                                  const std::string& target, const std::string& sound,
+                                  const std::string& aspect) {
+    const std::string ffmpeg = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
+    const std::string picture = target == "pal-dv" ? "720x576:rate=25" : "720x480:rate=30000/1001";
+    const std::string command = ffmpeg + "-f lavfi -i testsrc=size=" + picture + " -f lavfi -i \"" +
+                                sound + "\" -t 1 -aspect " + aspect + " -target " + target + " '" +
+                                raw + "' && " + ffmpeg + "-i '" + raw +
+                                "' -map 0:a -c:a pcm_s16le -f s16le '" + pcm + "'";
     return std::system(command.c_str()) == 0 ? std::string() : command;
 }
 

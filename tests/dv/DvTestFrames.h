@@ -15,6 +15,7 @@
 namespace vornak::dv::test {
 
 using Bytes = std::vector<std::uint8_t>;
+using Frames = std::vector<Bytes>;
 using PackBytes = std::array<std::uint8_t, kPackSize>;
 
 struct Stamp {
@@ -44,6 +45,9 @@ std::size_t SubcodePackAt(int sequence, int block, int syncBlock);
 std::size_t AudioPackAt(int sequence, int audio);
 std::size_t VideoBlockAt(int sequence, int audio, int video);  // video 0 to 14 after `audio`
 std::size_t AudioDataAt(int sequence, int audio);
+// Every audio block's data, and every video block, of a frame of `system`, in frame order.
+std::vector<std::size_t> AudioDataOffsets(DvSystem system);
+std::vector<std::size_t> VideoBlockOffsets(DvSystem system);
 
 int Bcd(int value);
 PackBytes DatePack(std::uint8_t id, const Stamp& s);  // 0x62 or 0x52
@@ -58,11 +62,20 @@ enum class Copy { kVaux, kSubcode, kAudio };
 std::size_t DateCopyAt(Copy copy);
 std::size_t TimeCopyAt(Copy copy);
 
+// The whole frames of a raw DV file, in order.
+Frames RawFrames(const Bytes& raw);
+
 bool FfmpegAvailable();
 // Writes `seconds` of 625/50 DV (-target pal-dv) with a test picture and a tone. Empty on
 // success, else the command that failed.
 std::string WriteFfmpegDv(const std::string& path, int seconds, const std::string& aspect,
                           const std::string& creationTime);
+// Writes one second of DV to `raw` (`target` pal-dv or ntsc-dv) with a test picture and the
+// lavfi sound `sound`, and to `pcm` that sound as ffmpeg reads it back out of the DV (s16le).
+// Empty on success, else the command that failed.
+std::string WriteFfmpegDvAndSound(const std::string& raw, const std::string& pcm,
+                                  const std::string& target, const std::string& sound,
+                                  const std::string& aspect = "4:3");
 
 }  // namespace vornak::dv::test
 

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <span>
 
-#include "DvFrameReader.h"
-
 namespace vornak::dv::test {
 
 namespace {
@@ -29,20 +27,6 @@ Bytes Join(std::initializer_list<Bytes> parts) {
 }
 
 }  // namespace
-
-Frames RawFrames(const Bytes& raw) {
-    Frames frames;
-    DvFrameReader reader;
-    DvPiece piece;
-    std::size_t used = 0;
-    while (reader.Next(std::span(raw).subspan(used), true, piece)) {
-        if (piece.kind == DvPieceKind::kFrame) {
-            frames.emplace_back(piece.bytes.begin(), piece.bytes.end());
-        }
-        used += piece.bytes.size();
-    }
-    return frames;
-}
 
 std::string CopyWithFfmpeg(const std::string& in, const std::string& format,
                            const std::string& out) {

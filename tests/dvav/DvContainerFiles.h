@@ -7,13 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "DvTestFrames.h"
+
 namespace vornak::dv::test {
-
-using Bytes = std::vector<std::uint8_t>;
-using Frames = std::vector<Bytes>;
-
-// The whole frames of a raw DV file, in order.
-Frames RawFrames(const Bytes& raw);
 
 // `ffmpeg -i in -c copy -f <format> out`. Empty on success, else the command that failed.
 std::string CopyWithFfmpeg(const std::string& in, const std::string& format,

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "DvContainerFiles.h"
 #include "DvContainerReader.h"
@@ -95,12 +94,9 @@ TEST(DvContainerWriter, KeepsEveryFrameAndCopiesTheSound) {
         SCOPED_TRACE(c.name);
         const std::string raw = dir.File(std::string(c.name) + ".dv");
         const std::string pcm = dir.File(std::string(c.name) + ".pcm");
-        const std::string ffmpeg = "ffmpeg -nostdin -loglevel error ";
-        const std::string make =
-            ffmpeg + "-f lavfi -i testsrc -f lavfi -i sine=sample_rate=48000 -t 1 -aspect " +
-            c.aspect + " -target " + c.target + " '" + raw + "' && " + ffmpeg + "-i '" + raw +
-            "' -map 0:a -c:a pcm_s16le -f s16le '" + pcm + "'";
-        ASSERT_EQ(std::system(make.c_str()), 0) << make;
+        ASSERT_EQ(
+            test::WriteFfmpegDvAndSound(raw, pcm, c.target, "sine=sample_rate=48000", c.aspect),
+            "");
         const Frames frames = test::RawFrames(vornak::test::ReadAll(raw));
         ASSERT_GT(frames.size(), 20U);
 

@@ -17,6 +17,8 @@ namespace vornak {
 namespace {
 
 using test::Bytes;
+using test::Channel;
+using test::Frequency;
 
 constexpr int kRate = 48000;
 constexpr double kTone = 1000.0;
@@ -26,30 +28,6 @@ WAVEFORMATEX Format(const AM_MEDIA_TYPE& type) {
     EXPECT_GE(type.cbFormat, sizeof format);
     std::memcpy(&format, type.pbFormat, sizeof format);
     return format;
-}
-
-// The samples of one channel out of interleaved 16-bit PCM.
-std::vector<std::int16_t> Channel(const Bytes& pcm, int channels, int channel) {
-    std::vector<std::int16_t> samples;
-    const std::size_t frame = static_cast<std::size_t>(channels) * 2;
-    for (std::size_t offset = static_cast<std::size_t>(channel) * 2; offset + 2 <= pcm.size();
-         offset += frame) {
-        std::int16_t value = 0;
-        std::memcpy(&value, pcm.data() + offset, sizeof value);
-        samples.push_back(value);
-    }
-    return samples;
-}
-
-// The tone's frequency from its zero crossings: two a period.
-double Frequency(const std::vector<std::int16_t>& samples, int rate) {
-    int crossings = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        if ((samples[i - 1] < 0) != (samples[i] < 0)) {
-            ++crossings;
-        }
-    }
-    return crossings / 2.0 * rate / static_cast<double>(samples.size());
 }
 
 TEST(CMpeg1AudioDecoder, AcceptsMpegAudioOfOneOrTwoChannels) {
@@ -120,12 +98,6 @@ class CMpeg1AudioDecoderStreamTest : public ::testing::Test {
         ASSERT_EQ(decoder->GetPin(1)->Connect(sink->Pin(), nullptr), S_OK);
         test::RunAll({sink.Get(), decoder.Get(), demux.Get(), source.Get()});
     }
-    // Each DV frame in a sample of its own, as a camcorder's pin sends them.
-    void PushDv(const std::vector<Bytes>& frames) {
-        for (const Bytes& frame : frames) {
-            ASSERT_EQ(source->Push(frame, frame.size()), S_OK);
-        }
-    }
     Bytes Pcm() const {
         Bytes all;
         for (const auto& sample : sink->Samples()) {
@@ -183,7 +155,7 @@ TEST_F(CMpeg1AudioDecoderStreamTest, PlaysDvSoundBetweenStretchesOfMpegAudio) {
     Connect(test::Mpeg1AudioType(2, kRate));
     ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
     const std::size_t hdvSamples = sink->SampleCount();
-    PushDv(dvFrames);
+    ASSERT_EQ(source->PushEach(dvFrames), S_OK);
     const std::size_t dvSamples = sink->SampleCount();
     ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
     ASSERT_EQ(source->PushEndOfStream(), S_OK);
@@ -233,18 +205,15 @@ TEST_F(CMpeg1AudioDecoderStreamTest, DvSoundOfAnyQuantisationAndRateReachesTheCo
         setup.audioBits = c.bits;
         setup.audioRate = c.rate;
         Bytes frame = dv::test::MakeFrame(setup);
-        for (int s = 0; s < dv::kSequences625; ++s) {
-            for (int a = 0; a < static_cast<int>(dv::kAudioBlocks); ++a) {
-                const std::size_t at = dv::test::AudioDataAt(s, a);
-                for (std::size_t i = 0; i < dv::kAudioDataSize; ++i) {
-                    frame[at + i] = c.pattern[i % c.pattern.size()];
-                }
+        for (const std::size_t at : dv::test::AudioDataOffsets(dv::DvSystem::k625_50)) {
+            for (std::size_t i = 0; i < dv::kAudioDataSize; ++i) {
+                frame[at + i] = c.pattern[i % c.pattern.size()];
             }
         }
         dv::DvFrameInfo info;
         ASSERT_TRUE(dv::DvFrameParser::Parse(frame, info)) << c.name;
         const std::size_t before = Pcm().size();
-        PushDv(std::vector<Bytes>(kFrames, frame));
+        ASSERT_EQ(source->PushEach(std::vector<Bytes>(kFrames, frame)), S_OK);
         const Bytes pcm = Pcm();
         const std::vector<std::int16_t> got(
             reinterpret_cast<const std::int16_t*>(pcm.data() + before),

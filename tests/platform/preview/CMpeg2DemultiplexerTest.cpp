@@ -145,8 +145,7 @@ TEST_F(CMpeg2DemultiplexerTest, DvFramesGoWholeToVideoAndSoundPinsAtTheirFrameRa
         ASSERT_EQ(source->Push(Video(before, 9000)), S_OK);
         // A piece of a packet just before the change must not be taken for part of the next.
         ASSERT_EQ(source->Push(stray), S_OK);
-        ASSERT_EQ(source->Push(frame1, frame1.size()), S_OK);
-        ASSERT_EQ(source->Push(frame2, frame2.size()), S_OK);
+        ASSERT_EQ(source->PushEach({frame1, frame2}), S_OK);
         ASSERT_EQ(source->Push(Join({Video(after, 18000), Video({9}, 27000)})), S_OK);
         Stop();
 

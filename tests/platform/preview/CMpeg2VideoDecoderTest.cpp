@@ -108,12 +108,6 @@ class CMpeg2VideoDecoderStreamTest : public ::testing::Test {
         ASSERT_EQ(source->Push(stream), S_OK);
         ASSERT_EQ(source->PushEndOfStream(), S_OK);
     }
-    // Each DV frame in a sample of its own, as a camcorder's pin sends them.
-    void PushDv(const std::vector<Bytes>& frames) {
-        for (const Bytes& frame : frames) {
-            ASSERT_EQ(source->Push(frame, frame.size()), S_OK);
-        }
-    }
     static const std::vector<Bytes>& DvFrames() {
         std::string error;
         const std::vector<Bytes>& frames = test::FfmpegDvFrames(&error);
@@ -233,7 +227,7 @@ TEST_F(CMpeg2VideoDecoderStreamTest, DecodesDvPicturesBetweenStretchesOfMpeg2) {
     ASSERT_EQ(source->Push(test::FfmpegTestStream::Shared().Data()), S_OK);
     // The pictures the MPEG-2 decoder held back come out as the tape turns to DV.
     EXPECT_LT(sink->SampleCount(), kPicturesInStream);
-    PushDv(dvFrames);
+    ASSERT_EQ(source->PushEach(dvFrames), S_OK);
     const std::size_t beforeDv = kPicturesInStream;
     ASSERT_EQ(sink->SampleCount(), beforeDv + dvFrames.size());
     Play(test::FfmpegTestStream::Shared().Data());
@@ -266,25 +260,20 @@ TEST_F(CMpeg2VideoDecoderStreamTest, DamagedDvFramesAreSurvived) {
     std::vector<Bytes> damaged;
     for (int kind = 0; kind < 3; ++kind) {
         Bytes frame = dvFrames[0];
-        for (int s = 0; s < dv::kSequences625; ++s) {
-            for (int a = 0; a < static_cast<int>(dv::kAudioBlocks); ++a) {
-                for (int v = 0; v < static_cast<int>(dv::kVideoBlocksPerAudio); ++v) {
-                    const std::size_t at = dv::test::VideoBlockAt(s, a, v);
-                    // Marked in error and filled with noise, or all ones, or all zeros.
-                    frame[at + dv::kVideoStaByte] = dv::kStaNotConcealed << dv::kVideoStaShift;
-                    for (std::size_t i = dv::kVideoStaByte + 1; i < dv::kBlockSize; ++i) {
-                        frame[at + i] = kind == 0   ? static_cast<std::uint8_t>(byte(random))
-                                        : kind == 1 ? 0xFF
-                                                    : 0x00;
-                    }
-                }
+        for (const std::size_t at : dv::test::VideoBlockOffsets(dv::DvSystem::k625_50)) {
+            // Marked in error and filled with noise, or all ones, or all zeros.
+            frame[at + dv::kVideoStaByte] = dv::kStaNotConcealed << dv::kVideoStaShift;
+            for (std::size_t i = dv::kVideoStaByte + 1; i < dv::kBlockSize; ++i) {
+                frame[at + i] = kind == 0   ? static_cast<std::uint8_t>(byte(random))
+                                : kind == 1 ? 0xFF
+                                            : 0x00;
             }
         }
         damaged.push_back(std::move(frame));
     }
     Connect(kWidth, kCodedHeight);
-    PushDv(damaged);
-    PushDv({dvFrames[1]});
+    ASSERT_EQ(source->PushEach(damaged), S_OK);
+    ASSERT_EQ(source->PushEach({dvFrames[1]}), S_OK);
     ASSERT_EQ(source->PushEndOfStream(), S_OK);
     const auto pictures = sink->Samples();
     ASSERT_FALSE(pictures.empty());

@@ -7,6 +7,8 @@
 #include <numbers>
 #include <vector>
 
+#include "PreviewTestSupport.h"
+
 namespace vornak {
 namespace {
 
@@ -21,15 +23,6 @@ std::vector<std::int16_t> Tone(int rate, double hz, double seconds) {
             static_cast<std::int16_t>(20000 * std::sin(2 * std::numbers::pi * 2 * hz * t)));
     }
     return pcm;
-}
-
-// Rising zero crossings of one channel, per second of `rate`.
-double Frequency(const std::vector<std::int16_t>& pcm, int channel, int rate) {
-    int rises = 0;
-    for (std::size_t i = 2 + static_cast<std::size_t>(channel); i < pcm.size(); i += 2) {
-        rises += pcm[i - 2] < 0 && pcm[i] >= 0 ? 1 : 0;
-    }
-    return rises / (static_cast<double>(pcm.size() / 2) / rate);
 }
 
 TEST(PcmResampler, KeepsTheToneAndTheLengthAcrossBlocksOfAnySize) {
@@ -53,8 +46,8 @@ TEST(PcmResampler, KeepsTheToneAndTheLengthAcrossBlocksOfAnySize) {
         }
         EXPECT_EQ(blocks, whole) << c.inRate << " in blocks of " << c.blockFrames;
         EXPECT_NEAR(static_cast<double>(whole.size() / 2), c.outRate, 1) << c.inRate;
-        EXPECT_NEAR(Frequency(whole, 0, c.outRate), 440, 2) << c.inRate;
-        EXPECT_NEAR(Frequency(whole, 1, c.outRate), 880, 2) << c.inRate;
+        EXPECT_NEAR(test::Frequency(test::Channel(whole, 2, 0), c.outRate), 440, 2) << c.inRate;
+        EXPECT_NEAR(test::Frequency(test::Channel(whole, 2, 1), c.outRate), 880, 2) << c.inRate;
     }
 }
 

@@ -70,6 +70,15 @@ HRESULT StreamSource::Push(const Bytes& data, std::size_t chunk) {
     return S_OK;
 }
 
+HRESULT StreamSource::PushEach(const std::vector<Bytes>& samples) {
+    for (const Bytes& sample : samples) {
+        if (const HRESULT hr = Push(sample, sample.size()); hr != S_OK) {
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
 HRESULT StreamSource::PushEndOfStream() {
     return m_pPin->DeliverEndOfStream();
 }
@@ -278,12 +287,8 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
         const std::filesystem::path file = std::filesystem::path(folder) / "clip.dv";
         result.second = dv::test::WriteFfmpegDv(file.string(), 1, "4:3", "2007-06-15T10:00:00");
         std::ifstream in(file, std::ios::binary);
-        const Bytes clip{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        for (std::size_t at = 0; at + dv::kFrameSize625 <= clip.size(); at += dv::kFrameSize625) {
-            result.first.emplace_back(
-                clip.begin() + static_cast<std::ptrdiff_t>(at),
-                clip.begin() + static_cast<std::ptrdiff_t>(at + dv::kFrameSize625));
-        }
+        result.first = dv::test::RawFrames(
+            Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
         if (result.first.empty() && result.second.empty()) {
             result.second = "ffmpeg wrote no DV frame";
         }
@@ -295,6 +300,29 @@ const std::vector<Bytes>& FfmpegDvFrames(std::string* error) {
         *error = made.second;
     }
     return made.first;
+}
+
+std::vector<std::int16_t> Channel(const Bytes& pcm, int channels, int channel) {
+    std::vector<std::int16_t> samples(pcm.size() / 2);
+    std::memcpy(samples.data(), pcm.data(), samples.size() * 2);
+    return Channel(samples, channels, channel);
+}
+
+std::vector<std::int16_t> Channel(const std::vector<std::int16_t>& pcm, int channels, int channel) {
+    std::vector<std::int16_t> samples;
+    for (auto at = static_cast<std::size_t>(channel); at < pcm.size();
+         at += static_cast<std::size_t>(channels)) {
+        samples.push_back(pcm[at]);
+    }
+    return samples;
+}
+
+double Frequency(const std::vector<std::int16_t>& samples, int rate) {
+    int crossings = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        crossings += (samples[i - 1] < 0) != (samples[i] < 0) ? 1 : 0;
+    }
+    return crossings / 2.0 * rate / static_cast<double>(samples.size());
 }
 
 Bytes Join(const std::vector<Bytes>& parts) {

@@ -47,6 +47,8 @@ class StreamSource : public CBaseFilter {
 
     // S_OK when every sample went through.
     HRESULT Push(const Bytes& data, std::size_t chunk = StreamSourcePin::kBufferSize);
+    // Each of `samples` in a sample of its own, as a camcorder's pin sends DV frames.
+    HRESULT PushEach(const std::vector<Bytes>& samples);
     HRESULT PushEndOfStream();
 
   private:
@@ -140,6 +142,11 @@ class FfmpegTestStream {
 // 48 kHz), one whole frame each; made on first use. Empty when making it failed (`error` says
 // why).
 const std::vector<Bytes>& FfmpegDvFrames(std::string* error = nullptr);
+// The samples of one channel out of interleaved 16-bit PCM, as bytes or as samples.
+std::vector<std::int16_t> Channel(const Bytes& pcm, int channels, int channel);
+std::vector<std::int16_t> Channel(const std::vector<std::int16_t>& pcm, int channels, int channel);
+// A tone's frequency from its zero crossings: two a period.
+double Frequency(const std::vector<std::int16_t>& samples, int rate);
 // The concatenation of `parts`.
 Bytes Join(const std::vector<Bytes>& parts);
 
