@@ -13,14 +13,14 @@
 // time; the counters may be read from any thread.
 #pragma once
 
-#include "SlotPool.h"
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
+
+#include "SlotPool.h"
 
 namespace vornak {
 

@@ -18,13 +18,13 @@
 // counters may be read from any thread. A short lock is taken once per block, never per packet.
 #pragma once
 
-#include "SlotPool.h"
-
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+#include "SlotPool.h"
 
 namespace vornak {
 
