@@ -34,16 +34,15 @@ bool DvFrameQueue::Add(std::span<const std::uint8_t> frame, std::uint64_t order)
 }
 
 std::size_t DvFrameQueue::Take(std::uint8_t* out, std::size_t room, bool* gapBefore) {
-    Slot* slot = m_pool.TakeOldest([room](const Slot& ready) { return ready.size <= room; });
-    if (slot == nullptr) {
-        return 0;
-    }
-    const std::size_t size = slot->size;
-    std::memcpy(out, slot->data.get(), size);
-    if (gapBefore != nullptr) {
-        *gapBefore = slot->gapBefore;
-    }
-    m_pool.Release(slot);
+    std::size_t size = 0;
+    m_pool.TakeOldest([room](const Slot& ready) { return ready.size <= room; },
+                      [&](const Slot& slot) {
+                          size = slot.size;
+                          std::memcpy(out, slot.data.get(), size);
+                          if (gapBefore != nullptr) {
+                              *gapBefore = slot.gapBefore;
+                          }
+                      });
     return size;
 }
 

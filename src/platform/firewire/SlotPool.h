@@ -6,8 +6,8 @@
 // Emptied slots are reused most recent first, so that while the consumer keeps up the same few
 // slots, warm in the cache, go round.
 //
-// Threads: one producer (Acquire, Publish) and one consumer (FrontOrder, TakeOldest, Release,
-// DropReady) at a time; ReadyCount may be read from any thread; Reset only while neither runs.
+// Threads: one producer (Acquire, Publish) and one consumer (FrontOrder, TakeOldest, DropReady)
+// at a time; ReadyCount may be read from any thread; Reset only while neither runs.
 #pragma once
 
 #include <algorithm>
@@ -67,23 +67,25 @@ class SlotPool {
         }
         return m_ready.front()->order;
     }
-    // Consumer. Takes the oldest published slot if `fits(slot)` says the caller has room for it;
-    // null otherwise. The slot stays the consumer's until Release.
-    template <typename Fits>
-    Slot* TakeOldest(Fits fits) {
-        std::lock_guard lock(m_lock);
-        if (m_ready.empty() || !fits(*m_ready.front())) {
-            return nullptr;
+    // Consumer. Hands the oldest published slot to `read` if `fits(slot)` says the caller has
+    // room for it, then frees it; false when none waits or it does not fit. `read` runs
+    // outside the lock, so that the producer never waits for a copy.
+    template <typename Fits, typename Read>
+    bool TakeOldest(Fits fits, Read read) {
+        Slot* slot = nullptr;
+        {
+            std::lock_guard lock(m_lock);
+            if (m_ready.empty() || !fits(*m_ready.front())) {
+                return false;
+            }
+            slot = m_ready.front();
+            m_ready.pop_front();
+            m_readyCount.store(m_ready.size(), std::memory_order_release);
         }
-        Slot* slot = m_ready.front();
-        m_ready.pop_front();
-        m_readyCount.store(m_ready.size(), std::memory_order_release);
-        return slot;
-    }
-    // Consumer. Gives back a slot taken with TakeOldest.
-    void Release(Slot* slot) {
+        read(static_cast<const Slot&>(*slot));
         std::lock_guard lock(m_lock);
         m_free.push_back(slot);
+        return true;
     }
     // Consumer. Frees every published slot and returns the sum of `weigh(slot)` over them.
     template <typename Weigh>

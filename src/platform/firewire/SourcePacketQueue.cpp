@@ -83,19 +83,15 @@ void SourcePacketQueue::Seal() {
 }
 
 std::size_t SourcePacketQueue::Take(std::uint8_t* out, std::size_t maxPackets, bool* gapBefore) {
-    if (maxPackets < m_packetsPerBlock) {
-        return 0;
-    }
-    Block* block = m_pool.TakeOldest([](const Block&) { return true; });
-    if (block == nullptr) {
-        return 0;
-    }
-    const std::size_t packets = block->packets;
-    std::memcpy(out, block->data.get(), packets * kSourcePacketSize);
-    if (gapBefore != nullptr) {
-        *gapBefore = block->gapBefore;
-    }
-    m_pool.Release(block);
+    std::size_t packets = 0;
+    m_pool.TakeOldest([&](const Block&) { return maxPackets >= m_packetsPerBlock; },
+                      [&](const Block& block) {
+                          packets = block.packets;
+                          std::memcpy(out, block.data.get(), packets * kSourcePacketSize);
+                          if (gapBefore != nullptr) {
+                              *gapBefore = block.gapBefore;
+                          }
+                      });
     return packets;
 }
 
