@@ -16,12 +16,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
-#include <vector>
+
+#include "SlotPool.h"
 
 namespace vornak {
 
@@ -37,11 +36,11 @@ class DvFrameQueue {
     void MarkBreak() { m_gapPending = true; }
 
     // Consumer. The number of the oldest frame waiting; none when none waits.
-    std::optional<std::uint64_t> FrontOrder() const;
+    std::optional<std::uint64_t> FrontOrder() const { return m_pool.FrontOrder(); }
     // Moves the oldest frame to `out` (room for `room` bytes) and returns its size; 0 when
     // none waits or it does not fit. Sets `*gapBefore` when it follows a break or lost frames.
     std::size_t Take(std::uint8_t* out, std::size_t room, bool* gapBefore);
-    std::size_t ReadyFrames() const { return m_readyCount.load(std::memory_order_acquire); }
+    std::size_t ReadyFrames() const { return m_pool.ReadyCount(); }
     // Throws the waiting frames away, counting them as dropped; returns how many.
     std::size_t DropReady();
 
@@ -62,12 +61,7 @@ class DvFrameQueue {
     };
 
     const std::size_t m_frameSize;
-    std::vector<Slot> m_slots;
-
-    mutable std::mutex m_lock;
-    std::deque<Slot*> m_ready;  // guarded by m_lock; oldest first
-    std::vector<Slot*> m_free;  // guarded by m_lock; most recently emptied last
-    std::atomic<std::size_t> m_readyCount{0};
+    SlotPool<Slot> m_pool;
 
     std::atomic<std::uint64_t> m_dropped{0};
     std::atomic<std::uint64_t> m_stored{0};

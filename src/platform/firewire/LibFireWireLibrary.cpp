@@ -63,6 +63,16 @@ int ReceiveDv(unsigned char* data, int length, unsigned int dropped, void* conte
     return static_cast<FireWireLibrary::DvSink*>(context)->OnDvPayload(data, length, dropped);
 }
 
+// libiec61883's receivers say why they would not start only through errno.
+template <typename Receiver>
+int StartReceiver(int (*start)(Receiver, int), Receiver receiver, int channel) {
+    errno = 0;
+    if (start(receiver, channel) == 0) {
+        return 0;
+    }
+    return errno != 0 ? errno : EIO;
+}
+
 }  // namespace
 
 FireWireLibrary::Handle LibFireWireLibrary::NewHandle() {
@@ -234,11 +244,7 @@ FireWireLibrary::Mpeg2Receiver LibFireWireLibrary::Mpeg2RecvInit(Handle handle, 
 }
 
 int LibFireWireLibrary::Mpeg2RecvStart(Mpeg2Receiver receiver, int channel) {
-    errno = 0;
-    if (iec61883_mpeg2_recv_start(receiver, channel) == 0) {
-        return 0;
-    }
-    return errno != 0 ? errno : EIO;
+    return StartReceiver(&iec61883_mpeg2_recv_start, receiver, channel);
 }
 
 void LibFireWireLibrary::Mpeg2RecvStop(Mpeg2Receiver receiver) {
@@ -254,11 +260,7 @@ FireWireLibrary::DvReceiver LibFireWireLibrary::DvRecvInit(Handle handle, DvSink
 }
 
 int LibFireWireLibrary::DvRecvStart(DvReceiver receiver, int channel) {
-    errno = 0;
-    if (iec61883_dv_recv_start(receiver, channel) == 0) {
-        return 0;
-    }
-    return errno != 0 ? errno : EIO;
+    return StartReceiver(&iec61883_dv_recv_start, receiver, channel);
 }
 
 void LibFireWireLibrary::DvRecvStop(DvReceiver receiver) {

@@ -17,23 +17,15 @@ void PutBigEndian32(std::uint8_t* out, std::uint32_t value) {
 }  // namespace
 
 SourcePacketQueue::SourcePacketQueue(std::size_t packetsPerBlock, std::size_t blocks)
-    : m_packetsPerBlock(std::max<std::size_t>(packetsPerBlock, 1)),
-      m_blocks(std::max<std::size_t>(blocks, 1)) {
-    for (Block& block : m_blocks) {
+    : m_packetsPerBlock(std::max<std::size_t>(packetsPerBlock, 1)), m_pool(blocks) {
+    for (Block& block : m_pool.Slots()) {
         block.data =
             std::make_unique_for_overwrite<std::uint8_t[]>(m_packetsPerBlock * kSourcePacketSize);
     }
-    Clear();
 }
 
 void SourcePacketQueue::Clear() {
-    std::lock_guard lock(m_lock);
-    m_ready.clear();
-    m_free.clear();
-    for (Block& block : m_blocks) {
-        m_free.push_back(&block);
-    }
-    m_readyCount.store(0, std::memory_order_relaxed);
+    m_pool.Reset();
     m_stored.store(0, std::memory_order_relaxed);
     m_filling = nullptr;
     m_gapPending = false;
@@ -44,12 +36,10 @@ void SourcePacketQueue::SetArrivalTime(std::uint32_t cycleTimer) {
 }
 
 SourcePacketQueue::Block* SourcePacketQueue::NextBlock() {
-    std::lock_guard lock(m_lock);
-    if (m_free.empty()) {
+    Block* block = m_pool.Acquire();
+    if (block == nullptr) {
         return nullptr;
     }
-    Block* block = m_free.back();
-    m_free.pop_back();
     block->packets = 0;
     block->gapBefore = m_gapPending;
     m_gapPending = false;
@@ -88,56 +78,27 @@ void SourcePacketQueue::Seal() {
         return;
     }
     m_filling->order = (*m_nextOrder)++;
-    std::lock_guard lock(m_lock);
-    m_ready.push_back(m_filling);
-    m_readyCount.store(m_ready.size(), std::memory_order_release);
+    m_pool.Publish(m_filling);
     m_filling = nullptr;
 }
 
 std::size_t SourcePacketQueue::Take(std::uint8_t* out, std::size_t maxPackets, bool* gapBefore) {
-    Block* block = nullptr;
-    {
-        std::lock_guard lock(m_lock);
-        if (m_ready.empty() || maxPackets < m_packetsPerBlock) {
-            return 0;
-        }
-        block = m_ready.front();
-        m_ready.pop_front();
-        m_readyCount.store(m_ready.size(), std::memory_order_release);
-    }
-    const std::size_t packets = block->packets;
-    std::memcpy(out, block->data.get(), packets * kSourcePacketSize);
-    if (gapBefore != nullptr) {
-        *gapBefore = block->gapBefore;
-    }
-    std::lock_guard lock(m_lock);
-    m_free.push_back(block);
+    std::size_t packets = 0;
+    m_pool.TakeOldest([&](const Block&) { return maxPackets >= m_packetsPerBlock; },
+                      [&](const Block& block) {
+                          packets = block.packets;
+                          std::memcpy(out, block.data.get(), packets * kSourcePacketSize);
+                          if (gapBefore != nullptr) {
+                              *gapBefore = block.gapBefore;
+                          }
+                      });
     return packets;
 }
 
 std::size_t SourcePacketQueue::DropReady() {
-    std::lock_guard lock(m_lock);
-    std::size_t packets = 0;
-    for (Block* block : m_ready) {
-        packets += block->packets;
-        m_free.push_back(block);
-    }
-    m_ready.clear();
-    m_readyCount.store(0, std::memory_order_release);
+    const std::size_t packets = m_pool.DropReady([](const Block& block) { return block.packets; });
     m_dropped.fetch_add(packets, std::memory_order_relaxed);
     return packets;
-}
-
-std::optional<std::uint64_t> SourcePacketQueue::FrontOrder() const {
-    std::lock_guard lock(m_lock);
-    if (m_ready.empty()) {
-        return std::nullopt;
-    }
-    return m_ready.front()->order;
-}
-
-std::size_t SourcePacketQueue::ReadyBlocks() const {
-    return m_readyCount.load(std::memory_order_acquire);
 }
 
 }  // namespace vornak

@@ -11,9 +11,8 @@
 //
 // Packets are gathered in blocks of a sample's size. The producer fills one block at a time
 // and publishes it when full (or when the stream pauses, Seal); the consumer takes published
-// blocks in order. Emptied blocks are reused most recent first, so that while the consumer
-// keeps up the same few blocks, warm in the cache, go round. When no block is free, whole
-// packets are thrown away and counted, and the next block is marked as following a gap.
+// blocks in order. When no block is free, whole packets are thrown away and counted, and the
+// next block is marked as following a gap.
 //
 // Threads: one producer (SetArrivalTime, Add, Seal) and one consumer (Take) at a time; the
 // counters may be read from any thread. A short lock is taken once per block, never per packet.
@@ -22,11 +21,10 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <vector>
+
+#include "SlotPool.h"
 
 namespace vornak {
 
@@ -62,9 +60,9 @@ class SourcePacketQueue {
     // `*gapBefore` when packets were thrown away right before it.
     std::size_t Take(std::uint8_t* out, std::size_t maxPackets, bool* gapBefore);
     // The number of the oldest published block; none when none waits.
-    std::optional<std::uint64_t> FrontOrder() const;
+    std::optional<std::uint64_t> FrontOrder() const { return m_pool.FrontOrder(); }
     // Published blocks waiting.
-    std::size_t ReadyBlocks() const;
+    std::size_t ReadyBlocks() const { return m_pool.ReadyCount(); }
     // Throws the published blocks away, counting their packets as dropped; returns how many.
     // Consumer, when what waits can no longer be delivered.
     std::size_t DropReady();
@@ -92,12 +90,7 @@ class SourcePacketQueue {
     Block* NextBlock();
 
     const std::size_t m_packetsPerBlock;
-    std::vector<Block> m_blocks;
-
-    mutable std::mutex m_lock;
-    std::deque<Block*> m_ready;  // guarded by m_lock; oldest first
-    std::vector<Block*> m_free;  // guarded by m_lock; most recently emptied last
-    std::atomic<std::size_t> m_readyCount{0};
+    SlotPool<Block> m_pool;
 
     std::atomic<std::uint64_t> m_dropped{0};
     std::atomic<std::uint64_t> m_discarded{0};

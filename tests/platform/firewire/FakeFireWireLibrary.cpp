@@ -616,6 +616,36 @@ int FakeFireWireLibrary::CmpDisconnect(Handle, std::uint16_t, int, std::uint16_t
     return 0;
 }
 
+int FakeFireWireLibrary::StartReceiver(bool& receiving, int channel) {
+    std::lock_guard lock(m_mutex);
+    if (m_recvStartError != 0) {
+        return m_recvStartError;
+    }
+    receiving = true;
+    m_lastChannel = channel;
+    ++m_receiversStarted;
+    if (&receiving == &m_receivingDv) {
+        ++m_dvReceiversStarted;
+    }
+    return 0;
+}
+
+void FakeFireWireLibrary::StopReceiver(bool& receiving) {
+    std::lock_guard lock(m_mutex);
+    receiving = false;
+}
+
+template <typename Sink>
+void FakeFireWireLibrary::CloseReceiver(bool& receiving, Sink*& sink) {
+    {
+        std::lock_guard lock(m_mutex);
+        receiving = false;
+        sink = nullptr;
+        ++m_receiversClosed;
+    }
+    m_changed.notify_all();
+}
+
 FireWireLibrary::Mpeg2Receiver FakeFireWireLibrary::Mpeg2RecvInit(Handle, PacketSink* sink) {
     std::lock_guard lock(m_mutex);
     m_sink = sink;
@@ -623,34 +653,16 @@ FireWireLibrary::Mpeg2Receiver FakeFireWireLibrary::Mpeg2RecvInit(Handle, Packet
 }
 
 int FakeFireWireLibrary::Mpeg2RecvStart(Mpeg2Receiver, int channel) {
-    std::lock_guard lock(m_mutex);
-    if (m_recvStartError != 0) {
-        return m_recvStartError;
-    }
-    m_receiving = true;
-    m_lastChannel = channel;
-    ++m_receiversStarted;
-    return 0;
+    return StartReceiver(m_receiving, channel);
 }
 
 void FakeFireWireLibrary::Mpeg2RecvStop(Mpeg2Receiver) {
-    std::lock_guard lock(m_mutex);
-    m_receiving = false;
+    StopReceiver(m_receiving);
 }
 
 void FakeFireWireLibrary::Mpeg2Close(Mpeg2Receiver) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_receiving = false;
-        m_sink = nullptr;
-        ++m_receiversClosed;
-    }
-    m_changed.notify_all();
+    CloseReceiver(m_receiving, m_sink);
 }
-
-}  // namespace vornak::test
-
-namespace vornak::test {
 
 FireWireLibrary::DvReceiver FakeFireWireLibrary::DvRecvInit(Handle, DvSink* sink) {
     std::lock_guard lock(m_mutex);
@@ -659,30 +671,15 @@ FireWireLibrary::DvReceiver FakeFireWireLibrary::DvRecvInit(Handle, DvSink* sink
 }
 
 int FakeFireWireLibrary::DvRecvStart(DvReceiver, int channel) {
-    std::lock_guard lock(m_mutex);
-    if (m_recvStartError != 0) {
-        return m_recvStartError;
-    }
-    m_receivingDv = true;
-    m_lastChannel = channel;
-    ++m_receiversStarted;
-    ++m_dvReceiversStarted;
-    return 0;
+    return StartReceiver(m_receivingDv, channel);
 }
 
 void FakeFireWireLibrary::DvRecvStop(DvReceiver) {
-    std::lock_guard lock(m_mutex);
-    m_receivingDv = false;
+    StopReceiver(m_receivingDv);
 }
 
 void FakeFireWireLibrary::DvClose(DvReceiver) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_receivingDv = false;
-        m_dvSink = nullptr;
-        ++m_receiversClosed;
-    }
-    m_changed.notify_all();
+    CloseReceiver(m_receivingDv, m_dvSink);
 }
 
 }  // namespace vornak::test

@@ -202,6 +202,11 @@ class FakeFireWireLibrary final : public FireWireLibrary {
     };
 
     void Queue(Step step);
+    // The receivers of both kinds, each with its own flag (and sink).
+    int StartReceiver(bool& receiving, int channel);
+    void StopReceiver(bool& receiving);
+    template <typename Sink>
+    void CloseReceiver(bool& receiving, Sink*& sink);
     HandleState& StateOf(Handle handle);
     // The node a handle's node id names, or null.
     Node* NodeAt(Handle handle, std::uint16_t nodeId);

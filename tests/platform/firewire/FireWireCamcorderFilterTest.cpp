@@ -13,7 +13,6 @@
 #include <memory>
 #include <mutex>
 #include <ostream>
-#include <set>
 #include <string>
 #include <thread>
 
@@ -89,8 +88,23 @@ Bytes DvFrame(dv::DvSystem system, int seed) {
     return frame;
 }
 
+constexpr std::size_t kDvPayload = 480;
+
 constexpr std::size_t PayloadsOf(dv::DvSystem system) {
-    return dv::FrameSizeOf(system) / 480;
+    return dv::FrameSizeOf(system) / kDvPayload;
+}
+
+// `count` frames made from the seeds `first`, `first + 1`, ...
+std::vector<Bytes> DvFrames(dv::DvSystem system, int count, int first = 1) {
+    std::vector<Bytes> frames;
+    for (int f = first; f < first + count; ++f) {
+        frames.push_back(DvFrame(system, f));
+    }
+    return frames;
+}
+
+void Append(std::vector<Bytes>& to, const std::vector<Bytes>& more) {
+    to.insert(to.end(), more.begin(), more.end());
 }
 
 Port BusWithCamcorderAt(std::size_t node) {
@@ -122,14 +136,14 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
         Make(0);
         m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
     }
-    // A camcorder filter with room for `queuePackets` between callback and delivery (0: the
-    // default), in the graph, its messages logged.
-    void Make(std::size_t queuePackets) {
+    // A camcorder filter with room for `queuePackets` and `queueFrames` between callback and
+    // delivery (0: the default), in the graph, its messages logged.
+    void Make(std::size_t queuePackets, std::size_t queueFrames = 0) {
         if (m_camcorder) {
             m_camcorder->JoinFilterGraph(nullptr, {});
         }
         m_camcorder = ComPtr<FireWireCamcorderFilter>(new FireWireCamcorderFilter(
-            m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample, queuePackets));
+            m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample, queuePackets, queueFrames));
         m_camcorder->Link().SetRelocatePauses(kShortPauses);
         m_camcorder->SetLogHandler([this](const std::string& line) {
             std::lock_guard lock(m_logLock);
@@ -159,13 +173,22 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
         Bytes out;
         for (const auto& sample : m_sink->Pin()->Samples()) {
             EXPECT_EQ(sample.data.size() % kSource, 0u);
-            for (std::size_t at = 0; at + kSource <= sample.data.size(); at += kSource) {
-                EXPECT_EQ(Bytes(sample.data.begin() + static_cast<long>(at),
-                                sample.data.begin() + static_cast<long>(at + 4)),
+            const Bytes packets = TransportOf(sample.data, true);
+            out.insert(out.end(), packets.begin(), packets.end());
+        }
+        return out;
+    }
+    // The transport packets of the source packets in `sample`, their headers checked if asked.
+    static Bytes TransportOf(const Bytes& sample, bool checkHeaders) {
+        Bytes out;
+        for (std::size_t at = 0; at + kSource <= sample.size(); at += kSource) {
+            if (checkHeaders) {
+                EXPECT_EQ(Bytes(sample.begin() + static_cast<long>(at),
+                                sample.begin() + static_cast<long>(at + 4)),
                           (Bytes{0x00, 0x00, 0x12, 0x34}));
-                out.insert(out.end(), sample.data.begin() + static_cast<long>(at + 4),
-                           sample.data.begin() + static_cast<long>(at + kSource));
             }
+            out.insert(out.end(), sample.begin() + static_cast<long>(at + 4),
+                       sample.begin() + static_cast<long>(at + kSource));
         }
         return out;
     }
@@ -178,16 +201,9 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
     std::vector<Piece> Pieces() const {
         std::vector<Piece> pieces;
         for (const auto& sample : m_sink->Pin()->Samples()) {
-            if (dv::IsWholeDvFrame(sample.data)) {
-                pieces.push_back({true, sample.data, sample.discontinuity});
-                continue;
-            }
-            Bytes packets;
-            for (std::size_t at = 0; at + kSource <= sample.data.size(); at += kSource) {
-                packets.insert(packets.end(), sample.data.begin() + static_cast<long>(at + 4),
-                               sample.data.begin() + static_cast<long>(at + kSource));
-            }
-            pieces.push_back({false, packets, sample.discontinuity});
+            const bool dv = dv::IsWholeDvFrame(sample.data);
+            pieces.push_back(
+                {dv, dv ? sample.data : TransportOf(sample.data, false), sample.discontinuity});
         }
         return pieces;
     }
@@ -198,6 +214,32 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
     }
     void PlaysDv() {
         m_library->EditNode(kGuid, [](auto& node) { node.outputSignalMode = 0x00; });
+    }
+    // DvFrames(system, count, first), each in a loop iteration of its own; returns them.
+    std::vector<Bytes> QueueDvFrames(dv::DvSystem system, int count, int first = 1) {
+        const std::vector<Bytes> frames = DvFrames(system, count, first);
+        for (const Bytes& frame : frames) {
+            m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, system, m_dbc));
+        }
+        return frames;
+    }
+    // `wire`, `perIteration` isochronous packets to a loop iteration.
+    void QueueWireIn(const std::vector<Bytes>& wire, std::size_t perIteration) {
+        for (std::size_t at = 0; at < wire.size(); at += perIteration) {
+            m_library->QueueWire(std::vector<Bytes>(
+                wire.begin() + static_cast<long>(at),
+                wire.begin() + static_cast<long>(std::min(at + perIteration, wire.size()))));
+        }
+    }
+    // Ends a case of a table: a fresh camcorder (with `queueFrames`) and sink for the next.
+    void NextRun(std::size_t queueFrames = 0) {
+        m_camcorder->Stop();
+        m_camcorder->GetOutputPin()->Disconnect();
+        m_sink->Stop();
+        m_sink->Pin()->Disconnect();
+        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+        Make(0, queueFrames);
+        m_dbc = 0;
     }
     void ExpectLostOnce() {
         ASSERT_TRUE(m_graph.WaitForEvents(1));
@@ -218,6 +260,7 @@ class FireWireCamcorderFilterTest : public ::testing::Test {
     }
 
     test::FakeEventGraph m_graph;  // outlives the camcorder, which leaves it first
+    std::uint8_t m_dbc = 0;        // the data block count of the wire made so far
     std::shared_ptr<FakeFireWireLibrary> m_library;
     ComPtr<FireWireCamcorderFilter> m_camcorder;
     ComPtr<test::SinkFilter> m_sink;
@@ -606,96 +649,73 @@ TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeTellsHdvFromDv) {
 TEST_F(FireWireCamcorderFilterTest, DvFramesArriveWholeWithLossesMarkedAndCounted) {
     constexpr auto k625 = dv::DvSystem::k625_50;
     constexpr auto k525 = dv::DvSystem::k525_60;
-    const auto payloads = [](std::size_t first, std::size_t count) {
-        std::set<std::size_t> set;
-        for (std::size_t p = first; p < first + count; ++p) {
-            set.insert(p);
-        }
-        return set;
-    };
     const struct {
         const char* what;
         dv::DvSystem system;
-        std::set<std::size_t> lost;  // payloads of the second of three frames
-        bool reversed;               // the second frame's payloads come last to first
+        std::size_t lostFrom, lostCount;  // payloads of the second of three frames
+        bool reversed;                    // the second frame's payloads come last to first
         std::uint64_t dropped;
     } cases[] = {
-        {"625/50 in order", k625, {}, false, 0},
-        {"525/60 in order", k525, {}, false, 0},
-        {"reordered within a frame", k625, {}, true, 0},
-        {"ten payloads lost", k625, payloads(10, 10), false, 1},
-        {"the first payload lost", k625, {0}, false, 1},
-        {"a whole frame lost", k525, payloads(0, PayloadsOf(k525)), false, 1},
+        {"625/50 in order", k625, 0, 0, false, 0},
+        {"525/60 in order", k525, 0, 0, false, 0},
+        {"reordered within a frame", k625, 0, 0, true, 0},
+        {"ten payloads lost", k625, 10, 10, false, 1},
+        {"the first payload lost", k625, 0, 1, false, 1},
+        {"a whole frame lost", k525, 0, PayloadsOf(k525), false, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        Make(0);
         PlaysDv();
         const int receiversBefore = m_library->DvReceiversStarted();
-        const std::vector<Bytes> frames = {DvFrame(c.system, 1), DvFrame(c.system, 2),
-                                           DvFrame(c.system, 3)};
-        std::uint8_t dbc = 0;
-        for (std::size_t f = 0; f < frames.size(); ++f) {
-            auto wire = FakeFireWireLibrary::DvWire(frames[f], c.system, dbc);
-            if (f == 1) {
-                std::vector<Bytes> kept;
-                for (std::size_t p = 0; p < wire.size(); ++p) {
-                    if (!c.lost.contains(p)) {
-                        kept.push_back(wire[p]);
-                    }
-                }
-                if (c.reversed) {
-                    std::reverse(kept.begin() + 1, kept.end());
-                }
-                wire = kept;
-            }
-            // The kernel's count comes with the first packet after the gap.
-            const bool wholeLost = c.lost.size() == PayloadsOf(c.system);
-            const auto lostBefore = static_cast<unsigned>(
-                (f == 1 && !wholeLost) || (f == 2 && wholeLost) ? c.lost.size() : 0);
-            if (!wire.empty()) {
-                m_library->QueueWire(wire, lostBefore);
-            }
+        const std::vector<Bytes> frames = DvFrames(c.system, 3);
+        const bool wholeLost = c.lostCount == PayloadsOf(c.system);
+        m_library->QueueWire(FakeFireWireLibrary::DvWire(frames[0], c.system, m_dbc));
+        auto kept = FakeFireWireLibrary::DvWire(frames[1], c.system, m_dbc);
+        const auto lostAt = kept.begin() + static_cast<long>(c.lostFrom);
+        kept.erase(lostAt, lostAt + static_cast<long>(c.lostCount));
+        if (c.reversed) {
+            std::reverse(kept.begin() + 1, kept.end());
         }
+        // The kernel's count comes with the first packet after the gap.
+        const auto gap = static_cast<unsigned>(c.lostCount);
+        if (!wholeLost) {
+            m_library->QueueWire(kept, gap);
+        }
+        m_library->QueueWire(FakeFireWireLibrary::DvWire(frames[2], c.system, m_dbc),
+                             wholeLost ? gap : 0);
         Start();
-        const std::size_t expected = c.lost.size() == PayloadsOf(c.system) ? 2 : 3;
+        const std::size_t expected = wholeLost ? 2 : 3;
         ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(expected));
         EXPECT_EQ(m_library->DvReceiversStarted(), receiversBefore + 1);
         const auto pieces = Pieces();
         ASSERT_EQ(pieces.size(), expected);
         for (std::size_t i = 0; i < pieces.size(); ++i) {
-            const std::size_t f = expected == 2 && i == 1 ? 2 : i;
+            const std::size_t f = wholeLost && i == 1 ? 2 : i;
             SCOPED_TRACE(f);
             ASSERT_TRUE(pieces[i].dv);
             EXPECT_EQ(pieces[i].discontinuity, c.dropped > 0 && i == 1);
             const Bytes& got = pieces[i].bytes;
             ASSERT_EQ(got.size(), frames[f].size());
-            for (std::size_t p = 0; p < PayloadsOf(c.system); ++p) {
-                for (std::size_t at = p * 480; at < (p + 1) * 480; at += dv::kBlockSize) {
-                    const auto block = [&](const Bytes& from) {
-                        return Bytes(from.begin() + static_cast<long>(at),
-                                     from.begin() + static_cast<long>(at + dv::kBlockSize));
-                    };
-                    if (f == 1 && c.lost.contains(p)) {
-                        // Damage, or a header rebuilt from the frame's own; never a block
-                        // of the frames around it.
-                        EXPECT_TRUE(
-                            block(got) == block(frames[1]) ||
-                            (block(got) != block(frames[0]) && block(got) != block(frames[2])))
-                            << at;
-                        EXPECT_NE(got, frames[1]);
-                    } else {
-                        ASSERT_EQ(block(got), block(frames[f])) << at;
-                    }
+            for (std::size_t at = 0; at < got.size(); at += dv::kBlockSize) {
+                const auto block = [at](const Bytes& from) {
+                    return Bytes(from.begin() + static_cast<long>(at),
+                                 from.begin() + static_cast<long>(at + dv::kBlockSize));
+                };
+                const std::size_t payload = at / kDvPayload;
+                if (f == 1 && payload >= c.lostFrom && payload < c.lostFrom + c.lostCount) {
+                    // Damage, or a header rebuilt from the frame's own; never a block of the
+                    // frames around it.
+                    EXPECT_TRUE(block(got) == block(frames[1]) ||
+                                (block(got) != block(frames[0]) && block(got) != block(frames[2])))
+                        << at;
+                    EXPECT_NE(got, frames[1]);
+                } else {
+                    ASSERT_EQ(block(got), block(frames[f])) << at;
                 }
             }
         }
         EXPECT_EQ(Dropped(), c.dropped);
-        m_camcorder->Stop();
-        m_camcorder->GetOutputPin()->Disconnect();
-        m_sink->Stop();
-        m_sink->Pin()->Disconnect();
-        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+        NextRun();
     }
 }
 
@@ -715,27 +735,16 @@ TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFr
     std::vector<Bytes> before = TransportPackets(0, 3 * kPerSample);
     before[5][0] = 0x00;  // damaged on tape: passed on as it is
     const std::vector<Bytes> after = TransportPackets(100, 40 * kPerSample);
-    std::vector<Bytes> frames;
-    for (int f = 0; f < 5; ++f) {
-        frames.push_back(DvFrame(kSystem, f + 1));
-    }
+    const std::vector<Bytes> frames = DvFrames(kSystem, 5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.perIteration);
-        Make(0);
         const int receiversBefore = m_library->DvReceiversStarted();
-        std::uint8_t dbc = 0;
-        std::vector<Bytes> wire = FakeFireWireLibrary::TsWire(before, 2, dbc);
+        std::vector<Bytes> wire = FakeFireWireLibrary::TsWire(before, 2, m_dbc);
         for (const Bytes& frame : frames) {
-            const auto packets = FakeFireWireLibrary::DvWire(frame, kSystem, dbc);
-            wire.insert(wire.end(), packets.begin(), packets.end());
+            Append(wire, FakeFireWireLibrary::DvWire(frame, kSystem, m_dbc));
         }
-        const auto tail = FakeFireWireLibrary::TsWire(after, 2, dbc);
-        wire.insert(wire.end(), tail.begin(), tail.end());
-        for (std::size_t at = 0; at < wire.size(); at += c.perIteration) {
-            m_library->QueueWire(std::vector<Bytes>(
-                wire.begin() + static_cast<long>(at),
-                wire.begin() + static_cast<long>(std::min(at + c.perIteration, wire.size()))));
-        }
+        Append(wire, FakeFireWireLibrary::TsWire(after, 2, m_dbc));
+        QueueWireIn(wire, c.perIteration);
         Start();
         ASSERT_TRUE(m_library->WaitUntilScriptDone());
         ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
@@ -743,13 +752,17 @@ TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFr
         EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 2u);
         EXPECT_EQ(m_library->DvReceiversStarted(), receiversBefore + 1);
         const auto pieces = Pieces();
-        Bytes ts;
+        // The transport packets of the HDV pieces from `i` on, up to the next DV piece.
         std::size_t i = 0;
-        for (; i < pieces.size() && !pieces[i].dv; ++i) {
-            EXPECT_FALSE(pieces[i].discontinuity);
-            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
-        }
-        EXPECT_EQ(ts, Joined(before));
+        const auto transportRun = [&](bool firstRun) {
+            Bytes ts;
+            for (; i < pieces.size() && !pieces[i].dv; ++i) {
+                EXPECT_FALSE(firstRun && pieces[i].discontinuity) << i;
+                ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
+            }
+            return ts;
+        };
+        EXPECT_EQ(transportRun(true), Joined(before));
         ASSERT_LE(i + frames.size() - c.framesLost, pieces.size());
         for (std::size_t f = c.framesLost; f < frames.size(); ++f, ++i) {
             SCOPED_TRACE(f);
@@ -757,20 +770,12 @@ TEST_F(FireWireCamcorderFilterTest, AMixedTapeSwitchesReceiversAndLosesOnlyTheFr
             EXPECT_EQ(pieces[i].discontinuity, f == c.framesLost);
             EXPECT_TRUE(pieces[i].bytes == frames[f]);
         }
-        ts.clear();
         ASSERT_LT(i, pieces.size());
         EXPECT_TRUE(pieces[i].discontinuity) << "a new stream after the DV";
-        for (; i < pieces.size(); ++i) {
-            EXPECT_FALSE(pieces[i].dv);
-            ts.insert(ts.end(), pieces[i].bytes.begin(), pieces[i].bytes.end());
-        }
-        EXPECT_EQ(ts, Joined(after));
+        EXPECT_EQ(transportRun(false), Joined(after));
+        EXPECT_EQ(i, pieces.size()) << "no DV after the tape's last HDV";
         EXPECT_EQ(Dropped(), c.framesLost);
-        m_camcorder->Stop();
-        m_camcorder->GetOutputPin()->Disconnect();
-        m_sink->Stop();
-        m_sink->Pin()->Disconnect();
-        m_sink = ComPtr<test::SinkFilter>(new test::SinkFilter());
+        NextRun();
     }
 }
 
@@ -782,11 +787,7 @@ TEST_F(FireWireCamcorderFilterTest, DamagedHdvTakenForDvIsCountedWhenItTurnsOutH
     for (std::size_t i = 4; i < 4 + FireWireCapturePin::kSwitchRun; ++i) {
         sent[i][0] = 0x00;
     }
-    std::uint8_t dbc = 0;
-    const auto wire = FakeFireWireLibrary::TsWire(sent, 2, dbc);
-    for (std::size_t at = 0; at < wire.size(); at += 2) {
-        m_library->QueueWire({wire[at], wire[at + 1]});
-    }
+    QueueWireIn(FakeFireWireLibrary::TsWire(sent, 2, m_dbc), 2);
     Start();
     ASSERT_TRUE(m_library->WaitUntilScriptDone());
     ASSERT_TRUE(WaitFor([&] { return m_camcorder->WaitUntilDelivered(1000) == S_OK; }));
@@ -802,9 +803,7 @@ TEST_F(FireWireCamcorderFilterTest, DamagedHdvTakenForDvIsCountedWhenItTurnsOutH
 // the stream is silent, tells the pin to switch.
 TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileTheStreamIsSilent) {
     PlaysDv();
-    std::uint8_t dbc = 0;
-    const Bytes frame = DvFrame(dv::DvSystem::k625_50, 1);
-    m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, dv::DvSystem::k625_50, dbc));
+    const std::vector<Bytes> frames = QueueDvFrames(dv::DvSystem::k625_50, 1);
     Start();
     ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(1));
     EXPECT_EQ(m_camcorder->GetOutputPin()->ReceiverSwitches(), 0u) << "the camcorder says DV";
@@ -814,7 +813,7 @@ TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileThe
     ASSERT_TRUE(m_sink->Pin()->WaitForArrivals(2));
 
     const auto pieces = Pieces();
-    EXPECT_EQ(pieces[0].bytes, frame);
+    EXPECT_EQ(pieces[0].bytes, frames[0]);
     EXPECT_EQ(pieces[1].bytes, Joined(TransportPackets(0, kPerSample)));
     EXPECT_TRUE(pieces[1].discontinuity);
     EXPECT_EQ(Dropped(), 0u);
@@ -822,43 +821,29 @@ TEST_F(FireWireCamcorderFilterTest, TheOutputSignalModeSwitchesReceiversWhileThe
 
 TEST_F(FireWireCamcorderFilterTest, TheLastDvFrameOfARunIsDelivered) {
     PlaysDv();
-    std::uint8_t dbc = 0;
-    const std::vector<Bytes> frames = {DvFrame(dv::DvSystem::k525_60, 1),
-                                       DvFrame(dv::DvSystem::k525_60, 2)};
-    for (const Bytes& frame : frames) {
-        m_library->QueueWire(FakeFireWireLibrary::DvWire(frame, dv::DvSystem::k525_60, dbc));
-    }
+    const std::vector<Bytes> frames = QueueDvFrames(dv::DvSystem::k525_60, 2);
     m_library->QueueHangUp();  // no pause before the end
     Start();
     ExpectLostOnce();
     const auto pieces = Pieces();
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(pieces[0].bytes, frames[0]);
-    EXPECT_EQ(pieces[1].bytes, frames[1]);
+    ASSERT_EQ(pieces.size(), frames.size());
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        EXPECT_EQ(pieces[i].bytes, frames[i]) << i;
+    }
 }
 
 TEST_F(FireWireCamcorderFilterTest, AFullDvQueueDropsWholeFramesAndCountsThem) {
-    m_camcorder->JoinFilterGraph(nullptr, {});
-    m_camcorder = ComPtr<FireWireCamcorderFilter>(new FireWireCamcorderFilter(
-        m_library, kGuid, FireWireBus::Location{0, 1}, kPerSample, 0, 2));
-    m_camcorder->JoinFilterGraph(&m_graph, "camcorder");
+    constexpr auto kSystem = dv::DvSystem::k625_50;
+    Make(0, 2);
     PlaysDv();
     m_sink->Pin()->CloseGate();
     constexpr int kFrames = 8;
-    std::uint8_t dbc = 0;
-    std::vector<Bytes> frames;
-    for (int f = 0; f < kFrames; ++f) {
-        frames.push_back(DvFrame(dv::DvSystem::k625_50, f + 1));
-        m_library->QueueWire(
-            FakeFireWireLibrary::DvWire(frames.back(), dv::DvSystem::k625_50, dbc));
-    }
+    std::vector<Bytes> frames = QueueDvFrames(kSystem, kFrames);
     Start();
     ASSERT_TRUE(m_library->WaitUntilScriptDone());
     m_sink->Pin()->OpenGate();
     ASSERT_TRUE(WaitFor([&] { return m_sink->Pin()->Completed() + Dropped() >= kFrames; }));
-    // One more after the gap.
-    frames.push_back(DvFrame(dv::DvSystem::k625_50, kFrames + 1));
-    m_library->QueueWire(FakeFireWireLibrary::DvWire(frames.back(), dv::DvSystem::k625_50, dbc));
+    Append(frames, QueueDvFrames(kSystem, 1, kFrames + 1));  // one more after the gap
     ASSERT_TRUE(WaitFor([&] { return m_sink->Pin()->Completed() + Dropped() > kFrames; }));
 
     const auto pieces = Pieces();

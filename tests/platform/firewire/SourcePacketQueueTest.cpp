@@ -101,6 +101,13 @@ TEST(SourcePacketQueue, WithoutRoomWholePacketsAreDroppedCountedAndTheNextBlockM
     EXPECT_FALSE(gap);
     EXPECT_EQ(Take(queue, 2, &gap), SourcePackets(0, 7, 2));
     EXPECT_TRUE(gap);
+    for (std::size_t i = 9; i < 12; ++i) {
+        queue.Add(TransportPacket(i).data(), static_cast<int>(kPacket));
+    }
+    queue.Seal();
+    EXPECT_EQ(queue.DropReady(), 3u) << "what waits at a stop counts in packets, not blocks";
+    EXPECT_EQ(queue.DroppedPackets(), 6u);
+    EXPECT_EQ(queue.ReadyBlocks(), 0u);
 }
 
 TEST(SourcePacketQueue, LengthsThatAreNotWholePacketsAreTakenSafely) {
