@@ -27,13 +27,11 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "ComPtr.h"
-#include "DvSceneSplitter.h"
 #include "Guids.h"
-#include "LiveDvByteSource.h"
 #include "LogSink.h"
 #include "PrimedLiveSource.h"
 #include "SceneFileName.h"
-#include "SceneSplitter.h"
+#include "SceneJobFactory.h"
 #include "TapeWriter.h"
 #include "VirtualCamcorderFilter.h"
 #include "VirtualCamcorderPin.h"
@@ -182,21 +180,11 @@ Result LiveRun(const std::string& tape, const std::string& outDir, double speed)
             if (!first) {
                 continue;
             }
-            const bool dv = first->back()->kind == vornak::ChunkKind::Dv;
+            const vornak::ChunkKind kind = first->back()->kind;
             vornak::PrimedLiveSource source(pin, std::move(first));
-            vornak::SceneSplitterSettings settings{.baseName = outDir + "/scene",
-                                                   .extension = dv ? "dv" : "m2t"};
-            std::unique_ptr<vornak::SceneJob> job;
-            if (dv) {
-                auto dvJob = std::make_unique<vornak::DvSceneSplitter>(outDir + "/scene", settings);
-                dvJob->SetByteSource(std::make_unique<vornak::LiveDvByteSource>(&source));
-                dvJob->SetLog(&written);
-                job = std::move(dvJob);
-            } else {
-                auto hdvJob = std::make_unique<vornak::SceneSplitter>(&source, settings);
-                hdvJob->SetLog(&written);
-                job = std::move(hdvJob);
-            }
+            const std::unique_ptr<vornak::SceneJob> job = vornak::MakeLiveSceneJob(
+                &source, kind, {.baseName = outDir + "/scene", .extension = "m2t"}, &written,
+                nullptr);
             job->Run();
             failed = failed || vornak::IsFailure(job->Result());
         } while (pin->TakeLiveBreak());

@@ -13,12 +13,10 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
-#include "DvSceneSplitter.h"
-#include "LiveDvByteSource.h"
 #include "MessageText.h"
 #include "OutputCheck.h"
 #include "PrimedLiveSource.h"
-#include "SceneSplitter.h"
+#include "SceneJobFactory.h"
 #include "ThreadStart.h"
 
 namespace vornak {
@@ -273,31 +271,19 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
 
 SplitResult CaptureSession::SplitStretch(const CaptureOptions& options,
                                          std::unique_ptr<ChunkQueue> first) {
-    const bool dv = first->back()->kind == ChunkKind::Dv;
+    const ChunkKind kind = first->back()->kind;
     PrimedLiveSource source(m_pCapturePin, std::move(first));
     SceneSplitterSettings settings;
     settings.baseName = options.folder + "/" + options.fileName;
-    settings.extension = dv ? kDvExtension : kExtension;
+    settings.extension = kExtension;
     settings.firstCounter = m_nSceneCounter;
     settings.dateTimeNaming = options.dateTimeNaming;
     settings.syncAV = options.syncAudio;
     settings.dateFormat = options.dateTimeFormat;
     settings.midScenesOk = options.midScenes;
-    std::unique_ptr<SceneJob> job;
-    if (dv) {
-        std::string inputName = settings.baseName;  // what its messages call the live stream
-        auto dvJob = std::make_unique<DvSceneSplitter>(std::move(inputName), std::move(settings));
-        dvJob->SetByteSource(std::make_unique<LiveDvByteSource>(&source));
-        dvJob->SetLog(m_pLog);
-        dvJob->SetDiskSync(m_pDiskSync);
-        job = std::move(dvJob);
-    } else {
-        auto hdvJob = std::make_unique<SceneSplitter>(&source, std::move(settings));
-        hdvJob->SetLog(m_pLog);
-        // Each scene file is flushed to the disk as it closes, and the folder at the end.
-        hdvJob->SetDiskSync(m_pDiskSync);
-        job = std::move(hdvJob);
-    }
+    // Each scene file is flushed to the disk as it closes, and the folder at the end.
+    const std::unique_ptr<SceneJob> job =
+        MakeLiveSceneJob(&source, kind, settings, m_pLog, m_pDiskSync);
     job->Run();
     m_nSceneCounter = job->Counter();
     return job->Result();

@@ -7,6 +7,7 @@
 #include "DvFrameReader.h"
 #include "DvSceneSplitter.h"
 #include "InputFile.h"
+#include "LiveDvByteSource.h"
 #include "SceneSplitter.h"
 
 namespace vornak {
@@ -50,6 +51,26 @@ std::unique_ptr<SceneJob> MakeSceneJob(const std::string& inputPath,
     auto job = std::make_unique<SceneSplitter>(inputPath, settings);
     job->SetLog(log);
     job->SetSceneChoice(std::move(chooseScene));
+    return job;
+}
+
+std::unique_ptr<SceneJob> MakeLiveSceneJob(LiveSource* source, ChunkKind kind,
+                                           const SceneSplitterSettings& settings, LogSink* log,
+                                           DiskSync* sync) {
+    DiskSync* const disk = sync != nullptr ? sync : &DiskSync::System();
+    if (kind == ChunkKind::Dv) {
+        SceneSplitterSettings dvSettings = settings;
+        dvSettings.extension = DvSceneSplitter::kExtension;
+        // What its messages call the live stream.
+        auto job = std::make_unique<DvSceneSplitter>(settings.baseName, std::move(dvSettings));
+        job->SetByteSource(std::make_unique<LiveDvByteSource>(source));
+        job->SetLog(log);
+        job->SetDiskSync(disk);
+        return job;
+    }
+    auto job = std::make_unique<SceneSplitter>(source, settings);
+    job->SetLog(log);
+    job->SetDiskSync(disk);
     return job;
 }
 

@@ -6,7 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "DiskSync.h"
+#include "LiveSource.h"
 #include "LogSink.h"
+#include "SampleChunk.h"
 #include "SceneJob.h"
 #include "SceneSplitterSettings.h"
 
@@ -27,6 +30,13 @@ TapeFormat ProbeTapeFormat(const std::string& inputPath);
 std::unique_ptr<SceneJob> MakeSceneJob(const std::string& inputPath,
                                        const SceneSplitterSettings& settings, LogSink* log,
                                        std::function<bool(std::int32_t)> chooseScene);
+
+// The job for one stretch of a live capture: `source` (which must outlive the job) hands out
+// its chunks, all of `kind`. DV scene files get the extension "dv", the others the settings'.
+// Scene files and their folder are flushed to `sync`, or to the system's disk when it is null.
+std::unique_ptr<SceneJob> MakeLiveSceneJob(LiveSource* source, ChunkKind kind,
+                                           const SceneSplitterSettings& settings, LogSink* log,
+                                           DiskSync* sync);
 
 // What makes an input's job, with MakeSceneJob's arguments: the engine's own reads transport
 // streams and raw DV; a caller that links more formats passes its own.

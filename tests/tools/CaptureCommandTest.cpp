@@ -115,6 +115,16 @@ RecordingDate ToRecordingDate(const tape::DateTime& d) {
     return date;
 }
 
+// The start of an hour, as a date pack gives it.
+RecordingDate HourOf(int year, int month, int day, int hour) {
+    RecordingDate date;
+    date.year = year;
+    date.month = month;
+    date.day = day;
+    date.hour = hour;
+    return date;
+}
+
 // Four picture groups from `start`: their dates run on by a second or two, so a scene file
 // dated by any date pack but its first one is caught.
 tape::SceneSpec SceneFrom(const tape::DateTime& start, bool noDates = false) {
@@ -456,12 +466,7 @@ TEST_F(CaptureCommandTest, AMixedTapeGoesIntoTheFilesVornakSplitMakesOfItsParts)
         const RunResult single = Capture("one", {"--single-file", "--set-mtime"});
         ASSERT_EQ(single.status, kCaptureExitOk) << single.out << single.err;
         EXPECT_FALSE(Contains(single.out + single.err, "WARNING")) << single.out << single.err;
-        RecordingDate dvDate;
-        dvDate.year = 2007;
-        dvDate.month = 6;
-        dvDate.day = 15;
-        dvDate.hour = 14;
-        EXPECT_EQ(ModificationTime(m_out + "/one.dv"), dvDate.ToLocalTime());
+        EXPECT_EQ(ModificationTime(m_out + "/one.dv"), HourOf(2007, 6, 15, 14).ToLocalTime());
         EXPECT_TRUE(test::ReadAll(m_out + "/one.dv") == dvTape);
         Bytes hdv = test::ReadAll(hdv1);
         const Bytes tail = test::ReadAll(hdv2);
@@ -536,12 +541,7 @@ TEST_F(CaptureCommandTest, DvLostOnFireWireIsCountedAndStopOnDropEndsTheCapture)
         // The tape held no HDV: the empty dv.m2t is gone, and only dv.dv is dated.
         EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"dv.dv"});
         EXPECT_FALSE(Contains(run.out + run.err, kFileTimeNotSet)) << run.out << run.err;
-        RecordingDate recorded;
-        recorded.year = 2007;
-        recorded.month = 6;
-        recorded.day = 15;
-        recorded.hour = 10;
-        EXPECT_EQ(ModificationTime(m_out + "/dv.dv"), recorded.ToLocalTime());
+        EXPECT_EQ(ModificationTime(m_out + "/dv.dv"), HourOf(2007, 6, 15, 10).ToLocalTime());
         if (stopOnDrop) {
             continue;  // where it stopped depends on when the loss was seen
         }
