@@ -1,7 +1,6 @@
 #include "DvSceneSplitter.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <span>
 
@@ -14,14 +13,6 @@ namespace {
 
 constexpr double kFramesPerSecond625 = 25.0;
 constexpr double kFramesPerSecond525 = 30000.0 / 1001.0;
-
-// "01:02:03:04"; a drop-frame count (525/60) has ";" before its frames, as editors write it.
-std::string TimecodeText(const dv::DvTimecode& tc) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d%c%02d", tc.hours, tc.minutes, tc.seconds,
-                  tc.dropFrame ? ';' : ':', tc.frames);
-    return text;
-}
 
 const char* SystemText(dv::DvSystem system) {
     return system == dv::DvSystem::k625_50 ? "625/50" : "525/60";

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "SceneFileName.h"
+#include "VideoDecodeCheck.h"
 
 namespace vornak {
 
@@ -31,6 +32,12 @@ struct SceneSplitterSettings {
     // Live form only: a broken picture that ends a recording is the end of a scene, not a
     // dropped picture; its count waits for the scene decision of the group after it.
     bool midScenesOk = false;
+    // Looks for damage as it goes and reports it with each scene (SceneSummary::findings):
+    // packets lost, broken pictures, picture groups without a date, timecode jumps and, for DV,
+    // blocks and samples in error. Costs a little reading, no decoding.
+    bool healthCheck = false;
+    // With the health check: also decodes every picture, through a check this makes.
+    VideoDecodeCheckMaker decodeCheck = {};
 };
 
 }  // namespace vornak

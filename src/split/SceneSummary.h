@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "RecordingDate.h"
+#include "SceneHealth.h"
 
 namespace vornak {
 
@@ -39,6 +41,13 @@ struct SceneSummary {
     std::string lastTimecode;
     std::uint64_t damagedVideoFrames = 0;  // frames with a video block whose status says error
     std::uint64_t damagedAudioFrames = 0;  // frames with an audio sample that is the error code
+
+    // What a health check found wrong, in the order it was found; only a job told to check
+    // fills it (`healthChecked`), so an empty list says "clean" only when that is set.
+    bool healthChecked = false;
+    std::vector<HealthFinding> findings;
+    // DV: the frames (from 0, within the scene) whose subcode sets the recording-start flag.
+    std::vector<std::uint64_t> recordingStarts;
 
     bool IsDv() const { return !format.empty(); }
     double DurationSeconds() const { return static_cast<double>(pictures) / picturesPerSecond; }

@@ -17,6 +17,7 @@ void SceneTally::Begin(std::int32_t number, std::string path, bool fragment) {
     m_scene.number = number;
     m_scene.path = std::move(path);
     m_scene.fragment = fragment;
+    m_scene.healthChecked = m_bHealthChecked;
     m_bOpen = true;
 }
 
@@ -59,6 +60,16 @@ void SceneTally::Apply(const Finding& finding) {
             }
             m_scene.lastDate = finding.date;
             break;
+        case Kind::Health: {
+            // Found in the picture counted last, or before the scene's first picture.
+            HealthPlace place;
+            place.picture = m_scene.pictures > 0 ? m_scene.pictures - 1 : 0;
+            place.timecode = finding.health.timecode;
+            place.date = m_scene.lastDate;
+            place.offset = finding.health.offset;
+            AddFinding(m_scene.findings, finding.health.kind, finding.health.count, place);
+            break;
+        }
     }
 }
 

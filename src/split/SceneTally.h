@@ -1,4 +1,5 @@
-// Counts what goes into each scene: pictures, broken pictures and recording dates.
+// Counts what goes into each scene: pictures, broken pictures, recording dates and what a health
+// check finds.
 //
 // The job finds pictures and dates ahead of the point up to which it has decided where its
 // bytes go, so each finding waits, with its stream position, until the bytes around it are
@@ -8,12 +9,23 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 #include "RecordingDate.h"
+#include "SceneHealth.h"
 #include "SceneSummary.h"
 
 namespace vornak {
+
+// Something a health check found at one stream position; the scene, the picture within it and
+// the recording date are given when its bytes are settled.
+struct HealthEvent {
+    HealthKind kind = HealthKind::PacketsLost;
+    std::uint64_t count = 0;
+    std::optional<dv::DvTimecode> timecode;
+    std::int64_t offset = -1;  // in the input, or -1 when not known
+};
 
 class SceneTally {
   public:
@@ -28,6 +40,11 @@ class SceneTally {
     void AddPicture(std::uint64_t pos) { Add({pos, Kind::Picture, {}}); }
     void AddBroken(std::uint64_t pos) { Add({pos, Kind::Broken, {}}); }
     void AddDate(std::uint64_t pos, const RecordingDate& date) { Add({pos, Kind::Date, date}); }
+    // The scenes are checked: every scene this tally gives out says so, found damage or not.
+    void SetHealthChecked(bool checked) { m_bHealthChecked = checked; }
+    void AddHealth(std::uint64_t pos, const HealthEvent& event) {
+        Add({pos, Kind::Health, {}, event});
+    }
 
     // `size` bytes went into the open scene; `pos` is where they began in the input, or -1
     // when they were not one piece of it.
@@ -36,11 +53,12 @@ class SceneTally {
     void Settle(std::uint64_t end, bool written);
 
   private:
-    enum class Kind { Picture, Broken, Date };
+    enum class Kind { Picture, Broken, Date, Health };
     struct Finding {
         std::uint64_t pos;
         Kind kind;
         RecordingDate date;
+        HealthEvent health = {};
     };
     void Add(const Finding& finding);
     void Apply(const Finding& finding);
@@ -49,6 +67,7 @@ class SceneTally {
     std::uint64_t m_settledEnd = 0;
     bool m_bLastWritten = false;
     bool m_bOpen = false;
+    bool m_bHealthChecked = false;
     SceneSummary m_scene;
 };
 

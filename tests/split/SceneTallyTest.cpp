@@ -85,5 +85,56 @@ TEST(SceneTally, LateFindingOfGivenUpBytesIsDropped) {
     EXPECT_EQ(a.length, 50u);
 }
 
+// A health finding takes the place its bytes settle in: the scene, the picture counted last and
+// the date seen last, with the timecode and input offset the check gave it.
+TEST(SceneTally, HealthFindingsArePlacedInTheirSceneAndPicture) {
+    SceneTally tally;
+    tally.SetHealthChecked(true);
+    tally.Begin(0, "");
+    tally.AddPicture(0);
+    tally.AddDate(50, Date(7));
+    tally.AddPicture(1000);
+    tally.AddHealth(1100, {HealthKind::PacketsLost, 3, dv::DvTimecode{0, 1, 2, 3}, 9100});
+    tally.AddHealth(1200, {HealthKind::PacketsLost, 2, {}, 9200});  // same picture: one finding
+    tally.AddHealth(5000, {HealthKind::NoDatePack, 1, {}, -1});     // after the cut: not this one
+    tally.Settle(1500, true);
+    const SceneSummary a = tally.End();
+
+    EXPECT_TRUE(a.healthChecked);
+    ASSERT_EQ(a.findings.size(), 1u);
+    const HealthFinding& lost = a.findings[0];
+    EXPECT_EQ(lost.kind, HealthKind::PacketsLost);
+    EXPECT_EQ(lost.count, 5u);
+    EXPECT_EQ(lost.first.picture, 1u);
+    ASSERT_TRUE(lost.first.timecode && lost.first.date);
+    EXPECT_EQ(lost.first.date->second, 7);
+    EXPECT_EQ(lost.first.offset, 9100);
+    EXPECT_EQ(lost.last.offset, 9200);
+    EXPECT_EQ(DescribeFinding(lost), "5 packets lost at 00:01:02:03");
+}
+
+TEST(SceneHealth, FindingsOfOneKindInNeighbouringPicturesMerge) {
+    const auto place = [](std::uint64_t picture, int frames) {
+        HealthPlace at;
+        at.picture = picture;
+        at.timecode = dv::DvTimecode{1, 0, 0, frames};
+        return at;
+    };
+    std::vector<HealthFinding> findings;
+    AddFinding(findings, HealthKind::VideoError, 10, place(4, 4));
+    AddFinding(findings, HealthKind::AudioError, 2, place(5, 5));
+    AddFinding(findings, HealthKind::VideoError, 20, place(5, 5));  // grows the first
+    AddFinding(findings, HealthKind::VideoError, 1, place(9, 9));   // a gap: a new one
+    ASSERT_EQ(findings.size(), 3u);
+    EXPECT_EQ(findings[0].count, 30u);
+    EXPECT_EQ(DescribeFinding(findings[0]),
+              "30 video blocks in error from 01:00:00:04 to 01:00:00:05");
+    EXPECT_EQ(DescribeFinding(findings[1]), "2 audio error samples at 01:00:00:05");
+    HealthFinding noTimecode{HealthKind::BrokenPicture, 1, {}, {}};
+    noTimecode.first.picture = noTimecode.last.picture = 120;
+    EXPECT_EQ(DescribeFinding(noTimecode), "1 broken pictures at picture 120");
+    EXPECT_STREQ(HealthKindName(HealthKind::DateJump), "rdt_nc");
+}
+
 }  // namespace
 }  // namespace vornak
