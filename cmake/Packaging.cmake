@@ -7,6 +7,8 @@
 # carry PROJECT_VERSION (scripts/package checks that).
 
 set(VORNAK_DEB_CHANGELOG ${CMAKE_CURRENT_SOURCE_DIR}/data/debian/changelog)
+# A new entry takes effect with the next build, as an edit of a CMakeLists.txt would.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VORNAK_DEB_CHANGELOG})
 file(STRINGS ${VORNAK_DEB_CHANGELOG} newest_entry LIMIT_COUNT 1)
 if(NOT newest_entry MATCHES "^vornak \\(([^)-]+)-([^)]+)\\)")
     message(FATAL_ERROR "${VORNAK_DEB_CHANGELOG}: the first line names no version")
