@@ -1,5 +1,5 @@
 # cmake -DBUILD_DIR=... -DPREFIX=... -DVERSION=... -DWITH_CAPTURE=ON|OFF -DHELP2MAN=...
-#       -DDESKTOP_FILE_VALIDATE=... -P CheckInstall.cmake
+#       -DDESKTOP_FILE_VALIDATE=... -DAPPSTREAMCLI=... -P CheckInstall.cmake
 #
 # Installs BUILD_DIR into the scratch prefix PREFIX, checks every installed file, then removes
 # PREFIX again. All faults are gathered and reported together, so that one run shows them all.
@@ -109,6 +109,33 @@ else()
     endif()
 endif()
 
+# AppStream metainfo: software centres list Vornak by it. Its newest release must be this
+# version, or they offer the previous one.
+set(metainfo "${PREFIX}/share/metainfo/org.example.vornak.metainfo.xml")
+if(NOT EXISTS "${metainfo}")
+    fault("share/metainfo/org.example.vornak.metainfo.xml is missing")
+else()
+    if(APPSTREAMCLI)
+        execute_process(
+            COMMAND "${APPSTREAMCLI}" validate --no-net "${metainfo}"
+            RESULT_VARIABLE status
+            OUTPUT_VARIABLE report
+            ERROR_VARIABLE report)
+        if(NOT status EQUAL 0)
+            fault("appstreamcli validate org.example.vornak.metainfo.xml (status ${status}):\n${report}")
+        endif()
+    endif()
+    file(READ "${metainfo}" text)
+    if(NOT text MATCHES "<launchable type=\"desktop-id\">vornak.desktop</launchable>")
+        fault("org.example.vornak.metainfo.xml does not launch vornak.desktop")
+    endif()
+    if(NOT text MATCHES "<releases>[ \n]*<release version=\"([^\"]*)\"")
+        fault("org.example.vornak.metainfo.xml names no release")
+    elseif(NOT CMAKE_MATCH_1 STREQUAL VERSION)
+        fault("org.example.vornak.metainfo.xml's newest release is ${CMAKE_MATCH_1}, not ${VERSION}")
+    endif()
+endif()
+
 # Man pages, one per program: help2man's title line carries the version, and the page tells of
 # the program's options (roff escapes each '-' as '\-' and sets options in bold).
 if(NOT HELP2MAN)
@@ -145,9 +172,21 @@ else()
                 "SUBSYSTEM==\"firewire\", GROUP=\"video\", MODE=\"0660\"")
 endif()
 
+# The copyright file, in Debian's machine-readable format.
+set(copyright "${PREFIX}/share/doc/vornak/copyright")
+if(NOT EXISTS "${copyright}")
+    fault("share/doc/vornak/copyright is missing")
+else()
+    file(STRINGS "${copyright}" first LIMIT_COUNT 1)
+    if(NOT first STREQUAL
+       "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/")
+        fault("copyright: the first line is '${first}', not the machine-readable format's")
+    endif()
+endif()
+
 file(REMOVE_RECURSE "${PREFIX}")
 if(NOT faults STREQUAL "")
     message(FATAL_ERROR "The installed tree is not complete:${faults}")
 endif()
-message(STATUS "Installed and checked: ${programs}, the desktop entry, the icon, the man pages "
-               "and the udev rule")
+message(STATUS "Installed and checked: ${programs}, the desktop entry, the icon, the metainfo, "
+               "the man pages, the udev rule and the copyright file")
