@@ -25,6 +25,7 @@
 #include "DvByteSource.h"
 #include "DvFrameInfo.h"
 #include "DvFrameReader.h"
+#include "DvHealthCheck.h"
 #include "DvSceneFile.h"
 #include "DvSceneRule.h"
 #include "LogSink.h"
@@ -105,6 +106,7 @@ class DvSceneSplitter : public SceneJob {
     // A scene begins at the first byte not written yet.
     void StartScene();
     void CountFrame(const dv::DvFrameInfo& frame);
+    void CheckCutShort(const dv::DvPiece& piece);
     // The bytes of the current scene before buffer offset `end` go into its file.
     void WriteUpTo(std::size_t end);
 
@@ -127,6 +129,7 @@ class DvSceneSplitter : public SceneJob {
     std::unique_ptr<StopFlag> m_ownStopFlag;
     LogSink* m_pLog = nullptr;
     bool m_bListOnly = false;
+    bool m_bHealthCheck = false;
     std::function<bool(std::int32_t)> m_chooseScene;
     DiskSync* m_pDiskSync = &DiskSync::System();
     std::size_t m_nReadSize = kReadSize;
@@ -145,6 +148,7 @@ class DvSceneSplitter : public SceneJob {
     dv::DvFrameReader m_reader;
     dv::DvSceneRule m_rule;
     dv::DvFrameInfo m_frame;
+    DvHealthCheck m_health;
 
     // The current scene. The first begins at the first frame, whole or not, with any bytes
     // before it; without one the input is no DV.
