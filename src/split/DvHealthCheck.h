@@ -42,7 +42,7 @@ class DvHealthCheck {
     // when not known). Files what it finds into `scene`.
     void Frame(const dv::DvFrameInfo& frame, std::int64_t offset, SceneSummary& scene);
     // A frame cut short, before the scene's `scene.pictures`-th whole frame; `frame` is what its
-    // whole sequences say, or null when it holds none.
+    // whole sequences say (its timecode and date, for its place), or null when it holds none.
     void CutShort(const dv::DvFrameInfo* frame, std::int64_t offset, SceneSummary& scene);
 
   private:

@@ -132,6 +132,13 @@ FrameSetup Flagged(FrameSetup setup) {
     return setup;
 }
 
+// The tape's `n`-th frame in a recording an hour later.
+FrameSetup Later(int n) {
+    FrameSetup setup = Nth(n);
+    setup.stamp.hour = 11;
+    return setup;
+}
+
 FrameSetup Bits12(FrameSetup setup) {
     setup.audioBits = 12;
     setup.audioRate = 32000;
@@ -155,11 +162,7 @@ std::vector<HealthCase> Cases() {
         Tape t;
         t.Frame(Flagged(Nth(0))).Frame(Flagged(Nth(1))).Frames(2, 29);
         t.Frame(Flagged(Nth(0, 5))).Frame(Flagged(Nth(1, 5))).Frame(Nth(2, 5));
-        FrameSetup later = Nth(900);
-        later.stamp.hour = 11;
-        FrameSetup next = Nth(901);
-        next.stamp.hour = 11;
-        t.Frame(later).Frame(next);
+        t.Frame(Later(900)).Frame(Later(901));
         cases.push_back({"a clean tape of three recordings", t, {}, {{0, 1}, {0, 1}, {}}});
     }
     {
@@ -224,6 +227,18 @@ std::vector<HealthCase> Cases() {
                           {0, HealthKind::IncompleteFrame, 1, 10, 10, 9, 9},
                           {0, HealthKind::IncompleteFrame, 1, 15, 15, 13, 13}},
                          {{}}});
+    }
+    {
+        // Cut short where the next recording begins: the scene before keeps it.
+        Tape t;
+        t.Frames(0, 4)
+            .CutShort(Flagged(Later(500)), dv::kSequenceSize * 4)
+            .Frame(Flagged(Later(501)))
+            .Frame(Later(502));
+        cases.push_back({"a frame cut short before a new recording",
+                         t,
+                         {{0, HealthKind::IncompleteFrame, 1, 5, 5, 5, 5}},
+                         {{}, {0}}});
     }
     {
         Tape t;
