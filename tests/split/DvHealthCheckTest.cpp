@@ -91,6 +91,9 @@ TEST(DvHealthCheck, FindsTimecodeAndClockFaults) {
         {k625, "00:00:00:00@0 - 00:00:00:02 00:00:00:03@1", ""},
         {k625, "00:00:00:00@0 00:00:01:10@2", "frames_missing 34 1-1"},  // time that passed
         {k625, "-@0 -@2", "rdt_nc 1 1-1"},
+        // Two ticks need more than a second of frames, give or take two.
+        {k625, "00:00:00:00@0 00:00:00:23@2", "frames_missing 22 1-1 rdt_nc 1 1-1"},
+        {k625, "00:00:00:00@0 00:00:00:24@2", "frames_missing 23 1-1"},
         // Cut short: it takes its place, and may be the next recording's first.
         {k625, "00:00:00:00 ~00:00:00:01 00:00:00:02 ~- 00:00:00:04", "incomplete_frame 2 1-2"},
         {k625, "00:00:00:00@0 ~05:00:00:00@9 00:00:00:02@0", "incomplete_frame 1 1-1"},
