@@ -7,7 +7,8 @@
 // frame of its scene and every byte of the input goes, in order, into the file of the scene it
 // falls in: whole frames, frames cut short and bytes between frames alike. The scene files of a
 // tape, joined in order, are the tape. Names, refusals, "-new" names, flushing, listing and
-// scene choice are those of the transport-stream job.
+// scene choice are those of the transport-stream job. Asked to check the tape's health, it says
+// with each scene what is wrong in it (DvHealthCheck), from what it reads of every frame anyway.
 //
 // Threading: construct, run and destroy on one worker thread. The stop byte may be set from any
 // thread; the job polls it between frames.
