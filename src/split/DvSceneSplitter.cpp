@@ -36,6 +36,7 @@ DvSceneSplitter::DvSceneSplitter(std::string inputPath, SceneSplitterSettings se
     : m_inputPath(std::move(inputPath)),
       m_pStopFlag(settings.stopFlag),
       m_bListOnly(settings.listOnly),
+      m_bHealthCheck(settings.healthCheck),
       m_output({std::move(settings.baseName), std::move(settings.extension),
                 std::move(settings.dateFormat), settings.dateTimeNaming, settings.firstCounter}) {
     m_output.SetFile(m_pOutFile.get());
@@ -236,6 +237,9 @@ void DvSceneSplitter::TakePiece(const dv::DvPiece& piece) {
             if (!m_bSceneStarted) {
                 StartScene();
             }
+            if (m_bHealthCheck) {
+                CheckCutShort(piece);
+            }
             ++m_scene.brokenPictures;
             if (m_pLog != nullptr) {
                 m_pLog->AddDropped(1);
@@ -264,6 +268,9 @@ void DvSceneSplitter::TakeFrame(const dv::DvPiece& piece) {
         CloseOutFile();
         StartScene();
     }
+    if (m_bHealthCheck) {
+        m_health.Frame(m_frame, m_pSource->FileOffsetOf(piece.offset), m_scene);
+    }
     CountFrame(m_frame);
     if (!SceneOpen() && !m_bAbort && (m_sceneDate || !m_output.DateTimeNaming() || m_bListOnly)) {
         OpenSceneFile();
@@ -276,6 +283,15 @@ void DvSceneSplitter::StartScene() {
     m_scene = SceneSummary{};
     m_scene.offset = m_pSource->FileOffsetOf(m_nBufBase + m_nPend);
     m_scene.format = "DV";
+    m_scene.healthChecked = m_bHealthCheck;
+    m_health.StartScene();
+}
+
+// What the whole sequences of a frame cut short still say places it on the tape.
+void DvSceneSplitter::CheckCutShort(const dv::DvPiece& piece) {
+    dv::DvFrameInfo frame;
+    const bool read = dv::DvFrameParser::Parse(piece.bytes, frame);
+    m_health.CutShort(read ? &frame : nullptr, m_pSource->FileOffsetOf(piece.offset), m_scene);
 }
 
 void DvSceneSplitter::CountFrame(const dv::DvFrameInfo& frame) {

@@ -7,7 +7,8 @@
 // frame of its scene and every byte of the input goes, in order, into the file of the scene it
 // falls in: whole frames, frames cut short and bytes between frames alike. The scene files of a
 // tape, joined in order, are the tape. Names, refusals, "-new" names, flushing, listing and
-// scene choice are those of the transport-stream job.
+// scene choice are those of the transport-stream job. Asked to check the tape's health, it says
+// with each scene what is wrong in it (DvHealthCheck), from what it reads of every frame anyway.
 //
 // Threading: construct, run and destroy on one worker thread. The stop byte may be set from any
 // thread; the job polls it between frames.
@@ -25,6 +26,7 @@
 #include "DvByteSource.h"
 #include "DvFrameInfo.h"
 #include "DvFrameReader.h"
+#include "DvHealthCheck.h"
 #include "DvSceneFile.h"
 #include "DvSceneRule.h"
 #include "LogSink.h"
@@ -105,6 +107,7 @@ class DvSceneSplitter : public SceneJob {
     // A scene begins at the first byte not written yet.
     void StartScene();
     void CountFrame(const dv::DvFrameInfo& frame);
+    void CheckCutShort(const dv::DvPiece& piece);
     // The bytes of the current scene before buffer offset `end` go into its file.
     void WriteUpTo(std::size_t end);
 
@@ -127,6 +130,7 @@ class DvSceneSplitter : public SceneJob {
     std::unique_ptr<StopFlag> m_ownStopFlag;
     LogSink* m_pLog = nullptr;
     bool m_bListOnly = false;
+    bool m_bHealthCheck = false;
     std::function<bool(std::int32_t)> m_chooseScene;
     DiskSync* m_pDiskSync = &DiskSync::System();
     std::size_t m_nReadSize = kReadSize;
@@ -145,6 +149,7 @@ class DvSceneSplitter : public SceneJob {
     dv::DvFrameReader m_reader;
     dv::DvSceneRule m_rule;
     dv::DvFrameInfo m_frame;
+    DvHealthCheck m_health;
 
     // The current scene. The first begins at the first frame, whole or not, with any bytes
     // before it; without one the input is no DV.

@@ -13,7 +13,8 @@ namespace {
 constexpr std::uint8_t kReservedIdBits = 0x10;
 constexpr std::uint8_t kSequenceReserved = 0x07;
 constexpr std::uint8_t kHeaderRest = 0x3F;
-constexpr std::uint8_t kAptByte = 0xF8;  // reserved ones, APT 0
+constexpr std::uint8_t kAptByte = 0xF8;       // reserved ones, APT 0
+constexpr std::uint8_t kDropFrameBit = 0x40;  // in the timecode's frames byte
 
 std::uint8_t Id0(std::uint8_t type) {
     return static_cast<std::uint8_t>((type << kIdTypeShift) | kReservedIdBits | 0x06);
@@ -181,7 +182,8 @@ Bytes MakeFrame(const FrameSetup& setup) {
     }
     if (setup.timecode) {
         Put(f, SubcodePackAt(0, 0, 0),
-            {kPackTimecode, static_cast<std::uint8_t>(Bcd(setup.tc[3])),
+            {kPackTimecode,
+             static_cast<std::uint8_t>((setup.dropFrame ? kDropFrameBit : 0) | Bcd(setup.tc[3])),
              static_cast<std::uint8_t>(0x80 | Bcd(setup.tc[2])),
              static_cast<std::uint8_t>(0x80 | Bcd(setup.tc[1])),
              static_cast<std::uint8_t>(0xC0 | Bcd(setup.tc[0]))});

@@ -37,6 +37,7 @@ struct FrameSetup {
     int audioBits = 16;
     bool timecode = true;
     std::array<int, 4> tc = {0, 0, 0, 0};  // hours, minutes, seconds, frames
+    bool dropFrame = false;                // the timecode counts drop-frame
 };
 
 // Offsets in a frame of the places packs go.
