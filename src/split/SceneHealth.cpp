@@ -8,37 +8,39 @@ namespace {
 
 struct KindText {
     const char* name;
-    const char* unit;
+    const char* unit;  // for a count other than one
+    const char* one;   // for a count of one
 };
 
 KindText TextOf(HealthKind kind) {
     switch (kind) {
         case HealthKind::PacketsLost:
-            return {"packets_lost", "packets lost"};
+            return {"packets_lost", "packets lost", "packet lost"};
         case HealthKind::BrokenPicture:
-            return {"broken_picture", "broken pictures"};
+            return {"broken_picture", "broken pictures", "broken picture"};
         case HealthKind::DecodeError:
-            return {"decode_error", "pictures that do not decode"};
+            return {"decode_error", "pictures that do not decode", "picture that does not decode"};
         case HealthKind::NoDatePack:
-            return {"no_date_pack", "picture groups without a date"};
+            return {"no_date_pack", "picture groups without a date",
+                    "picture group without a date"};
         case HealthKind::SequenceChange:
-            return {"sequence_change", "sequence header changes"};
+            return {"sequence_change", "sequence header changes", "sequence header change"};
         case HealthKind::TimecodeJump:
-            return {"tc_nc", "timecode jumps"};
+            return {"tc_nc", "timecode jumps", "timecode jump"};
         case HealthKind::VideoError:
-            return {"sta", "video blocks in error"};
+            return {"sta", "video blocks in error", "video block in error"};
         case HealthKind::VideoConcealed:
-            return {"sta_concealed", "video blocks concealed"};
+            return {"sta_concealed", "video blocks concealed", "video block concealed"};
         case HealthKind::AudioError:
-            return {"aud", "audio error samples"};
+            return {"aud", "audio error samples", "audio error sample"};
         case HealthKind::FramesMissing:
-            return {"frames_missing", "frames missing"};
+            return {"frames_missing", "frames missing", "frame missing"};
         case HealthKind::DateJump:
-            return {"rdt_nc", "recording date jumps"};
+            return {"rdt_nc", "recording date jumps", "recording date jump"};
         case HealthKind::IncompleteFrame:
-            return {"incomplete_frame", "incomplete frames"};
+            return {"incomplete_frame", "incomplete frames", "incomplete frame"};
     }
-    return {"unknown", "findings"};
+    return {"unknown", "findings", "finding"};
 }
 
 std::string PlaceText(const HealthPlace& place) {
@@ -82,7 +84,9 @@ std::string TimecodeText(const dv::DvTimecode& timecode) {
 }
 
 std::string DescribeFinding(const HealthFinding& finding) {
-    std::string text = std::to_string(finding.count) + " " + HealthKindUnit(finding.kind);
+    const KindText kind = TextOf(finding.kind);
+    std::string text =
+        std::to_string(finding.count) + " " + (finding.count == 1 ? kind.one : kind.unit);
     const std::string first = PlaceText(finding.first);
     const std::string last = PlaceText(finding.last);
     if (finding.first.picture == finding.last.picture || first == last) {

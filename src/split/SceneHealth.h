@@ -34,7 +34,7 @@ enum class HealthKind : std::uint8_t {
 // The name a report gives the kind: DV's are those DV archivists know ("sta", "aud", "tc_nc",
 // "rdt_nc").
 const char* HealthKindName(HealthKind kind);
-// What the count counts, for people: "packets lost", "broken pictures", ... (plural).
+// What the count counts, for people: "packets lost", "broken pictures", ... (for any count but one).
 const char* HealthKindUnit(HealthKind kind);
 
 // Where in a scene something was found.

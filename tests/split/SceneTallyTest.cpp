@@ -132,7 +132,7 @@ TEST(SceneHealth, FindingsOfOneKindInNeighbouringPicturesMerge) {
     EXPECT_EQ(DescribeFinding(findings[1]), "2 audio error samples at 01:00:00:05");
     HealthFinding noTimecode{HealthKind::BrokenPicture, 1, {}, {}};
     noTimecode.first.picture = noTimecode.last.picture = 120;
-    EXPECT_EQ(DescribeFinding(noTimecode), "1 broken pictures at picture 120");
+    EXPECT_EQ(DescribeFinding(noTimecode), "1 broken picture at picture 120");
     EXPECT_STREQ(HealthKindName(HealthKind::DateJump), "rdt_nc");
 }
 
