@@ -125,6 +125,9 @@ class FfmpegVideoDecodeCheck::Decoder {
             options.threading == Threading::Frame ? FF_THREAD_FRAME : FF_THREAD_SLICE;
         // Damage the decoder would otherwise pass over in silence is marked on the picture.
         m_context->err_recognition = AV_EF_CAREFUL | AV_EF_BITSTREAM | AV_EF_BUFFER;
+        if (!options.reconstruct) {
+            m_context->skip_idct = AVDISCARD_ALL;
+        }
         if (avcodec_open2(m_context.get(), codec, nullptr) != 0) {
             m_context.reset();
             return;

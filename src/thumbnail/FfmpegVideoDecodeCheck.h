@@ -25,6 +25,9 @@ class FfmpegVideoDecodeCheck final : public VideoDecodeCheck {
     struct Options {
         int threads = 0;  // 0: as many as the machine has cores
         Threading threading = Threading::Slice;
+        // The pictures' pixels are never looked at: the inverse transform is skipped unless
+        // asked for (the bitstream is read, and its errors found, all the same).
+        bool reconstruct = false;
     };
 
     FfmpegVideoDecodeCheck();
