@@ -121,8 +121,9 @@ class FfmpegVideoDecodeCheck::Decoder {
             return;
         }
         m_context->thread_count = options.threads;
-        m_context->thread_type =
-            options.threading == Threading::Frame ? FF_THREAD_FRAME : FF_THREAD_SLICE;
+        // Slice threads decode each picture's rows side by side within the call that sends it,
+        // so that whatever the decoder says of a packet belongs to that packet.
+        m_context->thread_type = FF_THREAD_SLICE;
         // Damage the decoder would otherwise pass over in silence is marked on the picture.
         m_context->err_recognition = AV_EF_CAREFUL | AV_EF_BITSTREAM | AV_EF_BUFFER;
         if (!options.reconstruct) {
@@ -131,10 +132,6 @@ class FfmpegVideoDecodeCheck::Decoder {
         if (avcodec_open2(m_context.get(), codec, nullptr) != 0) {
             m_context.reset();
             return;
-        }
-        // Frame threads hand back each packet's result that many packets later.
-        if (m_context->active_thread_type == FF_THREAD_FRAME) {
-            m_resultLag = static_cast<std::size_t>(std::max(0, m_context->thread_count - 1));
         }
     }
 
@@ -208,10 +205,8 @@ class FfmpegVideoDecodeCheck::Decoder {
         packet->data = m_pes.data();  // copied by the decoder
         packet->size = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
         packet->pos = static_cast<std::int64_t>(m_pesTag);
-        m_lastTags.push_back(m_pesTag);
-        if (m_lastTags.size() > m_resultLag + 1) {
-            m_lastTags.pop_front();
-        }
+        m_lastTag = m_pesTag;
+        m_anySent = true;
         ++m_sent;
         const int sent = avcodec_send_packet(m_context.get(), packet);
         packet->data = nullptr;
@@ -275,12 +270,12 @@ class FfmpegVideoDecodeCheck::Decoder {
         }
     }
 
-    // The decoder refused a packet: the one whose result this is.
+    // The decoder refused the packet sent last.
     void FailResult() {
-        if (m_lastTags.size() <= m_resultLag) {
+        if (!m_anySent) {
             return;
         }
-        const std::uint64_t tag = m_lastTags.front();
+        const std::uint64_t tag = m_lastTag;
         const auto it = std::find_if(m_pending.begin(), m_pending.end(),
                                      [tag](const Pending& p) { return p.tag == tag; });
         if (it != m_pending.end()) {
@@ -306,7 +301,7 @@ class FfmpegVideoDecodeCheck::Decoder {
             FailPending(m_pending.begin());
         }
         avcodec_flush_buffers(m_context.get());
-        m_lastTags.clear();
+        m_anySent = false;
         m_synced = false;
         m_leadingB = false;
     }
@@ -319,8 +314,8 @@ class FfmpegVideoDecodeCheck::Decoder {
     bool m_inPes = false;
     std::vector<std::uint8_t> m_sequence;  // the last sequence header, to see it change
     std::deque<Pending> m_pending;         // pictures sent that have not come out
-    std::deque<std::uint64_t> m_lastTags;  // the packets whose results are still to come
-    std::size_t m_resultLag = 0;
+    std::uint64_t m_lastTag = 0;           // of the packet sent last, since the start
+    bool m_anySent = false;
     std::vector<std::uint64_t> m_failures;
     bool m_synced = false;    // an I-picture was sent since the start
     bool m_leadingB = false;  // B-pictures now may refer to a picture before the start

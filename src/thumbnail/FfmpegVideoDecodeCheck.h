@@ -21,10 +21,10 @@ namespace vornak {
 
 class FfmpegVideoDecodeCheck final : public VideoDecodeCheck {
   public:
-    enum class Threading { Slice, Frame };
     struct Options {
-        int threads = 0;  // 0: as many as the machine has cores
-        Threading threading = Threading::Slice;
+        // Slice threads (libavcodec's MPEG-2 decoder has no frame threads); 0: as many as
+        // libavcodec thinks the machine can use.
+        int threads = 0;
         // The pictures' pixels are never looked at: the inverse transform is skipped unless
         // asked for (the bitstream is read, and its errors found, all the same).
         bool reconstruct = false;

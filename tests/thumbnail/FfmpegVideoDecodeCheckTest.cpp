@@ -73,8 +73,9 @@ std::vector<VideoPes> ListVideo(const std::vector<std::uint8_t>& ts) {
 }
 
 // Feeds the video as a job would; `flushBefore` names PES packets a Flush comes before.
-Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {}) {
-    FfmpegVideoDecodeCheck check;
+Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {},
+           const FfmpegVideoDecodeCheck::Options& options = {}) {
+    FfmpegVideoDecodeCheck check(options);
     EXPECT_TRUE(check.Available());
     Tags failures;
     for (std::size_t at = 0; at + TransportPacket::kSize <= ts.size();
@@ -191,14 +192,18 @@ TEST_F(FfmpegVideoDecodeCheckTest, ADamagedPictureFailsAlone) {
         {Damage::HeaderDestroyed, 'I'}, {Damage::HeaderDestroyed, 'P'},
         {Damage::HeaderDestroyed, 'B'},
     };
-    for (const Case& c : cases) {
-        // The second picture group's, whose references all came before it.
-        const VideoPes& pes = m_video[Nth(m_video, c.type, c.type == 'I' ? 1 : 2)];
-        SCOPED_TRACE(std::string(1, c.type) + " at " + std::to_string(pes.tag) + ", damage " +
-                     std::to_string(static_cast<int>(c.damage)));
-        std::vector<std::uint8_t> ts = m_clip;
-        Spoil(ts, pes, c.damage);
-        EXPECT_EQ(Check(ts), Tags{pes.tag});
+    // With slice threads as without, each picture keeps its own tag.
+    for (const int threads : {1, 2}) {
+        for (const Case& c : cases) {
+            // The second picture group's, whose references all came before it.
+            const VideoPes& pes = m_video[Nth(m_video, c.type, c.type == 'I' ? 1 : 2)];
+            SCOPED_TRACE(std::string(1, c.type) + " at " + std::to_string(pes.tag) + ", damage " +
+                         std::to_string(static_cast<int>(c.damage)) + ", threads " +
+                         std::to_string(threads));
+            std::vector<std::uint8_t> ts = m_clip;
+            Spoil(ts, pes, c.damage);
+            EXPECT_EQ(Check(ts, {}, {.threads = threads}), Tags{pes.tag});
+        }
     }
 }
 
@@ -212,6 +217,13 @@ TEST_F(FfmpegVideoDecodeCheckTest, PicturesThatReferBeforeAFlushAreNoFailures) {
     flushes.push_back(m_video[Nth(m_video, 'P', 14)].tag);
     flushes.push_back(m_video[Nth(m_video, 'B', 38)].tag);
     EXPECT_EQ(Check(m_clip, flushes), Tags{});
+
+    // Nor are they when the video starts in the middle of a picture, and of its group.
+    const VideoPes& cut = m_video[Nth(m_video, 'P', 9)];
+    const std::vector<std::uint8_t> tail(
+        m_clip.begin() + static_cast<std::ptrdiff_t>(cut.packets[cut.packets.size() / 2]),
+        m_clip.end());
+    EXPECT_EQ(Check(tail), Tags{});
 
     // A damaged I-picture after a Flush still fails.
     std::vector<std::uint8_t> ts = m_clip;
