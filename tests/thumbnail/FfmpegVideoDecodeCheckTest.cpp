@@ -72,9 +72,10 @@ std::vector<VideoPes> ListVideo(const std::vector<std::uint8_t>& ts) {
     return list;
 }
 
-// Feeds the video as a job would; `flushBefore` names PES packets a Flush comes before.
+// Feeds the video as a job would; `flushBefore` names PES packets a Flush comes before, and
+// `beforeEnd` gets the failures found before the last Flush.
 Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {},
-           const FfmpegVideoDecodeCheck::Options& options = {}) {
+           const FfmpegVideoDecodeCheck::Options& options = {}, Tags* beforeEnd = nullptr) {
     FfmpegVideoDecodeCheck check(options);
     EXPECT_TRUE(check.Available());
     Tags failures;
@@ -92,17 +93,21 @@ Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {},
         check.Feed(bytes.data(), bytes.size(), start, at);
         check.TakeFailures(failures);
     }
+    if (beforeEnd != nullptr) {
+        *beforeEnd = failures;
+    }
     check.Flush();
     check.TakeFailures(failures);
     return failures;
 }
 
 // An open-GOP clip of ffmpeg's moving test picture; empty when ffmpeg failed.
-std::vector<std::uint8_t> MakeClip(const test::TempDir& dir) {
-    const std::string clip = dir.File("clip.ts");
+std::vector<std::uint8_t> MakeClip(const test::TempDir& dir, const std::string& size, int seconds) {
+    const std::string clip = dir.File(size + ".ts");
     const std::string command =
-        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=720x576:rate=25"
-        " -t 3 -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100"
+        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=" + size +
+        ":rate=25 -t " + std::to_string(seconds) +
+        " -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100"
         " -streamid 0:0x810 -f mpegts '" +
         clip + "'";
     return std::system(command.c_str()) == 0 ? test::ReadAll(clip) : std::vector<std::uint8_t>{};
@@ -162,7 +167,7 @@ class FfmpegVideoDecodeCheckTest : public ::testing::Test {
         if (!test::FfmpegAvailable()) {
             GTEST_SKIP() << "the ffmpeg program is not installed: no decodable clip";
         }
-        m_clip = MakeClip(m_dir);
+        m_clip = MakeClip(m_dir, "720x576", 3);
         ASSERT_FALSE(m_clip.empty());
         m_video = ListVideo(m_clip);
         ASSERT_EQ(m_video.size(), 75u);
@@ -237,36 +242,17 @@ TEST_F(FfmpegVideoDecodeCheckTest, APictureThatNeverComesOutFailsBeforeTheEnd) {
     std::vector<std::uint8_t> ts = m_clip;
     const VideoPes& lost = m_video[Nth(m_video, 'P', 0)];
     Spoil(ts, lost, Damage::HeaderDestroyed);
-    FfmpegVideoDecodeCheck check;
-    Tags failures;
-    for (std::size_t at = 0; at + TransportPacket::kSize <= ts.size();
-         at += TransportPacket::kSize) {
-        if (const std::optional<TransportPacket> packet = VideoPacket(ts, at)) {
-            const std::span<const std::uint8_t> bytes = VideoBytes(*packet);
-            check.Feed(bytes.data(), bytes.size(), packet->payload_unit_start_indicator(), at);
-        }
-    }
-    check.TakeFailures(failures);
-    EXPECT_EQ(failures, Tags{lost.tag});
-    check.Flush();
-    check.TakeFailures(failures);
-    EXPECT_EQ(failures, Tags{lost.tag});
-    EXPECT_EQ(check.PacketsDecoded(), m_video.size());
-    EXPECT_EQ(check.PicturesOut(), m_video.size() - 1);
+    Tags beforeEnd;
+    EXPECT_EQ(Check(ts, {}, {}, &beforeEnd), Tags{lost.tag});
+    EXPECT_EQ(beforeEnd, Tags{lost.tag});
 }
 
 // libavcodec starts afresh at a sequence of another size, dropping the picture it held back;
 // the check drains the decoder first, so a clean join is no failure.
 TEST_F(FfmpegVideoDecodeCheckTest, ANewPictureSizeWithoutAFlushIsNoFailure) {
-    const std::string small = m_dir.File("small.ts");
-    const std::string command =
-        "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=352x288:rate=25"
-        " -t 1 -c:v mpeg2video -b:v 2M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100"
-        " -streamid 0:0x810 -f mpegts '" +
-        small + "'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::vector<std::uint8_t> second = MakeClip(m_dir, "352x288", 1);
+    ASSERT_FALSE(second.empty());
     std::vector<std::uint8_t> ts = m_clip;
-    const std::vector<std::uint8_t> second = test::ReadAll(small);
     ts.insert(ts.end(), second.begin(), second.end());
     EXPECT_EQ(Check(ts), Tags{});
 }
