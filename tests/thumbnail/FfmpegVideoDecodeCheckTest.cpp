@@ -101,15 +101,14 @@ Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {},
     return failures;
 }
 
-// An open-GOP clip of ffmpeg's moving test picture; empty when ffmpeg failed.
+// A clip of ffmpeg's moving test picture in open picture groups; empty when ffmpeg failed.
 std::vector<std::uint8_t> MakeClip(const test::TempDir& dir, const std::string& size, int seconds) {
     const std::string clip = dir.File(size + ".ts");
     const std::string command =
         "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=" + size +
         ":rate=25 -t " + std::to_string(seconds) +
-        " -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100"
-        " -streamid 0:0x810 -f mpegts '" +
-        clip + "'";
+        " -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100" +
+        " -streamid 0:0x810 -f mpegts '" + clip + "'";
     return std::system(command.c_str()) == 0 ? test::ReadAll(clip) : std::vector<std::uint8_t>{};
 }
 
@@ -222,6 +221,25 @@ TEST_F(FfmpegVideoDecodeCheckTest, PicturesThatReferBeforeAFlushAreNoFailures) {
     flushes.push_back(m_video[Nth(m_video, 'P', 14)].tag);
     flushes.push_back(m_video[Nth(m_video, 'B', 38)].tag);
     EXPECT_EQ(Check(m_clip, flushes), Tags{});
+
+    // Where the picture groups say they are closed, the B-pictures after a Flush are decoded,
+    // and judged, like any other.
+    std::vector<std::uint8_t> closed = m_clip;
+    for (const VideoPes& pes : m_video) {
+        const std::size_t at = pes.packets.front();
+        for (std::size_t i = at; pes.type == 'I' && i + 8 <= at + TransportPacket::kSize; ++i) {
+            if (closed[i] == 0 && closed[i + 1] == 0 && closed[i + 2] == 1 &&
+                closed[i + 3] == 0xB8) {
+                closed[i + 7] |= 0x40;  // closed_gop, after 25 bits of time code
+            }
+        }
+    }
+    EXPECT_EQ(Check(closed, flushes), Tags{});
+    const VideoPes& leading = m_video[Nth(m_video, 'I', 2) + 1];
+    ASSERT_EQ(leading.type, 'B');
+    Spoil(closed, leading, Damage::Overwritten);
+    EXPECT_EQ(Check(closed, flushes), Tags{leading.tag});
+    EXPECT_EQ(Check(closed), Tags{leading.tag});
 
     // Nor are they when the video starts in the middle of a picture, and of its group.
     const VideoPes& cut = m_video[Nth(m_video, 'P', 9)];
