@@ -7,6 +7,10 @@
 // B-pictures that follow that I-picture in an open picture group, refer to pictures the decoder
 // has never seen. libavcodec skips these itself; on a clean tape they are no damage.
 //
+// A damaged picture is known as soon as the decoder hands it out (it holds back one reference
+// picture); one that never comes out is known when pictures sent well after it have, or at the
+// next Flush.
+//
 // Threading: one job's thread only (libavcodec's slice threads work inside each call).
 #pragma once
 
