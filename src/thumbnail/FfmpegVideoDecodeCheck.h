@@ -27,7 +27,7 @@ class FfmpegVideoDecodeCheck final : public VideoDecodeCheck {
   public:
     struct Options {
         // Slice threads (libavcodec's MPEG-2 decoder has no frame threads); 0: as many as
-        // libavcodec thinks the machine can use.
+        // libavcodec thinks the machine can use. One in a ThreadSanitizer build.
         int threads = 0;
         // The pictures' pixels are never looked at: the inverse transform is skipped unless
         // asked for (the bitstream is read, and its errors found, all the same).
