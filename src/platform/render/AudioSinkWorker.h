@@ -2,11 +2,13 @@
 // short timer moves queued sound from the ring buffer into the sink as far as the sink has room.
 #pragma once
 
+#include <QAudio>
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -19,22 +21,36 @@ class PcmRingBuffer;
 
 class AudioSinkWorker : public QObject {
   public:
-    // `ring` must outlive the worker.
-    explicit AudioSinkWorker(PcmRingBuffer& ring);
+    // `ring` must outlive the worker. `onLost` is called on the worker's thread when a sink
+    // that was playing stops on an error of the output (the sound server went away).
+    AudioSinkWorker(PcmRingBuffer& ring, std::function<void()> onLost);
     ~AudioSinkWorker() override;
 
-    // On the worker's thread. Replaces a sink already playing.
-    void Start(const QAudioDevice& device, const QAudioFormat& format, int bufferBytes);
+    // On the worker's thread. Replaces a sink already playing. Nothing reaches the sink before
+    // the ring holds `cushionBytes`: sound comes from the stream in uneven bursts, and a sink
+    // started on the first few milliseconds runs dry before the next burst comes.
+    void Start(const QAudioDevice& device, const QAudioFormat& format, int bufferBytes,
+               std::size_t cushionBytes);
     void Stop();
+    // 0 (silent) to 1, linear. Kept for the sinks started later.
+    void SetVolume(float volume);
+
+    // Whether an error of the output stopped a sink: it ends the pumping.
+    static bool IsLoss(QAudio::State state, QAudio::Error error);
 
   private:
     void Pump();
+    void OnStateChanged(QAudio::State state);
 
     PcmRingBuffer& m_ring;
+    std::function<void()> m_onLost;
     std::unique_ptr<QAudioSink> m_pSink;
     QIODevice* m_pDevice = nullptr;  // the sink's
     QTimer m_timer;
     std::vector<std::uint8_t> m_chunk;
+    std::size_t m_nCushion = 0;
+    bool m_bCushioned = false;
+    float m_volume = 1;
 };
 
 }  // namespace vornak

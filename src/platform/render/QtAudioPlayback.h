@@ -7,6 +7,8 @@
 #include <QAudioFormat>
 #include <QThread>
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 
 #include "AudioPlayback.h"
@@ -23,6 +25,9 @@ class QtAudioPlayback final : public AudioPlayback {
     // Sound queued ahead of the output at most, and the output's own buffer.
     static constexpr int kQueueMs = 250;
     static constexpr int kSinkBufferMs = 100;
+    // Sound gathered before the output starts: more than the stream's sound ever comes late
+    // against its pictures in an evenly multiplexed stream, less than a viewer notices.
+    static constexpr int kStartCushionMs = 150;
 
     // Gives the output device to play on: a null device means there is none. Tests replace the
     // default, QMediaDevices::defaultAudioOutput.
@@ -42,6 +47,8 @@ class QtAudioPlayback final : public AudioPlayback {
     bool Start(const WAVEFORMATEX& format) override;
     std::size_t Write(const std::uint8_t* data, std::size_t size) override;
     void Stop() override;
+    void SetVolume(float volume) override;
+    std::uint32_t Losses() const override { return m_nLosses.load(); }
 
     // Bytes waiting for the output, and bytes dropped since the last Start.
     std::size_t Queued() const { return m_ring.Size(); }
@@ -52,6 +59,8 @@ class QtAudioPlayback final : public AudioPlayback {
     PcmRingBuffer m_ring;
     QThread m_thread;
     AudioSinkWorker* m_pWorker = nullptr;  // lives on m_thread; deleted there
+    std::atomic<float> m_volume{1};
+    std::atomic<std::uint32_t> m_nLosses{0};
 };
 
 }  // namespace vornak
