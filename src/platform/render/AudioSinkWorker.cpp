@@ -32,7 +32,7 @@ bool AudioSinkWorker::IsLoss(QAudio::State state, QAudio::Error error) {
 }
 
 void AudioSinkWorker::Start(const QAudioDevice& device, const QAudioFormat& format, int bufferBytes,
-                            std::size_t cushionBytes) {
+                            std::chrono::milliseconds startDelay) {
     Stop();
     m_pSink = std::make_unique<QAudioSink>(device, format);
     m_pSink->setBufferSize(bufferBytes);
@@ -44,8 +44,9 @@ void AudioSinkWorker::Start(const QAudioDevice& device, const QAudioFormat& form
     }
     QObject::connect(m_pSink.get(), &QAudioSink::stateChanged, this,
                      [this](QAudio::State state) { OnStateChanged(state); });
-    m_nCushion = cushionBytes;
-    m_bCushioned = false;
+    m_startDelay = startDelay;
+    m_firstSoundAt.reset();
+    m_bStarted = false;
     m_timer.start();
 }
 
@@ -82,11 +83,19 @@ void AudioSinkWorker::Pump() {
     if (m_pDevice == nullptr) {
         return;
     }
-    if (!m_bCushioned) {
-        if (m_ring.Size() < m_nCushion) {
+    if (!m_bStarted) {
+        const std::size_t queued = m_ring.Size();
+        if (queued == 0) {
             return;
         }
-        m_bCushioned = true;
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_firstSoundAt) {
+            m_firstSoundAt = now;
+        }
+        if (now - *m_firstSoundAt < m_startDelay && queued < m_ring.Capacity() / 2) {
+            return;
+        }
+        m_bStarted = true;
     }
     const auto room = static_cast<std::size_t>(std::max<qsizetype>(m_pSink->bytesFree(), 0));
     if (room == 0) {

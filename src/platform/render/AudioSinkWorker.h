@@ -8,8 +8,10 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAudioSink;
@@ -27,10 +29,12 @@ class AudioSinkWorker : public QObject {
     ~AudioSinkWorker() override;
 
     // On the worker's thread. Replaces a sink already playing. Nothing reaches the sink before
-    // the ring holds `cushionBytes`: sound comes from the stream in uneven bursts, and a sink
-    // started on the first few milliseconds runs dry before the next burst comes.
+    // `startDelay` has passed since the first sound came: sound comes from the stream in
+    // uneven bursts, later and later against its pictures for a while, and a sink started on
+    // the first burst runs dry before a late one comes. Sound that fills half the ring starts
+    // it at once.
     void Start(const QAudioDevice& device, const QAudioFormat& format, int bufferBytes,
-               std::size_t cushionBytes);
+               std::chrono::milliseconds startDelay);
     void Stop();
     // 0 (silent) to 1, linear. Kept for the sinks started later.
     void SetVolume(float volume);
@@ -48,8 +52,9 @@ class AudioSinkWorker : public QObject {
     QIODevice* m_pDevice = nullptr;  // the sink's
     QTimer m_timer;
     std::vector<std::uint8_t> m_chunk;
-    std::size_t m_nCushion = 0;
-    bool m_bCushioned = false;
+    std::chrono::milliseconds m_startDelay{0};
+    std::optional<std::chrono::steady_clock::time_point> m_firstSoundAt;
+    bool m_bStarted = false;
     float m_volume = 1;
 };
 

@@ -64,13 +64,12 @@ bool QtAudioPlayback::Start(const WAVEFORMATEX& format) {
     }
     AudioSinkWorker* worker = m_pWorker;
     const int sinkBytes = BytesFor(format, kSinkBufferMs);
-    const auto cushion = static_cast<std::size_t>(BytesFor(format, kStartCushionMs));
     const float volume = m_volume.load();
     QMetaObject::invokeMethod(
         worker,
-        [worker, device, qtFormat, sinkBytes, cushion, volume] {
+        [worker, device, qtFormat, sinkBytes, volume] {
             worker->SetVolume(volume);
-            worker->Start(device, qtFormat, sinkBytes, cushion);
+            worker->Start(device, qtFormat, sinkBytes, kStartDelay);
         },
         Qt::QueuedConnection);
     return true;

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -23,11 +24,14 @@ class AudioSinkWorker;
 class QtAudioPlayback final : public AudioPlayback {
   public:
     // Sound queued ahead of the output at most, and the output's own buffer.
-    static constexpr int kQueueMs = 250;
+    static constexpr int kQueueMs = 500;
     static constexpr int kSinkBufferMs = 100;
-    // Sound gathered before the output starts: more than the stream's sound ever comes late
-    // against its pictures in an evenly multiplexed stream, less than a viewer notices.
-    static constexpr int kStartCushionMs = 150;
+    // How long the output waits after the first sound before it starts. A stream's sound does
+    // not come evenly: over its first seconds it falls behind its start by tens of
+    // milliseconds, and an output started on the first frame runs dry and stops for a while.
+    // Short enough that the sound still starts with the first picture, whose data take
+    // about as long to come.
+    static constexpr std::chrono::milliseconds kStartDelay{100};
 
     // Gives the output device to play on: a null device means there is none. Tests replace the
     // default, QMediaDevices::defaultAudioOutput.
