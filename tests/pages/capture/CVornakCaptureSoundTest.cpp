@@ -60,19 +60,19 @@ bool FfmpegAvailable() {
 
 // One clip of HDV-like MPEG-2 video with a tone, as the demo encodes its clips, but with one
 // sound frame to a packet, as evenly as a camcorder multiplexes its sound (ffmpeg's default
-// of two lets the sound fall up to 70 ms behind).
-// The clips' clocks run on from one to the next, as they would on a tape recorded in one go.
+// of two lets the sound fall up to 70 ms behind). The clips' clocks run on from one to the
+// next, as they would on a tape recorded in one go.
 bool MakeClip(const std::string& path, int toneHz, int startSecond) {
+    static constexpr char kEncoding[] =
+        " -c:v mpeg2video -b:v 25M -minrate 25M -maxrate 25M -bufsize 9781248 -g 12 -bf 2"
+        " -flags +cgop -sc_threshold 1000000000 -c:a mp2 -b:a 384k -ac 2 -pes_payload_size 0"
+        " -mpegts_pmt_start_pid 0x100 -streamid 0:0x810 -streamid 1:0x814";
     const std::string command =
         "ffmpeg -loglevel error -nostdin -f lavfi -i testsrc=size=1440x1080:rate=25 -f lavfi -i "
         "sine=frequency=" +
         std::to_string(toneHz) + ":sample_rate=48000 -t " + std::to_string(kSceneSeconds) +
-        " -c:v mpeg2video -b:v 25M -minrate 25M -maxrate 25M -bufsize 9781248 -g 12 -bf 2 "
-        "-flags +cgop -sc_threshold 1000000000 -pes_payload_size 0 -c:a mp2 -b:a 384k -ac 2 "
-        "-mpegts_pmt_start_pid "
-        "0x100 -streamid 0:0x810 "
-        "-streamid 1:0x814 -output_ts_offset " +
-        std::to_string(startSecond) + " -f mpegts '" + path + "'";
+        kEncoding + " -output_ts_offset " + std::to_string(startSecond) + " -f mpegts '" + path +
+        "'";
     return std::system(command.c_str()) == 0;
 }
 
