@@ -297,6 +297,9 @@ void CaptureSession::TimerSteps(std::uint32_t tick) {
     if (tick % kPreviewLoadEvery == 0 && m_bPresent && !m_bSlowWarned) {
         CheckPreviewLoad();
     }
+    if (m_bPresent) {
+        CheckPreviewSound();
+    }
 }
 
 void CaptureSession::OnGraphEvent() {
@@ -374,6 +377,7 @@ void CaptureSession::ReleaseGraph() {
     }
     m_pRenderer.Reset();
     m_pWindowless.Reset();
+    m_pPreviewSound.Reset();
     m_pMediaControl.Reset();
     if (m_pMediaEvent) {
         (void)m_pMediaEvent->SetNotifyWindow(nullptr, WM_USER, 0);

@@ -154,6 +154,13 @@ class CaptureSession {
     void StopPreviewPin();
     // Warns once when the preview falls too far behind.
     void CheckPreviewLoad();
+    // The preview's loudness, 0 to 100, or muted: applied now and to every preview graph built
+    // later. The capture never hears of it.
+    void SetPreviewVolume(int percent, bool muted);
+    float PreviewVolume() const { return m_previewVolume; }
+    // Says once when the sound output went away under the preview (a sound server stopped):
+    // the preview goes on without sound.
+    void CheckPreviewSound();
     IBaseFilter* Renderer() const { return m_pRenderer.Get(); }
     IVMRWindowlessControl* Windowless() const { return m_pWindowless.Get(); }
 
@@ -235,6 +242,9 @@ class CaptureSession {
     std::uint32_t m_nPreviewBaseline = 0;
 
   private:
+    // Finds the preview graph's sound renderer and gives it the volume.
+    void FindPreviewSound();
+
     static constexpr char kErrDisconnected[] =
         "ERROR: The camcorder was disconnected during capturing.";
 
@@ -301,6 +311,7 @@ class CaptureSession {
     std::unique_ptr<CMediaType> m_pAudioType;
     ComPtr<IBaseFilter> m_pRenderer;
     ComPtr<IVMRWindowlessControl> m_pWindowless;
+    ComPtr<IPreviewSound> m_pPreviewSound;  // null when the preview has no sound renderer
     WindowlessHandOver m_windowlessHandOver;
     ComPtr<IAMExtDevice> m_pExtDevice;
     ComPtr<IAMExtTransport> m_pTransport;
@@ -321,6 +332,8 @@ class CaptureSession {
     bool m_bPreviewOk = false;
     // The preview's sound has no output: said when the preview is switched on.
     bool m_bNoAudioOutput = false;
+    float m_previewVolume = 1;
+    std::uint32_t m_nSoundLossesSaid = 0;
 
     // Runs.
     std::atomic<bool> m_bInCapture{false};

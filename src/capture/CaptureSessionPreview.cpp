@@ -1,5 +1,6 @@
 // The preview branch: the MPEG-2 demultiplexer behind the sink's preview pin, its video and
 // audio pins with their decoders, and the windowless renderer drawing into the preview window.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -40,6 +41,8 @@ constexpr char kErrAudioDecoder[] =
     "libavcodec (mp2) and an audio output.\r\nAudio is turned off.";
 constexpr char kNoAudioOutput[] =
     "WARNING: No audio output was found: the preview plays without sound.";
+constexpr char kSoundWentAway[] =
+    "WARNING: The sound output went away: the preview goes on without sound.";
 constexpr char kErrRenderVideo[] =
     "ERROR: Vornak can't render video data. Try reinstalling Vornak\r\nPreview is disabled.";
 constexpr char kSlowPreview[] =
@@ -51,6 +54,9 @@ constexpr char kDemuxName[] = "Demux";
 constexpr char kRendererName[] = "Video Mixing Renderer";
 constexpr char kVideoPinName[] = "Video Pin";
 constexpr char kAudioPinName[] = "Audio Pin";
+// The name the graph gives the sound renderer it adds on its own.
+constexpr char kSoundRendererName[] = "Default DirectSound Device";
+constexpr int kFullVolume = 100;  // percent
 constexpr ULONG kVideoPid = PID_VIDEO;
 constexpr ULONG kAudioPid = PID_AUDIO;
 // HDV's coded picture: 1440 x 1088, of which 1080 lines are shown.
@@ -199,6 +205,16 @@ HRESULT CaptureSession::CreateWindowlessRenderer(HWND window, IFilterGraph* grap
     return S_OK;
 }
 
+void CaptureSession::FindPreviewSound() {
+    m_pPreviewSound.Reset();
+    m_nSoundLossesSaid = 0;
+    ComPtr<IBaseFilter> renderer;
+    if (Succeeded(m_pGraph->FindFilterByName(kSoundRendererName, renderer.Receive())) && renderer &&
+        Succeeded(renderer->QueryInterface(IID_IPreviewSound, m_pPreviewSound.ReceiveVoid()))) {
+        (void)m_pPreviewSound->SetVolume(m_previewVolume);
+    }
+}
+
 bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientHeight,
                                        WindowlessHandOver handOver) {
     m_bNoAudioOutput = false;
@@ -275,6 +291,7 @@ bool CaptureSession::BuildPreviewGraph(HWND window, int clientWidth, int clientH
         }
     }
     config.Reset();
+    FindPreviewSound();
     LONG width = 0;
     LONG height = 0;
     if (Failed(m_pWindowless->GetNativeVideoSize(&width, &height, nullptr, nullptr))) {
@@ -309,6 +326,25 @@ void CaptureSession::StopPreviewPin() {
         (void)m_pSink->GetPreviewPin()->Inactive();
     }
     m_bPreviewRunning = false;
+}
+
+void CaptureSession::SetPreviewVolume(int percent, bool muted) {
+    m_previewVolume =
+        muted ? 0.0F : static_cast<float>(std::clamp(percent, 0, kFullVolume)) / kFullVolume;
+    if (m_pPreviewSound) {
+        (void)m_pPreviewSound->SetVolume(m_previewVolume);
+    }
+}
+
+void CaptureSession::CheckPreviewSound() {
+    if (!m_pPreviewSound) {
+        return;
+    }
+    const std::uint32_t losses = m_pPreviewSound->OutputLosses();
+    if (losses != m_nSoundLossesSaid) {
+        m_nSoundLossesSaid = losses;
+        Log(LogSeverity::Warning, kSoundWentAway);
+    }
 }
 
 void CaptureSession::CheckPreviewLoad() {

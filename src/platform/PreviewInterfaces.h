@@ -85,4 +85,14 @@ class IVMRWindowlessControl : public IUnknown {
     virtual HRESULT SetVideoClippingWindow(HWND hwnd) = 0;
 };
 
+// The preview's sound renderer, for the page that shows the preview: its loudness, and whether
+// the sound output went away under it.
+class IPreviewSound : public IUnknown {
+  public:
+    // 0 (silent) to 1, linear.
+    virtual HRESULT SetVolume(float volume) = 0;
+    // How many times the output went away while playing; it stays silent after.
+    virtual std::uint32_t OutputLosses() = 0;
+};
+
 }  // namespace vornak

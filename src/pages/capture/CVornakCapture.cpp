@@ -1,5 +1,6 @@
 #include "CVornakCapture.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -12,7 +13,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSlider>
 #include <QTimerEvent>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -47,6 +50,14 @@ constexpr char kKeyStop[] = "capture_stop";
 constexpr char kKeyMidScenes[] = "capture_mid_scenes";
 constexpr char kKeyPreviewX[] = "capture_preview_x";
 constexpr char kKeyPreviewY[] = "capture_preview_y";
+constexpr char kKeyPreviewVolume[] = "capture_preview_volume";
+constexpr char kKeyPreviewMute[] = "capture_preview_mute";
+
+// The preview's loudness, in percent of the sound as decoded.
+constexpr int kFullVolume = 100;
+constexpr int kVolumeStep = 10;
+// Wide enough to set the volume by the percent, narrow enough to stay beside "Frame size:".
+constexpr int kVolumeSliderChars = 12;
 
 // The transport buttons show only icons; their tips say what each does.
 constexpr const char* kTransportTips[] = {"Rewind", "Play", "Fast forward",
@@ -188,6 +199,19 @@ void CVornakCapture::BuildControls() {
     m_frameSize->addItems({QStringLiteral("Full frame"), QStringLiteral("1/4"),
                            QStringLiteral("1/16"), QStringLiteral("1/64")});
     frameRow->addWidget(m_frameSize);
+    frameRow->addSpacing(fontMetrics().horizontalAdvance(QStringLiteral("MM")));
+    m_volume = Named(new QSlider(Qt::Horizontal, this), kIdPreviewVolume);
+    m_volume->setRange(0, kFullVolume);
+    m_volume->setPageStep(kVolumeStep);
+    m_volume->setToolTip(QStringLiteral("Preview volume"));
+    m_volume->setMaximumWidth(fontMetrics().horizontalAdvance(QLatin1Char('M')) *
+                              kVolumeSliderChars);
+    frameRow->addWidget(m_volume);
+    m_mute = Named(new QToolButton(this), kIdPreviewMute);
+    m_mute->setText(QStringLiteral("Mute"));
+    m_mute->setCheckable(true);
+    m_mute->setToolTip(QStringLiteral("Preview without sound"));
+    frameRow->addWidget(m_mute);
     frameRow->addStretch(1);
     grid->addLayout(frameRow, row++, 1, 1, 3);
 
@@ -219,6 +243,8 @@ void CVornakCapture::BuildControls() {
     connect(m_scenesSplit, &QCheckBox::clicked, this, &CVornakCapture::OnScenesSplit);
     connect(m_preview, &QCheckBox::clicked, this, &CVornakCapture::ApplyPreview);
     connect(m_frameSize, &QComboBox::currentIndexChanged, this, &CVornakCapture::ApplyPreview);
+    connect(m_volume, &QSlider::valueChanged, this, &CVornakCapture::ApplyPreviewVolume);
+    connect(m_mute, &QToolButton::toggled, this, &CVornakCapture::ApplyPreviewVolume);
     connect(m_transport[0], &QPushButton::clicked, this, &CVornakCapture::OnRewind);
     connect(m_transport[1], &QPushButton::clicked, this, &CVornakCapture::OnPlay);
     connect(m_transport[2], &QPushButton::clicked, this, &CVornakCapture::OnFastForward);
@@ -236,6 +262,8 @@ void CVornakCapture::SetDefaults() {
     m_syncAudio->setChecked(true);
     m_midScenes->setChecked(true);
     m_preview->setChecked(false);
+    m_volume->setValue(kFullVolume);
+    m_mute->setChecked(false);
     m_stopOnDropped->setChecked(false);
 }
 
@@ -280,6 +308,18 @@ void CVornakCapture::LoadPageSettings() {
             m_frameSize->setCurrentIndex(StrToIntA(*value));
         }
     }
+    if (const std::string* value = FindSetting(settings, kKeyPreviewVolume)) {
+        // Only a whole percent in range: anything else keeps the full volume.
+        const QString text = FromSetting(*value);
+        bool ok = false;
+        const int volume = text.toInt(&ok);
+        if (ok && volume >= 0 && volume <= kFullVolume) {
+            m_volume->setValue(volume);
+        }
+    }
+    if (const std::string* value = FindSetting(settings, kKeyPreviewMute)) {
+        m_mute->setChecked(*value == kYes);
+    }
     if (const std::string* value = FindSetting(settings, kKeyStop)) {
         m_stopOnDropped->setChecked(*value == kYes);
     }
@@ -304,7 +344,9 @@ void CVornakCapture::SavePageSettings() {
         return;
     }
     SettingsMap& settings = *m_pSettings;
-    auto yesNo = [](const QCheckBox* box) { return std::string(box->isChecked() ? kYes : kNo); };
+    auto yesNo = [](const QAbstractButton* box) {
+        return std::string(box->isChecked() ? kYes : kNo);
+    };
     settings[kKeyFileName] = ToSetting(m_fileName->text());
     settings[kKeyOutputDir] = ToSetting(m_outputDir->text());
     settings[kKeyDateTimeFormat] = ToSetting(m_dateTimeFormat->text());
@@ -313,6 +355,8 @@ void CVornakCapture::SavePageSettings() {
     settings[kKeySyncAudio] = yesNo(m_syncAudio);
     settings[kKeyPreview] = yesNo(m_preview);
     settings[kKeyFrameSize] = std::to_string(m_frameSize->currentIndex());
+    settings[kKeyPreviewVolume] = std::to_string(m_volume->value());
+    settings[kKeyPreviewMute] = yesNo(m_mute);
     settings[kKeyStop] = yesNo(m_stopOnDropped);
     settings[kKeyMidScenes] = yesNo(m_midScenes);
     // Only a place the user chose is kept: a place beside the window is worked out afresh each
@@ -366,7 +410,7 @@ void CVornakCapture::UpdateControls() {
         }
     }
     ApplyPreview();
-    SetEnabled({m_preview, m_frameSize}, session.PreviewOk());
+    SetEnabled({m_preview, m_frameSize, m_volume, m_mute}, session.PreviewOk());
 
     // A run that ends while the user works elsewhere is worth a glance: the window asks for
     // attention the desktop's way.
@@ -375,6 +419,10 @@ void CVornakCapture::UpdateControls() {
         QApplication::alert(window());
     }
     m_bWasInCapture = inCapture;
+}
+
+void CVornakCapture::ApplyPreviewVolume() {
+    m_session.SetPreviewVolume(m_volume->value(), m_mute->isChecked());
 }
 
 void CVornakCapture::ApplyPreview() {

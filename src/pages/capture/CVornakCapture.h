@@ -25,7 +25,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
+class QSlider;
 class QTimer;
+class QToolButton;
 
 namespace vornak {
 
@@ -65,6 +67,8 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     static constexpr int kIdElapsedLabel = 1041;
     static constexpr int kIdElapsed = 1042;
     static constexpr int kIdMidScenes = 1043;
+    static constexpr int kIdPreviewVolume = 1044;
+    static constexpr int kIdPreviewMute = 1045;
     // Rewind, play, fast forward, pause, stop and record: ids 1021 to 1026.
     static constexpr int kTransportButtons = 6;
 
@@ -151,6 +155,8 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     void OnScenesSplit();
     void EnableSplitOptions(bool enable);
     void PlacePreviewBesideWindow();
+    // Hands the volume slider and the mute button to the preview's sound.
+    void ApplyPreviewVolume();
 
     std::unique_ptr<CPreviewFrame> m_pPreview;
     int m_nTimestampMode = 1;
@@ -172,6 +178,8 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     QLineEdit* m_dateTimeFormat = nullptr;
     QCheckBox* m_preview = nullptr;
     QComboBox* m_frameSize = nullptr;
+    QSlider* m_volume = nullptr;
+    QToolButton* m_mute = nullptr;
     QLabel* m_dropped = nullptr;
     QCheckBox* m_stopOnDropped = nullptr;
     QLineEdit* m_elapsed = nullptr;

@@ -22,6 +22,10 @@ class AudioPlayback {
     virtual std::size_t Write(const std::uint8_t* data, std::size_t size) = 0;
     // Stops playing and drops what is queued. The graph's thread.
     virtual void Stop() = 0;
+    // 0 (silent) to 1, linear; kept across Stop and Start. The graph's thread.
+    virtual void SetVolume(float volume) { (void)volume; }
+    // How many times the output went away while playing (a sound server stopped). Any thread.
+    virtual std::uint32_t Losses() const { return 0; }
 };
 
 }  // namespace vornak

@@ -14,6 +14,37 @@ CAudioRenderer::~CAudioRenderer() {
     m_pPlayback->Stop();
 }
 
+HRESULT CAudioRenderer::QueryInterface(REFIID riid, void** ppv) {
+    return NonDelegatingQueryInterface(riid, ppv);
+}
+
+ULONG CAudioRenderer::AddRef() {
+    return NonDelegatingAddRef();
+}
+
+ULONG CAudioRenderer::Release() {
+    return NonDelegatingRelease();
+}
+
+HRESULT CAudioRenderer::NonDelegatingQueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IPreviewSound) {
+        return GetInterface(static_cast<IPreviewSound*>(this), ppv);
+    }
+    return CBaseFilter::NonDelegatingQueryInterface(riid, ppv);
+}
+
+HRESULT CAudioRenderer::SetVolume(float volume) {
+    m_pPlayback->SetVolume(volume);
+    return S_OK;
+}
+
+std::uint32_t CAudioRenderer::OutputLosses() {
+    return m_pPlayback->Losses();
+}
+
 CBasePin* CAudioRenderer::GetPin(int n) {
     return n == 0 ? m_pPin.get() : nullptr;
 }

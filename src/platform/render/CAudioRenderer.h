@@ -13,12 +13,13 @@
 
 #include "AudioPlayback.h"
 #include "CBaseFilter.h"
+#include "PreviewInterfaces.h"
 
 namespace vornak {
 
 class CAudioRendererInputPin;
 
-class CAudioRenderer : public CBaseFilter {
+class CAudioRenderer : public CBaseFilter, public IPreviewSound {
   public:
     // The name the graph gives the renderer it adds on its own.
     static constexpr char kFilterName[] = "Default DirectSound Device";
@@ -31,6 +32,17 @@ class CAudioRenderer : public CBaseFilter {
 
     explicit CAudioRenderer(std::unique_ptr<AudioPlayback> playback);
     ~CAudioRenderer() override;
+
+    // One count for the filter's two faces.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+    // The filter interfaces and IPreviewSound.
+    HRESULT NonDelegatingQueryInterface(REFIID riid, void** ppv) override;
+
+    // IPreviewSound: the playback's.
+    HRESULT SetVolume(float volume) override;
+    std::uint32_t OutputLosses() override;
 
     int GetPinCount() override { return 1; }
     CBasePin* GetPin(int n) override;

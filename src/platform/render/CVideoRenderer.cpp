@@ -175,7 +175,9 @@ void CVideoRenderer::TakePictureForPaint() {
         }
         m_shown = std::move(m_pending);
         m_pending = ScaledPicture{};
-        ++m_counts.drawn;
+        if (m_counts.drawn++ == 0) {
+            m_firstDrawnAt = std::chrono::steady_clock::now();
+        }
     }
     if (!m_bHasLatest) {
         m_shown.valid = false;
@@ -337,6 +339,11 @@ HRESULT CVideoRenderer::ReceivePicture(IMediaSample* pSample) {
 CVideoRenderer::Counts CVideoRenderer::GetCounts() const {
     std::lock_guard lock(m_pictureLock);
     return m_counts;
+}
+
+std::optional<std::chrono::steady_clock::time_point> CVideoRenderer::FirstDrawnAt() const {
+    std::lock_guard lock(m_pictureLock);
+    return m_firstDrawnAt;
 }
 
 }  // namespace vornak

@@ -12,9 +12,11 @@
 // makes sure that a window the renderer was told to forget is not called any more.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "BgraPicture.h"
@@ -76,6 +78,9 @@ class CVideoRenderer : public CBaseFilter, public IVMRFilterConfig, public IVMRW
     HRESULT ReceivePicture(IMediaSample* pSample);
 
     Counts GetCounts() const;
+    // When a paint first took a picture from the stream: what a viewer saw first, for measuring
+    // how far the sound lags it. Empty until then.
+    std::optional<std::chrono::steady_clock::time_point> FirstDrawnAt() const;
     // The picture the last RepaintVideo drew (empty when it drew black). Window's thread only.
     const BgraPicture& LastDrawnPicture() const { return m_shown.picture; }
 
@@ -113,6 +118,7 @@ class CVideoRenderer : public CBaseFilter, public IVMRFilterConfig, public IVMRW
     std::vector<std::uint8_t> m_spareIyuv;
     bool m_bHasLatest = false;
     Counts m_counts;
+    std::optional<std::chrono::steady_clock::time_point> m_firstDrawnAt;
 
     // The window's thread only (the paint): what was drawn last, and the scaler that redoes it.
     ScaledPicture m_shown;

@@ -58,17 +58,30 @@ bool QtAudioPlayback::Start(const WAVEFORMATEX& format) {
     }
     m_ring.Reset(static_cast<std::size_t>(BytesFor(format, kQueueMs)), format.nBlockAlign);
     if (m_pWorker == nullptr) {
-        m_pWorker = new AudioSinkWorker(m_ring);
+        m_pWorker = new AudioSinkWorker(m_ring, [this] { ++m_nLosses; });
         m_pWorker->moveToThread(&m_thread);
         m_thread.start();
     }
     AudioSinkWorker* worker = m_pWorker;
     const int sinkBytes = BytesFor(format, kSinkBufferMs);
+    const float volume = m_volume.load();
     QMetaObject::invokeMethod(
         worker,
-        [worker, device, qtFormat, sinkBytes] { worker->Start(device, qtFormat, sinkBytes); },
+        [worker, device, qtFormat, sinkBytes, volume] {
+            worker->SetVolume(volume);
+            worker->Start(device, qtFormat, sinkBytes, kStartDelay);
+        },
         Qt::QueuedConnection);
     return true;
+}
+
+void QtAudioPlayback::SetVolume(float volume) {
+    m_volume = volume;
+    if (m_pWorker != nullptr) {
+        AudioSinkWorker* worker = m_pWorker;
+        QMetaObject::invokeMethod(
+            worker, [worker, volume] { worker->SetVolume(volume); }, Qt::QueuedConnection);
+    }
 }
 
 std::size_t QtAudioPlayback::Write(const std::uint8_t* data, std::size_t size) {

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,8 @@ const SettingsMap kChanged{
     {"capture_mid_scenes", "0"},
     {"capture_output_dir", "/home/me/Video Tapes"},
     {"capture_preview", "1"},
+    {"capture_preview_mute", "1"},
+    {"capture_preview_volume", "40"},
     {"capture_preview_x", "20"},  // on the screen: kept
     {"capture_preview_y", "40"},
     {"capture_scene_split", "0"},
@@ -52,6 +55,7 @@ const SettingsMap kDefaults{
     {"capture_mid_scenes", "1"},    {"capture_output_dir", ""},
     {"capture_preview", "0"},       {"capture_scene_split", "1"},
     {"capture_stop", "0"},          {"capture_sync_audio", "1"},
+    {"capture_preview_mute", "0"},  {"capture_preview_volume", "100"},
 };
 
 template <typename Widget>
@@ -167,8 +171,8 @@ TEST(CVornakCapture, WithoutCamcorderOnlyExitAndLogAreEnabled) {
 
     EXPECT_FALSE(page.CamcorderPresent());
     EXPECT_EQ(Find<QLineEdit>(page, 1019)->text(), "Camcorder is not recognized or connected");
-    for (int id : {1003, 1006, 1007, 1010, 1012, 1021, 1022, 1023, 1024, 1025, 1026, 1028, 1029,
-                   1031, 1034, 1035, 1040, 1043}) {
+    for (int id : {1003, 1006, 1007, 1010, 1012, 1021, 1022, 1023, 1024, 1025,
+                   1026, 1028, 1029, 1031, 1034, 1035, 1040, 1043, 1044, 1045}) {
         EXPECT_FALSE(page.control(id)->isEnabled()) << "control " << id;
     }
     EXPECT_TRUE(page.control(1000)->isEnabled());
@@ -192,6 +196,45 @@ TEST(CVornakCapture, LoadedKeysReachTheControls) {
     EXPECT_TRUE(Checked(page, 1034));
     EXPECT_EQ(Find<QComboBox>(page, 1035)->currentText(), "1/64");
     EXPECT_EQ(Find<QLineEdit>(page, 1012)->text(), "/home/me/Video Tapes");
+}
+
+TEST(CVornakCapture, PreviewVolumeIsKeptAndReachesTheSound) {
+    struct Case {
+        const char* volume;
+        const char* mute;
+        int slider;   // what the page shows and writes back
+        float heard;  // what the preview's sound is given
+    };
+    const Case cases[] = {
+        {"40", "0", 40, 0.4F},  {"0", "0", 0, 0.0F},     {"100", "0", 100, 1.0F},
+        {"40", "1", 40, 0.0F},  {"101", "0", 100, 1.0F}, {"-1", "0", 100, 1.0F},
+        {"4x", "0", 100, 1.0F}, {"", "0", 100, 1.0F},
+    };
+    for (const Case& c : cases) {
+        SettingsMap map{{"capture_preview_volume", c.volume}, {"capture_preview_mute", c.mute}};
+        Page page;
+        page.SetSettings(&map);
+        page.LoadPageSettings();
+        EXPECT_EQ(Find<QSlider>(page, 1044)->value(), c.slider) << c.volume;
+        EXPECT_EQ(Checked(page, 1045), std::string(c.mute) == "1") << c.volume;
+        EXPECT_FLOAT_EQ(page.Session().PreviewVolume(), c.heard) << c.volume << " " << c.mute;
+        SettingsMap written;
+        page.SetSettings(&written);
+        page.SavePageSettings();
+        EXPECT_EQ(written["capture_preview_volume"], std::to_string(c.slider)) << c.volume;
+        EXPECT_EQ(written["capture_preview_mute"], c.mute) << c.volume;
+    }
+
+    // The controls act at once: the mute button silences, and lets the volume back. (Disabled
+    // without a camcorder: set, not clicked.)
+    Page page;
+    Find<QSlider>(page, 1044)->setValue(70);
+    EXPECT_FLOAT_EQ(page.Session().PreviewVolume(), 0.7F);
+    Find<QAbstractButton>(page, 1045)->setChecked(true);
+    EXPECT_FLOAT_EQ(page.Session().PreviewVolume(), 0.0F);
+    Find<QAbstractButton>(page, 1045)->setChecked(false);
+    EXPECT_FLOAT_EQ(page.Session().PreviewVolume(), 0.7F);
+    EXPECT_EQ(Find<QAbstractButton>(page, 1045)->text(), "Mute");
 }
 
 TEST(CVornakCapture, FrameSizeTakesOnlyZeroOneAndThree) {

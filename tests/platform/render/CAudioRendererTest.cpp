@@ -26,6 +26,8 @@ struct PlaybackRecord {
     std::vector<WAVEFORMATEX> starts;
     int stops = 0;
     std::vector<std::uint8_t> played;
+    float volume = 1;
+    std::uint32_t losses = 0;
 };
 
 class FakePlayback final : public AudioPlayback {
@@ -50,6 +52,14 @@ class FakePlayback final : public AudioPlayback {
     void Stop() override {
         std::lock_guard lock(m_record->lock);
         ++m_record->stops;
+    }
+    void SetVolume(float volume) override {
+        std::lock_guard lock(m_record->lock);
+        m_record->volume = volume;
+    }
+    std::uint32_t Losses() const override {
+        std::lock_guard lock(m_record->lock);
+        return m_record->losses;
     }
 
   private:
@@ -148,6 +158,20 @@ TEST_F(AudioRendererTest, SoundThatDoesNotFitIsDroppedAndCounted) {
 
 // The graph renders a sound pin with a registered renderer: it must fail when there is no
 // sound output (the capture page then turns the preview's sound off) and succeed otherwise.
+// The capture page reaches the playback through the filter: volume in, lost outputs out.
+TEST_F(AudioRendererTest, ThePreviewSoundFaceReachesThePlayback) {
+    ComPtr<IPreviewSound> sound;
+    ASSERT_EQ(m_renderer->QueryInterface(IID_IPreviewSound, sound.ReceiveVoid()), S_OK);
+    EXPECT_EQ(sound->SetVolume(0.25F), S_OK);
+    EXPECT_EQ(sound->OutputLosses(), 0u);
+    {
+        std::lock_guard lock(m_record->lock);
+        EXPECT_FLOAT_EQ(m_record->volume, 0.25F);
+        m_record->losses = 2;
+    }
+    EXPECT_EQ(sound->OutputLosses(), 2u);
+}
+
 TEST(AudioRendererInGraph, RenderingSoundFailsWithoutAnOutput) {
     auto record = std::make_shared<PlaybackRecord>();
     RegisterFilter(RegisteredFilter{CLSID_DSoundRender, CAudioRenderer::kFilterName,

@@ -25,8 +25,8 @@ TEST(QtAudioPlayback, FormatAndBufferSizes) {
     EXPECT_EQ(qt.channelCount(), 2);
     EXPECT_EQ(qt.sampleFormat(), QAudioFormat::Int16);
     EXPECT_EQ(qt.bytesPerFrame(), format.nBlockAlign);
-    // A quarter second of 48 kHz stereo: 12000 frames of 4 bytes.
-    EXPECT_EQ(QtAudioPlayback::BytesFor(format, QtAudioPlayback::kQueueMs), 48000);
+    // Half a second of 48 kHz stereo: 24000 frames of 4 bytes.
+    EXPECT_EQ(QtAudioPlayback::BytesFor(format, QtAudioPlayback::kQueueMs), 96000);
 }
 
 TEST(QtAudioPlayback, WithoutAnOutputDeviceNothingStartsAndNothingQueues) {
