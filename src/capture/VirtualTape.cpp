@@ -24,6 +24,8 @@ constexpr double kPcrClock = 27'000'000.0;  // program clock ticks per second
 // Rates outside this range come from a damaged or odd start, not from a camcorder.
 constexpr double kMinPlausibleRate = 100'000.0;
 constexpr double kMaxPlausibleRate = 200'000'000.0;
+// References lie at most 100 ms apart in a conforming stream; a longer step is a join or a gap.
+constexpr std::uint64_t kMaxPcrInterval = 27'000'000;  // 1 s of the 27 MHz clock
 constexpr std::uint64_t kSecondsPerMinute = 60;
 constexpr std::uint64_t kMinutesPerHour = 60;
 constexpr std::uint64_t kHoursPerDay = 24;
@@ -159,12 +161,16 @@ double VirtualTape::MeasureBitRate() const {
     auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(probePackets * PKT_SIZE);
     const std::size_t packets = Read(0, probePackets, buffer.get());
 
-    // The first and the last reference of the first PID that carries any.
+    // The packets and clock ticks between neighbouring references of the first PID that carries
+    // any, summed over the intervals where the clock moves on at a plausible pace: a tape of
+    // recordings joined end to end starts its clock anew at each join, and an interval across
+    // one says nothing of the rate.
     int clockPid = -1;
-    std::uint64_t firstPcr = 0;
+    bool havePcr = false;
     std::uint64_t lastPcr = 0;
-    std::size_t firstAt = 0;
     std::size_t lastAt = 0;
+    std::uint64_t ticks = 0;
+    std::size_t intervalPackets = 0;
     for (std::size_t i = 0; i < packets; ++i) {
         const TransportPacket packet = WholePacket(buffer.get() + i * PKT_SIZE);
         if (packet.sync_byte() != SYNC_BYTE || (clockPid >= 0 && packet.pid() != clockPid)) {
@@ -174,19 +180,20 @@ double VirtualTape::MeasureBitRate() const {
         if (!pcr) {
             continue;
         }
-        if (clockPid < 0) {
-            clockPid = packet.pid();
-            firstPcr = *pcr;
-            firstAt = i;
+        clockPid = packet.pid();
+        if (havePcr && *pcr > lastPcr && *pcr - lastPcr <= kMaxPcrInterval) {
+            ticks += *pcr - lastPcr;
+            intervalPackets += i - lastAt;
         }
+        havePcr = true;
         lastPcr = *pcr;
         lastAt = i;
     }
-    if (lastAt <= firstAt || lastPcr <= firstPcr) {
+    if (ticks == 0 || intervalPackets == 0) {
         return kDefaultBitRate;
     }
-    const double seconds = static_cast<double>(lastPcr - firstPcr) / kPcrClock;
-    const double rate = static_cast<double>((lastAt - firstAt) * PKT_SIZE * 8) / seconds;
+    const double seconds = static_cast<double>(ticks) / kPcrClock;
+    const double rate = static_cast<double>(intervalPackets * PKT_SIZE * 8) / seconds;
     return rate >= kMinPlausibleRate && rate <= kMaxPlausibleRate ? rate : kDefaultBitRate;
 }
 

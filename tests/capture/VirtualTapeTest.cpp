@@ -59,6 +59,17 @@ TEST(VirtualTape, MeasuresTheRateFromClockReferences) {
     VirtualTape slowTape;
     ASSERT_TRUE(slowTape.Open(dir.File("slow.m2t")));
     EXPECT_LT(slowTape.BitRate(), 2e6);
+
+    // Recordings joined end to end restart their clocks: the rate is still each one's.
+    Bytes joined;
+    const Bytes one = test::ReadAll(dir.File("slow.m2t"));
+    for (int i = 0; i < 20; ++i) {
+        joined.insert(joined.end(), one.begin(), one.end());
+    }
+    test::WriteAll(dir.File("joined.m2t"), joined);
+    VirtualTape joinedTape;
+    ASSERT_TRUE(joinedTape.Open(dir.File("joined.m2t")));
+    EXPECT_NEAR(joinedTape.BitRate(), slowTape.BitRate(), slowTape.BitRate() * 0.05);
 }
 
 TEST(VirtualTape, FallsBackToTheHdvRateWithoutClockReferences) {
