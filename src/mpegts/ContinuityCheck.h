@@ -34,6 +34,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace vornak {
 
@@ -61,6 +62,16 @@ class ContinuityCheck {
     // counters say.
     std::uint32_t Flush();
 
+    // Packets are numbered from 0 in the order Check is given them since the last Reset (every
+    // whole packet, the null PID's too). The packet of the last jump in a counter, loss or join
+    // alike; none before the first.
+    std::optional<std::uint64_t> LastJump() const { return m_lastJump; }
+    // Where the packets the last Check or Flush gave out went missing: the packet of the jump
+    // they were counted for (the first, when one call counts several). Counts the clock settles
+    // belong to a jump before it; a loss that only the clock saw, with no jump in the interval,
+    // is placed at the clock reference that found it.
+    std::uint64_t LostAt() const { return m_lostAt; }
+
   private:
     static constexpr std::size_t kPacketSize = 188;
     static constexpr std::size_t kPidCount = 8192;
@@ -81,6 +92,8 @@ class ContinuityCheck {
         std::uint32_t waiting = 0;  // jumps onto a start, waiting for the clock
         bool midPes = false;        // some jump landed inside a PES packet
         std::uint32_t packetsWaited = 0;
+        std::optional<std::uint64_t> firstJump;     // the interval's first jump of any kind
+        std::optional<std::uint64_t> firstWaiting;  // its first jump onto a start
         bool Any() const { return counted > 0 || waiting > 0; }
     };
 
@@ -91,6 +104,8 @@ class ContinuityCheck {
     std::uint32_t SettleInterval(std::uint64_t pcr, bool discontinuity);
     // The waiting jumps, counted as their counters say.
     std::uint32_t SettleByCounters();
+    // Where an interval's count settled now went missing.
+    std::uint64_t SettledAt() const;
     std::size_t StreamOf(int packetPid);
 
     std::array<std::uint8_t, kPidCount> m_slot{};  // 0: not followed; else index + 1
@@ -102,7 +117,10 @@ class ContinuityCheck {
     std::uint64_t m_lastPcr = 0;
     std::uint32_t m_packetsSincePcr = 0;  // non-null packets after the last reference
     Gap m_gap;
-    std::uint32_t m_interval = 1;  // counts the clock intervals
+    std::uint32_t m_interval = 1;      // counts the clock intervals
+    std::uint64_t m_packetNumber = 0;  // of the packet being looked at
+    std::optional<std::uint64_t> m_lastJump;
+    std::uint64_t m_lostAt = 0;
 
     // The pace: packets and clock ticks of the last loss-free intervals, oldest overwritten.
     std::array<std::uint32_t, kPaceIntervals> m_pacePackets{};

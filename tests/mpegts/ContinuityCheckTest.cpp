@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "TapeWriter.h"
@@ -271,6 +273,65 @@ TEST(ContinuityCheck, CountsWhatATapeLostAgainstThePacketsReallyRemoved) {
                 << c.what << ": counted " << counted << " of " << edit.removed << " removed";
         }
     }
+}
+
+// The packets of one PID from its `n`th start to the next; where the counter then jumps.
+std::pair<Packets, std::size_t> WithoutUnit(int packetPid, int n) {
+    Packets out = FirstTape();
+    const std::size_t from = Find(out, packetPid, n, true);
+    std::size_t to = Find(out, packetPid, n + 1, true);
+    for (std::size_t at = from; at < to;) {
+        if (PidOf(out[at]) == packetPid) {
+            out.erase(out.begin() + static_cast<long>(at));
+            --to;
+        } else {
+            ++at;
+        }
+    }
+    return {out, to};
+}
+
+// Packet by packet, as a scanner that files each loss where it happened feeds it.
+TEST(ContinuityCheck, PlacesEachCountAtTheJumpItBelongsTo) {
+    const Packets& tape = FirstTape();
+    const struct {
+        const char* what;
+        Packets packets;
+        std::size_t jump;  // the packet (in the edited stream) where the counter jumped
+    } cases[] = {
+        {"inside a picture: counted at once",
+         Without(tape, Find(tape, kVideo, 4, true) + 40, Find(tape, kVideo, 4, true) + 43),
+         Find(tape, kVideo, 4, true) + 40},
+        {"a whole picture: the jump onto the next one, which carries the clock",
+         WithoutUnit(kVideo, 20).first, WithoutUnit(kVideo, 20).second},
+        {"an audio frame: its jump waits for the next picture's clock", WithoutUnit(0x814, 9).first,
+         WithoutUnit(0x814, 9).second},
+    };
+    for (const auto& c : cases) {
+        ContinuityCheck check;
+        std::uint32_t total = 0;
+        std::optional<std::uint64_t> placed;
+        for (std::size_t i = 0; i < c.packets.size(); ++i) {
+            const std::uint32_t found = check.Check(c.packets[i].data(), kPacket);
+            if (check.LastJump() == i) {
+                EXPECT_EQ(i, c.jump) << c.what << ": a jump where none is";
+            }
+            if (found > 0) {
+                EXPECT_FALSE(placed) << c.what << ": counted twice";
+                placed = check.LostAt();
+            }
+            total += found;
+        }
+        total += check.Flush();
+        EXPECT_GT(total, 0u) << c.what;
+        EXPECT_EQ(placed, c.jump) << c.what;
+        EXPECT_EQ(check.LastJump(), c.jump) << c.what;
+    }
+    ContinuityCheck clean;
+    for (const auto& packet : tape) {
+        EXPECT_EQ(clean.Check(packet.data(), kPacket), 0u);
+    }
+    EXPECT_FALSE(clean.LastJump());
 }
 
 }  // namespace
