@@ -79,10 +79,6 @@ const TsHealthScanner::Place* TsHealthScanner::Find(const RecentRing& ring, std:
     return nullptr;
 }
 
-std::optional<std::int64_t> TsHealthScanner::PictureTimecode() const {
-    return m_pictureTimecode;
-}
-
 void TsHealthScanner::Raise(HealthKind kind, std::uint64_t count, const Place& place) {
     HealthEvent event;
     event.kind = kind;
@@ -95,15 +91,16 @@ void TsHealthScanner::Raise(HealthKind kind, std::uint64_t count, const Place& p
 }
 
 void TsHealthScanner::OnPacket(const PacketInfo& info, std::uint64_t pos, std::int64_t offset) {
-    m_packet = Place{pos, offset, PictureTimecode()};
+    m_packetPos = pos;
+    m_packetOffset = offset;
 
-    const std::uint32_t lost = m_continuity.Check(info.packet, PKT_SIZE);
+    const std::uint32_t lost = m_continuity.CheckOne(info.packet);
     if (m_continuity.LastJump() == m_packetsChecked) {
-        Remember(m_jumps, m_nextJump, m_packetsChecked, m_packet);
+        Remember(m_jumps, m_nextJump, m_packetsChecked, CurrentPlace());
     }
     if (lost > 0) {
         const Place* at = Find(m_jumps, m_continuity.LostAt());
-        Raise(HealthKind::PacketsLost, lost, at != nullptr ? *at : m_packet);
+        Raise(HealthKind::PacketsLost, lost, at != nullptr ? *at : CurrentPlace());
     }
     ++m_packetsChecked;
 
@@ -112,7 +109,7 @@ void TsHealthScanner::OnPacket(const PacketInfo& info, std::uint64_t pos, std::i
     }
     const std::uint8_t* const end = info.packet + PKT_SIZE;
     if (info.unitStart) {
-        m_pesPlace = m_packet;
+        m_pesPlace = CurrentPlace();
         m_bScanning = true;
         m_scanLeft = kHeaderScanBytes;
         m_code = 0xFFFFFFFFu;
@@ -223,8 +220,7 @@ void TsHealthScanner::OnPicture() {
                                 : std::nullopt;
         ++m_current.pictures;
     }
-    Place place = m_packet;
-    place.timecode = m_pictureTimecode;
+    const Place place = CurrentPlace();
     Remember(m_pictures, m_nextPicture, place.pos, place);
     if (m_bPesTimecodeDue) {
         // The PES packet's first picture gives it its time code.
@@ -272,7 +268,7 @@ void TsHealthScanner::TakeDecodeFailures() {
     m_decode->TakeFailures(m_failed);
     for (const std::uint64_t tag : m_failed) {
         const Place* at = Find(m_pes, tag);
-        Raise(HealthKind::DecodeError, 1, at != nullptr ? *at : m_packet);
+        Raise(HealthKind::DecodeError, 1, at != nullptr ? *at : CurrentPlace());
     }
 }
 
@@ -280,7 +276,7 @@ void TsHealthScanner::Finish() {
     const std::uint32_t lost = m_continuity.Flush();
     if (lost > 0) {
         const Place* at = Find(m_jumps, m_continuity.LostAt());
-        Raise(HealthKind::PacketsLost, lost, at != nullptr ? *at : m_packet);
+        Raise(HealthKind::PacketsLost, lost, at != nullptr ? *at : CurrentPlace());
     }
     if (m_decode) {
         m_decode->Flush();

@@ -94,11 +94,11 @@ class TsHealthScanner {
     void Judge(Group& group);
     void Raise(HealthKind kind, std::uint64_t count, const Place& place);
     void TakeDecodeFailures();
-    // The picture counted last, or the PES packet begun last before any picture.
-    std::optional<std::int64_t> PictureTimecode() const;
 
     SceneTally& m_tally;
-    Place m_packet;  // the packet given last
+    Place CurrentPlace() const { return Place{m_packetPos, m_packetOffset, m_pictureTimecode}; }
+    std::uint64_t m_packetPos = 0;  // the packet given last
+    std::int64_t m_packetOffset = -1;
 
     // Packets lost: only the video and sound are followed. The tables are sent again and again,
     // a lost date pack is a group without one, and losses elsewhere harm no picture or sound.

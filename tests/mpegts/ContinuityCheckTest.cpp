@@ -88,6 +88,12 @@ TEST(ContinuityCheck, CountsThePacketsEachJumpSkipsAndNothingElse) {
         ContinuityCheck check;
         const auto stream = Stream(c.packets);
         EXPECT_EQ(check.Check(stream.data(), stream.size()) + check.Flush(), c.missing) << c.what;
+        ContinuityCheck quick;  // one packet at a time, through the quick path
+        std::uint32_t missing = 0;
+        for (std::size_t at = 0; at + kPacket <= stream.size(); at += kPacket) {
+            missing += quick.CheckOne(stream.data() + at);
+        }
+        EXPECT_EQ(missing + quick.Flush(), c.missing) << c.what << ", one at a time";
     }
 }
 
@@ -147,6 +153,10 @@ std::uint32_t CountAll(const Packets& packets, std::size_t perCall) {
     std::uint32_t missing = 0;
     std::vector<std::uint8_t> buffer;
     for (std::size_t at = 0; at < packets.size(); at += perCall) {
+        if (perCall == 1) {
+            missing += check.CheckOne(packets[at].data());  // the quick path for one packet
+            continue;
+        }
         buffer.clear();
         for (std::size_t i = at; i < std::min(packets.size(), at + perCall); ++i) {
             buffer.insert(buffer.end(), packets[i].begin(), packets[i].end());
@@ -267,7 +277,7 @@ TEST(ContinuityCheck, CountsWhatATapeLostAgainstThePacketsReallyRemoved) {
     };
     for (const auto& c : cases) {
         const Edit edit = c.edit();
-        for (const std::size_t perCall : {std::size_t{256}, std::size_t{7}}) {
+        for (const std::size_t perCall : {std::size_t{256}, std::size_t{7}, std::size_t{1}}) {
             const long counted = CountAll(edit.packets, perCall);
             EXPECT_LE(std::labs(counted - edit.removed), c.tolerance)
                 << c.what << ": counted " << counted << " of " << edit.removed << " removed";
@@ -312,7 +322,7 @@ TEST(ContinuityCheck, PlacesEachCountAtTheJumpItBelongsTo) {
         std::uint32_t total = 0;
         std::optional<std::uint64_t> placed;
         for (std::size_t i = 0; i < c.packets.size(); ++i) {
-            const std::uint32_t found = check.Check(c.packets[i].data(), kPacket);
+            const std::uint32_t found = check.CheckOne(c.packets[i].data());
             if (check.LastJump() == i) {
                 EXPECT_EQ(i, c.jump) << c.what << ": a jump where none is";
             }
@@ -329,7 +339,7 @@ TEST(ContinuityCheck, PlacesEachCountAtTheJumpItBelongsTo) {
     }
     ContinuityCheck clean;
     for (const auto& packet : tape) {
-        EXPECT_EQ(clean.Check(packet.data(), kPacket), 0u);
+        EXPECT_EQ(clean.CheckOne(packet.data()), 0u);
     }
     EXPECT_FALSE(clean.LastJump());
 }
