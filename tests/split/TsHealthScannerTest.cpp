@@ -283,6 +283,63 @@ TEST_F(TsHealthScannerJob, TheJoinOfTwoRecordingsLosesNothing) {
     }
 }
 
+// Hands out a tape in chunks of `chunkPackets` packets, three chunks a call, then null.
+class ChunkedLiveSource : public LiveSource {
+  public:
+    ChunkedLiveSource(const Bytes& tape, std::size_t chunkPackets)
+        : m_tape(tape), m_chunk(chunkPackets * PKT_SIZE) {}
+    std::unique_ptr<ChunkQueue> TakeChunks() override {
+        if (m_at >= m_tape.size()) {
+            return nullptr;
+        }
+        auto queue = std::make_unique<ChunkQueue>();
+        for (int c = 0; c < 3 && m_at < m_tape.size(); ++c) {
+            const std::size_t size = std::min(m_chunk, m_tape.size() - m_at);
+            auto chunk = std::make_unique<SampleChunk>();
+            chunk->pData = std::make_unique<std::uint8_t[]>(size);
+            std::copy_n(m_tape.begin() + static_cast<long>(m_at), size, chunk->pData.get());
+            chunk->cbData = static_cast<std::int32_t>(size);
+            queue->push_front(std::move(chunk));  // newest at the front
+            m_at += size;
+        }
+        return queue;
+    }
+
+  private:
+    const Bytes& m_tape;
+    std::size_t m_chunk;
+    std::size_t m_at = 0;
+};
+
+// A capture run is checked as its file would be: the places' offsets count the stream's bytes.
+TEST_F(TsHealthScannerJob, TheLiveFormFindsWhatTheFileHolds) {
+    tape::TapeOptions options;
+    options.brokenPictures = {37};
+    options.timecodeJumps = {6};
+    tape::TapeWriter writer = Writer(options);
+    Bytes tape = writer.Build();
+    tape = Without(tape, PID_VIDEO, Nth(tape, PID_VIDEO, 20) + 5 * PKT_SIZE, 3);
+    tape = Without(tape, kDatePid, Nth(tape, kDatePid, 2), 1);
+    const std::string input = m_dir.File("tape.m2t");
+    Write(input, tape);
+    const std::vector<std::string> fromFile = Lines(RunJob(input, m_dir.File("file"), kModes[0]));
+    ASSERT_EQ(fromFile.size(), 5u);
+    for (const bool sync : {false, true}) {
+        ChunkedLiveSource source(tape, 37);
+        test::CapturingLog log;
+        SceneSplitter job(&source, {.baseName = m_dir.File(sync ? "sync" : "plain"),
+                                    .extension = "m2t",
+                                    .dateTimeNaming = false,
+                                    .syncAV = sync,
+                                    .listOnly = true,
+                                    .healthCheck = true});
+        job.SetLog(&log);
+        job.SetReadBufferSize(700 * PKT_SIZE);
+        job.Run();
+        EXPECT_EQ(Lines(log.Scenes()), fromFile) << (sync ? "sync" : "plain");
+    }
+}
+
 // Fails the PES packets it is told to, as soon as their last byte has come.
 class FailingDecodeCheck : public VideoDecodeCheck {
   public:
