@@ -33,6 +33,9 @@ void ContinuityCheck::Reset() {
     m_jitter = 0;
     m_paceSumPackets = 0;
     m_paceSumTicks = 0;
+    m_packetNumber = 0;
+    m_lastJump.reset();
+    m_lostAt = 0;
 }
 
 std::size_t ContinuityCheck::StreamOf(int packetPid) {
@@ -46,7 +49,15 @@ std::size_t ContinuityCheck::StreamOf(int packetPid) {
 
 std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t length) {
     std::uint32_t missing = 0;
-    for (std::size_t start = 0; start + PKT_SIZE <= length; start += PKT_SIZE) {
+    std::optional<std::uint64_t> lostAt;
+    // The earliest jump among the counts places everything this call gives out.
+    const auto place = [&](std::uint32_t found, std::uint64_t at) {
+        if (found > 0) {
+            lostAt = std::min(at, lostAt.value_or(at));
+        }
+        missing += found;
+    };
+    for (std::size_t start = 0; start + PKT_SIZE <= length; start += PKT_SIZE, ++m_packetNumber) {
         const std::uint8_t* const packet = packets + start;
         const TransportPacket fields = WholePacket(packet);
         const int packetPid = fields.pid();
@@ -60,19 +71,24 @@ std::uint32_t ContinuityCheck::Check(const std::uint8_t* packets, std::size_t le
         }
         const bool discontinuity = fields.discontinuity_indicator();
         if (payload) {
-            missing += CheckCounter(packet, discontinuity);
+            place(CheckCounter(packet, discontinuity), m_packetNumber);
         }
         if (const std::optional<std::uint64_t> pcr = fields.program_clock_reference()) {
             if (m_pcrPid < 0) {
                 m_pcrPid = packetPid;
             }
             if (packetPid == m_pcrPid) {
-                missing += SettleInterval(*pcr, discontinuity);
+                const std::uint64_t at = SettledAt();
+                place(SettleInterval(*pcr, discontinuity), at);
             }
         }
         if (m_gap.waiting > 0 && ++m_gap.packetsWaited > kMaxWaitPackets) {
-            missing += SettleByCounters();
+            const std::uint64_t at = SettledAt();
+            place(SettleByCounters(), at);
         }
+    }
+    if (lostAt) {
+        m_lostAt = *lostAt;
     }
     return missing;
 }
@@ -111,6 +127,10 @@ std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool dis
         return 0;
     }
     stream.jumpedIn = m_interval;
+    m_lastJump = m_packetNumber;
+    if (!m_gap.firstJump) {
+        m_gap.firstJump = m_packetNumber;
+    }
     if (!fields.payload_unit_start_indicator()) {
         // Nothing but a loss ends inside a PES packet: counted at once.
         m_gap.counted += skipped;
@@ -119,6 +139,9 @@ std::uint32_t ContinuityCheck::CheckCounter(const std::uint8_t* packet, bool dis
     }
     if (m_pcrPid < 0) {
         return 0;  // no clock to tell a join from a loss: taken as the join of two recordings
+    }
+    if (!m_gap.firstWaiting) {
+        m_gap.firstWaiting = m_packetNumber;
     }
     m_gap.waiting += skipped;
     return 0;
@@ -184,12 +207,25 @@ std::uint32_t ContinuityCheck::SettleByCounters() {
     const std::uint32_t more = m_gap.waiting;
     m_gap.counted += more;
     m_gap.waiting = 0;
+    m_gap.firstWaiting.reset();
     m_gap.packetsWaited = 0;
     return more;
 }
 
+std::uint64_t ContinuityCheck::SettledAt() const {
+    if (m_gap.waiting > 0 && m_gap.firstWaiting) {
+        return *m_gap.firstWaiting;
+    }
+    return m_gap.firstJump.value_or(m_packetNumber);
+}
+
 std::uint32_t ContinuityCheck::Flush() {
-    return SettleByCounters();
+    const std::uint64_t at = SettledAt();
+    const std::uint32_t more = SettleByCounters();
+    if (more > 0) {
+        m_lostAt = at;
+    }
+    return more;
 }
 
 }  // namespace vornak

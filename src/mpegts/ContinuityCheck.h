@@ -34,6 +34,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <optional>
 
 namespace vornak {
 
@@ -57,12 +59,46 @@ class ContinuityCheck {
     // Looks at the whole 188-byte packets among `length` bytes at `packets`; returns the
     // packets found missing (including those of earlier jumps the clock has now settled).
     std::uint32_t Check(const std::uint8_t* packets, std::size_t length);
+    // The same for one packet, quicker for what nearly every packet is: payload only, on a
+    // followed stream whose counter it carries on, with no jump waiting for the clock.
+    std::uint32_t CheckOne(const std::uint8_t* packet) {
+        constexpr std::uint8_t kPayloadOnly = 0x10;
+        constexpr std::uint8_t kControlBits = 0x30;
+        constexpr std::uint8_t kCounterBits = 0x0F;
+        constexpr std::uint8_t kPidHighBits = 0x1F;
+        const std::uint8_t flags = packet[3];
+        const std::uint8_t slot = m_slot[((packet[1] & kPidHighBits) << 8) | packet[2]];
+        if (packet[0] == kSyncByte && (flags & kControlBits) == kPayloadOnly && slot != 0 &&
+            m_gap.waiting == 0) {
+            Stream& stream = m_streams[slot - 1];
+            const auto counter = static_cast<std::int8_t>(flags & kCounterBits);
+            if (stream.last != kUnknown && counter == ((stream.last + 1) & kCounterBits)) {
+                stream.last = counter;
+                std::memcpy(stream.packet.data(), packet, kPacketSize);
+                ++m_packetsSincePcr;
+                ++m_packetNumber;
+                return 0;
+            }
+        }
+        return Check(packet, kPacketSize);
+    }
     // The stream ends: the packets missing at jumps still waiting for the clock, as their
     // counters say.
     std::uint32_t Flush();
 
+    // Packets are numbered from 0 in the order Check is given them since the last Reset (every
+    // whole packet, the null PID's too). The packet of the last jump in a counter, loss or join
+    // alike; none before the first.
+    std::optional<std::uint64_t> LastJump() const { return m_lastJump; }
+    // Where the packets the last Check or Flush gave out went missing: the packet of the jump
+    // they were counted for (the first, when one call counts several). Counts the clock settles
+    // belong to a jump before it; a loss that only the clock saw, with no jump in the interval,
+    // is placed at the clock reference that found it.
+    std::uint64_t LostAt() const { return m_lostAt; }
+
   private:
     static constexpr std::size_t kPacketSize = 188;
+    static constexpr std::uint8_t kSyncByte = 0x47;
     static constexpr std::size_t kPidCount = 8192;
     // Loss-free clock intervals that make up the pace, and how many the clock needs to be trusted.
     static constexpr std::size_t kPaceIntervals = 64;
@@ -81,6 +117,8 @@ class ContinuityCheck {
         std::uint32_t waiting = 0;  // jumps onto a start, waiting for the clock
         bool midPes = false;        // some jump landed inside a PES packet
         std::uint32_t packetsWaited = 0;
+        std::optional<std::uint64_t> firstJump;     // the interval's first jump of any kind
+        std::optional<std::uint64_t> firstWaiting;  // its first jump onto a start
         bool Any() const { return counted > 0 || waiting > 0; }
     };
 
@@ -91,6 +129,8 @@ class ContinuityCheck {
     std::uint32_t SettleInterval(std::uint64_t pcr, bool discontinuity);
     // The waiting jumps, counted as their counters say.
     std::uint32_t SettleByCounters();
+    // Where an interval's count settled now went missing.
+    std::uint64_t SettledAt() const;
     std::size_t StreamOf(int packetPid);
 
     std::array<std::uint8_t, kPidCount> m_slot{};  // 0: not followed; else index + 1
@@ -102,7 +142,10 @@ class ContinuityCheck {
     std::uint64_t m_lastPcr = 0;
     std::uint32_t m_packetsSincePcr = 0;  // non-null packets after the last reference
     Gap m_gap;
-    std::uint32_t m_interval = 1;  // counts the clock intervals
+    std::uint32_t m_interval = 1;      // counts the clock intervals
+    std::uint64_t m_packetNumber = 0;  // of the packet being looked at
+    std::optional<std::uint64_t> m_lastJump;
+    std::uint64_t m_lostAt = 0;
 
     // The pace: packets and clock ticks of the last loss-free intervals, oldest overwritten.
     std::array<std::uint32_t, kPaceIntervals> m_pacePackets{};

@@ -22,6 +22,8 @@ SceneSplitter::SceneSplitter(std::string inputPath, SceneSplitterSettings settin
     : m_inputPath(std::move(inputPath)),
       m_pStopFlag(settings.stopFlag),
       m_bSyncAV(settings.syncAV),
+      m_bHealthCheck(settings.healthCheck),
+      m_makeDecodeCheck(std::move(settings.decodeCheck)),
       m_output({std::move(settings.baseName), std::move(settings.extension),
                 std::move(settings.dateFormat), settings.dateTimeNaming, settings.firstCounter}),
       m_bListOnly(settings.listOnly) {
@@ -105,6 +107,9 @@ void SceneSplitter::ResetRunState() {
     m_result = SplitResult::Completed;
     m_bListSceneOpen = false;
     m_tally.Reset();
+    m_tally.SetHealthChecked(m_bHealthCheck);
+    m_pHealth =
+        m_bHealthCheck ? std::make_unique<TsHealthScanner>(m_tally, m_makeDecodeCheck) : nullptr;
     m_nScenes = 0;
     m_nBufBase = m_nVideoBase = m_nPacketPos = 0;
     m_nPictureStartPos = m_nBrokenPos = m_nDeferredDropPos = 0;
@@ -271,6 +276,9 @@ void SceneSplitter::Refill(bool final) {
 
     if (m_bEof) {
         if (final) {
+            if (m_pHealth) {
+                m_pHealth->Finish();
+            }
             m_bDone = true;
             m_pPendEnd = m_pReadEnd;
             WritePending();
@@ -428,6 +436,7 @@ void SceneSplitter::FillFromLive(std::size_t keep) {
         }
     }
     m_pReadEnd = dest + total;
+    m_nInputBytes += total;
 }
 
 void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
@@ -454,18 +463,24 @@ void SceneSplitter::ParsePacket(const std::uint8_t* packet, bool lookahead) {
     std::size_t offset = fields.payload_offset().value_or(PKT_SIZE + 1);
     if (info.unitStart) {
         if (offset + PES_FIXED_HEADER_SIZE > PKT_SIZE) {
-            return;
+            offset = PKT_SIZE + 1;
+        } else {
+            if (m_bSyncAV) {
+                ReadTimestamps(packet + offset, packet + PKT_SIZE);
+            }
+            offset += PES_FIXED_HEADER_SIZE + packet[offset + PES_HEADER_LENGTH_OFFSET];
         }
-        if (m_bSyncAV) {
-            ReadTimestamps(packet + offset, packet + PKT_SIZE);
-        }
-        offset += PES_FIXED_HEADER_SIZE + packet[offset + PES_HEADER_LENGTH_OFFSET];
     }
-    if (offset > PKT_SIZE) {
+    if (offset <= PKT_SIZE) {
+        info.payload = packet + offset;
+    }
+    if (lookahead) {
         return;
     }
-    info.payload = packet + offset;
-    if (info.pid == PID_VIDEO && !lookahead) {
+    if (m_pHealth) {
+        m_pHealth->OnPacket(info, m_nPacketPos, InputOffset(packet));
+    }
+    if (info.pid == PID_VIDEO && info.payload != nullptr) {
         CountPictures(info.payload, packet + PKT_SIZE);
     }
 }

@@ -29,6 +29,7 @@
 #include "SceneOutput.h"
 #include "SceneSplitterSettings.h"
 #include "SceneTally.h"
+#include "TsHealthScanner.h"
 
 namespace vornak {
 
@@ -144,6 +145,10 @@ class SceneSplitter : public SceneJob {
     std::uint64_t VideoPos(const std::uint8_t* pos) const {
         return m_nVideoBase + static_cast<std::uint64_t>(pos - m_pVideoBuf.get());
     }
+    // Where a byte of the read buffer lies in the input (a capture's: in the stream received).
+    std::int64_t InputOffset(const std::uint8_t* pos) const {
+        return static_cast<std::int64_t>(m_nInputBytes) - (m_pReadEnd - pos);
+    }
 
     // Output.
     bool SceneOpen() const { return m_outFile.IsOpen() || m_bListSceneOpen; }
@@ -190,6 +195,8 @@ class SceneSplitter : public SceneJob {
     SplitResult m_result = SplitResult::Completed;
     SplitResult m_failure = SplitResult::Completed;  // the first failure, or Completed for none
     bool m_bAbort = false;
+    bool m_bHealthCheck = false;
+    VideoDecodeCheckMaker m_makeDecodeCheck;
 
     // Reader.
     InputFile m_inFile;
@@ -203,7 +210,7 @@ class SceneSplitter : public SceneJob {
     bool m_bDone = false;
     // Until packets are found, nothing is written: an input that holds none is no tape.
     bool m_bStreamFound = false;
-    std::uint64_t m_nInputBytes = 0;  // bytes read from the input file so far
+    std::uint64_t m_nInputBytes = 0;  // bytes read from the input so far
     PacketInfo m_packet;
     PacketInfo* m_pPacket = nullptr;
 
@@ -279,6 +286,8 @@ class SceneSplitter : public SceneJob {
 
     // What goes into each scene.
     SceneTally m_tally;
+    // Set for a checked run only: the walk then costs one more test per video or sound packet.
+    std::unique_ptr<TsHealthScanner> m_pHealth;
     std::int32_t m_nScenes = 0;
     std::uint64_t m_nBufBase = 0;    // position of the read buffer's first byte
     std::uint64_t m_nVideoBase = 0;  // position of the sync video buffer's first byte

@@ -16,6 +16,9 @@ constexpr int kGopLength15 = 15;
 
 void SceneSplitter::ReportDropped(std::uint64_t pos) {
     m_tally.AddBroken(pos);
+    if (m_pHealth) {
+        m_pHealth->OnBroken(pos);
+    }
     if (m_pLog != nullptr) {
         m_pLog->AddDropped(1);
     }
@@ -34,6 +37,9 @@ void SceneSplitter::OnStartCode(std::uint32_t code, bool& broken) {
         }
         m_nPictureStartPos = m_nPacketPos;
         m_tally.AddPicture(m_nPacketPos);
+        if (m_pHealth) {
+            m_pHealth->OnPicture();
+        }
         return;
     }
     const std::uint8_t low = code & 0xFF;
@@ -146,6 +152,10 @@ void SceneSplitter::ScanPictureGroup() {
     if (!found) {
         return;
     }
+    if (m_pHealth && !m_bSyncAV) {
+        // The sync mode may still cut at the group before; it says when it is done.
+        m_pHealth->OnGroupEnds();
+    }
     // A header whose flag byte lies beyond reach is taken as an open group.
     m_pGopStart = m_pVideoLastStart;
     m_nGopState = 1 + ((flagRead && closed) ? 1 : 0);
@@ -182,6 +192,9 @@ bool SceneSplitter::DecodeRecordingDate() {
         return false;
     }
     m_tally.AddDate(m_nPacketPos, *date);
+    if (m_pHealth) {
+        m_pHealth->OnDate();
+    }
     if (!m_firstDate) {
         m_firstDate = *date;
     }
@@ -239,6 +252,10 @@ void SceneSplitter::CheckSceneChange() {
         ReportDropped(m_nDeferredDropPos);
         m_bDeferredDrop = false;  // counted once, not again at every later decision
     }
+    if (m_pHealth && !m_bScenePending) {
+        // Decided before the group's bytes may go out: its findings are filed while they wait.
+        m_pHealth->OnGroupKept();
+    }
     m_nGopState = 0;
     m_pGopStart = nullptr;
     m_bScenePending = false;
@@ -247,6 +264,9 @@ void SceneSplitter::CheckSceneChange() {
 // A new file may start only at a picture group: everything before the waiting group's cut
 // position belongs to the scene before it.
 void SceneSplitter::CutScenePlain() {
+    if (m_pHealth) {
+        m_pHealth->OnSceneCut();
+    }
     if (!SceneOpen() && m_pPendBegin != nullptr && m_pGopStart != nullptr &&
         m_pPendBegin < m_pGopStart) {
         // The scene before this one never got a file of its own (it never had a decision, or

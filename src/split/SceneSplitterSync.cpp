@@ -182,6 +182,9 @@ void SceneSplitter::SyncLoop() {
             if (m_bScenePending && !m_bAudioCutFound) {
                 CutWithoutSound();
             }
+            if (m_pHealth) {
+                m_pHealth->OnGroupEnds();
+            }
             m_bCutPtsReady = m_bAudioCutFound = m_bDateSeen = m_bScenePending = false;
             m_groupPrevVideoTime = m_lastVideoTime;
             m_bGroupPrevVideoTimeKnown = m_bVideoTimeKnown;
@@ -320,6 +323,9 @@ void SceneSplitter::RefillSync(bool final) {
     // Packets still waiting at the current position have not been buffered yet: the walk has
     // to take them before the input can end.
     if (m_bEof && final && keep < PKT_SIZE) {
+        if (m_pHealth) {
+            m_pHealth->Finish();
+        }
         if (m_bFragmentWaiting) {
             m_pAudioCut = m_pAudioFill;
             KeepFragmentApartSync();
@@ -441,6 +447,9 @@ void SceneSplitter::DiscardBeforeCutSync() {
 void SceneSplitter::CutSceneSync() {
     if (!m_bScenePending) {
         return;
+    }
+    if (m_pHealth) {
+        m_pHealth->OnSceneCut();
     }
     if (!SceneOpen() && m_pVideoCut > m_pVideoBuf.get()) {
         // The scene before this one never got a file of its own (it never had a decision, or it

@@ -18,6 +18,7 @@ void SceneTally::Begin(std::int32_t number, std::string path, bool fragment) {
     m_scene.path = std::move(path);
     m_scene.fragment = fragment;
     m_scene.healthChecked = m_bHealthChecked;
+    m_recentPictures.clear();
     m_bOpen = true;
 }
 
@@ -50,6 +51,10 @@ void SceneTally::Apply(const Finding& finding) {
     switch (finding.kind) {
         case Kind::Picture:
             ++m_scene.pictures;
+            m_recentPictures.push_back(finding.pos);
+            if (m_recentPictures.size() > kRecentPictures) {
+                m_recentPictures.pop_front();
+            }
             break;
         case Kind::Broken:
             ++m_scene.brokenPictures;
@@ -63,7 +68,7 @@ void SceneTally::Apply(const Finding& finding) {
         case Kind::Health: {
             // Found in the picture counted last, or before the scene's first picture.
             HealthPlace place;
-            place.picture = m_scene.pictures > 0 ? m_scene.pictures - 1 : 0;
+            place.picture = PictureAt(finding.pos);
             place.timecode = finding.health.timecode;
             place.date = m_scene.lastDate;
             place.offset = finding.health.offset;
@@ -71,6 +76,17 @@ void SceneTally::Apply(const Finding& finding) {
             break;
         }
     }
+}
+
+std::uint64_t SceneTally::PictureAt(std::uint64_t pos) const {
+    std::uint64_t picture = m_scene.pictures > 0 ? m_scene.pictures - 1 : 0;
+    // Pictures older than the recent ones: the oldest known stands in.
+    for (auto at = m_recentPictures.rbegin(); at != m_recentPictures.rend() && *at > pos; ++at) {
+        if (picture > 0) {
+            --picture;
+        }
+    }
+    return picture;
 }
 
 void SceneTally::AddBytes(std::int64_t pos, std::uint64_t size) {

@@ -62,6 +62,8 @@ class SceneTally {
     };
     void Add(const Finding& finding);
     void Apply(const Finding& finding);
+    // The open scene's picture (from 0) that began last at or before `pos`.
+    std::uint64_t PictureAt(std::uint64_t pos) const;
 
     std::deque<Finding> m_pending;  // in position order
     std::uint64_t m_settledEnd = 0;
@@ -69,6 +71,10 @@ class SceneTally {
     bool m_bOpen = false;
     bool m_bHealthChecked = false;
     SceneSummary m_scene;
+    // Where the open scene's latest pictures began, oldest first: a finding whose bytes were
+    // settled before it came in still gets its own picture.
+    static constexpr std::size_t kRecentPictures = 64;
+    std::deque<std::uint64_t> m_recentPictures;
 };
 
 }  // namespace vornak

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "TapeWriter.h"
@@ -86,6 +88,12 @@ TEST(ContinuityCheck, CountsThePacketsEachJumpSkipsAndNothingElse) {
         ContinuityCheck check;
         const auto stream = Stream(c.packets);
         EXPECT_EQ(check.Check(stream.data(), stream.size()) + check.Flush(), c.missing) << c.what;
+        ContinuityCheck quick;  // one packet at a time, through the quick path
+        std::uint32_t missing = 0;
+        for (std::size_t at = 0; at + kPacket <= stream.size(); at += kPacket) {
+            missing += quick.CheckOne(stream.data() + at);
+        }
+        EXPECT_EQ(missing + quick.Flush(), c.missing) << c.what << ", one at a time";
     }
 }
 
@@ -145,6 +153,10 @@ std::uint32_t CountAll(const Packets& packets, std::size_t perCall) {
     std::uint32_t missing = 0;
     std::vector<std::uint8_t> buffer;
     for (std::size_t at = 0; at < packets.size(); at += perCall) {
+        if (perCall == 1) {
+            missing += check.CheckOne(packets[at].data());  // the quick path for one packet
+            continue;
+        }
         buffer.clear();
         for (std::size_t i = at; i < std::min(packets.size(), at + perCall); ++i) {
             buffer.insert(buffer.end(), packets[i].begin(), packets[i].end());
@@ -265,12 +277,71 @@ TEST(ContinuityCheck, CountsWhatATapeLostAgainstThePacketsReallyRemoved) {
     };
     for (const auto& c : cases) {
         const Edit edit = c.edit();
-        for (const std::size_t perCall : {std::size_t{256}, std::size_t{7}}) {
+        for (const std::size_t perCall : {std::size_t{256}, std::size_t{7}, std::size_t{1}}) {
             const long counted = CountAll(edit.packets, perCall);
             EXPECT_LE(std::labs(counted - edit.removed), c.tolerance)
                 << c.what << ": counted " << counted << " of " << edit.removed << " removed";
         }
     }
+}
+
+// The packets of one PID from its `n`th start to the next; where the counter then jumps.
+std::pair<Packets, std::size_t> WithoutUnit(int packetPid, int n) {
+    Packets out = FirstTape();
+    const std::size_t from = Find(out, packetPid, n, true);
+    std::size_t to = Find(out, packetPid, n + 1, true);
+    for (std::size_t at = from; at < to;) {
+        if (PidOf(out[at]) == packetPid) {
+            out.erase(out.begin() + static_cast<long>(at));
+            --to;
+        } else {
+            ++at;
+        }
+    }
+    return {out, to};
+}
+
+// Packet by packet, as a scanner that files each loss where it happened feeds it.
+TEST(ContinuityCheck, PlacesEachCountAtTheJumpItBelongsTo) {
+    const Packets& tape = FirstTape();
+    const struct {
+        const char* what;
+        Packets packets;
+        std::size_t jump;  // the packet (in the edited stream) where the counter jumped
+    } cases[] = {
+        {"inside a picture: counted at once",
+         Without(tape, Find(tape, kVideo, 4, true) + 40, Find(tape, kVideo, 4, true) + 43),
+         Find(tape, kVideo, 4, true) + 40},
+        {"a whole picture: the jump onto the next one, which carries the clock",
+         WithoutUnit(kVideo, 20).first, WithoutUnit(kVideo, 20).second},
+        {"an audio frame: its jump waits for the next picture's clock", WithoutUnit(0x814, 9).first,
+         WithoutUnit(0x814, 9).second},
+    };
+    for (const auto& c : cases) {
+        ContinuityCheck check;
+        std::uint32_t total = 0;
+        std::optional<std::uint64_t> placed;
+        for (std::size_t i = 0; i < c.packets.size(); ++i) {
+            const std::uint32_t found = check.CheckOne(c.packets[i].data());
+            if (check.LastJump() == i) {
+                EXPECT_EQ(i, c.jump) << c.what << ": a jump where none is";
+            }
+            if (found > 0) {
+                EXPECT_FALSE(placed) << c.what << ": counted twice";
+                placed = check.LostAt();
+            }
+            total += found;
+        }
+        total += check.Flush();
+        EXPECT_GT(total, 0u) << c.what;
+        EXPECT_EQ(placed, c.jump) << c.what;
+        EXPECT_EQ(check.LastJump(), c.jump) << c.what;
+    }
+    ContinuityCheck clean;
+    for (const auto& packet : tape) {
+        EXPECT_EQ(clean.CheckOne(packet.data()), 0u);
+    }
+    EXPECT_FALSE(clean.LastJump());
 }
 
 }  // namespace

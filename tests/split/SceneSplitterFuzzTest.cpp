@@ -275,8 +275,12 @@ std::string CheckUnbrokenTail(const Bytes& input, const std::string& outDir,
 std::string CheckListing(const std::string& in, std::size_t buffer, std::size_t inputSize,
                          const test::CapturingLog& splitLog) {
     test::CapturingLog log;
-    SceneSplitter lister(
-        in, {.baseName = "unused", .extension = "m2t", .dateTimeNaming = false, .listOnly = true});
+    // Checked for damage too: the check looks only, and finds its damage inside the input.
+    SceneSplitter lister(in, {.baseName = "unused",
+                              .extension = "m2t",
+                              .dateTimeNaming = false,
+                              .listOnly = true,
+                              .healthCheck = true});
     lister.SetLog(&log);
     lister.SetReadBufferSize(buffer);
     lister.Run();
@@ -294,6 +298,13 @@ std::string CheckListing(const std::string& in, std::size_t buffer, std::size_t 
     for (std::size_t i = 0; i < listed.size(); ++i) {
         const SceneSummary& a = listed[i];
         const SceneSummary& b = split[i];
+        for (const HealthFinding& finding : a.findings) {
+            if (finding.first.offset < 0 ||
+                finding.last.offset >= static_cast<std::int64_t>(inputSize) ||
+                finding.last.picture >= std::max<std::uint64_t>(a.pictures, 1)) {
+                return "scene " + std::to_string(i) + " has a finding outside it";
+            }
+        }
         if (a.offset != b.offset || a.length != b.length || a.pictures != b.pictures ||
             a.brokenPictures != b.brokenPictures || !sameDate(a.firstDate, b.firstDate) ||
             !sameDate(a.lastDate, b.lastDate)) {

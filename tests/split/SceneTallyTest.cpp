@@ -113,6 +113,23 @@ TEST(SceneTally, HealthFindingsArePlacedInTheirSceneAndPicture) {
     EXPECT_EQ(DescribeFinding(lost), "5 packets lost at 00:01:02:03");
 }
 
+// A check may only know what it found after the bytes have gone out (a group without a date is
+// known at the next group): the finding still gets the picture its position lies in.
+TEST(SceneTally, HealthFindingsThatComeLateKeepTheirPicture) {
+    SceneTally tally;
+    tally.Begin(0, "");
+    for (std::uint64_t pos = 0; pos < 5000; pos += 1000) {
+        tally.AddPicture(pos);
+    }
+    tally.Settle(4500, true);
+    tally.AddHealth(1100, {HealthKind::NoDatePack, 1, {}, 1100});
+    tally.AddHealth(4200, {HealthKind::PacketsLost, 2, {}, 4200});
+    const SceneSummary a = tally.End();
+    ASSERT_EQ(a.findings.size(), 2u);
+    EXPECT_EQ(a.findings[0].first.picture, 1u);
+    EXPECT_EQ(a.findings[1].first.picture, 4u);
+}
+
 TEST(SceneHealth, FindingsOfOneKindInNeighbouringPicturesMerge) {
     const auto place = [](std::uint64_t picture, int frames) {
         HealthPlace at;

@@ -31,6 +31,9 @@ constexpr std::size_t kSecondDatePackAfter = 6;
 
 constexpr std::size_t kBlockBytes = kPacketSize * 22310;  // about 4 MiB
 constexpr std::uint32_t kSeedMix = 0x9E3779B9;
+// The picture size of a group whose sequence header changes.
+constexpr int kOtherWidth = 1280;
+constexpr int kOtherHeight = 720;
 
 // One PSI section in one packet, pointer field 0, rest stuffed.
 std::vector<std::uint8_t> PsiPacket(int pid, std::uint8_t tableId, int idExtension,
@@ -589,6 +592,7 @@ std::uint64_t TapeWriter::WriteBlocks(
     pes.reserve(pictureBytes + kPacketSize);
     std::uint64_t picture = 0;
     std::uint64_t group = 0;
+    std::uint64_t timecodeAhead = 0;
     std::uint64_t lastVideoEnd = 0;
     for (std::size_t si = 0; si < m_scenes.size() && out.Ok(); ++si) {
         const SceneSpec& scene = m_scenes[si];
@@ -599,6 +603,10 @@ std::uint64_t TapeWriter::WriteBlocks(
             info.date = AddSeconds(scene.start, static_cast<std::int64_t>(g) * gopLength *
                                                     kMillisecondsPerPicture / 1000);
             info.datePacks = scene.noDates ? 0 : (g == 0 && scene.secondDatePack ? 2 : 1);
+            if (Contains(m_options.timecodeJumps, group)) {
+                timecodeAhead += kPicturesPerSecond;
+            }
+            info.timecode = group * static_cast<std::uint64_t>(gopLength) + timecodeAhead;
             const std::uint64_t groupTime =
                 kTimelineStart + group * static_cast<std::uint64_t>(gopLength) * kPictureTicks;
             for (int k = 0; k < gopLength; ++k, ++picture) {
@@ -615,10 +623,11 @@ std::uint64_t TapeWriter::WriteBlocks(
                 pes.clear();
                 AppendPesHeader(pes, kStreamIdVideo, 0, false, true, pts, type != kTypeB, dts);
                 if (k == 0) {
-                    AppendSequenceHeader(pes, m_options.width, m_options.height);
+                    const bool resized = Contains(m_options.resizedGroups, group);
+                    AppendSequenceHeader(pes, resized ? kOtherWidth : m_options.width,
+                                         resized ? kOtherHeight : m_options.height);
                     // An open group that starts a scene refers to pictures of another scene.
-                    AppendGopHeader(pes, info.closed, !info.closed && g == 0,
-                                    group * static_cast<std::uint64_t>(gopLength));
+                    AppendGopHeader(pes, info.closed, !info.closed && g == 0, info.timecode);
                 }
                 const bool broken = Contains(m_options.brokenPictures, picture);
                 AppendPicture(pes, type, TemporalReference(k), pictureBytes,

@@ -45,6 +45,10 @@ struct TapeOptions {
     std::size_t partialLastPacket = 0;   // bytes of a final truncated packet
     std::vector<long> damagedDatePacks;  // global date pack numbers (from 0) whose adaptation
                                          // length puts the date outside the packet
+    // Global group numbers (from 0) whose sequence header gives another picture size.
+    std::vector<long> resizedGroups;
+    // Global group numbers from which on the groups' time code runs one second further ahead.
+    std::vector<long> timecodeJumps;
     std::uint32_t seed = 1;
 };
 
@@ -54,8 +58,9 @@ struct GopInfo {
     std::uint64_t cut = 0;               // end of the last video packet before it (0 if none)
     int scene = 0;                       // index into the scenes given
     bool closed = false;
-    DateTime date;      // recording date of the group (carried by its date packs, if any)
-    int datePacks = 0;  // date packs written in the group (0, 1 or 2)
+    DateTime date;               // recording date of the group (carried by its date packs, if any)
+    int datePacks = 0;           // date packs written in the group (0, 1 or 2)
+    std::uint64_t timecode = 0;  // the group's time code, in pictures from 00:00:00:00
 };
 
 class TapeWriter {
