@@ -99,6 +99,7 @@ TEST(HealthImage, MarksEachFindingInItsKindsColourAndNothingOnACleanStrip) {
         {60, Finding(HealthKind::BrokenPicture, 1, 249, 249)},
         {120, Finding(HealthKind::NoDatePack, 4, 0, 100)},
         {199, Finding(HealthKind::VideoError, 310, 249, 249)},  // at the strip's very end
+        {3, Finding(HealthKind::BrokenPicture, 1, 10, 10)},     // in the lost packets' picture
     };
     for (const Case& c : cases) {
         damaged.scenes[c.scene].findings.push_back(c.finding);
@@ -109,8 +110,12 @@ TEST(HealthImage, MarksEachFindingInItsKindsColourAndNothingOnACleanStrip) {
     ASSERT_TRUE(HealthImage::Write(dir.File("h.png"), inputs, reason)) << reason;
     const Surface png = ReadPng(dir.File("h.png"));
 
-    const int middle = HealthImage::StripTop(inputs, 0) + HealthImage::kStripHeight / 2;
     for (const Case& c : cases) {
+        int top = 0;
+        int bottom = 0;
+        HealthImage::LaneSpan(damaged, c.finding.kind, top, bottom);
+        EXPECT_GE(bottom - top, 4) << "scene " << c.scene;
+        const int middle = HealthImage::StripTop(inputs, 0) + (top + bottom) / 2;
         int left = 0;
         int right = 0;
         HealthImage::MarkSpan(damaged, c.scene, c.finding, left, right);

@@ -80,6 +80,12 @@ std::uint64_t PicturesBefore(const HealthReportInput& input, std::size_t sceneIn
     return before;
 }
 
+std::vector<HealthKind> KindsPresent(std::span<const HealthReportInput> inputs);
+
+std::vector<HealthKind> KindsPresent(const HealthReportInput& input) {
+    return KindsPresent(std::span<const HealthReportInput>(&input, 1));
+}
+
 std::vector<HealthKind> KindsPresent(std::span<const HealthReportInput> inputs) {
     std::array<bool, kKindCount> present{};
     for (const HealthReportInput& input : inputs) {
@@ -112,6 +118,19 @@ std::string MarkLabel(const HealthReportInput& input, std::size_t sceneIndex,
     const double pictures =
         static_cast<double>(PicturesBefore(input, sceneIndex) + finding.first.picture);
     return ContactSheet::Duration(pictures / scene.picturesPerSecond);
+}
+
+void Lane(const std::vector<HealthKind>& kinds, HealthKind kind, int& top, int& bottom) {
+    const auto lane = std::find(kinds.begin(), kinds.end(), kind);
+    if (lane == kinds.end()) {
+        top = 0;
+        bottom = HealthImage::kStripHeight;
+        return;
+    }
+    const int index = static_cast<int>(lane - kinds.begin());
+    const int lanes = static_cast<int>(kinds.size());
+    top = HealthImage::kStripHeight * index / lanes;
+    bottom = HealthImage::kStripHeight * (index + 1) / lanes;
 }
 
 struct Mark {
@@ -152,9 +171,14 @@ void DrawStrip(cairo_t* cairo, const HealthReportInput& input, int top) {
     }
     std::stable_sort(marks.begin(), marks.end(),
                      [](const Mark& a, const Mark& b) { return a.left < b.left; });
+    const std::vector<HealthKind> kinds = KindsPresent(input);
     for (const Mark& mark : marks) {
+        int laneTop = 0;
+        int laneBottom = 0;
+        Lane(kinds, mark.kind, laneTop, laneBottom);
         SetColour(cairo, HealthImage::KindColour(mark.kind));
-        cairo_rectangle(cairo, mark.left, top, mark.right - mark.left, HealthImage::kStripHeight);
+        cairo_rectangle(cairo, mark.left, top + laneTop, mark.right - mark.left,
+                        laneBottom - laneTop);
         cairo_fill(cairo);
     }
 
@@ -277,6 +301,10 @@ std::string HealthImage::Title(const HealthReportInput& input) {
         return title + std::to_string(findings) + (findings == 1 ? " finding" : " findings");
     }
     return title + (checked ? "clean" : "not checked");
+}
+
+void HealthImage::LaneSpan(const HealthReportInput& input, HealthKind kind, int& top, int& bottom) {
+    Lane(KindsPresent(input), kind, top, bottom);
 }
 
 int HealthImage::Height(std::span<const HealthReportInput> inputs) {

@@ -47,6 +47,11 @@ class HealthImage {
     static void MarkSpan(const HealthReportInput& input, std::size_t sceneIndex,
                          const HealthFinding& finding, int& left, int& right);
 
+    // Each kind found in an input has a lane of its own across the strip, so that kinds found
+    // in the same pictures (lost packets and the pictures they break) all show: the lane's
+    // rows [top, bottom) from the strip's top, or the whole strip when the kind is not found.
+    static void LaneSpan(const HealthReportInput& input, HealthKind kind, int& top, int& bottom);
+
     // The colour a kind's marks are drawn in: a fixed palette, no two kinds alike.
     static Colour KindColour(HealthKind kind);
     // "tape.m2t   3 scenes   2 findings", "... clean", or "... not checked".
