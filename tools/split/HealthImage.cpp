@@ -19,7 +19,9 @@ namespace vornak {
 
 namespace {
 
-constexpr int kTitleHeight = 24;
+constexpr int kTitleHeight = 32;  // the title, and the pointers above the marks
+constexpr int kPointerHeight = 8;
+constexpr int kPointerHalfWidth = 4;
 constexpr int kTitleBaseline = 17;
 constexpr int kLabelHeight = 20;
 constexpr int kLabelBaseline = 14;
@@ -173,6 +175,14 @@ void DrawStrip(cairo_t* cairo, const HealthReportInput& input, int top) {
                      [](const Mark& a, const Mark& b) { return a.left < b.left; });
     const std::vector<HealthKind> kinds = KindsPresent(input);
     for (const Mark& mark : marks) {
+        // A pointer above the strip finds the mark at a glance, however thin its lane.
+        const double centre = (mark.left + mark.right) / 2.0;
+        SetColour(cairo, HealthImage::KindColour(mark.kind));
+        cairo_move_to(cairo, centre - kPointerHalfWidth, top - 1 - kPointerHeight);
+        cairo_line_to(cairo, centre + kPointerHalfWidth, top - 1 - kPointerHeight);
+        cairo_line_to(cairo, centre, top - 1);
+        cairo_close_path(cairo);
+        cairo_fill(cairo);
         int laneTop = 0;
         int laneBottom = 0;
         Lane(kinds, mark.kind, laneTop, laneBottom);

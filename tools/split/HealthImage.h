@@ -18,7 +18,7 @@ class HealthImage {
     static constexpr int kMargin = 16;
     static constexpr int kStripLeft = kMargin;
     static constexpr int kStripWidth = kWidth - 2 * kMargin;
-    static constexpr int kStripHeight = 40;
+    static constexpr int kStripHeight = 48;
     // A finding in one picture still gets a bar this wide, so that it shows in a long tape.
     static constexpr int kMinMarkWidth = 3;
 
