@@ -119,7 +119,8 @@ std::string MarkLabel(const HealthReportInput& input, std::size_t sceneIndex,
     const SceneSummary& scene = input.scenes[sceneIndex];
     const double pictures =
         static_cast<double>(PicturesBefore(input, sceneIndex) + finding.first.picture);
-    return ContactSheet::Duration(pictures / scene.picturesPerSecond);
+    const double rate = scene.picturesPerSecond > 0 ? scene.picturesPerSecond : kPicturesPerSecond;
+    return ContactSheet::Duration(pictures / rate);
 }
 
 void Lane(const std::vector<HealthKind>& kinds, HealthKind kind, int& top, int& bottom) {
