@@ -94,6 +94,9 @@ void TapeSceneLister::Run() {
     SceneSplitterSettings settings;
     settings.stopFlag = &m_stop;
     settings.listOnly = true;
+    // Checked as it is listed, so that the view says which scenes are damaged: the checks read
+    // what the listing reads anyway, without decoding a picture.
+    settings.healthCheck = true;
     const std::unique_ptr<SceneJob> job = MakeSceneJobForAnyInput(m_path, settings, &sink, nullptr);
     job->Run();
     bool complete = !job->Failed() && m_stop.load() == 0;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "InputFile.h"
+#include "SceneHealthCell.h"
 
 namespace vornak {
 
@@ -89,8 +90,8 @@ QImage Centred(const QImage& picture) {
 
 CSceneView::CSceneView(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(kColumnCount);
-    setHeaderLabels(
-        {tr("Scene"), tr("First date and time"), tr("Duration"), tr("Broken pictures")});
+    setHeaderLabels({tr("Scene"), tr("First date and time"), tr("Duration"), tr("Broken pictures"),
+                     tr("Health")});
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     // A click picks a whole scene, not one of its cells.
@@ -282,6 +283,7 @@ void CSceneView::AddRow(const SceneSummary& scene) {
     item->setTextAlignment(kColumnDuration, Qt::AlignRight | Qt::AlignVCenter);
     item->setText(kColumnBroken, QString::number(scene.brokenPictures));
     item->setTextAlignment(kColumnBroken, Qt::AlignRight | Qt::AlignVCenter);
+    SceneHealthCell::Fill(item, kColumnHealth, scene);
     SetThumbnail(item, scene.number);
     m_bFilling = false;
 }

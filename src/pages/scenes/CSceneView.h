@@ -1,6 +1,7 @@
 // The scenes of the tape selected on the "Scenes splitting" page: one row per scene with its
-// thumbnail, number, first recording date and time, duration and broken pictures, and a check
-// box that says whether a split writes it (all checked at first).
+// thumbnail, number, first recording date and time, duration, broken pictures and health (clean,
+// or how many problems, with the report's lines as its tooltip), and a check box that says
+// whether a split writes it (all checked at first).
 //
 // The listing and the thumbnails are made off the user-interface thread (TapeSceneLister);
 // rows appear as the listing finds the scenes. Showing another tape cancels the listing under
@@ -36,7 +37,14 @@ class CSceneView : public QTreeWidget {
     static constexpr int kThumbnailHeight = 90;
     static constexpr int kProgressMax = 1000;
 
-    enum Column { kColumnScene, kColumnDate, kColumnDuration, kColumnBroken, kColumnCount };
+    enum Column {
+        kColumnScene,
+        kColumnDate,
+        kColumnDuration,
+        kColumnBroken,
+        kColumnHealth,
+        kColumnCount
+    };
 
     explicit CSceneView(QWidget* parent = nullptr);
     // Cancels a listing under way and waits for it.

@@ -15,6 +15,7 @@
 
 #include "ColourTape.h"
 #include "DvColourTape.h"
+#include "SceneHealthCell.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
 #include "TestSupport.h"
@@ -170,6 +171,17 @@ TEST(CSceneView, ScenesThatCannotBeDecodedSaySoAndAnotherTapeCancels) {
     for (int row = 0; row < 2; ++row) {
         EXPECT_EQ(view.topLevelItem(row)->toolTip(CSceneView::kColumnScene),
                   QStringLiteral("The pictures of this scene cannot be decoded."));
+    }
+    // Each row's health is what its listing's check found.
+    EXPECT_EQ(view.headerItem()->text(CSceneView::kColumnHealth), QStringLiteral("Health"));
+    const std::vector<SceneSummary> scenes = view.ScenesOf(small);
+    ASSERT_EQ(scenes.size(), 2u);
+    for (int row = 0; row < 2; ++row) {
+        const SceneSummary& scene = scenes[static_cast<std::size_t>(row)];
+        EXPECT_EQ(view.topLevelItem(row)->text(CSceneView::kColumnHealth),
+                  SceneHealthCell::Text(scene));
+        EXPECT_EQ(view.topLevelItem(row)->toolTip(CSceneView::kColumnHealth),
+                  SceneHealthCell::ToolTip(scene));
     }
     // A file that cannot be read says so.
     view.ShowTape(dir.File("missing.m2t"));
