@@ -15,6 +15,7 @@
 
 #include "ColourTape.h"
 #include "DvColourTape.h"
+#include "DvTestFrames.h"
 #include "SceneHealthCell.h"
 #include "SplitCommand.h"
 #include "TapeWriter.h"
@@ -243,6 +244,42 @@ TEST(CSceneView, ShowsTheListingsProgressInItsOwnBar) {
     ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
     EXPECT_EQ(view.ListingBar()->value(), CSceneView::kProgressMax);
     EXPECT_FALSE(view.ListingBar()->isVisible());
+}
+
+// A checked listing fills the health column: a damaged scene says how many problems and gives
+// the report's lines, a clean one says so.
+TEST(CSceneView, HealthColumnSaysWhatTheListingsCheckFound) {
+    std::vector<std::uint8_t> bytes;
+    const auto add = [&bytes](int n, int hour, int errorBlocks) {
+        dv::test::FrameSetup setup;
+        setup.tc = {hour - 10, 0, n / 25, n % 25};
+        setup.stamp.hour = hour;
+        setup.stamp.second = n / 25;
+        std::vector<std::uint8_t> frame = dv::test::MakeFrame(setup);
+        const std::vector<std::size_t> at = dv::test::VideoBlockOffsets(dv::DvSystem::k625_50);
+        for (int b = 0; b < errorBlocks; ++b) {
+            frame[at[static_cast<std::size_t>(b) * 7] + dv::kVideoStaByte] = 0xF0;
+        }
+        bytes.insert(bytes.end(), frame.begin(), frame.end());
+    };
+    for (int n = 0; n < 50; ++n) {  // a damaged recording at 10:00, a clean one at 11:00
+        add(n, 10, n >= 10 && n <= 12 ? 5 : 0);
+    }
+    for (int n = 0; n < 25; ++n) {
+        add(n, 11, 0);
+    }
+    test::TempDir dir;
+    const std::string tape = dir.File("tape.dv");
+    test::WriteAll(tape, bytes);
+
+    CSceneView view;
+    view.ShowTape(tape);
+    ASSERT_TRUE(WaitFor([&] { return !view.IsListing(); }));
+    ASSERT_EQ(view.topLevelItemCount(), 2);
+    EXPECT_EQ(view.topLevelItem(0)->text(CSceneView::kColumnHealth).toStdString(), "1 problem");
+    EXPECT_EQ(view.topLevelItem(0)->toolTip(CSceneView::kColumnHealth).toStdString(),
+              "15 video blocks in error from 00:00:00:10 to 00:00:00:12");
+    EXPECT_EQ(view.topLevelItem(1)->text(CSceneView::kColumnHealth).toStdString(), "Clean");
 }
 
 }  // namespace
