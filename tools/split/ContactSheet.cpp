@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "CairoText.h"
 #include "SceneListing.h"
 
 namespace vornak {
@@ -46,38 +47,6 @@ using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 
 void SetGrey(cairo_t* cairo, Grey grey) {
     cairo_set_source_rgb(cairo, grey.level, grey.level, grey.level);
-}
-
-// cairo takes UTF-8 only, and a string that is not puts the whole drawing into an error state;
-// file names need not be UTF-8, so each byte that starts no valid sequence becomes '?'.
-std::string ValidUtf8(const std::string& text) {
-    std::string valid;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80           ? 1
-                                   : (lead >> 5) == 0x6  ? 2
-                                   : (lead >> 4) == 0xE  ? 3
-                                   : (lead >> 3) == 0x1E ? 4
-                                                         : 0;
-        bool ok = length > 0 && i + length <= text.size() && (lead != 0xC0 && lead != 0xC1);
-        for (std::size_t k = 1; ok && k < length; ++k) {
-            ok = (static_cast<unsigned char>(text[i + k]) >> 6) == 0x2;
-        }
-        if (ok && lead != 0) {
-            valid.append(text, i, length);
-            i += length;
-        } else {
-            valid += '?';
-            ++i;
-        }
-    }
-    return valid;
-}
-
-void DrawText(cairo_t* cairo, double x, double y, double size, const std::string& text) {
-    cairo_set_font_size(cairo, size);
-    cairo_move_to(cairo, x, y);
-    cairo_show_text(cairo, ValidUtf8(text).c_str());
 }
 
 // The thumbnail as cairo takes it: 32-bit words 0x00RRGGBB.
