@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ColourTape.h"
 #include "HealthReport.h"
 #include "SplitCommand.h"
 #include "SplitRun.h"
@@ -197,7 +198,7 @@ TEST(SplitCommandHealth, ReportImageIsDrawnFromTheInputs) {
                               std::string& reason) {
         drawnPath = path;
         drawn.assign(inputs.begin(), inputs.end());
-        reason = "No space left on device";
+        reason = path + ": out of memory";
         return !fail;
     };
     const std::string image = scratch.dir.File("r.png");
@@ -212,9 +213,34 @@ TEST(SplitCommandHealth, ReportImageIsDrawnFromTheInputs) {
     fail = true;
     result = SplitWith({"--list-scenes", "--report-image", image, tape}, services);
     EXPECT_EQ(result.status, kExitFailed);
-    EXPECT_EQ(
-        result.err,
-        "ERROR: The report image could not be written (No space left on device): " + image + "\n");
+    EXPECT_EQ(result.err,
+              "ERROR: The report image could not be written: " + image + ": out of memory\n");
+}
+
+// The program itself decodes with libavcodec and draws with cairo: a decodable tape with no
+// damage gives a report, a picture and status 0, also with --fail-on-damage.
+TEST(SplitCommandHealth, ProgramDecodesAndDrawsTheReport) {
+    if (!test::FfmpegAvailable()) {
+        GTEST_SKIP() << "no ffmpeg program to make a decodable tape";
+    }
+    Scratch scratch;
+    const std::string tape = scratch.dir.File("tape.m2t");
+    ASSERT_EQ(test::WriteColourTape(tape, {{{200, 30, 30}}, {{30, 30, 200}}}), "");
+    const std::string report = scratch.dir.File("r.json");
+    const std::string image = scratch.dir.File("r.png");
+    const std::string out = scratch.dir.File("out");
+    const std::string err = scratch.dir.File("err");
+    EXPECT_EQ(test::RunSplitProgram("--list-scenes --decode --fail-on-damage --report " + report +
+                                        " --report-image " + image + " " + tape,
+                                    out, err),
+              kExitOk)
+        << test::ReadText(err);
+    const nlohmann::json document = ReadJson(report);
+    ASSERT_EQ(document["inputs"].size(), 1u);
+    EXPECT_EQ(document["inputs"][0]["scenes"].size(), 2u);
+    const std::string picture = test::ReadText(image);
+    EXPECT_EQ(picture.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    EXPECT_NE(test::ReadText(out).find("Health report: " + report + "\n"), std::string::npos);
 }
 
 }  // namespace

@@ -202,8 +202,8 @@ bool WriteHealthReport(const SplitOptions& options, const SplitServices& service
         written = false;
     }
     if (!options.reportImage.empty() && !services.writeImage(options.reportImage, health, reason)) {
-        err << LogLineToText("ERROR: The report image could not be written (" + reason +
-                             "): " + options.reportImage);
+        // The reason names the file.
+        err << LogLineToText("ERROR: The report image could not be written: " + reason);
         written = false;
     }
     std::ostream& summary = options.json ? err : out;
