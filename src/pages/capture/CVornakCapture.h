@@ -65,6 +65,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     static constexpr int kIdElapsedLabel = 1041;
     static constexpr int kIdElapsed = 1042;
     static constexpr int kIdMidScenes = 1043;
+    static constexpr int kIdHealthReport = 1044;
     // Rewind, play, fast forward, pause, stop and record: ids 1021 to 1026.
     static constexpr int kTransportButtons = 6;
 
@@ -174,6 +175,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     QComboBox* m_frameSize = nullptr;
     QLabel* m_dropped = nullptr;
     QCheckBox* m_stopOnDropped = nullptr;
+    QCheckBox* m_healthReport = nullptr;
     QLineEdit* m_elapsed = nullptr;
 
     // Declared last so that it goes first, while the controls it reports to still exist.
