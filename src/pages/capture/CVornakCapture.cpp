@@ -371,7 +371,9 @@ void CVornakCapture::UpdateControls() {
                 widget->setEnabled(false);
             }
         } else {
-            SetEnabled({record, m_scenesSplit, m_fileName, m_outputButton, m_outputDir}, true);
+            SetEnabled(
+                {record, m_scenesSplit, m_fileName, m_outputButton, m_outputDir, m_healthReport},
+                true);
             if (m_nTimestampMode == 1) {
                 m_dateTimeFormat->setEnabled(true);
             }
