@@ -69,10 +69,6 @@ class JsonBlock {
         }
         return JsonBlock(m_text, m_depth + 1, object);
     }
-    void Item(const std::string& value) {
-        Start();
-        m_text += value;
-    }
     void Close() {
         if (m_bAny) {
             m_text += "\n" + Indent(m_depth);
