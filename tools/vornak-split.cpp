@@ -7,6 +7,8 @@
 
 #include "ContactSheet.h"
 #include "DescriptorStreamBuffer.h"
+#include "FfmpegVideoDecodeCheck.h"
+#include "HealthImage.h"
 #include "SplitCommand.h"
 #include "StopSignals.h"
 
@@ -16,8 +18,11 @@ int main(int argc, char** argv) {
     // Not std::cout: a failed write must keep its reason until the run reports it.
     vornak::DescriptorStreamBuffer standardOutput(STDOUT_FILENO);
     std::ostream out(&standardOutput);
+    vornak::SplitServices services;
+    services.decodeCheck = vornak::MakeFfmpegVideoDecodeCheck;
+    services.writeImage = vornak::HealthImage::Write;
     const int status =
-        vornak::RunSplitCommand(args, out, std::cerr, ::isatty(STDERR_FILENO) != 0, stop);
+        vornak::RunSplitCommand(args, out, std::cerr, ::isatty(STDERR_FILENO) != 0, stop, services);
     // The contact sheets' font caches would otherwise fail the sanitizer builds' leak check.
     vornak::ContactSheet::ReleaseLibraryCaches();
     return status;

@@ -27,6 +27,7 @@
 #include "DeviceControl.h"
 #include "DiskSync.h"
 #include "GraphInterfaces.h"
+#include "HealthReportInput.h"
 #include "LogSink.h"
 #include "ManualResetEvent.h"
 #include "MediaType.h"
@@ -52,6 +53,9 @@ struct CaptureOptions {
     std::string dateTimeFormat = kDefaultDateFormat;
     // Play the tape when the run starts (only ever sent to a camcorder in tape playback).
     bool startTape = true;
+    // Writes NAME-report.json beside the run's files at its end: what the health check found in
+    // each scene. A split run checks as it splits; a file run reads its files back after it.
+    bool healthReport = false;
 };
 
 // Why the last run ended.
@@ -102,6 +106,7 @@ class CaptureSession {
     static constexpr char kExtension[] = "m2t";
     static constexpr char kDvExtension[] = "dv";  // a file run's DV: NAME.dv beside NAME.m2t
     static constexpr char kNoTimecode[] = "-:--:--:--";
+    static constexpr char kReportSuffix[] = "-report.json";  // NAME-report.json
     // Milliseconds StopRun waits for the worker of a split run.
     static constexpr std::uint32_t kWorkerWaitMs = 10000;
     // Milliseconds StopRun waits for the camcorder to hand on what it received before the stop.
@@ -252,8 +257,15 @@ class CaptureSession {
     // The maker of a file run's DV file, which the capture pin calls when the first DV frame
     // comes.
     std::function<CaptureFile()> DvFileMaker(const std::string& path);
-    // One stretch of a split run: the job for the kind of the chunks `first` holds.
-    SplitResult SplitStretch(const CaptureOptions& options, std::unique_ptr<ChunkQueue> first);
+    // One stretch of a split run: the job for the kind of the chunks `first` holds, reporting
+    // to `log`.
+    SplitResult SplitStretch(const CaptureOptions& options, std::unique_ptr<ChunkQueue> first,
+                             LogSink* log);
+    // A file run's health report: its files are read back by a checked listing on a worker of
+    // its own, which writes the report. Owner's thread only.
+    void StartReportReadBack();
+    // Writes the run's health report and says where it went and what it found; any thread.
+    void WriteRunReport(const std::vector<HealthReportInput>& inputs) const;
     // A file run's file that got nothing, because the tape held only DV, is removed.
     void RemoveEmptyCaptureFile();
     void CaptureWorker(const CaptureOptions& options);
@@ -357,6 +369,7 @@ class CaptureSession {
     std::atomic<bool> m_bJobFailed{false};        // the split job could not make or write a file
     std::atomic<bool> m_bJobCreateFailed{false};  // ... because it could not make one
     std::string m_capturePath;
+    std::string m_reportPath;     // the run's health report; empty: none
     std::string m_dvCapturePath;  // a file run's DV file
     std::atomic<bool> m_bDvFileMade{false};
     std::string m_captureFolder;

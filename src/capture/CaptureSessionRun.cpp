@@ -13,6 +13,8 @@
 #include "CaptureFilter.h"
 #include "CapturePin.h"
 #include "CaptureSession.h"
+#include "HealthReport.h"
+#include "HealthSceneLog.h"
 #include "MessageText.h"
 #include "OutputCheck.h"
 #include "PrimedLiveSource.h"
@@ -46,6 +48,10 @@ constexpr char kErrScenesFailed[] =
 constexpr char kErrScenesNotCreated[] =
     "ERROR: The scene files can't be created (the log says why): %s";
 constexpr char kErrFolderNotSynced[] = "ERROR: This folder can't be written to the disk: %s (%s)";
+constexpr char kReadingBack[] = "Reading the capture files back for the health report";
+constexpr char kReportWritten[] = "Health report: %s";
+constexpr char kHealthClean[] = "Health: %s";
+constexpr char kHealthDamage[] = "WARNING: Health: %s";
 constexpr char kElapsedPlace[] = "elapsed ";
 constexpr int kSecondsPerHour = 3600;
 constexpr int kSecondsPerMinute = 60;
@@ -96,6 +102,19 @@ void CaptureSession::OnRecord(const CaptureOptions& options) {
         Log(LogSeverity::Error, problem);
         m_pView->ShowMessage(LogSeverity::Error, problem);
         return;
+    }
+    // The report is refused now, as NAME.dv is: one in the way would be found only after the
+    // tape had played.
+    m_reportPath.clear();
+    if (options.healthReport) {
+        const std::string report = options.folder + "/" + options.fileName + kReportSuffix;
+        if (struct stat st{}; ::lstat(report.c_str(), &st) == 0) {
+            const std::string message = Format(kErrExists, report);
+            Log(LogSeverity::Error, message);
+            m_pView->ShowMessage(LogSeverity::Error, message);
+            return;
+        }
+        m_reportPath = report;
     }
     m_captureFolder = options.folder;
     if (options.sceneSplit) {
@@ -228,6 +247,9 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     m_lastCaptureName = options.fileName;
     const std::string prefix = options.folder + "/" + options.fileName;
     SplitResult result = SplitResult::Completed;
+    // With a report, the jobs report through a log that keeps their scenes.
+    HealthSceneLog healthLog(m_pLog, true);
+    LogSink* const jobLog = m_reportPath.empty() ? m_pLog : &healthLog;
     const auto failedResult = [](SplitResult r) {
         return r == SplitResult::CreateFailed || r == SplitResult::WriteFailed;
     };
@@ -236,10 +258,17 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
     do {
         std::unique_ptr<ChunkQueue> first = m_pCapturePin->TakeChunks();
         if (first) {
-            result = SplitStretch(options, std::move(first));
+            healthLog.StartInput(prefix);
+            result = SplitStretch(options, std::move(first), jobLog);
+            if (IsFailure(result)) {
+                healthLog.MarkIncomplete();
+            }
         }
     } while (!failedResult(result) && m_pCapturePin->TakeLiveBreak());
     m_pCapturePin->EndLiveRun();
+    if (!m_reportPath.empty()) {
+        WriteRunReport(healthLog.Inputs());
+    }
     const bool failed = failedResult(result);
     m_bJobFailed.store(failed, std::memory_order_release);
     m_bJobCreateFailed.store(result == SplitResult::CreateFailed, std::memory_order_release);
@@ -270,7 +299,7 @@ void CaptureSession::CaptureWorker(const CaptureOptions& options) {
 }
 
 SplitResult CaptureSession::SplitStretch(const CaptureOptions& options,
-                                         std::unique_ptr<ChunkQueue> first) {
+                                         std::unique_ptr<ChunkQueue> first, LogSink* log) {
     const ChunkKind kind = first->back()->kind;
     PrimedLiveSource source(m_pCapturePin, std::move(first));
     SceneSplitterSettings settings;
@@ -281,12 +310,68 @@ SplitResult CaptureSession::SplitStretch(const CaptureOptions& options,
     settings.syncAV = options.syncAudio;
     settings.dateFormat = options.dateTimeFormat;
     settings.midScenesOk = options.midScenes;
+    settings.healthCheck = !m_reportPath.empty();
     // Each scene file is flushed to the disk as it closes, and the folder at the end.
     const std::unique_ptr<SceneJob> job =
-        MakeLiveSceneJob(&source, kind, settings, m_pLog, m_pDiskSync);
+        MakeLiveSceneJob(&source, kind, settings, log, m_pDiskSync);
     job->Run();
     m_nSceneCounter = job->Counter();
     return job->Result();
+}
+
+void CaptureSession::StartReportReadBack() {
+    // The files the run made and kept: NAME.m2t is gone when it got nothing, and NAME.dv is
+    // there only when DV came.
+    std::vector<std::string> files;
+    for (const std::string* path : {&m_capturePath, &m_dvCapturePath}) {
+        struct stat st {};
+        const bool made = path == &m_capturePath || m_bDvFileMade.load(std::memory_order_acquire);
+        if (made && ::lstat(path->c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            files.push_back(*path);
+        }
+    }
+    Log(kReadingBack);
+    m_pWorkerDone = std::make_unique<ManualResetEvent>("CaptureReportDone");
+    m_pWorker = std::make_unique<std::thread>(StartThread(ThreadPriority::Normal, [this, files] {
+        // The listing's own lines would only repeat what the run said.
+        HealthSceneLog healthLog(m_pLog, false);
+        for (const std::string& file : files) {
+            healthLog.StartInput(file);
+            SceneSplitterSettings settings;
+            settings.baseName = file;
+            settings.extension = kExtension;
+            settings.listOnly = true;
+            settings.healthCheck = true;
+            const std::unique_ptr<SceneJob> job = MakeSceneJob(file, settings, &healthLog, {});
+            job->Run();
+            if (job->Result() != SplitResult::Completed) {
+                healthLog.MarkIncomplete();
+            }
+        }
+        WriteRunReport(healthLog.Inputs());
+        m_pWorkerDone->Set();
+        m_pView->Post([this] { ReclaimWorker(); });
+    }));
+}
+
+void CaptureSession::WriteRunReport(const std::vector<HealthReportInput>& inputs) const {
+    std::string reason;
+    if (!HealthReport::Write(m_reportPath, inputs, reason)) {
+        Log(LogSeverity::Error, reason);
+        return;
+    }
+    Log(Format(kReportWritten, m_reportPath));
+    const bool damage = HealthReport::AnyDamage(inputs);
+    std::string summary = HealthReport::Summary(inputs);
+    // One line in the log for each input.
+    for (std::size_t start = 0; start <= summary.size();) {
+        std::size_t end = summary.find('\n', start);
+        end = end == std::string::npos ? summary.size() : end;
+        const std::string line = summary.substr(start, end - start);
+        Log(damage ? LogSeverity::Warning : LogSeverity::Info,
+            Format(damage ? kHealthDamage : kHealthClean, line));
+        start = end + 1;
+    }
 }
 
 void CaptureSession::ReclaimWorker() {
@@ -343,6 +428,11 @@ void CaptureSession::StopRun(RunEnd reason) {
     Log(kEnded);
     if (OnOwnerThread()) {
         CheckCaptureFile();
+        if (!m_bSceneSplitRun && !m_reportPath.empty()) {
+            StartReportReadBack();
+        }
+    } else if (!m_bSceneSplitRun && !m_reportPath.empty()) {
+        m_pView->Post([this] { StartReportReadBack(); });
     }
     UpdateControlsFromAnyThread();
 }

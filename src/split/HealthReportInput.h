@@ -13,6 +13,9 @@ namespace vornak {
 struct HealthReportInput {
     std::string path;                  // the input as the user named it
     std::vector<SceneSummary> scenes;  // every scene, fragments included, in order
+    // The input was read to its end; else `scenes` holds those finished before it failed or
+    // the run stopped.
+    bool complete = true;
 
     // The input holds DV frames (its scenes say so), else a transport stream.
     bool IsDv() const { return !scenes.empty() && scenes.front().IsDv(); }

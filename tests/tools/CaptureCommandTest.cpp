@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <atomic>
@@ -405,6 +406,56 @@ TEST_P(CaptureCommandSplitTest, WritesTheScenesVornakSplitWrites) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CaptureCommand, CaptureCommandSplitTest, ::testing::Bool());
+
+// With --report a capture writes NAME-report.json beside its files: a split run from the scenes
+// it split, a single-file run from its file read back. The log says where and what was found,
+// and a report in the way is refused before the tape moves, and kept.
+TEST_F(CaptureCommandTest, AHealthReportIsWrittenBesideTheFilesAndNeverOverwritten) {
+    WriteTape();
+    const std::string report = m_out + "/tape-report.json";
+    for (const bool singleFile : {false, true}) {
+        SCOPED_TRACE(singleFile ? "single file" : "split");
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        UseVirtualCamcorder(Speed(singleFile ? 0 : kFastSpeed));
+        std::vector<std::string> more{"--report"};
+        if (singleFile) {
+            more.push_back("--single-file");
+        }
+        const RunResult run = Capture("tape", more);
+        ASSERT_EQ(run.status, kCaptureExitOk) << run.err;
+        const nlohmann::json document = nlohmann::json::parse(test::ReadText(report));
+        ASSERT_EQ(document["inputs"].size(), 1u);
+        const nlohmann::json& input = document["inputs"][0];
+        EXPECT_EQ(input["path"], m_out + (singleFile ? "/tape.m2t" : "/tape"));
+        EXPECT_EQ(input["complete"], true);
+        ASSERT_EQ(input["scenes"].size(), 3u);
+        for (const nlohmann::json& scene : input["scenes"]) {
+            EXPECT_EQ(scene["findings"], nlohmann::json::array());
+            if (singleFile) {
+                EXPECT_EQ(scene["file"], nullptr);
+            } else {
+                EXPECT_TRUE(std::filesystem::exists(scene["file"].get<std::string>()));
+            }
+        }
+        const std::string summary = document["summary"];
+        EXPECT_TRUE(Contains(run.out, "Health report: " + report + "\nHealth: " + summary + "\n"))
+            << run.out;
+        EXPECT_EQ(test::ListFiles(m_out).size(), singleFile ? 2u : 4u);
+
+        std::filesystem::remove_all(m_out);
+        std::filesystem::create_directory(m_out);
+        test::WriteText(report, "kept");
+        const RunResult refused = Capture("tape", more);
+        EXPECT_EQ(refused.status, kCaptureExitFailed);
+        EXPECT_TRUE(Contains(refused.out + refused.err,
+                             "ERROR: Can't start capturing. File " + report + " already exists."))
+            << refused.out << refused.err;
+        EXPECT_FALSE(Contains(refused.out, "Capturing has been started"));
+        EXPECT_EQ(test::ListFiles(m_out), std::vector<std::string>{"tape-report.json"});
+        EXPECT_EQ(test::ReadText(report), "kept");
+    }
+}
 
 // A tape of HDV, DV of three scenes and HDV again goes, in split and single-file runs at the
 // tape's rate and faster, into the files vornak-split makes of the three parts, byte for byte.

@@ -91,6 +91,13 @@ std::string CaptureUsage() {
         << "  --set-mtime          give each file the recording date and time of its first\n"
         << "                       date pack (local time) as modification time; a file\n"
         << "                       without one keeps the time it was written\n"
+        << "  --report             write NAME-report.json beside the files at the end: what\n"
+        << "                       a health check found in each scene (packets lost, broken\n"
+        << "                       pictures, blocks and samples in error, timecode and date\n"
+        << "                       jumps) and where; a split capture checks as it splits, a\n"
+        << "                       --single-file capture reads its files back after the\n"
+        << "                       capture. The log says where it went and what it found. A\n"
+        << "                       report already there is refused before the tape moves\n"
         << "  --quiet              print only warnings and errors, no status line\n"
         << "  --help               show this help and exit\n"
         << "  --version            show the version and exit\n"
@@ -157,6 +164,8 @@ bool ParseCaptureArgs(const std::vector<std::string>& args, CaptureCommandOption
             flag = &options.stopOnDrop;
         } else if (name == "--set-mtime") {
             flag = &options.setMtime;
+        } else if (name == "--report") {
+            flag = &options.healthReport;
         } else if (name == "--quiet") {
             flag = &options.quiet;
         }

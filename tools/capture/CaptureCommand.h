@@ -40,7 +40,8 @@ struct CaptureCommandOptions {
     bool rewind = false;  // wind the tape to its start before capturing
     std::optional<double> durationSeconds;
     bool stopOnDrop = false;
-    bool setMtime = false;  // files get their first recording date as modification time
+    bool setMtime = false;      // files get their first recording date as modification time
+    bool healthReport = false;  // NAME-report.json beside the files
     bool quiet = false;
     bool help = false;
     bool version = false;

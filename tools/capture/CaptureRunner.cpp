@@ -113,6 +113,7 @@ CaptureOptions CaptureRunner::RunOptions(const CaptureCommandOptions& options) {
     run.midScenes = !options.countMidScenes;
     run.dateTimeFormat = options.dateFormat;
     run.startTape = !options.noPlay;
+    run.healthReport = options.healthReport;
     return run;
 }
 

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "CommandLineReader.h"
 #include "DatePack.h"
 #include "DescriptorStreamBuffer.h"
+#include "HealthReport.h"
 #include "InputFile.h"
 #include "LogLineToText.h"
 #include "LogSink.h"
@@ -36,6 +38,23 @@ constexpr const char* kSyncDoesNothingForDv =
 constexpr const char* kDvContainerOnlyForDv =
     "WARNING: --dv-container does nothing for HDV; transport-stream inputs are split into "
     "transport-stream files as always";
+
+constexpr const char* kImageExists =
+    "ERROR: The report image already exists and won't be overwritten: ";
+constexpr const char* kNoImageFolder = "ERROR: The folder of the report image does not exist: ";
+
+// Why the report's picture cannot be written to `path`, as a log line; empty when it can.
+std::string ImagePathProblem(const std::string& path) {
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+        return kImageExists + path;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error)) {
+        return kNoImageFolder + path;
+    }
+    return {};
+}
 
 // Receives the engine's reports for the whole run: prints log lines as they come and keeps the
 // progress bar on stderr up to date.
@@ -171,6 +190,31 @@ void ReportOutputFailure(std::ostream& err, const std::string& reason, bool list
         << (listing ? "; the listing is incomplete\n" : "\n");
 }
 
+// Writes the report and its picture, and prints the summary: on standard output, unless that
+// holds a JSON listing. False when a file could not be written (the error says which).
+bool WriteHealthReport(const SplitOptions& options, const SplitServices& services,
+                       const std::vector<HealthReportInput>& health, std::ostream& out,
+                       std::ostream& err) {
+    bool written = true;
+    std::string reason;
+    if (!options.report.empty() && !HealthReport::Write(options.report, health, reason)) {
+        err << LogLineToText(reason);
+        written = false;
+    }
+    if (!options.reportImage.empty() && !services.writeImage(options.reportImage, health, reason)) {
+        // The reason names the file.
+        err << LogLineToText("ERROR: The report image could not be written: " + reason);
+        written = false;
+    }
+    std::ostream& summary = options.json ? err : out;
+    if (!options.report.empty()) {
+        summary << "Health report: " << options.report << "\n";
+    }
+    summary << HealthReport::Summary(health) << "\n";
+    summary.flush();
+    return written;
+}
+
 }  // namespace
 
 std::string SplitUsage() {
@@ -230,6 +274,23 @@ std::string SplitUsage() {
         << "                       frames are copied byte for byte (bytes between frames\n"
         << "                       that begin none are left out, and the log says so);\n"
         << "                       HDV inputs are split as always\n"
+        << "  --report FILE.json   check each scene for damage as it is read (packets lost,\n"
+        << "                       broken pictures, picture groups without a date, timecode\n"
+        << "                       jumps; for DV also video blocks and audio samples in\n"
+        << "                       error, frames missing and date jumps) and write what was\n"
+        << "                       found, per scene with where, to FILE.json; print a summary\n"
+        << "                       on standard output (on standard error with --json). With\n"
+        << "                       or without --list-scenes. The report is written also when\n"
+        << "                       an input failed or the run was stopped: that input is\n"
+        << "                       marked \"complete\": false and holds the scenes read before\n"
+        << "  --report-image FILE.png\n"
+        << "                       check the scenes as --report does and draw each input as\n"
+        << "                       a strip along its time, each finding a mark coloured by\n"
+        << "                       its kind (with or without --report)\n"
+        << "  --decode             with --report or --report-image: also decode every\n"
+        << "                       picture, and report those that do not decode (slower)\n"
+        << "  --fail-on-damage     with --report or --report-image: exit 4 when the check\n"
+        << "                       found anything\n"
         << "  --quiet              print only warnings and errors, no progress\n"
         << "  --help               show this help and exit\n"
         << "  --version            show the version and exit\n"
@@ -240,14 +301,17 @@ std::string SplitUsage() {
         << "must fit the file system. Only regular files that hold a transport stream or DV\n"
         << "are split. Every scene file and its folder are flushed to the disk before the split\n"
         << "counts as done. An input that is not listed in full (it failed, or the run was\n"
-        << "stopped) keeps no thumbnails.\n"
+        << "stopped) keeps no thumbnails. A report or report image that exists already is\n"
+        << "refused before anything is read, and never overwritten.\n"
         << "\n"
         << "Exit status: 0 when every input was split (or listed) and flushed to the disk,\n"
         << "1 when an input could not be opened or read, is no regular file or holds\n"
         << "neither a transport stream nor DV, its scene or picture files could not be made, "
            "written in full\n"
         << "or flushed, it lacks a scene that --scenes names, or standard output could not\n"
-        << "be written, 2 for bad usage, 130 when interrupted.\n";
+        << "be written, or the report or its image could not be written, 2 for bad usage,\n"
+        << "4 with --fail-on-damage when the check found anything and nothing failed,\n"
+        << "130 when interrupted (130 comes before 1, and 1 before 4).\n";
     return text.str();
 }
 
@@ -332,6 +396,20 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                 error = "--dv-container must be avi or mov, not '" + options.dvContainer + "'";
                 return false;
             }
+        } else if (name == "--report" || name == "--report-image") {
+            std::string& value = name == "--report" ? options.report : options.reportImage;
+            if (!takeValue(value)) {
+                return false;
+            }
+            if (value.empty()) {
+                error = "option " + name + " needs a value";
+                return false;
+            }
+        } else if (name == "--fail-on-damage" || name == "--decode") {
+            if (!noValue()) {
+                return false;
+            }
+            (name == "--decode" ? options.decode : options.failOnDamage) = true;
         } else if (name == "--quiet") {
             if (!noValue()) {
                 return false;
@@ -358,6 +436,16 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
                 " goes with --list-scenes";
         return false;
     }
+    const bool healthCheck = !options.report.empty() || !options.reportImage.empty();
+    if ((options.decode || options.failOnDamage) && !healthCheck) {
+        error = std::string(options.decode ? "--decode" : "--fail-on-damage") +
+                " goes with --report or --report-image";
+        return false;
+    }
+    if (!options.report.empty() && options.report == options.reportImage) {
+        error = "--report and --report-image need two files";
+        return false;
+    }
     if (options.listScenes && options.sync) {
         error = "--list-scenes lists the scenes of a split without --sync";
         return false;
@@ -374,7 +462,8 @@ bool ParseSplitArgs(const std::vector<std::string>& args, SplitOptions& options,
 }
 
 int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                    bool progressToTerminal, std::atomic<std::uint8_t>* stop) {
+                    bool progressToTerminal, std::atomic<std::uint8_t>* stop,
+                    const SplitServices& services) {
     SplitOptions options;
     std::string error;
     if (!ParseSplitArgs(args, options, error)) {
@@ -401,6 +490,16 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
             return kExitUsage;
         }
     }
+    if (options.decode && !services.decodeCheck) {
+        err << UsageErrorText(kProgram,
+                              "--decode is not available: this build decodes no pictures");
+        return kExitUsage;
+    }
+    if (!options.reportImage.empty() && !services.writeImage) {
+        err << UsageErrorText(kProgram,
+                              "--report-image is not available: this build draws no pictures");
+        return kExitUsage;
+    }
     ScenePictures pictures(options.thumbnailDir, options.contactSheet, options.files.size() > 1);
     // Refused before anything is read, as a whole tape read for pictures that cannot be
     // written would be wasted.
@@ -408,6 +507,16 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         err << LogLineToText(problem);
         return kExitFailed;
     }
+    for (const std::string& problem :
+         {options.report.empty() ? std::string() : HealthReport::PathProblem(options.report),
+          options.reportImage.empty() ? std::string() : ImagePathProblem(options.reportImage)}) {
+        if (!problem.empty()) {
+            err << LogLineToText(problem);
+            return kExitFailed;
+        }
+    }
+    const bool healthCheck = !options.report.empty() || !options.reportImage.empty();
+    std::vector<HealthReportInput> health;
 
     StopFlag ownStop{0};
     StopFlag* stopFlag = stop != nullptr ? stop : &ownStop;
@@ -427,6 +536,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::int32_t scenesOfInput = 0;
     log.OnScene([&](const SceneSummary& scene) {
         ++scenesOfInput;
+        if (healthCheck && !health.empty()) {
+            health.back().scenes.push_back(scene);
+        }
         if (options.listScenes) {
             listing.AddScene(scene);
             pictures.AddScene(scene);
@@ -443,6 +555,10 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     batch.job.syncAV = options.sync;
     batch.job.dateFormat = options.dateFormat;
     batch.job.listOnly = options.listScenes;
+    batch.job.healthCheck = healthCheck;
+    if (options.decode) {
+        batch.job.decodeCheck = services.decodeCheck;
+    }
     // After a stop each input still to come is started, and ends at once: the log names them all.
     batch.skipInputsAfterStop = false;
     std::optional<dv::DvContainer> dvContainer;
@@ -473,6 +589,9 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
         listing.StartFile(path, size);
         pictures.StartFile(path);
         scenesOfInput = 0;
+        if (healthCheck) {
+            health.push_back({path, {}, false});
+        }
     };
     if (options.scenes) {
         hooks.sceneChoice = [&options](const std::string&) -> std::function<bool(std::int32_t)> {
@@ -481,6 +600,13 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     hooks.inputDone = [&](const SplitBatch::Outcome& input) {
         log.EndFile(input.doneBytes);
+        if (healthCheck) {
+            if (!input.result) {
+                health.push_back({input.path, {}, false});  // refused: nothing was read
+            } else if (!health.empty()) {
+                health.back().complete = !input.Failed() && stopFlag->load() == 0;
+            }
+        }
         if (!input.result) {
             return true;  // refused: nothing was listed
         }
@@ -506,6 +632,10 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
     run.Run(options.files);
     log.Finish();
     listing.Finish(out);
+    bool reportFailed = false;
+    if (healthCheck) {
+        reportFailed = !WriteHealthReport(options, services, health, out, err);
+    }
     const std::string outputFailure = OutputFailure(out);
     if (!outputFailure.empty()) {
         ReportOutputFailure(err, outputFailure, options.listScenes);
@@ -523,10 +653,11 @@ int RunSplitCommand(const std::vector<std::string>& args, std::ostream& out, std
                                      "incomplete\n");
         return kExitInterrupted;
     }
-    return run.FailedInputs().empty() && !scenesMissing && !pictures.Failed() &&
-                   outputFailure.empty()
-               ? kExitOk
-               : kExitFailed;
+    if (!run.FailedInputs().empty() || scenesMissing || pictures.Failed() ||
+        !outputFailure.empty() || reportFailed) {
+        return kExitFailed;
+    }
+    return options.failOnDamage && HealthReport::AnyDamage(health) ? kExitDamage : kExitOk;
 }
 
 }  // namespace vornak

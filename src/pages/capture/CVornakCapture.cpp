@@ -48,6 +48,7 @@ constexpr char kKeyPreview[] = "capture_preview";
 constexpr char kKeyFrameSize[] = "capture_frame_size";
 constexpr char kKeyStop[] = "capture_stop";
 constexpr char kKeyMidScenes[] = "capture_mid_scenes";
+constexpr char kKeyHealthReport[] = "capture_health_report";
 constexpr char kKeyPreviewX[] = "capture_preview_x";
 constexpr char kKeyPreviewY[] = "capture_preview_y";
 constexpr char kKeyPreviewVolume[] = "capture_preview_volume";
@@ -219,6 +220,12 @@ void CVornakCapture::BuildControls() {
         Named(new QCheckBox(QStringLiteral("Stop capture on dropped packets\\frames"), this),
               kIdStopOnDropped);
     grid->addWidget(m_stopOnDropped, row++, 0, 1, 4);
+    m_healthReport =
+        Named(new QCheckBox(QStringLiteral("Write a health report"), this), kIdHealthReport);
+    m_healthReport->setToolTip(
+        QStringLiteral("At the end of the capture, write NAME-report.json beside its files: "
+                       "what was found damaged in each scene, and where"));
+    grid->addWidget(m_healthReport, row++, 0, 1, 4);
 
     auto* counters = new QHBoxLayout;
     counters->addWidget(Label("Dropped packets\\frames during capture:", kIdDroppedLabel, this));
@@ -265,6 +272,7 @@ void CVornakCapture::SetDefaults() {
     m_volume->setValue(kFullVolume);
     m_mute->setChecked(false);
     m_stopOnDropped->setChecked(false);
+    m_healthReport->setChecked(false);
 }
 
 void CVornakCapture::LoadPageSettings() {
@@ -326,6 +334,9 @@ void CVornakCapture::LoadPageSettings() {
     if (const std::string* value = FindSetting(settings, kKeyMidScenes)) {
         m_midScenes->setChecked(*value == kYes);
     }
+    if (const std::string* value = FindSetting(settings, kKeyHealthReport)) {
+        m_healthReport->setChecked(*value == kYes);
+    }
     if (const std::string* x = FindSetting(settings, kKeyPreviewX)) {
         if (const std::string* y = FindSetting(settings, kKeyPreviewY)) {
             // A place on a screen that is gone (a second monitor unplugged) would hide the
@@ -359,6 +370,7 @@ void CVornakCapture::SavePageSettings() {
     settings[kKeyPreviewMute] = yesNo(m_mute);
     settings[kKeyStop] = yesNo(m_stopOnDropped);
     settings[kKeyMidScenes] = yesNo(m_midScenes);
+    settings[kKeyHealthReport] = yesNo(m_healthReport);
     // Only a place the user chose is kept: a place beside the window is worked out afresh each
     // time, from where the window is then.
     if (m_pPreview->UserPlaced()) {
@@ -372,8 +384,9 @@ void CVornakCapture::AddDropped(int pictures) {
 }
 
 void CVornakCapture::UpdateControls() {
-    QWidget* const optionControls[] = {m_fileName, m_outputButton, m_outputDir, m_count,
-                                       m_dateTime, m_syncAudio,    m_midScenes, m_dateTimeFormat};
+    QWidget* const optionControls[] = {m_fileName,  m_outputButton,   m_outputDir,
+                                       m_count,     m_dateTime,       m_syncAudio,
+                                       m_midScenes, m_dateTimeFormat, m_healthReport};
     const CaptureSession& session = m_session;
     if (!session.Present()) {
         m_status->setText(QString::fromLatin1(kNoCamcorder));
@@ -402,7 +415,9 @@ void CVornakCapture::UpdateControls() {
                 widget->setEnabled(false);
             }
         } else {
-            SetEnabled({record, m_scenesSplit, m_fileName, m_outputButton, m_outputDir}, true);
+            SetEnabled(
+                {record, m_scenesSplit, m_fileName, m_outputButton, m_outputDir, m_healthReport},
+                true);
             if (m_nTimestampMode == 1) {
                 m_dateTimeFormat->setEnabled(true);
             }
@@ -518,6 +533,7 @@ void CVornakCapture::OnRecord() {
     options.syncAudio = m_syncAudio->isChecked();
     options.midScenes = m_midScenes->isChecked();
     options.dateTimeFormat = ToSetting(m_dateTimeFormat->text());
+    options.healthReport = m_healthReport->isChecked();
     m_session.OnRecord(options);
 }
 

@@ -69,6 +69,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     static constexpr int kIdMidScenes = 1043;
     static constexpr int kIdPreviewVolume = 1044;
     static constexpr int kIdPreviewMute = 1045;
+    static constexpr int kIdHealthReport = 1046;
     // Rewind, play, fast forward, pause, stop and record: ids 1021 to 1026.
     static constexpr int kTransportButtons = 6;
 
@@ -182,6 +183,7 @@ class CVornakCapture : public CPageWithLog, public CaptureView, private INotifyW
     QToolButton* m_mute = nullptr;
     QLabel* m_dropped = nullptr;
     QCheckBox* m_stopOnDropped = nullptr;
+    QCheckBox* m_healthReport = nullptr;
     QLineEdit* m_elapsed = nullptr;
 
     // Declared last so that it goes first, while the controls it reports to still exist.

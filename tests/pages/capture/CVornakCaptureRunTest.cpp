@@ -180,6 +180,30 @@ TEST_F(CVornakCaptureRun, FileRunWritesThePlayedTapeAndNeverOverwritesIt) {
     EXPECT_EQ(test::ReadAll(path), (std::vector<std::uint8_t>{1, 2, 3}));
 }
 
+// Ticked, "Write a health report" has the run write NAME-report.json: a file run reads its file
+// back after the run, and the log says where the report went and what it found.
+TEST_F(CVornakCaptureRun, TheHealthReportBoxHasTheRunWriteAReport) {
+    Start({});
+    EXPECT_FALSE(qobject_cast<QAbstractButton*>(m_page->control(CVornakCapture::kIdHealthReport))
+                     ->isChecked());
+    Click(CVornakCapture::kIdHealthReport);
+    Click(CVornakCapture::kIdRecord);
+    ASSERT_TRUE(m_page->Session().InCapture());
+    EXPECT_FALSE(m_page->control(CVornakCapture::kIdHealthReport)->isEnabled());
+    PlayToTheEnd();
+    Click(CVornakCapture::kIdStop);
+    const std::string report = m_out + "/tape-report.json";
+    ASSERT_TRUE(test::ProcessEventsUntil([&] { return !m_page->Session().WorkerRunning(); }));
+    EXPECT_TRUE(Logged("Reading the capture files back for the health report"));
+    EXPECT_TRUE(Logged("Health report: " + report));
+    EXPECT_EQ(test::ListFiles(m_out), (std::vector<std::string>{"tape-report.json", "tape.m2t"}));
+    EXPECT_NE(test::ReadText(report).find("\"path\": \"" + m_out + "/tape.m2t\""),
+              std::string::npos);
+
+    m_page->SavePageSettings();
+    EXPECT_EQ(m_settings["capture_health_report"], "1");
+}
+
 TEST_F(CVornakCaptureRun, ANameIsUsedAsTypedAndTheExtensionAlwaysAdded) {
     Start({});
     SetText(CVornakCapture::kIdFileName, QStringLiteral("tape.m2t"));

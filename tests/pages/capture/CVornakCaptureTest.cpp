@@ -35,6 +35,7 @@ const SettingsMap kChanged{
     {"capture_datetime_format", "_%D.%M.%Y"},
     {"capture_file_name", "Holiday"},
     {"capture_frame_size", "3"},
+    {"capture_health_report", "1"},
     {"capture_mid_scenes", "0"},
     {"capture_output_dir", "/home/me/Video Tapes"},
     {"capture_preview", "1"},
@@ -50,12 +51,13 @@ const SettingsMap kChanged{
 // What a page that found no keys writes: no place for a preview that has never been shown, so
 // that it opens beside the window the first time.
 const SettingsMap kDefaults{
-    {"capture_add_timestamp", "1"}, {"capture_datetime_format", "-%Y_%M_%D-%h_%m_%s"},
-    {"capture_file_name", ""},      {"capture_frame_size", "2"},
-    {"capture_mid_scenes", "1"},    {"capture_output_dir", ""},
-    {"capture_preview", "0"},       {"capture_scene_split", "1"},
-    {"capture_stop", "0"},          {"capture_sync_audio", "1"},
-    {"capture_preview_mute", "0"},  {"capture_preview_volume", "100"},
+    {"capture_add_timestamp", "1"},    {"capture_datetime_format", "-%Y_%M_%D-%h_%m_%s"},
+    {"capture_file_name", ""},         {"capture_frame_size", "2"},
+    {"capture_health_report", "0"},    {"capture_mid_scenes", "1"},
+    {"capture_output_dir", ""},        {"capture_preview", "0"},
+    {"capture_scene_split", "1"},      {"capture_stop", "0"},
+    {"capture_sync_audio", "1"},       {"capture_preview_mute", "0"},
+    {"capture_preview_volume", "100"},
 };
 
 template <typename Widget>
@@ -93,6 +95,7 @@ TEST(CVornakCapture, EveryControlHasItsIdAndText) {
         {1034, "Preview"},
         {1040, "Stop capture on dropped packets\\frames"},
         {1043, "Do not treat mid-scenes as dropped frames"},
+        {1046, "Write a health report"},
     };
     for (const auto& [id, text] : buttons) {
         ASSERT_NE(Find<QAbstractButton>(page, id), nullptr);
@@ -154,6 +157,7 @@ TEST(CVornakCapture, DefaultsWithoutKeys) {
     EXPECT_TRUE(Checked(page, 1043));
     EXPECT_FALSE(Checked(page, 1034));
     EXPECT_FALSE(Checked(page, 1040));
+    EXPECT_FALSE(Checked(page, 1046));
     EXPECT_EQ(Find<QComboBox>(page, 1035)->currentText(), "1/16");
     EXPECT_EQ(Find<QLineEdit>(page, 1031)->text(), "-%Y_%M_%D-%h_%m_%s");
     EXPECT_TRUE(Find<QLineEdit>(page, 1010)->text().isEmpty());
@@ -171,8 +175,8 @@ TEST(CVornakCapture, WithoutCamcorderOnlyExitAndLogAreEnabled) {
 
     EXPECT_FALSE(page.CamcorderPresent());
     EXPECT_EQ(Find<QLineEdit>(page, 1019)->text(), "Camcorder is not recognized or connected");
-    for (int id : {1003, 1006, 1007, 1010, 1012, 1021, 1022, 1023, 1024, 1025,
-                   1026, 1028, 1029, 1031, 1034, 1035, 1040, 1043, 1044, 1045}) {
+    for (int id : {1003, 1006, 1007, 1010, 1012, 1021, 1022, 1023, 1024, 1025, 1026,
+                   1028, 1029, 1031, 1034, 1035, 1040, 1043, 1044, 1045, 1046}) {
         EXPECT_FALSE(page.control(id)->isEnabled()) << "control " << id;
     }
     EXPECT_TRUE(page.control(1000)->isEnabled());
@@ -194,6 +198,7 @@ TEST(CVornakCapture, LoadedKeysReachTheControls) {
     EXPECT_EQ(page.TimestampMode(), 0);
     EXPECT_FALSE(Checked(page, 1028));
     EXPECT_TRUE(Checked(page, 1034));
+    EXPECT_TRUE(Checked(page, 1046));
     EXPECT_EQ(Find<QComboBox>(page, 1035)->currentText(), "1/64");
     EXPECT_EQ(Find<QLineEdit>(page, 1012)->text(), "/home/me/Video Tapes");
 }
