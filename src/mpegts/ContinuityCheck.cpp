@@ -31,6 +31,7 @@ void ContinuityCheck::Reset() {
     m_paceNext = 0;
     m_paceCount = 0;
     m_jitter = 0;
+    m_jitterIntervals = 0;
     m_paceSumPackets = 0;
     m_paceSumTicks = 0;
     m_packetNumber = 0;
@@ -169,14 +170,16 @@ std::uint32_t ContinuityCheck::SettleInterval(std::uint64_t pcr, bool discontinu
                                     static_cast<double>(m_paceSumPackets) /
                                     static_cast<double>(m_paceSumTicks);
             const double beyond = expected - static_cast<double>(packets) - least;
-            // A stream whose pace wanders by half a counter's cycle cannot tell 16 packets
-            // from none: then the counters alone count.
-            if (beyond > 0 && m_jitter < kCounterModulus / 2.0) {
+            // A stream whose pace wanders too far, or has not shown yet that it keeps it,
+            // cannot tell 16 packets from none: then the counters alone count.
+            if (beyond > 0 && m_jitterIntervals >= kMinJitterIntervals &&
+                m_jitter < kSteadyJitter) {
                 total += kCounterModulus *
                          static_cast<std::uint32_t>(std::lround(beyond / kCounterModulus));
             }
             const double residual = std::abs(beyond - (total - least));
             m_jitter = std::max(residual, m_jitter * kJitterDecay);
+            ++m_jitterIntervals;
         }
         more = total - m_gap.counted;
         if (total == 0 && ticks <= kMaxPacedTicks) {

@@ -103,6 +103,7 @@ class ContinuityCheck {
     // Loss-free clock intervals that make up the pace, and how many the clock needs to be trusted.
     static constexpr std::size_t kPaceIntervals = 64;
     static constexpr std::size_t kMinPaceIntervals = 3;
+    static constexpr double kCounterCycle = 16.0;
     static constexpr std::int8_t kUnknown = -1;
 
     struct Stream {
@@ -152,9 +153,17 @@ class ContinuityCheck {
     std::array<std::uint64_t, kPaceIntervals> m_paceTicks{};
     std::size_t m_paceNext = 0;
     std::size_t m_paceCount = 0;
-    // How far the packets of recent intervals strayed from the pace (decaying maximum).
+    // How far the packets of recent intervals strayed from the pace (decaying maximum), and
+    // over how many intervals that has been measured.
     static constexpr double kJitterDecay = 0.98;
+    // The clock counts only while the stream keeps its pace within half a counter's cycle, and
+    // only once that has been measured over this many intervals: a multiplexer that sends at a
+    // variable rate (as ffmpeg's does by default) strays by tens of packets from the first
+    // interval on, and would seem to lose multiples of 16 where nothing was lost.
+    static constexpr double kSteadyJitter = kCounterCycle / 2.0;
+    static constexpr std::size_t kMinJitterIntervals = 6;
     double m_jitter = 0;
+    std::size_t m_jitterIntervals = 0;
     std::uint64_t m_paceSumPackets = 0;
     std::uint64_t m_paceSumTicks = 0;
 };
