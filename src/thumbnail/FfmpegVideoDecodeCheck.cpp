@@ -135,8 +135,10 @@ class FfmpegVideoDecodeCheck::Decoder {
         // Slice threads decode each picture's rows side by side within the call that sends it,
         // so that whatever the decoder says of a packet belongs to that packet.
         m_context->thread_type = FF_THREAD_SLICE;
-        // Damage the decoder would otherwise pass over in silence is marked on the picture.
-        m_context->err_recognition = AV_EF_CAREFUL | AV_EF_BITSTREAM | AV_EF_BUFFER;
+        // Damage the decoder would otherwise pass over in silence is marked on the picture. Not
+        // the strict bitstream check: it takes the zero bytes a constant-rate encoder stuffs
+        // after a picture's last slice for an error, and every such picture would fail.
+        m_context->err_recognition = AV_EF_CAREFUL | AV_EF_BUFFER;
         if (!options.reconstruct) {
             m_context->skip_idct = AVDISCARD_ALL;
         }

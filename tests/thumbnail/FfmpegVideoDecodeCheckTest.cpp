@@ -101,14 +101,16 @@ Tags Check(const std::vector<std::uint8_t>& ts, const Tags& flushBefore = {},
     return failures;
 }
 
-// A clip of ffmpeg's moving test picture in open picture groups; empty when ffmpeg failed.
+// A clip of ffmpeg's moving test picture in open picture groups, at a constant rate as a
+// camcorder records it (the encoder stuffs pictures that need fewer bytes); empty when ffmpeg
+// failed.
 std::vector<std::uint8_t> MakeClip(const test::TempDir& dir, const std::string& size, int seconds) {
     const std::string clip = dir.File(size + ".ts");
     const std::string command =
         "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i testsrc2=size=" + size +
         ":rate=25 -t " + std::to_string(seconds) +
-        " -c:v mpeg2video -b:v 8M -g 12 -bf 2 -mpegts_pmt_start_pid 0x100" +
-        " -streamid 0:0x810 -f mpegts '" + clip + "'";
+        " -c:v mpeg2video -b:v 8M -minrate 8M -maxrate 8M -bufsize 3M -g 12 -bf 2" +
+        " -mpegts_pmt_start_pid 0x100" + " -streamid 0:0x810 -f mpegts '" + clip + "'";
     return std::system(command.c_str()) == 0 ? test::ReadAll(clip) : std::vector<std::uint8_t>{};
 }
 
