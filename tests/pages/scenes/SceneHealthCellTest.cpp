@@ -43,7 +43,7 @@ TEST(SceneHealthCell, SaysCleanHowManyProblemsOrNothingWhenNotChecked) {
          {Finding(HealthKind::PacketsLost, 12, 80), Finding(HealthKind::BrokenPicture, 1, 80),
           Finding(HealthKind::NoDatePack, 2, 90)},
          "3 problems",
-         "12 packets lost at 00:03:14:05\n1 broken pictures at 00:03:14:05\n"
+         "12 packets lost at 00:03:14:05\n1 broken picture at 00:03:14:05\n"
          "2 picture groups without a date at 00:03:14:05",
          QColor(198, 40, 40)},
     };
