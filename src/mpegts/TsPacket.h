@@ -29,6 +29,12 @@ inline constexpr std::uint32_t SEQUENCE_END_CODE = 0x000001B7;
 inline constexpr std::uint32_t START_CODE_PREFIX = 0x000001;  // top three bytes of any start code
 inline constexpr std::uint8_t SLICE_START_MIN = 0x01;
 inline constexpr std::uint8_t SLICE_START_MAX = 0xAF;
+// The same codes by the byte after the prefix, as a search that finds the prefix reads them.
+inline constexpr std::uint8_t PICTURE_START_BYTE = 0x00;
+inline constexpr std::uint8_t USER_DATA_START_BYTE = 0xB2;
+inline constexpr std::uint8_t SEQUENCE_HEADER_BYTE = 0xB3;
+inline constexpr std::uint8_t EXTENSION_START_BYTE = 0xB5;
+inline constexpr std::uint8_t GROUP_START_BYTE = 0xB8;
 inline constexpr int SLICES_PER_PICTURE = 68;  // 1080 lines / 16, as HDV camcorders write them
 // The byte holding closed_gop is the fourth after the group start code; closed_gop is bit 6.
 inline constexpr std::size_t GOP_FLAGS_BYTE = 4;

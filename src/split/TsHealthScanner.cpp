@@ -8,10 +8,6 @@ namespace vornak {
 
 namespace {
 
-constexpr std::uint8_t kSequenceHeader = 0xB3;
-constexpr std::uint8_t kGroupHeader = 0xB8;
-constexpr std::uint8_t kExtension = 0xB5;
-constexpr std::uint8_t kUserData = 0xB2;
 // Size, aspect, frame rate and bit rate: the sequence header's first 7 bytes, of which the
 // last gives its two top bits to the bit rate.
 constexpr std::size_t kSequenceFieldBytes = 7;
@@ -147,12 +143,12 @@ void TsHealthScanner::ScanHeaders(const std::uint8_t* begin, const std::uint8_t*
             continue;
         }
         const std::uint8_t low = m_code & 0xFF;
-        if (low == kSequenceHeader || low == kGroupHeader) {
+        if (low == SEQUENCE_HEADER_BYTE || low == GROUP_START_BYTE) {
             m_fieldsOf = low;
             m_fieldsHave = 0;
-            m_fieldsNeed = low == kSequenceHeader ? kSequenceFieldBytes : kGroupFieldBytes;
+            m_fieldsNeed = low == SEQUENCE_HEADER_BYTE ? kSequenceFieldBytes : kGroupFieldBytes;
             m_code = 0xFFFFFFFFu;
-        } else if (low != kExtension && low != kUserData) {
+        } else if (low != EXTENSION_START_BYTE && low != USER_DATA_START_BYTE) {
             m_bScanning = false;  // a picture or a slice: the headers are behind
         }
     }
@@ -162,7 +158,7 @@ void TsHealthScanner::ScanHeaders(const std::uint8_t* begin, const std::uint8_t*
 }
 
 void TsHealthScanner::OnHeaderFields() {
-    if (m_fieldsOf == kSequenceHeader) {
+    if (m_fieldsOf == SEQUENCE_HEADER_BYTE) {
         std::uint64_t key = 0;
         for (std::size_t i = 0; i < kSequenceFieldBytes; ++i) {
             key = (key << 8) | m_fields[i];

@@ -13,6 +13,7 @@
 #include "DvFrameParser.h"
 #include "DvFrameReader.h"
 #include "FfmpegLog.h"
+#include "FfmpegPointers.h"
 #include "ThumbnailScaler.h"
 
 extern "C" {
@@ -29,16 +30,6 @@ static_assert(kBufferBytes >= 2 * dv::DvFrameReader::kMinBuffer);
 // The decoding runs on the caller's thread, beside a listing; FFmpeg's own threads would only
 // compete with it.
 constexpr int kDecoderThreads = 1;
-
-struct ContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
 
 // Opened without blocking: a FIFO in a scene's place must not hold the thread up.
 class ReadOnlyFd {
@@ -133,9 +124,9 @@ class DvThumbnailer::Decoder {
         }
     }
 
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
+    CodecContextPtr m_context;
+    PacketPtr m_packet;
+    FramePtr m_frame;
     ThumbnailScaler m_scaler;
     RgbImage m_clean;   // the first clean frame's picture
     RgbImage m_marked;  // the first marked frame's, until a clean one comes

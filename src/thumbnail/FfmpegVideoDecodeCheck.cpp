@@ -7,6 +7,8 @@
 #include <deque>
 
 #include "FfmpegLog.h"
+#include "FfmpegPointers.h"
+#include "TsPacket.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -16,12 +18,6 @@ namespace vornak {
 
 namespace {
 
-// The last byte of the MPEG-2 video start codes read here.
-constexpr std::uint8_t kPictureCode = 0x00;
-constexpr std::uint8_t kFirstSliceCode = 0x01;
-constexpr std::uint8_t kLastSliceCode = 0xAF;
-constexpr std::uint8_t kSequenceCode = 0xB3;
-constexpr std::uint8_t kGroupCode = 0xB8;
 constexpr std::size_t kStartCodeSize = 4;  // 00 00 01 xx
 // picture_coding_type: three bits after the ten of temporal_reference.
 constexpr std::size_t kCodingTypeByte = 1;  // counted from the byte after the start code
@@ -44,16 +40,6 @@ constexpr std::size_t kMaxPesBytes = std::size_t{16} << 20;
 // a run of B-pictures, far shorter than this.
 constexpr std::uint64_t kOutputWindow = 64;
 
-struct ContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-
 // What the headers before a PES packet's first slice say.
 struct PesHeaders {
     bool picture = false;  // a picture header
@@ -75,24 +61,24 @@ PesHeaders ReadPesHeaders(const std::uint8_t* data, std::size_t size) {
         }
         const std::uint8_t code = data[i + 3];
         const std::size_t after = i + kStartCodeSize;
-        if (inSequence && (code == kGroupCode || code == kPictureCode ||
-                           (code >= kFirstSliceCode && code <= kLastSliceCode))) {
+        if (inSequence && (code == GROUP_START_BYTE || code == PICTURE_START_BYTE ||
+                           (code >= SLICE_START_MIN && code <= SLICE_START_MAX))) {
             inSequence = false;
             headers.sequenceSize = std::min(i - headers.sequenceAt, kMaxSequenceBytes);
         }
-        if (code >= kFirstSliceCode && code <= kLastSliceCode) {
+        if (code >= SLICE_START_MIN && code <= SLICE_START_MAX) {
             headers.slices = true;
             break;
         }
-        if (code == kPictureCode) {
+        if (code == PICTURE_START_BYTE) {
             headers.picture = true;
             if (after + kCodingTypeByte < size) {
                 headers.codingType = static_cast<std::uint8_t>(
                     (data[after + kCodingTypeByte] >> kCodingTypeShift) & kCodingTypeMask);
             }
-        } else if (code == kGroupCode && after + kClosedGopByte < size) {
+        } else if (code == GROUP_START_BYTE && after + kClosedGopByte < size) {
             headers.closedGroup = (data[after + kClosedGopByte] & kClosedGopBit) != 0;
-        } else if (code == kSequenceCode) {
+        } else if (code == SEQUENCE_HEADER_BYTE) {
             inSequence = true;
             headers.sequenceAt = i;
         }
@@ -319,9 +305,9 @@ class FfmpegVideoDecodeCheck::Decoder {
         m_leadingB = false;
     }
 
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
+    CodecContextPtr m_context;
+    PacketPtr m_packet;
+    FramePtr m_frame;
     std::vector<std::uint8_t> m_pes;  // the PES packet being gathered, with room for padding
     std::uint64_t m_pesTag = 0;
     bool m_inPes = false;

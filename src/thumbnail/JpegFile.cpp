@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "FfmpegLog.h"
+#include "FfmpegPointers.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,30 +24,21 @@ namespace {
 // near 15 kB.
 constexpr int kQuantiser = 3;
 
-struct ContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
 struct SwsDeleter {
     void operator()(SwsContext* sws) const { sws_freeContext(sws); }
 };
 
 // The JPEG file's bytes; empty when encoding failed.
-std::unique_ptr<AVPacket, PacketDeleter> Encode(const std::uint8_t* pixels, int width, int height,
-                                                int stride, AVPixelFormat format) {
+PacketPtr Encode(const std::uint8_t* pixels, int width, int height, int stride,
+                 AVPixelFormat format) {
     SilenceFfmpegLog();
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
     if (codec == nullptr || pixels == nullptr || width <= 0 || height <= 0 || stride <= 0) {
         return nullptr;
     }
-    std::unique_ptr<AVCodecContext, ContextDeleter> context(avcodec_alloc_context3(codec));
-    std::unique_ptr<AVFrame, FrameDeleter> frame(av_frame_alloc());
-    std::unique_ptr<AVPacket, PacketDeleter> packet(av_packet_alloc());
+    CodecContextPtr context(avcodec_alloc_context3(codec));
+    FramePtr frame(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
     if (!context || !frame || !packet) {
         return nullptr;
     }

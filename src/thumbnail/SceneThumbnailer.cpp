@@ -13,6 +13,7 @@
 
 #include "DemuxStatistics.h"
 #include "FfmpegLog.h"
+#include "FfmpegPointers.h"
 #include "PesAssembler.h"
 #include "Pids.h"
 #include "ThumbnailScaler.h"
@@ -34,17 +35,8 @@ constexpr int kDecoderThreads = 1;
 // Decoding at 1/2, 1/4 or 1/8 of the size: the most libavcodec's MPEG-2 decoder offers.
 constexpr int kMaxLowres = 3;
 
-struct ContextDeleter {
-    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
-};
 struct ParserDeleter {
     void operator()(AVCodecParserContext* parser) const { av_parser_close(parser); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
 };
 // Opened without blocking: a FIFO in a scene's place must not hold the thread up.
 class ReadOnlyFile {
@@ -197,11 +189,11 @@ class SceneThumbnailer::Decoder {
     }
 
     const AVCodec* m_codec = nullptr;
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_context;  // opened at the first I-picture
+    CodecContextPtr m_context;  // opened at the first I-picture
     std::unique_ptr<AVCodecParserContext, ParserDeleter> m_parser;
-    std::unique_ptr<AVCodecContext, ContextDeleter> m_parserContext;  // the parser's notes
-    std::unique_ptr<AVPacket, PacketDeleter> m_packet;
-    std::unique_ptr<AVFrame, FrameDeleter> m_frame;
+    CodecContextPtr m_parserContext;  // the parser's notes
+    PacketPtr m_packet;
+    FramePtr m_frame;
     // The parser may read past the end of what it is given: it gets a zero-padded copy.
     std::vector<std::uint8_t> m_padded;
     ThumbnailScaler m_scaler;

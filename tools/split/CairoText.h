@@ -1,11 +1,29 @@
-// Text for the pictures drawn with cairo (the contact sheet, the health report's picture).
+// What the pictures drawn with cairo (the contact sheet, the health report's picture) share:
+// owned cairo objects, greys, and text.
 #pragma once
 
 #include <cairo.h>
 
+#include <memory>
 #include <string>
 
 namespace vornak {
+
+struct SurfaceDeleter {
+    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
+};
+struct ContextDeleter {
+    void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
+};
+using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+
+struct Grey {
+    double level;  // 0 black, 1 white
+};
+
+inline void SetGrey(cairo_t* cairo, Grey grey) {
+    cairo_set_source_rgb(cairo, grey.level, grey.level, grey.level);
+}
 
 // cairo takes UTF-8 only, and a string that is not puts the whole drawing into an error state;
 // file names need not be UTF-8, so each byte that starts no valid sequence becomes '?'.

@@ -29,25 +29,10 @@ constexpr const char* kFont = "sans-serif";
 constexpr int kSecondsPerMinute = 60;
 constexpr int kSecondsPerHour = 3600;
 
-struct Grey {
-    double level;
-};
 constexpr Grey kBackground{0.12};
 constexpr Grey kText{0.92};
 constexpr Grey kNoPicture{0.25};
 constexpr Grey kNoPictureText{0.6};
-
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextDeleter {
-    void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-void SetGrey(cairo_t* cairo, Grey grey) {
-    cairo_set_source_rgb(cairo, grey.level, grey.level, grey.level);
-}
 
 // The thumbnail as cairo takes it: 32-bit words 0x00RRGGBB.
 Surface ToSurface(const RgbImage& image, std::vector<std::uint32_t>& words) {

@@ -39,9 +39,6 @@ constexpr double kLegendFontSize = 12;
 constexpr const char* kFont = "sans-serif";
 constexpr std::size_t kKindCount = static_cast<std::size_t>(HealthKind::IncompleteFrame) + 1;
 
-struct Grey {
-    double level;
-};
 constexpr Grey kBackground{1.0};
 constexpr Grey kText{0.1};
 constexpr Grey kQuietText{0.35};
@@ -50,18 +47,6 @@ constexpr Grey kQuietText{0.35};
 constexpr std::array<Grey, 2> kSceneShades{Grey{0.88}, Grey{0.78}};
 constexpr Grey kBoundary{0.45};
 constexpr Grey kOutline{0.3};
-
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t* surface) const { cairo_surface_destroy(surface); }
-};
-struct ContextDeleter {
-    void operator()(cairo_t* cairo) const { cairo_destroy(cairo); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-
-void SetGrey(cairo_t* cairo, Grey grey) {
-    cairo_set_source_rgb(cairo, grey.level, grey.level, grey.level);
-}
 
 void SetColour(cairo_t* cairo, HealthImage::Colour colour) {
     constexpr double kFull = 255.0;
