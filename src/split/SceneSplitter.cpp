@@ -112,7 +112,7 @@ void SceneSplitter::ResetRunState() {
         m_bHealthCheck ? std::make_unique<TsHealthScanner>(m_tally, m_makeDecodeCheck) : nullptr;
     m_nScenes = 0;
     m_nBufBase = m_nVideoBase = m_nPacketPos = 0;
-    m_nPictureStartPos = m_nBrokenPos = m_nDeferredDropPos = 0;
+    m_nPictureStartPos = m_nBrokenPos = m_nDeferredDropPos = m_nDeferredAt = 0;
 }
 
 void SceneSplitter::Run() {

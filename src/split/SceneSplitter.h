@@ -102,6 +102,9 @@ class SceneSplitter : public SceneJob {
     void CutScenePlain();
     // Counts a broken picture; `pos` is where the picture began.
     void ReportDropped(std::uint64_t pos);
+    // A new group begins and the one before was not cut: a broken picture whose count waited
+    // for that group's decision is counted.
+    void CountDropNotForgiven();
 
     // Job.
     void PlainLoop();
@@ -295,6 +298,7 @@ class SceneSplitter : public SceneJob {
     std::uint64_t m_nPictureStartPos = 0;
     std::uint64_t m_nBrokenPos = 0;        // start of the picture found broken last
     std::uint64_t m_nDeferredDropPos = 0;  // start of the picture whose count waits
+    std::uint64_t m_nDeferredAt = 0;       // the packet in which its count began to wait
 };
 
 }  // namespace vornak

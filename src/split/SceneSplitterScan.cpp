@@ -24,6 +24,17 @@ void SceneSplitter::ReportDropped(std::uint64_t pos) {
     }
 }
 
+void SceneSplitter::CountDropNotForgiven() {
+    // A count that waited for the group now ending, and is still waiting, was not forgiven by
+    // a cut: the group went on with the scene before it, and the picture was dropped. A closed
+    // group takes that decision only here, as a second date pack in it would still have cut it.
+    // A count that began to wait in this very packet waits for the new group's decision.
+    if (m_bDeferredDrop && m_nDeferredAt < m_nPacketPos) {
+        ReportDropped(m_nDeferredDropPos);
+        m_bDeferredDrop = false;
+    }
+}
+
 void SceneSplitter::OnStartCode(std::uint32_t code, bool& broken) {
     if (code == PICTURE_START_CODE) {
         // The picture that just ended is broken unless it had exactly the camcorder's slices.
@@ -90,6 +101,7 @@ void SceneSplitter::CountPictures(const std::uint8_t* begin, const std::uint8_t*
             m_nPictures == 1 || m_nPictures == -1 || expected == 0 || m_nPictures >= expected;
         if (m_bDeferredDrop) {
             m_nDeferredDropPos = m_nBrokenPos;
+            m_nDeferredAt = m_nPacketPos;
         }
     }
     if (broken && !m_bDeferredDrop) {
@@ -151,6 +163,9 @@ void SceneSplitter::ScanPictureGroup() {
     }
     if (!found) {
         return;
+    }
+    if (!m_bSyncAV) {
+        CountDropNotForgiven();
     }
     if (m_pHealth && !m_bSyncAV) {
         // The sync mode may still cut at the group before; it says when it is done.

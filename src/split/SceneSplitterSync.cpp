@@ -182,6 +182,7 @@ void SceneSplitter::SyncLoop() {
             if (m_bScenePending && !m_bAudioCutFound) {
                 CutWithoutSound();
             }
+            CountDropNotForgiven();
             if (m_pHealth) {
                 m_pHealth->OnGroupEnds();
             }

@@ -406,12 +406,13 @@ class WholeTapeSource : public LiveSource {
     bool m_given = false;
 };
 
-int LiveDropped(const Bytes& tapeBytes, bool midScenesOk) {
+int LiveDropped(const Bytes& tapeBytes, bool midScenesOk, bool syncAV = false) {
     test::TempDir dir;
     WholeTapeSource source(tapeBytes);
     SceneSplitter splitter(&source, {.baseName = dir.File("cap"),
                                      .extension = "m2t",
                                      .dateTimeNaming = false,
+                                     .syncAV = syncAV,
                                      .midScenesOk = midScenesOk});
     test::CapturingLog log;
     splitter.SetLog(&log);
@@ -432,24 +433,36 @@ TEST(SceneSplitterScenes, MidSceneOptionForgivesABrokenPictureBeforeAClosedCut) 
     const Bytes input = writer.Build();
 
     EXPECT_EQ(LiveDropped(input, true), 0);
+    EXPECT_EQ(LiveDropped(input, true, true), 0);
     EXPECT_EQ(LiveDropped(input, false), 1);
 }
 
 TEST(SceneSplitterScenes, MidSceneOptionStillCountsBrokenPicturesWithinAScene) {
     test::ScopedTimeZone tz(kUtc);
     constexpr int kGopLength = 15;
-    tape::TapeOptions options = SmallPictures();
-    options.gopLength = kGopLength;
-    // The last picture of a group in the middle of a scene, and one inside a group.
-    options.brokenPictures = {2 * kGopLength - 1};
-    tape::TapeWriter atBoundary(options);
-    atBoundary.AddScene(Scene(Plus(0), 5));
-    EXPECT_GE(LiveDropped(atBoundary.Build(), true), 1);
-
-    options.brokenPictures = {2 * kGopLength + 5};
-    tape::TapeWriter inside(options);
-    inside.AddScene(Scene(Plus(0), 5));
-    EXPECT_GE(LiveDropped(inside.Build(), true), 1);
+    const struct {
+        const char* what;
+        long picture;
+    } cases[] = {
+        {"the last picture of a group", 2 * kGopLength - 1},
+        {"the first picture of a group (its I-picture)", 2 * kGopLength},
+        {"a picture inside a group", 2 * kGopLength + 5},
+    };
+    for (const bool closed : {false, true}) {
+        for (const auto& c : cases) {
+            for (const bool sync : {false, true}) {
+                tape::TapeOptions options = SmallPictures();
+                options.gopLength = kGopLength;
+                options.closedGops = closed;
+                options.brokenPictures = {c.picture};
+                tape::TapeWriter writer(options);
+                writer.AddScene(Scene(Plus(0), 5));
+                EXPECT_EQ(LiveDropped(writer.Build(), true, sync), 1)
+                    << c.what << (closed ? ", closed groups" : ", open groups")
+                    << (sync ? ", sync mode" : "");
+            }
+        }
+    }
 }
 
 // The input begins with groups without dates, more than a read buffer of them, so the first
