@@ -30,6 +30,7 @@
 #include "CVideoRenderer.h"
 #include "CVornakCapture.h"
 #include "CaptureFilter.h"
+#include "CapturePageProbe.h"
 #include "DatePackInserter.h"
 #include "FakeCamcorder.h"
 #include "FilterRegistry.h"
@@ -185,18 +186,9 @@ class CVornakCapturePreview : public ::testing::Test {
         UnregisterFilter(CLSID_DSoundRender);
         RegisterPreviewDecoders();
     }
-    std::string Log() const {
-        m_page->FlushLog();
-        return qobject_cast<QPlainTextEdit*>(m_page->control(CPageWithLog::kIdLogBox))
-            ->toPlainText()
-            .toStdString();
-    }
-    CVideoRenderer* Renderer() const {
-        return static_cast<CVideoRenderer*>(m_page->Session().Renderer());
-    }
-    VirtualCamcorderFilter* Camcorder() const {
-        return static_cast<VirtualCamcorderFilter*>(m_page->Session().Camcorder());
-    }
+    std::string Log() const { return test::PageLog(*m_page); }
+    CVideoRenderer* Renderer() const { return test::PageRenderer(*m_page); }
+    VirtualCamcorderFilter* Camcorder() const { return test::PageCamcorder(*m_page); }
 
     Sound m_sound = Sound::Played;
     bool m_bPreviewOn = true;  // "Preview" as the page starts

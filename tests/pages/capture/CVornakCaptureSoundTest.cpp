@@ -21,6 +21,7 @@
 
 #include "CVideoRenderer.h"
 #include "CVornakCapture.h"
+#include "CapturePageProbe.h"
 #include "DatePackInserter.h"
 #include "FakeCamcorder.h"
 #include "PreviewDecoders.h"
@@ -162,18 +163,9 @@ class CVornakCaptureSound : public ::testing::Test {
         const auto until = std::chrono::steady_clock::now() + kDrain;
         RunUntil([&] { return std::chrono::steady_clock::now() >= until; });
     }
-    std::string Log() const {
-        m_page->FlushLog();
-        return qobject_cast<QPlainTextEdit*>(m_page->control(CPageWithLog::kIdLogBox))
-            ->toPlainText()
-            .toStdString();
-    }
-    CVideoRenderer* Renderer() const {
-        return static_cast<CVideoRenderer*>(m_page->Session().Renderer());
-    }
-    VirtualCamcorderFilter* Camcorder() const {
-        return static_cast<VirtualCamcorderFilter*>(m_page->Session().Camcorder());
-    }
+    std::string Log() const { return test::PageLog(*m_page); }
+    CVideoRenderer* Renderer() const { return test::PageRenderer(*m_page); }
+    VirtualCamcorderFilter* Camcorder() const { return test::PageCamcorder(*m_page); }
 
     test::TempDir m_dir;
     test::RecordingMessages m_messages;
