@@ -163,7 +163,7 @@ TEST(HealthReport, JsonLaysOutEveryInputSceneAndFinding) {
 }
 )json";
     EXPECT_EQ(HealthReport::Json(inputs), expected);
-EXPECT_TRUE(HealthReport::AnyDamage(inputs));
+    EXPECT_TRUE(HealthReport::AnyDamage(inputs));
 }
 
 TEST(HealthReport, JsonOfAnInputWithoutScenes) {
@@ -234,38 +234,36 @@ TEST(HealthReport, SummaryNamesTheDamageOfEachScene) {
     }
 }
 
-TEST(HealthReport, WritesANewFileWhole) {
+// A report goes into a new file, whole; a file already there is refused and kept as it was,
+// and a missing folder is named before anything is read.
+TEST(HealthReport, WritesOnlyANewFileAndWholly) {
     test::TempDir dir;
-    const std::string path = dir.File("report.json");
     const std::vector<HealthReportInput> inputs = TwoInputs();
+    const auto read = [](const std::string& path) {
+        std::ifstream file(path);
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    };
+    const std::string path = dir.File("report.json");
     EXPECT_EQ(HealthReport::PathProblem(path), "");
     std::string reason;
     ASSERT_TRUE(HealthReport::Write(path, inputs, reason)) << reason;
-    std::ifstream file(path);
-    std::ostringstream text;
-    text << file.rdbuf();
-    EXPECT_EQ(text.str(), HealthReport::Json(inputs));
-}
+    EXPECT_EQ(read(path), HealthReport::Json(inputs));
 
-TEST(HealthReport, NeverOverwritesAFile) {
-    test::TempDir dir;
-    const std::string path = dir.File("report.json");
-    std::ofstream(path) << "kept";
+    const std::string existing = dir.File("existing.json");
+    std::ofstream(existing) << "kept";
     const std::string refusal =
-        "ERROR: The report file already exists and won't be overwritten: " + path;
-    EXPECT_EQ(HealthReport::PathProblem(path), refusal);
-    std::string reason;
-    EXPECT_FALSE(HealthReport::Write(path, TwoInputs(), reason));
+        "ERROR: The report file already exists and won't be overwritten: " + existing;
+    EXPECT_EQ(HealthReport::PathProblem(existing), refusal);
+    EXPECT_FALSE(HealthReport::Write(existing, inputs, reason));
     EXPECT_EQ(reason, refusal);
-    std::ifstream file(path);
-    std::string kept;
-    file >> kept;
-    EXPECT_EQ(kept, "kept");
+    EXPECT_EQ(read(existing), "kept");
 
     const std::string nowhere = dir.File("missing/report.json");
     EXPECT_EQ(HealthReport::PathProblem(nowhere),
               "ERROR: The folder of the report file does not exist: " + nowhere);
-    EXPECT_FALSE(HealthReport::Write(nowhere, TwoInputs(), reason));
+    EXPECT_FALSE(HealthReport::Write(nowhere, inputs, reason));
     EXPECT_EQ(reason, "ERROR: The report file could not be written (No such file or directory): " +
                           nowhere);
 }
